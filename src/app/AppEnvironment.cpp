@@ -1,0 +1,22 @@
+#include "AppEnvironment.h"
+
+#include "DiscardingSinks.h"
+#include "platform/PlatformDefaultsStore.h"
+#include "platform/PlatformFileSystem.h"
+#include "platform/PlatformPaths.h"
+#include "platform/PlatformVolumeSource.h"
+#include "platform/PlatformWorkspace.h"
+
+AppEnvironment AppEnvironment::platform()
+{
+    AppEnvironment env;
+    env.home = PlatformPaths::home();
+    env.fileSystem = PlatformFileSystem::instance();
+    env.defaults = PlatformDefaultsStore::open();
+    env.clock = std::make_shared<SystemClock>();
+    env.volumes = std::make_shared<PlatformVolumeSource>();
+    env.workspace = std::make_shared<PlatformWorkspace>();
+    env.usage = std::make_shared<DiscardingUsageSink>();
+    env.errors = std::make_shared<DiscardingErrorSink>();
+    return env;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ErrorReportSink.h"
+#include "UsageEventSink.h"
+#include "platform/Clock.h"
+#include "platform/DefaultsStore.h"
+#include "platform/FilePath.h"
+#include "platform/FileSystem.h"
+#include "platform/VolumeSource.h"
+#include "platform/Workspace.h"
+
+// The collaborators the application state is built from. The program uses
+// the machine's own; tests hand in temporary folders, stores and fakes.
+struct AppEnvironment
+{
+    FilePath home;
+    FileSystemPtr fileSystem;
+    DefaultsStorePtr defaults;
+    ClockPtr clock;
+    VolumeSourcePtr volumes;
+    WorkspacePtr workspace;
+    UsageEventSinkPtr usage;
+    ErrorReportSinkPtr errors;
+
+    // The running machine: $HOME, the real file system and volumes, the
+    // defaults store of PlatformDefaultsStore, and sinks that send nothing.
+    static AppEnvironment platform();
+};

@@ -1,0 +1,323 @@
+#include "AppState.h"
+
+#include "platform/ByteCountFormatter.h"
+#include "scan/AppVideoTypes.h"
+#include "scan/CacheClassifier.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+AppState::AppState(AppEnvironment environment, QObject* parent)
+    : QObject(parent)
+    , m_env(std::move(environment))
+    , m_scanner(m_env.fileSystem, m_env.home, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
+{
+    m_settings = loadSettings();
+    m_disks = m_scanner.diskInfo();
+}
+
+AppState::~AppState() = default;
+
+AppSettings AppState::loadSettings() const
+{
+    const AppSettings defaults = AppSettings::defaults(m_env.home.toString());
+    const std::optional<QByteArray> stored = m_env.defaults->data(settingsKey);
+    if (!stored) {
+        return defaults;
+    }
+    // Strict: a value from a build with other fields, or a damaged one, is
+    // replaced as a whole by the defaults; nothing is written back here.
+    return AppSettings::fromJson(*stored).value_or(defaults);
+}
+
+void AppState::setSettings(const AppSettings& settings)
+{
+    if (m_settings == settings) {
+        return;
+    }
+    m_settings = settings;
+    Q_EMIT settingsChanged();
+}
+
+void AppState::saveSettings()
+{
+    if (const std::optional<QByteArray> json = m_settings.toJson()) {
+        // A failed write leaves the previous value in place; nothing to tell the user.
+        m_env.defaults->setData(settingsKey, *json);
+    }
+    const ErrorReportSinkPtr errors = m_env.errors;
+    const AppSettings copy = m_settings;
+    const QString anonymousId = m_env.usage->anonymousId();
+    QThreadPool::globalInstance()->start([errors, copy, anonymousId] { errors->configure(copy, anonymousId); });
+}
+
+void AppState::track(const QString& event, const QMap<QString, QString>& metadata)
+{
+    m_env.usage->track(event, metadata, m_settings.analyticsEnabled, m_settings.analyticsEndpoint);
+}
+
+bool AppState::isBusy() const
+{
+    return m_scanProgress.isRunning || m_cleanArchiveProgress.isRunning || m_healthScanProgress.isRunning;
+}
+
+ScanItemList AppState::selectedItems() const
+{
+    ScanItemList selected;
+    for (const ScanItem& item : m_scanItems) {
+        if (item.isSelected) {
+            selected.append(item);
+        }
+    }
+    return selected;
+}
+
+ScanItemList AppState::selectedArchiveItems() const
+{
+    ScanItemList items;
+    for (const ScanItem& item : selectedItems()) {
+        if (m_lastScanCategories.contains(item.category) && ScanCategories::isMovable(item.category)) {
+            items.append(item);
+        }
+    }
+    return items;
+}
+
+ScanItemList AppState::selectedCleanableScanItems() const
+{
+    ScanItemList items;
+    const QString home = m_env.home.toString();
+    for (const ScanItem& item : selectedItems()) {
+        if (m_lastScanCategories.contains(item.category) && item.canAutoCleanup(home)) {
+            items.append(item);
+        }
+    }
+    return items;
+}
+
+qint64 AppState::totalSelectedActionableSize() const
+{
+    qint64 total = 0;
+    for (const ScanItem& item : selectedArchiveItems()) {
+        total += item.size;
+    }
+    return total;
+}
+
+ScanItemList AppState::scopedScanItems() const
+{
+    if (m_lastScanCategories.isEmpty()) {
+        return m_scanItems;
+    }
+    ScanItemList items;
+    for (const ScanItem& item : m_scanItems) {
+        if (m_lastScanCategories.contains(item.category)) {
+            items.append(item);
+        }
+    }
+    return items;
+}
+
+qint64 AppState::totalScanSize() const
+{
+    qint64 total = 0;
+    for (const ScanItem& item : m_scanItems) {
+        total += item.size;
+    }
+    return total;
+}
+
+bool AppState::activeScanCategoryIsReadOnly() const
+{
+    return m_lastScanCategories.size() == 1 && ScanCategories::isCleanable(*m_lastScanCategories.cbegin());
+}
+
+std::optional<DiskInfo> AppState::primaryDisk() const
+{
+    for (const DiskInfo& disk : m_disks) {
+        if (disk.path.contains(QLatin1String("/System/Volumes/Data")) || disk.path == QLatin1String("/")) {
+            return disk;
+        }
+    }
+    if (m_disks.isEmpty()) {
+        return std::nullopt;
+    }
+    return m_disks.first();
+}
+
+void AppState::toggleSelection(const ScanItem& item)
+{
+    for (ScanItem& entry : m_scanItems) {
+        if (entry.id == item.id) {
+            entry.isSelected = !entry.isSelected;
+            Q_EMIT scanItemsChanged();
+            return;
+        }
+    }
+}
+
+void AppState::selectAll(const ScanItemList& items, bool selected)
+{
+    QSet<QUuid> ids;
+    for (const ScanItem& item : items) {
+        ids.insert(item.id);
+    }
+    bool changed = false;
+    for (ScanItem& entry : m_scanItems) {
+        if (ids.contains(entry.id) && entry.isSelected != selected) {
+            entry.isSelected = selected;
+            changed = true;
+        }
+    }
+    if (changed) {
+        Q_EMIT scanItemsChanged();
+    }
+}
+
+void AppState::revealParentFolderForSelection()
+{
+    const ScanItemList selected = selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    m_env.workspace->revealFile(selected.first().path);
+}
+
+QFuture<void> AppState::runScan(const ScanCategorySet& categories)
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    if (categories.size() != 1) {
+        setStatusMessage(oneCategoryMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    const ScanCategory category = *categories.cbegin();
+    track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), ScanCategories::rawValue(category)}});
+
+    setScanProgress(ScanProgress{true, QStringLiteral("Подготовка…"), 0, 0.0});
+    setScanItems({});
+    setLastScanCategories(categories);
+    setSelectedCategory(category);
+    setStatusMessage(std::nullopt);
+
+    const AppSettings settings = m_settings;
+    const DiskScanner scanner = m_scanner;
+    // Progress comes from the scanning thread; each report is published by a
+    // queued call on this object's thread, and only while this object exists.
+    QPointer<AppState> self(this);
+    QObject* mainThreadContext = QCoreApplication::instance();
+    const ScanProgressHandler onProgress = [self, mainThreadContext](const ScanProgress& progress) {
+        QMetaObject::invokeMethod(
+            mainThreadContext,
+            [self, progress] {
+                if (self) {
+                    self->setScanProgress(progress);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    return QtConcurrent::run([scanner, settings, categories, onProgress] {
+               return scanner.scan(settings, categories, onProgress);
+           })
+        .then(this, [this, category, settings](ScanItemList items) { finishScan(category, settings, std::move(items)); });
+}
+
+void AppState::finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items)
+{
+    std::stable_sort(items.begin(), items.end(),
+                     [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
+    if (ScanCategories::isCleanable(category)) {
+        // Exactly the entries that may be cleaned without asking start selected.
+        const QString home = m_env.home.toString();
+        for (ScanItem& item : items) {
+            item.isSelected = item.canAutoCleanup(home);
+        }
+    }
+    setScanItems(items);
+
+    ScanProgress done = m_scanProgress;
+    done.isRunning = false;
+    done.currentTask = QStringLiteral("Готово");
+    setScanProgress(done);
+
+    refreshDisks();
+
+    setStatusMessage(ScanCategories::title(category, &settings) + QStringLiteral(": найдено ")
+                     + QString::number(m_scanItems.size()) + QStringLiteral(" элементов (")
+                     + ByteCountFormatter::format(totalScanSize()) + QStringLiteral(")"));
+    track(QStringLiteral("scan_completed"),
+          {{QStringLiteral("items"), QString::number(m_scanItems.size())},
+           {QStringLiteral("category"), ScanCategories::rawValue(category)}});
+}
+
+void AppState::refreshDisks()
+{
+    setDisks(m_scanner.diskInfo());
+}
+
+void AppState::noteBusy(bool wasBusy)
+{
+    if (wasBusy != isBusy()) {
+        Q_EMIT busyChanged();
+    }
+}
+
+void AppState::setDisks(const DiskInfoList& disks)
+{
+    m_disks = disks;
+    Q_EMIT disksChanged();
+}
+
+void AppState::setScanItems(const ScanItemList& items)
+{
+    m_scanItems = items;
+    Q_EMIT scanItemsChanged();
+}
+
+void AppState::setScanProgress(const ScanProgress& progress)
+{
+    const bool wasBusy = isBusy();
+    m_scanProgress = progress;
+    Q_EMIT scanProgressChanged();
+    noteBusy(wasBusy);
+}
+
+void AppState::setSelectedCategory(std::optional<ScanCategory> category)
+{
+    m_selectedCategory = category;
+    Q_EMIT selectedCategoryChanged();
+}
+
+void AppState::setLastScanCategories(const ScanCategorySet& categories)
+{
+    m_lastScanCategories = categories;
+    Q_EMIT lastScanCategoriesChanged();
+}
+
+void AppState::setStatusMessage(const std::optional<QString>& message)
+{
+    m_statusMessage = message;
+    Q_EMIT statusMessageChanged();
+}
+
+void AppState::setCleanArchiveProgress(const CleanArchiveProgress& progress)
+{
+    const bool wasBusy = isBusy();
+    m_cleanArchiveProgress = progress;
+    Q_EMIT cleanArchiveProgressChanged();
+    noteBusy(wasBusy);
+}
+
+void AppState::setHealthScanProgress(const ScanProgress& progress)
+{
+    const bool wasBusy = isBusy();
+    m_healthScanProgress = progress;
+    Q_EMIT healthScanProgressChanged();
+    noteBusy(wasBusy);
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "AppEnvironment.h"
+#include "AppSettings.h"
+#include "archive/CleanArchiveProgress.h"
+#include "scan/DiskInfo.h"
+#include "scan/DiskScanner.h"
+#include "scan/ScanCategory.h"
+#include "scan/ScanItem.h"
+#include "scan/ScanProgress.h"
+
+#include <QFuture>
+#include <QMap>
+#include <QObject>
+
+#include <optional>
+
+// The single object behind the window and the command line. It owns the
+// services that work on the user's files, publishes what the screens show and
+// runs every user operation.
+//
+// Threads: the object and all of its published fields live on the thread that
+// created it (the main thread); every method must be called there. Long work
+// runs on worker threads and comes back through queued calls before anything
+// is published. Each *Changed signal is emitted on the main thread after the
+// field has its new value. busyChanged follows any change of isBusy().
+//
+// Only one long operation runs at a time: while isBusy() holds, a new one is
+// refused with the status "Дождитесь завершения текущей операции".
+class AppState : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(AppSettings settings READ settings WRITE setSettings NOTIFY settingsChanged)
+    Q_PROPERTY(DiskInfoList disks READ disks NOTIFY disksChanged)
+    Q_PROPERTY(ScanItemList scanItems READ scanItems NOTIFY scanItemsChanged)
+    Q_PROPERTY(ScanProgress scanProgress READ scanProgress NOTIFY scanProgressChanged)
+    Q_PROPERTY(std::optional<ScanCategory> selectedCategory READ selectedCategory NOTIFY selectedCategoryChanged)
+    Q_PROPERTY(ScanCategorySet lastScanCategories READ lastScanCategories NOTIFY lastScanCategoriesChanged)
+    Q_PROPERTY(std::optional<QString> statusMessage READ statusMessage NOTIFY statusMessageChanged)
+    Q_PROPERTY(CleanArchiveProgress cleanArchiveProgress READ cleanArchiveProgress NOTIFY cleanArchiveProgressChanged)
+    Q_PROPERTY(ScanProgress healthScanProgress READ healthScanProgress NOTIFY healthScanProgressChanged)
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
+
+public:
+    static inline const QString settingsKey = QStringLiteral("BriskoSettings");
+    static inline const QString busyMessage = QStringLiteral("Дождитесь завершения текущей операции");
+    static inline const QString oneCategoryMessage =
+        QStringLiteral("Выберите одну категорию — сканируется и переносится только она");
+
+    // Loads the settings and reads the volumes; no scan, network access or
+    // file change happens here.
+    explicit AppState(AppEnvironment environment, QObject* parent = nullptr);
+    ~AppState() override;
+
+    const AppSettings& settings() const { return m_settings; }
+    void setSettings(const AppSettings& settings);
+    const DiskInfoList& disks() const { return m_disks; }
+    const ScanItemList& scanItems() const { return m_scanItems; }
+    const ScanProgress& scanProgress() const { return m_scanProgress; }
+    std::optional<ScanCategory> selectedCategory() const { return m_selectedCategory; }
+    const ScanCategorySet& lastScanCategories() const { return m_lastScanCategories; }
+    const std::optional<QString>& statusMessage() const { return m_statusMessage; }
+    const CleanArchiveProgress& cleanArchiveProgress() const { return m_cleanArchiveProgress; }
+    const ScanProgress& healthScanProgress() const { return m_healthScanProgress; }
+
+    // Derived values, computed on every read.
+    bool isBusy() const;
+    ScanItemList selectedItems() const;
+    ScanItemList selectedArchiveItems() const;
+    ScanItemList selectedCleanableScanItems() const;
+    qint64 totalSelectedActionableSize() const;
+    ScanItemList scopedScanItems() const;
+    qint64 totalScanSize() const;
+    bool activeScanCategoryIsReadOnly() const;
+    std::optional<DiskInfo> primaryDisk() const;
+
+    void toggleSelection(const ScanItem& item);
+    void selectAll(const ScanItemList& items, bool selected);
+    void revealParentFolderForSelection();
+
+    void track(const QString& event, const QMap<QString, QString>& metadata = {});
+    // Stores the settings; then, in the background, reconfigures the error
+    // reporter with them.
+    void saveSettings();
+
+    // Scans exactly one category. The future finishes after the results, the
+    // status line and the usage events have been published (at once when the
+    // scan is refused).
+    QFuture<void> runScan(const ScanCategorySet& categories);
+
+    const FilePath& home() const { return m_env.home; }
+    const DiskScanner& scanner() const { return m_scanner; }
+
+Q_SIGNALS:
+    void settingsChanged();
+    void disksChanged();
+    void scanItemsChanged();
+    void scanProgressChanged();
+    void selectedCategoryChanged();
+    void lastScanCategoriesChanged();
+    void statusMessageChanged();
+    void cleanArchiveProgressChanged();
+    void healthScanProgressChanged();
+    void busyChanged();
+
+protected:
+    // Publishers for the operations of this object and its later extensions.
+    void setDisks(const DiskInfoList& disks);
+    void setScanItems(const ScanItemList& items);
+    void setScanProgress(const ScanProgress& progress);
+    void setSelectedCategory(std::optional<ScanCategory> category);
+    void setLastScanCategories(const ScanCategorySet& categories);
+    void setStatusMessage(const std::optional<QString>& message);
+    void setCleanArchiveProgress(const CleanArchiveProgress& progress);
+    void setHealthScanProgress(const ScanProgress& progress);
+    void refreshDisks();
+
+private:
+    AppSettings loadSettings() const;
+    void finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items);
+    // Emits busyChanged when isBusy() differs from before.
+    void noteBusy(bool wasBusy);
+
+    AppEnvironment m_env;
+    DiskScanner m_scanner;
+
+    AppSettings m_settings;
+    DiskInfoList m_disks;
+    ScanItemList m_scanItems;
+    ScanProgress m_scanProgress;
+    std::optional<ScanCategory> m_selectedCategory;
+    ScanCategorySet m_lastScanCategories;
+    std::optional<QString> m_statusMessage;
+    CleanArchiveProgress m_cleanArchiveProgress;
+    ScanProgress m_healthScanProgress;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "VolumeSource.h"
+
+// Mounted volumes of this machine. On Linux it reads the mount table and
+// leaves out pseudo and virtual file systems (proc, sysfs, tmpfs, overlay and
+// the like), the counterpart of the hidden volumes elsewhere.
+class PlatformVolumeSource : public VolumeSource
+{
+public:
+    // mountTable replaces /proc/self/mountinfo, for tests.
+    explicit PlatformVolumeSource(QString mountTable = QString());
+
+    std::optional<QList<VolumeFacts>> mountedVolumes() const override;
+
+    static bool isPseudoFileSystem(const QString& type);
+
+private:
+    QString m_mountTable;
+};

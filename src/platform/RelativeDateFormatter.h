@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// "3 дня назад", "через 2 часа": a date relative to now, in the largest
+// whole unit, by ICU's relative date-time formatter in the user's locale.
+// Russian when the locale is C/POSIX, since the interface is Russian.
+namespace RelativeDateFormatter {
+QString format(const QDateTime& date, const QDateTime& now);
+QString format(const QDateTime& date, const QDateTime& now, const QString& localeName);
+// The ICU locale the formatter uses for this process.
+QString userLocaleName();
+} // namespace RelativeDateFormatter

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "DirectoryWalker.h"
+#include "DiskInfo.h"
+#include "ScanCategory.h"
+#include "ScanItem.h"
+#include "ScanProgress.h"
+#include "platform/Clock.h"
+#include "platform/FilePath.h"
+#include "platform/VolumeSource.h"
+
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+struct AppSettings;
+
+using ScanProgressHandler = std::function<void(const ScanProgress&)>;
+
+// Runs the category rules over the user's home folder. A value: copies share
+// the walker's sizing threads and nothing else. The scanner never changes the
+// disk and reports no errors: missing folders, failed listings, unreadable
+// dates and sizes are absorbed (empty listing, date = now, size = 0).
+class DiskScanner
+{
+public:
+    DiskScanner(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, VolumeSourcePtr volumes,
+                QSet<QString> videoExtensions);
+
+    // Runs the rules of the given categories in their fixed order on the
+    // calling thread and returns their rows in discovery order. onProgress is
+    // called on the calling thread before each category and once at the end
+    // ("Готово"); it must not block.
+    ScanItemList scan(const AppSettings& settings, const ScanCategorySet& categories,
+                      const ScanProgressHandler& onProgress) const;
+
+    // The mounted volumes of at least 1 GiB, fullest first.
+    DiskInfoList diskInfo() const;
+
+    // The video rule's test of one file (extension, then the mode's name rule).
+    bool matchesVideoSearch(const QString& name, const FilePath& path, const AppSettings& settings) const;
+
+    const DirectoryWalker& walker() const { return m_walker; }
+    const FilePath& home() const { return m_home; }
+
+    // A threshold setting in bytes, the fraction dropped. Values that do not
+    // fit a signed 64-bit count (or are not numbers) clamp to its maximum.
+    static qint64 thresholdBytes(double value, qint64 unit);
+
+private:
+    ScanItemList scanLargeFolders(const AppSettings& settings) const;
+    ScanItemList scanArchiveCandidates(const AppSettings& settings) const;
+    ScanItemList scanDownloadsInbox(const AppSettings& settings) const;
+    ScanItemList scanPlusVideos(const AppSettings& settings) const;
+    ScanItemList scanLargeLooseFiles(const AppSettings& settings) const;
+    ScanItemList scanOldInstallers(const AppSettings& settings) const;
+    ScanItemList scanAppCaches(const AppSettings& settings) const;
+    ScanItemList scanSystemJunk(const AppSettings& settings) const;
+
+    ScanItemList runRule(ScanCategory category, const AppSettings& settings) const;
+    QList<DirEntry> list(const FilePath& folder) const;
+    QDateTime cutoff(qint64 days) const;
+    qint64 ageInDays(const QDateTime& date) const;
+    QDateTime modifiedOrNow(const DirEntry& entry) const;
+
+    FileSystemPtr m_fs;
+    DirectoryWalker m_walker;
+    FilePath m_home;
+    ClockPtr m_clock;
+    VolumeSourcePtr m_volumes;
+    QSet<QString> m_videoExtensions;
+};

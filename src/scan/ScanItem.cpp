@@ -1,0 +1,33 @@
+#include "ScanItem.h"
+
+#include "CacheClassifier.h"
+
+ScanItem ScanItem::make(const FilePath& path, qint64 size, ScanCategory category, bool isDirectory, bool isSelected,
+                        std::optional<QString> detail)
+{
+    ScanItem item;
+    item.id = QUuid::createUuid();
+    item.path = path;
+    item.name = path.fileName();
+    item.size = size;
+    item.category = category;
+    item.isDirectory = isDirectory;
+    item.isSelected = isSelected;
+    item.detail = std::move(detail);
+    return item;
+}
+
+bool ScanItem::canAutoCleanup(const QString& homePath) const
+{
+    if (!ScanCategories::isCleanable(category)) {
+        return false;
+    }
+    const QString standardized = CacheClassifier::standardizePath(path.toString());
+    if (standardized.endsWith(QLatin1String("/.Trash"))) {
+        return false;
+    }
+    if (standardized == CacheClassifier::standardizePath(homePath) + QLatin1String("/Library/Logs")) {
+        return false;
+    }
+    return CacheRisks::permitsAutoDeletion(CacheClassifier::classify(path.toString(), homePath));
+}

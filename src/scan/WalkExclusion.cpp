@@ -1,0 +1,63 @@
+#include "WalkExclusion.h"
+
+#include "app/AppSettings.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+WalkExclusion::WalkExclusion(const AppSettings& settings, WalkExclusionMode mode)
+{
+    m_contained.append(QByteArrayLiteral("/Volumes/test"));
+    for (const QString& name : excludedNames(settings, mode)) {
+        const QByteArray encoded = QFile::encodeName(name);
+        m_contained.append('/' + encoded + '/');
+        m_suffixes.append('/' + encoded);
+    }
+}
+
+QList<QString> WalkExclusion::excludedNames(const AppSettings& settings, WalkExclusionMode mode)
+{
+    if (mode == WalkExclusionMode::standard) {
+        return settings.excludedPaths;
+    }
+    QList<QString> names;
+    for (const QString& name : settings.excludedPaths) {
+        if (name != QLatin1String("Library") && name != QLatin1String(".Trash")) {
+            names.append(name);
+        }
+    }
+    return names;
+}
+
+bool WalkExclusion::excludes(const QByteArray& path) const
+{
+    for (const QByteArray& text : m_contained) {
+        if (path.contains(text)) {
+            return true;
+        }
+    }
+    for (const QByteArray& suffix : m_suffixes) {
+        if (path.endsWith(suffix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WalkExclusion::excludesChild(const QByteArray& path, qsizetype parentLength) const
+{
+    for (const QByteArray& text : m_contained) {
+        // A match lying wholly inside the parent would have excluded the parent.
+        const qsizetype from = std::max<qsizetype>(0, parentLength - text.size() + 1);
+        if (path.indexOf(text, from) >= 0) {
+            return true;
+        }
+    }
+    for (const QByteArray& suffix : m_suffixes) {
+        if (path.endsWith(suffix)) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+struct AppSettings;
+
+enum class WalkExclusionMode {
+    // The excluded folder names are exactly the settings' excludedPaths.
+    standard,
+    // The same list without "Library" and ".Trash", for walks below them.
+    includeLibraryAndTrash,
+};
+
+// The exclusion test of directory walks, compiled once per walk: a path is
+// excluded when it contains "/Volumes/test", or for an excluded name N
+// contains "/N/" or ends with "/N". Plain case-sensitive matching on the path
+// bytes.
+class WalkExclusion
+{
+public:
+    WalkExclusion(const AppSettings& settings, WalkExclusionMode mode);
+
+    bool excludes(const QByteArray& path) const;
+    // Same verdict as excludes() for path = parent + "/" + name, given that the
+    // first parentLength bytes (the parent) are not excluded: only matches that
+    // reach into the new name are looked for.
+    bool excludesChild(const QByteArray& path, qsizetype parentLength) const;
+
+    static QList<QString> excludedNames(const AppSettings& settings, WalkExclusionMode mode);
+
+private:
+    QList<QByteArray> m_contained;
+    QList<QByteArray> m_suffixes;
+};
