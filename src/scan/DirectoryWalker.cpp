@@ -147,6 +147,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_jobs.push_back(std::move(job));
+        m_queued.fetch_add(1, std::memory_order_relaxed);
         m_wake.notify_one();
     }
 
@@ -167,6 +168,7 @@ public:
                 }
                 job = std::move(m_jobs.front());
                 m_jobs.pop_front();
+                m_queued.fetch_sub(1, std::memory_order_relaxed);
                 ++m_active;
             }
             qint64 subtotal = 0;
@@ -189,8 +191,10 @@ public:
 private:
     bool wantsWork()
     {
-        // Unlocked peek: a stale answer only changes who walks a folder.
-        return m_waiting.load(std::memory_order_relaxed) > 0;
+        // Unlocked peek: a stale answer only changes who walks a folder. Jobs
+        // are handed out only to workers that wait for one, so the queue (and
+        // the descriptors it holds open) stays as small as the thread count.
+        return m_waiting.load(std::memory_order_relaxed) > m_queued.load(std::memory_order_relaxed);
     }
 
     void sizeChildren(int fd, QByteArray& path, int depth, std::vector<DirectoryNames>& levels, size_t level,
@@ -248,6 +252,7 @@ private:
     std::deque<Job> m_jobs;
     int m_active = 0;
     std::atomic<int> m_waiting{0};
+    std::atomic<int> m_queued{0};
     std::atomic<qint64> m_total{0};
 };
 

@@ -33,6 +33,7 @@ public:
 
     int openCount() const { return m_opens.load(); }
     int maxOpenDescriptors() const { return m_maxOpen.load(); }
+    int openDescriptors() const { return m_currentOpen.load(); }
 
     bool stat(const QByteArray& path, bool followLinks, FileStat* out) const override;
     bool statAt(int dirFd, const char* name, const QByteArray& fullPath, bool followLinks,

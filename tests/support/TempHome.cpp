@@ -5,12 +5,41 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 TempHome::TempHome()
     : m_dir(QDir::tempPath() + QStringLiteral("/brisko-home-XXXXXX"))
 {
+    m_dir.setAutoRemove(false);
+}
+
+static int removeEntry(const char* path, const struct stat*, int type, struct FTW*)
+{
+    if (type == FTW_DP) {
+        ::chmod(path, 0700);
+        ::rmdir(path);
+        return 0;
+    }
+    ::unlink(path);
+    return 0;
+}
+
+TempHome::~TempHome()
+{
+    if (!m_dir.isValid()) {
+        return;
+    }
+    const QByteArray root = QFile::encodeName(m_dir.path());
+    // Folders a test made unreadable must be opened again to be emptied.
+    ::nftw(root.constData(), [](const char* path, const struct stat* st, int type, struct FTW*) {
+        if (type == FTW_DNR || (type == FTW_D && !(st->st_mode & S_IRWXU))) {
+            ::chmod(path, 0700);
+        }
+        return 0;
+    }, 64, FTW_PHYS);
+    ::nftw(root.constData(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
 }
 
 QString TempHome::filePath(const QString& relative) const

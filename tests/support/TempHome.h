@@ -14,6 +14,10 @@ class TempHome
 {
 public:
     TempHome();
+    // Removes the tree by native paths: QDir cannot reach names that are not valid UTF-8.
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
 
     bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }

@@ -1,0 +1,110 @@
+#include "app/AppSettings.h"
+#include "scan/AppVideoTypes.h"
+#include "scan/CacheRisk.h"
+#include "scan/ScanCategory.h"
+#include "scan/ScanItem.h"
+
+#include <QTest>
+
+class TestScanModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rawValuesRoundTripAndRejectOthers();
+    void plusVideosTexts();
+    void extensionsLabelIsSorted();
+    void canAutoCleanup();
+    void rowsAreIdentifiedById();
+};
+
+void TestScanModel::rawValuesRoundTripAndRejectOthers()
+{
+    const QList<ScanCategory> all = ScanCategories::allCategories();
+    QCOMPARE(all.size(), 8);
+    QCOMPARE(all.first(), ScanCategory::largeFolders);
+    QCOMPARE(all.last(), ScanCategory::systemJunk);
+    for (ScanCategory category : all) {
+        QCOMPARE(ScanCategories::fromRawValue(ScanCategories::rawValue(category)), category);
+    }
+    QCOMPARE(ScanCategories::rawValue(ScanCategory::downloadsInbox), QStringLiteral("downloadsInbox"));
+    QVERIFY(!ScanCategories::fromRawValue(QStringLiteral("LargeFolders")));
+    QVERIFY(!ScanCategories::fromRawValue(QStringLiteral("")));
+    QVERIFY(!ScanCategories::fromRawValue(QStringLiteral("largeFolders ")));
+    QVERIFY(!CacheRisks::fromRawValue(QStringLiteral("Safe")));
+    QCOMPARE(CacheRisks::title(CacheRisk::caution), QStringLiteral("Осторожно"));
+    QVERIFY(CacheRisks::permitsAutoDeletion(CacheRisk::safe));
+    QVERIFY(!CacheRisks::permitsAutoDeletion(CacheRisk::caution));
+}
+
+void TestScanModel::plusVideosTexts()
+{
+    QCOMPARE(ScanCategories::plusVideosTitle(nullptr), QStringLiteral("Видео по тексту в имени"));
+    QCOMPARE(ScanCategories::plusVideosDescription(nullptr),
+             QStringLiteral("Видео с указанным текстом в имени — кандидаты на архив"));
+
+    AppSettings s = AppSettings::defaults(QStringLiteral("/home/u"));
+    s.videoNamePrefix = QStringLiteral("   ");
+    QCOMPARE(ScanCategories::plusVideosTitle(&s), QStringLiteral("Видео по тексту в имени"));
+    QCOMPARE(ScanCategories::plusVideosDescription(&s),
+             QStringLiteral("Укажите текст в настройках — иначе поиск не выполняется"));
+
+    s.videoNamePrefix = QStringLiteral("  Отпуск \n");
+    QCOMPARE(ScanCategories::plusVideosTitle(&s), QStringLiteral("Видео с «Отпуск» в имени"));
+    s.plusVideoThresholdMB = 120.5;
+    QCOMPARE(ScanCategories::plusVideosDescription(&s), QStringLiteral("Видео ≥ 120 МБ, имя содержит «Отпуск»"));
+
+    s.videoSearchMode = VideoSearchMode::fileType;
+    s.plusVideoThresholdMB = 50.9;
+    QCOMPARE(ScanCategories::plusVideosTitle(&s), QStringLiteral("Крупные видеофайлы"));
+    QCOMPARE(ScanCategories::plusVideosDescription(&s),
+             QStringLiteral("Все видео ≥ 50 МБ (") + AppVideoTypes::extensionsLabel() + QStringLiteral(")"));
+    QCOMPARE(ScanCategories::title(ScanCategory::plusVideos, &s), QStringLiteral("Крупные видеофайлы"));
+    QCOMPARE(ScanCategories::title(ScanCategory::systemJunk, nullptr), QStringLiteral("Служебный мусор"));
+}
+
+void TestScanModel::extensionsLabelIsSorted()
+{
+    QCOMPARE(AppVideoTypes::extensions().size(), 12);
+    QCOMPARE(AppVideoTypes::extensionsLabel(),
+             QStringLiteral(".3gp, .avi, .flv, .m4v, .mkv, .mov, .mp4, .mpeg, .mpg, .mts, .webm, .wmv"));
+}
+
+void TestScanModel::canAutoCleanup()
+{
+    const QString home = QStringLiteral("/home/u");
+    const auto row = [&](const QString& relative, ScanCategory category) {
+        return ScanItem::make(FilePath::fromString(home + relative), 1, category, true, false, std::nullopt);
+    };
+    QVERIFY(row(QStringLiteral("/Library/Caches/com.example"), ScanCategory::systemJunk).canAutoCleanup(home));
+    QVERIFY(row(QStringLiteral("/Library/Caches/ru.keepcoder.Telegram"), ScanCategory::appCaches).canAutoCleanup(home));
+    // The classifier says safe, but movable categories are never cleaned.
+    for (ScanCategory category : ScanCategories::allCategories()) {
+        if (ScanCategories::isMovable(category)) {
+            QVERIFY(!row(QStringLiteral("/Library/Caches/com.example"), category).canAutoCleanup(home));
+        }
+    }
+    QVERIFY(!row(QStringLiteral("/.Trash"), ScanCategory::systemJunk).canAutoCleanup(home));
+    QVERIFY(!row(QStringLiteral("/Library/Logs"), ScanCategory::systemJunk).canAutoCleanup(home));
+    QVERIFY(!row(QStringLiteral("/Library/Logs/"), ScanCategory::systemJunk).canAutoCleanup(home + QLatin1Char('/')));
+    QVERIFY(!row(QStringLiteral("/Library/Caches"), ScanCategory::systemJunk).canAutoCleanup(home));
+    QVERIFY(!row(QStringLiteral("/Library/Application Support/Cursor/snapshots"), ScanCategory::appCaches)
+                 .canAutoCleanup(home));
+}
+
+void TestScanModel::rowsAreIdentifiedById()
+{
+    const FilePath path = FilePath::fromString(QStringLiteral("/home/u/Downloads/файл.zip"));
+    const ScanItem a = ScanItem::make(path, 10, ScanCategory::downloadsInbox, false, true, std::nullopt);
+    const ScanItem b = ScanItem::make(path, 10, ScanCategory::downloadsInbox, false, true, std::nullopt);
+    QVERIFY(a.id != b.id);
+    QVERIFY(a != b);
+    QCOMPARE(a.name, QStringLiteral("файл.zip"));
+    ScanItem c = a;
+    QCOMPARE(c, a);
+    c.isSelected = false;
+    QVERIFY(c != a);
+}
+
+QTEST_APPLESS_MAIN(TestScanModel)
+#include "tst_ScanModel.moc"
