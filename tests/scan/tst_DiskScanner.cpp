@@ -1,1 +1,341 @@
+#include "FakeClock.h"
+#include "FaultInjectingFileSystem.h"
+#include "TempHome.h"
 
+#include "app/AppSettings.h"
+#include "scan/AppVideoTypes.h"
+#include "scan/DiskScanner.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+constexpr qint64 MiB = qint64(1) << 20;
+
+} // namespace
+
+class TestDiskScanner : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void largeFolders();
+    void archiveCandidates();
+    void downloadsInboxListsEveryLooseFile();
+    void largeLooseFilesAndOldInstallers();
+    void plusVideosByName();
+    void plusVideosByType();
+    void appCaches();
+    void systemJunk();
+    void systemJunkFallsBackToWholeCaches();
+    void progressReports();
+    void missingFoldersGiveNothing();
+
+private:
+    ScanItemList scan(ScanCategory category);
+    // Makes a small real file and has the file system report the given allocated size for it.
+    QString sized(const QString& relative, qint64 bytes, std::optional<QDateTime> modified = std::nullopt);
+    static const ScanItem* find(const ScanItemList& items, const QString& name);
+
+    std::unique_ptr<TempHome> m_home;
+    std::shared_ptr<FaultInjectingFileSystem> m_fs;
+    std::shared_ptr<FakeClock> m_clock;
+    std::unique_ptr<DiskScanner> m_scanner;
+    AppSettings m_settings;
+};
+
+void TestDiskScanner::init()
+{
+    m_home = std::make_unique<TempHome>();
+    m_fs = std::make_shared<FaultInjectingFileSystem>();
+    m_clock = std::make_shared<FakeClock>(QDateTime::currentDateTime());
+    m_scanner = std::make_unique<DiskScanner>(m_fs, m_home->home(), m_clock, nullptr, AppVideoTypes::extensions());
+    m_settings = AppSettings::defaults(m_home->path());
+}
+
+ScanItemList TestDiskScanner::scan(ScanCategory category)
+{
+    return m_scanner->scan(m_settings, {category}, {});
+}
+
+QString TestDiskScanner::sized(const QString& relative, qint64 bytes, std::optional<QDateTime> modified)
+{
+    const QString path = m_home->makeFile(relative, 1, modified);
+    m_fs->setAllocatedSize(QFile::encodeName(path), bytes);
+    return path;
+}
+
+const ScanItem* TestDiskScanner::find(const ScanItemList& items, const QString& name)
+{
+    for (const ScanItem& item : items) {
+        if (item.name == name) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+void TestDiskScanner::largeFolders()
+{
+    m_settings.largeFolderThresholdGB = 1.0;
+    sized(QStringLiteral("Downloads/Ровно/a.bin"), GiB / 2);
+    sized(QStringLiteral("Downloads/Ровно/b/c.bin"), GiB / 2);
+    sized(QStringLiteral("Downloads/Почти/a.bin"), GiB - 1);
+    sized(QStringLiteral("Desktop/Проект/big.bin"), 3 * GiB);
+    sized(QStringLiteral("Desktop/loose.bin"), 3 * GiB);
+    sized(QStringLiteral("Games/data.pak"), 2 * GiB);
+    for (const char* skipped : {"Documents", "Movies", "Pictures", "Music", "Library", ".hidden", "node_modules"}) {
+        sized(QLatin1String(skipped) + QStringLiteral("/huge.bin"), 50 * GiB);
+    }
+    // Inside a listed folder, excluded names still count nothing.
+    sized(QStringLiteral("Games/node_modules/x.bin"), 50 * GiB);
+    // Beyond the depth limit (6) nothing is counted.
+    sized(QStringLiteral("Deep/1/2/3/4/5/6/too-deep.bin"), 5 * GiB);
+
+    const ScanItemList rows = scan(ScanCategory::largeFolders);
+    QStringList names;
+    for (const ScanItem& row : rows) {
+        names.append(row.name);
+        QVERIFY(row.isDirectory);
+        QVERIFY(row.isSelected);
+        QCOMPARE(row.category, ScanCategory::largeFolders);
+    }
+    // Discovery order: Desktop, Downloads, then home.
+    QCOMPARE(names, (QStringList{QStringLiteral("Проект"), QStringLiteral("Ровно"), QStringLiteral("Games")}));
+    QCOMPARE(find(rows, QStringLiteral("Ровно"))->size, GiB);
+    QCOMPARE(find(rows, QStringLiteral("Ровно"))->detail, QStringLiteral("Downloads"));
+    QCOMPARE(find(rows, QStringLiteral("Проект"))->detail, QStringLiteral("Desktop"));
+    QCOMPARE(find(rows, QStringLiteral("Games"))->detail, m_home->home().fileName());
+    QCOMPARE(find(rows, QStringLiteral("Games"))->size, 2 * GiB);
+
+    // Resource-saving mode walks less deep.
+    sized(QStringLiteral("Mid/1/2/3/4/five.bin"), 2 * GiB);
+    QVERIFY(find(scan(ScanCategory::largeFolders), QStringLiteral("Mid")));
+    m_settings.lowPowerMode = true;
+    QVERIFY(!find(scan(ScanCategory::largeFolders), QStringLiteral("Mid")));
+}
+
+void TestDiskScanner::archiveCandidates()
+{
+    const QDateTime now = m_clock->now();
+    sized(QStringLiteral("Desktop/Видео РЕЛИЗ/a.bin"), 12 * GiB);
+    m_home->makeDir(QStringLiteral("Desktop/Видео РЕЛИЗ"), now.addDays(-1));
+    sized(QStringLiteral("Desktop/Заказ_релиз_финал/a.bin"), 12 * GiB);
+    m_home->makeDir(QStringLiteral("Desktop/Заказ_релиз_финал"), now.addDays(-1));
+    sized(QStringLiteral("Desktop/Свежий/a.bin"), 12 * GiB);
+    m_home->makeDir(QStringLiteral("Desktop/Свежий"), now.addDays(-1));
+    sized(QStringLiteral("Desktop/Старый/a.bin"), 12 * GiB);
+    m_home->makeDir(QStringLiteral("Desktop/Старый"), now.addDays(-70).addSecs(-60));
+    sized(QStringLiteral("Desktop/Маленький готово/a.bin"), 9 * GiB);
+    sized(QStringLiteral("Desktop/file ГОТОВО.bin"), 20 * GiB);
+
+    const ScanItemList rows = scan(ScanCategory::archiveCandidates);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(find(rows, QStringLiteral("Видео РЕЛИЗ"))->detail, QStringLiteral("ключевое слово в названии"));
+    QCOMPARE(find(rows, QStringLiteral("Заказ_релиз_финал"))->detail, QStringLiteral("ключевое слово в названии"));
+    QCOMPARE(find(rows, QStringLiteral("Старый"))->detail, QStringLiteral("не изменялась 70 дн."));
+    QCOMPARE(find(rows, QStringLiteral("Старый"))->size, 12 * GiB);
+    QVERIFY(!find(rows, QStringLiteral("Свежий")));
+}
+
+void TestDiskScanner::downloadsInboxListsEveryLooseFile()
+{
+    const QDateTime now = m_clock->now();
+    m_home->makeFile(QStringLiteral("Downloads/отчёт.pdf"), 5000, now.addDays(-3).addSecs(-100));
+    m_home->makeFile(QStringLiteral("Downloads/empty.txt"), 0, now.addSecs(-2 * 3600 - 5));
+    m_home->makeFile(QStringLiteral("Downloads/.hidden"), 10);
+    m_home->makeDir(QStringLiteral("Downloads/folder"));
+    m_home->makeFileNative(QByteArray("Downloads/\xff\xfe.bin"), 10);
+
+    const ScanItemList rows = scan(ScanCategory::downloadsInbox);
+    QCOMPARE(rows.size(), 3);
+    const ScanItem* report = find(rows, QStringLiteral("отчёт.pdf"));
+    QVERIFY(report);
+    QVERIFY(report->isSelected);
+    QVERIFY(!report->isDirectory);
+    QCOMPARE(report->detail, QStringLiteral("3 дня назад"));
+    QCOMPARE(find(rows, QStringLiteral("empty.txt"))->detail, QStringLiteral("2 часа назад"));
+    QCOMPARE(find(rows, QStringLiteral("empty.txt"))->size, 0);
+    bool odd = false;
+    for (const ScanItem& row : rows) {
+        if (row.path.native().endsWith("/\xff\xfe.bin")) {
+            odd = true;
+            QVERIFY(QFile::exists(row.path.toString()) == false); // the lossy text does not reach it…
+            QVERIFY(m_fs->exists(row.path.native()));             // …the kept bytes do
+        }
+    }
+    QVERIFY(odd);
+}
+
+void TestDiskScanner::largeLooseFilesAndOldInstallers()
+{
+    const QDateTime now = m_clock->now();
+    sized(QStringLiteral("Downloads/exact.zip"), 50 * MiB);
+    sized(QStringLiteral("Downloads/less.zip"), 50 * MiB - 1);
+    sized(QStringLiteral("Downloads/Установщик.DMG"), 2 * GiB, now.addDays(-31));
+    sized(QStringLiteral("Downloads/fresh.dmg"), 2 * GiB, now.addDays(-29));
+    sized(QStringLiteral("Downloads/tool.pkg"), 100, now.addDays(-400));
+    sized(QStringLiteral("Downloads/notes.txt"), 100, now.addDays(-400));
+    m_home->makeDir(QStringLiteral("Downloads/folder.dmg"), now.addDays(-400));
+
+    ScanItemList rows = scan(ScanCategory::largeLooseFiles);
+    QVERIFY(find(rows, QStringLiteral("exact.zip")));
+    QVERIFY(!find(rows, QStringLiteral("less.zip")));
+    QVERIFY(find(rows, QStringLiteral("Установщик.DMG")));
+    QVERIFY(!find(rows, QStringLiteral("tool.pkg")));
+    QVERIFY(!find(rows, QStringLiteral("exact.zip"))->detail);
+
+    rows = scan(ScanCategory::oldInstallers);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(find(rows, QStringLiteral("Установщик.DMG"))->detail, QStringLiteral("31 дн. назад"));
+    QCOMPARE(find(rows, QStringLiteral("Установщик.DMG"))->size, 2 * GiB);
+    QCOMPARE(find(rows, QStringLiteral("tool.pkg"))->detail, QStringLiteral("400 дн. назад"));
+}
+
+void TestDiskScanner::plusVideosByName()
+{
+    m_home->makeFile(QStringLiteral("Movies/Наш ОТПУСК 2023.MP4"), 3000);
+    m_home->makeFile(QStringLiteral("Movies/deep/1/2/3/4/5/отпуск-deep.mov"), 3000);
+    m_home->makeFile(QStringLiteral("Movies/deep/1/2/3/4/5/6/отпуск-too-deep.mov"), 3000);
+    m_home->makeFile(QStringLiteral("Desktop/отпуск.txt"), 3000);
+    m_home->makeFile(QStringLiteral("Library/отпуск.mov"), 3000);
+    m_home->makeFile(QStringLiteral(".hidden/отпуск.mov"), 3000);
+    m_home->makeFile(QStringLiteral("Desktop/work.mov"), 3000);
+
+    // No text: nothing found, and the disk is not even walked.
+    const int opensBefore = m_fs->openCount();
+    QVERIFY(scan(ScanCategory::plusVideos).isEmpty());
+    QCOMPARE(m_fs->openCount(), opensBefore);
+
+    m_settings.videoNamePrefix = QStringLiteral("  отпуск ");
+    m_settings.plusVideoThresholdMB = 0.001;
+    ScanItemList rows = scan(ScanCategory::plusVideos);
+    QStringList names;
+    for (const ScanItem& row : rows) {
+        names.append(row.name);
+        QCOMPARE(row.detail, QStringLiteral("содержит «отпуск»"));
+        QVERIFY(!row.isDirectory);
+        QVERIFY(row.isSelected);
+    }
+    names.sort();
+    QCOMPARE(names, (QStringList{QStringLiteral("Наш ОТПУСК 2023.MP4"), QStringLiteral("отпуск-deep.mov")}));
+
+    // The threshold applies in this mode too.
+    m_settings.plusVideoThresholdMB = 1;
+    QVERIFY(scan(ScanCategory::plusVideos).isEmpty());
+
+    // Resource-saving mode: four folders, five levels.
+    m_settings.plusVideoThresholdMB = 0;
+    m_settings.lowPowerMode = true;
+    m_home->makeFile(QStringLiteral("Other/отпуск.mov"), 10);
+    rows = scan(ScanCategory::plusVideos);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().name, QStringLiteral("Наш ОТПУСК 2023.MP4"));
+}
+
+void TestDiskScanner::plusVideosByType()
+{
+    m_settings.videoSearchMode = VideoSearchMode::fileType;
+    m_settings.plusVideoThresholdMB = 50;
+    sized(QStringLiteral("Videos/a.MKV"), 50 * MiB);
+    sized(QStringLiteral("Videos/b.webm"), 50 * MiB - 1);
+    sized(QStringLiteral("Videos/c.mp3"), GiB);
+    sized(QStringLiteral("Videos/no-extension"), GiB);
+    const ScanItemList rows = scan(ScanCategory::plusVideos);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().name, QStringLiteral("a.MKV"));
+    QCOMPARE(rows.first().detail, QStringLiteral(".mkv"));
+    QCOMPARE(rows.first().size, 50 * MiB);
+    QVERIFY(m_scanner->matchesVideoSearch(QStringLiteral("x.3gp"), FilePath("/x.3gp"), m_settings));
+    QVERIFY(!m_scanner->matchesVideoSearch(QStringLiteral(".mp4"), FilePath("/.mp4"), m_settings));
+}
+
+void TestDiskScanner::appCaches()
+{
+    sized(QStringLiteral("Library/Application Support/Cursor/snapshots/a"), 10485760);
+    sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/b"), 20973824);
+    sized(QStringLiteral("Library/Application Support/ONEME/c"), 20973825);
+    // Depth 6 applies even below Library; node_modules stays excluded.
+    sized(QStringLiteral("Library/Application Support/ONEME/node_modules/x"), GiB);
+
+    const ScanItemList rows = scan(ScanCategory::appCaches);
+    QCOMPARE(rows.size(), 2);
+    const ScanItem* telegram = find(rows, QStringLiteral("ru.keepcoder.Telegram"));
+    QVERIFY(telegram);
+    QCOMPARE(telegram->detail, QStringLiteral("Telegram — Telegram → Settings → Data → Clear cache"));
+    QVERIFY(!telegram->isSelected);
+    QVERIFY(telegram->isDirectory);
+    QCOMPARE(find(rows, QStringLiteral("ONEME"))->detail,
+             QStringLiteral("ONEME ⚠️ много места! — Настройки ONEME → очистить медиа-кэш"));
+    // Order of the fixed table: ONEME before Telegram.
+    QCOMPARE(rows.first().name, QStringLiteral("ONEME"));
+}
+
+void TestDiskScanner::systemJunk()
+{
+    sized(QStringLiteral("Library/Logs/App/log.txt"), 6 * MiB);
+    sized(QStringLiteral("Library/Caches/com.example.big/blob"), 6 * MiB);
+    sized(QStringLiteral("Library/Caches/small/blob"), 5 * MiB);
+    sized(QStringLiteral("Library/Caches/loose-file"), 50 * MiB);
+    m_home->makeDir(QStringLiteral(".Trash"));
+
+    ScanItemList rows = scan(ScanCategory::systemJunk);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].name, QStringLiteral("Logs"));
+    QCOMPARE(rows[0].detail, QStringLiteral("Логи пользователя — очистка вручную или через macOS"));
+    QCOMPARE(rows[1].name, QStringLiteral("com.example.big"));
+    QCOMPARE(rows[1].detail, QStringLiteral("Кэш «com.example.big» — безопасно удалять, приложение пересоздаст"));
+    for (const ScanItem& row : rows) {
+        QVERIFY(row.isDirectory);
+        QVERIFY(!row.isSelected);
+    }
+
+    // One byte in the Trash is enough for a row.
+    sized(QStringLiteral(".Trash/old"), 1);
+    rows = scan(ScanCategory::systemJunk);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.last().name, QStringLiteral(".Trash"));
+    QCOMPARE(rows.last().size, 1);
+    QCOMPARE(rows.last().detail, QStringLiteral("Корзина — очистите через Finder или «Очистить корзину»"));
+}
+
+void TestDiskScanner::systemJunkFallsBackToWholeCaches()
+{
+    sized(QStringLiteral("Library/Caches/a/blob"), 3 * MiB);
+    sized(QStringLiteral("Library/Caches/b/blob"), 3 * MiB);
+    const ScanItemList rows = scan(ScanCategory::systemJunk);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().name, QStringLiteral("Caches"));
+    QCOMPARE(rows.first().size, 6 * MiB);
+    QCOMPARE(rows.first().detail, QStringLiteral("Кэши пользователя — очистка вручную или через macOS"));
+
+    // An unlistable Caches folder gives no cache rows at all.
+    m_fs->failOpen(QFile::encodeName(m_home->filePath(QStringLiteral("Library/Caches"))));
+    QVERIFY(scan(ScanCategory::systemJunk).isEmpty());
+}
+
+void TestDiskScanner::progressReports()
+{
+    QList<ScanProgress> reports;
+    m_scanner->scan(m_settings, {ScanCategory::systemJunk, ScanCategory::downloadsInbox},
+                    [&](const ScanProgress& p) { reports.append(p); });
+    QCOMPARE(reports.size(), 3);
+    QCOMPARE(reports[0], (ScanProgress{true, QStringLiteral("Downloads (файлы в корне)"), 0, 0.0}));
+    QCOMPARE(reports[1], (ScanProgress{true, QStringLiteral("Служебный мусор"), 0, 0.5}));
+    QCOMPARE(reports[2], (ScanProgress{false, QStringLiteral("Готово"), 0, 1.0}));
+}
+
+void TestDiskScanner::missingFoldersGiveNothing()
+{
+    // A home with nothing in it: every rule returns nothing, none fails.
+    for (ScanCategory category : ScanCategories::allCategories()) {
+        m_settings.videoNamePrefix = QStringLiteral("x");
+        QVERIFY2(scan(category).isEmpty(), qPrintable(ScanCategories::rawValue(category)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDiskScanner)
+#include "tst_DiskScanner.moc"
