@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QPromise>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -208,8 +208,10 @@ QFuture<void> AppState::runScan(const ScanCategorySet& categories)
 
     const AppSettings settings = m_settings;
     const DiskScanner scanner = m_scanner;
-    // Progress comes from the scanning thread; each report is published by a
-    // queued call on this object's thread, and only while this object exists.
+    // Progress and the result come from the scanning thread through queued
+    // calls on the main thread's queue, so they arrive in the order they were
+    // sent: the result always after the last progress report. Each call
+    // publishes only while this object exists.
     QPointer<AppState> self(this);
     QObject* mainThreadContext = QCoreApplication::instance();
     const ScanProgressHandler onProgress = [self, mainThreadContext](const ScanProgress& progress) {
@@ -222,10 +224,24 @@ QFuture<void> AppState::runScan(const ScanCategorySet& categories)
             },
             Qt::QueuedConnection);
     };
-    return QtConcurrent::run([scanner, settings, categories, onProgress] {
-               return scanner.scan(settings, categories, onProgress);
-           })
-        .then(this, [this, category, settings](ScanItemList items) { finishScan(category, settings, std::move(items)); });
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> finished = promise->future();
+    QThreadPool::globalInstance()->start([=] {
+        ScanItemList items = scanner.scan(settings, categories, onProgress);
+        QMetaObject::invokeMethod(
+            mainThreadContext,
+            [self, promise, category, settings, items = std::move(items)]() mutable {
+                if (self) {
+                    self->finishScan(category, settings, std::move(items));
+                } else {
+                    promise->future().cancel();
+                }
+                promise->finish();
+            },
+            Qt::QueuedConnection);
+    });
+    return finished;
 }
 
 void AppState::finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items)

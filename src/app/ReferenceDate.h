@@ -15,6 +15,6 @@ inline double fromDateTime(const QDateTime& dateTime)
 
 inline QDateTime toDateTime(double seconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0) + unixOffsetSeconds * 1000, QTimeZone::UTC);
+    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0) + unixOffsetSeconds * 1000, Qt::UTC);
 }
 } // namespace ReferenceDate
