@@ -1,0 +1,13 @@
+#pragma once
+
+#include "CliCommand.h"
+
+// brisko disks [--json]: the mounted volumes as the dashboard lists them.
+class DisksCommand : public CliCommand
+{
+public:
+    QString name() const override;
+    QString synopsis() const override;
+    QString summary() const override;
+    CommandResult run(const QStringList& arguments, Console& console) override;
+};

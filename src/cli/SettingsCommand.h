@@ -1,0 +1,19 @@
+#pragma once
+
+#include "CliCommand.h"
+
+// brisko settings get | set FIELD=VALUE…: reads and edits the persisted
+// settings record through the application state.
+class SettingsCommand : public CliCommand
+{
+public:
+    QString name() const override;
+    QString synopsis() const override;
+    QString summary() const override;
+    QString details() const override;
+    CommandResult run(const QStringList& arguments, Console& console) override;
+
+private:
+    static CommandResult get(const QStringList& arguments, Console& console);
+    static CommandResult set(const QStringList& assignments, Console& console);
+};

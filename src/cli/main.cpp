@@ -1,0 +1,33 @@
+#include "ClassifyCommand.h"
+#include "CommandDispatcher.h"
+#include "Console.h"
+#include "DisksCommand.h"
+#include "HardwareCommand.h"
+#include "ScanCommand.h"
+#include "SettingsCommand.h"
+
+#include <QCoreApplication>
+#include <QThreadPool>
+
+int main(int argc, char* argv[])
+{
+    // The scan publishes its results through the event loop, as in the window.
+    QCoreApplication application(argc, argv);
+
+    Console console;
+    CommandDispatcher dispatcher(console);
+    dispatcher.add(std::make_unique<ScanCommand>());
+    dispatcher.add(std::make_unique<SettingsCommand>());
+    dispatcher.add(std::make_unique<ClassifyCommand>());
+    dispatcher.add(std::make_unique<DisksCommand>());
+    dispatcher.add(std::make_unique<HardwareCommand>());
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const int exitCode = dispatcher.run(arguments);
+
+    // Saving the settings hands work to the pool; let it end before the
+    // objects it uses go away.
+    QThreadPool::globalInstance()->waitForDone();
+    return exitCode;
+}
