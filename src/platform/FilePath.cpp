@@ -56,14 +56,23 @@ FilePath FilePath::parent() const
     if (slash < 0) {
         return {};
     }
-    if (slash == 0) {
+    // "/a//b" has "/a" as its parent, not "/a/": equal folders must compare equal.
+    qsizetype end = slash;
+    while (end > 0 && trimmed.at(end - 1) == '/') {
+        --end;
+    }
+    if (end == 0) {
         return FilePath(QByteArray("/"));
     }
-    return FilePath(trimmed.left(slash));
+    return FilePath(trimmed.left(end));
 }
 
 FilePath FilePath::child(const QByteArray& name) const
 {
+    // Without a folder the name stays relative rather than becoming one under "/".
+    if (m_native.isEmpty()) {
+        return FilePath(name);
+    }
     if (m_native.endsWith('/')) {
         return FilePath(m_native + name);
     }

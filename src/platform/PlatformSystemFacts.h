@@ -18,6 +18,9 @@ public:
     quint64 physicalMemory() const override;
     OsVersion osVersion() const override;
 
+    // "6.1.0-18-amd64" → Linux 6.1.0; "6.6.20+rpt-rpi-v8" → Linux 6.6.20.
+    static OsVersion parseKernelRelease(const QString& release);
+
 private:
     QString m_root;
 };

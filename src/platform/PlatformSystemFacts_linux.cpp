@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSet>
-#include <QStringList>
 #include <QThread>
 
 #include <sys/sysinfo.h>
@@ -55,8 +54,7 @@ std::optional<QString> PlatformSystemFacts::string(const QString& name) const
             return std::nullopt;
         }
         // x86 says "model name"; ARM kernels may only have "Hardware" or "Model".
-        for (const char* key : {"model name", "Model",
-                                     "Hardware"}) {
+        for (const char* key : {"model name", "Model", "Hardware"}) {
             if (std::optional<QString> value = cpuinfoValue(*cpuinfo, QByteArray(key)); value && !value->isEmpty()) {
                 return value;
             }
@@ -128,18 +126,34 @@ quint64 PlatformSystemFacts::physicalMemory() const
 
 OsVersion PlatformSystemFacts::osVersion() const
 {
-    OsVersion version;
-    version.name = QStringLiteral("Linux");
     struct utsname uts;
     if (::uname(&uts) != 0) {
-        return version;
+        return parseKernelRelease(QString());
     }
-    // "6.1.0-18-amd64" → 6, 1, 0
-    const QString release = QString::fromLatin1(uts.release);
-    QStringList parts = release.section(QLatin1Char('-'), 0, 0).split(QLatin1Char('.'));
+    return parseKernelRelease(QString::fromLatin1(uts.release));
+}
+
+OsVersion PlatformSystemFacts::parseKernelRelease(const QString& release)
+{
+    OsVersion version;
+    version.name = QStringLiteral("Linux");
+    // Each number is the leading digits of its part: distributions append
+    // their own marks ("20+rpt", "0-rc3") to the last one.
     int* fields[] = {&version.major, &version.minor, &version.patch};
-    for (int i = 0; i < 3 && i < parts.size(); ++i) {
-        *fields[i] = parts[i].toInt();
+    qsizetype at = 0;
+    for (int i = 0; i < 3; ++i) {
+        qsizetype end = at;
+        while (end < release.size() && release.at(end).isDigit() && release.at(end).unicode() < 128) {
+            ++end;
+        }
+        if (end == at) {
+            break;
+        }
+        *fields[i] = release.mid(at, end - at).toInt();
+        if (end >= release.size() || release.at(end) != QLatin1Char('.')) {
+            break;
+        }
+        at = end + 1;
     }
     return version;
 }

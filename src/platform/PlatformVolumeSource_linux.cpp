@@ -1,26 +1,30 @@
 #include "PlatformVolumeSource.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
 
-// Octal escapes of the mount table ("\040" for a space).
+bool isOctalDigit(char c)
+{
+    return c >= '0' && c <= '7';
+}
+
+// Octal escapes of the mount table ("\040" for a space, "\134" for a backslash).
 QByteArray unescapeMountField(const QByteArray& field)
 {
     QByteArray out;
     out.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(char(code));
-                i += 3;
-                continue;
-            }
+        if (field[i] == '\\' && i + 3 < field.size() && isOctalDigit(field[i + 1]) && isOctalDigit(field[i + 2])
+            && isOctalDigit(field[i + 3])) {
+            out.append(char(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
+            i += 3;
+            continue;
         }
         out.append(field[i]);
     }
@@ -60,10 +64,15 @@ std::optional<QList<VolumeFacts>> PlatformVolumeSource::mountedVolumes() const
     }
     QList<VolumeFacts> volumes;
     QSet<QByteArray> seenMountPoints;
+    // One file system mounted in several places (bind mounts, a container's
+    // volumes) is one volume: listing it twice would count its space twice.
+    // The mount of the whole file system (root "/") is the one shown.
+    QHash<QByteArray, qsizetype> volumeOfDevice;
+    QList<bool> showsWholeFileSystem;
     for (const QByteArray& line : file.readAll().split('\n')) {
         // id parent major:minor root mountpoint options [optional…] - fstype source superoptions
         const QList<QByteArray> fields = line.split(' ');
-        const qsizetype separator = fields.indexOf(QByteArrayLiteral("-"));
+        const qsizetype separator = fields.indexOf(QByteArrayLiteral("-"), 6);
         if (fields.size() < 5 || separator < 0 || separator + 2 >= fields.size()) {
             continue;
         }
@@ -72,11 +81,16 @@ std::optional<QList<VolumeFacts>> PlatformVolumeSource::mountedVolumes() const
             continue;
         }
         const QByteArray mountPoint = unescapeMountField(fields[4]);
-        // Bind mounts and stacked mounts show the same place more than once.
+        // Stacked mounts show the same place more than once.
         if (seenMountPoints.contains(mountPoint)) {
             continue;
         }
         seenMountPoints.insert(mountPoint);
+        // Single files mounted over others (a container's /etc/hosts) are no volumes.
+        struct stat st;
+        if (::stat(mountPoint.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            continue;
+        }
 
         VolumeFacts volume;
         volume.path = QFile::decodeName(mountPoint);
@@ -90,7 +104,18 @@ std::optional<QList<VolumeFacts>> PlatformVolumeSource::mountedVolumes() const
         } else {
             volume.name = QFile::decodeName(mountPoint.mid(mountPoint.lastIndexOf('/') + 1));
         }
+        const QByteArray& device = fields[2];
+        const bool whole = unescapeMountField(fields[3]) == "/";
+        if (const auto known = volumeOfDevice.constFind(device); known != volumeOfDevice.cend()) {
+            if (whole && !showsWholeFileSystem[*known]) {
+                volumes[*known] = volume;
+                showsWholeFileSystem[*known] = true;
+            }
+            continue;
+        }
+        volumeOfDevice.insert(device, volumes.size());
         volumes.append(volume);
+        showsWholeFileSystem.append(whole);
     }
     return volumes;
 }

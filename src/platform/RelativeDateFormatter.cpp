@@ -6,13 +6,31 @@
 #include <unicode/reldatefmt.h>
 #include <unicode/unistr.h>
 
-#include <cmath>
-#include <memory>
+namespace {
+
+bool isUnsetLocale(const QString& name)
+{
+    return name.isEmpty() || name == QLatin1String("C") || name.startsWith(QLatin1String("C."))
+        || name.startsWith(QLatin1String("POSIX"));
+}
+
+// Whole calendar months from `from` to `to` (from <= to), as a calendar counts
+// them: 15 February to 15 March is one month although it is 28 days.
+int wholeMonths(const QDateTime& from, const QDateTime& to)
+{
+    int months = (to.date().year() - from.date().year()) * 12 + (to.date().month() - from.date().month());
+    if (months > 0 && from.addMonths(months) > to) {
+        --months;
+    }
+    return months;
+}
+
+} // namespace
 
 QString RelativeDateFormatter::userLocaleName()
 {
     const QString name = QLocale::system().name();
-    if (name.isEmpty() || name == QLatin1String("C") || name.startsWith(QLatin1String("POSIX"))) {
+    if (isUnsetLocale(name)) {
         return QStringLiteral("ru_RU");
     }
     return name;
@@ -25,40 +43,55 @@ QString RelativeDateFormatter::format(const QDateTime& date, const QDateTime& no
 
 QString RelativeDateFormatter::format(const QDateTime& date, const QDateTime& now, const QString& localeName)
 {
-    const qint64 seconds = date.secsTo(now);
-    const qint64 magnitude = seconds < 0 ? -seconds : seconds;
-    const double sign = seconds < 0 ? 1.0 : -1.0;
+    if (!date.isValid() || !now.isValid()) {
+        return {};
+    }
+    const bool future = date > now;
+    // Calendar arithmetic in the user's time zone, so that a day is a date
+    // change and a month a month, as the system formatter counts them.
+    const QDateTime from = (future ? now : date).toLocalTime();
+    const QDateTime to = (future ? date : now).toLocalTime();
+
+    const int months = wholeMonths(from, to);
+    const QDateTime afterMonths = from.addMonths(months);
+    qint64 days = afterMonths.date().daysTo(to.date());
+    if (days > 0 && afterMonths.addDays(days) > to) {
+        --days;
+    }
+    const qint64 seconds = afterMonths.addDays(days).secsTo(to);
 
     UDateRelativeUnit unit = UDAT_RELATIVE_SECONDS;
-    double value = double(magnitude);
-    if (magnitude >= 365 * 86400) {
+    double value = double(seconds);
+    if (months >= 12) {
         unit = UDAT_RELATIVE_YEARS;
-        value = std::floor(double(magnitude) / (365.2425 * 86400));
-    } else if (magnitude >= 30 * 86400) {
+        value = months / 12;
+    } else if (months > 0) {
         unit = UDAT_RELATIVE_MONTHS;
-        value = std::floor(double(magnitude) / (30.436875 * 86400));
-    } else if (magnitude >= 7 * 86400) {
+        value = months;
+    } else if (days >= 7) {
         unit = UDAT_RELATIVE_WEEKS;
-        value = std::floor(double(magnitude) / (7 * 86400));
-    } else if (magnitude >= 86400) {
+        value = double(days / 7);
+    } else if (days > 0) {
         unit = UDAT_RELATIVE_DAYS;
-        value = std::floor(double(magnitude) / 86400);
-    } else if (magnitude >= 3600) {
+        value = double(days);
+    } else if (seconds >= 3600) {
         unit = UDAT_RELATIVE_HOURS;
-        value = std::floor(double(magnitude) / 3600);
-    } else if (magnitude >= 60) {
+        value = double(seconds / 3600);
+    } else if (seconds >= 60) {
         unit = UDAT_RELATIVE_MINUTES;
-        value = std::floor(double(magnitude) / 60);
+        value = double(seconds / 60);
     }
 
+    // "C" is not a language; ICU would answer in its root locale.
+    const QString name = isUnsetLocale(localeName) ? QStringLiteral("ru_RU") : localeName;
     UErrorCode status = U_ZERO_ERROR;
-    const icu::Locale locale(localeName.toLatin1().constData());
+    const icu::Locale locale(name.toLatin1().constData());
     icu::RelativeDateTimeFormatter formatter(locale, status);
     if (U_FAILURE(status)) {
         return {};
     }
     icu::UnicodeString result;
-    formatter.format(value, sign < 0 ? UDAT_DIRECTION_LAST : UDAT_DIRECTION_NEXT, unit, result, status);
+    formatter.format(value, future ? UDAT_DIRECTION_NEXT : UDAT_DIRECTION_LAST, unit, result, status);
     if (U_FAILURE(status)) {
         return {};
     }

@@ -4,8 +4,9 @@
 #include <QString>
 
 // "3 дня назад", "через 2 часа": a date relative to now, in the largest
-// whole unit, by ICU's relative date-time formatter in the user's locale.
-// Russian when the locale is C/POSIX, since the interface is Russian.
+// whole calendar unit (15 February is a month before 15 March), by ICU's
+// relative date-time formatter in the user's locale. Russian when the locale
+// is C/POSIX or unset, since the interface is Russian.
 namespace RelativeDateFormatter {
 QString format(const QDateTime& date, const QDateTime& now);
 QString format(const QDateTime& date, const QDateTime& now, const QString& localeName);

@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <QSettings>
 
+#include <functional>
+
 // A defaults store kept in one QSettings file. QSettings writes the file
 // through a temporary file and a rename, so a failed write never leaves a
 // half-written store behind.
@@ -20,6 +22,10 @@ public:
     QString fileName() const;
 
 private:
+    bool change(const QString& key, const std::function<void(QSettings&)>& apply);
+    bool replaceUnreadable(const QSettings& unreadable, const std::function<void(QSettings&)>& apply);
+
     mutable QMutex m_mutex;
-    mutable QSettings m_settings;
+    const QString m_fileName;
+    const QSettings::Format m_format;
 };

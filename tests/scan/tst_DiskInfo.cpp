@@ -1,0 +1,205 @@
+#include "scan/DiskScanner.h"
+
+#include "FakeClock.h"
+#include "platform/PlatformFileSystem.h"
+#include "platform/PlatformVolumeSource.h"
+
+#include <QDir>
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+constexpr qint64 GB = 1'000'000'000;
+
+// Volumes as a test lists them; nothing at all when unset.
+class FakeVolumeSource : public VolumeSource
+{
+public:
+    std::optional<QList<VolumeFacts>> mountedVolumes() const override { return volumes; }
+
+    std::optional<QList<VolumeFacts>> volumes;
+};
+
+VolumeFacts volume(const QString& path, std::optional<qint64> total, std::optional<qint64> available,
+                   std::optional<QString> name = std::nullopt, std::optional<QString> localizedName = std::nullopt)
+{
+    VolumeFacts facts;
+    facts.path = path;
+    facts.total = total;
+    facts.available = available;
+    facts.name = std::move(name);
+    facts.localizedName = std::move(localizedName);
+    return facts;
+}
+
+QStringList pathsOf(const DiskInfoList& disks)
+{
+    QStringList paths;
+    for (const DiskInfo& disk : disks) {
+        paths.append(disk.path);
+    }
+    return paths;
+}
+
+} // namespace
+
+class tst_DiskInfo : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void noListGivesNoDisks();
+    void smallDiskImageDropsOut();
+    void skipsVolumesWithoutUsableTotals();
+    void fullestFirstAndStable();
+    void nameFallbacks();
+    void freshIdsOnEveryRead();
+    void realVolumesOfThisMachine();
+
+private:
+    DiskScanner scanner(VolumeSourcePtr volumes) const
+    {
+        return DiskScanner(PlatformFileSystem::instance(), FilePath::fromString(QDir::tempPath()),
+                           std::make_shared<FakeClock>(), std::move(volumes), {});
+    }
+    std::shared_ptr<FakeVolumeSource> m_source;
+};
+
+void tst_DiskInfo::init()
+{
+    m_source = std::make_shared<FakeVolumeSource>();
+}
+
+void tst_DiskInfo::noListGivesNoDisks()
+{
+    QVERIFY(scanner(m_source).diskInfo().isEmpty());
+    m_source->volumes = QList<VolumeFacts>{};
+    QVERIFY(scanner(m_source).diskInfo().isEmpty());
+    // Without a source at all.
+    QVERIFY(scanner(nullptr).diskInfo().isEmpty());
+}
+
+void tst_DiskInfo::smallDiskImageDropsOut()
+{
+    m_source->volumes = QList<VolumeFacts>{
+        volume(QStringLiteral("/"), 500 * GB, 200 * GB, QStringLiteral("Macintosh HD")),
+        volume(QStringLiteral("/Volumes/Установщик"), 300'000'000, 10'000'000, QStringLiteral("Установщик")),
+    };
+    const DiskInfoList disks = scanner(m_source).diskInfo();
+    QCOMPARE(disks.size(), 1);
+    const DiskInfo& root = disks.first();
+    QCOMPARE(root.path, QStringLiteral("/"));
+    QCOMPARE(root.name, QStringLiteral("Macintosh HD"));
+    QCOMPARE(root.total, 500 * GB);
+    QCOMPARE(root.free, 200 * GB);
+    QCOMPARE(root.used, 300 * GB);
+}
+
+void tst_DiskInfo::skipsVolumesWithoutUsableTotals()
+{
+    m_source->volumes = QList<VolumeFacts>{
+        volume(QStringLiteral("/Volumes/NoTotal"), std::nullopt, 5 * GiB),
+        volume(QStringLiteral("/Volumes/NoFree"), 10 * GiB, std::nullopt),
+        volume(QStringLiteral("/Volumes/Zero"), 0, 0),
+        volume(QStringLiteral("/Volumes/Negative"), -10 * GiB, 1 * GiB),
+        volume(QStringLiteral("/Volumes/JustUnder"), GiB - 1, 0),
+        volume(QStringLiteral("/Volumes/Exactly"), GiB, GiB / 4),
+        volume(QStringLiteral("/Volumes/Full"), 2 * GiB, 0),
+    };
+    const DiskInfoList disks = scanner(m_source).diskInfo();
+    QCOMPARE(pathsOf(disks), (QStringList{QStringLiteral("/Volumes/Full"), QStringLiteral("/Volumes/Exactly")}));
+    QCOMPARE(disks.at(0).used, 2 * GiB);
+    QCOMPARE(disks.at(0).free, qint64(0));
+    QCOMPARE(disks.at(1).used, GiB - GiB / 4);
+}
+
+void tst_DiskInfo::fullestFirstAndStable()
+{
+    m_source->volumes = QList<VolumeFacts>{
+        volume(QStringLiteral("/Volumes/A"), 100 * GiB, 90 * GiB),  // used 10
+        volume(QStringLiteral("/"), 500 * GiB, 100 * GiB),          // used 400
+        volume(QStringLiteral("/Volumes/B"), 50 * GiB, 40 * GiB),   // used 10
+        volume(QStringLiteral("/Volumes/C"), 2000 * GiB, 1990 * GiB), // used 10
+        volume(QStringLiteral("/Volumes/Архив"), 1000 * GiB, 500 * GiB), // used 500
+    };
+    // Equal use keeps the platform's order.
+    QCOMPARE(pathsOf(scanner(m_source).diskInfo()),
+             (QStringList{QStringLiteral("/Volumes/Архив"), QStringLiteral("/"), QStringLiteral("/Volumes/A"),
+                          QStringLiteral("/Volumes/B"), QStringLiteral("/Volumes/C")}));
+
+    std::reverse(m_source->volumes->begin(), m_source->volumes->end());
+    QCOMPARE(pathsOf(scanner(m_source).diskInfo()),
+             (QStringList{QStringLiteral("/Volumes/Архив"), QStringLiteral("/"), QStringLiteral("/Volumes/C"),
+                          QStringLiteral("/Volumes/B"), QStringLiteral("/Volumes/A")}));
+}
+
+void tst_DiskInfo::nameFallbacks()
+{
+    m_source->volumes = QList<VolumeFacts>{
+        volume(QStringLiteral("/Volumes/disk1"), 10 * GiB, 6 * GiB, QStringLiteral("disk1"),
+               QStringLiteral("Macintosh HD")),
+        volume(QStringLiteral("/Volumes/Backup"), 10 * GiB, 7 * GiB, QStringLiteral("Резерв"), QString()),
+        volume(QStringLiteral("/media/анна/Флешка"), 10 * GiB, 8 * GiB),
+        volume(QStringLiteral("/media/анна/Пусто/"), 10 * GiB, 9 * GiB, QString(), QString()),
+    };
+    const DiskInfoList disks = scanner(m_source).diskInfo();
+    QCOMPARE(disks.size(), 4);
+    QCOMPARE(disks.at(0).name, QStringLiteral("Macintosh HD"));
+    QCOMPARE(disks.at(1).name, QStringLiteral("Резерв"));
+    QCOMPARE(disks.at(2).name, QStringLiteral("Флешка"));
+    QCOMPARE(disks.at(3).name, QStringLiteral("Пусто"));
+    // The path is the mount location as given.
+    QCOMPARE(disks.at(3).path, QStringLiteral("/media/анна/Пусто/"));
+}
+
+void tst_DiskInfo::freshIdsOnEveryRead()
+{
+    m_source->volumes = QList<VolumeFacts>{
+        volume(QStringLiteral("/"), 100 * GiB, 50 * GiB),
+        volume(QStringLiteral("/Volumes/Данные"), 100 * GiB, 10 * GiB),
+    };
+    const DiskScanner disks = scanner(m_source);
+    const DiskInfoList first = disks.diskInfo();
+    const DiskInfoList second = disks.diskInfo();
+    QCOMPARE(first.size(), 2);
+    QCOMPARE(second.size(), 2);
+    QSet<QUuid> ids;
+    for (const DiskInfoList& list : {first, second}) {
+        for (const DiskInfo& disk : list) {
+            QVERIFY(!disk.id.isNull());
+            ids.insert(disk.id);
+        }
+    }
+    QCOMPARE(ids.size(), 4);
+    // Apart from the id, two reads describe the same volumes.
+    for (qsizetype i = 0; i < first.size(); ++i) {
+        DiskInfo again = second.at(i);
+        again.id = first.at(i).id;
+        QCOMPARE(again, first.at(i));
+    }
+}
+
+void tst_DiskInfo::realVolumesOfThisMachine()
+{
+    const DiskInfoList disks = scanner(std::make_shared<PlatformVolumeSource>()).diskInfo();
+    QVERIFY(!disks.isEmpty());
+    bool sawRoot = false;
+    for (qsizetype i = 0; i < disks.size(); ++i) {
+        const DiskInfo& disk = disks.at(i);
+        QVERIFY(disk.total >= GiB);
+        QCOMPARE(disk.used, disk.total - disk.free);
+        QVERIFY(!disk.name.isEmpty());
+        if (i > 0) {
+            QVERIFY(disks.at(i - 1).used >= disk.used);
+        }
+        sawRoot = sawRoot || disk.path == QStringLiteral("/");
+    }
+    QVERIFY(sawRoot);
+}
+
+QTEST_GUILESS_MAIN(tst_DiskInfo)
+#include "tst_DiskInfo.moc"
