@@ -9,12 +9,14 @@ bool PlatformWorkspace::revealFile(const FilePath& file)
     // file manager that speaks it, opening the folder is the best we can do.
     const QString dbusSend = QStandardPaths::findExecutable(QStringLiteral("dbus-send"));
     if (!dbusSend.isEmpty()) {
-        const QUrl url = QUrl::fromLocalFile(file.toString());
+        // Percent-encode the native bytes: a QString detour would garble names
+        // that are not valid UTF-8.
+        const QByteArray url = "file://" + file.native().toPercentEncoding("/");
         const bool started = QProcess::startDetached(
             dbusSend, {QStringLiteral("--session"), QStringLiteral("--dest=org.freedesktop.FileManager1"),
                        QStringLiteral("--type=method_call"), QStringLiteral("/org/freedesktop/FileManager1"),
                        QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
-                       QStringLiteral("array:string:") + QString::fromUtf8(url.toEncoded()),
+                       QStringLiteral("array:string:") + QString::fromLatin1(url),
                        QStringLiteral("string:")});
         if (started) {
             return true;

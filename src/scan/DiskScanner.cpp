@@ -443,7 +443,9 @@ DiskInfoList DiskScanner::diskInfo() const
         } else if (volume.name && !volume.name->isEmpty()) {
             disk.name = *volume.name;
         } else {
-            disk.name = FilePath::fromString(volume.path).fileName();
+            // The root has no last component; its path is the only name it has.
+            const QString last = FilePath::fromString(volume.path).fileName();
+            disk.name = last.isEmpty() ? volume.path : last;
         }
         disk.path = volume.path;
         disk.total = *volume.total;
