@@ -68,7 +68,6 @@ void tst_CliDispatcher::helpForOneCommand()
     QFETCH(QString, command);
     CliSandbox sandbox;
     QVERIFY(sandbox.isValid());
-    sandbox.home().makeFile(QStringLiteral("Library/Caches/big/blob"), 6 * 1024 * 1024);
     const CliRun run = sandbox.run(arguments);
     QVERIFY2(run.finished && run.exitCode == 0, run.describe());
     QVERIFY2(run.outText().contains(QStringLiteral("brisko ") + command + QLatin1Char(' ')), run.describe());
