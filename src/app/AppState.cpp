@@ -43,16 +43,18 @@ void AppState::setSettings(const AppSettings& settings)
     Q_EMIT settingsChanged();
 }
 
-void AppState::saveSettings()
+bool AppState::saveSettings()
 {
+    bool saved = false;
     if (const std::optional<QByteArray> json = m_settings.toJson()) {
-        // A failed write leaves the previous value in place; nothing to tell the user.
-        m_env.defaults->setData(settingsKey, *json);
+        // A failed write leaves the previous value in place.
+        saved = m_env.defaults->setData(settingsKey, *json);
     }
     const ErrorReportSinkPtr errors = m_env.errors;
     const AppSettings copy = m_settings;
     const QString anonymousId = m_env.usage->anonymousId();
     QThreadPool::globalInstance()->start([errors, copy, anonymousId] { errors->configure(copy, anonymousId); });
+    return saved;
 }
 
 void AppState::track(const QString& event, const QMap<QString, QString>& metadata)
@@ -219,7 +221,12 @@ QFuture<void> AppState::runScan(const ScanCategorySet& categories)
             mainThreadContext,
             [self, progress] {
                 if (self) {
-                    self->setScanProgress(progress);
+                    // The scanner's last report says it stopped, but the results
+                    // are not published yet: staying busy until finishScan keeps
+                    // another operation from starting in between.
+                    ScanProgress running = progress;
+                    running.isRunning = true;
+                    self->setScanProgress(running);
                 }
             },
             Qt::QueuedConnection);

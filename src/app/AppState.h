@@ -80,8 +80,9 @@ public:
 
     void track(const QString& event, const QMap<QString, QString>& metadata = {});
     // Stores the settings; then, in the background, reconfigures the error
-    // reporter with them.
-    void saveSettings();
+    // reporter with them. False when they could not be stored (the stored
+    // value is then unchanged); the window has nobody to tell, scripts do.
+    bool saveSettings();
 
     // Scans exactly one category. The future finishes after the results, the
     // status line and the usage events have been published (at once when the

@@ -75,7 +75,6 @@ CommandResult SettingsCommand::set(const QStringList& assignments, Console& cons
         return CommandResult::usageError(QStringLiteral("нет присваиваний ПОЛЕ=ЗНАЧЕНИЕ"));
     }
     const AppEnvironment environment = AppEnvironment::platform();
-    const DefaultsStorePtr store = environment.defaults;
     AppState state(environment);
 
     QString error;
@@ -84,13 +83,7 @@ CommandResult SettingsCommand::set(const QStringList& assignments, Console& cons
         return CommandResult::usageError(error);
     }
     state.setSettings(*changed);
-    state.saveSettings();
-
-    // Saving drops write failures by design (the window has nowhere to show
-    // them); a script must learn of them, so read the stored value back.
-    const std::optional<QByteArray> stored = store->data(AppState::settingsKey);
-    const std::optional<AppSettings> reread = stored ? AppSettings::fromJson(*stored) : std::nullopt;
-    if (reread != changed) {
+    if (!state.saveSettings()) {
         console.errLine(
             QStringLiteral("brisko: не удалось сохранить настройки в %1").arg(PlatformDefaultsStore::location()));
         return CommandResult::failed();

@@ -194,7 +194,7 @@ void TestAppState::saveSettingsStoresAndReconfiguresReporter()
     QCOMPARE(changed.size(), 1);
     state->setSettings(s);
     QCOMPARE(changed.size(), 1);
-    state->saveSettings();
+    QVERIFY(state->saveSettings());
 
     const QJsonObject stored = QJsonDocument::fromJson(*m_store->data(AppState::settingsKey)).object();
     QCOMPARE(stored.size(), 29);
@@ -208,7 +208,7 @@ void TestAppState::saveSettingsStoresAndReconfiguresReporter()
     const QByteArray before = *m_store->data(AppState::settingsKey);
     s.largeFileThresholdMB = std::numeric_limits<double>::infinity();
     state->setSettings(s);
-    state->saveSettings();
+    QVERIFY(!state->saveSettings());
     QCOMPARE(*m_store->data(AppState::settingsKey), before);
     QTRY_COMPARE(m_errors->configureCount(), 2);
 }
@@ -276,6 +276,10 @@ void TestAppState::scanPublishesSortedResultsStatusAndEvents()
     QCOMPARE(seen.first().currentTask, QStringLiteral("Подготовка…"));
     QCOMPARE(seen.last().currentTask, QStringLiteral("Готово"));
     QVERIFY(!seen.last().isRunning);
+    // Busy until the results are out: only the last report stops the scan.
+    for (int i = 0; i + 1 < seen.size(); ++i) {
+        QVERIFY(seen[i].isRunning);
+    }
     QCOMPARE(seen.last().progress, 1.0);
     QVERIFY(std::any_of(seen.cbegin(), seen.cend(), [](const ScanProgress& p) {
         return p.currentTask == QStringLiteral("Downloads (файлы в корне)") && p.isRunning;
