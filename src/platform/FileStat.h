@@ -16,6 +16,13 @@ struct FileStat
     // Content modification time, milliseconds since the Unix epoch.
     qint64 modifiedMs = 0;
     bool hasModified = false;
+    bool isRegular = false;
+    // Permission bits (07777) and the exact times, for copies that keep them.
+    unsigned permissions = 0;
+    qint64 modifiedNs = 0;
+    qint64 accessedNs = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
 };
 
 // One child of a shallow listing. The stat is of the entry itself (links are

@@ -34,6 +34,38 @@ public:
     virtual bool readDirectory(int fd, const QByteArray& fullPath, DirectoryNames* out) const = 0;
     virtual void closeDirectory(int fd) const = 0;
 
+    // Changing the file system. Each call returns 0 or the errno of the
+    // failure, so that callers can show the platform's own description
+    // (strerror) of what went wrong. Relative calls take dirFd, which may be
+    // CurrentDirectory for an absolute name. Nothing here follows a symbolic
+    // link in the last component.
+
+    // Opens a directory refusing a symbolic link (for deleting and copying trees).
+    virtual int openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath, int* fd) const = 0;
+    virtual int makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath, unsigned mode) const = 0;
+    // With noReplace an existing target makes the rename fail with EEXIST
+    // instead of replacing it.
+    virtual int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd,
+                         const char* toName, const QByteArray& toPath, bool noReplace) const = 0;
+    virtual int removeAt(int dirFd, const char* name, const QByteArray& fullPath, bool directory) const = 0;
+    virtual int symlinkAt(const QByteArray& target, int dirFd, const char* name, const QByteArray& fullPath) const = 0;
+    virtual int readLinkAt(int dirFd, const char* name, const QByteArray& fullPath, QByteArray* target) const = 0;
+    // O_NOFOLLOW and O_CLOEXEC are always added to flags.
+    virtual int openFileAt(int dirFd, const char* name, const QByteArray& fullPath, int flags, unsigned mode,
+                           int* fd) const = 0;
+    // Copies length bytes between the files' current offsets, in the kernel
+    // where it can.
+    virtual int copyFileData(int fromFd, int toFd, qint64 length, const QByteArray& fromPath,
+                             const QByteArray& toPath) const = 0;
+    virtual int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const = 0;
+    // Flushes everything written to the file system that holds fd.
+    virtual int syncFileSystem(int fd, const QByteArray& fullPath) const = 0;
+    // Sets permission bits (unless permissions is negative) and the access and
+    // modification times of an entry itself, links included.
+    virtual int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions,
+                                qint64 accessedNs, qint64 modifiedNs) const = 0;
+    virtual void closeFile(int fd) const = 0;
+
     // Shallow listing of a folder: direct children with their lstat values,
     // hidden names (leading dot) skipped, in the order the kernel returned
     // them. False, with a message in error, when the folder cannot be read.

@@ -1,12 +1,14 @@
 #include "PlatformFileSystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +31,34 @@ void fillStat(const struct stat& st, FileStat* out)
     out->hasAllocatedSize = true;
     out->modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     out->hasModified = true;
+    out->isRegular = S_ISREG(st.st_mode);
+    out->permissions = st.st_mode & 07777;
+    out->modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out->accessedNs = qint64(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
+    out->device = st.st_dev;
+    out->inode = st.st_ino;
+}
+
+int at(int dirFd)
+{
+    return dirFd == FileSystem::CurrentDirectory ? AT_FDCWD : dirFd;
+}
+
+int result(int rc)
+{
+    return rc == 0 ? 0 : errno;
+}
+
+timespec toTimespec(qint64 ns)
+{
+    timespec t;
+    t.tv_sec = time_t(ns / 1000000000);
+    t.tv_nsec = long(ns % 1000000000);
+    if (t.tv_nsec < 0) {
+        t.tv_nsec += 1000000000;
+        --t.tv_sec;
+    }
+    return t;
 }
 
 DirectoryNames::Kind kindOf(unsigned char type)
@@ -121,6 +151,166 @@ bool PlatformFileSystem::readDirectory(int fd, const QByteArray&, DirectoryNames
 }
 
 void PlatformFileSystem::closeDirectory(int fd) const
+{
+    ::close(fd);
+}
+
+int PlatformFileSystem::openDirectoryNoFollow(int dirFd, const char* name, const QByteArray&, int* fd) const
+{
+    do {
+        *fd = ::openat(at(dirFd), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    } while (*fd < 0 && errno == EINTR);
+    return *fd < 0 ? errno : 0;
+}
+
+int PlatformFileSystem::makeDirectoryAt(int dirFd, const char* name, const QByteArray&, unsigned mode) const
+{
+    return result(::mkdirat(at(dirFd), name, mode_t(mode)));
+}
+
+int PlatformFileSystem::renameAt(int fromDirFd, const char* fromName, const QByteArray&, int toDirFd,
+                                 const char* toName, const QByteArray&, bool noReplace) const
+{
+    return result(::renameat2(at(fromDirFd), fromName, at(toDirFd), toName, noReplace ? RENAME_NOREPLACE : 0));
+}
+
+int PlatformFileSystem::removeAt(int dirFd, const char* name, const QByteArray&, bool directory) const
+{
+    return result(::unlinkat(at(dirFd), name, directory ? AT_REMOVEDIR : 0));
+}
+
+int PlatformFileSystem::symlinkAt(const QByteArray& target, int dirFd, const char* name, const QByteArray&) const
+{
+    return result(::symlinkat(target.constData(), at(dirFd), name));
+}
+
+int PlatformFileSystem::readLinkAt(int dirFd, const char* name, const QByteArray&, QByteArray* target) const
+{
+    QByteArray buffer(4096, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::readlinkat(at(dirFd), name, buffer.data(), size_t(buffer.size()));
+        if (n < 0) {
+            return errno;
+        }
+        if (n < buffer.size()) {
+            buffer.truncate(n);
+            *target = buffer;
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+int PlatformFileSystem::openFileAt(int dirFd, const char* name, const QByteArray&, int flags, unsigned mode,
+                                   int* fd) const
+{
+    do {
+        *fd = ::openat(at(dirFd), name, flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode_t(mode));
+    } while (*fd < 0 && errno == EINTR);
+    return *fd < 0 ? errno : 0;
+}
+
+int PlatformFileSystem::copyFileData(int fromFd, int toFd, qint64 length, const QByteArray&, const QByteArray&) const
+{
+    // copy_file_range lets the file system share or copy extents itself;
+    // sendfile and a plain loop cover the kernels and file systems without it.
+    qint64 left = length;
+    bool kernelCopy = true;
+    while (left > 0 && kernelCopy) {
+        const ssize_t n = ::copy_file_range(fromFd, nullptr, toFd, nullptr, size_t(std::min<qint64>(left, 1 << 30)), 0);
+        if (n > 0) {
+            left -= n;
+            continue;
+        }
+        if (n == 0) {
+            break; // the source is shorter than it was: the caller's check will notice
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF) {
+            kernelCopy = false;
+            break;
+        }
+        return errno;
+    }
+    while (left > 0) {
+        const ssize_t n = ::sendfile(toFd, fromFd, nullptr, size_t(std::min<qint64>(left, 1 << 30)));
+        if (n > 0) {
+            left -= n;
+            continue;
+        }
+        if (n == 0) {
+            break;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return errno;
+        }
+        char buffer[1 << 16];
+        while (left > 0) {
+            const ssize_t r = ::read(fromFd, buffer, size_t(std::min<qint64>(left, qint64(sizeof buffer))));
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r < 0) {
+                return errno;
+            }
+            if (r == 0) {
+                return 0;
+            }
+            const QByteArray chunk = QByteArray::fromRawData(buffer, r);
+            if (const int error = writeAll(toFd, chunk, QByteArray())) {
+                return error;
+            }
+            left -= r;
+        }
+    }
+    return 0;
+}
+
+int PlatformFileSystem::writeAll(int fd, const QByteArray& data, const QByteArray&) const
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        done += n;
+    }
+    return 0;
+}
+
+int PlatformFileSystem::syncFileSystem(int fd, const QByteArray&) const
+{
+    return result(::syncfs(fd));
+}
+
+int PlatformFileSystem::setAttributesAt(int dirFd, const char* name, const QByteArray&, int permissions,
+                                        qint64 accessedNs, qint64 modifiedNs) const
+{
+    // Links have no permissions of their own on Linux, and fchmodat would
+    // follow one to its target: only their times are set.
+    struct stat st;
+    if (::fstatat(at(dirFd), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    if (permissions >= 0 && !S_ISLNK(st.st_mode)) {
+        if (::fchmodat(at(dirFd), name, mode_t(permissions), 0) != 0) {
+            return errno;
+        }
+    }
+    const timespec times[2] = {toTimespec(accessedNs), toTimespec(modifiedNs)};
+    return result(::utimensat(at(dirFd), name, times, AT_SYMLINK_NOFOLLOW));
+}
+
+void PlatformFileSystem::closeFile(int fd) const
 {
     ::close(fd);
 }

@@ -113,3 +113,131 @@ void FaultInjectingFileSystem::closeDirectory(int fd) const
     --m_currentOpen;
     m_real->closeDirectory(fd);
 }
+
+void FaultInjectingFileSystem::failOperation(int nth, int errnoValue)
+{
+    m_operations = 0;
+    m_fired = false;
+    m_failErrno = errnoValue;
+    m_failAt = nth;
+}
+
+int FaultInjectingFileSystem::nextOperation() const
+{
+    const int n = ++m_operations;
+    if (m_failAt.load() > 0 && n == m_failAt.load()) {
+        m_fired = true;
+        return m_failErrno.load();
+    }
+    return 0;
+}
+
+int FaultInjectingFileSystem::openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath,
+                                                    int* fd) const
+{
+    if (const int error = nextOperation()) {
+        *fd = -1;
+        return error;
+    }
+    const int error = m_real->openDirectoryNoFollow(dirFd, name, fullPath, fd);
+    if (!error) {
+        ++m_opens;
+        ++m_currentOpen;
+    }
+    return error;
+}
+
+int FaultInjectingFileSystem::makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath,
+                                              unsigned mode) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->makeDirectoryAt(dirFd, name, fullPath, mode);
+}
+
+int FaultInjectingFileSystem::renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd,
+                                       const char* toName, const QByteArray& toPath, bool noReplace) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->renameAt(fromDirFd, fromName, fromPath, toDirFd, toName, toPath, noReplace);
+}
+
+int FaultInjectingFileSystem::removeAt(int dirFd, const char* name, const QByteArray& fullPath, bool directory) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->removeAt(dirFd, name, fullPath, directory);
+}
+
+int FaultInjectingFileSystem::symlinkAt(const QByteArray& target, int dirFd, const char* name,
+                                        const QByteArray& fullPath) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->symlinkAt(target, dirFd, name, fullPath);
+}
+
+int FaultInjectingFileSystem::readLinkAt(int dirFd, const char* name, const QByteArray& fullPath,
+                                         QByteArray* target) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->readLinkAt(dirFd, name, fullPath, target);
+}
+
+int FaultInjectingFileSystem::openFileAt(int dirFd, const char* name, const QByteArray& fullPath, int flags,
+                                         unsigned mode, int* fd) const
+{
+    if (const int error = nextOperation()) {
+        *fd = -1;
+        return error;
+    }
+    return m_real->openFileAt(dirFd, name, fullPath, flags, mode, fd);
+}
+
+int FaultInjectingFileSystem::copyFileData(int fromFd, int toFd, qint64 length, const QByteArray& fromPath,
+                                           const QByteArray& toPath) const
+{
+    if (const int error = nextOperation()) {
+        // A failure part-way: half of the data arrived before it.
+        m_real->copyFileData(fromFd, toFd, length / 2, fromPath, toPath);
+        return error;
+    }
+    return m_real->copyFileData(fromFd, toFd, length, fromPath, toPath);
+}
+
+int FaultInjectingFileSystem::writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->writeAll(fd, data, fullPath);
+}
+
+int FaultInjectingFileSystem::syncFileSystem(int fd, const QByteArray& fullPath) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->syncFileSystem(fd, fullPath);
+}
+
+int FaultInjectingFileSystem::setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath,
+                                              int permissions, qint64 accessedNs, qint64 modifiedNs) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->setAttributesAt(dirFd, name, fullPath, permissions, accessedNs, modifiedNs);
+}
+
+void FaultInjectingFileSystem::closeFile(int fd) const
+{
+    m_real->closeFile(fd);
+}

@@ -31,6 +31,16 @@ public:
     void setAllocatedSize(const QByteArray& path, qint64 bytes) { setSizes(path, bytes, bytes); }
     void setOnOpen(std::function<void(const QByteArray&)> hook);
 
+    // Fails the nth (counted from 1) of the operations that read, write,
+    // flush, rename, create or remove (every call below the directory
+    // listing primitives) with errnoValue; 0 disarms. operationCount() tells
+    // how many such operations ran, so a test can put the fault at every
+    // position of a run.
+    void failOperation(int nth, int errnoValue);
+    int operationCount() const { return m_operations.load(); }
+    void resetOperationCount() { m_operations = 0; }
+    bool faultFired() const { return m_fired.load(); }
+
     int openCount() const { return m_opens.load(); }
     int maxOpenDescriptors() const { return m_maxOpen.load(); }
     int openDescriptors() const { return m_currentOpen.load(); }
@@ -42,8 +52,27 @@ public:
     bool readDirectory(int fd, const QByteArray& fullPath, DirectoryNames* out) const override;
     void closeDirectory(int fd) const override;
 
+    int openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath, int* fd) const override;
+    int makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath, unsigned mode) const override;
+    int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd, const char* toName,
+                 const QByteArray& toPath, bool noReplace) const override;
+    int removeAt(int dirFd, const char* name, const QByteArray& fullPath, bool directory) const override;
+    int symlinkAt(const QByteArray& target, int dirFd, const char* name, const QByteArray& fullPath) const override;
+    int readLinkAt(int dirFd, const char* name, const QByteArray& fullPath, QByteArray* target) const override;
+    int openFileAt(int dirFd, const char* name, const QByteArray& fullPath, int flags, unsigned mode,
+                   int* fd) const override;
+    int copyFileData(int fromFd, int toFd, qint64 length, const QByteArray& fromPath,
+                     const QByteArray& toPath) const override;
+    int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
+    int syncFileSystem(int fd, const QByteArray& fullPath) const override;
+    int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
+                        qint64 modifiedNs) const override;
+    void closeFile(int fd) const override;
+
 private:
     bool applyStat(const QByteArray& path, bool ok, FileStat* out) const;
+    // 0 to go ahead, or the errno to fail this operation with.
+    int nextOperation() const;
 
     FileSystemPtr m_real;
     mutable QMutex m_mutex;
@@ -52,6 +81,10 @@ private:
     QSet<QByteArray> m_failStat;
     QHash<QByteArray, std::pair<qint64, qint64>> m_sizes;
     std::function<void(const QByteArray&)> m_onOpen;
+    std::atomic<int> m_failAt{0};
+    std::atomic<int> m_failErrno{0};
+    mutable std::atomic<int> m_operations{0};
+    mutable std::atomic<bool> m_fired{false};
     mutable std::atomic<int> m_opens{0};
     mutable std::atomic<int> m_currentOpen{0};
     mutable std::atomic<int> m_maxOpen{0};
