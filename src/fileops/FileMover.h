@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ItemTransfer.h"
+#include "MoveRecords.h"
+#include "platform/Clock.h"
+#include "scan/ScanItem.h"
+
+#include <QFuture>
+
+#include <functional>
+
+// (items processed so far, total)
+using MoveProgressHandler = std::function<void(qint64, qint64)>;
+
+// Moves scan results into the archive folder under collision-free names,
+// refusing the categories that must never be moved. Every failure becomes one
+// message in the result; nothing is ever overwritten, and an item is either
+// at its source or complete in the archive (see ItemTransfer).
+class FileMover
+{
+public:
+    FileMover(FileSystemPtr fileSystem, ClockPtr clock);
+
+    // Runs the move on a worker thread. onProgress is called on that thread,
+    // once per item before it is processed; it must not block.
+    QFuture<MoveResult> moveToArchive(const ScanItemList& items, const FilePath& archiveFolder,
+                                      MoveProgressHandler onProgress) const;
+    // The same, on the calling thread.
+    MoveResult moveNow(const ScanItemList& items, const FilePath& archiveFolder,
+                       const MoveProgressHandler& onProgress) const;
+
+    // archive/name; if taken, base__parent.ext; then base__parent_2.ext, _3, …
+    FilePath uniqueDestination(const ScanItem& item, const FilePath& archiveFolder) const;
+
+    const ItemTransfer& transfer() const { return m_transfer; }
+
+private:
+    bool exists(const FilePath& path) const;
+
+    FileSystemPtr m_fs;
+    ClockPtr m_clock;
+    ItemTransfer m_transfer;
+};
