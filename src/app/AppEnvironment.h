@@ -6,6 +6,7 @@
 #include "platform/DefaultsStore.h"
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderChooser.h"
 #include "platform/VolumeSource.h"
 #include "platform/Workspace.h"
 
@@ -19,6 +20,8 @@ struct AppEnvironment
     ClockPtr clock;
     VolumeSourcePtr volumes;
     WorkspacePtr workspace;
+    // May be empty: picking an archive folder then does nothing.
+    FolderChooserPtr folderChooser;
     UsageEventSinkPtr usage;
     ErrorReportSinkPtr errors;
 

@@ -15,8 +15,13 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_env(std::move(environment))
     , m_scanner(m_env.fileSystem, m_env.home, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
+    , m_mover(m_env.fileSystem, m_env.clock)
+    , m_history(historyKey, 100, m_env.defaults, m_env.clock)
+    , m_moveLog(moveLogKey, m_env.defaults, m_env.fileSystem)
 {
     m_settings = loadSettings();
+    m_storageStats = m_history.stats();
+    m_undoAvailable = m_moveLog.loadLastBatch().has_value();
     m_disks = m_scanner.diskInfo();
 }
 
@@ -206,49 +211,41 @@ QFuture<void> AppState::runScan(const ScanCategorySet& categories)
     setScanItems({});
     setLastScanCategories(categories);
     setSelectedCategory(category);
+    setLastMoveResult(std::nullopt);
     setStatusMessage(std::nullopt);
 
     const AppSettings settings = m_settings;
     const DiskScanner scanner = m_scanner;
-    // Progress and the result come from the scanning thread through queued
-    // calls on the main thread's queue, so they arrive in the order they were
-    // sent: the result always after the last progress report. Each call
-    // publishes only while this object exists.
     QPointer<AppState> self(this);
-    QObject* mainThreadContext = QCoreApplication::instance();
-    const ScanProgressHandler onProgress = [self, mainThreadContext](const ScanProgress& progress) {
-        QMetaObject::invokeMethod(
-            mainThreadContext,
-            [self, progress] {
-                if (self) {
-                    // The scanner's last report says it stopped, but the results
-                    // are not published yet: staying busy until finishScan keeps
-                    // another operation from starting in between.
-                    ScanProgress running = progress;
-                    running.isRunning = true;
-                    self->setScanProgress(running);
-                }
-            },
-            Qt::QueuedConnection);
+    const ScanProgressHandler onProgress = [self](const ScanProgress& progress) {
+        postToMainThread(self, [progress](AppState& state) {
+            // The scanner's last report says it stopped, but the results are
+            // not published yet: staying busy until finishScan keeps another
+            // operation from starting in between.
+            ScanProgress running = progress;
+            running.isRunning = true;
+            state.setScanProgress(running);
+        });
     };
-    auto promise = std::make_shared<QPromise<void>>();
-    promise->start();
-    QFuture<void> finished = promise->future();
-    QThreadPool::globalInstance()->start([=] {
-        ScanItemList items = scanner.scan(settings, categories, onProgress);
-        QMetaObject::invokeMethod(
-            mainThreadContext,
-            [self, promise, category, settings, items = std::move(items)]() mutable {
-                if (self) {
-                    self->finishScan(category, settings, std::move(items));
-                } else {
-                    promise->future().cancel();
-                }
-                promise->finish();
-            },
-            Qt::QueuedConnection);
-    });
-    return finished;
+    return runInBackground<ScanItemList>(
+        [scanner, settings, categories, onProgress] { return scanner.scan(settings, categories, onProgress); },
+        [category, settings](AppState& state, ScanItemList items) {
+            state.finishScan(category, settings, std::move(items));
+        });
+}
+
+void AppState::postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call)
+{
+    // The application object lives on the main thread as long as anything
+    // does; the state itself may be gone by the time the call runs.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self, call = std::move(call)] {
+            if (self) {
+                call(*self);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void AppState::finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items)
@@ -321,6 +318,27 @@ void AppState::setLastScanCategories(const ScanCategorySet& categories)
 {
     m_lastScanCategories = categories;
     Q_EMIT lastScanCategoriesChanged();
+}
+
+void AppState::setLastMoveResult(const std::optional<MoveResult>& result)
+{
+    m_lastMoveResult = result;
+    Q_EMIT lastMoveResultChanged();
+}
+
+void AppState::setUndoAvailable(bool available)
+{
+    if (m_undoAvailable == available) {
+        return;
+    }
+    m_undoAvailable = available;
+    Q_EMIT undoAvailableChanged();
+}
+
+void AppState::refreshStats()
+{
+    m_storageStats = m_history.stats();
+    Q_EMIT storageStatsChanged();
 }
 
 void AppState::setStatusMessage(const std::optional<QString>& message)

@@ -3,15 +3,22 @@
 #include "AppEnvironment.h"
 #include "AppSettings.h"
 #include "archive/CleanArchiveProgress.h"
+#include "fileops/FileMover.h"
+#include "fileops/MoveLogStore.h"
+#include "health/StorageHistoryStore.h"
 #include "scan/DiskInfo.h"
 #include "scan/DiskScanner.h"
 #include "scan/ScanCategory.h"
 #include "scan/ScanItem.h"
 #include "scan/ScanProgress.h"
 
+#include <QCoreApplication>
 #include <QFuture>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <optional>
 
@@ -36,13 +43,18 @@ class AppState : public QObject
     Q_PROPERTY(ScanProgress scanProgress READ scanProgress NOTIFY scanProgressChanged)
     Q_PROPERTY(std::optional<ScanCategory> selectedCategory READ selectedCategory NOTIFY selectedCategoryChanged)
     Q_PROPERTY(ScanCategorySet lastScanCategories READ lastScanCategories NOTIFY lastScanCategoriesChanged)
+    Q_PROPERTY(std::optional<MoveResult> lastMoveResult READ lastMoveResult NOTIFY lastMoveResultChanged)
     Q_PROPERTY(std::optional<QString> statusMessage READ statusMessage NOTIFY statusMessageChanged)
+    Q_PROPERTY(StorageStats storageStats READ storageStats NOTIFY storageStatsChanged)
+    Q_PROPERTY(bool undoAvailable READ undoAvailable NOTIFY undoAvailableChanged)
     Q_PROPERTY(CleanArchiveProgress cleanArchiveProgress READ cleanArchiveProgress NOTIFY cleanArchiveProgressChanged)
     Q_PROPERTY(ScanProgress healthScanProgress READ healthScanProgress NOTIFY healthScanProgressChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
 
 public:
     static inline const QString settingsKey = QStringLiteral("BriskoSettings");
+    static inline const QString moveLogKey = QStringLiteral("BriskoLastMoveBatch");
+    static inline const QString historyKey = QStringLiteral("BriskoStorageHistory");
     static inline const QString busyMessage = QStringLiteral("Дождитесь завершения текущей операции");
     static inline const QString oneCategoryMessage =
         QStringLiteral("Выберите одну категорию — сканируется и переносится только она");
@@ -59,7 +71,10 @@ public:
     const ScanProgress& scanProgress() const { return m_scanProgress; }
     std::optional<ScanCategory> selectedCategory() const { return m_selectedCategory; }
     const ScanCategorySet& lastScanCategories() const { return m_lastScanCategories; }
+    const std::optional<MoveResult>& lastMoveResult() const { return m_lastMoveResult; }
     const std::optional<QString>& statusMessage() const { return m_statusMessage; }
+    const StorageStats& storageStats() const { return m_storageStats; }
+    bool undoAvailable() const { return m_undoAvailable; }
     const CleanArchiveProgress& cleanArchiveProgress() const { return m_cleanArchiveProgress; }
     const ScanProgress& healthScanProgress() const { return m_healthScanProgress; }
 
@@ -89,6 +104,15 @@ public:
     // scan is refused).
     QFuture<void> runScan(const ScanCategorySet& categories);
 
+    // Moves the selected movable results into settings().archivePath. The
+    // future finishes after the result, history, status and events are out.
+    QFuture<void> moveSelectedToArchive();
+    // Moves the last batch back. The work runs off the main thread: moving
+    // back across volumes copies, which can take long.
+    QFuture<void> undoLastMove();
+    // Asks the folder chooser for a new archive folder; cancelling changes nothing.
+    void pickArchiveFolder();
+
     const FilePath& home() const { return m_env.home; }
     const DiskScanner& scanner() const { return m_scanner; }
 
@@ -98,6 +122,9 @@ Q_SIGNALS:
     void scanItemsChanged();
     void scanProgressChanged();
     void selectedCategoryChanged();
+    void lastMoveResultChanged();
+    void storageStatsChanged();
+    void undoAvailableChanged();
     void lastScanCategoriesChanged();
     void statusMessageChanged();
     void cleanArchiveProgressChanged();
@@ -112,6 +139,38 @@ protected:
     void setSelectedCategory(std::optional<ScanCategory> category);
     void setLastScanCategories(const ScanCategorySet& categories);
     void setStatusMessage(const std::optional<QString>& message);
+    void setLastMoveResult(const std::optional<MoveResult>& result);
+    void setUndoAvailable(bool available);
+    void refreshStats();
+    // Publishes the start of a long operation in scanProgress.
+    void startProgress(const QString& task);
+    void stopProgress(const QString& task);
+    // Removes the processed rows whose files are gone; failures stay as they were.
+    void removeProcessedResults(const ScanItemList& processed);
+    void reportErrors(AppFeature feature, const QStringList& errors, const QMap<QString, QString>& context);
+
+    // Posts call to the main thread; it runs only while self still exists.
+    static void postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call);
+    // Runs work on the global pool, then finish(result) on the main thread
+    // while this object exists. Results travel the same queue as progress
+    // posted before them, so they arrive after it. The future finishes after
+    // finish has run (cancelled when this object went away first).
+    template<typename Result>
+    QFuture<void> runInBackground(std::function<Result()> work, std::function<void(AppState&, Result)> finish)
+    {
+        auto promise = std::make_shared<QPromise<void>>();
+        promise->start();
+        QFuture<void> finished = promise->future();
+        QPointer<AppState> self(this);
+        QThreadPool::globalInstance()->start([self, promise, work = std::move(work), finish = std::move(finish)] {
+            Result result = work();
+            postToMainThread(self, [promise, finish, result = std::move(result)](AppState& state) mutable {
+                finish(state, std::move(result));
+                promise->finish();
+            });
+        });
+        return finished;
+    }
     void setCleanArchiveProgress(const CleanArchiveProgress& progress);
     void setHealthScanProgress(const ScanProgress& progress);
     void refreshDisks();
@@ -124,6 +183,9 @@ private:
 
     AppEnvironment m_env;
     DiskScanner m_scanner;
+    FileMover m_mover;
+    StorageHistoryStore m_history;
+    MoveLogStore m_moveLog;
 
     AppSettings m_settings;
     DiskInfoList m_disks;
@@ -131,7 +193,10 @@ private:
     ScanProgress m_scanProgress;
     std::optional<ScanCategory> m_selectedCategory;
     ScanCategorySet m_lastScanCategories;
+    std::optional<MoveResult> m_lastMoveResult;
     std::optional<QString> m_statusMessage;
+    StorageStats m_storageStats;
+    bool m_undoAvailable = false;
     CleanArchiveProgress m_cleanArchiveProgress;
     ScanProgress m_healthScanProgress;
 };
