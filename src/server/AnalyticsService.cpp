@@ -1,0 +1,59 @@
+#include "AnalyticsService.h"
+
+#include <QUuid>
+
+AnalyticsService::AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client,
+                                   ClientInfo info)
+    : m_clock(std::move(clock))
+    , m_info(std::move(info))
+    , m_anonymousId(loadOrCreateId(*defaults))
+    , m_queue(defaults, queueKey, maxQueue)
+    , m_flusher(m_queue, std::move(client))
+{
+}
+
+QString AnalyticsService::loadOrCreateId(DefaultsStore& defaults)
+{
+    if (const std::optional<QByteArray> stored = defaults.data(anonymousIdKey)) {
+        const QString text = QString::fromUtf8(*stored);
+        // Anything but a UUID in its text form is unreadable and replaced.
+        if (text.size() == 36 && !QUuid::fromString(text).isNull()) {
+            return text;
+        }
+    }
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
+    // If it cannot be stored it still serves this run.
+    defaults.setData(anonymousIdKey, id.toUtf8());
+    return id;
+}
+
+void AnalyticsService::track(const QString& event, const QMap<QString, QString>& metadata, bool enabled,
+                             const QString& endpoint)
+{
+    if (!enabled) {
+        return;
+    }
+    AnalyticsEvent record;
+    record.anonymousId = m_anonymousId;
+    record.event = event;
+    record.appVersion = m_info.appVersion;
+    record.build = m_info.build;
+    record.osVersion = m_info.osVersion;
+    record.timestamp = ClientInfo::timestamp(m_clock->now());
+    record.metadata = metadata;
+    m_queue.append(record);
+    flush(endpoint, true);
+}
+
+QFuture<void> AnalyticsService::flush(const QString& endpoint, bool enabled)
+{
+    if (!enabled) {
+        m_flusher.stop();
+        return QtFuture::makeReadyFuture();
+    }
+    const QUrl url = HttpTransport::serverUrl(endpoint);
+    if (!url.isValid()) {
+        return QtFuture::makeReadyFuture();
+    }
+    return m_flusher.flush(url);
+}

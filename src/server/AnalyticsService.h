@@ -1,0 +1,56 @@
+#pragma once
+
+#include "AnalyticsEvent.h"
+#include "ClientInfo.h"
+#include "QueueFlusher.h"
+#include "ServerHTTPClient.h"
+#include "StoredQueue.h"
+#include "app/UsageEventSink.h"
+#include "platform/Clock.h"
+#include "platform/DefaultsStore.h"
+
+#include <QFuture>
+
+// Anonymous usage events: queued in the defaults store under a random
+// installation id and sent in the background, so that events raised offline
+// are delivered later. Nothing is recorded or sent while analytics is off;
+// the queue then waits until it is switched on again.
+//
+// Confined to the thread of the transport behind its client (the main
+// thread): track is called there, and flushes run there between their
+// requests. A flush removes only the events the server took, never one that
+// was queued while it waited.
+class AnalyticsService : public UsageEventSink
+{
+public:
+    static inline const QString anonymousIdKey = QStringLiteral("BriskoAnonymousId");
+    static inline const QString queueKey = QStringLiteral("BriskoAnalyticsQueue");
+    static constexpr qsizetype maxQueue = 200;
+
+    // Reads the installation id, or makes and stores a new one.
+    AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client, ClientInfo info);
+
+    void track(const QString& event, const QMap<QString, QString>& metadata, bool enabled,
+               const QString& endpoint) override;
+    QString anonymousId() const override { return m_anonymousId; }
+
+    // Finishes when everything queued so far has been tried once (at once
+    // when disabled, without a valid endpoint or with nothing queued).
+    QFuture<void> flush(const QString& endpoint, bool enabled);
+    bool isFlushing() const { return m_flusher.isRunning(); }
+    void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
+
+    AnalyticsEventList loadQueue() const { return m_queue.load(); }
+    bool saveQueue(const AnalyticsEventList& events) const { return m_queue.save(events); }
+
+private:
+    static QString loadOrCreateId(DefaultsStore& defaults);
+
+    ClockPtr m_clock;
+    ClientInfo m_info;
+    QString m_anonymousId;
+    StoredQueue<AnalyticsEvent> m_queue;
+    QueueFlusher<AnalyticsEvent> m_flusher;
+};
+
+using AnalyticsServicePtr = std::shared_ptr<AnalyticsService>;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QUrl>
+
+#include <chrono>
+#include <utility>
+
+// One request to the maker's server together with the limits it runs under.
+struct HttpRequest
+{
+    enum class Method { get, post };
+
+    Method method = Method::get;
+    QUrl url;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // The whole exchange, from connecting to the last byte. The platform's own
+    // transfer time-out restarts with every byte, so a server that drips one
+    // byte a second would otherwise hold the request for ever.
+    std::chrono::milliseconds timeout{8000};
+    // A longer answer is abandoned as soon as it passes this size.
+    qint64 maxBodyBytes = qint64(1) << 20;
+    // The exchange ends once the status line and headers are in; the body is
+    // never read.
+    bool statusOnly = false;
+    // Always ask the server, never a local cache.
+    bool bypassCache = false;
+};

@@ -1,0 +1,272 @@
+#include "HttpTransport.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int maxRedirects = 5;
+// Data is taken out of the reply as it arrives; this bounds what the loader
+// holds in between, whatever the server sends.
+constexpr qint64 readBufferBytes = 64 * 1024;
+
+struct Exchange
+{
+    HttpTransport::Completion done;
+    QUrl origin;
+    qint64 maxBodyBytes = 0;
+    bool statusOnly = false;
+    QByteArray body;
+    bool finished = false;
+};
+
+QString describe(QNetworkReply::NetworkError error, const QString& platformText)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("сервер отклонил соединение");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("сервер закрыл соединение");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("сервер не найден");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("сервер не ответил вовремя");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("не удалось установить защищённое соединение");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return QStringLiteral("нет подключения к сети");
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("сервер перенаправляет запрос на другой адрес");
+    default:
+        break;
+    }
+    return platformText;
+}
+
+// Errors of the connection itself (1–199) or of the protocol (300–399), as
+// opposed to the ones that only restate an HTTP status.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    const int code = int(error);
+    return (code >= 1 && code <= 199) || (code >= 300 && code <= 399);
+}
+
+bool isRedirectStatus(int status)
+{
+    return status >= 300 && status <= 399;
+}
+
+std::optional<int> statusOf(const QNetworkReply* reply)
+{
+    const QVariant value = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    return value.toInt();
+}
+
+HttpResponse httpResponse(const QNetworkReply* reply, int status)
+{
+    HttpResponse response;
+    response.isHttp = true;
+    response.status = status;
+    for (const QNetworkReply::RawHeaderPair& pair : reply->rawHeaderPairs()) {
+        response.headers.append({pair.first, pair.second});
+    }
+    return response;
+}
+
+} // namespace
+
+HttpTransport::HttpTransport(QObject* parent)
+    : QObject(parent)
+    , m_manager(new QNetworkAccessManager(this))
+{
+}
+
+// Connections to this object go before its children do, so the replies that
+// the manager aborts on its way out call no completion.
+HttpTransport::~HttpTransport() = default;
+
+void HttpTransport::setOffline(bool offline)
+{
+    m_offline = offline;
+}
+
+void HttpTransport::send(const HttpRequest& request, Completion done)
+{
+    if (m_offline || !isServerUrl(request.url)) {
+        HttpResponse refused;
+        refused.errorText = m_offline ? QStringLiteral("включён режим без сети") : QStringLiteral("неверный адрес сервера");
+        QMetaObject::invokeMethod(
+            this, [done = std::move(done), refused] { done(refused); }, Qt::QueuedConnection);
+        return;
+    }
+
+    QNetworkRequest networkRequest(request.url);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::UserVerifiedRedirectPolicy);
+    networkRequest.setMaximumRedirectsAllowed(maxRedirects);
+    if (request.bypassCache) {
+        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    }
+    for (const auto& [name, value] : request.headers) {
+        networkRequest.setRawHeader(name, value);
+    }
+    QNetworkReply* reply = request.method == HttpRequest::Method::post ? m_manager->post(networkRequest, request.body)
+                                                                        : m_manager->get(networkRequest);
+    reply->setReadBufferSize(readBufferBytes);
+
+    auto exchange = std::make_shared<Exchange>();
+    exchange->done = std::move(done);
+    exchange->origin = request.url;
+    exchange->maxBodyBytes = request.maxBodyBytes;
+    exchange->statusOnly = request.statusOnly;
+
+    // Ends the exchange once. The reply is cut off so that nothing more is
+    // read from or sent to the server; its signals are ignored from here on.
+    const auto complete = [reply, exchange](const HttpResponse& response) {
+        if (exchange->finished) {
+            return;
+        }
+        exchange->finished = true;
+        exchange->body.clear();
+        if (reply->isRunning()) {
+            reply->abort();
+        }
+        reply->deleteLater();
+        const Completion finish = std::move(exchange->done);
+        finish(response);
+    };
+
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [reply, complete] {
+        HttpResponse response;
+        const std::optional<int> status = statusOf(reply);
+        if (status && !isRedirectStatus(*status)) {
+            response = httpResponse(reply, *status);
+            response.bodyIncomplete = true;
+        } else {
+            response.errorText = QStringLiteral("сервер не ответил вовремя");
+        }
+        response.timedOut = true;
+        complete(response);
+    });
+
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, exchange, complete] {
+        const std::optional<int> status = statusOf(reply);
+        if (!status || (isRedirectStatus(*status) && reply->hasRawHeader("Location"))) {
+            return;
+        }
+        HttpResponse response = httpResponse(reply, *status);
+        if (exchange->statusOnly) {
+            complete(response);
+            return;
+        }
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > exchange->maxBodyBytes) {
+            response.bodyTooLarge = true;
+            complete(response);
+        }
+    });
+
+    connect(reply, &QNetworkReply::redirected, this, [reply, exchange, complete](const QUrl& target) {
+        const QUrl next = exchange->origin.resolved(target);
+        if (next.scheme() == exchange->origin.scheme()
+            && next.host().compare(exchange->origin.host(), Qt::CaseInsensitive) == 0) {
+            Q_EMIT reply->redirectAllowed();
+            return;
+        }
+        // Refused: the answer is the redirect itself, without a body.
+        complete(httpResponse(reply, statusOf(reply).value_or(302)));
+    });
+
+    const auto readAvailable = [reply, exchange] {
+        exchange->body += reply->read(exchange->maxBodyBytes + 1 - exchange->body.size());
+        return exchange->body.size() <= exchange->maxBodyBytes;
+    };
+
+    connect(reply, &QNetworkReply::readyRead, this, [reply, exchange, complete, readAvailable] {
+        if (exchange->finished || readAvailable()) {
+            return;
+        }
+        HttpResponse response = httpResponse(reply, statusOf(reply).value_or(0));
+        response.bodyTooLarge = true;
+        complete(response);
+    });
+
+    connect(reply, &QNetworkReply::finished, this, [reply, exchange, complete, readAvailable] {
+        if (exchange->finished) {
+            return;
+        }
+        const bool fits = readAvailable();
+        const std::optional<int> status = statusOf(reply);
+        if (!status) {
+            HttpResponse failed;
+            failed.errorText = describe(reply->error(), reply->errorString());
+            complete(failed);
+            return;
+        }
+        HttpResponse response = httpResponse(reply, *status);
+        if (!fits) {
+            response.bodyTooLarge = true;
+        } else if (isTransportError(reply->error())) {
+            response.bodyIncomplete = true;
+        } else {
+            response.body = exchange->body;
+        }
+        complete(response);
+    });
+
+    deadline->start(std::max(request.timeout, std::chrono::milliseconds(1)));
+}
+
+HttpTransport* HttpTransport::processInstance()
+{
+    static QMutex mutex;
+    static QPointer<HttpTransport> instance;
+    QMutexLocker lock(&mutex);
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) {
+        return nullptr;
+    }
+    if (!instance) {
+        auto* transport = new HttpTransport;
+        transport->moveToThread(application->thread());
+        transport->setParent(application);
+        transport->setOffline(offlineRequested());
+        instance = transport;
+    }
+    return instance;
+}
+
+bool HttpTransport::offlineRequested()
+{
+    const QByteArray value = qgetenv("BRISKO_OFFLINE");
+    return !value.isEmpty() && value != "0";
+}
+
+bool HttpTransport::isServerUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !url.host().isEmpty();
+}
+
+QUrl HttpTransport::serverUrl(const QString& text)
+{
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    return isServerUrl(url) ? url : QUrl();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "HttpRequest.h"
+#include "HttpResponse.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QNetworkAccessManager;
+
+// The one way the program reaches the maker's server: a QNetworkAccessManager
+// on the thread that owns this object (the main thread in the program), with
+// the limits every server feature relies on:
+// - only http and https addresses with a host are requested;
+// - the whole exchange ends after the request's time-out, however slowly
+//   the server sends;
+// - an answer longer than the request's limit is abandoned unread, so a
+//   hostile server cannot fill the memory;
+// - redirects are followed only to the same scheme and host (at most 5).
+// The platform loader already works off the calling thread, so nothing here
+// blocks the thread the object lives on.
+//
+// In offline mode every request fails at once without any network traffic.
+class HttpTransport : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Completion = std::function<void(const HttpResponse&)>;
+
+    explicit HttpTransport(QObject* parent = nullptr);
+    ~HttpTransport() override;
+
+    void setOffline(bool offline);
+    bool isOffline() const { return m_offline; }
+
+    // Call on the object's thread. done runs on that thread, always later
+    // (never inside send), exactly once, unless the transport is destroyed
+    // first.
+    void send(const HttpRequest& request, Completion done);
+
+    // The program's transport: created on first use as a child of the
+    // application object (so it lives on the main thread and ends with the
+    // application), offline when BRISKO_OFFLINE asks for it.
+    static HttpTransport* processInstance();
+    // BRISKO_OFFLINE set to anything but "" or "0".
+    static bool offlineRequested();
+
+    // An http or https URL with a host; anything else is refused.
+    static bool isServerUrl(const QUrl& url);
+    // The text as a server URL, or an invalid QUrl.
+    static QUrl serverUrl(const QString& text);
+
+private:
+    QNetworkAccessManager* m_manager;
+    bool m_offline = false;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "HttpTransport.h"
+#include "PostOutcome.h"
+#include "RateLimitGate.h"
+
+#include <QJsonObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Posts small JSON records (usage events, error reports) to the maker's
+// server and keeps the server's 429 back-off for every endpoint of the same
+// host. The other server features make their own requests and do not consult
+// the gate.
+class ServerHTTPClient
+{
+public:
+    static constexpr std::chrono::milliseconds postTimeout{8000};
+    // A Retry-After beyond a day is taken as a day: a block lasts until the
+    // process ends at most anyway, and larger values would overflow the clock.
+    static constexpr double maxRetryAfterSeconds = 86400;
+
+    ServerHTTPClient(QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
+
+    // One POST of the compact JSON of body. done runs later on the
+    // transport's thread, exactly once (not at all when the transport is
+    // destroyed first). A blocked host answers rateLimited(60) without
+    // network traffic; only the status of the answer is used, never its body.
+    void postJSON(const QUrl& url, const QJsonObject& body, std::chrono::milliseconds timeout,
+                  std::function<void(PostOutcome)> done) const;
+
+    // Seconds to stay away: 60 when missing, empty or not a number (such as
+    // an HTTP date), at least 1, at most maxRetryAfterSeconds.
+    static double parseRetryAfter(const std::optional<QByteArray>& header);
+    // The host, or the whole URL text when there is none.
+    static QString gateKey(const QUrl& url);
+
+private:
+    QPointer<HttpTransport> m_transport;
+    std::shared_ptr<RateLimitGate> m_gate;
+};
