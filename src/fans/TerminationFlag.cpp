@@ -1,0 +1,7 @@
+#include "TerminationFlag.h"
+
+TerminationFlag& TerminationFlag::process()
+{
+    static TerminationFlag flag;
+    return flag;
+}
