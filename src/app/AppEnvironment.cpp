@@ -4,6 +4,7 @@
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/PlatformFileSystem.h"
 #include "platform/PlatformPaths.h"
+#include "platform/PlatformTrash.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"
 
@@ -16,6 +17,7 @@ AppEnvironment AppEnvironment::platform()
     env.clock = std::make_shared<SystemClock>();
     env.volumes = std::make_shared<PlatformVolumeSource>();
     env.workspace = std::make_shared<PlatformWorkspace>();
+    env.trash = std::make_shared<PlatformTrash>(PlatformTrash::defaultDataHome(), env.fileSystem, env.clock);
     env.usage = std::make_shared<DiscardingUsageSink>();
     env.errors = std::make_shared<DiscardingErrorSink>();
     return env;

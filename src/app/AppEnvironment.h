@@ -7,6 +7,7 @@
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderChooser.h"
+#include "platform/Trash.h"
 #include "platform/VolumeSource.h"
 #include "platform/Workspace.h"
 
@@ -20,6 +21,7 @@ struct AppEnvironment
     ClockPtr clock;
     VolumeSourcePtr volumes;
     WorkspacePtr workspace;
+    TrashPtr trash;
     // May be empty: picking an archive folder then does nothing.
     FolderChooserPtr folderChooser;
     UsageEventSinkPtr usage;

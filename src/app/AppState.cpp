@@ -16,6 +16,7 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     , m_env(std::move(environment))
     , m_scanner(m_env.fileSystem, m_env.home, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
     , m_mover(m_env.fileSystem, m_env.clock)
+    , m_safeCleanup(m_env.fileSystem)
     , m_history(historyKey, 100, m_env.defaults, m_env.clock)
     , m_moveLog(moveLogKey, m_env.defaults, m_env.fileSystem)
 {

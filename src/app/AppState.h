@@ -5,6 +5,7 @@
 #include "archive/CleanArchiveProgress.h"
 #include "fileops/FileMover.h"
 #include "fileops/MoveLogStore.h"
+#include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
 #include "scan/DiskInfo.h"
 #include "scan/DiskScanner.h"
@@ -104,6 +105,10 @@ public:
     // scan is refused).
     QFuture<void> runScan(const ScanCategorySet& categories);
 
+    // Moves the selected movable results to the Trash.
+    QFuture<void> deleteSelectedScanItems();
+    // Deletes the selected cache rows that may be cleaned without asking.
+    QFuture<void> runSelectedScanCleanup();
     // Moves the selected movable results into settings().archivePath. The
     // future finishes after the result, history, status and events are out.
     QFuture<void> moveSelectedToArchive();
@@ -184,6 +189,7 @@ private:
     AppEnvironment m_env;
     DiskScanner m_scanner;
     FileMover m_mover;
+    SafeCleanupService m_safeCleanup;
     StorageHistoryStore m_history;
     MoveLogStore m_moveLog;
 

@@ -1,5 +1,6 @@
-// The operations of AppState that act on scan results: move to the archive,
-// undo and the choice of the archive folder.
+// The operations of AppState that act on scan results: the Trash, the cleanup
+// of selected cache rows, the move to the archive, its undo and the choice of
+// the archive folder.
 #include "AppState.h"
 
 #include "app/ReferenceDate.h"
@@ -52,6 +53,134 @@ void AppState::reportErrors(AppFeature feature, const QStringList& errors, const
     if (!errors.isEmpty()) {
         m_env.errors->reportOperationErrors(feature, errors, context);
     }
+}
+
+QFuture<void> AppState::deleteSelectedScanItems()
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    const ScanItemList items = selectedArchiveItems();
+    if (items.isEmpty()) {
+        setStatusMessage(!selectedItems().isEmpty() && activeScanCategoryIsReadOnly()
+                             ? QStringLiteral("Для этой категории доступна только очистка безопасных кэшей")
+                             : QStringLiteral("Ничего не выбрано для удаления"));
+        return QtFuture::makeReadyFuture();
+    }
+    startProgress(QStringLiteral("Удаление…"));
+    setStatusMessage(std::nullopt);
+
+    struct Outcome
+    {
+        qint64 removed = 0;
+        qint64 failed = 0;
+        qint64 freed = 0;
+        QStringList errors;
+    };
+    const TrashPtr trash = m_env.trash;
+    const FileSystemPtr fs = m_env.fileSystem;
+    QPointer<AppState> self(this);
+    // Each item is a rename into a trash on its own volume; the loop runs off
+    // the main thread all the same, so that a slow disk never stalls the window.
+    return runInBackground<Outcome>(
+        [trash, fs, items, self] {
+            Outcome outcome;
+            const qint64 n = items.size();
+            for (qint64 i = 0; i < n; ++i) {
+                const ScanItem& item = items[i];
+                postToMainThread(self, [name = item.name, i, n](AppState& state) {
+                    ScanProgress progress = state.m_scanProgress;
+                    progress.currentTask = QStringLiteral("Удаление ") + name + QStringLiteral("…");
+                    progress.progress = double(i) / double(n);
+                    state.setScanProgress(progress);
+                });
+                FileStat st;
+                if (!fs->stat(item.path.native(), false, &st)) {
+                    ++outcome.removed;
+                    continue;
+                }
+                const TrashResult trashed = trash ? trash->moveToTrash(item.path)
+                                                  : TrashResult::failure(QStringLiteral("Корзина недоступна"));
+                if (trashed.ok) {
+                    ++outcome.removed;
+                    outcome.freed += item.size;
+                } else {
+                    ++outcome.failed;
+                    outcome.errors.append(item.name + QStringLiteral(": ") + trashed.error);
+                }
+            }
+            return outcome;
+        },
+        [items](AppState& state, Outcome outcome) {
+            state.removeProcessedResults(items);
+            state.stopProgress(QStringLiteral("Готово"));
+            state.refreshDisks();
+            if (outcome.freed >= 1) {
+                state.m_history.record(outcome.freed, QStringLiteral("Удаление в Корзину"), outcome.removed);
+                state.refreshStats();
+            }
+            state.setStatusMessage(
+                resultLine(QStringLiteral("В Корзину: "), outcome.removed, outcome.failed, outcome.freed));
+            state.track(QStringLiteral("scan_delete"), {{QStringLiteral("deleted"), QString::number(outcome.removed)},
+                                                        {QStringLiteral("bytes"), QString::number(outcome.freed)}});
+            state.reportErrors(AppFeature::scan, outcome.errors,
+                               {{QStringLiteral("deleted"), QString::number(outcome.removed)}});
+        });
+}
+
+QFuture<void> AppState::runSelectedScanCleanup()
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    const ScanItemList items = selectedCleanableScanItems();
+    if (items.isEmpty()) {
+        setStatusMessage(
+            !selectedItems().isEmpty() && activeScanCategoryIsReadOnly()
+                ? QStringLiteral("Выбранные элементы нельзя очистить автоматически — см. подсказку в колонке «Детали»")
+                : QStringLiteral("Ничего не выбрано для очистки"));
+        return QtFuture::makeReadyFuture();
+    }
+    startProgress(QStringLiteral("Очистка…"));
+    setStatusMessage(std::nullopt);
+
+    SafeCleanupCandidateList candidates;
+    for (const ScanItem& item : items) {
+        candidates.append(SafeCleanupCandidate{QUuid::createUuid(), item.path, item.name, item.size, CacheRisk::safe, true});
+    }
+    const SafeCleanupService service = m_safeCleanup;
+    QPointer<AppState> self(this);
+    const SafeCleanupService::ProgressHandler onProgress = [self](const QString& message, double fraction) {
+        postToMainThread(self, [message, fraction](AppState& state) {
+            ScanProgress progress = state.m_scanProgress;
+            progress.currentTask = message;
+            progress.progress = fraction;
+            // The service's own "Готово" comes before the result is folded in.
+            progress.isRunning = true;
+            state.setScanProgress(progress);
+        });
+    };
+    return runInBackground<SafeCleanupResult>(
+        [service, candidates, onProgress] { return service.cleanup(candidates, onProgress); },
+        [items](AppState& state, SafeCleanupResult result) {
+            state.stopProgress(QStringLiteral("Готово"));
+            state.removeProcessedResults(items);
+            if (result.freedBytes >= 1) {
+                state.m_history.record(result.freedBytes, QStringLiteral("Очистка из скана"), result.deleted);
+                state.refreshStats();
+            }
+            state.refreshDisks();
+            state.setStatusMessage(
+                resultLine(QStringLiteral("Очищено: "), result.deleted, result.failed, result.freedBytes));
+            state.track(QStringLiteral("safe_cleanup"), {{QStringLiteral("deleted"), QString::number(result.deleted)},
+                                                         {QStringLiteral("bytes"), QString::number(result.freedBytes)},
+                                                         {QStringLiteral("source"), QStringLiteral("scan_results")}});
+            state.reportErrors(AppFeature::safeCleanup, result.errors,
+                               {{QStringLiteral("deleted"), QString::number(result.deleted)},
+                                {QStringLiteral("source"), QStringLiteral("scan_results")}});
+        });
 }
 
 QFuture<void> AppState::moveSelectedToArchive()

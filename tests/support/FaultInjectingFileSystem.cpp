@@ -156,11 +156,24 @@ int FaultInjectingFileSystem::makeDirectoryAt(int dirFd, const char* name, const
     return m_real->makeDirectoryAt(dirFd, name, fullPath, mode);
 }
 
+void FaultInjectingFileSystem::setVolumeBoundary(const QByteArray& prefix)
+{
+    QMutexLocker lock(&m_mutex);
+    m_volumeBoundary = prefix;
+}
+
 int FaultInjectingFileSystem::renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd,
                                        const char* toName, const QByteArray& toPath, bool noReplace) const
 {
     if (const int error = nextOperation()) {
         return error;
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_volumeBoundary.isEmpty()
+            && fromPath.startsWith(m_volumeBoundary) != toPath.startsWith(m_volumeBoundary)) {
+            return EXDEV;
+        }
     }
     return m_real->renameAt(fromDirFd, fromName, fromPath, toDirFd, toName, toPath, noReplace);
 }

@@ -41,6 +41,10 @@ public:
     void resetOperationCount() { m_operations = 0; }
     bool faultFired() const { return m_fired.load(); }
 
+    // Pretends that everything below prefix lies on another volume: a rename
+    // between inside and outside fails with EXDEV, as between two disks.
+    void setVolumeBoundary(const QByteArray& prefix);
+
     int openCount() const { return m_opens.load(); }
     int maxOpenDescriptors() const { return m_maxOpen.load(); }
     int openDescriptors() const { return m_currentOpen.load(); }
@@ -81,6 +85,7 @@ private:
     QSet<QByteArray> m_failStat;
     QHash<QByteArray, std::pair<qint64, qint64>> m_sizes;
     std::function<void(const QByteArray&)> m_onOpen;
+    QByteArray m_volumeBoundary;
     std::atomic<int> m_failAt{0};
     std::atomic<int> m_failErrno{0};
     mutable std::atomic<int> m_operations{0};
