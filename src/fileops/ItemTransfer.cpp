@@ -1,5 +1,7 @@
 #include "ItemTransfer.h"
 
+#include "TreeRemover.h"
+
 #include <QHashFunctions>
 #include <QUuid>
 
@@ -157,7 +159,7 @@ ItemTransfer::Result ItemTransfer::copyThenRemove(const FilePath& source, const 
 
     const auto discardPartial = [&](int cause) -> Result {
         QString text = describe(cause);
-        if (removeTree(targetDir.get(), partialName.constData(), partialPath) != 0) {
+        if (removeTree(partialPath) != 0) {
             text += QStringLiteral(" (неполная копия осталась: %1)").arg(QString::fromLocal8Bit(partialPath));
         }
         return {Outcome::failed, text};
@@ -193,7 +195,7 @@ ItemTransfer::Result ItemTransfer::copyThenRemove(const FilePath& source, const 
                                          targetName.constData(), target.native(), true)) {
         return discardPartial(error);
     }
-    if (const int error = removeTree(sourceDir.get(), sourceName.constData(), source.native())) {
+    if (const int error = removeTree(source.native())) {
         return {Outcome::copiedSourceKept, describe(error)};
     }
     return {Outcome::moved, {}};
@@ -313,34 +315,8 @@ int ItemTransfer::measure(int dirFd, const char* name, const QByteArray& path, T
     return 0;
 }
 
-int ItemTransfer::removeTree(int dirFd, const char* name, const QByteArray& path) const
+int ItemTransfer::removeTree(const QByteArray& path) const
 {
-    FileStat st;
-    if (!m_fs->statAt(dirFd, name, path, false, &st)) {
-        return errno == ENOENT ? 0 : (errno ? errno : ENOENT);
-    }
-    int firstError = 0;
-    if (st.isDirectory) {
-        int fd = -1;
-        if (const int error = m_fs->openDirectoryNoFollow(dirFd, name, path, &fd)) {
-            return error;
-        }
-        const Descriptor folder(*m_fs, fd, true);
-        DirectoryNames names;
-        if (!m_fs->readDirectory(folder.get(), path, &names)) {
-            return errno ? errno : EIO;
-        }
-        // Keep going past a failure: whatever can be removed is removed.
-        for (const DirectoryNames::Name& n : names.names) {
-            const char* child = names.buffer.constData() + n.offset;
-            const int error = removeTree(folder.get(), child, joined(path, child));
-            if (error && !firstError) {
-                firstError = error;
-            }
-        }
-        if (firstError) {
-            return firstError;
-        }
-    }
-    return m_fs->removeAt(dirFd, name, path, st.isDirectory);
+    const TreeRemover::Result removed = TreeRemover(m_fs).remove(FilePath(path));
+    return removed.error == ENOENT && removed.failedPath.native() == path ? 0 : removed.error;
 }

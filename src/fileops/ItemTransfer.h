@@ -55,7 +55,8 @@ private:
     int copyDirectoryContents(int fromFd, const QByteArray& fromPath, int toFd, const QByteArray& toPath,
                               Tally* tally) const;
     int measure(int dirFd, const char* name, const QByteArray& path, Tally* tally) const;
-    int removeTree(int dirFd, const char* name, const QByteArray& path) const;
+    // 0 when the tree is gone (or was never there), else the first errno.
+    int removeTree(const QByteArray& path) const;
 
     FileSystemPtr m_fs;
 };
