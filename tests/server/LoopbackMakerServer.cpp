@@ -1,0 +1,363 @@
+#include "LoopbackMakerServer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+const QString apiPrefix = QStringLiteral("/api/brisko/");
+constexpr qsizetype maxHeadBytes = 64 * 1024;
+constexpr qint64 maxRequestBody = 4 << 20;
+constexpr qint64 generatedChunk = 64 * 1024;
+constexpr qint64 maxPendingWrite = 256 * 1024;
+// The server keeps the newest requests only, so that a devserver left
+// running for days stays small.
+constexpr qsizetype maxRecorded = 10000;
+
+QByteArray reason(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Content Too Large";
+    case 429:
+        return "Too Many Requests";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+QByteArray compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+ScriptedResponse jsonAnswer(int status, const QJsonObject& object)
+{
+    return ScriptedResponse::json(status, compact(object));
+}
+
+} // namespace
+
+LoopbackMakerServer::LoopbackMakerServer(QObject* parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &LoopbackMakerServer::accept);
+}
+
+LoopbackMakerServer::~LoopbackMakerServer() = default;
+
+bool LoopbackMakerServer::listen(quint16 port, const QHostAddress& address)
+{
+    return m_server->listen(address, port);
+}
+
+quint16 LoopbackMakerServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QString LoopbackMakerServer::url(const QString& path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+QString LoopbackMakerServer::endpoint(const QString& name) const
+{
+    return url(apiPrefix + name);
+}
+
+void LoopbackMakerServer::enqueue(const QString& path, const ScriptedResponse& response)
+{
+    m_scripts[path].enqueue(response);
+}
+
+void LoopbackMakerServer::setStanding(const QString& path, const ScriptedResponse& response)
+{
+    m_standing.insert(path, response);
+}
+
+void LoopbackMakerServer::clearStanding(const QString& path)
+{
+    m_standing.remove(path);
+}
+
+QList<RecordedRequest> LoopbackMakerServer::requests(const QString& path) const
+{
+    QList<RecordedRequest> matching;
+    for (const RecordedRequest& request : m_requests) {
+        if (request.path == path) {
+            matching.append(request);
+        }
+    }
+    return matching;
+}
+
+QByteArray LoopbackMakerServer::picture()
+{
+    // A 1×1 PNG.
+    return QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+}
+
+QByteArray LoopbackMakerServer::defaultAdsConfig() const
+{
+    const auto banner = [this](const QString& id, const QString& title, const QString& subtitle) {
+        return QJsonObject{
+            {QStringLiteral("id"), id},
+            {QStringLiteral("title"), title},
+            {QStringLiteral("subtitle"), subtitle},
+            {QStringLiteral("url"), url(QStringLiteral("/promo/") + id)},
+            {QStringLiteral("sponsor"), QStringLiteral("Korvane")},
+            {QStringLiteral("imageURL"), url(apiPrefix + QStringLiteral("images/") + id + QStringLiteral(".png"))},
+        };
+    };
+    return compact({
+        {QStringLiteral("banners"),
+         QJsonArray{banner(QStringLiteral("local-one"), QStringLiteral("Локальный сервер"),
+                           QStringLiteral("Баннер с loopback-сервера")),
+                    banner(QStringLiteral("local-two"), QStringLiteral("Второй баннер"),
+                           QStringLiteral("Меняется по таймеру"))}},
+        {QStringLiteral("rotateSeconds"), 15},
+    });
+}
+
+void LoopbackMakerServer::accept()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        m_buffers.insert(socket, QByteArray());
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { writeGenerated(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_buffers.remove(socket);
+            m_generatedLeft.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void LoopbackMakerServer::readFrom(QTcpSocket* socket)
+{
+    const auto it = m_buffers.find(socket);
+    if (it == m_buffers.end()) {
+        socket->readAll();
+        return;
+    }
+    QByteArray& buffer = *it;
+    buffer += socket->readAll();
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0) {
+        if (buffer.size() > maxHeadBytes) {
+            m_buffers.erase(it);
+            answer(socket, ScriptedResponse::json(431, {}));
+        }
+        return;
+    }
+    const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    RecordedRequest request;
+    if (requestLine.size() >= 2) {
+        request.method = requestLine.at(0);
+        const QByteArray target = requestLine.at(1);
+        const qsizetype question = target.indexOf('?');
+        request.path = QString::fromUtf8(question < 0 ? target : target.left(question));
+        request.query = question < 0 ? QString() : QString::fromUtf8(target.mid(question + 1));
+    }
+    qint64 length = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines.at(i).indexOf(':');
+        if (colon <= 0) {
+            continue;
+        }
+        const QByteArray name = lines.at(i).left(colon).trimmed();
+        const QByteArray value = lines.at(i).mid(colon + 1).trimmed();
+        request.headers.append({name, value});
+        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
+            length = value.toLongLong();
+        }
+    }
+    if (length < 0 || length > maxRequestBody) {
+        m_buffers.erase(it);
+        answer(socket, ScriptedResponse::json(413, {}));
+        return;
+    }
+    if (buffer.size() < headEnd + 4 + length) {
+        return;
+    }
+    request.body = buffer.mid(headEnd + 4, length);
+    m_buffers.erase(it);
+    handle(socket, request);
+}
+
+void LoopbackMakerServer::handle(QTcpSocket* socket, const RecordedRequest& request)
+{
+    ScriptedResponse response;
+    auto script = m_scripts.find(request.path);
+    if (script != m_scripts.end() && !script->isEmpty()) {
+        response = script->dequeue();
+    } else if (m_standing.contains(request.path)) {
+        response = m_standing.value(request.path);
+    } else {
+        response = builtIn(request);
+    }
+    m_requests.append(request);
+    if (m_requests.size() > maxRecorded) {
+        m_requests.removeFirst();
+    }
+    Q_EMIT requestReceived(QString::fromLatin1(request.method), request.path, response.status);
+    answer(socket, response);
+}
+
+ScriptedResponse LoopbackMakerServer::builtIn(const RecordedRequest& request) const
+{
+    const QJsonObject notFound{{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("not found")}};
+    if (!request.path.startsWith(apiPrefix)) {
+        return jsonAnswer(404, notFound);
+    }
+    const QString name = request.path.mid(apiPrefix.size());
+    const bool get = request.method == "GET";
+    const bool post = request.method == "POST";
+    if (name.startsWith(QLatin1String("images/")) && get) {
+        ScriptedResponse image = ScriptedResponse::json(200, picture());
+        image.headers.append({QByteArrayLiteral("Content-Type"), QByteArrayLiteral("image/png")});
+        return image;
+    }
+    if (name == QLatin1String("version.json") && get) {
+        return jsonAnswer(200, {{QStringLiteral("version"), QStringLiteral("0.1.0")},
+                                {QStringLiteral("build"), QStringLiteral("1")},
+                                {QStringLiteral("download_url"), url(QStringLiteral("/downloads/Brisko-Vella.dmg"))},
+                                {QStringLiteral("release_notes"), QStringLiteral("Локальная сборка")}});
+    }
+    if (name == QLatin1String("region.php") && get) {
+        QJsonObject answer{{QStringLiteral("vpn_suspected"), false}, {QStringLiteral("blocked"), false}};
+        if (!m_country.isEmpty()) {
+            answer.insert(QStringLiteral("country_code"), m_country);
+        }
+        const std::optional<QByteArray> local = request.header("X-Client-Region");
+        answer.insert(QStringLiteral("client_region"),
+                      local ? QJsonValue(QString::fromUtf8(*local)) : QJsonValue(QJsonValue::Null));
+        return jsonAnswer(200, answer);
+    }
+    if ((name == QLatin1String("events.php") || name == QLatin1String("errors.php")) && post) {
+        if (!QJsonDocument::fromJson(request.body).isObject()) {
+            return jsonAnswer(400, {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("bad json")}});
+        }
+        return jsonAnswer(200, {{QStringLiteral("ok"), true}});
+    }
+    if (name == QLatin1String("feedback.php") && post) {
+        const QString message = request.json().value(QLatin1String("message")).toString().trimmed();
+        if (message.size() < 5) {
+            return jsonAnswer(400, {{QStringLiteral("ok"), false},
+                                    {QStringLiteral("error"), QStringLiteral("Сообщение слишком короткое")}});
+        }
+        return jsonAnswer(200, {{QStringLiteral("ok"), true},
+                                {QStringLiteral("message"), QStringLiteral("Спасибо! Сообщение получено.")}});
+    }
+    if (name == QLatin1String("ads.json") && get) {
+        return ScriptedResponse::json(200, m_adsConfig.isEmpty() ? defaultAdsConfig() : m_adsConfig);
+    }
+    return jsonAnswer(404, notFound);
+}
+
+void LoopbackMakerServer::answer(QTcpSocket* socket, const ScriptedResponse& response)
+{
+    if (response.delayMs > 0) {
+        ScriptedResponse now = response;
+        now.delayMs = 0;
+        QTimer::singleShot(response.delayMs, socket, [this, socket, now] { answer(socket, now); });
+        return;
+    }
+    switch (response.ending) {
+    case ScriptedResponse::Ending::closeAtOnce:
+        socket->disconnectFromHost();
+        return;
+    case ScriptedResponse::Ending::neverAnswer:
+        return;
+    case ScriptedResponse::Ending::answer:
+        break;
+    }
+    const qint64 length = response.declaredLength >= 0 ? response.declaredLength
+        : response.generatedBodyBytes > 0           ? response.generatedBodyBytes
+                                                    : response.body.size();
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reason(response.status) + "\r\n";
+    bool typed = false;
+    for (const auto& [name, value] : response.headers) {
+        head += name + ": " + value + "\r\n";
+        typed = typed || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
+    }
+    if (!typed) {
+        head += "Content-Type: application/json; charset=utf-8\r\n";
+    }
+    if (response.declaredLength != ScriptedResponse::unannounced) {
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    }
+    head += "Connection: close\r\n\r\n";
+    socket->write(head);
+    if (response.generatedBodyBytes > 0) {
+        m_generatedLeft.insert(socket, response.generatedBodyBytes);
+        writeGenerated(socket);
+        return;
+    }
+    if (response.dripIntervalMs > 0) {
+        drip(socket, response.body, response.dripIntervalMs);
+        return;
+    }
+    socket->write(response.body);
+    socket->disconnectFromHost();
+}
+
+void LoopbackMakerServer::writeGenerated(QTcpSocket* socket)
+{
+    const auto it = m_generatedLeft.find(socket);
+    if (it == m_generatedLeft.end()) {
+        return;
+    }
+    while (*it > 0 && socket->bytesToWrite() < maxPendingWrite) {
+        const qint64 chunk = std::min(generatedChunk, *it);
+        socket->write(QByteArray(chunk, 'x'));
+        *it -= chunk;
+        m_generatedBytesSent += chunk;
+    }
+    if (*it == 0) {
+        m_generatedLeft.erase(it);
+        socket->disconnectFromHost();
+    }
+}
+
+void LoopbackMakerServer::drip(QTcpSocket* socket, QByteArray body, int intervalMs)
+{
+    auto* timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent] {
+        if (*sent >= body.size() || socket->state() != QAbstractSocket::ConnectedState) {
+            timer->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(body.mid((*sent)++, 1));
+    });
+    timer->start(intervalMs);
+}
