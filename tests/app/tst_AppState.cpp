@@ -1,6 +1,4 @@
-#include "FakeClock.h"
-#include "FaultInjectingFileSystem.h"
-#include "TempHome.h"
+#include "AppFixture.h"
 
 #include "app/AppState.h"
 #include "platform/SettingsDefaultsStore.h"
@@ -8,7 +6,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -16,61 +13,6 @@
 namespace {
 
 constexpr qint64 MiB = qint64(1) << 20;
-
-class RecordingUsageSink : public UsageEventSink
-{
-public:
-    struct Event
-    {
-        QString name;
-        QMap<QString, QString> metadata;
-        bool enabled;
-    };
-    void track(const QString& event, const QMap<QString, QString>& metadata, bool enabled, const QString&) override
-    {
-        events.append({event, metadata, enabled});
-    }
-    QString anonymousId() const override { return QStringLiteral("ANON-ID"); }
-    QList<Event> events;
-};
-
-class RecordingErrorSink : public ErrorReportSink
-{
-public:
-    void configure(const AppSettings& settings, const QString& anonymousId) override
-    {
-        QMutexLocker lock(&mutex);
-        configured.append({settings.errorsEndpoint, anonymousId});
-    }
-    void report(AppFeature, const QString&, const QMap<QString, QString>&) override {}
-    void reportOperationErrors(AppFeature, const QStringList&, const QMap<QString, QString>&) override {}
-    int configureCount()
-    {
-        QMutexLocker lock(&mutex);
-        return int(configured.size());
-    }
-    QMutex mutex;
-    QList<std::pair<QString, QString>> configured;
-};
-
-class RecordingWorkspace : public Workspace
-{
-public:
-    bool revealFile(const FilePath& file) override
-    {
-        revealed.append(file);
-        return true;
-    }
-    bool openUrl(const QUrl&) override { return true; }
-    QList<FilePath> revealed;
-};
-
-class FixedVolumes : public VolumeSource
-{
-public:
-    std::optional<QList<VolumeFacts>> mountedVolumes() const override { return volumes; }
-    QList<VolumeFacts> volumes;
-};
 
 // Reaches the publishers that the health scan and clean archive operations use.
 class TestableAppState : public AppState
@@ -102,50 +44,34 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<TestableAppState> makeState();
-    QString sized(const QString& relative, qint64 bytes);
+    QString sized(const QString& relative, qint64 bytes) { return m_fixture->sized(relative, bytes); }
 
-    std::unique_ptr<TempHome> m_home;
-    std::unique_ptr<QTemporaryDir> m_storeDir;
+    std::unique_ptr<AppFixture> m_fixture;
+    // Shorthands into the fixture.
+    TempHome* m_home = nullptr;
     std::shared_ptr<FaultInjectingFileSystem> m_fs;
     std::shared_ptr<SettingsDefaultsStore> m_store;
     std::shared_ptr<RecordingUsageSink> m_usage;
     std::shared_ptr<RecordingErrorSink> m_errors;
-    std::shared_ptr<RecordingWorkspace> m_workspace;
-    std::shared_ptr<FixedVolumes> m_volumes;
+    std::shared_ptr<AppFixture::RecordingWorkspace> m_workspace;
+    std::shared_ptr<AppFixture::FixedVolumes> m_volumes;
 };
 
 void TestAppState::init()
 {
-    m_home = std::make_unique<TempHome>();
-    m_storeDir = std::make_unique<QTemporaryDir>();
-    m_fs = std::make_shared<FaultInjectingFileSystem>();
-    m_store = std::make_shared<SettingsDefaultsStore>(m_storeDir->filePath(QStringLiteral("defaults.ini")),
-                                                      QSettings::IniFormat);
-    m_usage = std::make_shared<RecordingUsageSink>();
-    m_errors = std::make_shared<RecordingErrorSink>();
-    m_workspace = std::make_shared<RecordingWorkspace>();
-    m_volumes = std::make_shared<FixedVolumes>();
+    m_fixture = std::make_unique<AppFixture>();
+    m_home = &m_fixture->home;
+    m_fs = m_fixture->fs;
+    m_store = m_fixture->store;
+    m_usage = m_fixture->usage;
+    m_errors = m_fixture->errors;
+    m_workspace = m_fixture->workspace;
+    m_volumes = m_fixture->volumes;
 }
 
 std::unique_ptr<TestableAppState> TestAppState::makeState()
 {
-    AppEnvironment env;
-    env.home = m_home->home();
-    env.fileSystem = m_fs;
-    env.defaults = m_store;
-    env.clock = std::make_shared<FakeClock>();
-    env.volumes = m_volumes;
-    env.workspace = m_workspace;
-    env.usage = m_usage;
-    env.errors = m_errors;
-    return std::make_unique<TestableAppState>(env);
-}
-
-QString TestAppState::sized(const QString& relative, qint64 bytes)
-{
-    const QString path = m_home->makeFile(relative, 1);
-    m_fs->setAllocatedSize(QFile::encodeName(path), bytes);
-    return path;
+    return std::make_unique<TestableAppState>(m_fixture->environment());
 }
 
 void TestAppState::constructionLoadsSettingsAndVolumes()

@@ -1,0 +1,301 @@
+#include "AppFixture.h"
+#include "TreeSnapshot.h"
+
+#include "app/AppState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+constexpr qint64 MiB = qint64(1) << 20;
+
+// A trash that refuses everything, as a full or read-only volume would.
+class RefusingTrash : public Trash
+{
+public:
+    TrashResult moveToTrash(const FilePath&) const override
+    {
+        return TrashResult::failure(QStringLiteral("Нет места на устройстве"));
+    }
+};
+
+} // namespace
+
+class TestAppStateCleanupOperations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void refusalsWithoutSelection();
+    void cacheResultsCanOnlyBeCleaned();
+    void moveThenUndo();
+    void moveThatMovesNothing();
+    void undoWithNothingStored();
+    void trashMovesAndRecords();
+    void trashThatFailsEverything();
+    void cleanupOfSelectedCacheRows();
+    void busyRefusal();
+    void pickArchiveFolder();
+
+private:
+    std::unique_ptr<AppState> makeState(const AppEnvironment& environment);
+    std::unique_ptr<AppState> scanned(ScanCategory category, AppEnvironment environment = {});
+    static void finish(QFuture<void> future);
+
+    std::unique_ptr<AppFixture> m_f;
+};
+
+void TestAppStateCleanupOperations::init()
+{
+    m_f = std::make_unique<AppFixture>();
+}
+
+std::unique_ptr<AppState> TestAppStateCleanupOperations::makeState(const AppEnvironment& environment)
+{
+    auto state = std::make_unique<AppState>(environment);
+    AppSettings s = state->settings();
+    s.archivePath = m_f->home.filePath(QStringLiteral("Архив/Brisko Archive"));
+    state->setSettings(s);
+    return state;
+}
+
+void TestAppStateCleanupOperations::finish(QFuture<void> future)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+}
+
+std::unique_ptr<AppState> TestAppStateCleanupOperations::scanned(ScanCategory category, AppEnvironment environment)
+{
+    auto state = makeState(environment.fileSystem ? environment : m_f->environment());
+    finish(state->runScan({category}));
+    m_f->usage->events.clear();
+    return state;
+}
+
+void TestAppStateCleanupOperations::refusalsWithoutSelection()
+{
+    m_f->sized(QStringLiteral("Downloads/a.zip"), 10);
+    auto state = scanned(ScanCategory::downloadsInbox);
+    state->selectAll(state->scanItems(), false);
+    finish(state->deleteSelectedScanItems());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Ничего не выбрано для удаления"));
+    finish(state->runSelectedScanCleanup());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Ничего не выбрано для очистки"));
+    finish(state->moveSelectedToArchive());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Ничего не выбрано"));
+    QVERIFY(m_f->usage->events.isEmpty());
+    QCOMPARE(state->scanItems().size(), 1);
+}
+
+void TestAppStateCleanupOperations::cacheResultsCanOnlyBeCleaned()
+{
+    m_f->sized(QStringLiteral("Library/Application Support/Cursor/snapshots/s"), 30 * MiB);
+    auto state = scanned(ScanCategory::appCaches);
+    QCOMPARE(state->scanItems().size(), 1);
+    state->selectAll(state->scanItems(), true);
+    finish(state->deleteSelectedScanItems());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Для этой категории доступна только очистка безопасных кэшей"));
+    finish(state->moveSelectedToArchive());
+    QCOMPARE(state->statusMessage(),
+             QStringLiteral("Выбранные элементы нельзя переносить (другая категория или только просмотр)"));
+    finish(state->runSelectedScanCleanup());
+    QCOMPARE(state->statusMessage(),
+             QStringLiteral("Выбранные элементы нельзя очистить автоматически — см. подсказку в колонке «Детали»"));
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Library/Application Support/Cursor/snapshots/s"))));
+}
+
+void TestAppStateCleanupOperations::moveThenUndo()
+{
+    m_f->sized(QStringLiteral("Downloads/фильм.mkv"), 70 * MiB);
+    m_f->sized(QStringLiteral("Downloads/архив.zip"), 60 * MiB);
+    m_f->sized(QStringLiteral("Downloads/small.txt"), 1000);
+    const QByteArray downloads = QFile::encodeName(m_f->home.filePath(QStringLiteral("Downloads")));
+    const TreeSnapshot before = TreeSnapshot::take(downloads);
+    auto state = scanned(ScanCategory::largeLooseFiles);
+    QCOMPARE(state->scanItems().size(), 2);
+    QVERIFY(!state->undoAvailable());
+    QSignalSpy undoChanged(state.get(), &AppState::undoAvailableChanged);
+    QList<QString> tasks;
+    connect(state.get(), &AppState::scanProgressChanged, this,
+            [&] { tasks.append(state->scanProgress().currentTask); });
+
+    finish(state->moveSelectedToArchive());
+    QCOMPARE(tasks.first(), QStringLiteral("Перенос на архив…"));
+    QVERIFY(tasks.contains(QStringLiteral("Перенос 2/2…")));
+    QVERIFY(!state->isBusy());
+    QCOMPARE(state->lastMoveResult()->moved, 2);
+    QVERIFY(state->scanItems().isEmpty());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 2, ошибок: 0, освобождено 136,3 МБ"));
+    QVERIFY(state->undoAvailable());
+    QCOMPARE(undoChanged.size(), 1);
+    QCOMPARE(state->storageStats().eventCount, 1);
+    QCOMPARE(state->storageStats().totalFreed, 130 * MiB);
+    QCOMPARE(state->storageStats().lastEvent->action, QStringLiteral("Перенос на архив"));
+    QCOMPARE(state->storageStats().lastEvent->itemCount, 2);
+    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("archive_move")});
+    QCOMPARE(m_f->usage->events.first().metadata,
+             (QMap<QString, QString>{{QStringLiteral("moved"), QStringLiteral("2")},
+                                     {QStringLiteral("bytes"), QString::number(130 * MiB)}}));
+    QVERIFY(m_f->errors->reports.isEmpty());
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Архив/Brisko Archive/фильм.mkv"))));
+    // The batch is stored for a later launch.
+    QVERIFY(m_f->store->data(AppState::moveLogKey));
+    QVERIFY(makeState(m_f->environment())->undoAvailable());
+
+    finish(state->undoLastMove());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Возвращено: 2, ошибок: 0"));
+    QCOMPARE(state->lastMoveResult()->moved, 2);
+    QVERIFY(!state->undoAvailable());
+    QCOMPARE(TreeSnapshot::take(downloads), before);
+    QCOMPARE(m_f->usage->names().last(), QStringLiteral("archive_undo"));
+    // The undo records no history and does not bring rows back.
+    QCOMPARE(state->storageStats().eventCount, 1);
+    QVERIFY(state->scanItems().isEmpty());
+    // A new scan forgets the last move result.
+    finish(state->runScan({ScanCategory::largeLooseFiles}));
+    QVERIFY(!state->lastMoveResult());
+}
+
+void TestAppStateCleanupOperations::moveThatMovesNothing()
+{
+    const QString a = m_f->sized(QStringLiteral("Downloads/a.iso"), 60 * MiB);
+    auto state = scanned(ScanCategory::largeLooseFiles);
+    QFile::remove(a);
+    finish(state->moveSelectedToArchive());
+    QCOMPARE(state->lastMoveResult()->moved, 0);
+    QCOMPARE(state->lastMoveResult()->failed, 1);
+    QVERIFY(!state->undoAvailable());
+    QVERIFY(!m_f->store->data(AppState::moveLogKey));
+    QCOMPARE(state->storageStats().eventCount, 0);
+    // The vanished file's row goes; there is nothing left to act on.
+    QVERIFY(state->scanItems().isEmpty());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 0, ошибок: 1, освобождено 0 байт"));
+    QCOMPARE(m_f->errors->reports.size(), 1);
+    QCOMPARE(m_f->errors->reports.first().feature, AppFeature::archiveMove);
+    QCOMPARE(m_f->errors->reports.first().errors, QStringList{QStringLiteral("Файл не найден: ") + a});
+    QCOMPARE(m_f->errors->reports.first().context,
+             (QMap<QString, QString>{{QStringLiteral("moved"), QStringLiteral("0")}}));
+}
+
+void TestAppStateCleanupOperations::undoWithNothingStored()
+{
+    auto state = makeState(m_f->environment());
+    finish(state->undoLastMove());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Нечего отменять"));
+    QVERIFY(!state->undoAvailable());
+    QVERIFY(m_f->usage->events.isEmpty());
+}
+
+void TestAppStateCleanupOperations::trashMovesAndRecords()
+{
+    m_f->sized(QStringLiteral("Downloads/old.dmg"), 3 * MiB);
+    m_f->sized(QStringLiteral("Downloads/notes.txt"), 2000);
+    m_f->home.makeFileNative(QByteArray("Downloads/\xff\xfe-odd.bin"), 100);
+    const QByteArray downloads = QFile::encodeName(m_f->home.filePath(QStringLiteral("Downloads")));
+    auto state = scanned(ScanCategory::downloadsInbox);
+    QCOMPARE(state->scanItems().size(), 3);
+    // One row vanished meanwhile: it counts as removed, without bytes.
+    QFile::remove(m_f->home.filePath(QStringLiteral("Downloads/notes.txt")));
+
+    finish(state->deleteSelectedScanItems());
+    QVERIFY(state->scanItems().isEmpty());
+    QCOMPARE(state->scanProgress().currentTask, QStringLiteral("Готово"));
+    const QString trashFiles = m_f->home.filePath(QStringLiteral(".local/share/Trash/files"));
+    QVERIFY(QFileInfo::exists(trashFiles + QStringLiteral("/old.dmg")));
+    // Counted by native names: the odd one does not survive QDir's decoding.
+    QCOMPARE(TreeSnapshot::take(QFile::encodeName(trashFiles)).entries().size(), 1 + 2);
+    QCOMPARE(TreeSnapshot::take(downloads).entries().size(), 1);
+    const qint64 freed = state->storageStats().lastEvent->bytesFreed;
+    QVERIFY(freed > 3 * MiB);
+    QCOMPARE(state->storageStats().lastEvent->action, QStringLiteral("Удаление в Корзину"));
+    QCOMPARE(state->storageStats().lastEvent->itemCount, 3);
+    QVERIFY(state->statusMessage()->startsWith(QStringLiteral("В Корзину: 3, ошибок: 0, освобождено ")));
+    QCOMPARE(m_f->usage->events.last().name, QStringLiteral("scan_delete"));
+    QCOMPARE(m_f->usage->events.last().metadata.value(QStringLiteral("bytes")), QString::number(freed));
+    QVERIFY(m_f->errors->reports.isEmpty());
+}
+
+void TestAppStateCleanupOperations::trashThatFailsEverything()
+{
+    m_f->sized(QStringLiteral("Downloads/a.bin"), 1000);
+    m_f->sized(QStringLiteral("Downloads/b.bin"), 1000);
+    AppEnvironment env = m_f->environment();
+    env.trash = std::make_shared<RefusingTrash>();
+    auto state = scanned(ScanCategory::downloadsInbox, env);
+    finish(state->deleteSelectedScanItems());
+    QCOMPARE(state->scanItems().size(), 2);
+    QCOMPARE(state->storageStats().eventCount, 0);
+    QCOMPARE(state->statusMessage(), QStringLiteral("В Корзину: 0, ошибок: 2, освобождено 0 байт"));
+    QCOMPARE(m_f->errors->reports.size(), 1);
+    QCOMPARE(m_f->errors->reports.first().feature, AppFeature::scan);
+    QCOMPARE(m_f->errors->reports.first().errors.size(), 2);
+    QVERIFY(m_f->errors->reports.first().errors.first().endsWith(QStringLiteral(": Нет места на устройстве")));
+    QCOMPARE(m_f->errors->reports.first().context.value(QStringLiteral("deleted")), QStringLiteral("0"));
+}
+
+void TestAppStateCleanupOperations::cleanupOfSelectedCacheRows()
+{
+    m_f->sized(QStringLiteral("Library/Caches/com.example.app/blob"), 8 * MiB);
+    m_f->sized(QStringLiteral("Library/Caches/Кэш редактора/blob"), 7 * MiB);
+    m_f->sized(QStringLiteral("Library/Logs/App/log"), 9 * MiB);
+    // A link inside a cache that points at the user's documents.
+    const QString document = m_f->home.makeFile(QStringLiteral("Documents/важное.txt"), 500);
+    m_f->home.makeSymlink(m_f->home.filePath(QStringLiteral("Documents")),
+                          QStringLiteral("Library/Caches/com.example.app/docs"));
+    auto state = scanned(ScanCategory::systemJunk);
+    QCOMPARE(state->selectedCleanableScanItems().size(), 2);
+    // The user also ticks the logs row; it is not cleanable and stays.
+    state->selectAll(state->scanItems(), true);
+
+    finish(state->runSelectedScanCleanup());
+    QCOMPARE(state->scanItems().size(), 1);
+    QCOMPARE(state->scanItems().first().name, QStringLiteral("Logs"));
+    QVERIFY(!QFileInfo::exists(m_f->home.filePath(QStringLiteral("Library/Caches/com.example.app"))));
+    QVERIFY(QFileInfo::exists(document));
+    QVERIFY(state->statusMessage()->startsWith(QStringLiteral("Очищено: 2, ошибок: 0, освобождено ")));
+    QCOMPARE(state->storageStats().lastEvent->action, QStringLiteral("Очистка из скана"));
+    QCOMPARE(m_f->usage->events.last().name, QStringLiteral("safe_cleanup"));
+    QCOMPARE(m_f->usage->events.last().metadata.value(QStringLiteral("source")), QStringLiteral("scan_results"));
+    QVERIFY(!state->isBusy());
+}
+
+void TestAppStateCleanupOperations::busyRefusal()
+{
+    for (int i = 0; i < 30; ++i) {
+        m_f->sized(QStringLiteral("Downloads/f%1.bin").arg(i), 60 * MiB);
+    }
+    auto state = scanned(ScanCategory::largeLooseFiles);
+    QFuture<void> move = state->moveSelectedToArchive();
+    QVERIFY(state->isBusy());
+    finish(state->deleteSelectedScanItems());
+    QCOMPARE(state->statusMessage(), AppState::busyMessage);
+    finish(state->undoLastMove());
+    QCOMPARE(state->statusMessage(), AppState::busyMessage);
+    finish(move);
+    QCOMPARE(state->lastMoveResult()->moved, 30);
+}
+
+void TestAppStateCleanupOperations::pickArchiveFolder()
+{
+    auto state = makeState(m_f->environment());
+    const AppSettings before = state->settings();
+    state->pickArchiveFolder();
+    QCOMPARE(state->settings(), before);
+    QVERIFY(!m_f->store->data(AppState::settingsKey));
+    QCOMPARE(m_f->chooser->asked.size(), 1);
+    QCOMPARE(m_f->chooser->asked.first().first, FilePath::fromString(m_f->home.filePath(QStringLiteral("Архив"))));
+    QCOMPARE(m_f->chooser->asked.first().second, QStringLiteral("Выбрать"));
+
+    m_f->chooser->answer = FilePath::fromString(QStringLiteral("/media/Внешний/Архив"));
+    state->pickArchiveFolder();
+    QCOMPARE(state->settings().archivePath, QStringLiteral("/media/Внешний/Архив"));
+    QCOMPARE(AppState(m_f->environment()).settings().archivePath, QStringLiteral("/media/Внешний/Архив"));
+}
+
+QTEST_GUILESS_MAIN(TestAppStateCleanupOperations)
+#include "tst_AppStateCleanupOperations.moc"
