@@ -232,7 +232,9 @@ quint8 SmcSimulator::write(const QByteArray& key, Key& entry, const QByteArray& 
             // The firmware takes the fans back.
             m_unlockedAt.reset();
             for (const Fan& fan : m_fans) {
-                m_keys[fan.modeKey].value = byte(modeHeldBySystem);
+                if (const auto mode = m_keys.find(fan.modeKey); mode != m_keys.end()) {
+                    mode->value = byte(modeHeldBySystem);
+                }
             }
         }
         settle();
@@ -254,13 +256,18 @@ void SmcSimulator::settle()
 {
     const bool released = m_unlockedAt && m_unlockedAt->msecsTo(m_clock->now()) >= unlockDelayMs;
     for (const Fan& fan : m_fans) {
-        QByteArray& mode = m_keys[fan.modeKey].value;
-        if (released && quint8(mode.at(0)) == modeHeldBySystem) {
-            mode = byte(0);
+        // Tests may have removed any of the fan's keys.
+        const auto mode = m_keys.find(fan.modeKey);
+        const auto actual = m_keys.find(fan.actualKey);
+        if (mode == m_keys.end() || mode->value.isEmpty() || actual == m_keys.end()) {
+            continue;
         }
-        const bool manual = mode.at(0) == 1;
+        if (released && quint8(mode->value.at(0)) == modeHeldBySystem) {
+            mode->value = byte(0);
+        }
+        const bool manual = mode->value.at(0) == 1;
         const int rpm = manual ? decodeSpeed(m_keys.value(fan.targetKey).value, fan.type) : fan.idleRPM;
-        m_keys[fan.actualKey].value = encodeSpeed(rpm, fan.type);
+        actual->value = encodeSpeed(rpm, fan.type);
     }
 }
 
@@ -283,6 +290,12 @@ void SmcSimulator::removeKey(const QByteArray& key)
 {
     QMutexLocker lock(&m_mutex);
     m_keys.remove(key);
+}
+
+void SmcSimulator::defineKey(const QByteArray& key, const QByteArray& type, const QByteArray& value, bool writable)
+{
+    QMutexLocker lock(&m_mutex);
+    addKey(key, type, value, writable);
 }
 
 std::optional<QByteArray> SmcSimulator::value(const QByteArray& key) const

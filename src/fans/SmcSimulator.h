@@ -53,6 +53,8 @@ public:
     // Sets an existing temperature key, encoded in its own type.
     void setTemperature(const QByteArray& key, double celsius);
     void removeKey(const QByteArray& key);
+    // Adds or replaces a key with a raw value.
+    void defineKey(const QByteArray& key, const QByteArray& type, const QByteArray& value, bool writable);
     std::optional<QByteArray> value(const QByteArray& key) const;
     // Decoded speeds of fan i.
     int currentRPM(int fan) const;

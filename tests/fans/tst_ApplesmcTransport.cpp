@@ -1,0 +1,260 @@
+#include "FakeApplesmcTree.h"
+#include "FakePausingClock.h"
+#include "fans/AppleSMC.h"
+#include "fans/ApplesmcTransport.h"
+#include "fans/CoolingSnapshotReader.h"
+#include "fans/SMCFanWriter.h"
+#include "fans/SMCSensorReader.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+// The applesmc transport against a fake driver tree in a temporary folder.
+class tst_ApplesmcTransport : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<FakePausingClock> m_clock;
+
+    // Two fans and three sensors, as on a MacBook Pro of the Intel years.
+    static void fillMacBookPro(FakeApplesmcTree& tree)
+    {
+        tree.addFan(1, 2001, 2000, 6200, 2000, QByteArray("Left side  "));
+        tree.addFan(2, 1998, 2000, 5800, 2000, QByteArray("Right side"));
+        tree.addTemperature(1, "TB1T", 31250);
+        tree.addTemperature(2, "TC0P", 52500);
+        tree.addTemperature(3, "TG0P", 48000);
+        // A sensor the program does not list, and a label that is no key.
+        tree.addTemperature(4, "TZ9Z", 60000);
+        tree.addTemperature(5, "not a key", 70000);
+    }
+
+    SmcMachine machineFor(const FakeApplesmcTree& tree)
+    {
+        SmcMachine machine;
+        machine.transport = std::make_shared<ApplesmcTransport>(tree.root());
+        machine.clock = m_clock;
+        return machine;
+    }
+
+private Q_SLOTS:
+    void init() { m_clock = std::make_shared<FakePausingClock>(); }
+
+    void findsTheDriverFolder_data();
+    void findsTheDriverFolder();
+    void withoutTheDriverNothingOpens();
+    void readsFansAndTemperatures();
+    void boostAndReleaseWriteTheAttributes_data();
+    void boostAndReleaseWriteTheAttributes();
+    void keysItCannotServeAreNotFound();
+    void emptyLabelHasNoValue();
+    void brokenValuesAndReadOnlyKeys();
+    void writesThatAreNotAllowedFailAsNotPrivileged();
+    void describedByEnvironmentText();
+};
+
+void tst_ApplesmcTransport::findsTheDriverFolder_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("subfolder");
+
+    QTest::newRow("platform device") << "/sys/devices/platform/applesmc.768" << "";
+    QTest::newRow("ACPI device") << "/sys/bus/acpi/devices/APP0001:00" << "";
+    QTest::newRow("ACPI device, hwmon folder") << "/sys/bus/acpi/devices/APP0001:00" << "hwmon/hwmon4";
+}
+
+void tst_ApplesmcTransport::findsTheDriverFolder()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, subfolder);
+    FakeApplesmcTree tree(device, subfolder);
+    QVERIFY(tree.isValid());
+    fillMacBookPro(tree);
+
+    ApplesmcTransport transport(tree.root());
+    QCOMPARE(transport.attributeFolder(), std::optional<QString>(tree.attributeFolder()));
+    AppleSMC smc(machineFor(tree).transport, m_clock);
+    QVERIFY(smc.open());
+    QCOMPARE(SMCSensorReader::readFans(smc).size(), 2);
+}
+
+void tst_ApplesmcTransport::withoutTheDriverNothingOpens()
+{
+    QTemporaryDir empty;
+    ApplesmcTransport transport(empty.path());
+    QCOMPARE(transport.findService("AppleSMC"), 0u);
+    QCOMPARE(transport.openConnection(0x768, 0), 0u);
+
+    FakeApplesmcTree tree;
+    ApplesmcTransport present(tree.root());
+    QCOMPARE(present.findService("IOSomethingElse"), 0u);
+    // Only connection type 0 exists.
+    QCOMPARE(present.openConnection(present.findService("AppleSMC"), 1), 0u);
+
+    SmcMachine machine;
+    machine.transport = std::make_shared<ApplesmcTransport>(empty.path());
+    machine.clock = m_clock;
+    CoolingSnapshotReader::WriteProbe probe;
+    const CoolingSnapshotReader::Reading reading =
+        CoolingSnapshotReader::read(machine, SMCFanProfile::detect(QStringLiteral("unknown")), false, probe);
+    QCOMPARE(reading.snapshot.note, std::optional<QString>(QStringLiteral("Apple SMC недоступен.")));
+    QCOMPARE(reading.error, std::optional<QString>(QStringLiteral("Не удалось открыть Apple SMC")));
+    QVERIFY(!reading.snapshot.isControllable);
+}
+
+void tst_ApplesmcTransport::readsFansAndTemperatures()
+{
+    FakeApplesmcTree tree;
+    fillMacBookPro(tree);
+    AppleSMC smc(machineFor(tree).transport, m_clock);
+    QVERIFY(smc.open());
+
+    QCOMPARE(smc.keyInfo(QStringLiteral("F0Ac"))->dataType, QStringLiteral("fpe2"));
+    QCOMPARE(smc.readKey(QStringLiteral("FNum")), std::optional<QByteArray>(QByteArray(1, '\2')));
+    const FanStatusList fans = SMCSensorReader::readFans(smc);
+    QCOMPARE(fans.size(), 2);
+    QCOMPARE(fans.at(0), (FanStatus{0, QStringLiteral("Left side"), 2001, 2000, 6200, 2000}));
+    QCOMPARE(fans.at(1), (FanStatus{1, QStringLiteral("Right side"), 1998, 2000, 5800, 2000}));
+
+    const TemperatureReadingList readings = SMCSensorReader::readTemperatures(smc);
+    QCOMPARE(readings.size(), 3);
+    QCOMPARE(readings.at(0), (TemperatureReading{QStringLiteral("TC0P"), QStringLiteral("CPU"), 52.5}));
+    QCOMPARE(readings.at(1).id, QStringLiteral("TG0P"));
+    QCOMPARE(readings.at(2), (TemperatureReading{QStringLiteral("TB1T"), QStringLiteral("Батарея"), 31.25}));
+
+    // The driver's values change under a running connection.
+    tree.writeAttribute(QStringLiteral("fan1_input"), "4321\n");
+    QCOMPARE(SMCSensorReader::readFans(smc).at(0).currentRPM, 4321);
+}
+
+void tst_ApplesmcTransport::boostAndReleaseWriteTheAttributes_data()
+{
+    QTest::addColumn<int>("strategy");
+    QTest::newRow("direct write") << int(SMCFanProfile::WriteStrategy::directWrite);
+    // No "Ftst" here: the unlock fails and manual mode is entered directly.
+    QTest::newRow("unlock first") << int(SMCFanProfile::WriteStrategy::ftstUnlock);
+}
+
+void tst_ApplesmcTransport::boostAndReleaseWriteTheAttributes()
+{
+    QFETCH(int, strategy);
+    FakeApplesmcTree tree;
+    fillMacBookPro(tree);
+    const SmcMachine machine = machineFor(tree);
+    FanStatusList fans;
+    {
+        AppleSMC smc(machine.transport, m_clock);
+        QVERIFY(smc.open());
+        fans = SMCSensorReader::readFans(smc);
+    }
+    const auto writeStrategy = SMCFanProfile::WriteStrategy(strategy);
+    QVERIFY(SMCFanWriter::setAllFansTarget(machine, writeStrategy, fans, 50.0));
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("1"));
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_output")), std::optional<QByteArray>("4100"));
+    QCOMPARE(tree.attribute(QStringLiteral("fan2_manual")), std::optional<QByteArray>("1"));
+    QCOMPARE(tree.attribute(QStringLiteral("fan2_output")), std::optional<QByteArray>("3900"));
+
+    QVERIFY(SMCFanWriter::releaseFans(machine, writeStrategy, fans));
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("0"));
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_output")), std::optional<QByteArray>("0"));
+    QCOMPARE(tree.attribute(QStringLiteral("fan2_manual")), std::optional<QByteArray>("0"));
+}
+
+void tst_ApplesmcTransport::keysItCannotServeAreNotFound()
+{
+    FakeApplesmcTree tree;
+    fillMacBookPro(tree);
+    AppleSMC smc(machineFor(tree).transport, m_clock);
+    QVERIFY(smc.open());
+    for (const char* key : {"Ftst", "F0md", "F0tg", "F2Ac", "Tp09", "TZ9Y", "XXXX", "F0Zz"}) {
+        QVERIFY2(!smc.keyInfo(QLatin1String(key)), key);
+    }
+    QVERIFY(!smc.writeUInt8(QStringLiteral("Ftst"), 1));
+    QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
+    QCOMPARE(smc.fanTargetKey(0), std::optional<QString>(QStringLiteral("F0Tg")));
+    QVERIFY(!smc.fanModeKey(2));
+}
+
+void tst_ApplesmcTransport::emptyLabelHasNoValue()
+{
+    FakeApplesmcTree tree;
+    tree.addFan(1, 1500, 1000, 5000, 1000, QByteArray(""));
+    tree.addFan(2, 1500, 1000, 5000, 1000, std::nullopt);
+    AppleSMC smc(machineFor(tree).transport, m_clock);
+    QVERIFY(smc.open());
+    const std::optional<AppleSMC::KeyInfo> info = smc.keyInfo(QStringLiteral("F0ID"));
+    QVERIFY(info);
+    QCOMPARE(info->dataSize, 0u);
+    QVERIFY(!smc.readKey(QStringLiteral("F0ID")));
+    QVERIFY(!smc.writeKey(QStringLiteral("F0ID"), "x"));
+    const FanStatusList fans = SMCSensorReader::readFans(smc);
+    QCOMPARE(fans.at(0).name, QStringLiteral("Вентилятор 1"));
+    QCOMPARE(fans.at(1).name, QStringLiteral("Вентилятор 2"));
+}
+
+void tst_ApplesmcTransport::brokenValuesAndReadOnlyKeys()
+{
+    FakeApplesmcTree tree;
+    fillMacBookPro(tree);
+    tree.writeAttribute(QStringLiteral("fan1_min"), "garbage\n");
+    tree.writeAttribute(QStringLiteral("temp2_input"), "\n");
+    AppleSMC smc(machineFor(tree).transport, m_clock);
+    QVERIFY(smc.open());
+    const FanStatusList fans = SMCSensorReader::readFans(smc);
+    QCOMPARE(fans.at(0).minimumRPM, 0);
+    QCOMPARE(fans.at(0).maximumRPM, 6200);
+    const TemperatureReadingList readings = SMCSensorReader::readTemperatures(smc);
+    QCOMPARE(readings.size(), 2);
+    QVERIFY(readings.at(0).id != QStringLiteral("TC0P"));
+
+    // Only the mode and the target can be written.
+    QVERIFY(!smc.writeKey(QStringLiteral("F0Mx"), QByteArray::fromHex("FFFC")));
+    QVERIFY(!smc.writeKey(QStringLiteral("TG0P"), QByteArray(4, '\0')));
+    QVERIFY(!smc.writeUInt8(QStringLiteral("FNum"), 9));
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_max")), std::optional<QByteArray>("6200"));
+}
+
+void tst_ApplesmcTransport::writesThatAreNotAllowedFailAsNotPrivileged()
+{
+    if (::geteuid() == 0) {
+        QSKIP("root may write any file; the refusal needs an ordinary user");
+    }
+    FakeApplesmcTree tree;
+    fillMacBookPro(tree);
+    const QString output = tree.attributeFolder() + QStringLiteral("/fan1_output");
+    QVERIFY(QFile::setPermissions(output, QFileDevice::ReadOwner));
+    ApplesmcTransport transport(tree.root());
+    const quint32 connection = transport.openConnection(transport.findService("AppleSMC"), 0);
+    SMCParamStruct request;
+    request.key = *AppleSMC::keyCode(QStringLiteral("F0Tg"));
+    request.dataSize = 2;
+    request.command = SMCParamStruct::commandWriteBytes;
+    SmcTransport::Buffer answer{};
+    QCOMPARE(transport.callStructMethod(connection, 2, request.serialize(), &answer),
+             SmcTransport::statusNotPrivileged);
+
+    AppleSMC smc(machineFor(tree).transport, m_clock);
+    QVERIFY(smc.open());
+    QVERIFY(!smc.canWrite());
+}
+
+void tst_ApplesmcTransport::describedByEnvironmentText()
+{
+    FakeApplesmcTree tree;
+    fillMacBookPro(tree);
+    tree.setModel("MacBookPro16,1");
+    QString error;
+    const std::optional<SmcMachine> machine =
+        SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &error);
+    QVERIFY2(machine, qPrintable(error));
+    QCOMPARE(machine->modelIdentifier, std::optional<QString>(QStringLiteral("MacBookPro16,1")));
+    AppleSMC smc(machine->transport, m_clock);
+    QVERIFY(smc.open());
+    QCOMPARE(SMCSensorReader::readTemperatures(smc).size(), 3);
+}
+
+QTEST_GUILESS_MAIN(tst_ApplesmcTransport)
+#include "tst_ApplesmcTransport.moc"
