@@ -48,6 +48,8 @@ class AppState : public QObject
     Q_PROPERTY(std::optional<QString> statusMessage READ statusMessage NOTIFY statusMessageChanged)
     Q_PROPERTY(StorageStats storageStats READ storageStats NOTIFY storageStatsChanged)
     Q_PROPERTY(bool undoAvailable READ undoAvailable NOTIFY undoAvailableChanged)
+    Q_PROPERTY(SafeCleanupCandidateList safeCleanupCandidates READ safeCleanupCandidates NOTIFY
+                   safeCleanupCandidatesChanged)
     Q_PROPERTY(CleanArchiveProgress cleanArchiveProgress READ cleanArchiveProgress NOTIFY cleanArchiveProgressChanged)
     Q_PROPERTY(ScanProgress healthScanProgress READ healthScanProgress NOTIFY healthScanProgressChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
@@ -76,6 +78,7 @@ public:
     const std::optional<QString>& statusMessage() const { return m_statusMessage; }
     const StorageStats& storageStats() const { return m_storageStats; }
     bool undoAvailable() const { return m_undoAvailable; }
+    const SafeCleanupCandidateList& safeCleanupCandidates() const { return m_safeCleanupCandidates; }
     const CleanArchiveProgress& cleanArchiveProgress() const { return m_cleanArchiveProgress; }
     const ScanProgress& healthScanProgress() const { return m_healthScanProgress; }
 
@@ -85,6 +88,7 @@ public:
     ScanItemList selectedArchiveItems() const;
     ScanItemList selectedCleanableScanItems() const;
     qint64 totalSelectedActionableSize() const;
+    qint64 selectedSafeCleanupSize() const;
     ScanItemList scopedScanItems() const;
     qint64 totalScanSize() const;
     bool activeScanCategoryIsReadOnly() const;
@@ -115,6 +119,12 @@ public:
     // Moves the last batch back. The work runs off the main thread: moving
     // back across volumes copies, which can take long.
     QFuture<void> undoLastMove();
+    // Lists the safe caches of well-known applications (synchronous, short).
+    void scanSafeCleanup();
+    void toggleSafeCleanupSelection(const QUuid& id, bool selected);
+    // Deletes the selected safe caches, then lists again.
+    QFuture<void> runSafeCleanup();
+
     // Asks the folder chooser for a new archive folder; cancelling changes nothing.
     void pickArchiveFolder();
 
@@ -130,6 +140,7 @@ Q_SIGNALS:
     void lastMoveResultChanged();
     void storageStatsChanged();
     void undoAvailableChanged();
+    void safeCleanupCandidatesChanged();
     void lastScanCategoriesChanged();
     void statusMessageChanged();
     void cleanArchiveProgressChanged();
@@ -146,6 +157,7 @@ protected:
     void setStatusMessage(const std::optional<QString>& message);
     void setLastMoveResult(const std::optional<MoveResult>& result);
     void setUndoAvailable(bool available);
+    void setSafeCleanupCandidates(const SafeCleanupCandidateList& candidates);
     void refreshStats();
     // Publishes the start of a long operation in scanProgress.
     void startProgress(const QString& task);
@@ -203,6 +215,7 @@ private:
     std::optional<QString> m_statusMessage;
     StorageStats m_storageStats;
     bool m_undoAvailable = false;
+    SafeCleanupCandidateList m_safeCleanupCandidates;
     CleanArchiveProgress m_cleanArchiveProgress;
     ScanProgress m_healthScanProgress;
 };

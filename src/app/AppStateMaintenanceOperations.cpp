@@ -1,0 +1,99 @@
+// The operations of AppState behind the maintenance panels: the safe cache
+// cleanup.
+#include "AppState.h"
+
+#include "platform/ByteCountFormatter.h"
+
+qint64 AppState::selectedSafeCleanupSize() const
+{
+    qint64 total = 0;
+    for (const SafeCleanupCandidate& candidate : m_safeCleanupCandidates) {
+        if (candidate.isSelected) {
+            total += candidate.size;
+        }
+    }
+    return total;
+}
+
+void AppState::setSafeCleanupCandidates(const SafeCleanupCandidateList& candidates)
+{
+    m_safeCleanupCandidates = candidates;
+    Q_EMIT safeCleanupCandidatesChanged();
+}
+
+void AppState::scanSafeCleanup()
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return;
+    }
+    setSafeCleanupCandidates(m_safeCleanup.scan(m_env.home));
+    if (m_safeCleanupCandidates.isEmpty()) {
+        setStatusMessage(QStringLiteral("Безопасные кэши не найдены или уже очищены"));
+        return;
+    }
+    qint64 total = 0;
+    for (const SafeCleanupCandidate& candidate : m_safeCleanupCandidates) {
+        total += candidate.size;
+    }
+    setStatusMessage(QStringLiteral("Найдено ") + QString::number(m_safeCleanupCandidates.size())
+                     + QStringLiteral(" кэшей (") + ByteCountFormatter::format(total) + QStringLiteral(")"));
+}
+
+void AppState::toggleSafeCleanupSelection(const QUuid& id, bool selected)
+{
+    for (SafeCleanupCandidate& candidate : m_safeCleanupCandidates) {
+        if (candidate.id == id) {
+            candidate.isSelected = selected;
+            Q_EMIT safeCleanupCandidatesChanged();
+            return;
+        }
+    }
+}
+
+QFuture<void> AppState::runSafeCleanup()
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    const bool anySelected = std::any_of(m_safeCleanupCandidates.cbegin(), m_safeCleanupCandidates.cend(),
+                                         [](const SafeCleanupCandidate& c) { return c.isSelected; });
+    if (!anySelected) {
+        setStatusMessage(QStringLiteral("Ничего не выбрано для очистки"));
+        return QtFuture::makeReadyFuture();
+    }
+    setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Очистка кэшей…"), 0.0, 0});
+    setStatusMessage(std::nullopt);
+
+    const SafeCleanupService service = m_safeCleanup;
+    const SafeCleanupCandidateList candidates = m_safeCleanupCandidates;
+    QPointer<AppState> self(this);
+    const SafeCleanupService::ProgressHandler onProgress = [self](const QString& message, double fraction) {
+        postToMainThread(self, [message, fraction](AppState& state) {
+            CleanArchiveProgress progress = state.m_cleanArchiveProgress;
+            progress.currentTask = message;
+            progress.progress = fraction;
+            state.setCleanArchiveProgress(progress);
+        });
+    };
+    return runInBackground<SafeCleanupResult>(
+        [service, candidates, onProgress] { return service.cleanup(candidates, onProgress); },
+        [](AppState& state, SafeCleanupResult result) {
+            CleanArchiveProgress done = state.m_cleanArchiveProgress;
+            done.isRunning = false;
+            done.currentTask = QStringLiteral("Готово");
+            state.setCleanArchiveProgress(done);
+            if (result.freedBytes >= 1) {
+                state.m_history.record(result.freedBytes, QStringLiteral("Безопасная очистка"), result.deleted);
+                state.refreshStats();
+            }
+            state.refreshDisks();
+            state.setSafeCleanupCandidates(state.m_safeCleanup.scan(state.m_env.home));
+            state.setStatusMessage(QStringLiteral("Удалено: ") + QString::number(result.deleted)
+                                   + QStringLiteral(", ошибок: ") + QString::number(result.failed)
+                                   + QStringLiteral(", освобождено ") + ByteCountFormatter::format(result.freedBytes));
+            state.reportErrors(AppFeature::safeCleanup, result.errors,
+                               {{QStringLiteral("deleted"), QString::number(result.deleted)}});
+        });
+}
