@@ -142,9 +142,9 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
         }
         exchange->finished = true;
         exchange->body.clear();
-        if (reply->isRunning()) {
-            reply->abort();
-        }
+        // Deleting the reply stops its request; until then it reads at most
+        // its small buffer. (An abort here would race with an error status
+        // that the loader has already queued.)
         reply->deleteLater();
         const Completion finish = std::move(exchange->done);
         finish(response);

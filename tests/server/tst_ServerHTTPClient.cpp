@@ -1,0 +1,208 @@
+#include "FakeClock.h"
+#include "LoopbackMakerServer.h"
+
+#include "server/ServerHTTPClient.h"
+
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+// Posting records and the per-host back-off after status 429, against a real
+// loopback server; the back-off runs on a fake clock.
+class tst_ServerHTTPClient : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void parseRetryAfter_data();
+    void parseRetryAfter();
+    void postsCompactJson();
+    void statusDecidesTheOutcome_data();
+    void statusDecidesTheOutcome();
+    void rateLimitBlocksTheWholeHost();
+    void blockLength_data();
+    void blockLength();
+    void failuresWithoutAnAnswer_data();
+    void failuresWithoutAnAnswer();
+
+private:
+    PostOutcome post(const QString& url, const QJsonObject& body = {{QStringLiteral("event"), QStringLiteral("x")}},
+                     std::chrono::milliseconds timeout = 5s);
+    QString events() const { return m_server->endpoint(QStringLiteral("events.php")); }
+
+    std::unique_ptr<LoopbackMakerServer> m_server;
+    std::unique_ptr<HttpTransport> m_transport;
+    std::shared_ptr<FakeClock> m_clock;
+    std::shared_ptr<RateLimitGate> m_gate;
+    std::unique_ptr<ServerHTTPClient> m_client;
+};
+
+void tst_ServerHTTPClient::init()
+{
+    m_server = std::make_unique<LoopbackMakerServer>();
+    QVERIFY(m_server->listen());
+    m_transport = std::make_unique<HttpTransport>();
+    m_clock = std::make_shared<FakeClock>(QDateTime(QDate(2026, 3, 14), QTime(6, 30), Qt::UTC));
+    m_gate = std::make_shared<RateLimitGate>(m_clock);
+    m_client = std::make_unique<ServerHTTPClient>(m_transport.get(), m_gate);
+}
+
+void tst_ServerHTTPClient::cleanup()
+{
+    m_client.reset();
+    m_transport.reset();
+    m_server.reset();
+}
+
+PostOutcome tst_ServerHTTPClient::post(const QString& url, const QJsonObject& body, std::chrono::milliseconds timeout)
+{
+    std::optional<PostOutcome> outcome;
+    m_client->postJSON(QUrl(url), body, timeout, [&outcome](PostOutcome o) { outcome = o; });
+    [&] { QVERIFY(!outcome); }();
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 20000); }();
+    return outcome.value_or(PostOutcome::failed());
+}
+
+void tst_ServerHTTPClient::parseRetryAfter_data()
+{
+    QTest::addColumn<std::optional<QByteArray>>("header");
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("missing") << std::optional<QByteArray>() << 60.0;
+    QTest::newRow("empty") << std::optional<QByteArray>("") << 60.0;
+    QTest::newRow("blanks") << std::optional<QByteArray>("  ") << 60.0;
+    QTest::newRow("whole seconds") << std::optional<QByteArray>("120") << 120.0;
+    QTest::newRow("fraction, padded") << std::optional<QByteArray>(" 2.5 ") << 2.5;
+    QTest::newRow("zero") << std::optional<QByteArray>("0") << 1.0;
+    QTest::newRow("below one") << std::optional<QByteArray>("0.2") << 1.0;
+    QTest::newRow("negative") << std::optional<QByteArray>("-30") << 1.0;
+    QTest::newRow("HTTP date") << std::optional<QByteArray>("Wed, 21 Oct 2026 07:28:00 GMT") << 60.0;
+    QTest::newRow("words") << std::optional<QByteArray>("soon") << 60.0;
+    QTest::newRow("not a number") << std::optional<QByteArray>("nan") << 60.0;
+    QTest::newRow("infinite") << std::optional<QByteArray>("inf") << 60.0;
+    QTest::newRow("beyond a day") << std::optional<QByteArray>("1e300") << 86400.0;
+}
+
+void tst_ServerHTTPClient::parseRetryAfter()
+{
+    QFETCH(std::optional<QByteArray>, header);
+    QFETCH(double, seconds);
+    QCOMPARE(ServerHTTPClient::parseRetryAfter(header), seconds);
+}
+
+void tst_ServerHTTPClient::postsCompactJson()
+{
+    const QJsonObject body{{QStringLiteral("event"), QStringLiteral("scan_completed")},
+                           {QStringLiteral("metadata"), QJsonObject{{QStringLiteral("папка"), QStringLiteral("Загрузки")}}}};
+    QCOMPARE(post(events(), body), PostOutcome::delivered());
+    const QList<RecordedRequest> received = m_server->requests(QStringLiteral("/api/brisko/events.php"));
+    QCOMPARE(received.size(), 1);
+    QCOMPARE(received.first().method, QByteArray("POST"));
+    QCOMPARE(received.first().header("Content-Type"), QByteArray("application/json"));
+    QCOMPARE(received.first().body, QJsonDocument(body).toJson(QJsonDocument::Compact));
+}
+
+void tst_ServerHTTPClient::statusDecidesTheOutcome_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<PostOutcome>("outcome");
+    QTest::newRow("200") << 200 << PostOutcome::delivered();
+    QTest::newRow("201") << 201 << PostOutcome::delivered();
+    QTest::newRow("299") << 299 << PostOutcome::delivered();
+    QTest::newRow("301 without a target") << 301 << PostOutcome::failed();
+    QTest::newRow("404") << 404 << PostOutcome::failed();
+    QTest::newRow("500") << 500 << PostOutcome::failed();
+    QTest::newRow("429 without Retry-After") << 429 << PostOutcome::rateLimited(60);
+}
+
+void tst_ServerHTTPClient::statusDecidesTheOutcome()
+{
+    QFETCH(int, status);
+    QFETCH(PostOutcome, outcome);
+    // The body is never looked at, even when it is not JSON.
+    m_server->enqueue(QStringLiteral("/api/brisko/events.php"), ScriptedResponse::json(status, "<html>"));
+    QCOMPARE(post(events()), outcome);
+}
+
+void tst_ServerHTTPClient::rateLimitBlocksTheWholeHost()
+{
+    m_server->enqueue(QStringLiteral("/api/brisko/events.php"),
+                      ScriptedResponse::withHeader(429, "Retry-After", "120"));
+    QCOMPARE(post(events()), PostOutcome::rateLimited(120));
+    QCOMPARE(m_server->requests().size(), 1);
+
+    m_clock->advance(119);
+    QCOMPARE(post(events()), PostOutcome::rateLimited(60));
+    // Another endpoint on the same host shares the block.
+    QCOMPARE(post(m_server->endpoint(QStringLiteral("errors.php"))), PostOutcome::rateLimited(60));
+    QCOMPARE(m_server->requests().size(), 1);
+    // A host name is its own key, even for the same machine.
+    QCOMPARE(post(QStringLiteral("http://localhost:%1/api/brisko/events.php").arg(m_server->port())),
+             PostOutcome::delivered());
+    QCOMPARE(m_server->requests().size(), 2);
+
+    m_clock->advance(2);
+    QCOMPARE(post(events()), PostOutcome::delivered());
+    QCOMPARE(m_server->requests().size(), 3);
+}
+
+void tst_ServerHTTPClient::blockLength_data()
+{
+    QTest::addColumn<std::optional<QByteArray>>("retryAfter");
+    QTest::addColumn<qint64>("blockedMs");
+    QTest::newRow("0 blocks for 1 s") << std::optional<QByteArray>("0") << qint64(1000);
+    QTest::newRow("2.5") << std::optional<QByteArray>("2.5") << qint64(2500);
+    QTest::newRow("HTTP date blocks for 60 s") << std::optional<QByteArray>("Sun, 06 Dec 2026 10:00:00 GMT")
+                                               << qint64(60000);
+    QTest::newRow("missing blocks for 60 s") << std::optional<QByteArray>() << qint64(60000);
+}
+
+void tst_ServerHTTPClient::blockLength()
+{
+    QFETCH(std::optional<QByteArray>, retryAfter);
+    QFETCH(qint64, blockedMs);
+    ScriptedResponse limited = ScriptedResponse::json(429, {});
+    if (retryAfter) {
+        limited.headers.append({QByteArrayLiteral("Retry-After"), *retryAfter});
+    }
+    m_server->enqueue(QStringLiteral("/api/brisko/errors.php"), limited);
+    QCOMPARE(post(m_server->endpoint(QStringLiteral("errors.php"))).kind, PostOutcome::Kind::rateLimited);
+    const QString key = ServerHTTPClient::gateKey(QUrl(events()));
+    QCOMPARE(key, QStringLiteral("127.0.0.1"));
+    const QDateTime start = m_clock->now();
+    m_clock->setNow(start.addMSecs(blockedMs - 100));
+    QVERIFY(m_gate->isBlocked(key));
+    m_clock->setNow(start.addMSecs(blockedMs + 100));
+    QVERIFY(!m_gate->isBlocked(key));
+    QCOMPARE(post(events()), PostOutcome::delivered());
+}
+
+void tst_ServerHTTPClient::failuresWithoutAnAnswer_data()
+{
+    QTest::addColumn<ScriptedResponse>("response");
+    ScriptedResponse silent;
+    silent.ending = ScriptedResponse::Ending::neverAnswer;
+    QTest::newRow("silent server") << silent;
+    ScriptedResponse late = ScriptedResponse::json(200, {});
+    late.delayMs = 3000;
+    QTest::newRow("answer after the time-out") << late;
+    ScriptedResponse closed;
+    closed.ending = ScriptedResponse::Ending::closeAtOnce;
+    QTest::newRow("connection closed") << closed;
+}
+
+void tst_ServerHTTPClient::failuresWithoutAnAnswer()
+{
+    QFETCH(ScriptedResponse, response);
+    m_server->setStanding(QStringLiteral("/api/brisko/events.php"), response);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(post(events(), {}, 400ms), PostOutcome::failed());
+    QVERIFY2(timer.elapsed() < 2900, QByteArray::number(timer.elapsed()));
+    // A failure is not a reason to stay away.
+    QVERIFY(!m_gate->isBlocked(QStringLiteral("127.0.0.1")));
+}
+
+QTEST_GUILESS_MAIN(tst_ServerHTTPClient)
+#include "tst_ServerHTTPClient.moc"
