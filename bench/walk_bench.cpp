@@ -329,7 +329,7 @@ void benchTimings(const SyntheticTree& tree, const AppSettings& settings, int re
     const double otherCores = phaseMs > 0 ? std::max(0.0, others) / phaseMs : 0.0;
     std::printf("Other work on the machine during the timings: %.2f cores busy on average; load average now %s\n",
                 otherCores, loadAverage().constData());
-    if (otherCores > 0.25) {
+    if (otherCores > 0.5) {
         std::printf("(with cores taken by other work, parallel sizing cannot show its speed-up: a busy process in\n"
                     " another session gets as much processor time as all of this one's threads together)\n");
     }
