@@ -1,7 +1,9 @@
 #include "ClassifyCommand.h"
 #include "CommandDispatcher.h"
 #include "Console.h"
+#include "CoolingCommand.h"
 #include "DisksCommand.h"
+#include "FansCommand.h"
 #include "HardwareCommand.h"
 #include "ScanCommand.h"
 #include "SettingsCommand.h"
@@ -21,6 +23,8 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<ClassifyCommand>());
     dispatcher.add(std::make_unique<DisksCommand>());
     dispatcher.add(std::make_unique<HardwareCommand>());
+    dispatcher.add(std::make_unique<CoolingCommand>());
+    dispatcher.add(std::make_unique<FansCommand>());
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
