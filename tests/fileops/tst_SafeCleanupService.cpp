@@ -1,0 +1,426 @@
+#include "FaultInjectingFileSystem.h"
+#include "RepresentativeTree.h"
+#include "ScratchDir.h"
+#include "TreeInventory.h"
+
+#include "fileops/SafeCleanupService.h"
+
+#include <QSet>
+#include <QTest>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr qint64 MiB = qint64(1) << 20;
+
+QString platformText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+struct ProgressCall
+{
+    QString message;
+    double fraction;
+
+    bool operator==(const ProgressCall& other) const = default;
+};
+
+char* toString(const ProgressCall& call)
+{
+    return QTest::toString(call.message + QStringLiteral(" @ ") + QString::number(call.fraction));
+}
+
+} // namespace
+
+class TestSafeCleanupService : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void listsSafeCachesLargestFirst();
+    void listsOnlyFoldersAboveOneMebibyte();
+    void listsOnlyWhatTheClassifierRatesSafe();
+    void directorySizeHasNoDepthLimitAndSkipsHiddenEntries();
+    void directorySizeNeverFollowsLinks();
+    void cleanupDeletesTheSelectedSafeCandidates();
+    void cleanupWithNothingSelectedDoesNothing();
+    void vanishedFolderFailsWithThePlatformText();
+    void linkToTheUsersDocumentsGoesAsALink();
+    void scanRowsThatAreFilesOrHaveOddNames();
+    void progressRunsOnTheCallingThread();
+    void candidatesCompareByEveryField();
+    void failureAtEveryOperation_data();
+    void failureAtEveryOperation();
+
+private:
+    // A small real file that the file system reports with the given size.
+    QByteArray sized(const QByteArray& relative, qint64 bytes);
+    SafeCleanupCandidate candidate(const QByteArray& relative, const QString& label, qint64 size,
+                                   CacheRisk risk = CacheRisk::safe, bool selected = true) const;
+    SafeCleanupResult run(const SafeCleanupCandidateList& candidates, QList<ProgressCall>* calls = nullptr) const;
+
+    std::unique_ptr<ScratchDir> m_home;
+    std::shared_ptr<FaultInjectingFileSystem> m_fs;
+    std::unique_ptr<SafeCleanupService> m_service;
+};
+
+void TestSafeCleanupService::init()
+{
+    m_home = std::make_unique<ScratchDir>();
+    QVERIFY(m_home->isValid());
+    m_fs = std::make_shared<FaultInjectingFileSystem>();
+    m_service = std::make_unique<SafeCleanupService>(m_fs);
+}
+
+void TestSafeCleanupService::cleanup()
+{
+    m_service.reset();
+    m_home.reset();
+}
+
+QByteArray TestSafeCleanupService::sized(const QByteArray& relative, qint64 bytes)
+{
+    const QByteArray path = m_home->writeFile(relative, "x");
+    m_fs->setSizes(path, bytes, bytes);
+    return path;
+}
+
+SafeCleanupCandidate TestSafeCleanupService::candidate(const QByteArray& relative, const QString& label, qint64 size,
+                                                       CacheRisk risk, bool selected) const
+{
+    SafeCleanupCandidate c;
+    c.id = QUuid::createUuid();
+    c.path = m_home->nativePath(relative);
+    c.label = label;
+    c.size = size;
+    c.risk = risk;
+    c.isSelected = selected;
+    return c;
+}
+
+SafeCleanupResult TestSafeCleanupService::run(const SafeCleanupCandidateList& candidates,
+                                              QList<ProgressCall>* calls) const
+{
+    return m_service->cleanup(candidates, [calls](const QString& message, double fraction) {
+        if (calls) {
+            calls->append({message, fraction});
+        }
+    });
+}
+
+void TestSafeCleanupService::listsSafeCachesLargestFirst()
+{
+    sized("Library/Caches/com.apple.Safari/a.db", 3 * MiB);
+    sized("Library/Caches/com.apple.Safari/WebKit/b.db", 2 * MiB);
+    sized("Library/Caches/com.google.Chrome/Default/Cache/data_1", 2 * MiB);
+    sized("Library/Caches/com.microsoft.VSCode/CachedData/x.bin", 2 * MiB);
+    // Deep below the folder everything counts; hidden entries count nothing.
+    sized("Library/Caches/ru.keepcoder.Telegram/1/2/3/4/5/6/7/8/9/10/11/12/media.bin", 3 * MiB);
+    sized("Library/Caches/ru.keepcoder.Telegram/.tmp-upload", 500 * MiB);
+    sized("Library/Caches/ru.keepcoder.Telegram/.db/postbox.sqlite", 500 * MiB);
+    sized("Library/Caches/com.spotify.client/Storage/small.file", 10 * 1024);
+    sized("Library/Caches/pip/http/wheel.bin", MiB + 5);
+    // Homebrew and Xcode are absent; the Opera GX entry is a file, not a folder.
+    sized("Library/Caches/com.operasoftware.OperaGX", 50 * MiB);
+    // A link is not listed even when it leads to a large folder.
+    sized("Elsewhere/reports/huge.ips", 50 * MiB);
+    m_home->makeDirectory("Library/Logs");
+    m_home->makeLink(m_home->filePath("Elsewhere/reports"), "Library/Logs/DiagnosticReports");
+
+    const SafeCleanupCandidateList candidates = m_service->scan(FilePath(m_home->path()));
+
+    QStringList labels;
+    QSet<QUuid> ids;
+    for (const SafeCleanupCandidate& c : candidates) {
+        labels.append(c.label);
+        ids.insert(c.id);
+        QVERIFY(!c.id.isNull());
+        QCOMPARE(c.risk, CacheRisk::safe);
+        QVERIFY(c.isSelected);
+    }
+    // Equal sizes keep the order of the table: Chrome before VS Code.
+    QCOMPARE(labels, (QStringList{QStringLiteral("Safari"), QStringLiteral("Telegram"), QStringLiteral("Chrome"),
+                                  QStringLiteral("VS Code"), QStringLiteral("pip")}));
+    QCOMPARE(ids.size(), candidates.size());
+    QCOMPARE(candidates.at(0).size, 5 * MiB);
+    QCOMPARE(candidates.at(0).path, m_home->nativePath("Library/Caches/com.apple.Safari"));
+    QCOMPARE(candidates.at(1).size, 3 * MiB);
+    QCOMPARE(candidates.at(2).size, 2 * MiB);
+    QCOMPARE(candidates.at(3).path, m_home->nativePath("Library/Caches/com.microsoft.VSCode"));
+    QCOMPARE(candidates.at(4).size, MiB + 5);
+}
+
+void TestSafeCleanupService::listsOnlyFoldersAboveOneMebibyte()
+{
+    sized("Library/Caches/Homebrew/downloads/a.tar.gz", MiB / 2);
+    sized("Library/Caches/Homebrew/downloads/b.tar.gz", MiB / 2);
+    sized("Library/Caches/com.apple.dt.Xcode/a", MiB / 2);
+    sized("Library/Caches/com.apple.dt.Xcode/b", MiB / 2 + 1);
+
+    const SafeCleanupCandidateList candidates = m_service->scan(FilePath(m_home->path()));
+
+    QCOMPARE(candidates.size(), 1);
+    QCOMPARE(candidates.at(0).label, QStringLiteral("Xcode"));
+    QCOMPARE(candidates.at(0).size, MiB + 1);
+    QCOMPARE(m_service->directorySize(m_home->nativePath("Library/Caches/Homebrew")), MiB);
+}
+
+void TestSafeCleanupService::listsOnlyWhatTheClassifierRatesSafe()
+{
+    // Below a protected location every path is forbidden, table folders included.
+    const QByteArray protectedHome = m_home->makeDirectory("Library/Mail/u");
+    sized("Library/Mail/u/Library/Caches/pip/big.bin", 10 * MiB);
+    sized("Library/Mail/u/Library/Logs/DiagnosticReports/crash.ips", 10 * MiB);
+    QVERIFY(m_service->scan(FilePath(protectedHome)).isEmpty());
+
+    // The same folders under an ordinary home are listed.
+    sized("u/Library/Caches/pip/big.bin", 10 * MiB);
+    sized("u/Library/Logs/DiagnosticReports/crash.ips", 10 * MiB);
+    const SafeCleanupCandidateList listed = m_service->scan(m_home->nativePath("u"));
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(listed.at(0).label, QStringLiteral("pip"));
+    QCOMPARE(listed.at(1).label, QStringLiteral("DiagnosticReports"));
+}
+
+void TestSafeCleanupService::directorySizeHasNoDepthLimitAndSkipsHiddenEntries()
+{
+    QByteArray deep = "cache";
+    for (int level = 1; level <= 40; ++level) {
+        deep += "/" + QByteArray::number(level);
+    }
+    sized(deep + "/bottom.bin", 7000);
+    sized("cache/top.bin", 300);
+    sized("cache/Кэш \xff\xfe/inner.bin", 20);
+    sized("cache/.hidden.bin", 100000);
+    sized("cache/.hidden-folder/inside.bin", 100000);
+    sized("cache/1/.also-hidden/inside.bin", 100000);
+    m_home->makeDirectory("cache/empty");
+    QCOMPARE(m_service->directorySize(m_home->nativePath("cache")), 7320);
+
+    // Real sizes: the space taken on disk, not the length.
+    const QByteArray real = m_home->writeFile("real/ten.txt", "0123456789");
+    struct stat st;
+    QCOMPARE(::lstat(real.constData(), &st), 0);
+    QCOMPARE(m_service->directorySize(m_home->nativePath("real")), qint64(st.st_blocks) * 512);
+
+    QCOMPARE(m_service->directorySize(m_home->nativePath("missing")), 0);
+    QCOMPARE(m_service->directorySize(FilePath(real)), 0);
+}
+
+void TestSafeCleanupService::directorySizeNeverFollowsLinks()
+{
+    sized("Documents/thesis.pdf", 80 * MiB);
+    sized("cache/a.bin", 1000);
+    const QByteArray link = m_home->makeLink(m_home->filePath("Documents"), "cache/documents");
+    m_fs->setSizes(link, 7, 7);
+    QCOMPARE(m_service->directorySize(m_home->nativePath("cache")), 1007);
+    // A folder that is itself a link cannot be measured.
+    QCOMPARE(m_service->directorySize(FilePath(link)), 0);
+}
+
+void TestSafeCleanupService::cleanupDeletesTheSelectedSafeCandidates()
+{
+    sized("Library/Caches/com.google.Chrome/Cache/data_0", 3 * MiB);
+    sized("Library/Caches/com.google.Chrome/Cache/data_1", 1 * MiB);
+    sized("Library/Caches/pip/wheels/w.whl", 2 * MiB);
+    sized("Library/Caches/com.example.tool/x.bin", 2 * MiB);
+    const SafeCleanupCandidateList candidates{
+        // Listed at 10 MiB; 4 MiB are there when it goes.
+        candidate("Library/Caches/com.google.Chrome", QStringLiteral("Chrome"), 10 * MiB),
+        candidate("Library/Caches/pip", QStringLiteral("pip"), 2 * MiB, CacheRisk::safe, false),
+        candidate("Library/Caches/com.example.tool", QStringLiteral("Инструмент"), 2 * MiB, CacheRisk::caution),
+    };
+    QList<ProgressCall> calls;
+
+    const SafeCleanupResult result = run(candidates, &calls);
+
+    QCOMPARE(result.deleted, 1);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(result.freedBytes, 4 * MiB);
+    QCOMPARE(result.errors, QStringList{QStringLiteral("Инструмент: не безопасно для автоудаления")});
+    QCOMPARE(calls, (QList<ProgressCall>{{QStringLiteral("Очистка Chrome…"), 0.0},
+                                         {QStringLiteral("Очистка Инструмент…"), 0.5},
+                                         {QStringLiteral("Готово"), 1.0}}));
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/com.google.Chrome")));
+    QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/pip/wheels/w.whl")));
+    QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/com.example.tool/x.bin")));
+    QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches")));
+}
+
+void TestSafeCleanupService::cleanupWithNothingSelectedDoesNothing()
+{
+    sized("Library/Caches/pip/a.bin", 2 * MiB);
+    QList<ProgressCall> calls;
+    QCOMPARE(run({}, &calls), SafeCleanupResult{});
+    QCOMPARE(run({candidate("Library/Caches/pip", QStringLiteral("pip"), 2 * MiB, CacheRisk::safe, false)}, &calls),
+             SafeCleanupResult{});
+    QVERIFY(calls.isEmpty());
+    QCOMPARE(m_fs->operationCount(), 0);
+    QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/pip/a.bin")));
+    // Without a progress function the work is the same.
+    QCOMPARE(m_service->cleanup({candidate("Library/Caches/pip", QStringLiteral("pip"), 2 * MiB)}, {}).deleted, 1);
+}
+
+void TestSafeCleanupService::vanishedFolderFailsWithThePlatformText()
+{
+    sized("Library/Caches/Homebrew/a.bin", 2 * MiB);
+    QList<ProgressCall> calls;
+    const SafeCleanupResult result
+        = run({candidate("Library/Caches/com.spotify.client", QStringLiteral("Spotify"), 5 * MiB),
+               candidate("Library/Caches/Homebrew", QStringLiteral("Homebrew"), 2 * MiB)},
+              &calls);
+    QCOMPARE(result.deleted, 1);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(result.freedBytes, 2 * MiB);
+    QCOMPARE(result.errors, QStringList{QStringLiteral("Spotify: ") + platformText(ENOENT)});
+    QCOMPARE(calls.size(), 3);
+}
+
+void TestSafeCleanupService::linkToTheUsersDocumentsGoesAsALink()
+{
+    QVERIFY(RepresentativeTree::create(m_home->filePath("Documents")));
+    const TreeInventory documents = TreeInventory::take(m_home->filePath("Documents"));
+    sized("Library/Caches/com.spotify.client/Data/a.file", 3 * MiB);
+    m_home->makeLink(m_home->filePath("Documents"), "Library/Caches/com.spotify.client/Data/offline");
+    m_home->makeLink("../../../Documents", "Library/Caches/com.spotify.client/relative");
+    // A cache folder that is a link: the link goes, the folder it names stays.
+    m_home->makeDirectory("Library/Caches");
+    m_home->makeLink(m_home->filePath("Documents"), "Library/Caches/Homebrew");
+
+    const SafeCleanupResult result
+        = run({candidate("Library/Caches/com.spotify.client", QStringLiteral("Spotify"), 3 * MiB),
+               candidate("Library/Caches/Homebrew", QStringLiteral("Homebrew"), 3 * MiB)});
+
+    QCOMPARE(result.deleted, 2);
+    QCOMPARE(result.failed, 0);
+    QVERIFY(result.freedBytes < 3 * MiB + 4096);
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/com.spotify.client")));
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/Homebrew")));
+    const QStringList changes = TreeInventory::take(m_home->filePath("Documents")).differencesFrom(documents);
+    QVERIFY2(changes.isEmpty(), qPrintable(changes.join(QLatin1Char('\n'))));
+}
+
+void TestSafeCleanupService::scanRowsThatAreFilesOrHaveOddNames()
+{
+    // Rows of a cache scan are direct children of the cache folder: files as
+    // well as folders, with whatever names applications chose.
+    sized("Library/Caches/com.example.single.db", 6 * MiB);
+    sized("Library/Caches/\xff\xfe-кэш/\xe9.bin", 2 * MiB);
+    const SafeCleanupResult result
+        = run({candidate("Library/Caches/com.example.single.db", QStringLiteral("com.example.single.db"), 6 * MiB),
+               candidate("Library/Caches/\xff\xfe-кэш", QStringLiteral("?-кэш"), 2 * MiB)});
+    QCOMPARE(result.deleted, 2);
+    QCOMPARE(result.freedBytes, 8 * MiB);
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/com.example.single.db")));
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/\xff\xfe-кэш")));
+}
+
+void TestSafeCleanupService::progressRunsOnTheCallingThread()
+{
+    sized("Library/Caches/pip/a.bin", 2 * MiB);
+    const SafeCleanupService service = *m_service;
+    const SafeCleanupCandidateList candidates{candidate("Library/Caches/pip", QStringLiteral("pip"), 2 * MiB)};
+    QThread* mainThread = QThread::currentThread();
+    QFuture<QList<bool>> future = QtConcurrent::run([service, candidates, mainThread] {
+        QList<bool> onWorker;
+        service.cleanup(candidates, [&onWorker, mainThread](const QString&, double) {
+            onWorker.append(QThread::currentThread() != mainThread);
+        });
+        return onWorker;
+    });
+    QCOMPARE(future.result(), (QList<bool>{true, true}));
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/pip")));
+}
+
+void TestSafeCleanupService::candidatesCompareByEveryField()
+{
+    const SafeCleanupCandidate base = candidate("Library/Caches/pip", QStringLiteral("pip"), 5);
+    QList<SafeCleanupCandidate> variants(6, base);
+    variants[0].id = QUuid::createUuid();
+    variants[1].path = m_home->nativePath("Library/Caches/pip2");
+    variants[2].label = QStringLiteral("pip2");
+    variants[3].size = 6;
+    variants[4].risk = CacheRisk::caution;
+    variants[5].isSelected = false;
+    SafeCleanupCandidate copy = base;
+    QCOMPARE(copy, base);
+    QCOMPARE(qHash(copy), qHash(base));
+    for (const SafeCleanupCandidate& variant : std::as_const(variants)) {
+        QVERIFY(!(variant == base));
+        QVERIFY(qHash(variant) != qHash(base));
+    }
+}
+
+void TestSafeCleanupService::failureAtEveryOperation_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::newRow("ENOSPC") << ENOSPC;
+    QTest::newRow("EIO") << EIO;
+    QTest::newRow("EACCES") << EACCES;
+    QTest::newRow("EXDEV") << EXDEV;
+}
+
+void TestSafeCleanupService::failureAtEveryOperation()
+{
+    QFETCH(int, error);
+    const QByteArray cache = m_home->filePath("Library/Caches/pip");
+    m_home->makeDirectory("Library/Caches");
+    m_home->writeFile("Library/Caches/other/keep.bin", "другой кэш");
+    QVERIFY(RepresentativeTree::create(m_home->filePath("Documents")));
+    QVERIFY(RepresentativeTree::create(cache, m_home->filePath("Documents")));
+    const SafeCleanupCandidateList candidates{candidate("Library/Caches/pip", QStringLiteral("pip"), 1)};
+    const qint64 fullSize = m_service->directorySize(FilePath(cache));
+    m_fs->resetOperationCount();
+    QCOMPARE(run(candidates).deleted, 1);
+    const int operations = m_fs->operationCount();
+
+    for (int n = 1; n <= operations; ++n) {
+        const QString context = QStringLiteral("fault at operation %1").arg(n);
+        QVERIFY(RepresentativeTree::create(cache, m_home->filePath("Documents")));
+        const TreeInventory original = TreeInventory::take(cache);
+        const TreeInventory outside = TreeInventory::take(m_home->path(), {"Library/Caches/pip"});
+        QList<ProgressCall> calls;
+
+        m_fs->failOperation(n, error);
+        const SafeCleanupResult result = run(candidates, &calls);
+        const bool fired = m_fs->faultFired();
+        m_fs->failOperation(0, 0);
+
+        QVERIFY2(fired, qPrintable(context));
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(m_fs->openDescriptors(), 0);
+        const QStringList outsideChanges
+            = TreeInventory::take(m_home->path(), {"Library/Caches/pip"}).differencesFrom(outside);
+        QVERIFY2(outsideChanges.isEmpty(), qPrintable(context + QStringLiteral(": ") + outsideChanges.join(QLatin1Char('\n'))));
+        const TreeInventory left = TreeInventory::take(cache);
+        const QStringList altered = left.entriesNotIn(original);
+        QVERIFY2(altered.isEmpty(), qPrintable(context + QStringLiteral(": ") + altered.join(QLatin1Char('\n'))));
+
+        if (result.deleted == 1) {
+            // The fault hit the measuring (or an empty folder that went all
+            // the same): less may be counted, nothing may be left.
+            QVERIFY2(!left.rootExists(), qPrintable(context));
+            QCOMPARE(result.failed, 0);
+            QVERIFY(result.freedBytes <= fullSize);
+            continue;
+        }
+        QCOMPARE(result.deleted, 0);
+        QCOMPARE(result.failed, 1);
+        QCOMPARE(result.freedBytes, 0);
+        QCOMPARE(result.errors, QStringList{QStringLiteral("pip: ") + platformText(error)});
+        QVERIFY2(left.rootExists(), qPrintable(context));
+        ScratchDir::removeTree(cache);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSafeCleanupService)
+#include "tst_SafeCleanupService.moc"

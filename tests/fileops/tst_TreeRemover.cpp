@@ -1,0 +1,325 @@
+#include "FaultInjectingFileSystem.h"
+#include "RepresentativeTree.h"
+#include "ScratchDir.h"
+#include "TreeInventory.h"
+
+#include "fileops/TreeRemover.h"
+
+#include <QSet>
+#include <QTest>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace {
+
+QString platformText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Every relative path above path, the root ("") included.
+QSet<QByteArray> ancestorsOf(const QByteArray& path)
+{
+    QSet<QByteArray> ancestors{QByteArray()};
+    for (qsizetype slash = path.indexOf('/'); slash > 0; slash = path.indexOf('/', slash + 1)) {
+        ancestors.insert(path.left(slash));
+    }
+    return ancestors;
+}
+
+// A removal that failed once and went on with everything else leaves one
+// entry X, the folders above it, and either all of X's original contents (X
+// could not be entered) or none of them (X itself could not go).
+bool isOneFailureLeft(const QSet<QByteArray>& left, const QSet<QByteArray>& original)
+{
+    for (const QByteArray& x : left) {
+        QSet<QByteArray> alone = ancestorsOf(x);
+        alone.insert(x);
+        QSet<QByteArray> withContents = alone;
+        for (const QByteArray& entry : original) {
+            if (x.isEmpty() || entry.startsWith(x + '/')) {
+                withContents.insert(entry);
+            }
+        }
+        if (left == alone || left == withContents) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QSet<QByteArray> keysOf(const TreeInventory& inventory)
+{
+    const QList<QByteArray> keys = inventory.entries().keys();
+    return QSet<QByteArray>(keys.cbegin(), keys.cend());
+}
+
+// Swaps a folder for a link to another folder just before the remover opens
+// it, as a hostile or unlucky concurrent change would.
+class SwappingFileSystem : public FaultInjectingFileSystem
+{
+public:
+    SwappingFileSystem(QByteArray folder, QByteArray parkedAt, QByteArray linkTarget)
+        : m_folder(std::move(folder))
+        , m_parkedAt(std::move(parkedAt))
+        , m_linkTarget(std::move(linkTarget))
+    {
+    }
+
+    int openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath, int* fd) const override
+    {
+        if (fullPath == m_folder && !m_swapped) {
+            m_swapped = std::rename(m_folder.constData(), m_parkedAt.constData()) == 0
+                && ::symlink(m_linkTarget.constData(), m_folder.constData()) == 0;
+        }
+        return FaultInjectingFileSystem::openDirectoryNoFollow(dirFd, name, fullPath, fd);
+    }
+
+    bool swapped() const { return m_swapped; }
+
+private:
+    QByteArray m_folder;
+    QByteArray m_parkedAt;
+    QByteArray m_linkTarget;
+    mutable bool m_swapped = false;
+};
+
+} // namespace
+
+class TestTreeRemover : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void removesAWholeTree();
+    void linksGoAsLinks();
+    void singleEntries_data();
+    void singleEntries();
+    void missingEntryFailsWithThePlatformText();
+    void refusesPathsThatNameNoEntry_data();
+    void refusesPathsThatNameNoEntry();
+    void removesADeepTree();
+    void folderSwappedForALinkIsNotFollowed();
+    void failureAtEveryOperation_data();
+    void failureAtEveryOperation();
+
+private:
+    // scratch/Документы (outside the tree, the target of its outward link),
+    // scratch/соседний.txt, and the representative tree at scratch/cache/tree.
+    void makeSurroundings();
+
+    std::unique_ptr<ScratchDir> m_scratch;
+    std::shared_ptr<FaultInjectingFileSystem> m_fs;
+    QByteArray m_tree;
+    QByteArray m_documents;
+};
+
+void TestTreeRemover::init()
+{
+    m_scratch = std::make_unique<ScratchDir>();
+    QVERIFY(m_scratch->isValid());
+    m_fs = std::make_shared<FaultInjectingFileSystem>();
+    m_tree = m_scratch->filePath("cache/tree");
+    m_documents = m_scratch->filePath("Документы");
+}
+
+void TestTreeRemover::cleanup()
+{
+    m_scratch.reset();
+}
+
+void TestTreeRemover::makeSurroundings()
+{
+    m_scratch->writeFile("Документы/диплом.docx", RepresentativeTree::content("диплом", 40000));
+    m_scratch->writeFile("Документы/фото/лето.jpg", RepresentativeTree::content("лето", 9000));
+    m_scratch->writeFile("соседний.txt", "сосед");
+    m_scratch->makeDirectory("cache");
+    QVERIFY(RepresentativeTree::create(m_tree, m_documents));
+}
+
+void TestTreeRemover::removesAWholeTree()
+{
+    makeSurroundings();
+    const TreeInventory outside = TreeInventory::take(m_scratch->path(), {"cache/tree"});
+
+    const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(m_tree));
+
+    QVERIFY2(result.ok(), qPrintable(result.message()));
+    QVERIFY(result.message().isEmpty());
+    QVERIFY(!ScratchDir::exists(m_tree));
+    const QStringList changes = TreeInventory::take(m_scratch->path()).differencesFrom(outside);
+    QVERIFY2(changes.isEmpty(), qPrintable(changes.join(QLatin1Char('\n'))));
+    QCOMPARE(m_fs->openDescriptors(), 0);
+}
+
+void TestTreeRemover::linksGoAsLinks()
+{
+    makeSurroundings();
+    // A cache folder that is itself a link to the user's documents.
+    const QByteArray rootLink = m_scratch->makeLink(m_documents, "cache/ссылка-на-документы");
+    const TreeInventory documents = TreeInventory::take(m_documents);
+    QCOMPARE(documents.fileCount(), 2);
+
+    QVERIFY(TreeRemover(m_fs).remove(FilePath(rootLink)).ok());
+    QVERIFY(!ScratchDir::exists(rootLink));
+    QVERIFY(TreeInventory::take(m_documents).differencesFrom(documents).isEmpty());
+
+    // The same link inside a tree: the link goes with the tree, its target stays.
+    QVERIFY(TreeRemover(m_fs).remove(FilePath(m_tree)).ok());
+    QVERIFY(!ScratchDir::exists(m_tree));
+    QVERIFY(TreeInventory::take(m_documents).differencesFrom(documents).isEmpty());
+}
+
+void TestTreeRemover::singleEntries_data()
+{
+    QTest::addColumn<QByteArray>("kind");
+    QTest::newRow("file") << QByteArray("file");
+    QTest::newRow("empty folder") << QByteArray("folder");
+    QTest::newRow("link to a file") << QByteArray("link");
+    QTest::newRow("dangling link") << QByteArray("dangling");
+    QTest::newRow("name that is not UTF-8") << QByteArray("invalid");
+}
+
+void TestTreeRemover::singleEntries()
+{
+    QFETCH(QByteArray, kind);
+    const QByteArray kept = m_scratch->writeFile("держать.txt", "не трогать");
+    QByteArray entry;
+    if (kind == "file") {
+        entry = m_scratch->writeFile("кэш.bin", "данные");
+    } else if (kind == "folder") {
+        entry = m_scratch->makeDirectory("пустая");
+    } else if (kind == "link") {
+        entry = m_scratch->makeLink(kept, "ссылка");
+    } else if (kind == "dangling") {
+        entry = m_scratch->makeLink("/nonexistent/target", "висячая");
+    } else {
+        entry = m_scratch->makeDirectory("\xff\xfe-\xe9");
+        m_scratch->writeFile("\xff\xfe-\xe9/\x80.bin", "x");
+    }
+
+    const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(entry + '/'));
+
+    QVERIFY2(result.ok(), qPrintable(result.message()));
+    QVERIFY(!ScratchDir::exists(entry));
+    QCOMPARE(ScratchDir::readFile(kept), QByteArray("не трогать"));
+}
+
+void TestTreeRemover::missingEntryFailsWithThePlatformText()
+{
+    const QByteArray gone = m_scratch->filePath("исчезнувший");
+    const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(gone));
+    QCOMPARE(result.error, ENOENT);
+    QCOMPARE(result.message(), platformText(ENOENT));
+    QCOMPARE(result.failedPath, FilePath(gone));
+
+    // A missing folder above it as well.
+    QCOMPARE(TreeRemover(m_fs).remove(FilePath(gone + "/внутри")).error, ENOENT);
+}
+
+void TestTreeRemover::refusesPathsThatNameNoEntry_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::newRow("relative") << QByteArray("cache/tree");
+    QTest::newRow("dot") << QByteArray("/.");
+    QTest::newRow("dot dot") << QByteArray("/tmp/..");
+    QTest::newRow("root") << QByteArray("/");
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestTreeRemover::refusesPathsThatNameNoEntry()
+{
+    QFETCH(QByteArray, path);
+    const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(path));
+    QCOMPARE(result.error, EINVAL);
+    QCOMPARE(m_fs->operationCount(), 0);
+}
+
+void TestTreeRemover::removesADeepTree()
+{
+    QByteArray relative = "deep";
+    for (int level = 0; level < 300; ++level) {
+        m_scratch->writeFile(relative + "/f.txt", QByteArray::number(level));
+        relative += "/d";
+    }
+    const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(m_scratch->filePath("deep")));
+    QVERIFY2(result.ok(), qPrintable(result.message()));
+    QVERIFY(!ScratchDir::exists(m_scratch->filePath("deep")));
+    QCOMPARE(m_fs->openDescriptors(), 0);
+}
+
+void TestTreeRemover::folderSwappedForALinkIsNotFollowed()
+{
+    makeSurroundings();
+    const QByteArray swapped = m_tree + "/Отчёты/2024";
+    const QByteArray parked = m_scratch->filePath("убрано-в-сторону");
+    auto fs = std::make_shared<SwappingFileSystem>(swapped, parked, m_documents);
+    const TreeInventory documents = TreeInventory::take(m_documents);
+
+    const TreeRemover::Result result = TreeRemover(fs).remove(FilePath(m_tree));
+
+    QVERIFY(fs->swapped());
+    QVERIFY2(result.ok(), qPrintable(result.message()));
+    QVERIFY(!ScratchDir::exists(m_tree));
+    QVERIFY(TreeInventory::take(m_documents).differencesFrom(documents).isEmpty());
+    QVERIFY(ScratchDir::exists(parked + "/итоги.txt"));
+}
+
+void TestTreeRemover::failureAtEveryOperation_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::newRow("ENOSPC") << ENOSPC;
+    QTest::newRow("EIO") << EIO;
+    QTest::newRow("EACCES") << EACCES;
+    QTest::newRow("EXDEV") << EXDEV;
+}
+
+void TestTreeRemover::failureAtEveryOperation()
+{
+    QFETCH(int, error);
+    makeSurroundings();
+    const QSet<QByteArray> originalKeys = keysOf(TreeInventory::take(m_tree));
+    QVERIFY(TreeRemover(m_fs).remove(FilePath(m_tree)).ok());
+    const int operations = m_fs->operationCount();
+    QVERIFY(operations > originalKeys.size());
+
+    for (int n = 1; n <= operations; ++n) {
+        const QString context = QStringLiteral("fault at operation %1").arg(n);
+        ScratchDir::removeTree(m_tree);
+        QVERIFY(RepresentativeTree::create(m_tree, m_documents));
+        const TreeInventory original = TreeInventory::take(m_tree);
+        const TreeInventory outside = TreeInventory::take(m_scratch->path(), {"cache/tree"});
+
+        m_fs->failOperation(n, error);
+        const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(m_tree));
+        const bool fired = m_fs->faultFired();
+        m_fs->failOperation(0, 0);
+
+        QVERIFY2(fired, qPrintable(context));
+        QCOMPARE(m_fs->openDescriptors(), 0);
+        const QStringList outsideChanges = TreeInventory::take(m_scratch->path(), {"cache/tree"}).differencesFrom(outside);
+        QVERIFY2(outsideChanges.isEmpty(), qPrintable(context + QStringLiteral(": ") + outsideChanges.join(QLatin1Char('\n'))));
+
+        const TreeInventory left = TreeInventory::take(m_tree);
+        const QStringList altered = left.entriesNotIn(original);
+        QVERIFY2(altered.isEmpty(), qPrintable(context + QStringLiteral(": ") + altered.join(QLatin1Char('\n'))));
+        if (result.ok()) {
+            // Only an empty folder that could not be opened can fail without
+            // consequence: it is removed all the same.
+            QVERIFY2(!left.rootExists(), qPrintable(context));
+            continue;
+        }
+        QVERIFY2(result.error == error, qPrintable(context + QStringLiteral(": ") + result.message()));
+        QCOMPARE(result.message(), platformText(error));
+        QVERIFY2(isOneFailureLeft(keysOf(left), originalKeys), qPrintable(context));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestTreeRemover)
+#include "tst_TreeRemover.moc"

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/FilePath.h"
+
+#include <QByteArray>
+
+// A throw-away folder addressed by native bytes, made inside a chosen folder:
+// the system's temporary folder by default, or for instance /dev/shm to have
+// a second file system. Everything below it is removed by descriptors when it
+// goes, names that are not valid UTF-8 and folders left without permissions
+// included.
+class ScratchDir
+{
+public:
+    explicit ScratchDir(const QByteArray& parent = {});
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    bool isValid() const { return !m_path.isEmpty(); }
+    const QByteArray& path() const { return m_path; }
+    QByteArray filePath(const QByteArray& relative) const { return m_path + '/' + relative; }
+    FilePath nativePath(const QByteArray& relative) const { return FilePath(filePath(relative)); }
+
+    // Parents are created as needed (0755). Each returns the absolute path and
+    // stops the test program if the file system refuses.
+    QByteArray writeFile(const QByteArray& relative, const QByteArray& content, unsigned mode = 0644);
+    QByteArray makeDirectory(const QByteArray& relative, unsigned mode = 0755);
+    QByteArray makeLink(const QByteArray& target, const QByteArray& relative);
+
+    // Removes path, whatever it is, with everything below it.
+    static bool removeTree(const QByteArray& path);
+    static bool sameFileSystem(const QByteArray& a, const QByteArray& b);
+    static bool exists(const QByteArray& path);
+    static QByteArray readFile(const QByteArray& path);
+
+private:
+    QByteArray m_path;
+};
