@@ -1,0 +1,266 @@
+#include "FakeApplesmcTree.h"
+#include "FakePausingClock.h"
+#include "fans/ApplesmcTransport.h"
+#include "fans/SmcSimulator.h"
+#include "helper/SmcHelperTool.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+QByteArrayList bytes(const QStringList& arguments)
+{
+    QByteArrayList list;
+    for (const QString& argument : arguments) {
+        list.append(argument.toUtf8());
+    }
+    return list;
+}
+
+QStringList args(std::initializer_list<const char*> words)
+{
+    QStringList list;
+    for (const char* word : words) {
+        list.append(QString::fromUtf8(word));
+    }
+    return list;
+}
+
+struct HelperRun
+{
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The helper as pkexec would start it: its own process, arguments as a vector.
+HelperRun runHelper(const QStringList& arguments, const QProcessEnvironment& environment = {})
+{
+    QProcess process;
+    if (!environment.isEmpty()) {
+        process.setProcessEnvironment(environment);
+    }
+    process.start(QStringLiteral(BRISKO_SMC_HELPER_BIN), arguments);
+    HelperRun run;
+    run.finished = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+// brisko-smc-helper: the argument rules as a real process, the work itself
+// through its library function on the simulator and a fake driver tree.
+class tst_SmcHelperTool : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<FakePausingClock> m_clock;
+
+    SmcMachine simulated(const std::shared_ptr<SmcSimulator>& sim)
+    {
+        SmcMachine machine;
+        machine.transport = sim;
+        machine.clock = m_clock;
+        machine.modelIdentifier = sim->modelIdentifier();
+        return machine;
+    }
+
+private Q_SLOTS:
+    void init() { m_clock = std::make_shared<FakePausingClock>(); }
+
+    void refusesMalformedArgumentLists_data();
+    void refusesMalformedArgumentLists();
+    void refusesBytesThatAreNotText();
+    void acceptedListsReachTheSmc_data();
+    void acceptedListsReachTheSmc();
+    void ignoresTheEnvironment();
+    void setsAndReleasesOnEveryMachine_data();
+    void setsAndReleasesOnEveryMachine();
+    void failuresAreReportedAsText();
+    void drivesTheApplesmcFiles();
+};
+
+void tst_SmcHelperTool::refusesMalformedArgumentLists_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("nothing") << QStringList();
+    QTest::newRow("empty word") << QStringList{QString()};
+    QTest::newRow("auto with more") << args({"auto", "now"});
+    QTest::newRow("AUTO") << args({"AUTO"});
+    QTest::newRow("auto with newline") << args({"auto\n"});
+    QTest::newRow("auto with blank") << args({" auto"});
+    QTest::newRow("set-percent alone") << args({"set-percent"});
+    QTest::newRow("set-percent empty") << args({"set-percent", ""});
+    QTest::newRow("101") << args({"set-percent", "101"});
+    QTest::newRow("1000") << args({"set-percent", "1000"});
+    QTest::newRow("negative") << args({"set-percent", "-1"});
+    QTest::newRow("plus sign") << args({"set-percent", "+50"});
+    QTest::newRow("fraction") << args({"set-percent", "50.5"});
+    QTest::newRow("comma fraction") << args({"set-percent", "50,5"});
+    QTest::newRow("exponent") << args({"set-percent", "1e2"});
+    QTest::newRow("hexadecimal") << args({"set-percent", "0x32"});
+    QTest::newRow("leading zero") << args({"set-percent", "050"});
+    QTest::newRow("leading blank") << args({"set-percent", " 50"});
+    QTest::newRow("trailing newline") << args({"set-percent", "50\n"});
+    QTest::newRow("huge") << args({"set-percent", "99999999999999999999"});
+    QTest::newRow("fullwidth digits") << args({"set-percent", "５０"});
+    QTest::newRow("Arabic-Indic digits") << args({"set-percent", "٥٠"});
+    QTest::newRow("word") << args({"set-percent", "пятьдесят"});
+    QTest::newRow("one word") << args({"set-percent=50"});
+    QTest::newRow("extra argument") << args({"set-percent", "50", "auto"});
+    QTest::newRow("order swapped") << args({"50", "set-percent"});
+    QTest::newRow("option") << args({"--help"});
+    QTest::newRow("shell text") << args({"set-percent", "50; rm -rf /"});
+}
+
+void tst_SmcHelperTool::refusesMalformedArgumentLists()
+{
+    QFETCH(QStringList, arguments);
+    const HelperRun run = runHelper(arguments);
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, SmcHelperTool::exitUsage);
+    // pkexec keeps 126 and 127 for itself.
+    QVERIFY(run.exitCode > 0 && run.exitCode < 126);
+    QVERIFY2(run.err.contains(QStringLiteral("Использование: brisko-smc-helper")), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+
+    QString message;
+    QVERIFY(!SmcHelperTool::parse(bytes(arguments), &message));
+    QVERIFY(!message.isEmpty());
+}
+
+void tst_SmcHelperTool::refusesBytesThatAreNotText()
+{
+    QString message;
+    QVERIFY(!SmcHelperTool::parse({QByteArray("set-percent"), QByteArray("5\xFF")}, &message));
+    QVERIFY(!SmcHelperTool::parse({QByteArray("au\xC3\xBCto")}, &message));
+    QVERIFY(!SmcHelperTool::parse({QByteArray("set-percent"), QByteArray("5\0", 2)}, &message));
+}
+
+void tst_SmcHelperTool::acceptedListsReachTheSmc_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("auto") << args({"auto"});
+    QTest::newRow("0") << args({"set-percent", "0"});
+    QTest::newRow("7") << args({"set-percent", "7"});
+    QTest::newRow("100") << args({"set-percent", "100"});
+}
+
+void tst_SmcHelperTool::acceptedListsReachTheSmc()
+{
+    QFETCH(QStringList, arguments);
+    QString message;
+    const std::optional<SmcHelperTool::Command> command = SmcHelperTool::parse(bytes(arguments), &message);
+    QVERIFY(command);
+    if (arguments.size() == 2) {
+        QCOMPARE(command->kind, SmcHelperTool::Command::Kind::setPercent);
+        QCOMPARE(command->percent, arguments.at(1).toInt());
+    }
+
+    for (const QString& device : ApplesmcTransport::deviceFolders()) {
+        if (QFileInfo::exists(device)) {
+            QSKIP("this machine has an SMC; the helper must not touch its fans from a test");
+        }
+    }
+    // Past the argument check the helper looks for the driver, which this
+    // machine does not have.
+    const HelperRun run = runHelper(arguments);
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, SmcHelperTool::exitFailed);
+    QVERIFY2(run.err.startsWith(QStringLiteral("Не удалось открыть Apple SMC")), qPrintable(run.err));
+}
+
+void tst_SmcHelperTool::ignoresTheEnvironment()
+{
+    for (const QString& device : ApplesmcTransport::deviceFolders()) {
+        if (QFileInfo::exists(device)) {
+            QSKIP("this machine has an SMC; the helper must not touch its fans from a test");
+        }
+    }
+    // A simulator or another driver tree named in the environment would
+    // succeed; the helper must not listen.
+    FakeApplesmcTree tree;
+    tree.addFan(1, 1500, 1000, 5000, 1000, QByteArray("Fan"));
+    for (const QString& value : {QStringLiteral("sim:intel"), QStringLiteral("applesmc:") + tree.root()}) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("BRISKO_SMC"), value);
+        const HelperRun run = runHelper({QStringLiteral("set-percent"), QStringLiteral("50")}, environment);
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, SmcHelperTool::exitFailed);
+    }
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("0"));
+}
+
+void tst_SmcHelperTool::setsAndReleasesOnEveryMachine_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::newRow("intel") << "intel";
+    QTest::newRow("m1-m4") << "m1-m4";
+    QTest::newRow("m5") << "m5";
+}
+
+void tst_SmcHelperTool::setsAndReleasesOnEveryMachine()
+{
+    QFETCH(QString, profile);
+    const auto sim = SmcSimulator::create(profile, m_clock);
+    QString message;
+    QCOMPARE(SmcHelperTool::run({"set-percent", "100"}, simulated(sim), &message), SmcHelperTool::exitSuccess);
+    QVERIFY(message.isEmpty());
+    QCOMPARE(sim->fanMode(0), 1);
+    QCOMPARE(sim->currentRPM(0), profile == QLatin1String("m5") ? 4900 : profile == QLatin1String("intel") ? 5800 : 5779);
+
+    QCOMPARE(SmcHelperTool::run({"auto"}, simulated(sim), &message), SmcHelperTool::exitSuccess);
+    QVERIFY(sim->fanMode(0) != 1);
+    QCOMPARE(sim->openConnectionCount(), 0);
+}
+
+void tst_SmcHelperTool::failuresAreReportedAsText()
+{
+    QString message;
+    SmcMachine none;
+    none.clock = m_clock;
+    QCOMPARE(SmcHelperTool::run({"auto"}, none, &message), SmcHelperTool::exitFailed);
+    QVERIFY(message.startsWith(QStringLiteral("Не удалось открыть Apple SMC")));
+
+    const auto readonly = SmcSimulator::create(QStringLiteral("intel"), m_clock);
+    readonly->setWritesRefused(true);
+    QCOMPARE(SmcHelperTool::run({"set-percent", "60"}, simulated(readonly), &message), SmcHelperTool::exitFailed);
+    // Worded so that the program's advice recognises a failed SMC write.
+    QVERIFY(message.contains(QStringLiteral("запись в SMC")));
+    QCOMPARE(SmcHelperTool::run({"auto"}, simulated(readonly), &message), SmcHelperTool::exitFailed);
+    QVERIFY(message.contains(QStringLiteral("запись в SMC")));
+
+    const auto fanless = SmcSimulator::create(QStringLiteral("fanless"), m_clock);
+    QCOMPARE(SmcHelperTool::run({"set-percent", "60"}, simulated(fanless), &message), SmcHelperTool::exitFailed);
+    QCOMPARE(message, QStringLiteral("SMC не сообщил ни одного вентилятора."));
+    QCOMPARE(SmcHelperTool::run({"auto"}, simulated(fanless), &message), SmcHelperTool::exitSuccess);
+}
+
+void tst_SmcHelperTool::drivesTheApplesmcFiles()
+{
+    FakeApplesmcTree tree;
+    tree.addFan(1, 1800, 1200, 6000, 1200, QByteArray("Exhaust"));
+    tree.addTemperature(1, "TC0P", 61000);
+    tree.setModel("MacBookPro15,1");
+    QString error;
+    const std::optional<SmcMachine> machine =
+        SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &error);
+    QVERIFY(machine);
+    QString message;
+    QCOMPARE(SmcHelperTool::run({"set-percent", "25"}, *machine, &message), SmcHelperTool::exitSuccess);
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("1"));
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_output")), std::optional<QByteArray>("2400"));
+    QCOMPARE(SmcHelperTool::run({"auto"}, *machine, &message), SmcHelperTool::exitSuccess);
+    QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("0"));
+}
+
+QTEST_GUILESS_MAIN(tst_SmcHelperTool)
+#include "tst_SmcHelperTool.moc"
