@@ -121,7 +121,9 @@ int PlatformFileSystem::openDirectory(int dirFd, const char* name, const QByteAr
 
 bool PlatformFileSystem::readDirectory(int fd, const QByteArray&, DirectoryNames* out) const
 {
-    out->clear();
+    // Keep the capacity: the walker reuses one listing per depth level.
+    out->buffer.truncate(0);
+    out->names.resize(0);
     alignas(LinuxDirent64) char chunk[32768];
     for (;;) {
         const long n = ::syscall(SYS_getdents64, fd, chunk, sizeof chunk);

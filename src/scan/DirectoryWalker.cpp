@@ -2,12 +2,10 @@
 
 #include "app/AppSettings.h"
 
-#include <QFile>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
-#include <bitset>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -45,62 +43,12 @@ bool resolveKind(const FileSystem& fs, int dirFd, const char* name, const QByteA
     return true;
 }
 
-// The exclusion test of a walk, with a cheap first look at each child name:
-// the substring searches of the full test cost about a tenth of a warm sizing
-// walk, and hardly any name can be excluded. WalkExclusion's patterns
-// ("/Volumes/test", "/N/", "/N") all start with a slash and a listed name holds
-// none, so a match that reaches into a child's name covers the slash in front
-// of it with one of the pattern's own slashes and goes on with the name's
-// first byte. (A match ending right at that slash would mean that the parent
-// ends in "/N", and the parent would have been excluded.) Only names whose
-// first byte follows a slash in some pattern can be excluded; the verdict on
-// those stays with WalkExclusion. Debug builds put every name the screen
-// clears to the full test as well, so that the walker's tests notice if the
-// rule and this screen ever part.
-class ChildExclusion
-{
-public:
-    ChildExclusion(const AppSettings& settings, WalkExclusionMode mode)
-        : m_full(settings, mode)
-    {
-        addPattern(QByteArrayLiteral("/Volumes/test"));
-        for (const QString& name : WalkExclusion::excludedNames(settings, mode)) {
-            addPattern('/' + QFile::encodeName(name) + '/');
-        }
-    }
-
-    bool excludes(const QByteArray& path) const { return m_full.excludes(path); }
-
-    // path is the parent, a slash and a name read from the parent's listing.
-    bool excludesChild(const QByteArray& path, qsizetype parentLength) const
-    {
-        if (!m_firstBytes.test(quint8(path[parentLength + 1]))) {
-            Q_ASSERT(!m_full.excludesChild(path, parentLength));
-            return false;
-        }
-        return m_full.excludesChild(path, parentLength);
-    }
-
-private:
-    void addPattern(const QByteArray& pattern)
-    {
-        for (qsizetype i = 0; i + 1 < pattern.size(); ++i) {
-            if (pattern[i] == '/') {
-                m_firstBytes.set(quint8(pattern[i + 1]));
-            }
-        }
-    }
-
-    const WalkExclusion m_full;
-    std::bitset<256> m_firstBytes;
-};
-
 // The sequential walk. One listing buffer per depth level is reused, so memory
 // follows the depth and the widest folder, not the number of entries.
 class SequentialWalk
 {
 public:
-    SequentialWalk(const FileSystem& fs, const ChildExclusion& exclusion, int maxDepth, const WalkHandler& handler)
+    SequentialWalk(const FileSystem& fs, const WalkExclusion& exclusion, int maxDepth, const WalkHandler& handler)
         : m_fs(fs)
         , m_exclusion(exclusion)
         , m_maxDepth(maxDepth)
@@ -167,7 +115,7 @@ private:
     }
 
     const FileSystem& m_fs;
-    const ChildExclusion& m_exclusion;
+    const WalkExclusion& m_exclusion;
     const int m_maxDepth;
     const WalkHandler& m_handler;
     QByteArray m_path;
@@ -238,7 +186,7 @@ public:
     }
 
     qint64 total() const { return m_total.load(); }
-    const ChildExclusion& exclusion() const { return m_exclusion; }
+    const WalkExclusion& exclusion() const { return m_exclusion; }
 
 private:
     bool wantsWork()
@@ -297,7 +245,7 @@ private:
     }
 
     const FileSystem& m_fs;
-    const ChildExclusion m_exclusion;
+    const WalkExclusion m_exclusion;
     const int m_maxDepth;
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -334,7 +282,7 @@ bool DirectoryWalker::shouldExclude(const FilePath& path, const AppSettings& set
 void DirectoryWalker::walkSync(const FilePath& root, const AppSettings& settings, int depth, int maxDepth,
                                WalkExclusionMode mode, const WalkHandler& handler) const
 {
-    const ChildExclusion exclusion(settings, mode);
+    const WalkExclusion exclusion(settings, mode);
     SequentialWalk(*m_fs, exclusion, maxDepth, handler).run(root.native(), depth);
 }
 

@@ -14,6 +14,18 @@ WalkExclusion::WalkExclusion(const AppSettings& settings, WalkExclusionMode mode
         m_contained.append('/' + encoded + '/');
         m_suffixes.append('/' + encoded);
     }
+    for (const QByteArray& pattern : m_contained) {
+        noteFirstBytes(pattern);
+    }
+}
+
+void WalkExclusion::noteFirstBytes(const QByteArray& pattern)
+{
+    for (qsizetype i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] == '/') {
+            m_firstBytes.set(quint8(pattern[i + 1]));
+        }
+    }
 }
 
 QList<QString> WalkExclusion::excludedNames(const AppSettings& settings, WalkExclusionMode mode)
@@ -47,6 +59,9 @@ bool WalkExclusion::excludes(const QByteArray& path) const
 
 bool WalkExclusion::excludesChild(const QByteArray& path, qsizetype parentLength) const
 {
+    if (parentLength + 1 >= path.size() || !m_firstBytes.test(quint8(path[parentLength + 1]))) {
+        return false;
+    }
     for (const QByteArray& text : m_contained) {
         // A match lying wholly inside the parent would have excluded the parent.
         const qsizetype from = std::max<qsizetype>(0, parentLength - text.size() + 1);
