@@ -7,6 +7,8 @@
 #include "platform/PlatformTrash.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"
+#include "server/HttpTransport.h"
+#include "server/ServerServices.h"
 
 AppEnvironment AppEnvironment::platform()
 {
@@ -18,7 +20,13 @@ AppEnvironment AppEnvironment::platform()
     env.volumes = std::make_shared<PlatformVolumeSource>();
     env.workspace = std::make_shared<PlatformWorkspace>();
     env.trash = std::make_shared<PlatformTrash>(PlatformTrash::defaultDataHome(), env.fileSystem, env.clock);
-    env.usage = std::make_shared<DiscardingUsageSink>();
-    env.errors = std::make_shared<DiscardingErrorSink>();
+    if (HttpTransport::offlineRequested()) {
+        // Nothing is recorded to be sent later either.
+        env.usage = std::make_shared<DiscardingUsageSink>();
+        env.errors = std::make_shared<DiscardingErrorSink>();
+    } else {
+        env.usage = ServerServices::analytics(env.defaults, env.clock);
+        env.errors = ServerServices::errorReporter(env.defaults, env.clock);
+    }
     return env;
 }
