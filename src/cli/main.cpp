@@ -3,8 +3,10 @@
 #include "Console.h"
 #include "CoolingCommand.h"
 #include "DisksCommand.h"
+#include "FeedbackCommand.h"
 #include "FansCommand.h"
 #include "HardwareCommand.h"
+#include "RegionCommand.h"
 #include "ScanCommand.h"
 #include "SettingsCommand.h"
 
@@ -25,6 +27,8 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<HardwareCommand>());
     dispatcher.add(std::make_unique<CoolingCommand>());
     dispatcher.add(std::make_unique<FansCommand>());
+    dispatcher.add(std::make_unique<RegionCommand>());
+    dispatcher.add(std::make_unique<FeedbackCommand>());
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

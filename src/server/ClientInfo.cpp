@@ -12,7 +12,7 @@ ClientInfo ClientInfo::current()
     info.osVersion = QSysInfo::prettyProductName();
     const QString kernel = QSysInfo::kernelVersion();
     if (!kernel.isEmpty()) {
-        info.osVersion += QStringLiteral(", ") + QSysInfo::kernelType() + QLatin1Char(' ') + kernel;
+        info.osVersion += QStringLiteral(", kernel ") + kernel;
     }
     return info;
 }

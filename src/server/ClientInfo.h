@@ -13,7 +13,7 @@ struct ClientInfo
 
     // The bundle's version and build (with the fallbacks above) and the
     // system's human-readable version, such as
-    // "Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64".
+    // "Debian GNU/Linux 12 (bookworm), kernel 6.1.0-18-amd64".
     static ClientInfo current();
     // ISO 8601 in UTC without fractions: 2026-03-14T06:30:15Z.
     static QString timestamp(const QDateTime& moment);
