@@ -1,4 +1,6 @@
+#include "ArchiveFolderCommand.h"
 #include "ClassifyCommand.h"
+#include "CleanCommand.h"
 #include "CommandDispatcher.h"
 #include "Console.h"
 #include "CoolingCommand.h"
@@ -6,9 +8,14 @@
 #include "FeedbackCommand.h"
 #include "FansCommand.h"
 #include "HardwareCommand.h"
+#include "HistoryCommand.h"
+#include "MoveCommand.h"
+#include "SafeCleanupCommand.h"
 #include "RegionCommand.h"
 #include "ScanCommand.h"
 #include "SettingsCommand.h"
+#include "TrashCommand.h"
+#include "UndoCommand.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -27,6 +34,13 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<HardwareCommand>());
     dispatcher.add(std::make_unique<CoolingCommand>());
     dispatcher.add(std::make_unique<FansCommand>());
+    dispatcher.add(std::make_unique<MoveCommand>());
+    dispatcher.add(std::make_unique<UndoCommand>());
+    dispatcher.add(std::make_unique<TrashCommand>());
+    dispatcher.add(std::make_unique<CleanCommand>());
+    dispatcher.add(std::make_unique<SafeCleanupCommand>());
+    dispatcher.add(std::make_unique<HistoryCommand>());
+    dispatcher.add(std::make_unique<ArchiveFolderCommand>());
     dispatcher.add(std::make_unique<RegionCommand>());
     dispatcher.add(std::make_unique<FeedbackCommand>());
 

@@ -1,0 +1,34 @@
+#include "RecordingErrorSink.h"
+
+#include <utility>
+
+RecordingErrorSink::RecordingErrorSink(ErrorReportSinkPtr next)
+    : m_next(std::move(next))
+{
+}
+
+void RecordingErrorSink::configure(const AppSettings& settings, const QString& anonymousId)
+{
+    m_next->configure(settings, anonymousId);
+}
+
+void RecordingErrorSink::report(AppFeature feature, const QString& message, const QMap<QString, QString>& context)
+{
+    m_next->report(feature, message, context);
+}
+
+void RecordingErrorSink::reportOperationErrors(AppFeature feature, const QStringList& errors,
+                                               const QMap<QString, QString>& context)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_operationErrors.append(errors);
+    }
+    m_next->reportOperationErrors(feature, errors, context);
+}
+
+QStringList RecordingErrorSink::takeOperationErrors()
+{
+    const QMutexLocker lock(&m_mutex);
+    return std::exchange(m_operationErrors, {});
+}
