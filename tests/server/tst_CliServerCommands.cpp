@@ -1,0 +1,202 @@
+#include "LoopbackMakerServer.h"
+
+#include "app/AppSettings.h"
+#include "platform/SettingsDefaultsStore.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QByteArray describe() const { return "exit " + QByteArray::number(exitCode) + "\nout: " + out + "\nerr: " + err; }
+};
+
+} // namespace
+
+// brisko region and brisko feedback run as users run them: a separate
+// process with its own home and defaults store, talking to a loopback server
+// that this test serves while the program waits.
+class tst_CliServerCommands : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void regionVerdicts_data();
+    void regionVerdicts();
+    void regionOffline_data();
+    void regionOffline();
+    void feedbackIsSent();
+    void feedbackFailures_data();
+    void feedbackFailures();
+
+private:
+    Run run(const QStringList& arguments, const QProcessEnvironment& extra = {});
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LoopbackMakerServer> m_server;
+};
+
+void tst_CliServerCommands::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("home"))));
+    m_server = std::make_unique<LoopbackMakerServer>();
+    QVERIFY(m_server->listen());
+    AppSettings settings = AppSettings::defaults(m_dir->filePath(QStringLiteral("home")));
+    settings.regionCheckURL = m_server->endpoint(QStringLiteral("region.php"));
+    settings.feedbackEndpoint = m_server->endpoint(QStringLiteral("feedback.php"));
+    settings.analyticsEndpoint = m_server->endpoint(QStringLiteral("events.php"));
+    settings.errorsEndpoint = m_server->endpoint(QStringLiteral("errors.php"));
+    SettingsDefaultsStore store(m_dir->filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat);
+    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), settings.toJson().value()));
+}
+
+void tst_CliServerCommands::cleanup()
+{
+    m_server.reset();
+    m_dir.reset();
+}
+
+Run tst_CliServerCommands::run(const QStringList& arguments, const QProcessEnvironment& extra)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_dir->filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("BRISKO_DEFAULTS"), m_dir->filePath(QStringLiteral("defaults.ini")));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
+    environment.remove(QStringLiteral("BRISKO_OFFLINE"));
+    environment.insert(extra);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(BRISKO_BIN), arguments);
+    process.closeWriteChannel();
+    Run result;
+    // The event loop runs while waiting, so the server answers the program.
+    result.finished = finished.wait(60000) && process.exitStatus() == QProcess::NormalExit;
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void tst_CliServerCommands::regionVerdicts_data()
+{
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("allowed") << "RU" << 0 << "allowed";
+    QTest::newRow("blocked") << "UA" << 1 << "blocked";
+}
+
+void tst_CliServerCommands::regionVerdicts()
+{
+    QFETCH(QString, country);
+    QFETCH(int, exitCode);
+    QFETCH(QString, verdict);
+    m_server->setCountry(country);
+    const Run text = run({QStringLiteral("region")});
+    QVERIFY2(text.finished && text.exitCode == exitCode, text.describe());
+    QCOMPARE(QString::fromUtf8(text.out), verdict + QStringLiteral("\nЛокаль: RU · IP: ") + country + QLatin1Char('\n'));
+    QCOMPARE(m_server->requests().first().header("X-Client-Region"), QByteArray("RU"));
+
+    const Run json = run({QStringLiteral("region"), QStringLiteral("--json")});
+    QVERIFY2(json.finished && json.exitCode == exitCode, json.describe());
+    const QJsonObject object = QJsonDocument::fromJson(json.out).object();
+    QCOMPARE(object.value(QLatin1String("status")).toString(), verdict);
+    QCOMPARE(object.value(QLatin1String("lastCheckSummary")).toString(), QStringLiteral("Локаль: RU · IP: ") + country);
+}
+
+void tst_CliServerCommands::regionOffline_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("offlineVariable");
+    QTest::newRow("switch") << QStringList{QStringLiteral("region"), QStringLiteral("--offline")} << QString();
+    QTest::newRow("environment") << QStringList{QStringLiteral("region")} << "1";
+}
+
+void tst_CliServerCommands::regionOffline()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, offlineVariable);
+    m_server->setCountry(QStringLiteral("UA"));
+    QProcessEnvironment extra;
+    if (!offlineVariable.isEmpty()) {
+        extra.insert(QStringLiteral("BRISKO_OFFLINE"), offlineVariable);
+    }
+    const Run result = run(arguments, extra);
+    QVERIFY2(result.finished && result.exitCode == 0, result.describe());
+    QCOMPARE(QString::fromUtf8(result.out), QStringLiteral("allowed\nОфлайн · локаль Mac: RU · доступ разрешён\n"));
+    QVERIFY(m_server->requests().isEmpty());
+}
+
+void tst_CliServerCommands::feedbackIsSent()
+{
+    const Run result = run({QStringLiteral("feedback"), QStringLiteral("Не"), QStringLiteral("видит внешний диск"),
+                            QStringLiteral("--email"), QStringLiteral(" anna@example.ru "), QStringLiteral("--diagnostics")});
+    QVERIFY2(result.finished && result.exitCode == 0, result.describe());
+    QCOMPARE(QString::fromUtf8(result.out), QStringLiteral("Спасибо! Сообщение получено.\n"));
+    const QList<RecordedRequest> received = m_server->requests(QStringLiteral("/api/brisko/feedback.php"));
+    QCOMPARE(received.size(), 1);
+    const QJsonObject body = received.first().json();
+    QCOMPARE(body.value(QLatin1String("message")).toString(), QStringLiteral("Не видит внешний диск"));
+    QCOMPARE(body.value(QLatin1String("email")).toString(), QStringLiteral("anna@example.ru"));
+    const QByteArray storedId = SettingsDefaultsStore(m_dir->filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat)
+                                    .data(QStringLiteral("BriskoAnonymousId"))
+                                    .value_or(QByteArray());
+    QCOMPARE(body.value(QLatin1String("anonymous_id")).toString().toUtf8(), storedId);
+    const QJsonObject diagnostics = body.value(QLatin1String("diagnostics")).toObject();
+    QCOMPARE(diagnostics.value(QLatin1String("locale")).toString(), QStringLiteral("ru_RU"));
+    QVERIFY(diagnostics.contains(QLatin1String("free_disk")));
+    QVERIFY(diagnostics.contains(QLatin1String("model")));
+}
+
+void tst_CliServerCommands::feedbackFailures_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("server refuses") << QStringList{QStringLiteral("feedback"), QStringLiteral("Сервер откажет")} << 1
+                                    << "brisko: База недоступна\n" << 1;
+    QTest::newRow("too short") << QStringList{QStringLiteral("feedback"), QStringLiteral("  ой  ")} << 1
+                               << "brisko: Опишите проблему или предложение (минимум 5 символов)\n" << 0;
+    QTest::newRow("offline") << QStringList{QStringLiteral("feedback"), QStringLiteral("Без сети"), QStringLiteral("--offline")}
+                             << 1 << "brisko: Ошибка сети: включён режим без сети\n" << 0;
+}
+
+void tst_CliServerCommands::feedbackFailures()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(int, requests);
+    m_server->setStanding(QStringLiteral("/api/brisko/feedback.php"),
+                          ScriptedResponse::json(500, R"({"ok":false,"error":"База недоступна"})"));
+    const Run result = run(arguments);
+    QVERIFY2(result.finished && result.exitCode == exitCode, result.describe());
+    QCOMPARE(QString::fromUtf8(result.err), error);
+    QVERIFY(result.out.isEmpty());
+    QCOMPARE(m_server->count(QStringLiteral("/api/brisko/feedback.php")), requests);
+
+    const Run usage = run({QStringLiteral("feedback"), QStringLiteral("--email")});
+    QCOMPARE(usage.exitCode, 2);
+}
+
+QTEST_GUILESS_MAIN(tst_CliServerCommands)
+#include "tst_CliServerCommands.moc"
