@@ -226,7 +226,7 @@ void TestPlatformTrash::recordFormat()
     QCOMPARE(PlatformTrash::encodePath("line\nbreak"), QByteArray("line%0Abreak"));
     QCOMPARE(PlatformTrash::infoContents("/a%20b", m_now),
              QByteArray("[Trash Info]\nPath=/a%20b\nDeletionDate=2024-03-05T14:07:09\n"));
-    // The date is written in local time whatever the clock's time spec.
+    // The date is written in local time whatever time zone the clock's reading is in.
     QCOMPARE(recordValue(PlatformTrash::infoContents("/x", m_now.toUTC()), "DeletionDate"),
              QByteArray("2024-03-05T14:07:09"));
 }

@@ -13,14 +13,14 @@
 
 namespace {
 
-struct FileSpec
+struct FixtureFile
 {
     const char* path;
     qint64 size;
     unsigned mode;
 };
 
-const FileSpec fileSpecs[] = {
+const FixtureFile fixtureFiles[] = {
     {"top.txt", 3000, 0644},
     {"Отчёты/2024/итоги.txt", 5000, 0644},
     {"Отчёты/2024/глубже/a/b/данные.bin", 200000, 0600},
@@ -70,8 +70,8 @@ bool RepresentativeTree::create(const QByteArray& root, const QByteArray& outsid
     if (::mkdir(root.constData(), 0755) != 0) {
         return fail("cannot make", root);
     }
-    for (const FileSpec& spec : fileSpecs) {
-        const QByteArray relative(spec.path);
+    for (const FixtureFile& file : fixtureFiles) {
+        const QByteArray relative(file.path);
         if (!makeParents(root, relative)) {
             return false;
         }
@@ -80,9 +80,9 @@ bool RepresentativeTree::create(const QByteArray& root, const QByteArray& outsid
         if (fd < 0) {
             return fail("cannot create", path);
         }
-        const QByteArray bytes = content(relative, spec.size);
+        const QByteArray bytes = content(relative, file.size);
         const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-        const bool moded = ::fchmod(fd, mode_t(spec.mode)) == 0;
+        const bool moded = ::fchmod(fd, mode_t(file.mode)) == 0;
         ::close(fd);
         if (!written || !moded) {
             return fail("cannot write", path);
@@ -108,8 +108,8 @@ bool RepresentativeTree::create(const QByteArray& root, const QByteArray& outsid
 QList<QByteArray> RepresentativeTree::files()
 {
     QList<QByteArray> paths;
-    for (const FileSpec& spec : fileSpecs) {
-        paths.append(QByteArray(spec.path));
+    for (const FixtureFile& file : fixtureFiles) {
+        paths.append(QByteArray(file.path));
     }
     return paths;
 }
@@ -117,8 +117,8 @@ QList<QByteArray> RepresentativeTree::files()
 qint64 RepresentativeTree::fileBytes()
 {
     qint64 total = 0;
-    for (const FileSpec& spec : fileSpecs) {
-        total += spec.size;
+    for (const FixtureFile& file : fixtureFiles) {
+        total += file.size;
     }
     return total;
 }
