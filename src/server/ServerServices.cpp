@@ -1,5 +1,9 @@
 #include "ServerServices.h"
 
+#include "app/AppSettings.h"
+#include "app/AppState.h"
+#include "platform/PlatformPaths.h"
+
 #include <QMutex>
 
 namespace {
@@ -23,6 +27,7 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
 
 std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock)
 {
+    const QString anonymousId = analytics(defaults, clock)->anonymousId();
     QMutexLocker lock(&mutex);
     std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock();
     if (!reporter) {
@@ -30,6 +35,13 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
             defaults, clock, ServerHTTPClient(HttpTransport::processInstance(), RateLimitGate::shared()),
             ClientInfo::current(), ErrorReporter::defaultCrashFilePath()));
         reporterInstance = reporter;
+        // Configured at once from the stored settings, so that a run without
+        // launch duties (the command line) reports too and sends what an
+        // earlier run left; the launch flow configures it again.
+        const std::optional<QByteArray> stored = defaults->data(AppState::settingsKey);
+        const AppSettings settings = AppSettings::fromJson(stored.value_or(QByteArray()))
+                                         .value_or(AppSettings::defaults(PlatformPaths::home().toString()));
+        reporter->configure(settings, anonymousId);
     }
     return reporter;
 }

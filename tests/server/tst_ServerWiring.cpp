@@ -23,6 +23,7 @@ private Q_SLOTS:
     void programUsesOneSetOfServerServices();
     void trackedEventsReachTheServer();
     void savedSettingsConfigureTheReporter();
+    void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
 
 private:
@@ -69,6 +70,7 @@ void tst_ServerWiring::storeSettings(const AppSettings& settings)
 
 void tst_ServerWiring::programUsesOneSetOfServerServices()
 {
+    storeSettings(localSettings());
     const AppEnvironment first = AppEnvironment::platform();
     const AppEnvironment second = AppEnvironment::platform();
     QVERIFY(std::dynamic_pointer_cast<AnalyticsService>(first.usage));
@@ -101,6 +103,9 @@ void tst_ServerWiring::trackedEventsReachTheServer()
 
 void tst_ServerWiring::savedSettingsConfigureTheReporter()
 {
+    AppSettings off = localSettings();
+    off.errorReportingEnabled = false;
+    storeSettings(off);
     const AppEnvironment environment = AppEnvironment::platform();
     AppState state(environment);
     state.setSettings(localSettings());
@@ -115,6 +120,24 @@ void tst_ServerWiring::savedSettingsConfigureTheReporter()
     const QJsonObject report = m_server->requests(QStringLiteral("/api/brisko/errors.php")).first().json();
     QCOMPARE(report.value(QLatin1String("feature")).toString(), QStringLiteral("scan"));
     QCOMPARE(report.value(QLatin1String("anonymous_id")).toString(), environment.usage->anonymousId());
+}
+
+void tst_ServerWiring::reporterStartsFromTheStoredSettings()
+{
+    storeSettings(localSettings());
+    // What the crash handler of an earlier run left beside the store.
+    QFile crash(ErrorReporter::defaultCrashFilePath());
+    QVERIFY(crash.open(QIODevice::WriteOnly));
+    crash.write("brisko-crash\nexception: SIGSEGV\nmessage: Fatal signal SIGSEGV (invalid memory access)\nstack:\n"
+                "brisko(+0x4557) [0x55e1ed0fd557]\n");
+    crash.close();
+
+    const AppEnvironment environment = AppEnvironment::platform();
+    QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/errors.php")), 1);
+    QCOMPARE(m_server->requests().first().json().value(QLatin1String("feature")).toString(), QStringLiteral("crash"));
+    QVERIFY(!QFile::exists(crash.fileName()));
+    environment.errors->report(AppFeature::update, QStringLiteral("Образ не смонтирован"), {});
+    QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/errors.php")), 2);
 }
 
 void tst_ServerWiring::offlineRecordsAndSendsNothing()
