@@ -1,5 +1,5 @@
 #include "AppFixture.h"
-#include "TreeSnapshot.h"
+#include "TreeInventory.h"
 
 #include "app/AppState.h"
 
@@ -115,7 +115,7 @@ void TestAppStateCleanupOperations::moveThenUndo()
     m_f->sized(QStringLiteral("Downloads/архив.zip"), 60 * MiB);
     m_f->sized(QStringLiteral("Downloads/small.txt"), 1000);
     const QByteArray downloads = QFile::encodeName(m_f->home.filePath(QStringLiteral("Downloads")));
-    const TreeSnapshot before = TreeSnapshot::take(downloads);
+    const TreeInventory before = TreeInventory::take(downloads);
     auto state = scanned(ScanCategory::largeLooseFiles);
     QCOMPARE(state->scanItems().size(), 2);
     QVERIFY(!state->undoAvailable());
@@ -151,7 +151,7 @@ void TestAppStateCleanupOperations::moveThenUndo()
     QCOMPARE(state->statusMessage(), QStringLiteral("Возвращено: 2, ошибок: 0"));
     QCOMPARE(state->lastMoveResult()->moved, 2);
     QVERIFY(!state->undoAvailable());
-    QCOMPARE(TreeSnapshot::take(downloads), before);
+    QCOMPARE(TreeInventory::take(downloads).differencesFrom(before), QStringList());
     QCOMPARE(m_f->usage->names().last(), QStringLiteral("archive_undo"));
     // The undo records no history and does not bring rows back.
     QCOMPARE(state->storageStats().eventCount, 1);
@@ -208,8 +208,8 @@ void TestAppStateCleanupOperations::trashMovesAndRecords()
     const QString trashFiles = m_f->home.filePath(QStringLiteral(".local/share/Trash/files"));
     QVERIFY(QFileInfo::exists(trashFiles + QStringLiteral("/old.dmg")));
     // Counted by native names: the odd one does not survive QDir's decoding.
-    QCOMPARE(TreeSnapshot::take(QFile::encodeName(trashFiles)).entries().size(), 1 + 2);
-    QCOMPARE(TreeSnapshot::take(downloads).entries().size(), 1);
+    QCOMPARE(TreeInventory::take(QFile::encodeName(trashFiles)).entries().size(), 1 + 2);
+    QCOMPARE(TreeInventory::take(downloads).entries().size(), 1);
     const qint64 freed = state->storageStats().lastEvent->bytesFreed;
     QVERIFY(freed > 3 * MiB);
     QCOMPARE(state->storageStats().lastEvent->action, QStringLiteral("Удаление в Корзину"));
