@@ -91,8 +91,9 @@ QFuture<void> AdService::start(const QString& configURL)
     promise->start();
     const QFuture<void> started = promise->future();
     QPointer<AdService> self(this);
-    fetch(configURL, [self, generation, promise] {
-        if (self && self->m_startGeneration == generation) {
+    const auto current = [self, generation] { return self && self->m_startGeneration == generation; };
+    fetch(configURL, current, [current, self, promise] {
+        if (current()) {
             self->startRotation();
         }
         promise->finish();
@@ -105,11 +106,11 @@ QFuture<void> AdService::fetchAds(const QString& configURL)
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     const QFuture<void> fetched = promise->future();
-    fetch(configURL, [promise] { promise->finish(); });
+    fetch(configURL, [] { return true; }, [promise] { promise->finish(); });
     return fetched;
 }
 
-void AdService::fetch(const QString& configURL, std::function<void()> done)
+void AdService::fetch(const QString& configURL, std::function<bool()> current, std::function<void()> done)
 {
     const QUrl url = HttpTransport::serverUrl(configURL);
     if (!url.isValid() || !m_transport) {
@@ -122,8 +123,9 @@ void AdService::fetch(const QString& configURL, std::function<void()> done)
     request.timeout = m_timing.fetchTimeout;
     request.maxBodyBytes = maxConfigBytes;
     QPointer<AdService> self(this);
-    m_transport->send(request, [self, done](const HttpResponse& response) {
-        if (!self || !response.isSuccess() || !response.hasCompleteBody()) {
+    m_transport->send(request, [self, current, done](const HttpResponse& response) {
+        // A start superseded meanwhile does not touch the list any more.
+        if (!self || !current() || !response.isSuccess() || !response.hasCompleteBody()) {
             done();
             return;
         }

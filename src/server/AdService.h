@@ -86,7 +86,8 @@ Q_SIGNALS:
 private:
     void loadCached();
     void loadCachedImageIndex();
-    void fetch(const QString& configURL, std::function<void()> done);
+    // The answer is used only while current() holds.
+    void fetch(const QString& configURL, std::function<bool()> current, std::function<void()> done);
     void startOfflineFallback();
     void startRotation();
     void rotate();

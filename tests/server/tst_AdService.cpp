@@ -28,6 +28,7 @@ private Q_SLOTS:
     void badPicturesAreNotKept();
     void offlineFirstLaunchRotatesTheBuiltInList();
     void pictureIndexAtConstruction();
+    void laterStartSupersedesAnEarlierOne();
 
 private:
     std::unique_ptr<AdService> makeService();
@@ -261,6 +262,24 @@ void tst_AdService::pictureIndexAtConstruction()
     auto service = makeService();
     QCOMPARE(service->cachedImagePaths().keys(), QStringList({QStringLiteral("promo")}));
     QCOMPARE(service->cachedImagePaths().value(QStringLiteral("promo")), QDir(folder()).filePath(QStringLiteral("promo.png")));
+}
+
+void tst_AdService::laterStartSupersedesAnEarlierOne()
+{
+    const QString path = QStringLiteral("/api/brisko/ads.json");
+    ScriptedResponse slow = ScriptedResponse::json(200, config({banner(QStringLiteral("stale"))}));
+    slow.delayMs = 300;
+    m_bed->server.enqueue(path, slow);
+    m_bed->server.enqueue(path, ScriptedResponse::json(200, config({banner(QStringLiteral("fresh"))})));
+    auto service = makeService();
+    const QFuture<void> first = service->start(endpoint());
+    QTRY_COMPARE(m_bed->server.count(path), 1);
+    const QFuture<void> second = service->start(endpoint());
+    QVERIFY(ServerTestBed::await(second));
+    QVERIFY(ServerTestBed::await(first));
+    QCOMPARE(service->currentAd().id, QStringLiteral("fresh"));
+    QCOMPARE(service->ads().size(), 1);
+    QVERIFY(AdsConfig::decode(m_bed->store->data(AdService::cacheKey).value())->banners.first().id == QStringLiteral("fresh"));
 }
 
 QTEST_GUILESS_MAIN(tst_AdService)
