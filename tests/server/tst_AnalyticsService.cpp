@@ -23,6 +23,7 @@ private Q_SLOTS:
     void queueKeepsTheNewest200();
     void offlineEventsAreDeliveredLater();
     void eventsDuringASlowFlushAreSentOnce();
+    void interruptedFlushLosesNothing();
 
 private:
     std::unique_ptr<AnalyticsService> makeService();
@@ -196,6 +197,36 @@ void tst_AnalyticsService::eventsDuringASlowFlushAreSentOnce()
     for (auto it = delivered.constBegin(); it != delivered.constEnd(); ++it) {
         QVERIFY2(it.value() == 1, qPrintable(it.key()));
     }
+}
+
+void tst_AnalyticsService::interruptedFlushLosesNothing()
+{
+    const QString path = QStringLiteral("/api/brisko/events.php");
+    ScriptedResponse slow = ScriptedResponse::json(200, {});
+    slow.delayMs = 300;
+    m_bed->server.enqueue(path, slow);
+    {
+        auto service = makeService();
+        m_bed->gate->block(QStringLiteral("127.0.0.1"), 1);
+        for (int i = 0; i < 3; ++i) {
+            service->track(QStringLiteral("event_%1").arg(i), {}, true, endpoint());
+        }
+        m_bed->clock->advance(2);
+        service->flush(endpoint(), true);
+        QTRY_COMPARE(received().size(), 1);
+        // The program ends while the server still holds the first event.
+    }
+    auto nextRun = makeService();
+    QCOMPARE(nextRun->loadQueue().size(), 3);
+    QVERIFY(ServerTestBed::await(nextRun->flush(endpoint(), true)));
+    QVERIFY(nextRun->loadQueue().isEmpty());
+    QStringList events;
+    for (const RecordedRequest& request : received()) {
+        events.append(request.json().value(QLatin1String("event")).toString());
+    }
+    // Only the event whose answer never arrived is sent again.
+    QCOMPARE(events, QStringList({QStringLiteral("event_0"), QStringLiteral("event_0"), QStringLiteral("event_1"),
+                                  QStringLiteral("event_2")}));
 }
 
 QTEST_GUILESS_MAIN(tst_AnalyticsService)
