@@ -3,6 +3,7 @@
 #include "AppEnvironment.h"
 #include "AppSettings.h"
 #include "archive/CleanArchiveProgress.h"
+#include "archive/CleanArchiveService.h"
 #include "fileops/FileMover.h"
 #include "fileops/MoveLogStore.h"
 #include "fileops/SafeCleanupService.h"
@@ -52,6 +53,7 @@ class AppState : public QObject
                    safeCleanupCandidatesChanged)
     Q_PROPERTY(CleanArchiveProgress cleanArchiveProgress READ cleanArchiveProgress NOTIFY cleanArchiveProgressChanged)
     Q_PROPERTY(ScanProgress healthScanProgress READ healthScanProgress NOTIFY healthScanProgressChanged)
+    Q_PROPERTY(CleanArchiveSummaryList cleanArchives READ cleanArchives NOTIFY cleanArchivesChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
 
 public:
@@ -81,6 +83,7 @@ public:
     const SafeCleanupCandidateList& safeCleanupCandidates() const { return m_safeCleanupCandidates; }
     const CleanArchiveProgress& cleanArchiveProgress() const { return m_cleanArchiveProgress; }
     const ScanProgress& healthScanProgress() const { return m_healthScanProgress; }
+    const CleanArchiveSummaryList& cleanArchives() const { return m_cleanArchives; }
 
     // Derived values, computed on every read.
     bool isBusy() const;
@@ -127,6 +130,17 @@ public:
 
     // Asks the folder chooser for a new archive folder; cancelling changes nothing.
     void pickArchiveFolder();
+    // Copies the profile's home folders into a new clean archive under
+    // settings().archivePath (packed when compressCleanArchive is on). The
+    // future carries the service's result and finishes after the archive
+    // list, status line, event and reports are out (an empty result at once
+    // when refused; cancelled when the state went away first).
+    QFuture<CleanArchiveCreateResult> createCleanArchive(CleanArchiveProfile profile);
+    // Puts the archive's entries back into the home folder where nothing of
+    // the same name is; the future is like createCleanArchive's.
+    QFuture<RestoreResult> restoreCleanArchive(const CleanArchiveSummary& summary);
+    // Lists the clean archives of settings().archivePath again (synchronous).
+    void refreshCleanArchives();
 
     const FilePath& home() const { return m_env.home; }
     const DiskScanner& scanner() const { return m_scanner; }
@@ -145,6 +159,7 @@ Q_SIGNALS:
     void statusMessageChanged();
     void cleanArchiveProgressChanged();
     void healthScanProgressChanged();
+    void cleanArchivesChanged();
     void busyChanged();
 
 protected:
@@ -197,6 +212,7 @@ private:
     void finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items);
     // Emits busyChanged when isBusy() differs from before.
     void noteBusy(bool wasBusy);
+    void setCleanArchives(const CleanArchiveSummaryList& archives);
 
     AppEnvironment m_env;
     DiskScanner m_scanner;
@@ -204,6 +220,7 @@ private:
     SafeCleanupService m_safeCleanup;
     StorageHistoryStore m_history;
     MoveLogStore m_moveLog;
+    CleanArchiveService m_cleanArchive{m_env.fileSystem, m_env.home, m_env.clock};
 
     AppSettings m_settings;
     DiskInfoList m_disks;
@@ -218,4 +235,5 @@ private:
     SafeCleanupCandidateList m_safeCleanupCandidates;
     CleanArchiveProgress m_cleanArchiveProgress;
     ScanProgress m_healthScanProgress;
+    CleanArchiveSummaryList m_cleanArchives;
 };

@@ -280,4 +280,5 @@ void AppState::pickArchiveFolder()
     changed.archivePath = chosen->toString();
     setSettings(changed);
     saveSettings();
+    refreshCleanArchives();
 }

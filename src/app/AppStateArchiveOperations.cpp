@@ -1,0 +1,111 @@
+// The operations of AppState behind the clean archive panel: creating,
+// listing and restoring clean archives.
+#include "AppState.h"
+
+#include "platform/ByteCountFormatter.h"
+
+void AppState::setCleanArchives(const CleanArchiveSummaryList& archives)
+{
+    m_cleanArchives = archives;
+    Q_EMIT cleanArchivesChanged();
+}
+
+void AppState::refreshCleanArchives()
+{
+    setCleanArchives(m_cleanArchive.listArchives(FilePath::fromString(m_settings.archivePath)));
+}
+
+QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfile profile)
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture(CleanArchiveCreateResult());
+    }
+    setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Создание архива…"), 0.0, 0});
+    setStatusMessage(std::nullopt);
+
+    const CleanArchiveService service = m_cleanArchive;
+    const AppSettings settings = m_settings;
+    QPointer<AppState> self(this);
+    const CleanArchiveService::ProgressHandler onProgress = [self](const CleanArchiveProgress& progress) {
+        postToMainThread(self, [progress](AppState& state) {
+            // The service's last report says it stopped, but its result is not
+            // folded in yet: staying busy until then keeps another operation
+            // from starting in between.
+            CleanArchiveProgress running = progress;
+            running.isRunning = true;
+            state.setCleanArchiveProgress(running);
+        });
+    };
+    auto promise = std::make_shared<QPromise<CleanArchiveCreateResult>>();
+    promise->start();
+    QFuture<CleanArchiveCreateResult> future = promise->future();
+    runInBackground<CleanArchiveCreateResult>(
+        [service, profile, settings, onProgress] { return service.create(profile, settings, onProgress); },
+        [promise, profile](AppState& state, CleanArchiveCreateResult result) {
+            CleanArchiveProgress done = state.m_cleanArchiveProgress;
+            done.isRunning = false;
+            state.setCleanArchiveProgress(done);
+            state.refreshCleanArchives();
+
+            const CleanArchiveManifest& manifest = result.manifest;
+            const bool packed = manifest.compression == QLatin1String("tar.zst");
+            QString status = QStringLiteral("Архив «") + CleanArchiveProfiles::title(profile) + QStringLiteral("»: ")
+                + QString::number(result.copiedFiles) + QStringLiteral(" элементов, ")
+                + ByteCountFormatter::format(manifest.totalBytes);
+            if (packed && manifest.compressedBytes) {
+                status += QStringLiteral(" → ") + ByteCountFormatter::format(*manifest.compressedBytes)
+                    + QStringLiteral(" tar.zst");
+            }
+            state.setStatusMessage(status);
+            state.track(QStringLiteral("clean_archive_created"),
+                        {{QStringLiteral("profile"), CleanArchiveProfiles::rawValue(profile)},
+                         {QStringLiteral("files"), QString::number(result.copiedFiles)},
+                         {QStringLiteral("compressed"), packed ? QStringLiteral("1") : QStringLiteral("0")}});
+            state.reportErrors(AppFeature::cleanArchive, result.errors,
+                               {{QStringLiteral("profile"), CleanArchiveProfiles::rawValue(profile)}});
+            promise->addResult(std::move(result));
+            promise->finish();
+        });
+    return future;
+}
+
+QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& summary)
+{
+    if (isBusy()) {
+        setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture(RestoreResult());
+    }
+    setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Восстановление…"), 0.0, 0});
+
+    const CleanArchiveService service = m_cleanArchive;
+    QPointer<AppState> self(this);
+    const CleanArchiveService::ProgressHandler onProgress = [self](const CleanArchiveProgress& progress) {
+        postToMainThread(self, [progress](AppState& state) {
+            CleanArchiveProgress running = progress;
+            running.isRunning = true;
+            state.setCleanArchiveProgress(running);
+        });
+    };
+    auto promise = std::make_shared<QPromise<RestoreResult>>();
+    promise->start();
+    QFuture<RestoreResult> future = promise->future();
+    runInBackground<RestoreResult>(
+        [service, summary, onProgress] { return service.restore(summary, onProgress); },
+        [promise, id = summary.id](AppState& state, RestoreResult result) {
+            CleanArchiveProgress done = state.m_cleanArchiveProgress;
+            done.isRunning = false;
+            state.setCleanArchiveProgress(done);
+            state.setStatusMessage(QStringLiteral("Восстановлено: ") + QString::number(result.restored)
+                                   + QStringLiteral(", пропущено (уже есть): ") + QString::number(result.skipped)
+                                   + QStringLiteral(", ошибок: ") + QString::number(result.failed));
+            state.track(QStringLiteral("clean_archive_restored"),
+                        {{QStringLiteral("archive"), id}, {QStringLiteral("restored"), QString::number(result.restored)}});
+            if (result.failed >= 1) {
+                state.reportErrors(AppFeature::cleanArchive, result.errors, {{QStringLiteral("archive"), id}});
+            }
+            promise->addResult(std::move(result));
+            promise->finish();
+        });
+    return future;
+}
