@@ -4,6 +4,7 @@
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/PlatformFileSystem.h"
 #include "platform/PlatformPaths.h"
+#include "platform/PlatformSystemFacts.h"
 #include "platform/PlatformTrash.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"
@@ -18,6 +19,7 @@ AppEnvironment AppEnvironment::platform()
     env.defaults = PlatformDefaultsStore::open();
     env.clock = std::make_shared<SystemClock>();
     env.volumes = std::make_shared<PlatformVolumeSource>();
+    env.systemFacts = std::make_shared<PlatformSystemFacts>();
     env.workspace = std::make_shared<PlatformWorkspace>();
     env.trash = std::make_shared<PlatformTrash>(PlatformTrash::defaultDataHome(), env.fileSystem, env.clock);
     if (HttpTransport::offlineRequested()) {

@@ -7,6 +7,7 @@
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderChooser.h"
+#include "platform/SystemFacts.h"
 #include "platform/Trash.h"
 #include "platform/VolumeSource.h"
 #include "platform/Workspace.h"
@@ -20,6 +21,8 @@ struct AppEnvironment
     DefaultsStorePtr defaults;
     ClockPtr clock;
     VolumeSourcePtr volumes;
+    // May be empty: the machine's own facts are read then.
+    SystemFactsPtr systemFacts;
     WorkspacePtr workspace;
     TrashPtr trash;
     // May be empty: picking an archive folder then does nothing.

@@ -5,9 +5,11 @@
 #include "archive/CleanArchiveProgress.h"
 #include "archive/CleanArchiveService.h"
 #include "fileops/FileMover.h"
+#include "fileops/DownloadsSorter.h"
 #include "fileops/MoveLogStore.h"
 #include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
+#include "health/MacHealthSnapshot.h"
 #include "scan/DiskInfo.h"
 #include "scan/DiskScanner.h"
 #include "scan/ScanCategory.h"
@@ -54,6 +56,7 @@ class AppState : public QObject
     Q_PROPERTY(CleanArchiveProgress cleanArchiveProgress READ cleanArchiveProgress NOTIFY cleanArchiveProgressChanged)
     Q_PROPERTY(ScanProgress healthScanProgress READ healthScanProgress NOTIFY healthScanProgressChanged)
     Q_PROPERTY(CleanArchiveSummaryList cleanArchives READ cleanArchives NOTIFY cleanArchivesChanged)
+    Q_PROPERTY(std::optional<MacHealthSnapshot> healthSnapshot READ healthSnapshot NOTIFY healthSnapshotChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
 
 public:
@@ -84,6 +87,7 @@ public:
     const CleanArchiveProgress& cleanArchiveProgress() const { return m_cleanArchiveProgress; }
     const ScanProgress& healthScanProgress() const { return m_healthScanProgress; }
     const CleanArchiveSummaryList& cleanArchives() const { return m_cleanArchives; }
+    const std::optional<MacHealthSnapshot>& healthSnapshot() const { return m_healthSnapshot; }
 
     // Derived values, computed on every read.
     bool isBusy() const;
@@ -127,6 +131,15 @@ public:
     void toggleSafeCleanupSelection(const QUuid& id, bool selected);
     // Deletes the selected safe caches, then lists again.
     QFuture<void> runSafeCleanup();
+    // Files the loose files of ~/Downloads into the buckets of
+    // Downloads/_Sorted. The future carries the sorter's result and finishes
+    // after the status line, history, events and reports are out (an empty
+    // result at once when refused).
+    QFuture<SortResult> sortDownloads();
+    // Scans the quick-scan categories and the safe caches, rates the storage
+    // and publishes healthSnapshot. The future finishes after the status line
+    // and the usage events are out.
+    QFuture<void> runQuickHealthScan();
 
     // Asks the folder chooser for a new archive folder; cancelling changes nothing.
     void pickArchiveFolder();
@@ -160,6 +173,7 @@ Q_SIGNALS:
     void cleanArchiveProgressChanged();
     void healthScanProgressChanged();
     void cleanArchivesChanged();
+    void healthSnapshotChanged();
     void busyChanged();
 
 protected:
@@ -213,10 +227,13 @@ private:
     // Emits busyChanged when isBusy() differs from before.
     void noteBusy(bool wasBusy);
     void setCleanArchives(const CleanArchiveSummaryList& archives);
+    void setHealthSnapshot(const std::optional<MacHealthSnapshot>& snapshot);
+    void finishSort(const SortResult& result);
 
     AppEnvironment m_env;
     DiskScanner m_scanner;
     FileMover m_mover;
+    DownloadsSorter m_downloadsSorter{m_env.fileSystem};
     SafeCleanupService m_safeCleanup;
     StorageHistoryStore m_history;
     MoveLogStore m_moveLog;
@@ -236,4 +253,5 @@ private:
     CleanArchiveProgress m_cleanArchiveProgress;
     ScanProgress m_healthScanProgress;
     CleanArchiveSummaryList m_cleanArchives;
+    std::optional<MacHealthSnapshot> m_healthSnapshot;
 };

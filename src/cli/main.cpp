@@ -8,12 +8,14 @@
 #include "FeedbackCommand.h"
 #include "FansCommand.h"
 #include "HardwareCommand.h"
+#include "HealthCommand.h"
 #include "HistoryCommand.h"
 #include "MoveCommand.h"
 #include "SafeCleanupCommand.h"
 #include "RegionCommand.h"
 #include "ScanCommand.h"
 #include "SettingsCommand.h"
+#include "SortDownloadsCommand.h"
 #include "TrashCommand.h"
 #include "UndoCommand.h"
 
@@ -41,6 +43,8 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<SafeCleanupCommand>());
     dispatcher.add(std::make_unique<HistoryCommand>());
     dispatcher.add(std::make_unique<ArchiveFolderCommand>());
+    dispatcher.add(std::make_unique<SortDownloadsCommand>());
+    dispatcher.add(std::make_unique<HealthCommand>());
     dispatcher.add(std::make_unique<RegionCommand>());
     dispatcher.add(std::make_unique<FeedbackCommand>());
 
