@@ -117,7 +117,7 @@ std::optional<QString> CleanArchiveCompression::extract(const FileSystemPtr& fs,
     const std::optional<int> status = runTar(
         {QStringLiteral("--force-local"), QStringLiteral("-xaf"), pathArgument(archiveFile), QStringLiteral("-C"),
          pathArgument(destination), QStringLiteral("--no-same-owner"), QStringLiteral("--preserve-permissions"),
-         QStringLiteral("--keep-old-files"), QStringLiteral("--no-overwrite-dir")},
+         QStringLiteral("--keep-old-files")},
         tar);
     if (!status || *status != 0) {
         return failed;

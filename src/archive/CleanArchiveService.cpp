@@ -114,6 +114,15 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
 
     const FilePath archiveFolder = newArchiveFolder(root);
     const FilePath payload = archiveFolder.child(payloadFolderName);
+    // The archive folder may lie inside a profile folder (by default it is
+    // ~/Movies/Brisko Archive): the copy must not descend into it, or it
+    // would copy itself without end.
+    FileStat archiveRootStat;
+    const bool archiveRootKnown = m_fs->stat(settings.archivePath.isEmpty() ? QByteArray()
+                                                                             : FilePath::fromString(settings.archivePath).native(),
+                                             true, &archiveRootStat);
+    const std::optional<std::pair<quint64, quint64>> skippedFolder =
+        archiveRootKnown ? std::optional(std::pair(archiveRootStat.device, archiveRootStat.inode)) : std::nullopt;
     result.archiveURL = archiveFolder;
     const qsizetype n = sources.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -126,7 +135,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         }
         CleanArchiveEntry entry;
         QString error;
-        if (!copyProfileFolder(profile, settings, name, payload, &entry, &error)) {
+        if (!copyProfileFolder(profile, settings, name, payload, skippedFolder, &entry, &error)) {
             result.errors.append(displayName(name) + QStringLiteral(": ") + error);
             continue;
         }
@@ -155,8 +164,9 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
 }
 
 bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings,
-                                            const QByteArray& name, const FilePath& payload, CleanArchiveEntry* entry,
-                                            QString* error) const
+                                            const QByteArray& name, const FilePath& payload,
+                                            const std::optional<std::pair<quint64, quint64>>& skippedFolder,
+                                            CleanArchiveEntry* entry, QString* error) const
 {
     QList<QByteArray> excluded;
     for (const QString& path : settings.excludedPaths) {
@@ -165,7 +175,10 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     CleanArchiveCopier::Options options;
     options.digest = true;
     options.followSourceRoot = true;
-    options.skip = [profile, excluded](const QByteArray& child, const FileStat& st) {
+    options.skip = [profile, excluded, skippedFolder](const QByteArray& child, const FileStat& st) {
+        if (st.isDirectory && skippedFolder && st.device == skippedFolder->first && st.inode == skippedFolder->second) {
+            return true;
+        }
         return child.startsWith('.') || child == "node_modules" || excluded.contains(child)
             || (!st.isDirectory && CleanArchiveProfiles::excludesFile(profile, child));
     };
@@ -333,11 +346,14 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         if (error) {
             return finish(CleanArchiveErrors::description(CleanArchiveError::extractionFailed));
         }
-        if (const std::optional<QString> failure = CleanArchiveCompression::extract(m_fs, archiveFile, extracted, m_tar)) {
+        // tar gives the top folder of the unpacked tree the archive's
+        // permissions; one level down, the folder made here stays private to
+        // the user while it holds the data.
+        sourceRoot = extracted.child(payloadFolderName);
+        if (const std::optional<QString> failure = CleanArchiveCompression::extract(m_fs, archiveFile, sourceRoot, m_tar)) {
             copier.removeTree(extracted);
             return finish(*failure);
         }
-        sourceRoot = extracted;
     }
 
     const qsizetype n = manifest.entries.size();

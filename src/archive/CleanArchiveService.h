@@ -56,8 +56,10 @@ private:
     // The archive folder for a new archive: the time stamp, with "_2", "_3"…
     // added when an archive of the same second is there already.
     FilePath newArchiveFolder(const FilePath& root) const;
+    // skippedFolder: device and inode of the archive folder, never copied.
     bool copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings, const QByteArray& name,
-                           const FilePath& payload, CleanArchiveEntry* entry, QString* error) const;
+                           const FilePath& payload, const std::optional<std::pair<quint64, quint64>>& skippedFolder,
+                           CleanArchiveEntry* entry, QString* error) const;
     void pack(const FilePath& archiveFolder, const FilePath& payload, CleanArchiveManifest* manifest,
               QStringList* errors) const;
     std::optional<QString> writeManifest(const FilePath& archiveFolder, const CleanArchiveManifest& manifest) const;

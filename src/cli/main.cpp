@@ -1,4 +1,5 @@
 #include "ArchiveFolderCommand.h"
+#include "ArchiveCommand.h"
 #include "ClassifyCommand.h"
 #include "CleanCommand.h"
 #include "CommandDispatcher.h"
@@ -43,6 +44,7 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<SafeCleanupCommand>());
     dispatcher.add(std::make_unique<HistoryCommand>());
     dispatcher.add(std::make_unique<ArchiveFolderCommand>());
+    dispatcher.add(std::make_unique<ArchiveCommand>());
     dispatcher.add(std::make_unique<SortDownloadsCommand>());
     dispatcher.add(std::make_unique<HealthCommand>());
     dispatcher.add(std::make_unique<RegionCommand>());
