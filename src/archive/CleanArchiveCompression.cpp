@@ -79,10 +79,12 @@ std::optional<QString> CleanArchiveCompression::compress(const FileSystemPtr& fs
     if (const int error = ItemTransfer(fs).makePath(archiveFile.parent())) {
         return ItemTransfer::describe(error);
     }
-    // --force-local: a colon in the path must not make tar look for a remote host.
+    // --force-local: a colon in the path must not make tar look for a remote
+    // host. The POSIX format keeps modification times to the nanosecond (the
+    // default one only to the second) and names of any length.
     const std::optional<int> status =
-        runTar({QStringLiteral("--force-local"), QStringLiteral("-caf"), pathArgument(archiveFile), QStringLiteral("-C"),
-                pathArgument(sourceDirectory), QStringLiteral(".")},
+        runTar({QStringLiteral("--force-local"), QStringLiteral("--format=posix"), QStringLiteral("-caf"),
+                pathArgument(archiveFile), QStringLiteral("-C"), pathArgument(sourceDirectory), QStringLiteral(".")},
                tar);
     if (!status || *status != 0) {
         return CleanArchiveErrors::description(CleanArchiveError::compressionFailed);

@@ -1,0 +1,199 @@
+#include "AppFixture.h"
+
+#include "app/AppState.h"
+#include "platform/ByteCountFormatter.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+class tst_AppStateArchiveOperations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void createsPublishesAndListsAnArchive();
+    void uncompressedArchiveHasNoArrowAndCompressedZero();
+    void failuresAreReportedUnderCleanArchive();
+    void restorePublishesCountsAndReportsFailures();
+    void busyStateRefusesBoth();
+    void choosingTheArchiveFolderListsItsArchives();
+    void stateGoneMidwayCancelsTheFuture();
+
+private:
+    void setArchiveFolder(const QString& path, bool compress);
+    std::unique_ptr<AppFixture> m_f;
+};
+
+void tst_AppStateArchiveOperations::init()
+{
+    m_f = std::make_unique<AppFixture>();
+}
+
+void tst_AppStateArchiveOperations::setArchiveFolder(const QString& path, bool compress)
+{
+    AppSettings settings = AppSettings::defaults(m_f->home.path());
+    settings.archivePath = path;
+    settings.compressCleanArchive = compress;
+    QVERIFY(m_f->store->setData(AppState::settingsKey, *settings.toJson()));
+}
+
+void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
+{
+    m_f->home.makeFile(QStringLiteral("Documents/отчёт.pdf"), 5000);
+    m_f->home.makeFile(QStringLiteral("Desktop/a.txt"), 100);
+    AppState state(m_f->environment());
+    QCOMPARE(state.cleanArchives(), CleanArchiveSummaryList());
+    QSignalSpy progress(&state, &AppState::cleanArchiveProgressChanged);
+    QSignalSpy archives(&state, &AppState::cleanArchivesChanged);
+    QList<CleanArchiveProgress> seen;
+    connect(&state, &AppState::cleanArchiveProgressChanged, this, [&] { seen.append(state.cleanArchiveProgress()); });
+
+    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::essential);
+    QVERIFY(state.isBusy());
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, QStringLiteral("Создание архива…"), 0.0, 0}));
+    QCOMPARE(state.statusMessage(), std::nullopt);
+    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    QVERIFY(!state.isBusy());
+
+    const CleanArchiveCreateResult result = created.result();
+    QCOMPARE(result.copiedFiles, 2);
+    QVERIFY(result.errors.isEmpty());
+    // Every report of the service, unchanged; the last one ends the running state.
+    QStringList tasks;
+    for (const CleanArchiveProgress& p : seen) {
+        tasks.append(p.currentTask);
+        QCOMPARE(p.isRunning, &p != &seen.last());
+    }
+    QCOMPARE(tasks, (QStringList{QStringLiteral("Создание архива…"), QStringLiteral("Подготовка…"),
+                                 QStringLiteral("Копирование Documents…"), QStringLiteral("Копирование Desktop…"),
+                                 QStringLiteral("Сжатие tar.zst…"), QStringLiteral("Готово"), QStringLiteral("Готово")}));
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 2}));
+
+    QCOMPARE(state.cleanArchives().size(), 1);
+    QVERIFY(archives.count() >= 1);
+    QCOMPARE(state.cleanArchives().first().url, result.archiveURL);
+    QCOMPARE(state.cleanArchives().first().manifest, result.manifest);
+    QCOMPARE(state.statusMessage(),
+             QStringLiteral("Архив «Документы и рабочий стол»: 2 элементов, ")
+                 + ByteCountFormatter::format(result.manifest.totalBytes) + QStringLiteral(" → ")
+                 + ByteCountFormatter::format(*result.manifest.compressedBytes) + QStringLiteral(" tar.zst"));
+    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("clean_archive_created")});
+    QCOMPARE(m_f->usage->events.first().metadata,
+             (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("essential")},
+                                     {QStringLiteral("files"), QStringLiteral("2")},
+                                     {QStringLiteral("compressed"), QStringLiteral("1")}}));
+    QVERIFY(m_f->errors->reports.isEmpty());
+    // No history event: an archive copies, it frees nothing.
+    QCOMPARE(state.storageStats().eventCount, 0);
+}
+
+void tst_AppStateArchiveOperations::uncompressedArchiveHasNoArrowAndCompressedZero()
+{
+    setArchiveFolder(m_f->home.filePath(QStringLiteral("Archive")), false);
+    m_f->home.makeFile(QStringLiteral("Projects/x.c"), 10);
+    AppState state(m_f->environment());
+    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::developer);
+    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    QCOMPARE(state.statusMessage(), QStringLiteral("Архив «Разработка»: 1 элементов, ")
+                                        + ByteCountFormatter::format(created.result().manifest.totalBytes));
+    QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("compressed")), QStringLiteral("0"));
+}
+
+void tst_AppStateArchiveOperations::failuresAreReportedUnderCleanArchive()
+{
+    AppState state(m_f->environment());
+    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::creative);
+    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    QCOMPARE(state.cleanArchiveProgress().currentTask, QStringLiteral("Нет данных для архива"));
+    QVERIFY(!state.isBusy());
+    QCOMPARE(state.statusMessage(), QStringLiteral("Архив «Медиа и проекты»: 0 элементов, ") + ByteCountFormatter::format(0));
+    QCOMPARE(m_f->errors->reports.size(), 1);
+    QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
+    QCOMPARE(m_f->errors->reports.first().errors, QStringList{QStringLiteral("Не найдены папки профиля «Медиа и проекты»")});
+    QCOMPARE(m_f->errors->reports.first().context,
+             (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("creative")}}));
+    QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("files")), QStringLiteral("0"));
+}
+
+void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
+{
+    m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
+    m_f->home.makeFile(QStringLiteral("Desktop/b.txt"), 100);
+    m_f->home.makeFile(QStringLiteral("Downloads/c.txt"), 100);
+    AppState state(m_f->environment());
+    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::essential);
+    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    // Desktop is gone from home (restored), Documents is still there (skipped),
+    // Downloads was damaged in the archive (failed).
+    QVERIFY(QDir(m_f->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
+    QVERIFY(QDir(m_f->home.filePath(QStringLiteral("Downloads"))).removeRecursively());
+    CleanArchiveSummary summary = state.cleanArchives().first();
+    summary.manifest.entries[2].sha256 = QString(64, QLatin1Char('0'));
+    m_f->usage->events.clear();
+
+    QFuture<RestoreResult> restored = state.restoreCleanArchive(summary);
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, QStringLiteral("Восстановление…"), 0.0, 0}));
+    QTRY_VERIFY_WITH_TIMEOUT(restored.isFinished(), 30000);
+    QCOMPARE(restored.result(), (RestoreResult{1, 1, 1, {QStringLiteral("Downloads: SHA256 не совпадает")}}));
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 0}));
+    QCOMPARE(state.statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 1"));
+    QCOMPARE(m_f->usage->events.first().name, QStringLiteral("clean_archive_restored"));
+    QCOMPARE(m_f->usage->events.first().metadata,
+             (QMap<QString, QString>{{QStringLiteral("archive"), summary.id}, {QStringLiteral("restored"), QStringLiteral("1")}}));
+    QCOMPARE(m_f->errors->reports.size(), 1);
+    QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
+    QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{QStringLiteral("archive"), summary.id}}));
+    QVERIFY(QFile::exists(m_f->home.filePath(QStringLiteral("Desktop/b.txt"))));
+    QVERIFY(!QFile::exists(m_f->home.filePath(QStringLiteral("Downloads"))));
+}
+
+void tst_AppStateArchiveOperations::busyStateRefusesBoth()
+{
+    m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
+    AppState state(m_f->environment());
+    QFuture<CleanArchiveCreateResult> first = state.createCleanArchive(CleanArchiveProfile::essential);
+    QFuture<CleanArchiveCreateResult> second = state.createCleanArchive(CleanArchiveProfile::essential);
+    QVERIFY(second.isFinished());
+    QCOMPARE(state.statusMessage(), AppState::busyMessage);
+    QFuture<RestoreResult> restore = state.restoreCleanArchive(CleanArchiveSummary());
+    QVERIFY(restore.isFinished());
+    QCOMPARE(restore.result(), RestoreResult());
+    QFuture<void> scan = state.runScan({ScanCategory::largeFolders});
+    QVERIFY(scan.isFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 30000);
+    QCOMPARE(state.cleanArchives().size(), 1);
+}
+
+void tst_AppStateArchiveOperations::choosingTheArchiveFolderListsItsArchives()
+{
+    m_f->home.makeFile(QStringLiteral("Music/song.mp3"), 100);
+    setArchiveFolder(m_f->home.filePath(QStringLiteral("first")), false);
+    {
+        AppState state(m_f->environment());
+        QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::creative);
+        QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    }
+    setArchiveFolder(m_f->home.filePath(QStringLiteral("second")), false);
+    AppState state(m_f->environment());
+    state.refreshCleanArchives();
+    QVERIFY(state.cleanArchives().isEmpty());
+    m_f->chooser->answer = FilePath::fromString(m_f->home.filePath(QStringLiteral("first")));
+    state.pickArchiveFolder();
+    QCOMPARE(state.cleanArchives().size(), 1);
+    QCOMPARE(state.cleanArchives().first().manifest.profile, QStringLiteral("creative"));
+}
+
+void tst_AppStateArchiveOperations::stateGoneMidwayCancelsTheFuture()
+{
+    m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
+    auto state = std::make_unique<AppState>(m_f->environment());
+    QFuture<CleanArchiveCreateResult> created = state->createCleanArchive(CleanArchiveProfile::essential);
+    state.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    QVERIFY(created.isCanceled());
+    QCOMPARE(created.resultCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_AppStateArchiveOperations)
+#include "tst_AppStateArchiveOperations.moc"

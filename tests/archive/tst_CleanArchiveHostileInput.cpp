@@ -1,0 +1,404 @@
+// Archives and manifests that our own archiving never writes, as someone
+// with access to the archive volume could leave them. Whatever they hold, a
+// restore writes nothing outside the home folder and its own temporary
+// folder, and replaces nothing in the home folder.
+#include "ArchiveSandbox.h"
+#include "TarBuilder.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct TarCase
+{
+    const char* name;
+    // Builds the members; outside is the absolute path of the folder no
+    // restore may touch, victim a file in it.
+    std::function<void(TarBuilder&, const QByteArray& outside)> build;
+};
+
+QList<TarCase> tarCases()
+{
+    return {
+        {"dot-dot member", [](TarBuilder& t, const QByteArray&) {
+             t.directory("Documents/");
+             t.file("Documents/a", "a");
+             t.file("../evil", "escaped");
+         }},
+        {"dot-dot inside a path", [](TarBuilder& t, const QByteArray&) {
+             t.directory("Documents/");
+             t.file("Documents/../../../outside/evil", "escaped");
+         }},
+        {"absolute member", [](TarBuilder& t, const QByteArray& outside) {
+             t.directory("Documents/");
+             t.file(outside + "/evil", "escaped");
+         }},
+        {"file written through an absolute link", [](TarBuilder& t, const QByteArray& outside) {
+             t.directory("Documents/");
+             t.symlink("Documents/l", outside);
+             t.file("Documents/l/evil", "escaped");
+         }},
+        {"file written through a relative link", [](TarBuilder& t, const QByteArray&) {
+             t.directory("Documents/");
+             t.symlink("Documents/l", "../../../../outside");
+             t.file("Documents/l/evil", "escaped");
+         }},
+        {"top folder is a link out", [](TarBuilder& t, const QByteArray& outside) {
+             t.symlink("Documents", outside);
+             t.file("Documents/evil", "escaped");
+         }},
+        {"link replaced by a file of the same name", [](TarBuilder& t, const QByteArray& outside) {
+             t.directory("Documents/");
+             t.symlink("Documents/victim", outside + "/victim");
+             t.file("Documents/victim", "overwritten");
+         }},
+        {"hard link to an absolute path", [](TarBuilder& t, const QByteArray& outside) {
+             t.directory("Documents/");
+             t.hardlink("Documents/h", outside + "/victim");
+         }},
+        {"hard link out, then written", [](TarBuilder& t, const QByteArray& outside) {
+             t.directory("Documents/");
+             t.hardlink("Documents/h", outside + "/victim");
+             t.file("Documents/h", "overwritten");
+         }},
+        {"hard link with dot-dot", [](TarBuilder& t, const QByteArray&) {
+             t.directory("Documents/");
+             t.hardlink("Documents/h", "../../outside/victim");
+         }},
+        {"duplicate member", [](TarBuilder& t, const QByteArray&) {
+             t.directory("Documents/");
+             t.file("Documents/a", "first");
+             t.file("Documents/a", "second");
+         }},
+    };
+}
+
+QStringList entryNames(const QByteArray& folder)
+{
+    return QDir(QFile::decodeName(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class tst_CleanArchiveHostileInput : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void hostileTarMembers_data();
+    void hostileTarMembers();
+    void truncatedArchiveIsRefused();
+    void archiveOffByOneByteIsRefusedBeforeUnpacking();
+    void archiveFileNameLeadingOutIsRefused();
+    void archiveFileThatIsALinkIsRefused();
+    void unsafeRelativePaths_data();
+    void unsafeRelativePaths();
+    void malformedManifestsAreNotListed_data();
+    void malformedManifestsAreNotListed();
+    void payloadTopFolderLinkedOut();
+    void payloadLinksComeBackAsLinks();
+    void existingLinkInTheHomeIsNotFollowed();
+    void entryOfTheWrongKind();
+    void specialFilesAreNotCopied();
+    void fileDigestOffByOneByte();
+
+private:
+    // The restore of the summary with every check of containment around it.
+    RestoreResult contained(const CleanArchiveSummary& summary);
+
+    std::unique_ptr<ArchiveSandbox> m_box;
+    TreeInventory m_outside;
+    TreeInventory m_home;
+};
+
+void tst_CleanArchiveHostileInput::init()
+{
+    m_box = std::make_unique<ArchiveSandbox>();
+    QVERIFY(m_box->isValid());
+    m_box->writeHome("Existing/keep.txt", "kept as it is");
+}
+
+void tst_CleanArchiveHostileInput::cleanup()
+{
+    m_box.reset();
+}
+
+RestoreResult tst_CleanArchiveHostileInput::contained(const CleanArchiveSummary& summary)
+{
+    const TreeInventory outsideBefore = m_box->outsideHome();
+    const TreeInventory homeBefore = m_box->homeInventory();
+    const RestoreResult result = m_box->service().restore(summary, {});
+    // Nothing outside the home changed (the temporary folder is gone again).
+    const QStringList outsideChanges = m_box->outsideHome().differencesFrom(outsideBefore);
+    [&] { QVERIFY2(outsideChanges.isEmpty(), qPrintable(outsideChanges.join(QLatin1Char('\n')))); }();
+    // Nothing in the home was replaced or removed.
+    const QStringList replaced = homeBefore.entriesNotIn(m_box->homeInventory());
+    [&] { QVERIFY2(replaced.isEmpty(), qPrintable(replaced.join(QLatin1Char('\n')))); }();
+    [&] { QCOMPARE(entryNames(m_box->temporary().native()), QStringList()); }();
+    [&] { QCOMPARE(ScratchDir::readFile(m_box->outside() + "/victim"), QByteArray("do not touch\n")); }();
+    return result;
+}
+
+void tst_CleanArchiveHostileInput::hostileTarMembers_data()
+{
+    QTest::addColumn<int>("index");
+    const QList<TarCase> cases = tarCases();
+    for (int i = 0; i < cases.size(); ++i) {
+        QTest::newRow(cases[i].name) << i;
+    }
+}
+
+void tst_CleanArchiveHostileInput::hostileTarMembers()
+{
+    QFETCH(int, index);
+    TarBuilder tar;
+    tarCases().at(index).build(tar, m_box->outside());
+    const FilePath folder = m_box->makeArchive("Brisko_hostile", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
+    QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
+    const std::optional<CleanArchiveSummary> summary = m_box->listed("Brisko_hostile");
+    QVERIFY(summary);
+
+    const RestoreResult result = contained(*summary);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(result.restored, 0);
+    QCOMPARE(result.failed, 1);
+    QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
+    QVERIFY(!ScratchDir::exists(m_box->path("evil")) && !ScratchDir::exists(m_box->outside() + "/evil"));
+}
+
+void tst_CleanArchiveHostileInput::truncatedArchiveIsRefused()
+{
+    m_box->writeHome("Documents/big.bin", QByteArray(300000, 'x'));
+    const CleanArchiveCreateResult created = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    QVERIFY(created.manifest.compression);
+    m_box->scratch().removeTree(m_box->path("home/Documents"));
+    const QByteArray packed = created.archiveURL.native() + "/archive.tar.zst";
+    QCOMPARE(::truncate(packed.constData(), ScratchDir::readFile(packed).size() / 2), 0);
+    // Without the archive's own digest only tar can notice.
+    QByteArray manifest = ScratchDir::readFile(created.archiveURL.native() + "/manifest.json");
+    CleanArchiveManifest edited = *CleanArchiveManifest::fromJson(manifest);
+    edited.compressedSHA256.reset();
+    m_box->scratch().writeFile(created.archiveURL.native().mid(m_box->root().size() + 1) + "/manifest.json", edited.toJson());
+
+    const RestoreResult result = contained(*m_box->listed(created.archiveURL.fileNameNative()));
+    QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("Не удалось распаковать archive.tar.zst.")}}));
+    QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
+}
+
+void tst_CleanArchiveHostileInput::archiveOffByOneByteIsRefusedBeforeUnpacking()
+{
+    m_box->writeHome("Documents/a.txt", "payload");
+    const CleanArchiveCreateResult created = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    m_box->scratch().removeTree(m_box->path("home/Documents"));
+    const QByteArray relative = created.archiveURL.native().mid(m_box->root().size() + 1) + "/archive.tar.zst";
+    QByteArray bytes = ScratchDir::readFile(m_box->path(relative));
+    bytes[bytes.size() - 5] = char(bytes[bytes.size() - 5] ^ 0x01);
+    m_box->scratch().writeFile(relative, bytes);
+    // tar is never started: a stand-in that would leave a mark proves it.
+    const QByteArray marker = m_box->path("tar-ran");
+    const QByteArray fakeTar = m_box->scratch().writeFile("fake-tar", "#!/bin/sh\ntouch '" + marker + "'\nexit 1\n", 0755);
+
+    const TreeInventory outsideBefore = m_box->outsideHome();
+    const RestoreResult result =
+        CleanArchiveService(m_box->fs, m_box->home(), m_box->clock, m_box->temporary(), QFile::decodeName(fakeTar))
+            .restore(*m_box->listed(created.archiveURL.fileNameNative()), {});
+    QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("SHA256 архива не совпадает с manifest.")}}));
+    QVERIFY(!ScratchDir::exists(marker));
+    QCOMPARE(m_box->outsideHome().differencesFrom(outsideBefore), QStringList());
+    QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
+    // Upper-case hex in the manifest still matches the intact file.
+    bytes[bytes.size() - 5] = char(bytes[bytes.size() - 5] ^ 0x01);
+    m_box->scratch().writeFile(relative, bytes);
+    CleanArchiveSummary upper = *m_box->listed(created.archiveURL.fileNameNative());
+    upper.manifest.compressedSHA256 = upper.manifest.compressedSHA256->toUpper();
+    QCOMPARE(contained(upper).restored, 1);
+}
+
+void tst_CleanArchiveHostileInput::archiveFileNameLeadingOutIsRefused()
+{
+    TarBuilder tar;
+    tar.directory("Documents/");
+    tar.file("Documents/a", "a");
+    QVERIFY(tar.writeZstd(m_box->outside() + "/elsewhere.tar.zst"));
+    const QStringList names{QStringLiteral("../../outside/elsewhere.tar.zst"),
+                            QFile::decodeName(m_box->outside()) + QStringLiteral("/elsewhere.tar.zst"), QStringLiteral(".."),
+                            QString()};
+    for (const QString& name : names) {
+        const QByteArray id = "Brisko_" + QByteArray::number(qHash(name));
+        m_box->makeArchive(id, manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true, {}, name));
+        const RestoreResult result = contained(*m_box->listed(id));
+        QCOMPARE(result.failed, 1);
+        QCOMPARE(result.restored, 0);
+        QVERIFY2(result.errors.first().contains(QStringLiteral("Недопустимое имя файла архива")), qPrintable(result.errors.first()));
+    }
+    QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
+}
+
+void tst_CleanArchiveHostileInput::archiveFileThatIsALinkIsRefused()
+{
+    TarBuilder tar;
+    tar.directory("Documents/");
+    tar.file("Documents/a", "a");
+    QVERIFY(tar.writeZstd(m_box->outside() + "/elsewhere.tar.zst"));
+    const FilePath folder = m_box->makeArchive("Brisko_link", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
+    QCOMPARE(::symlink((m_box->outside() + "/elsewhere.tar.zst").constData(), (folder.native() + "/archive.tar.zst").constData()), 0);
+    QCOMPARE(contained(*m_box->listed("Brisko_link")),
+             (RestoreResult{0, 0, 1, {QStringLiteral("Файл archive.tar.zst не найден")}}));
+}
+
+void tst_CleanArchiveHostileInput::unsafeRelativePaths_data()
+{
+    QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<bool>("packed");
+    for (const bool packed : {false, true}) {
+        const char* suffix = packed ? " (tar.zst)" : " (payload)";
+        QTest::addRow("parent%s", suffix) << QStringLiteral("../x") << packed;
+        QTest::addRow("absolute%s", suffix) << QStringLiteral("/etc") << packed;
+        QTest::addRow("absolute into outside%s", suffix) << QStringLiteral("@OUTSIDE@/planted") << packed;
+        QTest::addRow("empty%s", suffix) << QString() << packed;
+        QTest::addRow("dot%s", suffix) << QStringLiteral(".") << packed;
+        QTest::addRow("dot dot%s", suffix) << QStringLiteral("..") << packed;
+        QTest::addRow("nested%s", suffix) << QStringLiteral("Existing/planted") << packed;
+        QTest::addRow("NUL%s", suffix) << (QStringLiteral("x") + QChar(0) + QStringLiteral("/../../outside")) << packed;
+    }
+}
+
+void tst_CleanArchiveHostileInput::unsafeRelativePaths()
+{
+    QFETCH(QString, relativePath);
+    QFETCH(bool, packed);
+    relativePath.replace(QLatin1String("@OUTSIDE@"), QFile::decodeName(m_box->outside()));
+    // Whatever the path would resolve to holds a file that would be restored.
+    TarBuilder tar;
+    tar.directory("x/");
+    tar.file("x/planted", "planted");
+    tar.file("planted", "planted");
+    tar.directory("Documents/");
+    tar.file("Documents/fine", "fine");
+    const FilePath folder = m_box->makeArchive(
+        "Brisko_paths", manifestJson({{relativePath, 0, false, {}}, {QStringLiteral("Documents"), 0, true, {}}}, packed));
+    if (packed) {
+        QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
+    } else {
+        m_box->scratch().writeFile("archive/CleanArchives/Brisko_paths/payload/x/planted", "planted");
+        m_box->scratch().writeFile("archive/CleanArchives/Brisko_paths/payload/planted", "planted");
+        m_box->scratch().writeFile("archive/CleanArchives/Brisko_paths/payload/Documents/fine", "fine");
+    }
+    const std::optional<CleanArchiveSummary> summary = m_box->listed("Brisko_paths");
+    QVERIFY(summary);
+    const RestoreResult result = contained(*summary);
+    QCOMPARE(result.restored, 1);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(result.errors.size(), 1);
+    // The message names the refused path.
+    QVERIFY2(result.errors.first().startsWith(QStringLiteral("«") + relativePath + QStringLiteral("»: недопустимый путь")),
+             qPrintable(result.errors.first()));
+    QCOMPARE(entryNames(m_box->home().native()), (QStringList{QStringLiteral("Documents"), QStringLiteral("Existing")}));
+    QVERIFY(!ScratchDir::exists("/etc/planted"));
+}
+
+void tst_CleanArchiveHostileInput::malformedManifestsAreNotListed_data()
+{
+    QTest::addColumn<QByteArray>("manifest");
+    const QByteArray good = manifestJson({{QStringLiteral("Documents"), 10, true, {}}}, false);
+    QTest::newRow("size as text") << QByteArray(good).replace("\"size\": 10", "\"size\": \"10\"");
+    QTest::newRow("entry without isDirectory") << QByteArray(good).replace("\"isDirectory\": true,", "");
+    QTest::newRow("entries missing") << QByteArray(good).replace("\"entries\"", "\"entrys\"");
+    QTest::newRow("relativePath as list") << QByteArray(good).replace("\"relativePath\": \"Documents\"", "\"relativePath\": [\"..\"]");
+    QTest::newRow("date not ISO") << QByteArray(good).replace("2026-01-02T03:04:05Z", "02.01.2026");
+    QTest::newRow("top level list") << QByteArray("[") + good + "]";
+    QTest::newRow("not JSON") << good.left(good.size() / 2);
+    QTest::newRow("empty file") << QByteArray();
+}
+
+void tst_CleanArchiveHostileInput::malformedManifestsAreNotListed()
+{
+    QFETCH(QByteArray, manifest);
+    m_box->makeArchive("Brisko_bad", manifest);
+    m_box->scratch().writeFile("archive/CleanArchives/Brisko_bad/payload/Documents/a", "a");
+    m_box->makeArchive("Brisko_good", manifestJson({{QStringLiteral("Documents"), 10, true, {}}}, false));
+    const CleanArchiveSummaryList listed = m_box->service().listArchives(m_box->archiveRoot());
+    QCOMPARE(listed.size(), 1);
+    QCOMPARE(listed.first().id, QStringLiteral("Brisko_good"));
+}
+
+void tst_CleanArchiveHostileInput::payloadTopFolderLinkedOut()
+{
+    const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
+    m_box->scratch().makeDirectory(folder.native().mid(m_box->root().size() + 1) + "/payload");
+    m_box->scratch().makeLink(m_box->outside(), folder.native().mid(m_box->root().size() + 1) + "/payload/Documents");
+    const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
+    QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("Documents: в архиве не папка")}}));
+    QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
+}
+
+void tst_CleanArchiveHostileInput::payloadLinksComeBackAsLinks()
+{
+    const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
+    const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
+    m_box->scratch().writeFile(payload + "/Documents/a", "a");
+    m_box->scratch().makeLink(m_box->outside(), payload + "/Documents/out");
+    m_box->scratch().makeLink(m_box->outside() + "/victim", payload + "/Documents/victim");
+    const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
+    QCOMPARE(result, (RestoreResult{1, 0, 0, {}}));
+    const TreeInventory home = m_box->homeInventory();
+    QCOMPARE(home.entries().value("Documents/out").kind, TreeInventory::Entry::Kind::Symlink);
+    QCOMPARE(home.entries().value("Documents/out").linkTarget, m_box->outside());
+    QCOMPARE(home.entries().value("Documents/victim").kind, TreeInventory::Entry::Kind::Symlink);
+    QVERIFY(!home.entries().contains("Documents/out/victim"));
+}
+
+void tst_CleanArchiveHostileInput::existingLinkInTheHomeIsNotFollowed()
+{
+    m_box->scratch().makeLink(m_box->outside(), "home/Documents");
+    m_box->scratch().makeLink(m_box->outside() + "/nowhere", "home/Desktop");
+    const FilePath folder = m_box->makeArchive(
+        "Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}, {QStringLiteral("Desktop"), 0, true, {}}}, false));
+    const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
+    m_box->scratch().writeFile(payload + "/Documents/victim", "overwritten");
+    m_box->scratch().writeFile(payload + "/Desktop/planted", "planted");
+    QCOMPARE(contained(*m_box->listed("Brisko_plain")), (RestoreResult{0, 2, 0, {}}));
+    QVERIFY(!ScratchDir::exists(m_box->outside() + "/nowhere"));
+}
+
+void tst_CleanArchiveHostileInput::entryOfTheWrongKind()
+{
+    const FilePath folder = m_box->makeArchive(
+        "Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, false, {}}, {QStringLiteral("notes"), 0, true, {}}}, false));
+    const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
+    m_box->scratch().writeFile(payload + "/Documents/a", "a");
+    m_box->scratch().writeFile(payload + "/notes", "a file");
+    const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
+    QCOMPARE(result, (RestoreResult{0, 0, 2, {QStringLiteral("Documents: в архиве не файл"), QStringLiteral("notes: в архиве не папка")}}));
+}
+
+void tst_CleanArchiveHostileInput::specialFilesAreNotCopied()
+{
+    const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
+    const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
+    m_box->scratch().writeFile(payload + "/Documents/a", "a");
+    QCOMPARE(::mkfifo(m_box->path(payload + "/Documents/pipe").constData(), 0644), 0);
+    const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
+    QCOMPARE(result.failed, 1);
+    QVERIFY(result.errors.first().startsWith(QStringLiteral("Documents: ")));
+    QCOMPARE(entryNames(m_box->home().native()), QStringList{QStringLiteral("Existing")});
+}
+
+void tst_CleanArchiveHostileInput::fileDigestOffByOneByte()
+{
+    const FilePath folder = m_box->makeArchive(
+        "Brisko_plain", manifestJson({{QStringLiteral("notes.txt"), 5, false, QString::fromLatin1(independentSha256("hello"))}}, false));
+    m_box->scratch().writeFile(folder.native().mid(m_box->root().size() + 1) + "/payload/notes.txt", "hellp");
+    QCOMPARE(contained(*m_box->listed("Brisko_plain")),
+             (RestoreResult{0, 0, 1, {QStringLiteral("notes.txt: SHA256 не совпадает")}}));
+    QCOMPARE(entryNames(m_box->home().native()), QStringList{QStringLiteral("Existing")});
+}
+
+QTEST_GUILESS_MAIN(tst_CleanArchiveHostileInput)
+#include "tst_CleanArchiveHostileInput.moc"

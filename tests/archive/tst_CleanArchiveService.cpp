@@ -1,0 +1,489 @@
+#include "ArchiveSandbox.h"
+#include "TempHome.h"
+
+#include "archive/CleanArchiveDigest.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString statusOf(const CleanArchiveProgress& p)
+{
+    return QStringLiteral("%1|%2|%3|%4").arg(p.isRunning).arg(p.currentTask).arg(p.progress).arg(p.filesCopied);
+}
+
+// The folder digest computed here from the file contents, as the archive format defines it.
+QString expectedFolderDigest(const QList<std::pair<QByteArray, QByteArray>>& files)
+{
+    QList<QByteArray> lines;
+    for (const auto& [relative, content] : files) {
+        lines.append(relative + '\t' + independentSha256(content));
+    }
+    std::sort(lines.begin(), lines.end());
+    return QString::fromLatin1(independentSha256(lines.join('\n')));
+}
+
+QStringList names(const QByteArray& folder)
+{
+    QStringList list = QDir(QFile::decodeName(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    list.sort();
+    return list;
+}
+
+QByteArrayList tarListing(const QByteArray& archive)
+{
+    QProcess tar;
+    tar.start(QStringLiteral("/usr/bin/tar"), {QStringLiteral("-taf"), QFile::decodeName(archive)});
+    tar.waitForFinished();
+    QByteArrayList lines = tar.readAllStandardOutput().split('\n');
+    lines.removeAll(QByteArray());
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+} // namespace
+
+class tst_CleanArchiveService : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void copiesTheProfileWithItsRules();
+    void folderDigestJoinsSortedLines();
+    void packsIntoTarZstAndDropsThePayload();
+    void keepsThePayloadWithoutTar();
+    void keepsThePayloadWhenTarFails();
+    void profileWithoutFoldersWritesNothing();
+    void unreadableFolderIsReportedAndTheRestGoesOn();
+    void neverCopiesTheArchiveFolderIntoItself();
+    void archivesOfOneSecondGetTheirOwnFolders();
+    void listsNewestFirstAndLeavesOutTheRest();
+    void restoresPlainAndPackedArchivesExactly_data();
+    void restoresPlainAndPackedArchivesExactly();
+    void restoreSkipsWhatExists();
+    void restoreRefusesAChangedEntry();
+    void restoreReportsMissingParts();
+    void restoreDropsSetIdBits();
+    void restoreSurvivesAFaultAtEveryOperation();
+
+private:
+    std::unique_ptr<ArchiveSandbox> m_box;
+};
+
+void tst_CleanArchiveService::init()
+{
+    m_box = std::make_unique<ArchiveSandbox>();
+    QVERIFY(m_box->isValid());
+}
+
+void tst_CleanArchiveService::copiesTheProfileWithItsRules()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/отчёт.txt", "годовой отчёт\n", 0640);
+    box.writeHome("Documents/sub/deeper/a.bin", QByteArray(70000, 'a'));
+    box.writeHome(QByteArray("Documents/caf\xe9.txt"), "latin-1 name\n");
+    box.writeHome("Documents/.hidden", "skip me");
+    box.writeHome("Documents/sub/.cache/x", "skip me");
+    box.writeHome("Documents/project/node_modules/pkg/index.js", "skip me");
+    box.writeHome("Documents/project/.git/HEAD", "skip me");
+    box.writeHome("Documents/project/src/main.c", "int main;\n");
+    box.writeHome("Documents/Secret Notes/n.txt", "excluded by name");
+    box.writeHome("Documents/installer.zip/inside.txt", "a folder named like an archive stays");
+    box.writeHome("Desktop/setup.DMG", "installer");
+    box.writeHome("Desktop/notes.dmg.txt", "notes");
+    box.writeHome("Desktop/run.sh", "#!/bin/sh\n", 0750);
+    box.scratch().makeLink("../Desktop/notes.dmg.txt", "home/Documents/link-to-notes");
+    ::chmod(box.path("home/Documents/sub/deeper").constData(), 0555);
+    TempHome::setModified(QFile::decodeName(box.path("home/Documents/отчёт.txt")),
+                          QDateTime(QDate(2021, 5, 6), QTime(7, 8, 9)));
+    const TreeInventory sourcesBefore = box.homeInventory();
+
+    AppSettings settings = box.settings(false);
+    settings.excludedPaths = {QStringLiteral("Secret Notes")};
+    QStringList reports;
+    const CleanArchiveCreateResult result = box.service().create(
+        CleanArchiveProfile::essential, settings, [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
+
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(result.archiveURL, box.cleanArchives().child(QByteArrayLiteral("Brisko_2026-03-14_093015")));
+    QCOMPARE(result.copiedFiles, 2);
+    QCOMPARE(reports, (QStringList{QStringLiteral("1|Подготовка…|0|0"), QStringLiteral("1|Копирование Documents…|0|0"),
+                                   QStringLiteral("1|Копирование Desktop…|0.5|0"), QStringLiteral("0|Готово|1|2")}));
+    // The sources are only read.
+    QCOMPARE(box.homeInventory().differencesFrom(sourcesBefore), QStringList());
+
+    const QByteArray payload = result.archiveURL.native() + "/payload";
+    const TreeInventory copy = TreeInventory::take(payload);
+    QStringList paths;
+    for (auto it = copy.entries().cbegin(); it != copy.entries().cend(); ++it) {
+        paths.append(QFile::decodeName(it.key()));
+    }
+    QCOMPARE(paths, (QStringList{QString(), QStringLiteral("Desktop"), QStringLiteral("Desktop/notes.dmg.txt"),
+                                 QStringLiteral("Desktop/run.sh"), QStringLiteral("Documents"),
+                                 QStringLiteral("Documents/caf\uFFFD.txt"), QStringLiteral("Documents/installer.zip"),
+                                 QStringLiteral("Documents/installer.zip/inside.txt"),
+                                 QStringLiteral("Documents/link-to-notes"), QStringLiteral("Documents/project"),
+                                 QStringLiteral("Documents/project/src"), QStringLiteral("Documents/project/src/main.c"),
+                                 QStringLiteral("Documents/sub"), QStringLiteral("Documents/sub/deeper"),
+                                 QStringLiteral("Documents/sub/deeper/a.bin"), QStringLiteral("Documents/отчёт.txt")}));
+    // Content, permissions, file times and links as in the source.
+    for (auto it = copy.entries().cbegin(); it != copy.entries().cend(); ++it) {
+        if (it.key().isEmpty()) {
+            continue;
+        }
+        const TreeInventory::Entry& original = sourcesBefore.entries().value(it.key());
+        QVERIFY2(it->sameAs(original), it.key().constData());
+    }
+    QCOMPARE(copy.entries().value("Documents/link-to-notes").linkTarget, QByteArray("../Desktop/notes.dmg.txt"));
+
+    const CleanArchiveManifest& manifest = result.manifest;
+    QCOMPARE(manifest.version, 1);
+    QCOMPARE(manifest.profile, QStringLiteral("essential"));
+    QCOMPARE(manifest.profileTitle, QStringLiteral("Документы и рабочий стол"));
+    QCOMPARE(manifest.homeDirectory, box.home().toString());
+    QCOMPARE(manifest.createdAt, box.clock->now().toUTC());
+    QVERIFY(!manifest.compression && !manifest.compressedBytes && !manifest.compressedSHA256 && !manifest.archiveFileName);
+    QCOMPARE(manifest.entries.size(), 2);
+    const CleanArchiveEntry& documents = manifest.entries.at(0);
+    QCOMPARE(documents.relativePath, QStringLiteral("Documents"));
+    QVERIFY(documents.isDirectory);
+    QCOMPARE(documents.sha256,
+             expectedFolderDigest({{"отчёт.txt", "годовой отчёт\n"},
+                                   {"sub/deeper/a.bin", QByteArray(70000, 'a')},
+                                   {QByteArray("caf\xe9.txt"), "latin-1 name\n"},
+                                   {"project/src/main.c", "int main;\n"},
+                                   {"installer.zip/inside.txt", "a folder named like an archive stays"}}));
+    CleanArchiveDigest digests(box.fs);
+    QCOMPARE(documents.size, digests.entrySize(FilePath(payload + "/Documents")));
+    QVERIFY(documents.size >= 70000 + 4 * 4096);
+    QCOMPARE(manifest.totalBytes, documents.size + manifest.entries.at(1).size);
+
+    // The manifest on disk is the manifest returned.
+    const std::optional<CleanArchiveManifest> written =
+        CleanArchiveManifest::fromJson(ScratchDir::readFile(result.archiveURL.native() + "/manifest.json"));
+    QVERIFY(written);
+    QVERIFY(*written == manifest);
+}
+
+void tst_CleanArchiveService::folderDigestJoinsSortedLines()
+{
+    m_box->writeHome("Projects/b/c", "second");
+    m_box->writeHome("Projects/a", "first");
+    m_box->writeHome("Projects/.hidden/z", "skipped");
+    m_box->scratch().makeLink("a", "home/Projects/link");
+    const QByteArray text = "a\t" + independentSha256("first") + "\nb/c\t" + independentSha256("second");
+    CleanArchiveDigest digests(m_box->fs);
+    QCOMPARE(digests.directoryDigest(m_box->home().child(QByteArrayLiteral("Projects"))), independentSha256(text));
+    QCOMPARE(digests.fileDigest(m_box->home().child(QByteArrayLiteral("Projects/a"))), independentSha256("first"));
+    // A link is never read through.
+    QVERIFY(!digests.fileDigest(m_box->home().child(QByteArrayLiteral("Projects/link"))));
+}
+
+void tst_CleanArchiveService::packsIntoTarZstAndDropsThePayload()
+{
+    m_box->writeHome("Movies/clip.mov", QByteArray(200000, 'm'));
+    m_box->writeHome("Music/Песня.mp3", "la la la");
+    QStringList reports;
+    const CleanArchiveCreateResult result =
+        m_box->service().create(CleanArchiveProfile::creative, m_box->settings(true),
+                                [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(names(result.archiveURL.native()), (QStringList{QStringLiteral("archive.tar.zst"), QStringLiteral("manifest.json")}));
+    QVERIFY(reports.contains(QStringLiteral("1|Сжатие tar.zst…|0.92|0")));
+    const QByteArray packed = result.archiveURL.native() + "/archive.tar.zst";
+    const QByteArray content = ScratchDir::readFile(packed);
+    QCOMPARE(result.manifest.compression, QStringLiteral("tar.zst"));
+    QCOMPARE(result.manifest.archiveFileName, QStringLiteral("archive.tar.zst"));
+    QCOMPARE(result.manifest.compressedBytes, content.size());
+    QCOMPARE(result.manifest.compressedSHA256, QString::fromLatin1(independentSha256(content)));
+    QVERIFY(content.size() < 200000);
+    // The content of payload/, with paths relative to it.
+    QCOMPARE(tarListing(packed), (QByteArrayList{"./", "./Movies/", "./Movies/clip.mov", "./Music/",
+                                                 QByteArray("./Music/") + QStringLiteral("Песня.mp3").toUtf8()}));
+    const QByteArray manifestText = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
+    QVERIFY(manifestText.contains("\"archiveFileName\": \"archive.tar.zst\""));
+}
+
+void tst_CleanArchiveService::keepsThePayloadWithoutTar()
+{
+    m_box->writeHome("Documents/a", "a");
+    const CleanArchiveCreateResult result = m_box->service(QStringLiteral("/nonexistent/tar"))
+                                                .create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    QCOMPARE(result.errors, QStringList{QStringLiteral("tar.zst недоступен — сохранён несжатый payload/")});
+    QCOMPARE(result.copiedFiles, 1);
+    QCOMPARE(names(result.archiveURL.native()), (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
+    const QByteArray manifestText = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
+    QVERIFY(!manifestText.contains("compress") && !manifestText.contains("archiveFileName"));
+}
+
+void tst_CleanArchiveService::keepsThePayloadWhenTarFails()
+{
+    m_box->writeHome("Documents/a", "a");
+    const CleanArchiveCreateResult result =
+        m_box->service(QStringLiteral("/bin/false")).create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    QCOMPARE(result.errors, QStringList{QStringLiteral("Сжатие: Не удалось создать tar.zst (проверьте /usr/bin/tar).")});
+    QCOMPARE(names(result.archiveURL.native()), (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
+    QVERIFY(!result.manifest.compression);
+    // Without packing, nothing to pack and no message.
+    const CleanArchiveCreateResult unpacked =
+        m_box->service(QStringLiteral("/bin/false")).create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    QVERIFY(unpacked.errors.isEmpty());
+}
+
+void tst_CleanArchiveService::profileWithoutFoldersWritesNothing()
+{
+    QStringList reports;
+    const CleanArchiveCreateResult result =
+        m_box->service().create(CleanArchiveProfile::developer, m_box->settings(true),
+                                [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
+    QCOMPARE(result.errors, QStringList{QStringLiteral("Не найдены папки профиля «Разработка»")});
+    QCOMPARE(result.copiedFiles, 0);
+    QVERIFY(result.manifest.entries.isEmpty());
+    QCOMPARE(result.manifest.totalBytes, 0);
+    QCOMPARE(reports.last(), QStringLiteral("0|Нет данных для архива|0|0"));
+    QVERIFY(!ScratchDir::exists(m_box->cleanArchives().native()));
+}
+
+void tst_CleanArchiveService::unreadableFolderIsReportedAndTheRestGoesOn()
+{
+    m_box->writeHome("Documents/readable.txt", "ok");
+    m_box->writeHome("Documents/private/secret.txt", "cannot be read");
+    m_box->writeHome("Desktop/b.txt", "b");
+    m_box->fs->failRead(m_box->path("home/Documents/private"));
+    const CleanArchiveCreateResult result =
+        m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    QCOMPARE(result.errors.size(), 1);
+    QVERIFY2(result.errors.first().startsWith(QStringLiteral("Documents: ")), qPrintable(result.errors.first()));
+    QVERIFY(result.errors.first().contains(QStringLiteral("Documents/private")));
+    QCOMPARE(result.copiedFiles, 1);
+    QCOMPARE(result.manifest.entries.size(), 1);
+    QCOMPARE(result.manifest.entries.first().relativePath, QStringLiteral("Desktop"));
+    // The packed copy holds exactly what the manifest lists.
+    QCOMPARE(tarListing(result.archiveURL.native() + "/archive.tar.zst"),
+             (QByteArrayList{"./", "./Desktop/", "./Desktop/b.txt"}));
+    const QByteArray json = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
+    QVERIFY(QJsonDocument::fromJson(json).isObject());
+    QCOMPARE(m_box->listed("Brisko_2026-03-14_093015")->manifest, result.manifest);
+}
+
+void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself()
+{
+    m_box->writeHome("Movies/film.mkv", "film");
+    m_box->writeHome("Movies/Brisko Archive/old.bin", "moved here earlier");
+    AppSettings settings = m_box->settings(false);
+    settings.archivePath = QFile::decodeName(m_box->path("home/Movies/Brisko Archive"));
+    const CleanArchiveCreateResult result = m_box->service().create(CleanArchiveProfile::creative, settings, {});
+    QVERIFY(result.errors.isEmpty());
+    QCOMPARE(names(result.archiveURL.native() + "/payload/Movies"), QStringList{QStringLiteral("film.mkv")});
+}
+
+void tst_CleanArchiveService::archivesOfOneSecondGetTheirOwnFolders()
+{
+    m_box->writeHome("Documents/a", "first");
+    const CleanArchiveCreateResult first = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    const TreeInventory firstArchive = TreeInventory::take(first.archiveURL.native());
+    m_box->writeHome("Documents/b", "second");
+    const CleanArchiveCreateResult second = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    QCOMPARE(second.archiveURL.fileName(), QStringLiteral("Brisko_2026-03-14_093015_2"));
+    QCOMPARE(TreeInventory::take(first.archiveURL.native()).differencesFrom(firstArchive), QStringList());
+    QCOMPARE(m_box->service().listArchives(m_box->archiveRoot()).size(), 2);
+}
+
+void tst_CleanArchiveService::listsNewestFirstAndLeavesOutTheRest()
+{
+    ArchiveSandbox& box = *m_box;
+    QVERIFY(box.service().listArchives(box.archiveRoot()).isEmpty());
+    box.writeHome("Documents/a", "a");
+    const CleanArchiveCreateResult older = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    box.clock->advance(3600);
+    const CleanArchiveCreateResult newer = box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
+    box.makeArchive("broken", "{\"version\": 1}");
+    box.makeArchive(".hidden", ScratchDir::readFile(newer.archiveURL.native() + "/manifest.json"));
+    box.scratch().writeFile("archive/CleanArchives/loose-file", "x");
+    box.scratch().makeDirectory("archive/CleanArchives/no-manifest");
+
+    const CleanArchiveSummaryList listed = box.service().listArchives(box.archiveRoot());
+    QCOMPARE(listed.size(), 2);
+    QCOMPARE(listed.at(0).id, QStringLiteral("Brisko_2026-03-14_103015"));
+    QCOMPARE(listed.at(0).url, newer.archiveURL);
+    QCOMPARE(listed.at(0).manifest, newer.manifest);
+    QCOMPARE(listed.at(1).manifest, older.manifest);
+}
+
+void tst_CleanArchiveService::restoresPlainAndPackedArchivesExactly_data()
+{
+    QTest::addColumn<bool>("packed");
+    QTest::newRow("payload") << false;
+    QTest::newRow("tar.zst") << true;
+}
+
+void tst_CleanArchiveService::restoresPlainAndPackedArchivesExactly()
+{
+    QFETCH(bool, packed);
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Projects/app/main.cpp", "int main() {}\n", 0600);
+    box.writeHome("Projects/app/bin/tool", "#!/bin/sh\n", 0755);
+    box.writeHome("Projects/Заметки/план.md", "план\n");
+    box.scratch().makeLink("app/main.cpp", "home/Projects/current");
+    box.writeHome(".ssh/id_ed25519", "private key", 0600);
+    ::chmod(box.path("home/.ssh").constData(), 0700);
+    TempHome::setModified(QFile::decodeName(box.path("home/Projects/app/main.cpp")), QDateTime(QDate(2020, 1, 1), QTime(1, 2, 3)));
+    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::developer, box.settings(packed), {});
+    QVERIFY(created.errors.isEmpty());
+    QCOMPARE(created.manifest.entries.size(), 2);
+
+    const FilePath newHome(box.scratch().makeDirectory("second-home"));
+    const TreeInventory original = box.homeInventory();
+    const CleanArchiveSummary summary = *box.listed(created.archiveURL.fileNameNative());
+    const TreeInventory archiveBefore = TreeInventory::take(created.archiveURL.native());
+    QStringList reports;
+    const RestoreResult result = box.serviceFor(newHome).restore(
+        summary, [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
+
+    QCOMPARE(result, (RestoreResult{2, 0, 0, {}}));
+    QStringList expectedReports{QStringLiteral("1|Восстановление…|0|0")};
+    if (packed) {
+        expectedReports.append(QStringLiteral("1|Распаковка tar.zst…|0|0"));
+    }
+    expectedReports += {QStringLiteral("1|Восстановление Projects…|0|0"), QStringLiteral("1|Восстановление .ssh…|0.5|0"),
+                        QStringLiteral("0|Готово|1|0")};
+    QCOMPARE(reports, expectedReports);
+    const TreeInventory restored = TreeInventory::take(newHome.native());
+    QCOMPARE(restored.entriesNotIn(original).join(QLatin1Char('\n')), QString());
+    QCOMPARE(original.entriesNotIn(restored), QStringList());
+    QCOMPARE(restored.entries().value("Projects/current").kind, TreeInventory::Entry::Kind::Symlink);
+    // The archive is left as it was, and the unpacked copy is gone.
+    QCOMPARE(TreeInventory::take(created.archiveURL.native()).differencesFrom(archiveBefore), QStringList());
+    QCOMPARE(names(box.temporary().native()), QStringList());
+}
+
+void tst_CleanArchiveService::restoreSkipsWhatExists()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/a", "archived");
+    box.writeHome("Desktop/b", "archived");
+    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
+    box.scratch().removeTree(box.path("home/Desktop"));
+    box.writeHome("Documents/a", "changed since");
+    box.writeHome("Documents/new", "new since");
+    const TreeInventory before = box.homeInventory();
+    const RestoreResult result = box.service().restore(*box.listed(created.archiveURL.fileNameNative()), {});
+    QCOMPARE(result, (RestoreResult{1, 1, 0, {}}));
+    QCOMPARE(before.entriesNotIn(box.homeInventory()), QStringList());
+    QCOMPARE(ScratchDir::readFile(box.path("home/Documents/a")), QByteArray("changed since"));
+    QCOMPARE(ScratchDir::readFile(box.path("home/Desktop/b")), QByteArray("archived"));
+}
+
+void tst_CleanArchiveService::restoreRefusesAChangedEntry()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/deep/a.txt", "original content");
+    box.writeHome("Desktop/b", "fine");
+    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    box.scratch().writeFile(created.archiveURL.native().mid(box.root().size() + 1) + "/payload/Documents/deep/a.txt",
+                            "original contenT");
+    box.scratch().removeTree(box.path("home/Documents"));
+    box.scratch().removeTree(box.path("home/Desktop"));
+    const RestoreResult result = box.service().restore(*box.listed(created.archiveURL.fileNameNative()), {});
+    QCOMPARE(result, (RestoreResult{1, 0, 1, {QStringLiteral("Documents: SHA256 не совпадает")}}));
+    // Nothing of the refused entry stays, not even under a temporary name.
+    QCOMPARE(names(box.home().native()), QStringList{QStringLiteral("Desktop")});
+}
+
+void tst_CleanArchiveService::restoreReportsMissingParts()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/a", "a");
+    box.writeHome("Desktop/b", "b");
+    const CleanArchiveCreateResult plain = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    box.scratch().removeTree(plain.archiveURL.native() + "/payload/Desktop");
+    box.clock->advance(1);
+    const CleanArchiveCreateResult packed = box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
+    const CleanArchiveSummary packedSummary = *box.listed(packed.archiveURL.fileNameNative());
+    ::unlink((packed.archiveURL.native() + "/archive.tar.zst").constData());
+    box.scratch().removeTree(box.path("home/Documents"));
+    box.scratch().removeTree(box.path("home/Desktop"));
+
+    RestoreResult result = box.service().restore(*box.listed(plain.archiveURL.fileNameNative()), {});
+    QCOMPARE(result, (RestoreResult{1, 0, 1, {QStringLiteral("Desktop: нет в архиве")}}));
+    box.scratch().removeTree(box.path("home/Documents"));
+    QStringList reports;
+    result = box.service().restore(packedSummary, [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
+    QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("Файл archive.tar.zst не найден")}}));
+    QCOMPARE(reports.last(), QStringLiteral("0|Готово|1|0"));
+    QCOMPARE(names(box.home().native()), QStringList());
+}
+
+void tst_CleanArchiveService::restoreDropsSetIdBits()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/tool", "binary", 0755);
+    ::chmod(box.path("home/Documents/tool").constData(), 06755);
+    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    struct stat copied;
+    QCOMPARE(::lstat((created.archiveURL.native() + "/payload/Documents/tool").constData(), &copied), 0);
+    QCOMPARE(copied.st_mode & 07777, 06755u);
+    const FilePath newHome(box.scratch().makeDirectory("second-home"));
+    QCOMPARE(box.serviceFor(newHome).restore(*box.listed(created.archiveURL.fileNameNative()), {}).restored, 1);
+    struct stat restored;
+    QCOMPARE(::lstat((newHome.native() + "/Documents/tool").constData(), &restored), 0);
+    QCOMPARE(restored.st_mode & 07777, 0755u);
+}
+
+void tst_CleanArchiveService::restoreSurvivesAFaultAtEveryOperation()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/a/one", "one");
+    box.writeHome("Documents/two", "two");
+    box.scratch().makeLink("two", "home/Documents/link");
+    box.writeHome("Desktop/three", "three");
+    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    const CleanArchiveSummary summary = *box.listed(created.archiveURL.fileNameNative());
+    const TreeInventory original = box.homeInventory();
+    const TreeInventory archive = TreeInventory::take(created.archiveURL.native());
+
+    box.fs->resetOperationCount();
+    const FilePath probeHome(box.scratch().makeDirectory("probe-home"));
+    QCOMPARE(box.serviceFor(probeHome).restore(summary, {}).restored, 2);
+    const int operations = box.fs->operationCount();
+    QVERIFY(operations > 10);
+
+    for (int nth = 1; nth <= operations; ++nth) {
+        const QByteArray name = "home-" + QByteArray::number(nth);
+        const FilePath target(box.scratch().makeDirectory(name));
+        box.fs->resetOperationCount();
+        box.fs->failOperation(nth, nth % 2 ? ENOSPC : EIO);
+        const RestoreResult result = box.serviceFor(target).restore(summary, {});
+        box.fs->failOperation(0, 0);
+        QCOMPARE(result.restored + result.failed, 2);
+        // Each entry is either complete and verified under its own name, or
+        // not there at all. A hidden partial copy may stay only when removing
+        // it was what failed.
+        const TreeInventory now = TreeInventory::take(target.native());
+        for (auto it = now.entries().cbegin(); it != now.entries().cend(); ++it) {
+            if (!it.key().isEmpty() && !it.key().startsWith(".brisko-restore-")) {
+                QVERIFY2(original.entries().contains(it.key()) && it->sameAs(original.entries().value(it.key())),
+                         it.key().constData());
+            }
+        }
+        for (const QByteArray& top : {QByteArrayLiteral("Documents"), QByteArrayLiteral("Desktop")}) {
+            const bool there = now.entries().contains(top);
+            for (auto it = original.entries().cbegin(); it != original.entries().cend(); ++it) {
+                if (it.key() == top || it.key().startsWith(top + '/')) {
+                    QVERIFY2(now.entries().contains(it.key()) == there, it.key().constData());
+                }
+            }
+        }
+        ScratchDir::removeTree(target.native());
+    }
+    QCOMPARE(TreeInventory::take(created.archiveURL.native()).differencesFrom(archive), QStringList());
+}
+
+QTEST_GUILESS_MAIN(tst_CleanArchiveService)
+#include "tst_CleanArchiveService.moc"
