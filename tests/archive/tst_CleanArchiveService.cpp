@@ -1,7 +1,9 @@
 #include "ArchiveSandbox.h"
 #include "TempHome.h"
+#include "UnreadableFileSystem.h"
 
 #include "archive/CleanArchiveDigest.h"
+#include "fileops/ItemTransfer.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -61,6 +63,7 @@ private Q_SLOTS:
     void keepsThePayloadWhenTarFails();
     void profileWithoutFoldersWritesNothing();
     void unreadableFolderIsReportedAndTheRestGoesOn();
+    void unreadableFileIsReportedAndTheRestGoesOn();
     void neverCopiesTheArchiveFolderIntoItself();
     void archivesOfOneSecondGetTheirOwnFolders();
     void listsNewestFirstAndLeavesOutTheRest();
@@ -270,6 +273,25 @@ void tst_CleanArchiveService::unreadableFolderIsReportedAndTheRestGoesOn()
     const QByteArray json = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
     QVERIFY(QJsonDocument::fromJson(json).isObject());
     QCOMPARE(m_box->listed("Brisko_2026-03-14_093015")->manifest, result.manifest);
+}
+
+void tst_CleanArchiveService::unreadableFileIsReportedAndTheRestGoesOn()
+{
+    m_box->writeHome("Documents/readable.txt", "ok");
+    const QByteArray secret = m_box->writeHome("Documents/secret.txt", "cannot be read", 0);
+    m_box->writeHome("Downloads/c.txt", "c");
+    const auto fs = std::make_shared<UnreadableFileSystem>(secret);
+    const CleanArchiveCreateResult result = CleanArchiveService(fs, m_box->home(), m_box->clock, m_box->temporary())
+                                                .create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    QCOMPARE(result.errors,
+             QStringList{QStringLiteral("Documents: ") + ItemTransfer::describe(EACCES) + QStringLiteral(" (")
+                         + QFile::decodeName(secret) + QStringLiteral(")")});
+    QCOMPARE(result.copiedFiles, 1);
+    QCOMPARE(names(result.archiveURL.native() + "/payload"), QStringList{QStringLiteral("Downloads")});
+    const QByteArray json = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
+    QVERIFY(QJsonDocument::fromJson(json).isObject());
+    QCOMPARE(CleanArchiveManifest::fromJson(json), result.manifest);
+    QCOMPARE(m_box->listed(result.archiveURL.fileNameNative())->manifest.entries.size(), 1);
 }
 
 void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself()
