@@ -119,6 +119,23 @@ QString describe(int errnoValue)
     return QString::fromLocal8Bit(std::strerror(errnoValue));
 }
 
+// Another program drops a file at the destination between the sorter's look
+// and its rename.
+class RacingFileSystem : public FaultInjectingFileSystem
+{
+public:
+    int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd, const char* toName,
+                 const QByteArray& toPath, bool noReplace) const override
+    {
+        QFile intruder(QFile::decodeName(toPath));
+        if (!intruder.open(QIODevice::WriteOnly) || intruder.write("arrived meanwhile\n") < 0) {
+            return EIO;
+        }
+        intruder.close();
+        return FaultInjectingFileSystem::renameAt(fromDirFd, fromName, fromPath, toDirFd, toName, toPath, noReplace);
+    }
+};
+
 } // namespace
 
 // The sorter on real folders; faults come from FaultInjectingFileSystem.
@@ -141,6 +158,7 @@ private Q_SLOTS:
     void secondRunMovesOnlyNewArrivals();
     void takenNamesGetACounter();
     void freeNameRules();
+    void nameTakenMeanwhileIsNotReplaced();
     void sortedAsAFileMakesEveryMoveFailInPlace();
     void sortedOnAnotherVolumeIsNeverCopied();
     void faultAtEveryOperationLosesNothing_data();
@@ -360,6 +378,19 @@ void tst_DownloadsSorter::freeNameRules()
     }
     scratch.writeFile("Другое/файл.txt", "x");
     QCOMPARE(sorter.uniqueURL(FilePath(dir + "/файл.txt")), FilePath(dir + "/файл_12.txt"));
+}
+
+void tst_DownloadsSorter::nameTakenMeanwhileIsNotReplaced()
+{
+    ScratchDir scratch;
+    scratch.writeFile("Downloads/акт.pdf", "mine\n");
+    const SortResult result = DownloadsSorter(std::make_shared<RacingFileSystem>()).sortSync(scratch.nativePath("Downloads"));
+    QCOMPARE(result.moved, 0);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(result.errors, QStringList{QStringLiteral("акт.pdf: ") + describe(EEXIST)});
+    QCOMPARE(ScratchDir::readFile(scratch.filePath("Downloads/акт.pdf")), QByteArray("mine\n"));
+    QCOMPARE(ScratchDir::readFile(scratch.filePath("Downloads/_Sorted/Documents/акт.pdf")),
+             QByteArray("arrived meanwhile\n"));
 }
 
 void tst_DownloadsSorter::sortedAsAFileMakesEveryMoveFailInPlace()
