@@ -152,6 +152,8 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
 
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
+    // A coarse timer may fire 5 % early; the limit is a promise both ways.
+    deadline->setTimerType(Qt::PreciseTimer);
     connect(deadline, &QTimer::timeout, this, [reply, complete] {
         HttpResponse response;
         const std::optional<int> status = statusOf(reply);
