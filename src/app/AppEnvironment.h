@@ -30,7 +30,9 @@ struct AppEnvironment
     UsageEventSinkPtr usage;
     ErrorReportSinkPtr errors;
 
-    // The running machine: $HOME, the real file system and volumes, the
-    // defaults store of PlatformDefaultsStore, and sinks that send nothing.
+    // The running machine: $HOME, the real file system, volumes, trash and
+    // system facts, the defaults store of PlatformDefaultsStore, and the
+    // analytics and error-report services of the maker's server (sinks that
+    // record nothing when BRISKO_OFFLINE=1).
     static AppEnvironment platform();
 };

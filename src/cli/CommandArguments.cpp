@@ -64,3 +64,14 @@ std::optional<QString> CommandArguments::value(const QString& option) const
     }
     return *it;
 }
+
+std::optional<CommandArguments> CommandArguments::parseFlagsOnly(const QStringList& arguments,
+                                                                 const QSet<QString>& flags, QString* error)
+{
+    std::optional<CommandArguments> parsed = parse(arguments, flags, {}, error);
+    if (parsed && !parsed->positionals().isEmpty()) {
+        *error = QStringLiteral("лишний аргумент «%1»").arg(parsed->positionals().first());
+        return std::nullopt;
+    }
+    return parsed;
+}

@@ -17,6 +17,10 @@ public:
     static std::optional<CommandArguments> parse(const QStringList& arguments, const QSet<QString>& flags,
                                                  const QSet<QString>& valued, QString* error);
 
+    // For commands that take only flags: as parse, and a positional value is
+    // an error too ("лишний аргумент «X»").
+    static std::optional<CommandArguments> parseFlagsOnly(const QStringList& arguments, const QSet<QString>& flags,
+                                                          QString* error);
     // "--help" or "-h" anywhere before "--".
     static bool asksForHelp(const QStringList& arguments);
 

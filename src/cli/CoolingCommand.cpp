@@ -91,13 +91,9 @@ QString CoolingCommand::describe(const CoolingSnapshot& snapshot)
 CommandResult CoolingCommand::run(const QStringList& arguments, Console& console)
 {
     QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
+    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
     if (!parsed) {
         return CommandResult::usageError(error);
-    }
-    if (!parsed->positionals().isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("лишний аргумент «%1»").arg(parsed->positionals().first()));
     }
 
     FanControlService service(FanControlEnvironment::platform(std::make_shared<DiscardingErrorSink>()));

@@ -28,13 +28,9 @@ QString DisksCommand::summary() const
 CommandResult DisksCommand::run(const QStringList& arguments, Console& console)
 {
     QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
+    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
     if (!parsed) {
         return CommandResult::usageError(error);
-    }
-    if (!parsed->positionals().isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("лишний аргумент «%1»").arg(parsed->positionals().first()));
     }
     const AppState state(AppEnvironment::platform());
     const DiskInfoList& disks = state.disks();

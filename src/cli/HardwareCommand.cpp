@@ -27,13 +27,9 @@ QString HardwareCommand::summary() const
 CommandResult HardwareCommand::run(const QStringList& arguments, Console& console)
 {
     QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
+    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
     if (!parsed) {
         return CommandResult::usageError(error);
-    }
-    if (!parsed->positionals().isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("лишний аргумент «%1»").arg(parsed->positionals().first()));
     }
     const MacHardwareInfo info = MacHardwareInfo::current(PlatformSystemFacts());
 

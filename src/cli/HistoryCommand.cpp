@@ -37,13 +37,9 @@ QString HistoryCommand::details() const
 CommandResult HistoryCommand::run(const QStringList& arguments, Console& console)
 {
     QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
+    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
     if (!parsed) {
         return CommandResult::usageError(error);
-    }
-    if (!parsed->positionals().isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("history не принимает аргументов"));
     }
 
     const CliSession session(nullptr);

@@ -37,13 +37,9 @@ QString RegionCommand::details() const
 CommandResult RegionCommand::run(const QStringList& arguments, Console& console)
 {
     QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json"), QStringLiteral("--offline")}, {}, &error);
+    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json"), QStringLiteral("--offline")}, &error);
     if (!parsed) {
         return CommandResult::usageError(error);
-    }
-    if (!parsed->positionals().isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("лишний аргумент «%1»").arg(parsed->positionals().first()));
     }
     const AppState state(AppEnvironment::platform());
     HttpTransport* transport = HttpTransport::processInstance();
