@@ -10,26 +10,12 @@
 #include <QList>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include <fcntl.h>
-
-struct CleanArchiveCopier::Run
-{
-    const Options& options;
-    Result* result;
-    QByteArray buffer;
-    QList<QByteArray> lines;
-    qint64 bytes = 0;
-
-    int fail(int error, const QByteArray& path)
-    {
-        if (!result->error) {
-            result->error = error;
-            result->failedPath = FilePath(path);
-        }
-        return error;
-    }
-};
 
 namespace {
 
@@ -80,6 +66,146 @@ private:
 
 } // namespace
 
+struct CleanArchiveCopier::FileJob
+{
+    Folder from;
+    Folder to;
+    QByteArray name;
+    QByteArray fromPath;
+    QByteArray toPath;
+    QByteArray relative;
+    FileStat st;
+};
+
+// One copy: its result and, with digests on, the helper thread and the
+// queue of files waiting for it. The mutex guards everything that both
+// threads touch.
+struct CleanArchiveCopier::Run
+{
+    // Files queued beyond this are copied by the walking thread itself, so
+    // that the descriptors the queue holds stay few.
+    static constexpr std::size_t maxQueued = 16;
+
+    struct FolderAttributes
+    {
+        QByteArray path;
+        int permissions;
+        qint64 accessedNs;
+        qint64 modifiedNs;
+    };
+
+    // parallel: files are shared out to a helper thread.
+    Run(const CleanArchiveCopier& copier, const Options& options, Result* result, bool parallel)
+        : copier(copier)
+        , options(options)
+        , result(result)
+        , parallel(parallel)
+    {
+        walkerBuffer.resize(bufferSize);
+        if (parallel) {
+            helper = std::thread([this] { serve(); });
+        }
+    }
+
+    ~Run() { finish(); }
+
+    int fail(int error, const QByteArray& path)
+    {
+        std::lock_guard lock(mutex);
+        if (!result->error) {
+            result->error = error;
+            result->failedPath = FilePath(path);
+        }
+        return error;
+    }
+
+    int error()
+    {
+        std::lock_guard lock(mutex);
+        return result->error;
+    }
+
+    void add(qint64 size, QByteArray line)
+    {
+        std::lock_guard lock(mutex);
+        bytes += size;
+        if (!line.isNull()) {
+            lines.append(std::move(line));
+        }
+    }
+
+    void submit(FileJob job)
+    {
+        std::unique_lock lock(mutex);
+        if (result->error) {
+            return;
+        }
+        if (queue.size() >= maxQueued) {
+            lock.unlock();
+            copier.runJob(job, &walkerBuffer, this);
+            return;
+        }
+        queue.push_back(std::move(job));
+        wake.notify_one();
+    }
+
+    // Copies what is still queued, then lets the helper go.
+    void finish()
+    {
+        if (!parallel) {
+            return;
+        }
+        for (;;) {
+            std::unique_lock lock(mutex);
+            if (queue.empty()) {
+                closing = true;
+                wake.notify_all();
+                break;
+            }
+            FileJob job = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            copier.runJob(job, &walkerBuffer, this);
+        }
+        if (helper.joinable()) {
+            helper.join();
+        }
+        parallel = false;
+    }
+
+    void serve()
+    {
+        QByteArray buffer(bufferSize, Qt::Uninitialized);
+        for (;;) {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [this] { return closing || !queue.empty(); });
+            if (queue.empty()) {
+                return;
+            }
+            FileJob job = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            copier.runJob(job, &buffer, this);
+        }
+    }
+
+    const CleanArchiveCopier& copier;
+    const Options& options;
+    Result* result;
+    bool parallel;
+    QByteArray walkerBuffer;
+    // Set last, once every file in them is written (walking thread only).
+    QList<FolderAttributes> folders;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<FileJob> queue;
+    bool closing = false;
+    QList<QByteArray> lines;
+    qint64 bytes = 0;
+    std::thread helper;
+};
+
 QString CleanArchiveCopier::Result::message() const
 {
     if (!error) {
@@ -97,57 +223,63 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
                                                     const Options& options) const
 {
     Result result;
-    Run run{options, &result, {}, {}, 0};
-    run.buffer.resize(bufferSize);
-
     const FilePath targetFolder = target.parent();
     const QByteArray targetName = target.fileNameNative();
-    ScopedDirectory targetParent(*m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory,
-                                                            targetFolder.native().constData(), targetFolder.native()));
-    if (!targetParent.isOpen()) {
-        run.fail(lastErrno(), targetFolder.native());
+    const auto failed = [&](int error, const QByteArray& path) {
+        result.error = error;
+        result.failedPath = FilePath(path);
         return result;
+    };
+    const Folder targetParent = std::make_shared<ScopedDirectory>(
+        *m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory, targetFolder.native().constData(), targetFolder.native()));
+    if (!targetParent->isOpen()) {
+        return failed(lastErrno(), targetFolder.native());
     }
-
     FileStat st;
     if (!m_fs->stat(source.native(), options.followSourceRoot, &st)) {
-        run.fail(lastErrno(), source.native());
-        return result;
+        return failed(lastErrno(), source.native());
     }
+
     if (st.isDirectory) {
         result.isDirectory = true;
-        ScopedDirectory from(*m_fs);
+        const Folder from = std::make_shared<ScopedDirectory>(*m_fs);
         if (options.followSourceRoot) {
-            from.reset(m_fs->openDirectory(FileSystem::CurrentDirectory, source.native().constData(), source.native()));
-            if (!from.isOpen()) {
-                run.fail(lastErrno(), source.native());
-                return result;
+            from->reset(m_fs->openDirectory(FileSystem::CurrentDirectory, source.native().constData(), source.native()));
+            if (!from->isOpen()) {
+                return failed(lastErrno(), source.native());
             }
         } else if (const int error = m_fs->openDirectoryNoFollow(FileSystem::CurrentDirectory,
                                                                  source.native().constData(), source.native(),
-                                                                 from.receive())) {
-            run.fail(error, source.native());
+                                                                 from->receive())) {
+            return failed(error, source.native());
+        }
+        if (const int error = m_fs->makeDirectoryAt(targetParent->get(), targetName.constData(), target.native(), 0700)) {
+            return failed(error, target.native());
+        }
+        const Folder to = std::make_shared<ScopedDirectory>(*m_fs);
+        if (const int error = m_fs->openDirectoryNoFollow(targetParent->get(), targetName.constData(), target.native(),
+                                                          to->receive())) {
+            return failed(error, target.native());
+        }
+        // Digests are the larger part of the work: share the files out.
+        Run run(*this, options, &result, options.digest);
+        copyContents(from, source.native(), to, target.native(), QByteArray(), &run);
+        run.finish();
+        if (result.error) {
             return result;
         }
-        if (const int error = m_fs->makeDirectoryAt(targetParent.get(), targetName.constData(), target.native(), 0700)) {
-            run.fail(error, target.native());
-            return result;
+        // Last, so that filling the folders does not change their times.
+        for (const Run::FolderAttributes& folder : std::as_const(run.folders)) {
+            if (const int error = m_fs->setAttributesAt(FileSystem::CurrentDirectory, folder.path.constData(),
+                                                        folder.path, folder.permissions, folder.accessedNs,
+                                                        folder.modifiedNs)) {
+                return failed(error, folder.path);
+            }
         }
-        ScopedDirectory to(*m_fs);
-        if (const int error = m_fs->openDirectoryNoFollow(targetParent.get(), targetName.constData(), target.native(),
-                                                          to.receive())) {
-            run.fail(error, target.native());
-            return result;
-        }
-        if (copyContents(from.get(), source.native(), to.get(), target.native(), QByteArray(), &run)) {
-            return result;
-        }
-        // Last, so that filling the folder does not change its times.
-        if (const int error = m_fs->setAttributesAt(targetParent.get(), targetName.constData(), target.native(),
+        if (const int error = m_fs->setAttributesAt(targetParent->get(), targetName.constData(), target.native(),
                                                     int(st.permissions & options.permissionMask), st.accessedNs,
                                                     st.modifiedNs)) {
-            run.fail(error, target.native());
-            return result;
+            return failed(error, target.native());
         }
         result.size = run.bytes;
         if (options.digest) {
@@ -160,64 +292,68 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
     // it may be followed and leads to a file.
     const FilePath sourceFolder = source.parent();
     const QByteArray sourceName = source.fileNameNative();
-    ScopedDirectory sourceParent(*m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory,
-                                                            sourceFolder.native().constData(), sourceFolder.native()));
-    if (!sourceParent.isOpen()) {
-        run.fail(lastErrno(), sourceFolder.native());
-        return result;
+    const Folder sourceParent = std::make_shared<ScopedDirectory>(
+        *m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory, sourceFolder.native().constData(), sourceFolder.native()));
+    if (!sourceParent->isOpen()) {
+        return failed(lastErrno(), sourceFolder.native());
     }
     if (st.isRegular && options.followSourceRoot) {
         FileStat own;
-        if (m_fs->statAt(sourceParent.get(), sourceName.constData(), source.native(), false, &own) && own.isSymlink) {
+        if (m_fs->statAt(sourceParent->get(), sourceName.constData(), source.native(), false, &own) && own.isSymlink) {
             // The file behind a link: read it by its resolved place.
             Options direct = options;
             direct.followSourceRoot = false;
             QByteArray resolved;
-            if (const int error = m_fs->readLinkAt(sourceParent.get(), sourceName.constData(), source.native(),
+            if (const int error = m_fs->readLinkAt(sourceParent->get(), sourceName.constData(), source.native(),
                                                    &resolved)) {
-                run.fail(error, source.native());
-                return result;
+                return failed(error, source.native());
             }
             const FilePath real = resolved.startsWith('/') ? FilePath(resolved) : sourceFolder.child(resolved);
             return copy(real, target, direct);
         }
     }
-    if (copyEntry(sourceParent.get(), sourceName.constData(), source.native(), targetParent.get(), target.native(),
-                  QByteArray(), &run)) {
+    Run run(*this, options, &result, false);
+    if (st.isRegular && options.digest) {
+        copyFile(sourceParent->get(), sourceName.constData(), source.native(), targetParent->get(), targetName.constData(),
+                 target.native(), st, QByteArray(), &run.walkerBuffer, &run);
+        if (result.error) {
+            return result;
+        }
+        // The one line is "<TAB>digest" for the root file itself.
+        const QByteArray& line = run.lines.first();
+        result.sha256 = line.mid(line.indexOf('\t') + 1);
+    } else if (copyEntry(sourceParent, sourceName.constData(), source.native(), targetParent, target.native(),
+                         QByteArray(), &run)) {
         return result;
     }
     result.size = st.isRegular ? st.size : 0;
-    if (options.digest && run.lines.size() == 1) {
-        // The one line is "<TAB>digest" for the root file itself.
-        result.sha256 = run.lines.first().mid(run.lines.first().indexOf('\t') + 1);
-    }
     return result;
 }
 
-int CleanArchiveCopier::copyContents(int fromFd, const QByteArray& fromPath, int toFd, const QByteArray& toPath,
-                                     const QByteArray& relative, Run* run) const
+int CleanArchiveCopier::copyContents(const Folder& from, const QByteArray& fromPath, const Folder& to,
+                                     const QByteArray& toPath, const QByteArray& relative, Run* run) const
 {
     DirectoryNames names;
-    if (!m_fs->readDirectory(fromFd, fromPath, &names)) {
+    if (!m_fs->readDirectory(from->get(), fromPath, &names)) {
         return run->fail(lastErrno(), fromPath);
     }
     for (const DirectoryNames::Name& n : names.names) {
         const char* name = names.buffer.constData() + n.offset;
         const QByteArray childRelative = relative.isEmpty() ? QByteArray(name) : relative + '/' + name;
-        if (const int error =
-                copyEntry(fromFd, name, joined(fromPath, name), toFd, joined(toPath, name), childRelative, run)) {
+        if (const int error = copyEntry(from, name, joined(fromPath, name), to, joined(toPath, name), childRelative, run)) {
             return error;
         }
     }
     return 0;
 }
 
-int CleanArchiveCopier::copyEntry(int fromDir, const char* name, const QByteArray& fromPath, int toDir,
-                                  const QByteArray& toPath, const QByteArray& relative, Run* run) const
+int CleanArchiveCopier::copyEntry(const Folder& fromDir, const char* name, const QByteArray& fromPath,
+                                  const Folder& toDir, const QByteArray& toPath, const QByteArray& relative,
+                                  Run* run) const
 {
     const QByteArray targetName = toPath.mid(toPath.lastIndexOf('/') + 1);
     FileStat st;
-    if (!m_fs->statAt(fromDir, name, fromPath, false, &st)) {
+    if (!m_fs->statAt(fromDir->get(), name, fromPath, false, &st)) {
         return run->fail(lastErrno(), fromPath);
     }
     if (!relative.isEmpty() && run->options.skip && run->options.skip(QByteArray(name), st)) {
@@ -225,43 +361,53 @@ int CleanArchiveCopier::copyEntry(int fromDir, const char* name, const QByteArra
     }
     if (st.isSymlink) {
         QByteArray linkTarget;
-        if (const int error = m_fs->readLinkAt(fromDir, name, fromPath, &linkTarget)) {
+        if (const int error = m_fs->readLinkAt(fromDir->get(), name, fromPath, &linkTarget)) {
             return run->fail(error, fromPath);
         }
-        if (const int error = m_fs->symlinkAt(linkTarget, toDir, targetName.constData(), toPath)) {
+        if (const int error = m_fs->symlinkAt(linkTarget, toDir->get(), targetName.constData(), toPath)) {
             return run->fail(error, toPath);
         }
-        if (const int error = m_fs->setAttributesAt(toDir, targetName.constData(), toPath, -1, st.accessedNs,
+        if (const int error = m_fs->setAttributesAt(toDir->get(), targetName.constData(), toPath, -1, st.accessedNs,
                                                     st.modifiedNs)) {
             return run->fail(error, toPath);
         }
         FileStat copied;
-        if (m_fs->statAt(toDir, targetName.constData(), toPath, false, &copied)) {
-            run->bytes += spaceOf(copied);
+        if (m_fs->statAt(toDir->get(), targetName.constData(), toPath, false, &copied)) {
+            run->add(spaceOf(copied), QByteArray());
         }
         return 0;
     }
     if (st.isRegular) {
-        return copyFile(fromDir, name, fromPath, toDir, targetName.constData(), toPath, st, relative, run);
+        if (run->parallel) {
+            run->submit(FileJob{fromDir, toDir, QByteArray(name), fromPath, toPath, relative, st});
+            return run->error();
+        }
+        return copyFile(fromDir->get(), name, fromPath, toDir->get(), targetName.constData(), toPath, st, relative,
+                        &run->walkerBuffer, run);
     }
     if (st.isDirectory) {
-        if (const int error = m_fs->makeDirectoryAt(toDir, targetName.constData(), toPath, 0700)) {
+        if (const int error = m_fs->makeDirectoryAt(toDir->get(), targetName.constData(), toPath, 0700)) {
             return run->fail(error, toPath);
         }
-        ScopedDirectory from(*m_fs);
-        if (const int error = m_fs->openDirectoryNoFollow(fromDir, name, fromPath, from.receive())) {
+        const Folder from = std::make_shared<ScopedDirectory>(*m_fs);
+        if (const int error = m_fs->openDirectoryNoFollow(fromDir->get(), name, fromPath, from->receive())) {
             return run->fail(error, fromPath);
         }
-        ScopedDirectory to(*m_fs);
-        if (const int error = m_fs->openDirectoryNoFollow(toDir, targetName.constData(), toPath, to.receive())) {
+        const Folder to = std::make_shared<ScopedDirectory>(*m_fs);
+        if (const int error = m_fs->openDirectoryNoFollow(toDir->get(), targetName.constData(), toPath, to->receive())) {
             return run->fail(error, toPath);
         }
-        if (const int error = copyContents(from.get(), fromPath, to.get(), toPath, relative, run)) {
+        if (const int error = copyContents(from, fromPath, to, toPath, relative, run)) {
             return error;
         }
-        if (const int error = m_fs->setAttributesAt(toDir, targetName.constData(), toPath,
-                                                    int(st.permissions & run->options.permissionMask), st.accessedNs,
-                                                    st.modifiedNs)) {
+        const int permissions = int(st.permissions & run->options.permissionMask);
+        if (run->parallel) {
+            // Files of this folder may still be on their way.
+            run->folders.append({toPath, permissions, st.accessedNs, st.modifiedNs});
+            return 0;
+        }
+        if (const int error = m_fs->setAttributesAt(toDir->get(), targetName.constData(), toPath, permissions,
+                                                    st.accessedNs, st.modifiedNs)) {
             return run->fail(error, toPath);
         }
         return 0;
@@ -270,9 +416,19 @@ int CleanArchiveCopier::copyEntry(int fromDir, const char* name, const QByteArra
     return run->fail(EOPNOTSUPP, fromPath);
 }
 
+void CleanArchiveCopier::runJob(const FileJob& job, QByteArray* buffer, Run* run) const
+{
+    if (run->error()) {
+        return;
+    }
+    const QByteArray targetName = job.toPath.mid(job.toPath.lastIndexOf('/') + 1);
+    copyFile(job.from->get(), job.name.constData(), job.fromPath, job.to->get(), targetName.constData(), job.toPath,
+             job.st, job.relative, buffer, run);
+}
+
 int CleanArchiveCopier::copyFile(int fromDir, const char* fromName, const QByteArray& fromPath, int toDir,
                                  const char* toName, const QByteArray& toPath, const FileStat& st,
-                                 const QByteArray& relative, Run* run) const
+                                 const QByteArray& relative, QByteArray* buffer, Run* run) const
 {
     FileDescriptor input(*m_fs);
     if (const int error = m_fs->openFileAt(fromDir, fromName, fromPath, O_RDONLY, 0, input.receive())) {
@@ -283,26 +439,26 @@ int CleanArchiveCopier::copyFile(int fromDir, const char* fromName, const QByteA
             m_fs->openFileAt(toDir, toName, toPath, O_WRONLY | O_CREAT | O_EXCL, 0600, output.receive())) {
         return run->fail(error, toPath);
     }
+    QByteArray line;
     if (run->options.digest) {
         // One pass: what is hashed is exactly what is written, read once.
         DescriptorReader reader(input.get());
         Sha256 hash;
         for (;;) {
             errno = 0;
-            const qint64 n = reader.read(run->buffer.data(), run->buffer.size());
+            const qint64 n = reader.read(buffer->data(), buffer->size());
             if (n < 0) {
                 return run->fail(lastErrno(), fromPath);
             }
             if (n == 0) {
                 break;
             }
-            hash.add(QByteArrayView(run->buffer.constData(), n));
-            if (const int error = m_fs->writeAll(output.get(), QByteArray::fromRawData(run->buffer.constData(), n),
-                                                 toPath)) {
+            hash.add(QByteArrayView(buffer->constData(), n));
+            if (const int error = m_fs->writeAll(output.get(), QByteArray::fromRawData(buffer->constData(), n), toPath)) {
                 return run->fail(error, toPath);
             }
         }
-        run->lines.append(CleanArchiveDigest::line(relative, hash.hexDigest()));
+        line = CleanArchiveDigest::line(relative, hash.hexDigest());
     } else if (const int error = m_fs->copyFileData(input.get(), output.get(), st.size, fromPath, toPath)) {
         return run->fail(error, toPath);
     }
@@ -311,9 +467,7 @@ int CleanArchiveCopier::copyFile(int fromDir, const char* fromName, const QByteA
         return run->fail(error, toPath);
     }
     FileStat copied;
-    if (m_fs->statAt(toDir, toName, toPath, false, &copied)) {
-        run->bytes += spaceOf(copied);
-    }
+    run->add(m_fs->statAt(toDir, toName, toPath, false, &copied) ? spaceOf(copied) : 0, std::move(line));
     return 0;
 }
 

@@ -2,10 +2,12 @@
 
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
+#include "platform/ScopedDirectory.h"
 
 #include <QByteArray>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Copies a folder tree (or one file) to a new place for the clean archives:
@@ -17,6 +19,10 @@
 // created relative to its folder and never replaces anything (new files with
 // O_EXCL, links with symlinkat). A link that came with the source is
 // recreated as a link; nothing is ever written through one.
+//
+// With digests on, files are copied by two threads (the caller's and one
+// helper) while the caller walks the tree: hashing is the larger part of the
+// work, and media folders run to gigabytes.
 class CleanArchiveCopier
 {
 public:
@@ -68,13 +74,17 @@ public:
 
 private:
     struct Run;
+    struct FileJob;
+    using Folder = std::shared_ptr<ScopedDirectory>;
 
     int copyFile(int fromDir, const char* fromName, const QByteArray& fromPath, int toDir, const char* toName,
-                 const QByteArray& toPath, const FileStat& st, const QByteArray& relative, Run* run) const;
-    int copyContents(int fromFd, const QByteArray& fromPath, int toFd, const QByteArray& toPath,
+                 const QByteArray& toPath, const FileStat& st, const QByteArray& relative, QByteArray* buffer,
+                 Run* run) const;
+    void runJob(const FileJob& job, QByteArray* buffer, Run* run) const;
+    int copyContents(const Folder& from, const QByteArray& fromPath, const Folder& to, const QByteArray& toPath,
                      const QByteArray& relative, Run* run) const;
-    int copyEntry(int fromDir, const char* name, const QByteArray& fromPath, int toDir, const QByteArray& toPath,
-                  const QByteArray& relative, Run* run) const;
+    int copyEntry(const Folder& fromDir, const char* name, const QByteArray& fromPath, const Folder& toDir,
+                  const QByteArray& toPath, const QByteArray& relative, Run* run) const;
     int makeWritable(int dirFd, const QByteArray& path) const;
 
     FileSystemPtr m_fs;

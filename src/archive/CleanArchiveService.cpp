@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include <fcntl.h>
 
@@ -213,8 +214,10 @@ void CleanArchiveService::pack(const FilePath& archiveFolder, const FilePath& pa
     }
     FileStat st;
     const qint64 size = m_fs->stat(archiveFile.native(), false, &st) ? st.size : 0;
+    // Removing gigabytes waits on the disk, hashing on the processor: both at once.
+    std::thread remover([&copier, &payload] { copier.removeTree(payload); });
     const std::optional<QByteArray> digest = CleanArchiveDigest(m_fs).fileDigest(archiveFile);
-    copier.removeTree(payload);
+    remover.join();
     manifest->compression = QStringLiteral("tar.zst");
     manifest->compressedBytes = size;
     if (digest) {
