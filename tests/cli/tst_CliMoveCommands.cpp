@@ -223,26 +223,31 @@ void tst_CliMoveCommands::onlyMovesTheNamedRows()
     const QString first = sandbox.makeHomeFile(QStringLiteral("Downloads/первый.txt"), 5000);
     const QString kept = sandbox.makeHomeFile(QStringLiteral("Downloads/второй.txt"), 6000);
     const QString dashed = sandbox.makeHomeFile(QStringLiteral("Downloads/-dash.txt"), 7000);
+    // Named as brisko scan shows it: the bytes that are not UTF-8 as replacement characters.
+    const FilePath raw = sandbox.home().makeFileNative(QByteArray("Downloads/\xff\xfe-счёт.txt"), 8000);
     const QString archive = sandbox.scratchPath(QStringLiteral("archive"));
     QVERIFY(sandbox.setSetting(QStringLiteral("archivePath=") + archive));
 
     // Readable output: the scan's status and the progress on standard
     // error, one line per moved item and the status line on standard output.
     const CliRun run = sandbox.run({QStringLiteral("move"), QStringLiteral("downloadsInbox"), QStringLiteral("--only"),
-                                    QStringLiteral("первый.txt"), QStringLiteral("--"), QStringLiteral("-dash.txt")});
+                                    QStringLiteral("первый.txt"), raw.fileName(), QStringLiteral("--"),
+                                    QStringLiteral("-dash.txt")});
     QVERIFY2(run.finished && run.exitCode == 0, run.describe());
+    const QByteArray rawMoved = native(archive) + '/' + raw.fileNameNative();
     const qint64 freed = allocatedSize(native(archive + QStringLiteral("/первый.txt")))
-        + allocatedSize(native(archive + QStringLiteral("/-dash.txt")));
+        + allocatedSize(native(archive + QStringLiteral("/-dash.txt"))) + allocatedSize(rawMoved);
     const QStringList lines = run.outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.size(), 4);
     QVERIFY2(lines.contains(first + QStringLiteral(" → ") + archive + QStringLiteral("/первый.txt")), run.describe());
     QVERIFY2(lines.contains(dashed + QStringLiteral(" → ") + archive + QStringLiteral("/-dash.txt")), run.describe());
-    QCOMPARE(lines.last(), moveStatus(2, 0, freed));
-    QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 3 элементов")), run.describe());
-    QVERIFY2(run.errText().contains(QStringLiteral("Перенос 2/2…")), run.describe());
+    QCOMPARE(lines.last(), moveStatus(3, 0, freed));
+    QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 4 элементов")), run.describe());
+    QVERIFY2(run.errText().contains(QStringLiteral("Перенос 3/3…")), run.describe());
 
     QVERIFY(QFile::exists(kept));
-    QVERIFY(!QFile::exists(first) && !QFile::exists(dashed));
+    QVERIFY(!QFile::exists(first) && !QFile::exists(dashed) && !ScratchDir::exists(raw.native()));
+    QVERIFY(ScratchDir::exists(rawMoved));
     QCOMPARE(ScratchDir::readFile(native(archive + QStringLiteral("/первый.txt"))),
              OperationSandbox::contentFor(QStringLiteral("Downloads/первый.txt"), 5000));
 }
