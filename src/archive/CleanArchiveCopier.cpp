@@ -180,13 +180,14 @@ struct CleanArchiveCopier::Run
             std::unique_lock lock(mutex);
             wake.wait(lock, [this] { return closing || !queue.empty(); });
             if (queue.empty()) {
-                return;
+                break;
             }
             FileJob job = std::move(queue.front());
             queue.pop_front();
             lock.unlock();
             copier.runJob(job, &buffer, this);
         }
+        Sha256::releaseThreadState();
     }
 
     const CleanArchiveCopier& copier;

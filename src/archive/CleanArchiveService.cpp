@@ -4,6 +4,7 @@
 #include "CleanArchiveDigest.h"
 #include "CleanArchiveError.h"
 #include "DescriptorReader.h"
+#include "Sha256.h"
 #include "fileops/ItemTransfer.h"
 #include "platform/BundleFacts.h"
 
@@ -35,6 +36,16 @@ QString displayName(const QByteArray& name)
 {
     return QFile::decodeName(name);
 }
+
+// Runs on worker threads of a pool: what the digests left with the thread
+// goes when the operation ends.
+struct ThreadStateRelease
+{
+    ThreadStateRelease() = default;
+    ThreadStateRelease(const ThreadStateRelease&) = delete;
+    ThreadStateRelease& operator=(const ThreadStateRelease&) = delete;
+    ~ThreadStateRelease() { Sha256::releaseThreadState(); }
+};
 
 QByteArray uniqueHiddenName(const char* prefix)
 {
@@ -84,6 +95,7 @@ FilePath CleanArchiveService::newArchiveFolder(const FilePath& root) const
 CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile, const AppSettings& settings,
                                                      const ProgressHandler& onProgress) const
 {
+    const ThreadStateRelease release;
     report(onProgress, true, QStringLiteral("Подготовка…"), 0.0, 0);
     const FilePath root = FilePath::fromString(settings.archivePath).child(rootFolderName);
 
@@ -304,6 +316,7 @@ CleanArchiveSummaryList CleanArchiveService::listArchives(const FilePath& archiv
 
 RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress) const
 {
+    const ThreadStateRelease release;
     report(onProgress, true, QStringLiteral("Восстановление…"), 0.0, 0);
     RestoreResult result;
     const CleanArchiveManifest& manifest = summary.manifest;

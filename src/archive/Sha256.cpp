@@ -1,5 +1,6 @@
 #include "Sha256.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 Sha256::Sha256()
@@ -32,4 +33,9 @@ QByteArray Sha256::hexDigestOf(QByteArrayView data)
     Sha256 hash;
     hash.add(data);
     return hash.hexDigest();
+}
+
+void Sha256::releaseThreadState()
+{
+    OPENSSL_thread_stop();
 }

@@ -25,6 +25,11 @@ public:
 
     static QByteArray hexDigestOf(QByteArrayView data);
 
+    // Frees what OpenSSL keeps for the calling thread. A pooled worker thread
+    // may outlive the library's own clean-up at exit, which then loses track
+    // of that memory; long operations call this when they end.
+    static void releaseThreadState();
+
 private:
     std::unique_ptr<evp_md_ctx_st, void (*)(evp_md_ctx_st*)> m_context;
 };
