@@ -37,7 +37,8 @@ QString HistoryCommand::details() const
 CommandResult HistoryCommand::run(const QStringList& arguments, Console& console)
 {
     QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
+    const std::optional<CommandArguments> parsed =
+        CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
     if (!parsed) {
         return CommandResult::usageError(error);
     }
@@ -66,8 +67,9 @@ CommandResult HistoryCommand::run(const QStringList& arguments, Console& console
     table.addRow({QStringLiteral("Дата"), QStringLiteral("Элементов"), QStringLiteral("Освобождено"),
                   QStringLiteral("Действие")});
     for (const StorageEvent& event : events) {
-        table.addRow({ReferenceDate::toDateTime(event.date).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                      QString::number(event.itemCount), ByteCountFormatter::format(event.bytesFreed), event.action});
+        const QDateTime date = ReferenceDate::toDateTime(event.date).toLocalTime();
+        table.addRow({date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), QString::number(event.itemCount),
+                      ByteCountFormatter::format(event.bytesFreed), event.action});
     }
     console.out(table.render());
     console.out(QStringLiteral("\n"));

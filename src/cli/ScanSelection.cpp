@@ -38,7 +38,8 @@ QString ScanSelection::details()
 
 std::optional<ScanSelection> ScanSelection::parse(const QStringList& arguments, QString* error)
 {
-    const std::optional<CommandArguments> parsed = CommandArguments::parse(arguments, {onlyOption, jsonOption}, {}, error);
+    const std::optional<CommandArguments> parsed =
+        CommandArguments::parse(arguments, {onlyOption, jsonOption}, {}, error);
     if (!parsed) {
         return std::nullopt;
     }

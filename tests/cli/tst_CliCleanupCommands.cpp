@@ -264,7 +264,8 @@ void tst_CliCleanupCommands::safeCleanupListsAndCleansKnownCaches()
         total += candidate.value(QLatin1String("size")).toInteger();
     }
     QCOMPARE(listed.value(QLatin1String("totalBytes")).toInteger(-1), total);
-    const QString foundLine = QStringLiteral("Найдено 2 кэшей (") + ByteCountFormatter::format(total) + QStringLiteral(")");
+    const QString foundLine =
+        QStringLiteral("Найдено 2 кэшей (") + ByteCountFormatter::format(total) + QStringLiteral(")");
     QCOMPARE(listed.value(QLatin1String("status")).toString(), foundLine);
 
     CliRun run = sandbox.run({QStringLiteral("safe-cleanup"), QStringLiteral("list")});
@@ -291,7 +292,8 @@ void tst_CliCleanupCommands::safeCleanupListsAndCleansKnownCaches()
     const QJsonObject after = sandbox.runJson({QStringLiteral("safe-cleanup"), QStringLiteral("list"),
                                                QStringLiteral("--json")});
     QCOMPARE(after.value(QLatin1String("candidates")).toArray(), QJsonArray());
-    QCOMPARE(after.value(QLatin1String("status")).toString(), QStringLiteral("Безопасные кэши не найдены или уже очищены"));
+    QCOMPARE(after.value(QLatin1String("status")).toString(),
+             QStringLiteral("Безопасные кэши не найдены или уже очищены"));
 }
 
 void tst_CliCleanupCommands::safeCleanupWithNothingToCleanSucceeds()
@@ -311,7 +313,8 @@ void tst_CliCleanupCommands::safeCleanupWithNothingToCleanSucceeds()
     QCOMPARE(cleaned.value(QLatin1String("deleted")).toInteger(-1), 0);
     QCOMPARE(cleaned.value(QLatin1String("failed")).toInteger(-1), 0);
     QCOMPARE(cleaned.value(QLatin1String("freedBytes")).toInteger(-1), 0);
-    QCOMPARE(cleaned.value(QLatin1String("status")).toString(), QStringLiteral("Безопасные кэши не найдены или уже очищены"));
+    QCOMPARE(cleaned.value(QLatin1String("status")).toString(),
+             QStringLiteral("Безопасные кэши не найдены или уже очищены"));
     QVERIFY(QFile::exists(small));
     QCOMPARE(historyEventCount(sandbox), 0);
 }

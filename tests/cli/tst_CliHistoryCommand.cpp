@@ -62,11 +62,13 @@ void tst_CliHistoryCommand::listsEveryOperationThatFreedSpaceNewestFirst()
         QString countKey;
     };
     const Operation operations[] = {
-        {{QStringLiteral("move"), QStringLiteral("downloadsInbox"), QStringLiteral("--only"), QStringLiteral("на архив.txt")},
+        {{QStringLiteral("move"), QStringLiteral("downloadsInbox"), QStringLiteral("--only"),
+          QStringLiteral("на архив.txt")},
          QStringLiteral("Перенос на архив"), QStringLiteral("moved")},
         {{QStringLiteral("trash"), QStringLiteral("downloadsInbox")}, QStringLiteral("Удаление в Корзину"),
          QStringLiteral("deleted")},
-        {{QStringLiteral("clean"), QStringLiteral("systemJunk"), QStringLiteral("--only"), QStringLiteral("com.example.tool")},
+        {{QStringLiteral("clean"), QStringLiteral("systemJunk"), QStringLiteral("--only"),
+          QStringLiteral("com.example.tool")},
          QStringLiteral("Очистка из скана"), QStringLiteral("deleted")},
         {{QStringLiteral("safe-cleanup"), QStringLiteral("clean")}, QStringLiteral("Безопасная очистка"),
          QStringLiteral("deleted")},
@@ -79,12 +81,14 @@ void tst_CliHistoryCommand::listsEveryOperationThatFreedSpaceNewestFirst()
         freed.prepend(result.value(QLatin1String("freedBytes")).toInteger());
     }
     // An undo frees nothing and records nothing.
-    QCOMPARE(sandbox.runJson({QStringLiteral("undo"), QStringLiteral("--json")}).value(QLatin1String("moved")).toInteger(-1), 1);
+    const QJsonObject undone = sandbox.runJson({QStringLiteral("undo"), QStringLiteral("--json")});
+    QCOMPARE(undone.value(QLatin1String("moved")).toInteger(-1), 1);
 
     const QJsonObject history = sandbox.runJson({QStringLiteral("history"), QStringLiteral("--json")});
     const QJsonArray events = history.value(QLatin1String("events")).toArray();
     QCOMPARE(events.size(), 4);
-    const QRegularExpression upperUuid(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    const QRegularExpression upperUuid(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
     const double now = ReferenceDate::fromDateTime(QDateTime::currentDateTimeUtc());
     qint64 total = 0;
     for (qsizetype i = 0; i < events.size(); ++i) {

@@ -60,7 +60,8 @@ QString storedArchivePath(const CliSandbox& sandbox)
 
 QStringList entryNames(const QByteArray& folder)
 {
-    return QDir(QFile::decodeName(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(QFile::decodeName(folder))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -264,7 +265,8 @@ void tst_CliMoveCommands::unknownRowNameChangesNothing()
 
     for (const QString& command : {QStringLiteral("move"), QStringLiteral("trash")}) {
         const CliRun run = sandbox.run({command, QStringLiteral("downloadsInbox"), QStringLiteral("--only"),
-                                        QStringLiteral("есть.txt"), QStringLiteral("нет.txt"), QStringLiteral("--json")});
+                                        QStringLiteral("есть.txt"), QStringLiteral("нет.txt"),
+                                        QStringLiteral("--json")});
         QVERIFY2(run.finished, run.describe());
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.out.isEmpty(), run.describe());
@@ -307,7 +309,8 @@ void tst_CliMoveCommands::refusalsAndFailuresExitWithOne()
     blocker.close();
     QVERIFY(sandbox.setSetting(QStringLiteral("archivePath=") + file + QStringLiteral("/Архив")));
     const QString item = sandbox.makeHomeFile(QStringLiteral("Downloads/a.txt"), 100);
-    const QString expectedError = QStringLiteral("Не удалось создать папку архива: ") + QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    const QString expectedError =
+        QStringLiteral("Не удалось создать папку архива: ") + QString::fromLocal8Bit(std::strerror(ENOTDIR));
 
     const QJsonObject failed = sandbox.runJson({QStringLiteral("move"), QStringLiteral("downloadsInbox"),
                                                 QStringLiteral("--json")}, 1);
