@@ -60,7 +60,8 @@ bool shell(const QString& script)
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
     if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        fail(QStringLiteral("shell: ") + script + QStringLiteral(": ") + QString::fromLocal8Bit(process.readAllStandardError()));
+        fail(QStringLiteral("shell: ") + script + QStringLiteral(": ")
+             + QString::fromLocal8Bit(process.readAllStandardError()));
         return false;
     }
     return true;
@@ -86,7 +87,8 @@ void writeFile(const QString& path, qint64 size, quint64 seed)
     qint64 written = 0;
     for (qint64 index = 0; written < size; ++index) {
         if (index % 4 == 3) {
-            const QByteArray line = QByteArray("line ") + QByteArray::number(seed) + " of a document that repeats itself\n";
+            const QByteArray line =
+                QByteArray("line ") + QByteArray::number(seed) + " of a document that repeats itself\n";
             for (qsizetype i = 0; i < block.size(); ++i) {
                 block[i] = line[i % line.size()];
             }
@@ -149,10 +151,12 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("reps"), QStringLiteral("Repetitions (medians are reported)."), QStringLiteral("n"), QStringLiteral("3")});
-    parser.addOption({QStringLiteral("gib"), QStringLiteral("Profile size in GiB."), QStringLiteral("size"), QStringLiteral("2")});
-    parser.addOption({QStringLiteral("dir"), QStringLiteral("Where to work (needs about 4× the profile free)."), QStringLiteral("folder"),
-                      QDir::tempPath()});
+    parser.addOption({QStringLiteral("reps"), QStringLiteral("Repetitions (medians are reported)."),
+                      QStringLiteral("n"), QStringLiteral("3")});
+    parser.addOption(
+        {QStringLiteral("gib"), QStringLiteral("Profile size in GiB."), QStringLiteral("size"), QStringLiteral("2")});
+    parser.addOption({QStringLiteral("dir"), QStringLiteral("Where to work (needs about 4× the profile free)."),
+                      QStringLiteral("folder"), QDir::tempPath()});
     parser.process(app);
     const int reps = std::max(1, parser.value(QStringLiteral("reps")).toInt());
     const double gib = parser.value(QStringLiteral("gib")).toDouble();
@@ -178,7 +182,9 @@ int main(int argc, char* argv[])
         settings.compressCleanArchive = compress;
         return settings;
     };
-    const auto warm = [&] { shell(QStringLiteral("find %1 -type f -exec cat {} + > /dev/null; sync").arg(quoted(home))); };
+    const auto warm = [&] {
+        shell(QStringLiteral("find %1 -type f -exec cat {} + > /dev/null; sync").arg(quoted(home)));
+    };
     const auto clear = [&] {
         QDir(ours).removeRecursively();
         QDir(theirs).removeRecursively();
@@ -204,8 +210,8 @@ int main(int argc, char* argv[])
                 const bool oursNow = (turn + rep) % 2 == 0;
                 clear();
                 if (oursNow) {
-                    const CleanArchiveService service(fs, FilePath::fromString(home),
-                                                      std::make_shared<SystemClock>(), FilePath::fromString(work.path()));
+                    const CleanArchiveService service(fs, FilePath::fromString(home), std::make_shared<SystemClock>(),
+                                                      FilePath::fromString(work.path()));
                     CleanArchiveCreateResult result;
                     QElapsedTimer clock;
                     double packingStarted = 0;
@@ -215,29 +221,36 @@ int main(int argc, char* argv[])
                         }
                     };
                     clock.start();
-                    variant.ours.push_back(timed([&] { result = service.create(CleanArchiveProfile::essential, settingsFor(variant.packed), onProgress); }));
+                    variant.ours.push_back(timed([&] {
+                        result =
+                            service.create(CleanArchiveProfile::essential, settingsFor(variant.packed), onProgress);
+                    }));
                     if (variant.packed) {
                         std::printf("      ours: copy and digests %.2f s, packing %.2f s\n", packingStarted,
                                     variant.ours.back() - packingStarted);
                     }
-                    if (!result.errors.isEmpty() || result.copiedFiles != 1 || result.manifest.compression.has_value() != variant.packed) {
+                    if (!result.errors.isEmpty() || result.copiedFiles != 1
+                        || result.manifest.compression.has_value() != variant.packed) {
                         fail(QStringLiteral("our archive: ") + result.errors.join(QStringLiteral("; ")));
                     }
                 } else {
-                    QString script = QStringLiteral("mkdir -p %1/payload && cp -a %2/Documents %1/payload/ && find %1/payload -type f -exec sha256sum {} + > /dev/null")
+                    QString script = QStringLiteral("mkdir -p %1/payload && cp -a %2/Documents %1/payload/ && find "
+                                                    "%1/payload -type f -exec sha256sum {} + > /dev/null")
                                          .arg(quoted(theirs), quoted(home));
                     if (variant.packed) {
                         script += QStringLiteral(" && tar -caf %1/archive.tar.zst -C %1/payload .").arg(quoted(theirs));
                     }
                     variant.shell.push_back(timed([&] { shell(script); }));
                     if (variant.packed) {
-                        const QString rest = QStringLiteral("sha256sum %1/archive.tar.zst > /dev/null && rm -rf %1/payload").arg(quoted(theirs));
+                        const QString rest =
+                            QStringLiteral("sha256sum %1/archive.tar.zst > /dev/null && rm -rf %1/payload")
+                                .arg(quoted(theirs));
                         variant.shellSameEnd.push_back(variant.shell.back() + timed([&] { shell(rest); }));
                     }
                 }
             }
-            std::printf("rep %d %-18s ours %6.2f s   shell %6.2f s   load %s\n", rep + 1, variant.name, variant.ours.back(),
-                        variant.shell.back(), loadAverage().constData());
+            std::printf("rep %d %-18s ours %6.2f s   shell %6.2f s   load %s\n", rep + 1, variant.name,
+                        variant.ours.back(), variant.shell.back(), loadAverage().constData());
             std::fflush(stdout);
         }
     }
@@ -251,7 +264,8 @@ int main(int argc, char* argv[])
     std::vector<double> shellDigest;
     QByteArray ourHex;
     for (int rep = 0; rep < reps; ++rep) {
-        oursDigest.push_back(timed([&] { ourHex = CleanArchiveDigest(fs).fileDigest(FilePath::fromString(big)).value_or(QByteArray()); }));
+        oursDigest.push_back(timed(
+            [&] { ourHex = CleanArchiveDigest(fs).fileDigest(FilePath::fromString(big)).value_or(QByteArray()); }));
         QProcess sum;
         shellDigest.push_back(timed([&] {
             sum.start(QStringLiteral("sha256sum"), {big});
@@ -267,18 +281,18 @@ int main(int argc, char* argv[])
     for (size_t i = 0; i < variants.size(); ++i) {
         const double o = median(variants[i].ours);
         const double s = median(variants[i].shell);
-        std::printf("  %-18s ours %6.2f s  shell %6.2f s  ratio %.2f  (goal <= %.2f: %s)\n", variants[i].name, o, s, o / s,
-                    goals[i], o / s <= goals[i] ? "met" : "MISSED");
+        std::printf("  %-18s ours %6.2f s  shell %6.2f s  ratio %.2f  (goal <= %.2f: %s)\n", variants[i].name, o, s,
+                    o / s, goals[i], o / s <= goals[i] ? "met" : "MISSED");
         if (!variants[i].shellSameEnd.empty()) {
             const double e = median(variants[i].shellSameEnd);
-            std::printf("  %-18s shell with sha256sum of the packed file and rm -rf payload/: %6.2f s  ratio %.2f\n", "", e,
-                        o / e);
+            std::printf("  %-18s shell with sha256sum of the packed file and rm -rf payload/: %6.2f s  ratio %.2f\n",
+                        "", e, o / e);
         }
     }
     const double o = median(oursDigest);
     const double s = median(shellDigest);
-    std::printf("  %-18s ours %6.2f s  sha256sum %6.2f s  speed-up %.2fx  (goal >= 2.5x: %s)\n", "digest of 1 GiB", o, s, s / o,
-                s / o >= 2.5 ? "met" : "MISSED");
+    std::printf("  %-18s ours %6.2f s  sha256sum %6.2f s  speed-up %.2fx  (goal >= 2.5x: %s)\n", "digest of 1 GiB", o,
+                s, s / o, s / o >= 2.5 ? "met" : "MISSED");
     std::printf("load average at end: %s\n", loadAverage().constData());
     return g_failed ? 1 : 0;
 }

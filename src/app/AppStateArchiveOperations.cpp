@@ -99,8 +99,9 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
             state.setStatusMessage(QStringLiteral("Восстановлено: ") + QString::number(result.restored)
                                    + QStringLiteral(", пропущено (уже есть): ") + QString::number(result.skipped)
                                    + QStringLiteral(", ошибок: ") + QString::number(result.failed));
-            state.track(QStringLiteral("clean_archive_restored"),
-                        {{QStringLiteral("archive"), id}, {QStringLiteral("restored"), QString::number(result.restored)}});
+            state.track(
+                QStringLiteral("clean_archive_restored"),
+                {{QStringLiteral("archive"), id}, {QStringLiteral("restored"), QString::number(result.restored)}});
             if (result.failed >= 1) {
                 state.reportErrors(AppFeature::cleanArchive, result.errors, {{QStringLiteral("archive"), id}});
             }

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QProcess>
 
-
 namespace {
 
 QString pathArgument(const FilePath& path)
@@ -116,11 +115,11 @@ std::optional<QString> CleanArchiveCompression::extract(const FileSystemPtr& fs,
             return failed;
         }
     }
-    const std::optional<int> status = runTar(
-        {QStringLiteral("--force-local"), QStringLiteral("-xaf"), pathArgument(archiveFile), QStringLiteral("-C"),
-         pathArgument(destination), QStringLiteral("--no-same-owner"), QStringLiteral("--preserve-permissions"),
-         QStringLiteral("--keep-old-files")},
-        tar);
+    const std::optional<int> status =
+        runTar({QStringLiteral("--force-local"), QStringLiteral("-xaf"), pathArgument(archiveFile),
+                QStringLiteral("-C"), pathArgument(destination), QStringLiteral("--no-same-owner"),
+                QStringLiteral("--preserve-permissions"), QStringLiteral("--keep-old-files")},
+               tar);
     if (!status || *status != 0) {
         return failed;
     }

@@ -24,8 +24,8 @@ std::optional<int> runTar(const QStringList& arguments, const QString& tar = def
 // Packs the content of sourceDirectory (paths relative to it) into
 // archiveFile, replacing a file already there. The failure's user-facing
 // description, or nothing on success.
-std::optional<QString> compress(const FileSystemPtr& fs, const FilePath& sourceDirectory,
-                                const FilePath& archiveFile, const QString& tar = defaultTar);
+std::optional<QString> compress(const FileSystemPtr& fs, const FilePath& sourceDirectory, const FilePath& archiveFile,
+                                const QString& tar = defaultTar);
 
 // Unpacks archiveFile into destination, which should be a fresh folder of
 // its own. An archive with an absolute member name or a ".." component is

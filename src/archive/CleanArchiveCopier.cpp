@@ -232,7 +232,8 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
         return result;
     };
     const Folder targetParent = std::make_shared<ScopedDirectory>(
-        *m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory, targetFolder.native().constData(), targetFolder.native()));
+        *m_fs,
+        m_fs->openDirectory(FileSystem::CurrentDirectory, targetFolder.native().constData(), targetFolder.native()));
     if (!targetParent->isOpen()) {
         return failed(lastErrno(), targetFolder.native());
     }
@@ -245,16 +246,17 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
         result.isDirectory = true;
         const Folder from = std::make_shared<ScopedDirectory>(*m_fs);
         if (options.followSourceRoot) {
-            from->reset(m_fs->openDirectory(FileSystem::CurrentDirectory, source.native().constData(), source.native()));
+            from->reset(
+                m_fs->openDirectory(FileSystem::CurrentDirectory, source.native().constData(), source.native()));
             if (!from->isOpen()) {
                 return failed(lastErrno(), source.native());
             }
-        } else if (const int error = m_fs->openDirectoryNoFollow(FileSystem::CurrentDirectory,
-                                                                 source.native().constData(), source.native(),
-                                                                 from->receive())) {
+        } else if (const int error = m_fs->openDirectoryNoFollow(
+                       FileSystem::CurrentDirectory, source.native().constData(), source.native(), from->receive())) {
             return failed(error, source.native());
         }
-        if (const int error = m_fs->makeDirectoryAt(targetParent->get(), targetName.constData(), target.native(), 0700)) {
+        if (const int error =
+                m_fs->makeDirectoryAt(targetParent->get(), targetName.constData(), target.native(), 0700)) {
             return failed(error, target.native());
         }
         const Folder to = std::make_shared<ScopedDirectory>(*m_fs);
@@ -271,15 +273,15 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
         }
         // Last, so that filling the folders does not change their times.
         for (const Run::FolderAttributes& folder : std::as_const(run.folders)) {
-            if (const int error = m_fs->setAttributesAt(FileSystem::CurrentDirectory, folder.path.constData(),
-                                                        folder.path, folder.permissions, folder.accessedNs,
-                                                        folder.modifiedNs)) {
+            if (const int error =
+                    m_fs->setAttributesAt(FileSystem::CurrentDirectory, folder.path.constData(), folder.path,
+                                          folder.permissions, folder.accessedNs, folder.modifiedNs)) {
                 return failed(error, folder.path);
             }
         }
-        if (const int error = m_fs->setAttributesAt(targetParent->get(), targetName.constData(), target.native(),
-                                                    int(st.permissions & options.permissionMask), st.accessedNs,
-                                                    st.modifiedNs)) {
+        if (const int error =
+                m_fs->setAttributesAt(targetParent->get(), targetName.constData(), target.native(),
+                                      int(st.permissions & options.permissionMask), st.accessedNs, st.modifiedNs)) {
             return failed(error, target.native());
         }
         result.size = run.bytes;
@@ -294,7 +296,8 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
     const FilePath sourceFolder = source.parent();
     const QByteArray sourceName = source.fileNameNative();
     const Folder sourceParent = std::make_shared<ScopedDirectory>(
-        *m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory, sourceFolder.native().constData(), sourceFolder.native()));
+        *m_fs,
+        m_fs->openDirectory(FileSystem::CurrentDirectory, sourceFolder.native().constData(), sourceFolder.native()));
     if (!sourceParent->isOpen()) {
         return failed(lastErrno(), sourceFolder.native());
     }
@@ -305,8 +308,8 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
             Options direct = options;
             direct.followSourceRoot = false;
             QByteArray resolved;
-            if (const int error = m_fs->readLinkAt(sourceParent->get(), sourceName.constData(), source.native(),
-                                                   &resolved)) {
+            if (const int error =
+                    m_fs->readLinkAt(sourceParent->get(), sourceName.constData(), source.native(), &resolved)) {
                 return failed(error, source.native());
             }
             const FilePath real = resolved.startsWith('/') ? FilePath(resolved) : sourceFolder.child(resolved);
@@ -315,8 +318,8 @@ CleanArchiveCopier::Result CleanArchiveCopier::copy(const FilePath& source, cons
     }
     Run run(*this, options, &result, false);
     if (st.isRegular && options.digest) {
-        copyFile(sourceParent->get(), sourceName.constData(), source.native(), targetParent->get(), targetName.constData(),
-                 target.native(), st, QByteArray(), &run.walkerBuffer, &run);
+        copyFile(sourceParent->get(), sourceName.constData(), source.native(), targetParent->get(),
+                 targetName.constData(), target.native(), st, QByteArray(), &run.walkerBuffer, &run);
         if (result.error) {
             return result;
         }
@@ -341,7 +344,8 @@ int CleanArchiveCopier::copyContents(const Folder& from, const QByteArray& fromP
     for (const DirectoryNames::Name& n : names.names) {
         const char* name = names.buffer.constData() + n.offset;
         const QByteArray childRelative = relative.isEmpty() ? QByteArray(name) : relative + '/' + name;
-        if (const int error = copyEntry(from, name, joined(fromPath, name), to, joined(toPath, name), childRelative, run)) {
+        if (const int error =
+                copyEntry(from, name, joined(fromPath, name), to, joined(toPath, name), childRelative, run)) {
             return error;
         }
     }
@@ -368,8 +372,8 @@ int CleanArchiveCopier::copyEntry(const Folder& fromDir, const char* name, const
         if (const int error = m_fs->symlinkAt(linkTarget, toDir->get(), targetName.constData(), toPath)) {
             return run->fail(error, toPath);
         }
-        if (const int error = m_fs->setAttributesAt(toDir->get(), targetName.constData(), toPath, -1, st.accessedNs,
-                                                    st.modifiedNs)) {
+        if (const int error =
+                m_fs->setAttributesAt(toDir->get(), targetName.constData(), toPath, -1, st.accessedNs, st.modifiedNs)) {
             return run->fail(error, toPath);
         }
         FileStat copied;
@@ -395,7 +399,8 @@ int CleanArchiveCopier::copyEntry(const Folder& fromDir, const char* name, const
             return run->fail(error, fromPath);
         }
         const Folder to = std::make_shared<ScopedDirectory>(*m_fs);
-        if (const int error = m_fs->openDirectoryNoFollow(toDir->get(), targetName.constData(), toPath, to->receive())) {
+        if (const int error =
+                m_fs->openDirectoryNoFollow(toDir->get(), targetName.constData(), toPath, to->receive())) {
             return run->fail(error, toPath);
         }
         if (const int error = copyContents(from, fromPath, to, toPath, relative, run)) {
@@ -455,7 +460,8 @@ int CleanArchiveCopier::copyFile(int fromDir, const char* fromName, const QByteA
                 break;
             }
             hash.add(QByteArrayView(buffer->constData(), n));
-            if (const int error = m_fs->writeAll(output.get(), QByteArray::fromRawData(buffer->constData(), n), toPath)) {
+            if (const int error =
+                    m_fs->writeAll(output.get(), QByteArray::fromRawData(buffer->constData(), n), toPath)) {
                 return run->fail(error, toPath);
             }
         }
@@ -463,8 +469,8 @@ int CleanArchiveCopier::copyFile(int fromDir, const char* fromName, const QByteA
     } else if (const int error = m_fs->copyFileData(input.get(), output.get(), st.size, fromPath, toPath)) {
         return run->fail(error, toPath);
     }
-    if (const int error = m_fs->setAttributesAt(toDir, toName, toPath, int(st.permissions & run->options.permissionMask),
-                                                st.accessedNs, st.modifiedNs)) {
+    if (const int error = m_fs->setAttributesAt(
+            toDir, toName, toPath, int(st.permissions & run->options.permissionMask), st.accessedNs, st.modifiedNs)) {
         return run->fail(error, toPath);
     }
     FileStat copied;

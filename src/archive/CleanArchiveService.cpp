@@ -24,8 +24,8 @@ namespace {
 // A manifest is a few kilobytes; anything far larger is not one of ours.
 constexpr qint64 manifestSizeLimit = 16 * 1024 * 1024;
 
-void report(const CleanArchiveService::ProgressHandler& onProgress, bool running, const QString& task,
-            double progress, qint64 files)
+void report(const CleanArchiveService::ProgressHandler& onProgress, bool running, const QString& task, double progress,
+            qint64 files)
 {
     if (onProgress) {
         onProgress(CleanArchiveProgress{running, task, progress, files});
@@ -82,8 +82,8 @@ FilePath CleanArchiveService::newArchiveFolder(const FilePath& root) const
         for (int attempt = 1; attempt < 1000; ++attempt) {
             const QByteArray name = attempt == 1 ? stamp : stamp + '_' + QByteArray::number(attempt);
             const FilePath folder = root.child(name);
-            const int error = m_fs->makeDirectoryAt(FileSystem::CurrentDirectory, folder.native().constData(),
-                                                    folder.native(), 0755);
+            const int error =
+                m_fs->makeDirectoryAt(FileSystem::CurrentDirectory, folder.native().constData(), folder.native(), 0755);
             if (error != EEXIST) {
                 return folder;
             }
@@ -117,8 +117,8 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
     CleanArchiveCreateResult result;
     if (sources.isEmpty()) {
         report(onProgress, false, QStringLiteral("Нет данных для архива"), 0.0, 0);
-        result.archiveURL = root.child(
-            "Brisko_" + now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")).toLatin1());
+        result.archiveURL =
+            root.child("Brisko_" + now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")).toLatin1());
         result.manifest = manifest;
         result.errors.append(QStringLiteral("Не найдены папки профиля «") + manifest.profileTitle
                              + QStringLiteral("»"));
@@ -131,9 +131,9 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
     // ~/Movies/Brisko Archive): the copy must not descend into it, or it
     // would copy itself without end.
     FileStat archiveRootStat;
-    const bool archiveRootKnown = m_fs->stat(settings.archivePath.isEmpty() ? QByteArray()
-                                                                             : FilePath::fromString(settings.archivePath).native(),
-                                             true, &archiveRootStat);
+    const bool archiveRootKnown =
+        m_fs->stat(settings.archivePath.isEmpty() ? QByteArray() : FilePath::fromString(settings.archivePath).native(),
+                   true, &archiveRootStat);
     const std::optional<std::pair<quint64, quint64>> skippedFolder =
         archiveRootKnown ? std::optional(std::pair(archiveRootStat.device, archiveRootStat.inode)) : std::nullopt;
     result.archiveURL = archiveFolder;
@@ -350,8 +350,8 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
             }
         }
         report(onProgress, true, QStringLiteral("Распаковка tar.zst…"), 0.0, 0);
-        extracted = m_temporaryFolder.child(
-            "BriskoRestore-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1());
+        extracted = m_temporaryFolder.child("BriskoRestore-"
+                                            + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1());
         // A folder of its own, made here and now: tar unpacks into nothing
         // that was there before.
         int error = ItemTransfer(m_fs).makePath(m_temporaryFolder);
@@ -366,7 +366,8 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         // permissions; one level down, the folder made here stays private to
         // the user while it holds the data.
         sourceRoot = extracted.child(payloadFolderName);
-        if (const std::optional<QString> failure = CleanArchiveCompression::extract(m_fs, archiveFile, sourceRoot, m_tar)) {
+        if (const std::optional<QString> failure =
+                CleanArchiveCompression::extract(m_fs, archiveFile, sourceRoot, m_tar)) {
             copier.removeTree(extracted);
             return finish(*failure);
         }
@@ -414,7 +415,8 @@ void CleanArchiveService::restoreEntry(const CleanArchiveEntry& entry, const Fil
     // What the manifest calls a folder must be a real folder, a file a real
     // file: a link in its place would lead the copy elsewhere.
     if (entry.isDirectory ? !sourceStat.isDirectory : !sourceStat.isRegular) {
-        fail(relative + (entry.isDirectory ? QStringLiteral(": в архиве не папка") : QStringLiteral(": в архиве не файл")));
+        fail(relative
+             + (entry.isDirectory ? QStringLiteral(": в архиве не папка") : QStringLiteral(": в архиве не файл")));
         return;
     }
     if (const int error = ItemTransfer(m_fs).makePath(m_home)) {
@@ -444,9 +446,9 @@ void CleanArchiveService::restoreEntry(const CleanArchiveEntry& entry, const Fil
             return;
         }
     }
-    const int renamed = m_fs->renameAt(FileSystem::CurrentDirectory, partial.native().constData(), partial.native(),
-                                       FileSystem::CurrentDirectory, destination.native().constData(),
-                                       destination.native(), true);
+    const int renamed =
+        m_fs->renameAt(FileSystem::CurrentDirectory, partial.native().constData(), partial.native(),
+                       FileSystem::CurrentDirectory, destination.native().constData(), destination.native(), true);
     if (renamed == EEXIST) {
         copier.removeTree(partial);
         ++result->skipped;

@@ -65,9 +65,10 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
         tasks.append(p.currentTask);
         QCOMPARE(p.isRunning, &p != &seen.last());
     }
-    QCOMPARE(tasks, (QStringList{QStringLiteral("Создание архива…"), QStringLiteral("Подготовка…"),
-                                 QStringLiteral("Копирование Documents…"), QStringLiteral("Копирование Desktop…"),
-                                 QStringLiteral("Сжатие tar.zst…"), QStringLiteral("Готово"), QStringLiteral("Готово")}));
+    QCOMPARE(tasks,
+             (QStringList{QStringLiteral("Создание архива…"), QStringLiteral("Подготовка…"),
+                          QStringLiteral("Копирование Documents…"), QStringLiteral("Копирование Desktop…"),
+                          QStringLiteral("Сжатие tar.zst…"), QStringLiteral("Готово"), QStringLiteral("Готово")}));
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 2}));
 
     QCOMPARE(state.cleanArchives().size(), 1);
@@ -95,8 +96,9 @@ void tst_AppStateArchiveOperations::uncompressedArchiveHasNoArrowAndCompressedZe
     AppState state(m_f->environment());
     QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::developer);
     QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
-    QCOMPARE(state.statusMessage(), QStringLiteral("Архив «Разработка»: 1 элементов, ")
-                                        + ByteCountFormatter::format(created.result().manifest.totalBytes));
+    QCOMPARE(state.statusMessage(),
+             QStringLiteral("Архив «Разработка»: 1 элементов, ")
+                 + ByteCountFormatter::format(created.result().manifest.totalBytes));
     QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("compressed")), QStringLiteral("0"));
 }
 
@@ -107,10 +109,12 @@ void tst_AppStateArchiveOperations::failuresAreReportedUnderCleanArchive()
     QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
     QCOMPARE(state.cleanArchiveProgress().currentTask, QStringLiteral("Нет данных для архива"));
     QVERIFY(!state.isBusy());
-    QCOMPARE(state.statusMessage(), QStringLiteral("Архив «Медиа и проекты»: 0 элементов, ") + ByteCountFormatter::format(0));
+    QCOMPARE(state.statusMessage(),
+             QStringLiteral("Архив «Медиа и проекты»: 0 элементов, ") + ByteCountFormatter::format(0));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
-    QCOMPARE(m_f->errors->reports.first().errors, QStringList{QStringLiteral("Не найдены папки профиля «Медиа и проекты»")});
+    QCOMPARE(m_f->errors->reports.first().errors,
+             QStringList{QStringLiteral("Не найдены папки профиля «Медиа и проекты»")});
     QCOMPARE(m_f->errors->reports.first().context,
              (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("creative")}}));
     QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("files")), QStringLiteral("0"));
@@ -140,7 +144,8 @@ void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
     QCOMPARE(state.statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 1"));
     QCOMPARE(m_f->usage->events.first().name, QStringLiteral("clean_archive_restored"));
     QCOMPARE(m_f->usage->events.first().metadata,
-             (QMap<QString, QString>{{QStringLiteral("archive"), summary.id}, {QStringLiteral("restored"), QStringLiteral("1")}}));
+             (QMap<QString, QString>{{QStringLiteral("archive"), summary.id},
+                                     {QStringLiteral("restored"), QStringLiteral("1")}}));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
     QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{QStringLiteral("archive"), summary.id}}));

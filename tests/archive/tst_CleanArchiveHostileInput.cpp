@@ -25,52 +25,63 @@ struct TarCase
 QList<TarCase> tarCases()
 {
     return {
-        {"dot-dot member", [](TarBuilder& t, const QByteArray&) {
+        {"dot-dot member",
+         [](TarBuilder& t, const QByteArray&) {
              t.directory("Documents/");
              t.file("Documents/a", "a");
              t.file("../evil", "escaped");
          }},
-        {"dot-dot inside a path", [](TarBuilder& t, const QByteArray&) {
+        {"dot-dot inside a path",
+         [](TarBuilder& t, const QByteArray&) {
              t.directory("Documents/");
              t.file("Documents/../../../outside/evil", "escaped");
          }},
-        {"absolute member", [](TarBuilder& t, const QByteArray& outside) {
+        {"absolute member",
+         [](TarBuilder& t, const QByteArray& outside) {
              t.directory("Documents/");
              t.file(outside + "/evil", "escaped");
          }},
-        {"file written through an absolute link", [](TarBuilder& t, const QByteArray& outside) {
+        {"file written through an absolute link",
+         [](TarBuilder& t, const QByteArray& outside) {
              t.directory("Documents/");
              t.symlink("Documents/l", outside);
              t.file("Documents/l/evil", "escaped");
          }},
-        {"file written through a relative link", [](TarBuilder& t, const QByteArray&) {
+        {"file written through a relative link",
+         [](TarBuilder& t, const QByteArray&) {
              t.directory("Documents/");
              t.symlink("Documents/l", "../../../../outside");
              t.file("Documents/l/evil", "escaped");
          }},
-        {"top folder is a link out", [](TarBuilder& t, const QByteArray& outside) {
+        {"top folder is a link out",
+         [](TarBuilder& t, const QByteArray& outside) {
              t.symlink("Documents", outside);
              t.file("Documents/evil", "escaped");
          }},
-        {"link replaced by a file of the same name", [](TarBuilder& t, const QByteArray& outside) {
+        {"link replaced by a file of the same name",
+         [](TarBuilder& t, const QByteArray& outside) {
              t.directory("Documents/");
              t.symlink("Documents/victim", outside + "/victim");
              t.file("Documents/victim", "overwritten");
          }},
-        {"hard link to an absolute path", [](TarBuilder& t, const QByteArray& outside) {
+        {"hard link to an absolute path",
+         [](TarBuilder& t, const QByteArray& outside) {
              t.directory("Documents/");
              t.hardlink("Documents/h", outside + "/victim");
          }},
-        {"hard link out, then written", [](TarBuilder& t, const QByteArray& outside) {
+        {"hard link out, then written",
+         [](TarBuilder& t, const QByteArray& outside) {
              t.directory("Documents/");
              t.hardlink("Documents/h", outside + "/victim");
              t.file("Documents/h", "overwritten");
          }},
-        {"hard link with dot-dot", [](TarBuilder& t, const QByteArray&) {
+        {"hard link with dot-dot",
+         [](TarBuilder& t, const QByteArray&) {
              t.directory("Documents/");
              t.hardlink("Documents/h", "../../outside/victim");
          }},
-        {"duplicate member", [](TarBuilder& t, const QByteArray&) {
+        {"duplicate member",
+         [](TarBuilder& t, const QByteArray&) {
              t.directory("Documents/");
              t.file("Documents/a", "first");
              t.file("Documents/a", "second");
@@ -80,7 +91,8 @@ QList<TarCase> tarCases()
 
 QStringList entryNames(const QByteArray& folder)
 {
-    return QDir(QFile::decodeName(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(QFile::decodeName(folder))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -142,6 +154,9 @@ RestoreResult tst_CleanArchiveHostileInput::contained(const CleanArchiveSummary&
     const QStringList replaced = homeBefore.entriesNotIn(m_box->homeInventory());
     [&] { QVERIFY2(replaced.isEmpty(), qPrintable(replaced.join(QLatin1Char('\n')))); }();
     [&] { QCOMPARE(entryNames(m_box->temporary().native()), QStringList()); }();
+    // No partial copy stays behind under a hidden name either.
+    const QString homeNames = entryNames(m_box->home().native()).join(QLatin1Char('/'));
+    [&] { QVERIFY(!homeNames.contains(QLatin1String(".brisko"))); }();
     [&] { QCOMPARE(ScratchDir::readFile(m_box->outside() + "/victim"), QByteArray("do not touch\n")); }();
     return result;
 }
@@ -160,12 +175,14 @@ void tst_CleanArchiveHostileInput::hostileTarMembers()
     QFETCH(int, index);
     TarBuilder tar;
     tarCases().at(index).build(tar, m_box->outside());
-    const FilePath folder = m_box->makeArchive("Brisko_hostile", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
+    const FilePath folder =
+        m_box->makeArchive("Brisko_hostile", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
     QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
     // A well-formed archive that tar reads to the end: whatever is refused is
     // refused for what it holds.
     QProcess lister;
-    lister.start(QStringLiteral("/usr/bin/tar"), {QStringLiteral("-taf"), QFile::decodeName(folder.native() + "/archive.tar.zst")});
+    lister.start(QStringLiteral("/usr/bin/tar"),
+                 {QStringLiteral("-taf"), QFile::decodeName(folder.native() + "/archive.tar.zst")});
     QVERIFY(lister.waitForFinished());
     QCOMPARE(lister.exitCode(), 0);
     const std::optional<CleanArchiveSummary> summary = m_box->listed("Brisko_hostile");
@@ -182,7 +199,8 @@ void tst_CleanArchiveHostileInput::hostileTarMembers()
 void tst_CleanArchiveHostileInput::truncatedArchiveIsRefused()
 {
     m_box->writeHome("Documents/big.bin", QByteArray(300000, 'x'));
-    const CleanArchiveCreateResult created = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    const CleanArchiveCreateResult created =
+        m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
     QVERIFY(created.manifest.compression);
     m_box->scratch().removeTree(m_box->path("home/Documents"));
     const QByteArray packed = created.archiveURL.native() + "/archive.tar.zst";
@@ -191,7 +209,8 @@ void tst_CleanArchiveHostileInput::truncatedArchiveIsRefused()
     QByteArray manifest = ScratchDir::readFile(created.archiveURL.native() + "/manifest.json");
     CleanArchiveManifest edited = *CleanArchiveManifest::fromJson(manifest);
     edited.compressedSHA256.reset();
-    m_box->scratch().writeFile(created.archiveURL.native().mid(m_box->root().size() + 1) + "/manifest.json", edited.toJson());
+    m_box->scratch().writeFile(created.archiveURL.native().mid(m_box->root().size() + 1) + "/manifest.json",
+                               edited.toJson());
 
     const RestoreResult result = contained(*m_box->listed(created.archiveURL.fileNameNative()));
     QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("Не удалось распаковать archive.tar.zst.")}}));
@@ -201,7 +220,8 @@ void tst_CleanArchiveHostileInput::truncatedArchiveIsRefused()
 void tst_CleanArchiveHostileInput::archiveOffByOneByteIsRefusedBeforeUnpacking()
 {
     m_box->writeHome("Documents/a.txt", "payload");
-    const CleanArchiveCreateResult created = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
+    const CleanArchiveCreateResult created =
+        m_box->service().create(CleanArchiveProfile::essential, m_box->settings(true), {});
     m_box->scratch().removeTree(m_box->path("home/Documents"));
     const QByteArray relative = created.archiveURL.native().mid(m_box->root().size() + 1) + "/archive.tar.zst";
     QByteArray bytes = ScratchDir::readFile(m_box->path(relative));
@@ -209,7 +229,8 @@ void tst_CleanArchiveHostileInput::archiveOffByOneByteIsRefusedBeforeUnpacking()
     m_box->scratch().writeFile(relative, bytes);
     // tar is never started: a stand-in that would leave a mark proves it.
     const QByteArray marker = m_box->path("tar-ran");
-    const QByteArray fakeTar = m_box->scratch().writeFile("fake-tar", "#!/bin/sh\ntouch '" + marker + "'\nexit 1\n", 0755);
+    const QByteArray fakeTar =
+        m_box->scratch().writeFile("fake-tar", "#!/bin/sh\ntouch '" + marker + "'\nexit 1\n", 0755);
 
     const TreeInventory outsideBefore = m_box->outsideHome();
     const RestoreResult result =
@@ -234,15 +255,16 @@ void tst_CleanArchiveHostileInput::archiveFileNameLeadingOutIsRefused()
     tar.file("Documents/a", "a");
     QVERIFY(tar.writeZstd(m_box->outside() + "/elsewhere.tar.zst"));
     const QStringList names{QStringLiteral("../../outside/elsewhere.tar.zst"),
-                            QFile::decodeName(m_box->outside()) + QStringLiteral("/elsewhere.tar.zst"), QStringLiteral(".."),
-                            QString()};
+                            QFile::decodeName(m_box->outside()) + QStringLiteral("/elsewhere.tar.zst"),
+                            QStringLiteral(".."), QString()};
     for (const QString& name : names) {
         const QByteArray id = "Brisko_" + QByteArray::number(qHash(name));
         m_box->makeArchive(id, manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true, {}, name));
         const RestoreResult result = contained(*m_box->listed(id));
         QCOMPARE(result.failed, 1);
         QCOMPARE(result.restored, 0);
-        QVERIFY2(result.errors.first().contains(QStringLiteral("Недопустимое имя файла архива")), qPrintable(result.errors.first()));
+        QVERIFY2(result.errors.first().contains(QStringLiteral("Недопустимое имя файла архива")),
+                 qPrintable(result.errors.first()));
     }
     QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
 }
@@ -253,8 +275,11 @@ void tst_CleanArchiveHostileInput::archiveFileThatIsALinkIsRefused()
     tar.directory("Documents/");
     tar.file("Documents/a", "a");
     QVERIFY(tar.writeZstd(m_box->outside() + "/elsewhere.tar.zst"));
-    const FilePath folder = m_box->makeArchive("Brisko_link", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
-    QCOMPARE(::symlink((m_box->outside() + "/elsewhere.tar.zst").constData(), (folder.native() + "/archive.tar.zst").constData()), 0);
+    const FilePath folder =
+        m_box->makeArchive("Brisko_link", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
+    QCOMPARE(::symlink((m_box->outside() + "/elsewhere.tar.zst").constData(),
+                       (folder.native() + "/archive.tar.zst").constData()),
+             0);
     QCOMPARE(contained(*m_box->listed("Brisko_link")),
              (RestoreResult{0, 0, 1, {QStringLiteral("Файл archive.tar.zst не найден")}}));
 }
@@ -289,7 +314,8 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
     tar.directory("Documents/");
     tar.file("Documents/fine", "fine");
     const FilePath folder = m_box->makeArchive(
-        "Brisko_paths", manifestJson({{relativePath, 0, false, {}}, {QStringLiteral("Documents"), 0, true, {}}}, packed));
+        "Brisko_paths",
+        manifestJson({{relativePath, 0, false, {}}, {QStringLiteral("Documents"), 0, true, {}}}, packed));
     if (packed) {
         QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
     } else {
@@ -304,9 +330,11 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
     QCOMPARE(result.failed, 1);
     QCOMPARE(result.errors.size(), 1);
     // The message names the refused path.
-    QVERIFY2(result.errors.first().startsWith(QStringLiteral("«") + relativePath + QStringLiteral("»: недопустимый путь")),
-             qPrintable(result.errors.first()));
-    QCOMPARE(entryNames(m_box->home().native()), (QStringList{QStringLiteral("Documents"), QStringLiteral("Existing")}));
+    QVERIFY2(
+        result.errors.first().startsWith(QStringLiteral("«") + relativePath + QStringLiteral("»: недопустимый путь")),
+        qPrintable(result.errors.first()));
+    QCOMPARE(entryNames(m_box->home().native()),
+             (QStringList{QStringLiteral("Documents"), QStringLiteral("Existing")}));
     QVERIFY(!ScratchDir::exists("/etc/planted"));
 }
 
@@ -317,7 +345,8 @@ void tst_CleanArchiveHostileInput::malformedManifestsAreNotListed_data()
     QTest::newRow("size as text") << QByteArray(good).replace("\"size\": 10", "\"size\": \"10\"");
     QTest::newRow("entry without isDirectory") << QByteArray(good).replace("\"isDirectory\": true,", "");
     QTest::newRow("entries missing") << QByteArray(good).replace("\"entries\"", "\"entrys\"");
-    QTest::newRow("relativePath as list") << QByteArray(good).replace("\"relativePath\": \"Documents\"", "\"relativePath\": [\"..\"]");
+    QTest::newRow("relativePath as list")
+        << QByteArray(good).replace("\"relativePath\": \"Documents\"", "\"relativePath\": [\"..\"]");
     QTest::newRow("date not ISO") << QByteArray(good).replace("2026-01-02T03:04:05Z", "02.01.2026");
     QTest::newRow("top level list") << QByteArray("[") + good + "]";
     QTest::newRow("not JSON") << good.left(good.size() / 2);
@@ -337,7 +366,8 @@ void tst_CleanArchiveHostileInput::malformedManifestsAreNotListed()
 
 void tst_CleanArchiveHostileInput::payloadTopFolderLinkedOut()
 {
-    const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
+    const FilePath folder =
+        m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
     m_box->scratch().makeDirectory(folder.native().mid(m_box->root().size() + 1) + "/payload");
     m_box->scratch().makeLink(m_box->outside(), folder.native().mid(m_box->root().size() + 1) + "/payload/Documents");
     const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
@@ -347,7 +377,8 @@ void tst_CleanArchiveHostileInput::payloadTopFolderLinkedOut()
 
 void tst_CleanArchiveHostileInput::payloadLinksComeBackAsLinks()
 {
-    const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
+    const FilePath folder =
+        m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     m_box->scratch().writeFile(payload + "/Documents/a", "a");
     m_box->scratch().makeLink(m_box->outside(), payload + "/Documents/out");
@@ -366,7 +397,8 @@ void tst_CleanArchiveHostileInput::existingLinkInTheHomeIsNotFollowed()
     m_box->scratch().makeLink(m_box->outside(), "home/Documents");
     m_box->scratch().makeLink(m_box->outside() + "/nowhere", "home/Desktop");
     const FilePath folder = m_box->makeArchive(
-        "Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}, {QStringLiteral("Desktop"), 0, true, {}}}, false));
+        "Brisko_plain",
+        manifestJson({{QStringLiteral("Documents"), 0, true, {}}, {QStringLiteral("Desktop"), 0, true, {}}}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     m_box->scratch().writeFile(payload + "/Documents/victim", "overwritten");
     m_box->scratch().writeFile(payload + "/Desktop/planted", "planted");
@@ -377,17 +409,24 @@ void tst_CleanArchiveHostileInput::existingLinkInTheHomeIsNotFollowed()
 void tst_CleanArchiveHostileInput::entryOfTheWrongKind()
 {
     const FilePath folder = m_box->makeArchive(
-        "Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, false, {}}, {QStringLiteral("notes"), 0, true, {}}}, false));
+        "Brisko_plain",
+        manifestJson({{QStringLiteral("Documents"), 0, false, {}}, {QStringLiteral("notes"), 0, true, {}}}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     m_box->scratch().writeFile(payload + "/Documents/a", "a");
     m_box->scratch().writeFile(payload + "/notes", "a file");
     const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
-    QCOMPARE(result, (RestoreResult{0, 0, 2, {QStringLiteral("Documents: в архиве не файл"), QStringLiteral("notes: в архиве не папка")}}));
+    QCOMPARE(
+        result,
+        (RestoreResult{0,
+                       0,
+                       2,
+                       {QStringLiteral("Documents: в архиве не файл"), QStringLiteral("notes: в архиве не папка")}}));
 }
 
 void tst_CleanArchiveHostileInput::specialFilesAreNotCopied()
 {
-    const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
+    const FilePath folder =
+        m_box->makeArchive("Brisko_plain", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     m_box->scratch().writeFile(payload + "/Documents/a", "a");
     QCOMPARE(::mkfifo(m_box->path(payload + "/Documents/pipe").constData(), 0644), 0);
@@ -400,7 +439,9 @@ void tst_CleanArchiveHostileInput::specialFilesAreNotCopied()
 void tst_CleanArchiveHostileInput::fileDigestOffByOneByte()
 {
     const FilePath folder = m_box->makeArchive(
-        "Brisko_plain", manifestJson({{QStringLiteral("notes.txt"), 5, false, QString::fromLatin1(independentSha256("hello"))}}, false));
+        "Brisko_plain",
+        manifestJson({{QStringLiteral("notes.txt"), 5, false, QString::fromLatin1(independentSha256("hello"))}},
+                     false));
     m_box->scratch().writeFile(folder.native().mid(m_box->root().size() + 1) + "/payload/notes.txt", "hellp");
     QCOMPARE(contained(*m_box->listed("Brisko_plain")),
              (RestoreResult{0, 0, 1, {QStringLiteral("notes.txt: SHA256 не совпадает")}}));

@@ -63,8 +63,9 @@ void tst_CleanArchiveManifest::writesSortedKeysAtEveryLevel()
 {
     const QByteArray json = packedManifest().toJson();
     const QList<qsizetype> top =
-        positions(json, {"appVersion", "archiveFileName", "compressedBytes", "compressedSHA256", "compression",
-                         "createdAt", "entries", "homeDirectory", "profile", "profileTitle", "totalBytes", "version"});
+        positions(json,
+                  {"appVersion", "archiveFileName", "compressedBytes", "compressedSHA256", "compression", "createdAt",
+                   "entries", "homeDirectory", "profile", "profileTitle", "totalBytes", "version"});
     QVERIFY(!top.contains(-1));
     QVERIFY2(std::is_sorted(top.cbegin(), top.cend()), json.constData());
     const QByteArray entry = json.mid(json.indexOf("\"Projects\"") - 200, 400);
@@ -90,8 +91,10 @@ void tst_CleanArchiveManifest::leavesOutAbsentOptionals()
     }
     QVERIFY(!json.contains("null"));
     // The .ssh entry has no digest: no key at all.
-    const QJsonObject ssh = QJsonDocument::fromJson(json).object().value(QLatin1String("entries")).toArray().at(1).toObject();
-    QCOMPARE(ssh.keys(), (QStringList{QStringLiteral("isDirectory"), QStringLiteral("relativePath"), QStringLiteral("size")}));
+    const QJsonObject ssh =
+        QJsonDocument::fromJson(json).object().value(QLatin1String("entries")).toArray().at(1).toObject();
+    QCOMPARE(ssh.keys(),
+             (QStringList{QStringLiteral("isDirectory"), QStringLiteral("relativePath"), QStringLiteral("size")}));
 }
 
 void tst_CleanArchiveManifest::roundTripsEveryField()
@@ -111,7 +114,8 @@ void tst_CleanArchiveManifest::rejectsMalformedManifests_data()
     QTest::newRow("size as text") << QByteArray("\"size\": 8192") << QByteArray("\"size\": \"8192\"");
     QTest::newRow("fractional size") << QByteArray("\"size\": 8192") << QByteArray("\"size\": 8192.5");
     QTest::newRow("isDirectory as number") << QByteArray("\"isDirectory\": true") << QByteArray("\"isDirectory\": 1");
-    QTest::newRow("digest as number") << QByteArray("\"compressedSHA256\": \"bbbb") << QByteArray("\"compressedSHA256\": 7, \"x\": \"bbbb");
+    QTest::newRow("digest as number") << QByteArray("\"compressedSHA256\": \"bbbb")
+                                      << QByteArray("\"compressedSHA256\": 7, \"x\": \"bbbb");
     QTest::newRow("no entries") << QByteArray("\"entries\"") << QByteArray("\"entriez\"");
     QTest::newRow("no version") << QByteArray("\"version\"") << QByteArray("\"versio\"");
     QTest::newRow("entries not a list") << QByteArray("\"entries\": [") << QByteArray("\"entries\": {\"a\": [");

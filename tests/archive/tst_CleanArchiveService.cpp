@@ -32,7 +32,8 @@ QString expectedFolderDigest(const QList<std::pair<QByteArray, QByteArray>>& fil
 
 QStringList names(const QByteArray& folder)
 {
-    QStringList list = QDir(QFile::decodeName(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList list = QDir(QFile::decodeName(folder))
+                           .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     list.sort();
     return list;
 }
@@ -116,8 +117,9 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(QLatin1Char('\n'))));
     QCOMPARE(result.archiveURL, box.cleanArchives().child(QByteArrayLiteral("Brisko_2026-03-14_093015")));
     QCOMPARE(result.copiedFiles, 2);
-    QCOMPARE(reports, (QStringList{QStringLiteral("1|Подготовка…|0|0"), QStringLiteral("1|Копирование Documents…|0|0"),
-                                   QStringLiteral("1|Копирование Desktop…|0.5|0"), QStringLiteral("0|Готово|1|2")}));
+    QCOMPARE(reports,
+             (QStringList{QStringLiteral("1|Подготовка…|0|0"), QStringLiteral("1|Копирование Documents…|0|0"),
+                          QStringLiteral("1|Копирование Desktop…|0.5|0"), QStringLiteral("0|Готово|1|2")}));
     // The sources are only read.
     QCOMPARE(box.homeInventory().differencesFrom(sourcesBefore), QStringList());
 
@@ -127,14 +129,15 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     for (auto it = copy.entries().cbegin(); it != copy.entries().cend(); ++it) {
         paths.append(QFile::decodeName(it.key()));
     }
-    QCOMPARE(paths, (QStringList{QString(), QStringLiteral("Desktop"), QStringLiteral("Desktop/notes.dmg.txt"),
-                                 QStringLiteral("Desktop/run.sh"), QStringLiteral("Documents"),
-                                 QStringLiteral("Documents/caf\uFFFD.txt"), QStringLiteral("Documents/installer.zip"),
-                                 QStringLiteral("Documents/installer.zip/inside.txt"),
-                                 QStringLiteral("Documents/link-to-notes"), QStringLiteral("Documents/project"),
-                                 QStringLiteral("Documents/project/src"), QStringLiteral("Documents/project/src/main.c"),
-                                 QStringLiteral("Documents/sub"), QStringLiteral("Documents/sub/deeper"),
-                                 QStringLiteral("Documents/sub/deeper/a.bin"), QStringLiteral("Documents/отчёт.txt")}));
+    QCOMPARE(paths,
+             (QStringList{QString(), QStringLiteral("Desktop"), QStringLiteral("Desktop/notes.dmg.txt"),
+                          QStringLiteral("Desktop/run.sh"), QStringLiteral("Documents"),
+                          QStringLiteral("Documents/caf\uFFFD.txt"), QStringLiteral("Documents/installer.zip"),
+                          QStringLiteral("Documents/installer.zip/inside.txt"),
+                          QStringLiteral("Documents/link-to-notes"), QStringLiteral("Documents/project"),
+                          QStringLiteral("Documents/project/src"), QStringLiteral("Documents/project/src/main.c"),
+                          QStringLiteral("Documents/sub"), QStringLiteral("Documents/sub/deeper"),
+                          QStringLiteral("Documents/sub/deeper/a.bin"), QStringLiteral("Documents/отчёт.txt")}));
     // Content, permissions, file times and links as in the source.
     for (auto it = copy.entries().cbegin(); it != copy.entries().cend(); ++it) {
         if (it.key().isEmpty()) {
@@ -151,7 +154,8 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     QCOMPARE(manifest.profileTitle, QStringLiteral("Документы и рабочий стол"));
     QCOMPARE(manifest.homeDirectory, box.home().toString());
     QCOMPARE(manifest.createdAt, box.clock->now().toUTC());
-    QVERIFY(!manifest.compression && !manifest.compressedBytes && !manifest.compressedSHA256 && !manifest.archiveFileName);
+    QVERIFY(!manifest.compression && !manifest.compressedBytes && !manifest.compressedSHA256
+            && !manifest.archiveFileName);
     QCOMPARE(manifest.entries.size(), 2);
     const CleanArchiveEntry& documents = manifest.entries.at(0);
     QCOMPARE(documents.relativePath, QStringLiteral("Documents"));
@@ -197,7 +201,8 @@ void tst_CleanArchiveService::packsIntoTarZstAndDropsThePayload()
         m_box->service().create(CleanArchiveProfile::creative, m_box->settings(true),
                                 [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
     QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(QLatin1Char('\n'))));
-    QCOMPARE(names(result.archiveURL.native()), (QStringList{QStringLiteral("archive.tar.zst"), QStringLiteral("manifest.json")}));
+    QCOMPARE(names(result.archiveURL.native()),
+             (QStringList{QStringLiteral("archive.tar.zst"), QStringLiteral("manifest.json")}));
     QVERIFY(reports.contains(QStringLiteral("1|Сжатие tar.zst…|0.92|0")));
     const QByteArray packed = result.archiveURL.native() + "/archive.tar.zst";
     const QByteArray content = ScratchDir::readFile(packed);
@@ -207,8 +212,9 @@ void tst_CleanArchiveService::packsIntoTarZstAndDropsThePayload()
     QCOMPARE(result.manifest.compressedSHA256, QString::fromLatin1(independentSha256(content)));
     QVERIFY(content.size() < 200000);
     // The content of payload/, with paths relative to it.
-    QCOMPARE(tarListing(packed), (QByteArrayList{"./", "./Movies/", "./Movies/clip.mov", "./Music/",
-                                                 QByteArray("./Music/") + QStringLiteral("Песня.mp3").toUtf8()}));
+    QCOMPARE(tarListing(packed),
+             (QByteArrayList{"./", "./Movies/", "./Movies/clip.mov", "./Music/",
+                             QByteArray("./Music/") + QStringLiteral("Песня.mp3").toUtf8()}));
     const QByteArray manifestText = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
     QVERIFY(manifestText.contains("\"archiveFileName\": \"archive.tar.zst\""));
 }
@@ -220,7 +226,8 @@ void tst_CleanArchiveService::keepsThePayloadWithoutTar()
                                                 .create(CleanArchiveProfile::essential, m_box->settings(true), {});
     QCOMPARE(result.errors, QStringList{QStringLiteral("tar.zst недоступен — сохранён несжатый payload/")});
     QCOMPARE(result.copiedFiles, 1);
-    QCOMPARE(names(result.archiveURL.native()), (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
+    QCOMPARE(names(result.archiveURL.native()),
+             (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
     const QByteArray manifestText = ScratchDir::readFile(result.archiveURL.native() + "/manifest.json");
     QVERIFY(!manifestText.contains("compress") && !manifestText.contains("archiveFileName"));
 }
@@ -230,8 +237,10 @@ void tst_CleanArchiveService::keepsThePayloadWhenTarFails()
     m_box->writeHome("Documents/a", "a");
     const CleanArchiveCreateResult result =
         m_box->service(QStringLiteral("/bin/false")).create(CleanArchiveProfile::essential, m_box->settings(true), {});
-    QCOMPARE(result.errors, QStringList{QStringLiteral("Сжатие: Не удалось создать tar.zst (проверьте /usr/bin/tar).")});
-    QCOMPARE(names(result.archiveURL.native()), (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
+    QCOMPARE(result.errors,
+             QStringList{QStringLiteral("Сжатие: Не удалось создать tar.zst (проверьте /usr/bin/tar).")});
+    QCOMPARE(names(result.archiveURL.native()),
+             (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
     QVERIFY(!result.manifest.compression);
     // Without packing, nothing to pack and no message.
     const CleanArchiveCreateResult unpacked =
@@ -308,10 +317,12 @@ void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself()
 void tst_CleanArchiveService::archivesOfOneSecondGetTheirOwnFolders()
 {
     m_box->writeHome("Documents/a", "first");
-    const CleanArchiveCreateResult first = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    const CleanArchiveCreateResult first =
+        m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
     const TreeInventory firstArchive = TreeInventory::take(first.archiveURL.native());
     m_box->writeHome("Documents/b", "second");
-    const CleanArchiveCreateResult second = m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    const CleanArchiveCreateResult second =
+        m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
     QCOMPARE(second.archiveURL.fileName(), QStringLiteral("Brisko_2026-03-14_093015_2"));
     QCOMPARE(TreeInventory::take(first.archiveURL.native()).differencesFrom(firstArchive), QStringList());
     QCOMPARE(m_box->service().listArchives(m_box->archiveRoot()).size(), 2);
@@ -322,7 +333,8 @@ void tst_CleanArchiveService::listsNewestFirstAndLeavesOutTheRest()
     ArchiveSandbox& box = *m_box;
     QVERIFY(box.service().listArchives(box.archiveRoot()).isEmpty());
     box.writeHome("Documents/a", "a");
-    const CleanArchiveCreateResult older = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    const CleanArchiveCreateResult older =
+        box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
     box.clock->advance(3600);
     const CleanArchiveCreateResult newer = box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
     box.makeArchive("broken", "{\"version\": 1}");
@@ -355,8 +367,10 @@ void tst_CleanArchiveService::restoresPlainAndPackedArchivesExactly()
     box.scratch().makeLink("app/main.cpp", "home/Projects/current");
     box.writeHome(".ssh/id_ed25519", "private key", 0600);
     ::chmod(box.path("home/.ssh").constData(), 0700);
-    TempHome::setModified(QFile::decodeName(box.path("home/Projects/app/main.cpp")), QDateTime(QDate(2020, 1, 1), QTime(1, 2, 3)));
-    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::developer, box.settings(packed), {});
+    TempHome::setModified(QFile::decodeName(box.path("home/Projects/app/main.cpp")),
+                          QDateTime(QDate(2020, 1, 1), QTime(1, 2, 3)));
+    const CleanArchiveCreateResult created =
+        box.service().create(CleanArchiveProfile::developer, box.settings(packed), {});
     QVERIFY(created.errors.isEmpty());
     QCOMPARE(created.manifest.entries.size(), 2);
 
@@ -365,16 +379,16 @@ void tst_CleanArchiveService::restoresPlainAndPackedArchivesExactly()
     const CleanArchiveSummary summary = *box.listed(created.archiveURL.fileNameNative());
     const TreeInventory archiveBefore = TreeInventory::take(created.archiveURL.native());
     QStringList reports;
-    const RestoreResult result = box.serviceFor(newHome).restore(
-        summary, [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
+    const RestoreResult result =
+        box.serviceFor(newHome).restore(summary, [&](const CleanArchiveProgress& p) { reports.append(statusOf(p)); });
 
     QCOMPARE(result, (RestoreResult{2, 0, 0, {}}));
     QStringList expectedReports{QStringLiteral("1|Восстановление…|0|0")};
     if (packed) {
         expectedReports.append(QStringLiteral("1|Распаковка tar.zst…|0|0"));
     }
-    expectedReports += {QStringLiteral("1|Восстановление Projects…|0|0"), QStringLiteral("1|Восстановление .ssh…|0.5|0"),
-                        QStringLiteral("0|Готово|1|0")};
+    expectedReports += {QStringLiteral("1|Восстановление Projects…|0|0"),
+                        QStringLiteral("1|Восстановление .ssh…|0.5|0"), QStringLiteral("0|Готово|1|0")};
     QCOMPARE(reports, expectedReports);
     const TreeInventory restored = TreeInventory::take(newHome.native());
     QCOMPARE(restored.entriesNotIn(original).join(QLatin1Char('\n')), QString());
@@ -390,7 +404,8 @@ void tst_CleanArchiveService::restoreSkipsWhatExists()
     ArchiveSandbox& box = *m_box;
     box.writeHome("Documents/a", "archived");
     box.writeHome("Desktop/b", "archived");
-    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
+    const CleanArchiveCreateResult created =
+        box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
     box.scratch().removeTree(box.path("home/Desktop"));
     box.writeHome("Documents/a", "changed since");
     box.writeHome("Documents/new", "new since");
@@ -407,7 +422,8 @@ void tst_CleanArchiveService::restoreRefusesAChangedEntry()
     ArchiveSandbox& box = *m_box;
     box.writeHome("Documents/deep/a.txt", "original content");
     box.writeHome("Desktop/b", "fine");
-    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    const CleanArchiveCreateResult created =
+        box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
     box.scratch().writeFile(created.archiveURL.native().mid(box.root().size() + 1) + "/payload/Documents/deep/a.txt",
                             "original contenT");
     box.scratch().removeTree(box.path("home/Documents"));
@@ -423,10 +439,12 @@ void tst_CleanArchiveService::restoreReportsMissingParts()
     ArchiveSandbox& box = *m_box;
     box.writeHome("Documents/a", "a");
     box.writeHome("Desktop/b", "b");
-    const CleanArchiveCreateResult plain = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    const CleanArchiveCreateResult plain =
+        box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
     box.scratch().removeTree(plain.archiveURL.native() + "/payload/Desktop");
     box.clock->advance(1);
-    const CleanArchiveCreateResult packed = box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
+    const CleanArchiveCreateResult packed =
+        box.service().create(CleanArchiveProfile::essential, box.settings(true), {});
     const CleanArchiveSummary packedSummary = *box.listed(packed.archiveURL.fileNameNative());
     ::unlink((packed.archiveURL.native() + "/archive.tar.zst").constData());
     box.scratch().removeTree(box.path("home/Documents"));
@@ -447,7 +465,8 @@ void tst_CleanArchiveService::restoreDropsSetIdBits()
     ArchiveSandbox& box = *m_box;
     box.writeHome("Documents/tool", "binary", 0755);
     ::chmod(box.path("home/Documents/tool").constData(), 06755);
-    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    const CleanArchiveCreateResult created =
+        box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
     struct stat copied;
     QCOMPARE(::lstat((created.archiveURL.native() + "/payload/Documents/tool").constData(), &copied), 0);
     QCOMPARE(copied.st_mode & 07777, 06755u);
@@ -465,7 +484,8 @@ void tst_CleanArchiveService::restoreSurvivesAFaultAtEveryOperation()
     box.writeHome("Documents/two", "two");
     box.scratch().makeLink("two", "home/Documents/link");
     box.writeHome("Desktop/three", "three");
-    const CleanArchiveCreateResult created = box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    const CleanArchiveCreateResult created =
+        box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
     const CleanArchiveSummary summary = *box.listed(created.archiveURL.fileNameNative());
     const TreeInventory original = box.homeInventory();
     const TreeInventory archive = TreeInventory::take(created.archiveURL.native());

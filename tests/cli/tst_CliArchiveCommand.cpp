@@ -52,8 +52,8 @@ void tst_CliArchiveCommand::createListAndRestorePacked()
     const QByteArray documents = native(sandbox.home().filePath(QStringLiteral("Documents")));
     const TreeInventory original = TreeInventory::take(documents);
 
-    const QJsonObject created =
-        sandbox.runJson({QStringLiteral("archive"), QStringLiteral("create"), QStringLiteral("essential"), QStringLiteral("--json")});
+    const QJsonObject created = sandbox.runJson(
+        {QStringLiteral("archive"), QStringLiteral("create"), QStringLiteral("essential"), QStringLiteral("--json")});
     QCOMPARE(created.value(QLatin1String("copiedFiles")).toInteger(-1), 2);
     QCOMPARE(created.value(QLatin1String("errors")).toArray(), QJsonArray());
     const QString id = created.value(QLatin1String("id")).toString();
@@ -63,13 +63,16 @@ void tst_CliArchiveCommand::createListAndRestorePacked()
     QCOMPARE(entryNames(folder), (QStringList{QStringLiteral("archive.tar.zst"), QStringLiteral("manifest.json")}));
     const QJsonObject manifest = created.value(QLatin1String("manifest")).toObject();
     QCOMPARE(manifest.value(QLatin1String("compression")).toString(), QStringLiteral("tar.zst"));
-    QCOMPARE(manifest.value(QLatin1String("compressedBytes")).toInteger(-1), QFileInfo(folder + QStringLiteral("/archive.tar.zst")).size());
+    QCOMPARE(manifest.value(QLatin1String("compressedBytes")).toInteger(-1),
+             QFileInfo(folder + QStringLiteral("/archive.tar.zst")).size());
     QString status = QStringLiteral("Архив «Документы и рабочий стол»: 2 элементов, ")
         + ByteCountFormatter::format(manifest.value(QLatin1String("totalBytes")).toInteger()) + QStringLiteral(" → ")
-        + ByteCountFormatter::format(manifest.value(QLatin1String("compressedBytes")).toInteger()) + QStringLiteral(" tar.zst");
+        + ByteCountFormatter::format(manifest.value(QLatin1String("compressedBytes")).toInteger())
+        + QStringLiteral(" tar.zst");
     QCOMPARE(created.value(QLatin1String("status")).toString(), status);
 
-    const QJsonObject listed = sandbox.runJson({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--json")});
+    const QJsonObject listed =
+        sandbox.runJson({QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--json")});
     const QJsonArray archives = listed.value(QLatin1String("archives")).toArray();
     QCOMPARE(archives.size(), 1);
     QCOMPARE(archives.at(0).toObject().value(QLatin1String("id")).toString(), id);
@@ -112,7 +115,8 @@ void tst_CliArchiveCommand::plainArchiveInTextMode()
     QVERIFY(run.errText().contains(QStringLiteral("100% Готово\n")));
     const QString folder = out.at(0).mid(7);
     QCOMPARE(entryNames(folder), (QStringList{QStringLiteral("manifest.json"), QStringLiteral("payload")}));
-    QCOMPARE(entryNames(folder + QStringLiteral("/payload")), (QStringList{QStringLiteral(".ssh"), QStringLiteral("Projects")}));
+    QCOMPARE(entryNames(folder + QStringLiteral("/payload")),
+             (QStringList{QStringLiteral(".ssh"), QStringLiteral("Projects")}));
 
     const CliRun list = sandbox.run({QStringLiteral("archive"), QStringLiteral("list")});
     QVERIFY2(list.finished && list.exitCode == 0, list.describe());
@@ -143,7 +147,8 @@ void tst_CliArchiveCommand::emptyProfileAndDamagedArchiveFail()
     file.close();
     QVERIFY(ScratchDir::removeTree(native(sandbox.home().filePath(QStringLiteral("Music")))));
 
-    const CliRun run = sandbox.run({QStringLiteral("archive"), QStringLiteral("restore"), created.value(QLatin1String("id")).toString()});
+    const CliRun run = sandbox.run(
+        {QStringLiteral("archive"), QStringLiteral("restore"), created.value(QLatin1String("id")).toString()});
     QVERIFY2(run.finished && run.exitCode == 1, run.describe());
     QVERIFY(run.errText().contains(QStringLiteral("brisko: SHA256 архива не совпадает с manifest.\n")));
     QVERIFY(run.outText().endsWith(QStringLiteral("Восстановлено: 0, пропущено (уже есть): 0, ошибок: 1\n")));
@@ -156,9 +161,11 @@ void tst_CliArchiveCommand::unknownArchiveIsRefused()
     QVERIFY(sandbox.isValid());
     const QString archive = sandbox.scratchPath(QStringLiteral("archive"));
     QVERIFY(sandbox.setSetting(QStringLiteral("archivePath=") + archive));
-    const CliRun run = sandbox.run({QStringLiteral("archive"), QStringLiteral("restore"), QStringLiteral("Brisko_nope")});
+    const CliRun run =
+        sandbox.run({QStringLiteral("archive"), QStringLiteral("restore"), QStringLiteral("Brisko_nope")});
     QVERIFY2(run.finished && run.exitCode == 1, run.describe());
-    QCOMPARE(run.errText(), QStringLiteral("brisko: архив «Brisko_nope» не найден в ") + archive + QStringLiteral("/CleanArchives\n"));
+    QCOMPARE(run.errText(),
+             QStringLiteral("brisko: архив «Brisko_nope» не найден в ") + archive + QStringLiteral("/CleanArchives\n"));
     const CliRun list = sandbox.run({QStringLiteral("archive"), QStringLiteral("list")});
     QCOMPARE(list.outText(), QStringLiteral("Архивов нет в ") + archive + QStringLiteral("/CleanArchives\n"));
 }
@@ -169,10 +176,13 @@ void tst_CliArchiveCommand::badArgumentsAreUsageErrors_data()
     QTest::newRow("nothing") << QStringList{QStringLiteral("archive")};
     QTest::newRow("unknown action") << QStringList{QStringLiteral("archive"), QStringLiteral("pack")};
     QTest::newRow("create without profile") << QStringList{QStringLiteral("archive"), QStringLiteral("create")};
-    QTest::newRow("unknown profile") << QStringList{QStringLiteral("archive"), QStringLiteral("create"), QStringLiteral("all")};
+    QTest::newRow("unknown profile") << QStringList{QStringLiteral("archive"), QStringLiteral("create"),
+                                                    QStringLiteral("all")};
     QTest::newRow("restore without id") << QStringList{QStringLiteral("archive"), QStringLiteral("restore")};
-    QTest::newRow("list with more") << QStringList{QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("x")};
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("archive"), QStringLiteral("list"), QStringLiteral("--all")};
+    QTest::newRow("list with more") << QStringList{QStringLiteral("archive"), QStringLiteral("list"),
+                                                   QStringLiteral("x")};
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("archive"), QStringLiteral("list"),
+                                                   QStringLiteral("--all")};
 }
 
 void tst_CliArchiveCommand::badArgumentsAreUsageErrors()
