@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 namespace {
 
@@ -15,9 +16,11 @@ QString pathArgument(const FilePath& path)
 
 // Starts tar with its input from the null device; output goes to outputFile,
 // or is collected when outputFile is empty and collect is given.
-std::optional<int> startAndWait(const QString& tar, const QStringList& arguments, QByteArray* collect)
+std::optional<int> startAndWait(const QString& tar, const QStringList& arguments, QByteArray* collect,
+                                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.setProgram(tar);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
@@ -81,10 +84,18 @@ std::optional<QString> CleanArchiveCompression::compress(const FileSystemPtr& fs
     // --force-local: a colon in the path must not make tar look for a remote
     // host. The POSIX format keeps modification times to the nanosecond (the
     // default one only to the second) and names of any length.
+    // zstd compresses on every core when it is told so; it is what the
+    // packing waits for on a large archive.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!environment.contains(QStringLiteral("ZSTD_NBTHREADS"))) {
+        environment.insert(QStringLiteral("ZSTD_NBTHREADS"), QString::number(QThread::idealThreadCount()));
+    }
     const std::optional<int> status =
-        runTar({QStringLiteral("--force-local"), QStringLiteral("--format=posix"), QStringLiteral("-caf"),
-                pathArgument(archiveFile), QStringLiteral("-C"), pathArgument(sourceDirectory), QStringLiteral(".")},
-               tar);
+        startAndWait(tar,
+                     {QStringLiteral("--force-local"), QStringLiteral("--format=posix"), QStringLiteral("-caf"),
+                      pathArgument(archiveFile), QStringLiteral("-C"), pathArgument(sourceDirectory),
+                      QStringLiteral(".")},
+                     nullptr, environment);
     if (!status || *status != 0) {
         return CleanArchiveErrors::description(CleanArchiveError::compressionFailed);
     }
