@@ -197,6 +197,8 @@ protected:
 
     // Posts call to the main thread; it runs only while self still exists.
     static void postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call);
+    // Publishes the archive service's progress on the main thread, busy until the result is in.
+    CleanArchiveService::ProgressHandler archiveProgressRelay();
     // Runs work on the global pool, then finish(result) on the main thread
     // while this object exists. Results travel the same queue as progress
     // posted before them, so they arrive after it. The future finishes after

@@ -15,6 +15,21 @@ void AppState::refreshCleanArchives()
     setCleanArchives(m_cleanArchive.listArchives(FilePath::fromString(m_settings.archivePath)));
 }
 
+CleanArchiveService::ProgressHandler AppState::archiveProgressRelay()
+{
+    QPointer<AppState> self(this);
+    return [self](const CleanArchiveProgress& progress) {
+        postToMainThread(self, [progress](AppState& state) {
+            // The service's last report says it stopped, but its result is not
+            // folded in yet: staying busy until then keeps another operation
+            // from starting in between.
+            CleanArchiveProgress running = progress;
+            running.isRunning = true;
+            state.setCleanArchiveProgress(running);
+        });
+    };
+}
+
 QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfile profile)
 {
     if (isBusy()) {
@@ -26,17 +41,7 @@ QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfi
 
     const CleanArchiveService service = m_cleanArchive;
     const AppSettings settings = m_settings;
-    QPointer<AppState> self(this);
-    const CleanArchiveService::ProgressHandler onProgress = [self](const CleanArchiveProgress& progress) {
-        postToMainThread(self, [progress](AppState& state) {
-            // The service's last report says it stopped, but its result is not
-            // folded in yet: staying busy until then keeps another operation
-            // from starting in between.
-            CleanArchiveProgress running = progress;
-            running.isRunning = true;
-            state.setCleanArchiveProgress(running);
-        });
-    };
+    const CleanArchiveService::ProgressHandler onProgress = archiveProgressRelay();
     auto promise = std::make_shared<QPromise<CleanArchiveCreateResult>>();
     promise->start();
     QFuture<CleanArchiveCreateResult> future = promise->future();
@@ -79,14 +84,7 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
     setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Восстановление…"), 0.0, 0});
 
     const CleanArchiveService service = m_cleanArchive;
-    QPointer<AppState> self(this);
-    const CleanArchiveService::ProgressHandler onProgress = [self](const CleanArchiveProgress& progress) {
-        postToMainThread(self, [progress](AppState& state) {
-            CleanArchiveProgress running = progress;
-            running.isRunning = true;
-            state.setCleanArchiveProgress(running);
-        });
-    };
+    const CleanArchiveService::ProgressHandler onProgress = archiveProgressRelay();
     auto promise = std::make_shared<QPromise<RestoreResult>>();
     promise->start();
     QFuture<RestoreResult> future = promise->future();
