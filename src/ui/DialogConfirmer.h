@@ -1,0 +1,10 @@
+#pragma once
+
+#include "Confirmer.h"
+
+// Confirmations as window-modal message boxes opened with open().
+class DialogConfirmer : public Confirmer
+{
+public:
+    void confirm(QWidget* parent, const ConfirmationRequest& request, std::function<void(bool)> done) override;
+};
