@@ -6,6 +6,14 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+// The resources live in a static library: nothing would pull their object
+// file into a program unless something calls its initialiser. Outside any
+// namespace, as Q_INIT_RESOURCE requires.
+static void registerIconResources()
+{
+    Q_INIT_RESOURCE(brisko_icons);
+}
+
 namespace {
 // Symbol name of the original design → icon-set file (weight/name).
 const QHash<QString, QString>& table()
@@ -56,6 +64,8 @@ const QHash<QString, QString>& table()
 
 QByteArray readResource(const QString& path)
 {
+    static const bool registered = (registerIconResources(), true);
+    Q_UNUSED(registered);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
