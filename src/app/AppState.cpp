@@ -5,6 +5,7 @@
 #include "scan/CacheClassifier.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QPointer>
 #include <QPromise>
 #include <QThreadPool>
@@ -66,6 +67,29 @@ bool AppState::saveSettings()
 void AppState::track(const QString& event, const QMap<QString, QString>& metadata)
 {
     m_env.usage->track(event, metadata, m_settings.analyticsEnabled, m_settings.analyticsEndpoint);
+}
+
+QString AppState::anonymousId() const
+{
+    return m_env.usage->anonymousId();
+}
+
+ArchiveFolderStatus AppState::archiveFolderStatus() const
+{
+    QByteArray path = QFile::encodeName(m_settings.archivePath);
+    while (path.size() > 1 && path.endsWith('/')) {
+        path.chop(1);
+    }
+    FileStat st;
+    if (path.isEmpty() || !m_env.fileSystem->stat(path, true, &st)) {
+        return ArchiveFolderStatus::willBeCreated;
+    }
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray parent = slash > 0 ? path.left(slash) : QByteArrayLiteral("/");
+    // Moves write into the folder itself, so a writable parent alone is not
+    // enough to call the archive writable.
+    const bool writable = st.isDirectory && m_env.fileSystem->isWritable(parent) && m_env.fileSystem->isWritable(path);
+    return writable ? ArchiveFolderStatus::writable : ArchiveFolderStatus::notWritable;
 }
 
 bool AppState::isBusy() const

@@ -2,6 +2,7 @@
 
 #include "AppEnvironment.h"
 #include "AppSettings.h"
+#include "ArchiveFolderStatus.h"
 #include "archive/CleanArchiveProgress.h"
 #include "archive/CleanArchiveService.h"
 #include "fileops/FileMover.h"
@@ -106,6 +107,11 @@ public:
     void revealParentFolderForSelection();
 
     void track(const QString& event, const QMap<QString, QString>& metadata = {});
+    // The anonymous installation id of the usage statistics (empty until one exists).
+    QString anonymousId() const;
+    // Whether settings().archivePath can take moved items, asked of the file
+    // system on every call.
+    ArchiveFolderStatus archiveFolderStatus() const;
     // Stores the settings; then, in the background, reconfigures the error
     // reporter with them. False when they could not be stored (the stored
     // value is then unchanged); the window has nobody to tell, scripts do.

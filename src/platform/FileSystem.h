@@ -71,6 +71,10 @@ public:
     // them. False, with a message in error, when the folder cannot be read.
     virtual bool listDirectory(const QByteArray& path, QList<DirEntry>* out, QString* error = nullptr) const;
 
+    // Whether the calling user may create entries in (or write) this path, as
+    // the system's access check answers it (permissions, ACLs, read-only mounts).
+    virtual bool isWritable(const QByteArray& path) const = 0;
+
     bool exists(const QByteArray& path) const;
 };
 

@@ -27,6 +27,7 @@ public:
     int copyFileData(int fromFd, int toFd, qint64 length, const QByteArray& fromPath,
                      const QByteArray& toPath) const override;
     int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
+    bool isWritable(const QByteArray& path) const override;
     int syncFileSystem(int fd, const QByteArray& fullPath) const override;
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
                         qint64 modifiedNs) const override;

@@ -316,3 +316,9 @@ void PlatformFileSystem::closeFile(int fd) const
 {
     ::close(fd);
 }
+
+bool PlatformFileSystem::isWritable(const QByteArray& path) const
+{
+    // The effective ids decide what a later move may do, so ask with them.
+    return ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0;
+}

@@ -16,8 +16,6 @@ constexpr qint64 appFolderMinimum = 10485760;     // 10 MiB; equal is not enough
 constexpr qint64 appFolderWarning = 20973824;     // the "много места" mark
 constexpr qint64 junkMinimum = 5242880;           // 5 MiB
 
-const QStringList archiveKeywords = {QStringLiteral("ГОТОВО"), QStringLiteral("РЕЛИЗ"), QStringLiteral("Выложено"),
-                                     QStringLiteral("Готовое")};
 
 struct AppFolder
 {
@@ -37,6 +35,13 @@ const AppFolder appFolders[] = {
 };
 
 } // namespace
+
+const QStringList& DiskScanner::archiveCandidateKeywords()
+{
+    static const QStringList keywords = {QStringLiteral("ГОТОВО"), QStringLiteral("РЕЛИЗ"), QStringLiteral("Выложено"),
+                                         QStringLiteral("Готовое")};
+    return keywords;
+}
 
 DiskScanner::DiskScanner(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, VolumeSourcePtr volumes,
                          QSet<QString> videoExtensions)
@@ -210,7 +215,8 @@ ScanItemList DiskScanner::scanArchiveCandidates(const AppSettings& settings) con
         const QDateTime modified = modifiedOrNow(entry);
         const QString name = child.fileName();
         QString detail;
-        const bool hasKeyword = std::any_of(archiveKeywords.cbegin(), archiveKeywords.cend(), [&](const QString& k) {
+        const QStringList& keywords = archiveCandidateKeywords();
+        const bool hasKeyword = std::any_of(keywords.cbegin(), keywords.cend(), [&](const QString& k) {
             return name.contains(k, Qt::CaseInsensitive);
         });
         if (hasKeyword) {

@@ -11,6 +11,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -27,6 +28,10 @@ class DiskScanner
 public:
     DiskScanner(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, VolumeSourcePtr volumes,
                 QSet<QString> videoExtensions);
+
+    // A large Desktop folder whose name contains one of these words (any
+    // case) is an archive candidate however recently it changed.
+    static const QStringList& archiveCandidateKeywords();
 
     // Runs the rules of the given categories in their fixed order on the
     // calling thread and returns their rows in discovery order. onProgress is

@@ -29,6 +29,12 @@ void FaultInjectingFileSystem::failStat(const QByteArray& path)
     m_failStat.insert(path);
 }
 
+void FaultInjectingFileSystem::denyWrite(const QByteArray& path)
+{
+    QMutexLocker lock(&m_mutex);
+    m_denyWrite.insert(path);
+}
+
 void FaultInjectingFileSystem::setSizes(const QByteArray& path, qint64 allocated, qint64 logical)
 {
     QMutexLocker lock(&m_mutex);
@@ -253,4 +259,15 @@ int FaultInjectingFileSystem::setAttributesAt(int dirFd, const char* name, const
 void FaultInjectingFileSystem::closeFile(int fd) const
 {
     m_real->closeFile(fd);
+}
+
+bool FaultInjectingFileSystem::isWritable(const QByteArray& path) const
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_denyWrite.contains(path)) {
+            return false;
+        }
+    }
+    return m_real->isWritable(path);
 }

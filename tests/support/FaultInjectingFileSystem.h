@@ -14,6 +14,8 @@
 // - failRead: reading this folder's entries fails (EIO), as for one that
 //   vanishes or breaks mid-walk;
 // - failStat: examining this path fails (ENOENT);
+// - denyWrite: this path answers the access check as not writable (tests
+//   may run as root, for whom every permission check passes);
 // - setSizes: this path reports the given allocated and logical size, so that
 //   tests can have gigabyte folders without writing gigabytes;
 // - onOpen: called with each folder path before it is opened (for instance
@@ -27,6 +29,7 @@ public:
     void failOpen(const QByteArray& path);
     void failRead(const QByteArray& path);
     void failStat(const QByteArray& path);
+    void denyWrite(const QByteArray& path);
     void setSizes(const QByteArray& path, qint64 allocated, qint64 logical);
     void setAllocatedSize(const QByteArray& path, qint64 bytes) { setSizes(path, bytes, bytes); }
     void setOnOpen(std::function<void(const QByteArray&)> hook);
@@ -72,6 +75,7 @@ public:
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
                         qint64 modifiedNs) const override;
     void closeFile(int fd) const override;
+    bool isWritable(const QByteArray& path) const override;
 
 private:
     bool applyStat(const QByteArray& path, bool ok, FileStat* out) const;
@@ -83,6 +87,7 @@ private:
     QSet<QByteArray> m_failOpen;
     QSet<QByteArray> m_failRead;
     QSet<QByteArray> m_failStat;
+    QSet<QByteArray> m_denyWrite;
     QHash<QByteArray, std::pair<qint64, qint64>> m_sizes;
     std::function<void(const QByteArray&)> m_onOpen;
     QByteArray m_volumeBoundary;

@@ -1,0 +1,301 @@
+#include "AppFixture.h"
+#include "RecordingWorkspace.h"
+
+#include "IconTextLine.h"
+#include "SettingsNumberField.h"
+#include "SettingsView.h"
+#include "app/AppState.h"
+#include "scan/DiskScanner.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+// Types text as a user would, character by character (QTest::keyClicks takes
+// Latin-1 only).
+void typeText(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+// Inserts text in one edit, as a paste does: no prefix of it is ever in the field.
+void pasteText(QWidget* widget, const QString& text)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+}
+} // namespace
+
+// The settings section over a real application state and defaults store:
+// every control writes its own field into the published and the stored
+// record, refused numbers leave both alone, and the archive folder line
+// answers the folder's real state.
+class tst_SettingsView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void everyControlWritesItsField_data();
+    void everyControlWritesItsField();
+    void numbersTheRecordMustNotHoldAreRefused_data();
+    void numbersTheRecordMustNotHoldAreRefused();
+    void archiveFolderStatus();
+    void pickedArchiveFolderIsShown();
+    void scanVocabularyAndLinks();
+
+private:
+    // The stored record as JSON (empty when nothing was stored).
+    QJsonObject stored() const;
+    QJsonObject published() const;
+    QWidget* control(const QString& field) const;
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<AppState> m_state;
+    RecordingWorkspace m_workspace;
+    std::unique_ptr<SettingsView> m_view;
+};
+
+void tst_SettingsView::init()
+{
+    m_fixture = std::make_unique<AppFixture>();
+    m_state = std::make_unique<AppState>(m_fixture->environment());
+    m_workspace = RecordingWorkspace();
+    WindowServices services;
+    services.appState = m_state.get();
+    services.workspace = &m_workspace;
+    m_view = std::make_unique<SettingsView>(services);
+    m_view->resize(900, 800);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+}
+
+void tst_SettingsView::cleanup()
+{
+    m_view.reset();
+    m_state.reset();
+    m_fixture.reset();
+}
+
+QJsonObject tst_SettingsView::stored() const
+{
+    const std::optional<QByteArray> bytes = m_fixture->store->data(AppState::settingsKey);
+    return bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
+}
+
+QJsonObject tst_SettingsView::published() const
+{
+    QJsonObject object;
+    [&] { QVERIFY(m_state->settings().toJsonObject(&object)); }();
+    return object;
+}
+
+QWidget* tst_SettingsView::control(const QString& field) const
+{
+    QWidget* widget = m_view->findChild<QWidget*>(field);
+    [&] { QVERIFY2(widget, qPrintable(field)); }();
+    return widget;
+}
+
+void tst_SettingsView::everyControlWritesItsField_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QJsonValue>("expected");
+    // The video mode the record starts with, so that the mode's own form is shown.
+    QTest::addColumn<QString>("videoMode");
+
+    const QString byName = QStringLiteral("namePrefix");
+    const QString byType = QStringLiteral("fileType");
+    QTest::newRow("low power on") << "lowPowerMode" << "toggle" << QJsonValue(true) << byName;
+    QTest::newRow("archive path") << "archivePath" << "/media/Внешний диск/Архив" << QJsonValue(QStringLiteral("/media/Внешний диск/Архив"))
+                                  << byName;
+    QTest::newRow("candidate size") << "archiveCandidateMinGB" << "2,5" << QJsonValue(2.5) << byName;
+    QTest::newRow("candidate days") << "archiveCandidateMinDays" << "90" << QJsonValue(90) << byName;
+    QTest::newRow("installer days") << "installerMaxAgeDays" << "0" << QJsonValue(0) << byName;
+    QTest::newRow("video by type") << "videoSearchMode" << "Все крупные видео" << QJsonValue(QStringLiteral("fileType")) << byName;
+    QTest::newRow("video by name") << "videoSearchMode" << "По тексту в имени" << QJsonValue(QStringLiteral("namePrefix")) << byType;
+    QTest::newRow("video size") << "plusVideoThresholdMB" << "120.5" << QJsonValue(120.5) << byType;
+    QTest::newRow("video text") << "videoNamePrefix" << "+готово" << QJsonValue(QStringLiteral("+готово")) << byName;
+    QTest::newRow("large folders") << "largeFolderThresholdGB" << "0,25" << QJsonValue(0.25) << byName;
+    QTest::newRow("large files") << "largeFileThresholdMB" << "700" << QJsonValue(700) << byName;
+    QTest::newRow("statistics off") << "analyticsEnabled" << "toggle" << QJsonValue(false) << byName;
+    QTest::newRow("error reports off") << "errorReportingEnabled" << "toggle" << QJsonValue(false) << byName;
+}
+
+void tst_SettingsView::everyControlWritesItsField()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, input);
+    QFETCH(QJsonValue, expected);
+    QFETCH(QString, videoMode);
+
+    AppSettings start = m_state->settings();
+    start.videoSearchMode = *VideoSearchModes::fromRawValue(videoMode);
+    m_state->setSettings(start);
+    const QJsonObject before = published();
+    QVERIFY(before.value(field) != expected);
+
+    QWidget* widget = control(field);
+    QVERIFY2(widget->isVisible(), "the control is on screen");
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        combo->setCurrentIndex(combo->findText(input));
+    } else {
+        QLineEdit* edit = qobject_cast<QLineEdit*>(widget);
+        if (auto* number = qobject_cast<SettingsNumberField*>(widget)) {
+            edit = number->lineEdit();
+            QVERIFY(number->errorText().isEmpty());
+        }
+        QVERIFY(edit);
+        edit->selectAll();
+        typeText(edit, input);
+    }
+
+    // Exactly this field changed, in the published and in the stored record.
+    QJsonObject after = before;
+    after.insert(field, expected);
+    QCOMPARE(published(), after);
+    QCOMPARE(stored(), after);
+}
+
+void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("message");
+    const QString threshold = SettingsNumberField::thresholdMessage;
+    const QString days = SettingsNumberField::daysMessage;
+    QTest::newRow("negative size") << "archiveCandidateMinGB" << "-1" << threshold;
+    QTest::newRow("infinite size") << "largeFolderThresholdGB" << "inf" << threshold;
+    QTest::newRow("not a number") << "largeFileThresholdMB" << "nan" << threshold;
+    QTest::newRow("huge exponent") << "largeFileThresholdMB" << "1e999" << threshold;
+    QTest::newRow("words") << "largeFolderThresholdGB" << "пять" << threshold;
+    QTest::newRow("empty size") << "archiveCandidateMinGB" << "" << threshold;
+    QTest::newRow("fractional days") << "archiveCandidateMinDays" << "2,5" << days;
+    QTest::newRow("fractional days, point") << "installerMaxAgeDays" << "30.0" << days;
+    QTest::newRow("negative days") << "installerMaxAgeDays" << "-7" << days;
+    QTest::newRow("exponent days") << "archiveCandidateMinDays" << "1e2" << days;
+    QTest::newRow("days beyond 64 bits") << "archiveCandidateMinDays" << "99999999999999999999" << days;
+}
+
+void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, input);
+    QFETCH(QString, message);
+
+    const QJsonObject before = published();
+    auto* number = qobject_cast<SettingsNumberField*>(control(field));
+    QVERIFY(number);
+    number->lineEdit()->selectAll();
+    if (input.isEmpty()) {
+        QTest::keyClick(number->lineEdit(), Qt::Key_Backspace);
+    } else {
+        pasteText(number->lineEdit(), input);
+    }
+    QCOMPARE(number->errorText(), message);
+    // The text stays for the user to mend; nothing was published or stored.
+    QCOMPARE(number->lineEdit()->text(), input);
+    QCOMPARE(published(), before);
+    QVERIFY(stored().isEmpty());
+
+    // A value the record may hold clears the message and is saved.
+    number->lineEdit()->selectAll();
+    typeText(number->lineEdit(), QStringLiteral("12"));
+    QVERIFY(number->errorText().isEmpty());
+    QCOMPARE(stored().value(field), QJsonValue(12));
+}
+
+void tst_SettingsView::archiveFolderStatus()
+{
+    IconTextLine* line = m_view->archiveStatusLine();
+    QLineEdit* path = qobject_cast<QLineEdit*>(control(QStringLiteral("archivePath")));
+    const auto typePath = [&](const QString& text) {
+        path->selectAll();
+        typeText(path, text);
+    };
+
+    typePath(m_fixture->home.filePath(QStringLiteral("Архив/ещё нет")));
+    QCOMPARE(line->text(), QStringLiteral("Папка будет создана при первом переносе"));
+    QCOMPARE(line->tone(), IconTextLine::Tone::warning);
+    QCOMPARE(line->symbolName(), QStringLiteral("exclamationmark.triangle.fill"));
+
+    const QString archive = m_fixture->home.makeDir(QStringLiteral("Диск/Brisko Archive"));
+    typePath(archive);
+    QCOMPARE(line->text(), QStringLiteral("Архив доступен для записи"));
+    QCOMPARE(line->tone(), IconTextLine::Tone::success);
+    QCOMPARE(line->symbolName(), QStringLiteral("checkmark.circle.fill"));
+
+    // A read-only disk: the parent refuses writing.
+    m_fixture->fs->denyWrite(QFile::encodeName(m_fixture->home.filePath(QStringLiteral("Диск"))));
+    typePath(archive + QStringLiteral("/"));
+    QCOMPARE(line->text(), QStringLiteral("Проверьте подключение архивного диска"));
+    QCOMPARE(line->tone(), IconTextLine::Tone::warning);
+
+    // The folder itself refuses writing although its parent would allow it.
+    const QString locked = m_fixture->home.makeDir(QStringLiteral("Другой/Архив"));
+    m_fixture->fs->denyWrite(QFile::encodeName(locked));
+    typePath(locked);
+    QCOMPARE(line->text(), QStringLiteral("Проверьте подключение архивного диска"));
+
+    // A file in the folder's place cannot take moved items either.
+    typePath(m_fixture->home.makeFile(QStringLiteral("файл-архив"), 3));
+    QCOMPARE(line->text(), QStringLiteral("Проверьте подключение архивного диска"));
+}
+
+void tst_SettingsView::pickedArchiveFolderIsShown()
+{
+    const QString picked = m_fixture->home.makeDir(QStringLiteral("Том/Brisko Archive"));
+    m_fixture->chooser->answer = FilePath::fromString(picked);
+    auto* browse = qobject_cast<QPushButton*>(control(QStringLiteral("pickArchiveFolder")));
+    QVERIFY(browse);
+    browse->click();
+    QCOMPARE(m_fixture->chooser->asked.size(), 1);
+    QCOMPARE(qobject_cast<QLineEdit*>(control(QStringLiteral("archivePath")))->text(), picked);
+    QCOMPARE(m_view->archiveStatusLine()->text(), QStringLiteral("Архив доступен для записи"));
+    QCOMPARE(stored().value(QStringLiteral("archivePath")).toString(), picked);
+}
+
+void tst_SettingsView::scanVocabularyAndLinks()
+{
+    const QString keywords = qobject_cast<QLabel*>(control(QStringLiteral("archiveKeywords")))->text();
+    QVERIFY(keywords.startsWith(QStringLiteral("Также находит папки с ключевыми словами: ")));
+    for (const QString& word : DiskScanner::archiveCandidateKeywords()) {
+        QVERIFY2(keywords.contains(word), qPrintable(word));
+    }
+
+    AppSettings settings = m_state->settings();
+    settings.videoSearchMode = VideoSearchMode::fileType;
+    settings.privacyPolicyURL = QStringLiteral("https://example.test/brisko-vella/privacy");
+    m_state->setSettings(settings);
+    auto* types = qobject_cast<QLabel*>(control(QStringLiteral("videoTypes")));
+    QVERIFY(types->isVisible());
+    QVERIFY(types->text().startsWith(QStringLiteral("Типы: .")));
+    QVERIFY(types->text().contains(QStringLiteral(".mov")));
+    QVERIFY(!control(QStringLiteral("videoNamePrefix"))->isVisible());
+
+    auto* anonymousId = qobject_cast<QLabel*>(control(QStringLiteral("anonymousId")));
+    QCOMPARE(anonymousId->text(), m_fixture->usage->anonymousId());
+
+    auto* privacy = qobject_cast<QLabel*>(control(QStringLiteral("privacyLink")));
+    Q_EMIT privacy->linkActivated(QStringLiteral("privacy"));
+    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
+}
+
+QTEST_MAIN(tst_SettingsView)
+#include "tst_SettingsView.moc"
