@@ -105,6 +105,8 @@ public:
     void toggleSelection(const ScanItem& item);
     void selectAll(const ScanItemList& items, bool selected);
     void revealParentFolderForSelection();
+    // Reads the mounted volumes again and publishes them (the "Обновить" of the volume list).
+    void refreshDisks();
 
     void track(const QString& event, const QMap<QString, QString>& metadata = {});
     // The anonymous installation id of the usage statistics (empty until one exists).
@@ -162,6 +164,9 @@ public:
     void refreshCleanArchives();
 
     const FilePath& home() const { return m_env.home; }
+    // The file system the state works through; the window asks it whether
+    // protected folders can be read.
+    const FileSystemPtr& fileSystem() const { return m_env.fileSystem; }
     const DiskScanner& scanner() const { return m_scanner; }
 
 Q_SIGNALS:
@@ -227,7 +232,6 @@ protected:
     }
     void setCleanArchiveProgress(const CleanArchiveProgress& progress);
     void setHealthScanProgress(const ScanProgress& progress);
-    void refreshDisks();
 
 private:
     AppSettings loadSettings() const;

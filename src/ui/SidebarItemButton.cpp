@@ -1,0 +1,72 @@
+#include "SidebarItemButton.h"
+
+#include "IconSet.h"
+#include "Theme.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+SidebarItemButton::SidebarItemButton(NavItem item, QWidget* parent)
+    : QAbstractButton(parent)
+    , m_item(std::move(item))
+{
+    setCheckable(true);
+    setAutoExclusive(true);
+    setText(m_item.title);
+    setAccessibleName(m_item.title);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+    setFixedHeight(rowHeight);
+}
+
+QSize SidebarItemButton::sizeHint() const
+{
+    const Theme theme = Theme::of(this);
+    const int textWidth = QFontMetrics(theme.bodyFont()).horizontalAdvance(m_item.title);
+    return {Theme::spacing + iconSize + Theme::spacing + textWidth + Theme::spacing, rowHeight};
+}
+
+void SidebarItemButton::enterEvent(QEnterEvent* event)
+{
+    m_hovered = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void SidebarItemButton::leaveEvent(QEvent* event)
+{
+    m_hovered = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void SidebarItemButton::paintEvent(QPaintEvent*)
+{
+    const Theme theme = Theme::of(this);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (isChecked() || m_hovered || isDown()) {
+        QPainterPath path;
+        path.addRoundedRect(r, Theme::controlRadius, Theme::controlRadius);
+        painter.fillPath(path, isChecked() ? theme.selectionBackground()
+                                           : Theme::withAlpha(theme.text(), theme.dark() ? 0.08 : 0.05));
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(Theme::withAlpha(theme.accent(), 0.7), 1.5));
+        painter.drawRoundedRect(r.adjusted(1, 1, -1, -1), Theme::controlRadius, Theme::controlRadius);
+    }
+    const QColor tint = isChecked() ? theme.accent() : theme.secondaryText();
+    const QPixmap icon = IconSet::pixmap(m_item.icon, tint, iconSize, devicePixelRatioF());
+    const int iconY = (height() - iconSize) / 2;
+    if (!icon.isNull())
+        painter.drawPixmap(Theme::spacing, iconY, icon);
+    QFont font = theme.bodyFont();
+    if (isChecked())
+        font.setWeight(QFont::DemiBold);
+    painter.setFont(font);
+    painter.setPen(isEnabled() ? theme.text() : theme.secondaryText());
+    const QRect textRect(Theme::spacing * 2 + iconSize, 0, width() - Theme::spacing * 3 - iconSize, height());
+    painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
+                     painter.fontMetrics().elidedText(m_item.title, Qt::ElideRight, textRect.width()));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "NavItem.h"
+
+#include <QAbstractButton>
+
+// One painted sidebar entry: icon and title, a rounded highlight when it is
+// the current section. Checkable; the sidebar keeps exactly one checked.
+class SidebarItemButton : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    explicit SidebarItemButton(NavItem item, QWidget* parent = nullptr);
+
+    const NavItem& item() const { return m_item; }
+    QSize sizeHint() const override;
+
+    static constexpr int rowHeight = 34;
+    static constexpr int iconSize = 18;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    NavItem m_item;
+    bool m_hovered = false;
+};
