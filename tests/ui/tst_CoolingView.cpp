@@ -1,0 +1,252 @@
+#include "AppFixture.h"
+#include "FakePausingClock.h"
+
+#include "CoolingView.h"
+#include "IconTextLine.h"
+#include "PanelCard.h"
+#include "app/AppState.h"
+#include "fans/FanControlService.h"
+#include "fans/SmcSimulator.h"
+
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+// The cooling section on the SMC simulator: readings, the three modes with
+// a real boost and its release, the handover to the automatic mode, the
+// monitoring-only lock and polling that follows the section's visibility.
+class tst_CoolingView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void readingsAndPollingFollowVisibility();
+    void manualBoostAndRelease();
+    void autoModeTakesOverAManualBoost();
+    void monitoringOnly_data();
+    void monitoringOnly();
+
+private:
+    void makeView(const QString& profile, bool writesRefused = false);
+    QJsonObject stored() const;
+    // The speed a percentage of the fan's range gives.
+    static int speedAt(const FanStatus& fan, double percent)
+    {
+        return fan.minimumRPM + int(percent / 100.0 * (fan.maximumRPM - fan.minimumRPM));
+    }
+    template <typename T>
+    T* child(const QString& name) const
+    {
+        T* widget = m_view->findChild<T*>(name);
+        [&] { QVERIFY2(widget, qPrintable(name)); }();
+        return widget;
+    }
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<AppState> m_state;
+    std::shared_ptr<FakePausingClock> m_clock;
+    std::shared_ptr<SmcSimulator> m_sim;
+    std::unique_ptr<TerminationFlag> m_flag;
+    std::unique_ptr<FanControlService> m_fans;
+    std::unique_ptr<CoolingView> m_view;
+};
+
+void tst_CoolingView::init()
+{
+    m_fixture = std::make_unique<AppFixture>();
+    m_state = std::make_unique<AppState>(m_fixture->environment());
+    m_clock = std::make_shared<FakePausingClock>();
+    m_flag = std::make_unique<TerminationFlag>();
+}
+
+void tst_CoolingView::cleanup()
+{
+    m_view.reset();
+    m_fans.reset();
+    m_sim.reset();
+    m_state.reset();
+    m_fixture.reset();
+}
+
+void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
+{
+    FanControlEnvironment env;
+    m_sim = SmcSimulator::create(profile, m_clock);
+    QVERIFY(m_sim);
+    m_sim->setWritesRefused(writesRefused);
+    env.machine.transport = m_sim;
+    env.machine.modelIdentifier = m_sim->modelIdentifier();
+    env.machine.clock = m_clock;
+    env.fanProfile = SMCFanProfile::detect(m_sim->modelIdentifier());
+    env.hardwareKind = SMCHardwareProfile::detect(m_sim->modelIdentifier());
+    env.errors = std::make_shared<RecordingErrorSink>();
+    env.termination = m_flag.get();
+    env.runtimeRisk = [] { return AppRuntimeGuard::Risk::none; };
+    env.pollInterval = 20ms;
+    env.debounceInterval = 40ms;
+    m_fans = std::make_unique<FanControlService>(env);
+
+    WindowServices services;
+    services.appState = m_state.get();
+    services.fans = m_fans.get();
+    m_view = std::make_unique<CoolingView>(services);
+    m_view->resize(1000, 900);
+}
+
+QJsonObject tst_CoolingView::stored() const
+{
+    const std::optional<QByteArray> bytes = m_fixture->store->data(AppState::settingsKey);
+    return bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
+}
+
+void tst_CoolingView::readingsAndPollingFollowVisibility()
+{
+    makeView(QStringLiteral("m5"));
+    QVERIFY(!m_fans->isPolling());
+    m_view->show();
+    QVERIFY(m_fans->isPolling());
+    QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
+
+    // One card per sensor, hottest first, and one per fan.
+    const CoolingSnapshot snapshot = m_fans->snapshot();
+    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 58 °C"));
+    QList<QLabel*> values;
+    for (QLabel* label : m_view->findChildren<QLabel*>(QStringLiteral("value"))) {
+        values.append(label);
+    }
+    QCOMPARE(values.size(), snapshot.temperatures.size() + snapshot.fans.size());
+    QCOMPARE(values.first()->text(), QStringLiteral("58.0 °C"));
+    QVERIFY(values.last()->text().endsWith(QStringLiteral(" RPM")));
+    QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
+    QVERIFY(!child<QLabel>(QStringLiteral("noFans"))->isVisible());
+    QVERIFY(!child<QWidget>(QStringLiteral("monitoringOnly"))->isVisible());
+    QVERIFY(child<QComboBox>(QStringLiteral("fanControlMode"))->isEnabled());
+    QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), *snapshot.note);
+
+    // Each poll shows the controller's new state.
+    m_sim->setTemperature("Tf09", 71.25);
+    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 71 °C"));
+    QCOMPARE(m_view->findChildren<QLabel*>(QStringLiteral("value")).first()->text(), QStringLiteral("71.3 °C"));
+
+    // Leaving the section pauses the poll and stores the fan settings.
+    m_view->hide();
+    QVERIFY(!m_fans->isPolling());
+    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("system")));
+    m_view->show();
+    QVERIFY(m_fans->isPolling());
+}
+
+void tst_CoolingView::manualBoostAndRelease()
+{
+    AppSettings settings = m_state->settings();
+    settings.fanManualBoostPercent = 60;
+    m_state->setSettings(settings);
+    makeView(QStringLiteral("m5"));
+    m_view->show();
+    QTRY_VERIFY(m_fans->snapshot().isControllable);
+    const FanStatus fan = m_fans->snapshot().fans.first();
+
+    auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
+    mode->setCurrentIndex(mode->findText(QStringLiteral("Ручной boost")));
+    QTRY_VERIFY(m_fans->manualOverrideActive());
+    QCOMPARE(m_sim->fanMode(fan.id), 1);
+    QCOMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 60)));
+    QVERIFY(child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
+    QVERIFY(!child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
+    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("manual")));
+
+    // The slider moves in steps of five; the boost follows after the pause.
+    auto* slider = child<QSlider>(QStringLiteral("fanManualBoostPercent"));
+    slider->setValue(43);
+    QCOMPARE(slider->value(), 45);
+    slider->setValue(90);
+    QCOMPARE(m_fans->manualBoostPercent(), 90.0);
+    QTRY_COMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 90)));
+    QCOMPARE(stored().value(QStringLiteral("fanManualBoostPercent")), QJsonValue(90));
+
+    child<QPushButton>(QStringLiteral("releaseToSystem"))->click();
+    QTRY_VERIFY(!m_fans->manualOverrideActive());
+    QTRY_VERIFY(m_sim->fanMode(fan.id) != 1);
+    QCOMPARE(m_fans->mode(), FanControlMode::system);
+    QCOMPARE(mode->currentText(), QStringLiteral("Система (авто)"));
+    QVERIFY(!child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
+    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("system")));
+    QCOMPARE(stored().value(QStringLiteral("fanManualBoostPercent")), QJsonValue(90));
+}
+
+void tst_CoolingView::autoModeTakesOverAManualBoost()
+{
+    makeView(QStringLiteral("m5"));
+    m_view->show();
+    QTRY_VERIFY(m_fans->snapshot().isControllable);
+    const FanStatus fan = m_fans->snapshot().fans.first();
+    auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
+    mode->setCurrentIndex(mode->findText(QStringLiteral("Ручной boost")));
+    QTRY_VERIFY(m_fans->manualOverrideActive());
+
+    // Below the threshold (78 °C against 58 °C) the fans go back to the
+    // system, and the mode stays automatic.
+    mode->setCurrentIndex(mode->findText(QStringLiteral("Auto при перегреве")));
+    QCOMPARE(mode->currentText(), QStringLiteral("Auto при перегреве"));
+    QTRY_COMPARE(m_fans->mode(), FanControlMode::autoBoost);
+    QVERIFY(!m_fans->manualOverrideActive());
+    QVERIFY(m_sim->fanMode(fan.id) != 1);
+    QVERIFY(child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
+    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("autoBoost")));
+
+    // Heat takes the fans at the automatic target; cooling gives them back.
+    m_sim->setTemperature("Tf09", 81.0);
+    QTRY_VERIFY(m_fans->manualOverrideActive());
+    QCOMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 85)));
+    m_sim->setTemperature("Tf09", 60.0);
+    QTRY_VERIFY(!m_fans->manualOverrideActive());
+    QCOMPARE(m_fans->mode(), FanControlMode::autoBoost);
+
+    // Lowering the threshold under the current heat boosts at once.
+    auto* threshold = child<QSlider>(QStringLiteral("fanAutoBoostTempC"));
+    threshold->setValue(55);
+    QCOMPARE(m_fans->autoBoostThresholdC(), 55.0);
+    QTRY_VERIFY(m_fans->manualOverrideActive());
+    QCOMPARE(stored().value(QStringLiteral("fanAutoBoostTempC")), QJsonValue(55));
+}
+
+void tst_CoolingView::monitoringOnly_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<bool>("writesRefused");
+    QTest::addColumn<bool>("hasFans");
+    QTest::newRow("writes refused, no helper") << "m5" << true << true;
+    QTest::newRow("fanless") << "fanless" << false << false;
+}
+
+void tst_CoolingView::monitoringOnly()
+{
+    QFETCH(QString, profile);
+    QFETCH(bool, writesRefused);
+    QFETCH(bool, hasFans);
+    makeView(profile, writesRefused);
+    m_view->show();
+    QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
+    QVERIFY(!m_fans->snapshot().isControllable);
+
+    QTRY_VERIFY(child<QWidget>(QStringLiteral("monitoringOnly"))->isVisible());
+    QVERIFY(!child<QComboBox>(QStringLiteral("fanControlMode"))->isVisible());
+    QVERIFY(!child<QPushButton>(QStringLiteral("releaseToSystem"))->isVisible());
+    QCOMPARE(child<QLabel>(QStringLiteral("noFans"))->isVisible(), !hasFans);
+    QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
+    QVERIFY(m_view->findChildren<QLabel*>(QStringLiteral("value")).size() >= 1);
+    if (hasFans) {
+        QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), CoolingView::monitoringOnlyText);
+    }
+}
+
+QTEST_MAIN(tst_CoolingView)
+#include "tst_CoolingView.moc"
