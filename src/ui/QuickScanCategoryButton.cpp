@@ -75,9 +75,16 @@ void QuickScanCategoryButton::setScanning(bool scanning)
     update();
 }
 
+QFont QuickScanCategoryButton::titleFont() const
+{
+    QFont font = Theme::of(this).bodyFont();
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
 QRect QuickScanCategoryButton::titleRect() const
 {
-    const QFontMetrics metrics(Theme::of(this).headlineFont());
+    const QFontMetrics metrics(titleFont());
     return {Theme::spacing, Theme::spacing + tileSize + 8, width() - 2 * Theme::spacing, metrics.height()};
 }
 
@@ -137,7 +144,7 @@ void QuickScanCategoryButton::paintEvent(QPaintEvent*)
         painter.drawArc(arc, -m_spinnerAngle * 16, 270 * 16);
     }
 
-    painter.setFont(theme.headlineFont());
+    painter.setFont(titleFont());
     painter.setPen(enabled || m_scanning ? theme.text() : theme.secondaryText());
     const QRect title = titleRect();
     painter.drawText(title, Qt::AlignLeft | Qt::AlignVCenter,

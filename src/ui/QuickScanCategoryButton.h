@@ -27,8 +27,9 @@ public:
     // drawn; the layout test checks the Russian texts fit them.
     QRect titleRect() const;
     QRect descriptionRect() const;
-    static constexpr int buttonWidth = 240;
-    static constexpr int buttonHeight = 124;
+    QFont titleFont() const;
+    static constexpr int buttonWidth = 245;
+    static constexpr int buttonHeight = 116;
     static constexpr int descriptionLines = 3;
 
 protected:

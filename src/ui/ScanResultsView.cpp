@@ -92,8 +92,8 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     columns->setSectionResizeMode(ScanItemTableModel::folderColumn, QHeaderView::Interactive);
     columns->setSectionResizeMode(ScanItemTableModel::actionsColumn, QHeaderView::Fixed);
     columns->resizeSection(ScanItemTableModel::sizeColumn, 100);
-    columns->resizeSection(ScanItemTableModel::detailColumn, 240);
-    columns->resizeSection(ScanItemTableModel::folderColumn, 220);
+    columns->resizeSection(ScanItemTableModel::detailColumn, 300);
+    columns->resizeSection(ScanItemTableModel::folderColumn, 200);
     columns->resizeSection(ScanItemTableModel::actionsColumn, 86);
 
     m_empty = new EmptyStateView(QStringLiteral("Нет результатов"),

@@ -1,0 +1,70 @@
+// The screens the snapshot program renders. Add a screen with one entry:
+// a name and a factory that builds it from the context.
+#include "SnapshotContext.h"
+#include "SnapshotScreen.h"
+
+#include "AdBannerView.h"
+#include "ContentView.h"
+#include "ScanResultsView.h"
+#include "SidebarItemButton.h"
+#include "SidebarView.h"
+#include "StatusBanner.h"
+#include "app/AppState.h"
+
+#include <QAbstractButton>
+
+namespace {
+ContentView* contentOn(SnapshotContext& c, int section)
+{
+    c.state();
+    c.ads();
+    auto* view = new ContentView(c.services());
+    if (section != ContentView::overviewSection)
+        view->sidebar()->button(section)->click();
+    return view;
+}
+} // namespace
+
+QList<SnapshotScreen> snapshotScreens()
+{
+    return {
+        {QStringLiteral("content-overview"),
+         [](SnapshotContext& c) {
+             c.scan(ScanCategory::downloadsInbox);
+             return contentOn(c, ContentView::overviewSection);
+         }},
+        {QStringLiteral("content-overview-first-run"),
+         [](SnapshotContext& c) {
+             c.withoutVolumes();
+             return contentOn(c, ContentView::overviewSection);
+         }},
+        {QStringLiteral("content-results"),
+         [](SnapshotContext& c) {
+             c.scan(ScanCategory::downloadsInbox);
+             return contentOn(c, ContentView::resultsSection);
+         }},
+        {QStringLiteral("content-results-caches"),
+         [](SnapshotContext& c) {
+             c.scan(ScanCategory::appCaches);
+             return contentOn(c, ContentView::resultsSection);
+         }},
+        {QStringLiteral("content-results-empty"),
+         [](SnapshotContext& c) { return contentOn(c, ContentView::resultsSection); }},
+        {QStringLiteral("content-status-banner-running"),
+         [](SnapshotContext&) {
+             auto* banner = new StatusBanner;
+             banner->setMessage(QStringLiteral("Перенос 3/7…"));
+             banner->setLoading(true);
+             banner->setProgress(0.43);
+             return static_cast<QWidget*>(banner);
+         },
+         QSize(760, StatusBanner::bannerHeight)},
+        {QStringLiteral("content-ad-banner"),
+         [](SnapshotContext& c) {
+             c.state();
+             c.ads();
+             return static_cast<QWidget*>(new AdBannerView(c.services()));
+         },
+         QSize(760, 72)},
+    };
+}
