@@ -172,7 +172,12 @@ void tst_CoolingView::manualBoostAndRelease()
     QTRY_COMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 90)));
     QCOMPARE(stored().value(QStringLiteral("fanManualBoostPercent")), QJsonValue(90));
 
-    child<QPushButton>(QStringLiteral("releaseToSystem"))->click();
+    // The way back is closed while a boost is being applied.
+    auto* release = child<QPushButton>(QStringLiteral("releaseToSystem"));
+    QTRY_VERIFY(!m_fans->isRequestingAdmin());
+    QVERIFY(release->isEnabled());
+    QVERIFY(!child<QLabel>(QStringLiteral("adminPending"))->isVisible());
+    release->click();
     QTRY_VERIFY(!m_fans->manualOverrideActive());
     QTRY_VERIFY(m_sim->fanMode(fan.id) != 1);
     QCOMPARE(m_fans->mode(), FanControlMode::system);
@@ -191,6 +196,7 @@ void tst_CoolingView::autoModeTakesOverAManualBoost()
     auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
     mode->setCurrentIndex(mode->findText(QStringLiteral("Ручной boost")));
     QTRY_VERIFY(m_fans->manualOverrideActive());
+    QTRY_VERIFY(!m_fans->isRequestingAdmin());
 
     // Below the threshold (78 °C against 58 °C) the fans go back to the
     // system, and the mode stays automatic.
