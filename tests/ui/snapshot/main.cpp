@@ -94,8 +94,8 @@ int checkSmoke(const QString& folder)
                 const QString path = QDir(folder).filePath(fileName(screen.name, dark, scale));
                 const QImage image(path);
                 ++files;
-                if (image.isNull() || image.width() < screen.size.width() * scale
-                    || image.height() < screen.size.height() * scale) {
+                // Widgets of a fixed height keep it; the width is always the one asked for.
+                if (image.isNull() || image.width() != screen.size.width() * scale || image.height() < scale) {
                     std::fprintf(stderr, "missing or wrong size: %s\n", qPrintable(path));
                     ++failures;
                 }

@@ -1,0 +1,286 @@
+#include "AppFixture.h"
+#include "RecordingWorkspace.h"
+#include "ScriptedConfirmer.h"
+
+#include "AdBannerView.h"
+#include "ContentView.h"
+#include "DiskCard.h"
+#include "OverviewSection.h"
+#include "QuickScanCategoryButton.h"
+#include "ScanItemTableModel.h"
+#include "ScanResultsView.h"
+#include "SidebarItemButton.h"
+#include "SidebarView.h"
+#include "StatusBanner.h"
+#include "Theme.h"
+#include "app/AppState.h"
+#include "server/AdService.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+
+namespace {
+constexpr qint64 MiB = qint64(1) << 20;
+constexpr qint64 GiB = qint64(1) << 30;
+} // namespace
+
+// The window's content over a real application state: the sidebar, the
+// quick-scan rule (a scan that finds something switches to the results, one
+// that finds nothing stays), the overview's figures, volumes and results
+// link, the status banner, the banner announcement's events, and that the
+// Russian labels fit their fixed widths.
+class tst_ContentView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void sidebarSwitchesSections();
+    void quickScanThatFindsNothingStaysOnOverview();
+    void quickScanThatFindsItemsSwitchesToResults();
+    void overviewFiguresAndResultsLink();
+    void volumesAndTheirRefresh();
+    void statusBannerFollowsTheState();
+    void adBannerCountsImpressionsAndClicks();
+    void russianLabelsFitTheirWidths();
+
+private:
+    std::unique_ptr<ContentView> makeView();
+    std::unique_ptr<AppFixture> m_f;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<AdService> m_ads;
+    QTemporaryDir m_pictures;
+    RecordingWorkspace m_workspace;
+    ScriptedConfirmer m_confirmer;
+};
+
+void tst_ContentView::init()
+{
+    m_f = std::make_unique<AppFixture>();
+    m_f->volumes->volumes = {
+        {QStringLiteral("/Volumes/Внешний"), QStringLiteral("Внешний"), std::nullopt, 1000 * GiB, 900 * GiB},
+        {QStringLiteral("/"), QStringLiteral("Система"), std::nullopt, 400 * GiB, 100 * GiB},
+    };
+    m_workspace = {};
+}
+
+void tst_ContentView::cleanup()
+{
+    m_ads.reset();
+    m_state.reset();
+}
+
+std::unique_ptr<ContentView> tst_ContentView::makeView()
+{
+    if (!m_state)
+        m_state = std::make_unique<AppState>(m_f->environment());
+    m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
+    WindowServices services;
+    services.appState = m_state.get();
+    services.ads = m_ads.get();
+    services.confirmer = &m_confirmer;
+    services.workspace = &m_workspace;
+    auto view = std::make_unique<ContentView>(services);
+    view->resize(1300, 820);
+    view->show();
+    return view;
+}
+
+void tst_ContentView::sidebarSwitchesSections()
+{
+    auto view = makeView();
+    QCOMPARE(view->selectedTab(), 0);
+    auto* stack = view->findChild<QStackedWidget*>();
+    QCOMPARE(stack->count(), 4);
+    QCOMPARE(stack->currentWidget(), view->overview());
+    QSignalSpy changed(view.get(), &ContentView::selectedTabChanged);
+    const QStringList titles{QStringLiteral("Обзор"), QStringLiteral("Результаты"), QStringLiteral("Охлаждение"),
+                             QStringLiteral("Настройки")};
+    for (int id : {1, 2, 3, 0}) {
+        SidebarItemButton* button = view->sidebar()->button(id);
+        QCOMPARE(button->text(), titles[id]);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(view->selectedTab(), id);
+        QCOMPARE(stack->currentIndex(), id);
+        QVERIFY(button->isChecked());
+    }
+    QCOMPARE(changed.size(), 4);
+    QCOMPARE(view->section(1), view->results());
+    QCOMPARE(view->sidebar()->width(), 220);
+    QVERIFY(view->sidebar()->versionText().startsWith(QStringLiteral("Версия ")));
+}
+
+void tst_ContentView::quickScanThatFindsNothingStaysOnOverview()
+{
+    m_f->sized(QStringLiteral("Downloads/мелочь.txt"), 1000);
+    auto view = makeView();
+    QuickScanCategoryButton* button = view->overview()->quickScanButton(ScanCategory::largeLooseFiles);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(view->selectedCategories(), ScanCategorySet{ScanCategory::largeLooseFiles});
+    QVERIFY(button->isScanning());
+    QVERIFY(!button->isEnabled());
+    QVERIFY(!view->overview()->quickScanButton(ScanCategory::oldInstallers)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_state->isBusy() && !button->isScanning(), 20000);
+    QVERIFY(m_state->statusMessage()->startsWith(QStringLiteral("Крупные файлы в Downloads: найдено 0 элементов")));
+    QTest::qWait(20);
+    QCOMPARE(view->selectedTab(), 0);
+    QVERIFY(button->isEnabled());
+    QVERIFY(!view->overview()->findChild<QWidget*>(QStringLiteral("resultsRow"))->isVisible());
+}
+
+void tst_ContentView::quickScanThatFindsItemsSwitchesToResults()
+{
+    m_f->sized(QStringLiteral("Downloads/Большой файл.iso"), 200 * MiB);
+    auto view = makeView();
+    QSignalSpy changed(view.get(), &ContentView::selectedTabChanged);
+    QTest::mouseClick(view->overview()->quickScanButton(ScanCategory::largeLooseFiles), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view->selectedTab(), 1, 20000);
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(view->sidebar()->button(1)->isChecked());
+    QCOMPARE(view->results()->tableModel()->rowCount(), 1);
+
+    // A later scan that finds nothing leaves whatever section is shown.
+    QTest::mouseClick(view->sidebar()->button(0), Qt::LeftButton);
+    QFile::remove(m_f->home.filePath(QStringLiteral("Downloads/Большой файл.iso")));
+    QTest::mouseClick(view->overview()->quickScanButton(ScanCategory::largeLooseFiles), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_state->isBusy(), 20000);
+    QTest::qWait(20);
+    QCOMPARE(view->selectedTab(), 0);
+}
+
+void tst_ContentView::overviewFiguresAndResultsLink()
+{
+    m_f->sized(QStringLiteral("Downloads/Отчёт.pdf"), 70 * MiB);
+    m_f->sized(QStringLiteral("Downloads/видео.mov"), 90 * MiB);
+    m_state = std::make_unique<AppState>(m_f->environment());
+    QFuture<void> done = m_state->runScan({ScanCategory::largeLooseFiles});
+    QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+    auto view = makeView();
+    OverviewSection* overview = view->overview();
+    QCOMPARE(overview->freedText(), QStringLiteral("Освобождено 0 байт"));
+    // The primary volume is "/", not the external disk listed first.
+    QCOMPARE(overview->diskFillText(), QStringLiteral("Диск 75% полон"));
+    QCOMPARE(overview->resultsSummaryText(), QStringLiteral("2 элементов · 167,8 МБ"));
+    QVERIFY(overview->findChild<QWidget*>(QStringLiteral("resultsRow"))->isVisible());
+    auto* link = overview->findChild<QPushButton*>(QStringLiteral("resultsLink"));
+    QCOMPARE(link->text(), QStringLiteral("Результаты →"));
+    auto* sort = overview->findChild<QPushButton*>(QStringLiteral("sortDownloads"));
+    QCOMPARE(sort->text(), QStringLiteral("Разложить Downloads"));
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(view->selectedTab(), 1);
+    // Without full-disk-access probes in the home folder, nothing is asked for.
+    QVERIFY(!overview->fullDiskAccessBannerShown());
+}
+
+void tst_ContentView::volumesAndTheirRefresh()
+{
+    auto view = makeView();
+    OverviewSection* overview = view->overview();
+    QList<DiskCard*> cards = overview->findChildren<DiskCard*>();
+    QCOMPARE(cards.size(), 2);
+    auto* noDisks = overview->findChild<QLabel*>(QStringLiteral("noDisks"));
+    QVERIFY(!noDisks->isVisible());
+    DiskCard* system = cards[0]->disk().name == QStringLiteral("Система") ? cards[0] : cards[1];
+    QCOMPARE(system->freeText(), QStringLiteral("Свободно: 107,37 ГБ"));
+    QCOMPARE(system->usedText(), QStringLiteral("Занято: 322,12 ГБ · 75%"));
+
+    // The volumes go away; "Обновить" reads them again.
+    m_f->volumes->volumes.clear();
+    QTest::mouseClick(overview->findChild<QPushButton*>(QStringLiteral("refreshDisks")), Qt::LeftButton);
+    QTRY_VERIFY(overview->findChildren<DiskCard*>().isEmpty());
+    QVERIFY(noDisks->isVisible());
+    QCOMPARE(noDisks->text(), QStringLiteral("Не удалось получить информацию о дисках"));
+    QVERIFY(overview->diskFillText().isEmpty());
+}
+
+void tst_ContentView::statusBannerFollowsTheState()
+{
+    m_f->sized(QStringLiteral("Downloads/a.iso"), 80 * MiB);
+    auto view = makeView();
+    StatusBanner* banner = view->statusBanner();
+    QVERIFY(!banner->isVisible());
+    QList<bool> loading;
+    connect(m_state.get(), &AppState::scanProgressChanged, this, [&] { loading.append(banner->isLoading()); });
+    QFuture<void> done = m_state->runScan({ScanCategory::largeLooseFiles});
+    QVERIFY(banner->isVisible());
+    QVERIFY(banner->isLoading());
+    QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+    QVERIFY(loading.contains(true));
+    QVERIFY(!banner->isLoading());
+    QVERIFY(banner->isVisible());
+    QCOMPARE(banner->message(), *m_state->statusMessage());
+}
+
+void tst_ContentView::adBannerCountsImpressionsAndClicks()
+{
+    auto view = makeView();
+    auto* ad = view->findChild<AdBannerView*>();
+    QVERIFY(ad);
+    QVERIFY(ad->isVisible());
+    const AdItem first = m_ads->currentAd();
+    QCOMPARE(ad->shownAd(), first);
+    QCOMPARE(ad->accessibleName(), first.title);
+    // Built-in banners have no pictures: the mark in the smaller layout.
+    QVERIFY(!ad->hasPicture());
+    auto impressions = [&] {
+        QList<RecordingUsageSink::Event> found;
+        for (const auto& e : m_f->usage->events) {
+            if (e.name == QStringLiteral("ad_impression"))
+                found.append(e);
+        }
+        return found;
+    };
+    QCOMPARE(impressions().size(), 1);
+    QCOMPARE(impressions().first().metadata, (QMap<QString, QString>{{QStringLiteral("ad_id"), first.id}}));
+    // Leaving and coming back to the overview does not count the same banner again.
+    QTest::mouseClick(view->sidebar()->button(1), Qt::LeftButton);
+    QTest::mouseClick(view->sidebar()->button(0), Qt::LeftButton);
+    QCOMPARE(impressions().size(), 1);
+
+    QTest::mouseClick(ad, Qt::LeftButton);
+    const RecordingUsageSink::Event click = m_f->usage->events.last();
+    QCOMPARE(click.name, QStringLiteral("ad_click"));
+    QCOMPARE(click.metadata, (QMap<QString, QString>{{QStringLiteral("ad_id"), first.id},
+                                                     {QStringLiteral("url"), first.url}}));
+    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(first.url)});
+}
+
+void tst_ContentView::russianLabelsFitTheirWidths()
+{
+    auto view = makeView();
+    // Quick-scan cards: the title on one line, the description within its lines.
+    for (ScanCategory category : ScanCategories::allCategories()) {
+        QuickScanCategoryButton* button = view->overview()->quickScanButton(category);
+        QCOMPARE(button->width(), QuickScanCategoryButton::buttonWidth);
+        const QRect title = button->titleRect();
+        QVERIFY2(QFontMetrics(button->titleFont()).horizontalAdvance(button->title()) <= title.width(),
+                 qPrintable(button->title()));
+        const QRect description = button->descriptionRect();
+        const QRect needed = QFontMetrics(Theme::of(button).captionFont()).boundingRect(
+            QRect(0, 0, description.width(), 10000), Qt::TextWordWrap, button->description());
+        QVERIFY2(needed.height() <= description.height(), qPrintable(button->description()));
+        QVERIFY(!button->accessibleName().isEmpty());
+    }
+    // Sidebar entries within the 220 px column.
+    for (const NavItem& item : view->sidebar()->items()) {
+        SidebarItemButton* button = view->sidebar()->button(item.id);
+        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(item.title));
+    }
+    // The search field's placeholder within its fixed width.
+    QLineEdit* search = view->results()->searchField();
+    QVERIFY(search->fontMetrics().horizontalAdvance(search->placeholderText()) + 40 <= search->width());
+    // Toolbar buttons get at least what their labels need.
+    view->sidebar()->button(1)->click();
+    for (QPushButton* button : view->results()->findChildren<QPushButton*>()) {
+        if (button->isVisible())
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+    }
+}
+
+QTEST_MAIN(tst_ContentView)
+#include "tst_ContentView.moc"

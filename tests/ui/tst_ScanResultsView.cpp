@@ -1,0 +1,333 @@
+#include "AppFixture.h"
+#include "RecordingWorkspace.h"
+#include "ScriptedConfirmer.h"
+
+#include "EmptyStateView.h"
+#include "RowRevealButtons.h"
+#include "ScanItemFilterModel.h"
+#include "ScanItemTableModel.h"
+#include "ScanResultsView.h"
+#include "app/AppState.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+constexpr qint64 MiB = qint64(1) << 20;
+}
+
+// The results section over real files: what the toolbar offers for movable
+// and cache results, filter plus search, the three confirmations (declined:
+// nothing happens; accepted: the operation runs), the row buttons, and the
+// empty state.
+class tst_ScanResultsView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void emptyStateWithoutResults();
+    void filterAndSearchKeepTheWholeCounts();
+    void movableResultsOfferMoveAndDelete();
+    void cacheResultsOfferOnlyCleaning();
+    void declinedConfirmationsChangeNothing();
+    void acceptedMoveMovesAndUndoReturns();
+    void acceptedCleanupDeletesOnlySafeRows();
+    void rowButtonsRevealByItemAndAreNamed();
+    void controlsAreDisabledWhileBusy();
+
+private:
+    void scan(ScanCategory category);
+    std::unique_ptr<ScanResultsView> makeView();
+    static void finish(const QFuture<void>& future);
+
+    std::unique_ptr<AppFixture> m_f;
+    std::unique_ptr<AppState> m_state;
+    RecordingWorkspace m_workspace;
+    ScriptedConfirmer m_confirmer;
+    QString m_movie;
+    QString m_zip;
+};
+
+void tst_ScanResultsView::init()
+{
+    m_f = std::make_unique<AppFixture>();
+    m_workspace = {};
+    m_confirmer = {};
+    m_movie = m_f->sized(QStringLiteral("Downloads/Фильм.mkv"), 300 * MiB);
+    m_zip = m_f->sized(QStringLiteral("Downloads/архив проекта.zip"), 120 * MiB);
+    const FilePath odd = m_f->home.makeFileNative(QByteArray("Downloads/\xff\xfe-odd.iso"), 1);
+    m_f->fs->setAllocatedSize(odd.native(), 60 * MiB);
+    m_state = std::make_unique<AppState>(m_f->environment());
+    AppSettings settings = m_state->settings();
+    settings.archivePath = m_f->home.filePath(QStringLiteral("Архив"));
+    m_state->setSettings(settings);
+}
+
+void tst_ScanResultsView::finish(const QFuture<void>& future)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+}
+
+void tst_ScanResultsView::scan(ScanCategory category)
+{
+    finish(m_state->runScan({category}));
+}
+
+std::unique_ptr<ScanResultsView> tst_ScanResultsView::makeView()
+{
+    WindowServices services;
+    services.appState = m_state.get();
+    services.confirmer = &m_confirmer;
+    services.workspace = &m_workspace;
+    auto view = std::make_unique<ScanResultsView>(services);
+    view->resize(1080, 760);
+    view->show();
+    return view;
+}
+
+void tst_ScanResultsView::emptyStateWithoutResults()
+{
+    auto view = makeView();
+    QVERIFY(view->showsEmptyState());
+    auto* empty = view->findChild<EmptyStateView*>();
+    QCOMPARE(empty->title(), QStringLiteral("Нет результатов"));
+    QCOMPARE(empty->hint(), QStringLiteral("Запустите сканирование в разделе «Обзор»"));
+    QCOMPARE(view->categoryPicker()->itemText(0), QStringLiteral("Все (0)"));
+    QVERIFY(view->moveButton()->isHidden() || !view->moveButton()->isVisibleTo(view.get()));
+    QVERIFY(!view->undoButton()->isVisibleTo(view.get()));
+    scan(ScanCategory::largeLooseFiles);
+    QVERIFY(!view->showsEmptyState());
+}
+
+void tst_ScanResultsView::filterAndSearchKeepTheWholeCounts()
+{
+    scan(ScanCategory::largeLooseFiles);
+    auto view = makeView();
+    QComboBox* picker = view->categoryPicker();
+    QCOMPARE(picker->count(), 9);
+    QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
+    QCOMPARE(picker->itemText(1), QStringLiteral("Большие папки"));
+    // The picker follows the scanned category.
+    QCOMPARE(picker->currentText(), QStringLiteral("Крупные файлы в Downloads"));
+    QCOMPARE(view->table()->model()->rowCount(), 3);
+
+    view->searchField()->setText(QStringLiteral("ФИЛЬМ"));
+    QCOMPARE(view->table()->model()->rowCount(), 1);
+    QCOMPARE(view->shownItems().first().name, QStringLiteral("Фильм.mkv"));
+    // "Выбрать все" / "Снять выбор" act on what is shown.
+    view->selectNoneButton()->click();
+    QCOMPARE(m_state->selectedItems().size(), 2);
+    QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (2)"));
+    view->selectAllButton()->click();
+    QCOMPARE(m_state->selectedItems().size(), 3);
+
+    view->searchField()->setText(QStringLiteral("ничего похожего"));
+    QCOMPARE(view->table()->model()->rowCount(), 0);
+    QVERIFY(!view->showsEmptyState());
+    QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
+    QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (3)"));
+    QCOMPARE(view->deleteButton()->text(), QStringLiteral("Удалить (3)"));
+    QVERIFY(view->moveButton()->isEnabled());
+
+    // Another category shows nothing of these results, whatever the search.
+    view->searchField()->clear();
+    picker->setCurrentIndex(picker->findText(QStringLiteral("Старые установщики")));
+    QCOMPARE(view->table()->model()->rowCount(), 0);
+    picker->setCurrentIndex(0);
+    QCOMPARE(view->table()->model()->rowCount(), 3);
+}
+
+void tst_ScanResultsView::movableResultsOfferMoveAndDelete()
+{
+    scan(ScanCategory::largeLooseFiles);
+    auto view = makeView();
+    QVERIFY(view->moveButton()->isVisible());
+    QVERIFY(view->deleteButton()->isVisible());
+    QVERIFY(view->revealFolderButton()->isVisible());
+    QVERIFY(!view->cleanButton()->isVisible());
+    QCOMPARE(view->revealFolderButton()->toolTip(),
+             QStringLiteral("Открыть в Finder папку, в которой лежит выбранный элемент"));
+    QCOMPARE(view->deleteButton()->toolTip(), QStringLiteral("Переместить выбранное в Корзину"));
+
+    m_state->selectAll(m_state->scanItems(), false);
+    QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (0)"));
+    QVERIFY(!view->moveButton()->isEnabled());
+    QVERIFY(!view->deleteButton()->isEnabled());
+    QVERIFY(!view->revealFolderButton()->isEnabled());
+    m_state->toggleSelection(m_state->scanItems().first());
+    QVERIFY(view->revealFolderButton()->isEnabled());
+    view->revealFolderButton()->click();
+    QCOMPARE(m_f->workspace->revealed.size(), 1);
+    QCOMPARE(m_f->workspace->revealed.first().toString(), m_movie);
+}
+
+void tst_ScanResultsView::cacheResultsOfferOnlyCleaning()
+{
+    m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
+    m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
+    scan(ScanCategory::appCaches);
+    QVERIFY(m_state->activeScanCategoryIsReadOnly());
+    auto view = makeView();
+    // However many rows are selected: only the clean action.
+    m_state->selectAll(m_state->scanItems(), true);
+    QVERIFY(view->cleanButton()->isVisible());
+    QVERIFY(!view->moveButton()->isVisible());
+    QVERIFY(!view->deleteButton()->isVisible());
+    QVERIFY(!view->revealFolderButton()->isVisible());
+    QCOMPARE(view->cleanButton()->toolTip(), QStringLiteral("Удалить безопасные кэши с диска"));
+    QCOMPARE(view->cleanButton()->text(),
+             QStringLiteral("Очистить (") + QString::number(m_state->selectedCleanableScanItems().size())
+                 + QStringLiteral(")"));
+    QVERIFY(m_state->selectedCleanableScanItems().size() < m_state->selectedItems().size());
+    // The cleanable row says so in its details.
+    ScanItemTableModel* model = view->tableModel();
+    int cleanable = 0;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString detail = model->index(row, ScanItemTableModel::detailColumn).data().toString();
+        if (model->index(row, 0).data(ScanItemTableModel::cleanableRole).toBool()) {
+            QVERIFY(detail.startsWith(QStringLiteral("Можно очистить")));
+            ++cleanable;
+        } else {
+            QVERIFY(!detail.contains(QStringLiteral("Можно очистить")));
+        }
+    }
+    QCOMPARE(cleanable, 1);
+    m_state->selectAll(m_state->scanItems(), false);
+    QCOMPARE(view->cleanButton()->text(), QStringLiteral("Очистить (0)"));
+    QVERIFY(!view->cleanButton()->isEnabled());
+}
+
+void tst_ScanResultsView::declinedConfirmationsChangeNothing()
+{
+    scan(ScanCategory::largeLooseFiles);
+    auto view = makeView();
+    m_confirmer.answer = false;
+    const ScanItemList before = m_state->scanItems();
+
+    view->moveButton()->click();
+    view->deleteButton()->click();
+    QCOMPARE(m_confirmer.requests.size(), 2);
+    const ConfirmationRequest& move = m_confirmer.requests[0];
+    QCOMPARE(move.title, QStringLiteral("Перенести на архив?"));
+    QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3 МБ в: ") + m_state->settings().archivePath);
+    QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элементов"));
+    QCOMPARE(move.cancelText, QStringLiteral("Отмена"));
+    QVERIFY(!move.destructive);
+    const ConfirmationRequest& remove = m_confirmer.requests[1];
+    QCOMPARE(remove.title, QStringLiteral("Удалить в Корзину?"));
+    QCOMPARE(remove.message,
+             QStringLiteral("Выбранное (503,3 МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
+    QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элементов"));
+    QVERIFY(remove.destructive);
+
+    QTest::qWait(50);
+    QVERIFY(!m_state->isBusy());
+    QCOMPARE(m_state->scanItems(), before);
+    QVERIFY(QFileInfo::exists(m_movie));
+    QVERIFY(QFileInfo::exists(m_zip));
+    QVERIFY(!m_state->undoAvailable());
+    QVERIFY(m_f->usage->names().filter(QStringLiteral("archive_move")).isEmpty());
+    QVERIFY(m_f->usage->names().filter(QStringLiteral("scan_delete")).isEmpty());
+}
+
+void tst_ScanResultsView::acceptedMoveMovesAndUndoReturns()
+{
+    scan(ScanCategory::largeLooseFiles);
+    auto view = makeView();
+    m_state->selectAll(m_state->scanItems(), false);
+    m_state->toggleSelection(m_state->scanItems().first());
+    m_confirmer.hold = true;
+    view->moveButton()->click();
+    QCOMPARE(m_confirmer.requests.last().confirmText, QStringLiteral("Перенести 1 элементов"));
+    QVERIFY(QFileInfo::exists(m_movie));
+    m_confirmer.answerPending(true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->undoAvailable(), 20000);
+    QTRY_VERIFY(!m_state->isBusy());
+    QVERIFY(!QFileInfo::exists(m_movie));
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Архив/Фильм.mkv"))));
+    QVERIFY(QFileInfo::exists(m_zip));
+    QCOMPARE(view->tableModel()->rowCount(), 2);
+    QVERIFY(view->undoButton()->isVisible());
+    QCOMPARE(view->undoButton()->text(), QStringLiteral("Отменить перенос"));
+
+    view->undoButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_state->undoAvailable(), 20000);
+    QTRY_VERIFY(!m_state->isBusy());
+    QVERIFY(QFileInfo::exists(m_movie));
+    QVERIFY(!view->undoButton()->isVisible());
+}
+
+void tst_ScanResultsView::acceptedCleanupDeletesOnlySafeRows()
+{
+    const QString telegram = m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
+    const QString oneme = m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
+    scan(ScanCategory::appCaches);
+    auto view = makeView();
+    m_state->selectAll(m_state->scanItems(), true);
+    m_confirmer.answer = true;
+    view->cleanButton()->click();
+    QCOMPARE(m_confirmer.requests.size(), 1);
+    QCOMPARE(m_confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
+    QCOMPARE(m_confirmer.requests[0].message,
+             QStringLiteral("Будет удалено 314,6 МБ. Приложения пересоздадут кэши при необходимости."));
+    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элементов"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
+                             20000);
+    QVERIFY(!QFileInfo::exists(telegram));
+    QVERIFY(QFileInfo::exists(oneme));
+}
+
+void tst_ScanResultsView::rowButtonsRevealByItemAndAreNamed()
+{
+    scan(ScanCategory::largeLooseFiles);
+    auto view = makeView();
+    // Sort by name so view rows and state order differ.
+    view->table()->sortByColumn(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
+    const QModelIndex actions = view->table()->model()->index(0, ScanItemTableModel::actionsColumn);
+    auto* buttons = qobject_cast<RowRevealButtons*>(view->table()->indexWidget(actions));
+    QVERIFY(buttons);
+    const QList<QToolButton*> icons = buttons->findChildren<QToolButton*>();
+    QCOMPARE(icons.size(), 2);
+    for (QToolButton* icon : icons) {
+        QVERIFY(icon->text().isEmpty());
+        QVERIFY(!icon->accessibleName().isEmpty());
+        QCOMPARE(icon->toolTip(), icon->accessibleName());
+    }
+    QCOMPARE(buttons->revealItemButton()->accessibleName(), QStringLiteral("Показать элемент в Finder"));
+    QCOMPARE(buttons->revealFolderButton()->accessibleName(), QStringLiteral("Показать папку в Finder"));
+    const QString shownName = view->table()->model()->index(0, ScanItemTableModel::nameColumn).data().toString();
+    buttons->revealItemButton()->click();
+    buttons->revealFolderButton()->click();
+    QCOMPARE(m_workspace.revealed.size(), 2);
+    QCOMPARE(m_workspace.revealed[0].fileName(), shownName);
+    QCOMPARE(m_workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
+    // Every shown row has its buttons, also after the filter brings rows back.
+    view->searchField()->setText(QStringLiteral("zzz"));
+    view->searchField()->clear();
+    for (int row = 0; row < view->table()->model()->rowCount(); ++row)
+        QVERIFY(view->table()->indexWidget(view->table()->model()->index(row, ScanItemTableModel::actionsColumn)));
+}
+
+void tst_ScanResultsView::controlsAreDisabledWhileBusy()
+{
+    scan(ScanCategory::largeLooseFiles);
+    auto view = makeView();
+    QVERIFY(view->moveButton()->isEnabled());
+    QFuture<void> running = m_state->runScan({ScanCategory::largeLooseFiles});
+    QVERIFY(m_state->isBusy());
+    QVERIFY(!view->moveButton()->isEnabled());
+    QVERIFY(!view->selectAllButton()->isEnabled());
+    QVERIFY(!view->table()->isEnabled());
+    finish(running);
+    QVERIFY(view->moveButton()->isEnabled());
+    QVERIFY(view->table()->isEnabled());
+}
+
+QTEST_MAIN(tst_ScanResultsView)
+#include "tst_ScanResultsView.moc"
