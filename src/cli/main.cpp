@@ -19,6 +19,7 @@
 #include "SortDownloadsCommand.h"
 #include "TrashCommand.h"
 #include "UndoCommand.h"
+#include "UpdateCommand.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -49,6 +50,7 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<HealthCommand>());
     dispatcher.add(std::make_unique<RegionCommand>());
     dispatcher.add(std::make_unique<FeedbackCommand>());
+    dispatcher.add(std::make_unique<UpdateCommand>());
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

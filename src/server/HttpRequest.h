@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <utility>
 
 // One request to the maker's server together with the limits it runs under.
@@ -27,4 +29,12 @@ struct HttpRequest
     bool statusOnly = false;
     // Always ask the server, never a local cache.
     bool bypassCache = false;
+    // For downloads: the body is handed over piece by piece as it arrives
+    // (on the transport's thread, still capped by maxBodyBytes) instead of
+    // being collected in HttpResponse::body. Returning false ends the
+    // exchange; the response then says bodyIncomplete.
+    std::function<bool(QByteArrayView)> bodySink;
+    // Asked about every redirect that the same-scheme, same-host rule lets
+    // through; false refuses it, and the redirect itself is the answer.
+    std::function<bool(const QUrl&)> acceptRedirect;
 };

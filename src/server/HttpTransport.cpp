@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 
 #include <memory>
@@ -25,6 +26,10 @@ struct Exchange
     qint64 maxBodyBytes = 0;
     bool statusOnly = false;
     QByteArray body;
+    std::function<bool(QByteArrayView)> sink;
+    std::function<bool(const QUrl&)> acceptRedirect;
+    qint64 sunk = 0;
+    bool sinkRefused = false;
     bool finished = false;
 };
 
@@ -104,6 +109,11 @@ void HttpTransport::setOffline(bool offline)
     m_offline = offline;
 }
 
+void HttpTransport::setAdditionalCaCertificates(const QList<QSslCertificate>& certificates)
+{
+    m_additionalCaCertificates = certificates;
+}
+
 void HttpTransport::send(const HttpRequest& request, Completion done)
 {
     if (m_offline || !isServerUrl(request.url)) {
@@ -124,6 +134,11 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
     for (const auto& [name, value] : request.headers) {
         networkRequest.setRawHeader(name, value);
     }
+    if (!m_additionalCaCertificates.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(m_additionalCaCertificates);
+        networkRequest.setSslConfiguration(tls);
+    }
     QNetworkReply* reply = request.method == HttpRequest::Method::post ? m_manager->post(networkRequest, request.body)
                                                                         : m_manager->get(networkRequest);
     reply->setReadBufferSize(readBufferBytes);
@@ -133,6 +148,8 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
     exchange->origin = request.url;
     exchange->maxBodyBytes = request.maxBodyBytes;
     exchange->statusOnly = request.statusOnly;
+    exchange->sink = request.bodySink;
+    exchange->acceptRedirect = request.acceptRedirect;
 
     // Ends the exchange once. The reply is cut off so that nothing more is
     // read from or sent to the server; its signals are ignored from here on.
@@ -187,7 +204,8 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
     connect(reply, &QNetworkReply::redirected, this, [reply, exchange, complete](const QUrl& target) {
         const QUrl next = exchange->origin.resolved(target);
         if (next.scheme() == exchange->origin.scheme()
-            && next.host().compare(exchange->origin.host(), Qt::CaseInsensitive) == 0) {
+            && next.host().compare(exchange->origin.host(), Qt::CaseInsensitive) == 0
+            && (!exchange->acceptRedirect || exchange->acceptRedirect(next))) {
             Q_EMIT reply->redirectAllowed();
             return;
         }
@@ -195,9 +213,27 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
         complete(httpResponse(reply, statusOf(reply).value_or(302)));
     });
 
+    // False once the body is over its limit or the sink refused a piece.
     const auto readAvailable = [reply, exchange] {
-        exchange->body += reply->read(exchange->maxBodyBytes + 1 - exchange->body.size());
-        return exchange->body.size() <= exchange->maxBodyBytes;
+        if (!exchange->sink) {
+            exchange->body += reply->read(exchange->maxBodyBytes + 1 - exchange->body.size());
+            return exchange->body.size() <= exchange->maxBodyBytes;
+        }
+        for (;;) {
+            const QByteArray piece =
+                reply->read(std::min(readBufferBytes, exchange->maxBodyBytes + 1 - exchange->sunk));
+            if (piece.isEmpty()) {
+                return true;
+            }
+            exchange->sunk += piece.size();
+            if (exchange->sunk > exchange->maxBodyBytes) {
+                return false;
+            }
+            if (!exchange->sink(piece)) {
+                exchange->sinkRefused = true;
+                return false;
+            }
+        }
     };
 
     connect(reply, &QNetworkReply::readyRead, this, [reply, exchange, complete, readAvailable] {
@@ -205,7 +241,7 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
             return;
         }
         HttpResponse response = httpResponse(reply, statusOf(reply).value_or(0));
-        response.bodyTooLarge = true;
+        (exchange->sinkRefused ? response.bodyIncomplete : response.bodyTooLarge) = true;
         complete(response);
     });
 
@@ -223,7 +259,7 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
         }
         HttpResponse response = httpResponse(reply, *status);
         if (!fits) {
-            response.bodyTooLarge = true;
+            (exchange->sinkRefused ? response.bodyIncomplete : response.bodyTooLarge) = true;
         } else if (isTransportError(reply->error())) {
             response.bodyIncomplete = true;
         } else {

@@ -3,7 +3,9 @@
 #include "HttpRequest.h"
 #include "HttpResponse.h"
 
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 
 #include <functional>
 
@@ -35,6 +37,11 @@ public:
     void setOffline(bool offline);
     bool isOffline() const { return m_offline; }
 
+    // Certificate authorities to trust, for tests that talk HTTPS to a
+    // loopback server with a certificate made on the spot. Servers are always
+    // verified; the program never calls this and trusts the system's roots.
+    void setAdditionalCaCertificates(const QList<QSslCertificate>& certificates);
+
     // Call on the object's thread. done runs on that thread, always later
     // (never inside send), exactly once, unless the transport is destroyed
     // first.
@@ -55,4 +62,5 @@ public:
 private:
     QNetworkAccessManager* m_manager;
     bool m_offline = false;
+    QList<QSslCertificate> m_additionalCaCertificates;
 };

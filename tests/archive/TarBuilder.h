@@ -14,6 +14,7 @@ public:
     void symlink(const QByteArray& name, const QByteArray& target);
     void hardlink(const QByteArray& name, const QByteArray& target);
     void fifo(const QByteArray& name);
+    void characterDevice(const QByteArray& name);
 
     // The archive with its two closing zero blocks.
     QByteArray tar() const;

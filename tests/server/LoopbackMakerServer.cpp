@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -76,6 +78,23 @@ bool LoopbackMakerServer::listen(quint16 port, const QHostAddress& address)
     return m_server->listen(address, port);
 }
 
+bool LoopbackMakerServer::listenTls(const QSslCertificate& certificate, const QSslKey& key, const QString& host,
+                                    quint16 port, const QHostAddress& address)
+{
+    delete m_server;
+    auto* server = new QSslServer(this);
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(certificate);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server->setSslConfiguration(tls);
+    // Connections are handed out once their handshake is done.
+    connect(server, &QSslServer::pendingConnectionAvailable, this, &LoopbackMakerServer::accept);
+    m_server = server;
+    m_origin = QStringLiteral("https://") + host;
+    return m_server->listen(address, port);
+}
+
 quint16 LoopbackMakerServer::port() const
 {
     return m_server->serverPort();
@@ -83,7 +102,7 @@ quint16 LoopbackMakerServer::port() const
 
 QString LoopbackMakerServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    return QStringLiteral("%1:%2%3").arg(m_origin).arg(port()).arg(path);
 }
 
 QString LoopbackMakerServer::endpoint(const QString& name) const

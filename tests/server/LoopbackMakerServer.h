@@ -9,6 +9,8 @@
 #include <QQueue>
 #include <QString>
 
+class QSslCertificate;
+class QSslKey;
 class QTcpServer;
 class QTcpSocket;
 
@@ -28,8 +30,13 @@ public:
     ~LoopbackMakerServer() override;
 
     bool listen(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    // The same over TLS with this certificate: url() then says
+    // "https://<host>", host being the name the certificate is made out to.
+    bool listenTls(const QSslCertificate& certificate, const QSslKey& key, const QString& host,
+                   quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
     quint16 port() const;
-    // "http://127.0.0.1:<port>" + path
+    // "http://127.0.0.1:<port>" + path (https and the certificate's host
+    // after listenTls)
     QString url(const QString& path) const;
     // url("/api/brisko/" + name)
     QString endpoint(const QString& name) const;
@@ -74,6 +81,7 @@ private:
     QHash<QString, ScriptedResponse> m_standing;
     QList<RecordedRequest> m_requests;
     QString m_country = QStringLiteral("RU");
+    QString m_origin = QStringLiteral("http://127.0.0.1");
     QByteArray m_adsConfig;
     qint64 m_generatedBytesSent = 0;
 };

@@ -133,6 +133,9 @@ int FaultInjectingFileSystem::nextOperation() const
     const int n = ++m_operations;
     if (m_failAt.load() > 0 && n == m_failAt.load()) {
         m_fired = true;
+        if (m_onFault) {
+            m_onFault();
+        }
         return m_failErrno.load();
     }
     return 0;

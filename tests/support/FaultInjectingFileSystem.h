@@ -41,6 +41,10 @@ public:
     // position of a run.
     void failOperation(int nth, int errnoValue);
     int operationCount() const { return m_operations.load(); }
+    // Runs in place of the failing operation when the fault fires, before
+    // the error is returned (a crash test ends the process here). Set it
+    // before the file system is in use.
+    void setOnFault(std::function<void()> hook) { m_onFault = std::move(hook); }
     void resetOperationCount() { m_operations = 0; }
     bool faultFired() const { return m_fired.load(); }
 
@@ -90,6 +94,7 @@ private:
     QSet<QByteArray> m_denyWrite;
     QHash<QByteArray, std::pair<qint64, qint64>> m_sizes;
     std::function<void(const QByteArray&)> m_onOpen;
+    std::function<void()> m_onFault;
     QByteArray m_volumeBoundary;
     std::atomic<int> m_failAt{0};
     std::atomic<int> m_failErrno{0};
