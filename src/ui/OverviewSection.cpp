@@ -7,6 +7,7 @@
 #include "QuickScanCategoryButton.h"
 #include "SectionFactory.h"
 #include "StatChip.h"
+#include "UpdateBanner.h"
 #include "Theme.h"
 #include "app/AppState.h"
 #include "fans/SystemPermissionsHelper.h"
@@ -58,6 +59,8 @@ OverviewSection::OverviewSection(const WindowServices& services, QWidget* parent
     m_updateSlot = new QVBoxLayout;
     m_updateSlot->setContentsMargins(0, 0, 0, 0);
     m_content->addLayout(m_updateSlot);
+    if (m_services.updates)
+        m_updateSlot->addWidget(new UpdateBanner(m_services.updates, m_services.workspace, content));
 
     m_fullDiskAccess = new NoticeBanner(content);
     m_fullDiskAccess->setObjectName(QStringLiteral("fullDiskAccessBanner"));

@@ -15,6 +15,8 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "server/AdService.h"
+#include "server/UpdateDeployment.h"
+#include "server/UpdateService.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +50,7 @@ private Q_SLOTS:
     void statusBannerFollowsTheState();
     void adBannerCountsImpressionsAndClicks();
     void russianLabelsFitTheirWidths();
+    void updateBannerOnlyWithAnOffer();
 
 private:
     std::unique_ptr<ContentView> makeView();
@@ -280,6 +283,28 @@ void tst_ContentView::russianLabelsFitTheirWidths()
         if (button->isVisible())
             QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
     }
+}
+
+void tst_ContentView::updateBannerOnlyWithAnOffer()
+{
+    // Without an update service there is no banner at all.
+    auto plain = makeView();
+    QVERIFY(!plain->overview()->findChild<QWidget*>(QStringLiteral("updateBanner")));
+    plain.reset();
+
+    // With one that offers nothing, it stays hidden.
+    UpdateService updates(nullptr, m_f->errors, nullptr, UpdateDeployment::production());
+    m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
+    WindowServices services;
+    services.appState = m_state.get();
+    services.updates = &updates;
+    services.workspace = &m_workspace;
+    ContentView view(services);
+    view.resize(1300, 820);
+    view.show();
+    auto* banner = view.overview()->findChild<QWidget*>(QStringLiteral("updateBanner"));
+    QVERIFY(banner);
+    QVERIFY(!banner->isVisible());
 }
 
 QTEST_MAIN(tst_ContentView)
