@@ -5,6 +5,7 @@
 #include "IconSet.h"
 #include "NoticeBanner.h"
 #include "QuickScanCategoryButton.h"
+#include "MacHealthDashboardSection.h"
 #include "SectionFactory.h"
 #include "StatChip.h"
 #include "UpdateBanner.h"
@@ -82,7 +83,11 @@ OverviewSection::OverviewSection(const WindowServices& services, QWidget* parent
 
     m_content->addWidget(buildQuickScan());
     m_content->addWidget(buildDisks());
-    m_content->addWidget(SectionFactory::healthSection(m_services, content));
+    QWidget* health = SectionFactory::healthSection(m_services, content);
+    if (auto* dashboard = qobject_cast<MacHealthDashboardSection*>(health))
+        connect(dashboard, &MacHealthDashboardSection::showResultsRequested, this,
+                &OverviewSection::showResultsRequested);
+    m_content->addWidget(health);
     m_content->addWidget(SectionFactory::safeCleanupSection(m_services, content));
     m_content->addWidget(SectionFactory::cleanArchiveSection(m_services, content));
     m_content->addStretch(1);

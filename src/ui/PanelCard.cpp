@@ -1,11 +1,11 @@
 #include "PanelCard.h"
 
+#include "CardFrame.h"
 #include "Theme.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 PanelCard::PanelCard(const QString& title, QWidget* parent)
@@ -60,13 +60,6 @@ void PanelCard::changeEvent(QEvent* event)
 
 void PanelCard::paintEvent(QPaintEvent*)
 {
-    const Theme theme = Theme::of(this);
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath path;
-    path.addRoundedRect(frame, Theme::cardRadius, Theme::cardRadius);
-    painter.fillPath(path, theme.cardBackground());
-    painter.setPen(QPen(theme.cardBorder(), 1));
-    painter.drawPath(path);
+    CardFrame::paintCard(painter, QRectF(rect()), Theme::of(this));
 }

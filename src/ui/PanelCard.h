@@ -5,9 +5,9 @@
 class QLabel;
 class QVBoxLayout;
 
-// A rounded card with an optional heading, the frame of every settings group
-// and overview panel. The card paints itself from the Theme, so it follows
-// the palette; children go into body().
+// A card with an optional heading and a padded body: the frame of every
+// settings group and overview panel. The surface is CardFrame's, painted from
+// the Theme, so it follows the palette; children go into body().
 class PanelCard : public QWidget
 {
     Q_OBJECT

@@ -1,29 +1,33 @@
 #include "SectionFactory.h"
 
-#include "PlaceholderSection.h"
+#include "CleanArchivePanel.h"
+#include "CoolingView.h"
+#include "MacHealthDashboardSection.h"
+#include "SafeCleanupPanel.h"
+#include "SettingsView.h"
 #include "WindowServices.h"
 
-QWidget* SectionFactory::coolingSection(const WindowServices&, QWidget* parent)
+QWidget* SectionFactory::coolingSection(const WindowServices& services, QWidget* parent)
 {
-    return new PlaceholderSection(QStringLiteral("Охлаждение"), parent);
+    return new CoolingView(services, parent);
 }
 
-QWidget* SectionFactory::settingsSection(const WindowServices&, QWidget* parent)
+QWidget* SectionFactory::settingsSection(const WindowServices& services, QWidget* parent)
 {
-    return new PlaceholderSection(QStringLiteral("Настройки"), parent);
+    return new SettingsView(services, parent);
 }
 
-QWidget* SectionFactory::healthSection(const WindowServices&, QWidget* parent)
+QWidget* SectionFactory::healthSection(const WindowServices& services, QWidget* parent)
 {
-    return new PlaceholderSection(QStringLiteral("Здоровье хранилища"), parent);
+    return new MacHealthDashboardSection(services, parent);
 }
 
-QWidget* SectionFactory::safeCleanupSection(const WindowServices&, QWidget* parent)
+QWidget* SectionFactory::safeCleanupSection(const WindowServices& services, QWidget* parent)
 {
-    return new PlaceholderSection(QStringLiteral("Безопасная очистка"), parent);
+    return new SafeCleanupPanel(services, parent);
 }
 
-QWidget* SectionFactory::cleanArchiveSection(const WindowServices&, QWidget* parent)
+QWidget* SectionFactory::cleanArchiveSection(const WindowServices& services, QWidget* parent)
 {
-    return new PlaceholderSection(QStringLiteral("Чистый архив"), parent);
+    return new CleanArchivePanel(services, parent);
 }

@@ -25,9 +25,11 @@ ContentView* contentOn(SnapshotContext& c, int section)
 }
 } // namespace
 
+QList<SnapshotScreen> panelsSnapshotScreens();
+
 QList<SnapshotScreen> snapshotScreens()
 {
-    return {
+    return QList<SnapshotScreen>{
         {QStringLiteral("content-overview"),
          [](SnapshotContext& c) {
              c.scan(ScanCategory::downloadsInbox);
@@ -66,5 +68,5 @@ QList<SnapshotScreen> snapshotScreens()
              return static_cast<QWidget*>(new AdBannerView(c.services()));
          },
          QSize(760, 72)},
-    };
+    } + panelsSnapshotScreens();
 }

@@ -1,0 +1,123 @@
+#include "AppFixture.h"
+#include "ServerTestBed.h"
+
+#include "FeedbackSheet.h"
+#include "IconTextLine.h"
+#include "app/AppState.h"
+#include "server/FeedbackService.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+// The feedback form against the loopback server: what it sends, the send
+// button closed while the request runs, and the result line.
+class tst_FeedbackSheet : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void sendingClosesTheButtonUntilTheAnswer();
+    void refusalsAndFailuresShowAWarning();
+
+private:
+    std::unique_ptr<ServerTestBed> m_bed;
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<FeedbackService> m_feedback;
+    std::unique_ptr<FeedbackSheet> m_sheet;
+    const QString feedbackPath = QStringLiteral("/api/brisko/feedback.php");
+};
+
+void tst_FeedbackSheet::init()
+{
+    m_bed = std::make_unique<ServerTestBed>();
+    QVERIFY(m_bed->isValid());
+    m_fixture = std::make_unique<AppFixture>();
+    m_state = std::make_unique<AppState>(m_fixture->environment());
+    AppSettings settings = m_state->settings();
+    settings.feedbackEndpoint = m_bed->server.endpoint(QStringLiteral("feedback.php"));
+    m_state->setSettings(settings);
+    m_feedback = std::make_unique<FeedbackService>(&m_bed->transport, ServerTestBed::info(),
+                                                   FeedbackDiagnostics::platform(m_bed->store, m_fixture->home.path()));
+    WindowServices services;
+    services.appState = m_state.get();
+    services.feedback = m_feedback.get();
+    m_sheet = std::make_unique<FeedbackSheet>(services);
+    m_sheet->open();
+    QVERIFY(m_sheet->isVisible());
+}
+
+void tst_FeedbackSheet::cleanup()
+{
+    m_sheet.reset();
+    m_feedback.reset();
+    m_state.reset();
+    m_fixture.reset();
+    m_bed.reset();
+}
+
+void tst_FeedbackSheet::sendingClosesTheButtonUntilTheAnswer()
+{
+    ScriptedResponse slow = ScriptedResponse::json(200, R"({"ok":true,"message":"Получили, спасибо!"})");
+    slow.delayMs = 400;
+    m_bed->server.enqueue(feedbackPath, slow);
+    m_sheet->messageEdit()->setPlainText(QStringLiteral("  Скан завис на папке «Фото»  "));
+    m_sheet->emailEdit()->setText(QStringLiteral("user@пример.рф"));
+    m_sheet->diagnosticsSwitch()->setChecked(true);
+
+    QPushButton* send = m_sheet->sendButton();
+    QCOMPARE(send->text(), QStringLiteral("Отправить"));
+    send->click();
+    QVERIFY(m_feedback->isSending());
+    QVERIFY(!send->isEnabled());
+    QCOMPARE(send->text(), QStringLiteral("Отправка…"));
+    QVERIFY(m_sheet->closeButton()->isEnabled());
+    // A second click while sending sends nothing more.
+    send->click();
+
+    QTRY_VERIFY(!m_feedback->isSending());
+    QVERIFY(send->isEnabled());
+    QCOMPARE(send->text(), QStringLiteral("Отправить"));
+    QCOMPARE(m_sheet->resultLine()->text(), QStringLiteral("Получили, спасибо!"));
+    QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::success);
+    QCOMPARE(m_sheet->resultLine()->symbolName(), QStringLiteral("checkmark.circle.fill"));
+    QVERIFY(m_sheet->messageEdit()->toPlainText().isEmpty());
+
+    const QList<RecordedRequest> requests = m_bed->server.requests(feedbackPath);
+    QCOMPARE(requests.size(), 1);
+    const QJsonObject body = requests.first().json();
+    QCOMPARE(body.value(QLatin1String("message")).toString(), QStringLiteral("Скан завис на папке «Фото»"));
+    QCOMPARE(body.value(QLatin1String("email")).toString(), QStringLiteral("user@пример.рф"));
+    QCOMPARE(body.value(QLatin1String("anonymous_id")).toString(), m_state->anonymousId());
+    QVERIFY(body.value(QLatin1String("diagnostics")).isObject());
+
+    m_sheet->closeButton()->click();
+    QVERIFY(!m_sheet->isVisible());
+}
+
+void tst_FeedbackSheet::refusalsAndFailuresShowAWarning()
+{
+    m_sheet->messageEdit()->setPlainText(QStringLiteral("тест"));
+    m_sheet->sendButton()->click();
+    QCOMPARE(m_sheet->resultLine()->text(), FeedbackService::tooShortText);
+    QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::warning);
+    // A refused message stays for the user to complete.
+    QCOMPARE(m_sheet->messageEdit()->toPlainText(), QStringLiteral("тест"));
+
+    m_bed->server.enqueue(feedbackPath, ScriptedResponse::json(500, R"({"error":"Сервер перегружен"})"));
+    m_sheet->messageEdit()->setPlainText(QStringLiteral("Не открывается раздел охлаждения"));
+    m_sheet->sendButton()->click();
+    QTRY_VERIFY(!m_feedback->isSending());
+    QCOMPARE(m_sheet->resultLine()->text(), QStringLiteral("Сервер перегружен"));
+    QCOMPARE(m_sheet->resultLine()->symbolName(), QStringLiteral("exclamationmark.triangle.fill"));
+    QCOMPARE(m_sheet->messageEdit()->toPlainText(), QStringLiteral("Не открывается раздел охлаждения"));
+    QVERIFY(!m_bed->server.requests(feedbackPath).first().json().contains(QLatin1String("diagnostics")));
+}
+
+QTEST_MAIN(tst_FeedbackSheet)
+#include "tst_FeedbackSheet.moc"

@@ -1,0 +1,142 @@
+#include "AppFixture.h"
+#include "RecordingWorkspace.h"
+#include "ScriptedConfirmer.h"
+
+#include "CleanArchivePanel.h"
+#include "SafeCleanupPanel.h"
+#include "app/AppState.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+// The safe-cleanup and clean-archive panels over a real application state
+// and real folders.
+class tst_OverviewPanels : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void safeCleanupDeletesOnlyTheTickedAfterAsking();
+    void cleanArchiveCreatesListsAndReveals();
+
+private:
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<AppState> m_state;
+    ScriptedConfirmer m_confirmer;
+    RecordingWorkspace m_workspace;
+    WindowServices m_services;
+};
+
+void tst_OverviewPanels::init()
+{
+    m_fixture = std::make_unique<AppFixture>();
+    m_state = std::make_unique<AppState>(m_fixture->environment());
+    m_confirmer = ScriptedConfirmer();
+    m_workspace = RecordingWorkspace();
+    m_services = WindowServices();
+    m_services.appState = m_state.get();
+    m_services.confirmer = &m_confirmer;
+    m_services.workspace = &m_workspace;
+}
+
+void tst_OverviewPanels::cleanup()
+{
+    m_state.reset();
+    m_fixture.reset();
+}
+
+void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
+{
+    m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
+    m_fixture->sized(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"), 5 << 20);
+    SafeCleanupPanel panel(m_services);
+    panel.show();
+    auto* find = panel.findChild<QPushButton*>(QStringLiteral("findSafeCaches"));
+    QVERIFY(find->isVisible());
+    find->click();
+    QList<QWidget*> rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
+    QCOMPARE(rows.size(), 2);
+    QVERIFY(!find->isVisible());
+    QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("pip"));
+    QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("risk"))->text(), QStringLiteral("Безопасно"));
+    auto* selected = panel.findChild<QLabel*>(QStringLiteral("selectedSafeCleanupSize"));
+    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2 МБ"));
+
+    // Untick Homebrew; a refused question deletes nothing.
+    rows.last()->findChild<QCheckBox*>()->click();
+    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9 МБ"));
+    m_confirmer.answer = false;
+    auto* clean = panel.findChild<QPushButton*>(QStringLiteral("cleanSafeCaches"));
+    clean->click();
+    QCOMPARE(m_confirmer.requests.size(), 1);
+    QCOMPARE(m_confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
+    QVERIFY(m_confirmer.requests.first().message.contains(QStringLiteral("41,9 МБ")));
+    QVERIFY(!m_state->isBusy());
+    QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
+
+    m_confirmer.answer = true;
+    clean->click();
+    QTRY_VERIFY(!m_state->isBusy());
+    QTRY_VERIFY(!QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
+    QVERIFY(QFile::exists(m_fixture->home.filePath(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"))));
+    // The caches are listed again: only Homebrew is left.
+    QTRY_COMPARE(panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow")).size(), 1);
+    rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
+    QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("Homebrew"));
+}
+
+void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
+{
+    AppSettings settings = m_state->settings();
+    settings.archivePath = m_fixture->home.makeDir(QStringLiteral("Архивный диск/Brisko Archive"));
+    m_state->setSettings(settings);
+    m_fixture->home.makeFile(QStringLiteral("Documents/Договор.pdf"), 3000);
+    m_fixture->home.makeFile(QStringLiteral("Desktop/заметка.txt"), 200);
+
+    CleanArchivePanel panel(m_services);
+    panel.show();
+    auto* profile = panel.findChild<QComboBox*>(QStringLiteral("cleanArchiveProfile"));
+    auto* description = panel.findChild<QLabel*>(QStringLiteral("profileDescription"));
+    QCOMPARE(profile->count(), 3);
+    for (int i = 0; i < profile->count(); ++i) {
+        profile->setCurrentIndex(i);
+        QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile()));
+    }
+    QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::developer),
+             QStringLiteral("Projects, Developer, .ssh, конфиги (без node_modules)"));
+    profile->setCurrentIndex(0);
+    QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
+
+    auto* compress = panel.findChild<QCheckBox*>(QStringLiteral("compressCleanArchive"));
+    QVERIFY(compress->isChecked());
+    compress->click();
+    QVERIFY(!m_state->settings().compressCleanArchive);
+    const QJsonObject stored = QJsonDocument::fromJson(*m_fixture->store->data(AppState::settingsKey)).object();
+    QCOMPARE(stored.value(QStringLiteral("compressCleanArchive")), QJsonValue(false));
+
+    QVERIFY(panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow")).isEmpty());
+    panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->click();
+    QVERIFY(!panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->isEnabled());
+    QTRY_VERIFY(!m_state->isBusy());
+    const QList<QWidget*> rows = panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow"));
+    QCOMPARE(rows.size(), 1);
+    const CleanArchiveSummary archive = m_state->cleanArchives().first();
+    QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("name"))->text(), archive.id);
+    const QString details = rows.first()->findChild<QLabel*>(QStringLiteral("details"))->text();
+    QVERIFY2(details.startsWith(QStringLiteral("2 элементов · На диске: ")), qPrintable(details));
+    QVERIFY(!details.contains(QStringLiteral("tar.zst")));
+
+    rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();
+    QCOMPARE(m_workspace.revealed, QList<FilePath>{archive.url});
+}
+
+QTEST_MAIN(tst_OverviewPanels)
+#include "tst_OverviewPanels.moc"
