@@ -7,8 +7,8 @@
 #include "PanelCard.h"
 #include "SettingsNumberField.h"
 #include "Theme.h"
+#include "UpdatesGroup.h"
 #include "app/AppState.h"
-#include "platform/BundleFacts.h"
 #include "platform/Workspace.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/DiskScanner.h"
@@ -327,14 +327,7 @@ void SettingsView::buildStatistics()
 void SettingsView::buildUpdates()
 {
     PanelCard* card = addGroup(QStringLiteral("Обновления"));
-    const QString version =
-        BundleFacts::infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("0.0.0"));
-    const QString build = BundleFacts::infoString(QStringLiteral("CFBundleVersion")).value_or(QStringLiteral("0"));
-    auto* current = new QLabel(QStringLiteral("Текущая версия: ") + version + QStringLiteral(" (build ") + build +
-                                   QStringLiteral(")"),
-                               card);
-    current->setObjectName(QStringLiteral("currentVersion"));
-    card->body()->addWidget(current);
+    card->body()->addWidget(new UpdatesGroup(m_services, card));
 }
 
 void SettingsView::buildSupport()

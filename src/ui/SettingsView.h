@@ -18,7 +18,6 @@ class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
 class SettingsNumberField;
-class UpdatesGroup;
 struct AppSettings;
 
 // The "Настройки" section: ten groups in a scrolling column. Every control

@@ -6,6 +6,7 @@
 #include "SettingsView.h"
 #include "app/AppState.h"
 #include "scan/DiskScanner.h"
+#include "server/UpdateService.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -56,6 +57,7 @@ private Q_SLOTS:
     void archiveFolderStatus();
     void pickedArchiveFolderIsShown();
     void scanVocabularyAndLinks();
+    void updatesGroup();
 
 private:
     // The stored record as JSON (empty when nothing was stored).
@@ -295,6 +297,45 @@ void tst_SettingsView::scanVocabularyAndLinks()
     auto* privacy = qobject_cast<QLabel*>(control(QStringLiteral("privacyLink")));
     Q_EMIT privacy->linkActivated(QStringLiteral("privacy"));
     QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
+}
+
+void tst_SettingsView::updatesGroup()
+{
+    // Without an update service only the running version is shown.
+    auto* check = qobject_cast<QPushButton*>(control(QStringLiteral("checkForUpdates")));
+    QVERIFY(!check->isVisible());
+    QVERIFY(qobject_cast<QLabel*>(control(QStringLiteral("currentVersion")))
+                ->text()
+                .startsWith(QStringLiteral("Текущая версия: ")));
+
+    UpdateDeployment deployment;
+    deployment.allowedHosts = {QStringLiteral("updates.example.test")};
+    deployment.localVersion = QStringLiteral("1.0.0");
+    deployment.localBuild = QStringLiteral("1");
+    UpdateService updates(nullptr, m_fixture->errors, nullptr, deployment);
+    WindowServices services;
+    services.appState = m_state.get();
+    services.updates = &updates;
+    SettingsView view(services);
+    view.resize(900, 800);
+    view.show();
+    check = view.findChild<QPushButton*>(QStringLiteral("checkForUpdates"));
+    auto* status = view.findChild<IconTextLine*>(QStringLiteral("updateStatus"));
+    QVERIFY(check->isVisible());
+    QCOMPARE(check->text(), QStringLiteral("Проверить обновления"));
+    QVERIFY(!status->isVisible());
+    QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("updateAction"))->isVisible());
+
+    // The check goes to the stored address; its failure is the status line.
+    AppSettings settings = m_state->settings();
+    settings.updateCheckURL = QStringLiteral("https://updates.example.test/api/brisko/version.json");
+    m_state->setSettings(settings);
+    check->click();
+    QTRY_VERIFY(updates.lastCheckError().has_value());
+    QCOMPARE(status->text(), *updates.lastCheckError());
+    QCOMPARE(status->tone(), IconTextLine::Tone::warning);
+    QVERIFY(check->isEnabled());
+    QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("updateAction"))->isVisible());
 }
 
 QTEST_MAIN(tst_SettingsView)
