@@ -58,8 +58,8 @@ AboutBlock::AboutBlock(const WindowServices& services, QWidget* parent)
     };
     addRow(0, QStringLiteral("Организация"), new QLabel(MakerContacts::organisation, this));
     const auto makeLink = [&](const QString& text, const QUrl& url) {
-        auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toString(QUrl::FullyEncoded), text.toHtmlEscaped()),
-                                this);
+        auto* link = new QLabel(
+            QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toString(QUrl::FullyEncoded), text.toHtmlEscaped()), this);
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         Workspace* workspace = services.workspace;
         connect(link, &QLabel::linkActivated, this, [workspace](const QString& href) {
@@ -69,7 +69,8 @@ AboutBlock::AboutBlock(const WindowServices& services, QWidget* parent)
         });
         return link;
     };
-    addRow(1, QStringLiteral("Email"), makeLink(MakerContacts::email, QUrl(QStringLiteral("mailto:") + MakerContacts::email)));
+    addRow(1, QStringLiteral("Email"),
+           makeLink(MakerContacts::email, QUrl(QStringLiteral("mailto:") + MakerContacts::email)));
     addRow(2, QStringLiteral("Сайт"), makeLink(MakerContacts::website, QUrl(MakerContacts::website)));
     rows->setColumnStretch(1, 1);
     column->addSpacing(Theme::smallSpacing);
@@ -80,7 +81,8 @@ AboutBlock::AboutBlock(const WindowServices& services, QWidget* parent)
 
 QString AboutBlock::versionLine()
 {
-    const QString version = BundleFacts::infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("0.0.0"));
+    const QString version
+        = BundleFacts::infoString(QStringLiteral("CFBundleShortVersionString")).value_or(QStringLiteral("0.0.0"));
     const QString build = BundleFacts::infoString(QStringLiteral("CFBundleVersion")).value_or(QStringLiteral("0"));
     return QStringLiteral("Версия ") + version + QStringLiteral(" (build ") + build + QStringLiteral(")");
 }

@@ -104,7 +104,8 @@ QString CleanArchivePanel::description(CleanArchiveProfile profile)
 
 CleanArchiveProfile CleanArchivePanel::selectedProfile() const
 {
-    return CleanArchiveProfiles::fromRawValue(m_profile->currentData().toString()).value_or(CleanArchiveProfile::essential);
+    return CleanArchiveProfiles::fromRawValue(m_profile->currentData().toString())
+        .value_or(CleanArchiveProfile::essential);
 }
 
 void CleanArchivePanel::showEvent(QShowEvent* event)

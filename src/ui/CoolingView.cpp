@@ -169,7 +169,8 @@ CoolingView::CoolingView(const WindowServices& services, QWidget* parent)
     auto* lockRow = new QHBoxLayout(m_lock);
     lockRow->setContentsMargins(0, 0, 0, 0);
     auto* lockIcon = new QLabel(m_lock);
-    lockIcon->setPixmap(IconSet::pixmap(QStringLiteral("lock.fill"), Theme(palette()).secondaryText(), 18, devicePixelRatioF()));
+    lockIcon->setPixmap(
+        IconSet::pixmap(QStringLiteral("lock.fill"), Theme(palette()).secondaryText(), 18, devicePixelRatioF()));
     lockIcon->setAccessibleName(QStringLiteral("Заблокировано"));
     lockRow->addWidget(lockIcon);
     lockRow->addWidget(new QLabel(monitoringOnlyText, m_lock), 1);
@@ -223,8 +224,8 @@ CoolingView::CoolingView(const WindowServices& services, QWidget* parent)
     m_targetValue->setMinimumWidth(fontMetrics().horizontalAdvance(percentText(100)) + 4);
     targetRow->addWidget(m_targetValue);
     automatic->addRow(QStringLiteral("Скорость при перегреве"), targetRow);
-    automatic->addRow(
-        PanelCard::makeNote(QStringLiteral("При температуре ≥ порога вентиляторы ускоряются автоматически."), m_autoForm));
+    automatic->addRow(PanelCard::makeNote(
+        QStringLiteral("При температуре ≥ порога вентиляторы ускоряются автоматически."), m_autoForm));
     controls->addWidget(m_autoForm);
 
     auto* releaseRow = new QHBoxLayout;
@@ -440,8 +441,8 @@ void CoolingView::updateSnapshot()
     for (qsizetype i = 0; i < snapshot.fans.size(); ++i) {
         const FanStatus& fan = snapshot.fans.at(i);
         setCard(m_fanCards.at(i), fan.name, QString::number(fan.currentRPM) + QStringLiteral(" RPM"),
-                QStringLiteral("мин. ") + rpmText(fan.minimumRPM) + QStringLiteral(" · цель ") + rpmText(fan.targetRPM) +
-                    QStringLiteral(" · макс. ") + rpmText(fan.maximumRPM));
+                QStringLiteral("мин. ") + rpmText(fan.minimumRPM) + QStringLiteral(" · цель ") + rpmText(fan.targetRPM)
+                    + QStringLiteral(" · макс. ") + rpmText(fan.maximumRPM));
     }
     m_noFans->setVisible(!loading && snapshot.fans.isEmpty());
 
@@ -469,7 +470,8 @@ void CoolingView::updateBanner()
         m_banner->hide();
     }
     const std::optional<QString> alert = fans ? fans->adminAlertMessage() : std::nullopt;
-    m_alert->setContent(QStringLiteral("exclamationmark.triangle.fill"), IconTextLine::Tone::danger, alert.value_or(QString()));
+    m_alert->setContent(QStringLiteral("exclamationmark.triangle.fill"), IconTextLine::Tone::danger,
+                        alert.value_or(QString()));
     m_alert->setVisible(alert.has_value());
     m_banner->parentWidget()->setVisible(m_banner->isVisibleTo(m_banner->parentWidget()) ||
                                          m_alert->isVisibleTo(m_alert->parentWidget()));

@@ -42,7 +42,8 @@ public:
     static constexpr int sliderStep = 5;
     static inline const QString monitoringOnlyText =
         QStringLiteral("Только мониторинг — управление SMC недоступно на этом Mac.");
-    static inline const QString noSensorsText = QStringLiteral("Датчики не ответили — попробуйте перезапустить вкладку.");
+    static inline const QString noSensorsText
+        = QStringLiteral("Датчики не ответили — попробуйте перезапустить вкладку.");
     static inline const QString noFansText = QStringLiteral("Нет данных об оборотах.");
     static inline const QString adminPendingText = QStringLiteral("Запрос прав администратора…");
 

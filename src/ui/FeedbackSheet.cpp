@@ -45,7 +45,8 @@ FeedbackSheet::FeedbackSheet(const WindowServices& services, QWidget* parent)
     title->setFont(theme.titleFont());
     header->addWidget(title, 1);
     layout->addLayout(header);
-    layout->addWidget(PanelCard::makeNote(QStringLiteral("Ошибка, вопрос или предложение — сообщение уйдёт напрямую в Korvane."), this));
+    layout->addWidget(PanelCard::makeNote(
+        QStringLiteral("Ошибка, вопрос или предложение — сообщение уйдёт напрямую в Korvane."), this));
 
     m_message->setObjectName(QStringLiteral("feedbackMessage"));
     m_message->setPlaceholderText(QStringLiteral("Опишите проблему или идею…"));
@@ -61,7 +62,8 @@ FeedbackSheet::FeedbackSheet(const WindowServices& services, QWidget* parent)
     m_diagnostics->setObjectName(QStringLiteral("feedbackDiagnostics"));
     layout->addWidget(m_diagnostics);
     auto* diagnosticsNote = PanelCard::makeNote(
-        QStringLiteral("Модель Mac, версия macOS, свободное место, последние ошибки приложения. Без личных файлов."), this);
+        QStringLiteral("Модель Mac, версия macOS, свободное место, последние ошибки приложения. Без личных файлов."),
+        this);
     diagnosticsNote->setContentsMargins(24, 0, 0, 0);
     layout->addWidget(diagnosticsNote);
 
@@ -128,7 +130,8 @@ void FeedbackSheet::updateResult()
         return;
     }
     const bool sent = result->kind == FeedbackService::Result::Kind::sent;
-    m_result->setContent(sent ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill"),
+    m_result->setContent(sent ? QStringLiteral("checkmark.circle.fill")
+                              : QStringLiteral("exclamationmark.triangle.fill"),
                          sent ? IconTextLine::Tone::success : IconTextLine::Tone::warning, result->text);
     m_result->show();
     if (sent && m_clearWhenSent) {

@@ -17,9 +17,10 @@ SafeCleanupPanel::SafeCleanupPanel(const WindowServices& services, QWidget* pare
     , m_services(services)
 {
     setObjectName(QStringLiteral("safeCleanupPanel"));
-    body()->addWidget(makeNote(QStringLiteral("Удаляются только кэши с низким риском (Safari, Chrome, pip и др.). Данные "
-                                              "приложений не затрагиваются."),
-                               this));
+    body()->addWidget(
+        makeNote(QStringLiteral("Удаляются только кэши с низким риском (Safari, Chrome, pip и др.). Данные "
+                                "приложений не затрагиваются."),
+                 this));
     m_find = new QPushButton(QStringLiteral("Найти безопасные кэши"), this);
     m_find->setObjectName(QStringLiteral("findSafeCaches"));
     auto* findRow = new QHBoxLayout;

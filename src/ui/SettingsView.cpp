@@ -133,7 +133,8 @@ SettingsNumberField* SettingsView::numberField(const QString& field, bool days,
                                                const std::function<void(AppSettings&, double)>& set,
                                                const std::function<void(AppSettings&, qint64)>& setDays)
 {
-    auto* number = new SettingsNumberField(days ? SettingsNumberField::Kind::days : SettingsNumberField::Kind::threshold, this);
+    auto* number
+        = new SettingsNumberField(days ? SettingsNumberField::Kind::days : SettingsNumberField::Kind::threshold, this);
     number->setObjectName(field);
     number->lineEdit()->setObjectName(field + QStringLiteral("Edit"));
     if (days) {
@@ -451,9 +452,9 @@ void SettingsView::updateArchiveStatus()
     }
     const ArchiveFolderStatus status = m_services.appState->archiveFolderStatus();
     const bool ok = status == ArchiveFolderStatus::writable;
-    m_archiveStatus->setContent(ok ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill"),
-                                ok ? IconTextLine::Tone::success : IconTextLine::Tone::warning,
-                                archiveStatusText(status));
+    m_archiveStatus->setContent(
+        ok ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill"),
+        ok ? IconTextLine::Tone::success : IconTextLine::Tone::warning, archiveStatusText(status));
 }
 
 void SettingsView::updateVideoForms()

@@ -57,7 +57,8 @@ private:
     void buildSupport();
     void buildAbout();
 
-    SettingsNumberField* numberField(const QString& field, bool days, const std::function<void(AppSettings&, double)>& set,
+    SettingsNumberField* numberField(const QString& field, bool days,
+                                     const std::function<void(AppSettings&, double)>& set,
                                      const std::function<void(AppSettings&, qint64)>& setDays = {});
     QCheckBox* toggle(const QString& field, const QString& text, const std::function<void(AppSettings&, bool)>& set);
 

@@ -33,7 +33,8 @@ UpdatesGroup::UpdatesGroup(const WindowServices& services, QWidget* parent)
     auto* row = new QHBoxLayout;
     m_check = new QPushButton(this);
     m_check->setObjectName(QStringLiteral("checkForUpdates"));
-    m_check->setIcon(IconSet::icon(QStringLiteral("arrow.triangle.2.circlepath"), theme.accent(), theme.secondaryText()));
+    m_check->setIcon(
+        IconSet::icon(QStringLiteral("arrow.triangle.2.circlepath"), theme.accent(), theme.secondaryText()));
     row->addWidget(m_check);
     m_offer = new QLabel(this);
     m_offer->setObjectName(QStringLiteral("updateOffer"));
@@ -120,9 +121,10 @@ void UpdatesGroup::update()
             break;
         }
         const bool installable = phase.kind != UpdatePhase::Kind::readyToInstall || updates->canInstallInPlace();
-        m_action->setIcon(phase.kind == UpdatePhase::Kind::readyToInstall
-                              ? QIcon()
-                              : IconSet::icon(QStringLiteral("arrow.down.circle"), theme.accent(), theme.secondaryText()));
+        m_action->setIcon(
+            phase.kind == UpdatePhase::Kind::readyToInstall
+                ? QIcon()
+                : IconSet::icon(QStringLiteral("arrow.down.circle"), theme.accent(), theme.secondaryText()));
         m_action->setEnabled(!busy && installable);
         if (!installable) {
             m_instructions->setText(updates->installInstructions());
@@ -131,7 +133,8 @@ void UpdatesGroup::update()
     }
 
     if (phase.kind == UpdatePhase::Kind::failed) {
-        m_status->setContent(QStringLiteral("exclamationmark.triangle.fill"), IconTextLine::Tone::warning, phase.message);
+        m_status->setContent(QStringLiteral("exclamationmark.triangle.fill"), IconTextLine::Tone::warning,
+                             phase.message);
         m_status->show();
     } else if (updates->lastCheckError()) {
         m_status->setContent(QStringLiteral("exclamationmark.triangle.fill"), IconTextLine::Tone::warning,

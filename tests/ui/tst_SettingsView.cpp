@@ -123,13 +123,16 @@ void tst_SettingsView::everyControlWritesItsField_data()
     const QString byName = QStringLiteral("namePrefix");
     const QString byType = QStringLiteral("fileType");
     QTest::newRow("low power on") << "lowPowerMode" << "toggle" << QJsonValue(true) << byName;
-    QTest::newRow("archive path") << "archivePath" << "/media/Внешний диск/Архив" << QJsonValue(QStringLiteral("/media/Внешний диск/Архив"))
-                                  << byName;
+    QTest::newRow("archive path") << "archivePath"
+                                  << "/media/Внешний диск/Архив"
+                                  << QJsonValue(QStringLiteral("/media/Внешний диск/Архив")) << byName;
     QTest::newRow("candidate size") << "archiveCandidateMinGB" << "2,5" << QJsonValue(2.5) << byName;
     QTest::newRow("candidate days") << "archiveCandidateMinDays" << "90" << QJsonValue(90) << byName;
     QTest::newRow("installer days") << "installerMaxAgeDays" << "0" << QJsonValue(0) << byName;
-    QTest::newRow("video by type") << "videoSearchMode" << "Все крупные видео" << QJsonValue(QStringLiteral("fileType")) << byName;
-    QTest::newRow("video by name") << "videoSearchMode" << "По тексту в имени" << QJsonValue(QStringLiteral("namePrefix")) << byType;
+    QTest::newRow("video by type") << "videoSearchMode"
+                                   << "Все крупные видео" << QJsonValue(QStringLiteral("fileType")) << byName;
+    QTest::newRow("video by name") << "videoSearchMode"
+                                   << "По тексту в имени" << QJsonValue(QStringLiteral("namePrefix")) << byType;
     QTest::newRow("video size") << "plusVideoThresholdMB" << "120.5" << QJsonValue(120.5) << byType;
     QTest::newRow("video text") << "videoNamePrefix" << "+готово" << QJsonValue(QStringLiteral("+готово")) << byName;
     QTest::newRow("large folders") << "largeFolderThresholdGB" << "0,25" << QJsonValue(0.25) << byName;

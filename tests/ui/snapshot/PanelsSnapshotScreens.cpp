@@ -115,8 +115,8 @@ QList<SnapshotScreen> panelsSnapshotScreens()
         {QStringLiteral("feedback-sheet"),
          [](SnapshotContext& c) {
              c.state();
-             auto* feedback = new FeedbackService(nullptr, ClientInfo(),
-                                                  FeedbackDiagnostics::platform(c.fixture().store, c.fixture().home.path()));
+             auto* feedback = new FeedbackService(
+                 nullptr, ClientInfo(), FeedbackDiagnostics::platform(c.fixture().store, c.fixture().home.path()));
              WindowServices services = c.services();
              services.feedback = feedback;
              auto* sheet = new FeedbackSheet(services);
