@@ -123,13 +123,14 @@ CommandResult UpdateCommand::run(const QStringList& arguments, Console& console)
         transport->setOffline(true);
     }
     std::unique_ptr<UpdateService> service(UpdateService::forPlatform(transport, environment.errors, nullptr));
-    QEventLoop relaunched;
+    // The new copy shows that it runs by printing its version; this command
+    // ends by itself once the install's future has finished.
     UpdateService::Relaunch relaunch;
     relaunch.arguments = {QStringLiteral("--version")};
     relaunch.start = [](const QString& program, const QStringList& arguments) {
         return QProcess::startDetached(program, arguments);
     };
-    relaunch.quit = [&relaunched] { relaunched.quit(); };
+    relaunch.quit = [] {};
     service->setRelaunch(relaunch);
 
     wait(service->check(state.settings().updateCheckURL));

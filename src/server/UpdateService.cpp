@@ -72,7 +72,7 @@ UpdateService* UpdateService::forPlatform(QPointer<HttpTransport> transport, Err
 QFuture<void> UpdateService::check(const QString& configURL)
 {
     const QUrl url(configURL.trimmed(), QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
+    if (!url.isValid() || url.isEmpty()) {
         return finishedFuture();
     }
     if (!m_deployment.isTrusted(url)) {
@@ -136,7 +136,7 @@ void UpdateService::finishCheck(const HttpResponse& response)
         return;
     }
     const QUrl download(config->downloadURL.trimmed(), QUrl::StrictMode);
-    if (!download.isValid() || download.scheme().isEmpty() || download.host().isEmpty()) {
+    if (!download.isValid() || download.isEmpty()) {
         return;
     }
     if (!m_deployment.isTrusted(download)) {

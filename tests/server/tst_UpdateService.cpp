@@ -180,6 +180,7 @@ void tst_UpdateService::refusedSourcesAreNeverAsked_data()
     QTest::newRow("foreign host") << "https" << "127.0.0.1";
     QTest::newRow("sub-domain of an allowed host") << "https" << "evil.localhost";
     QTest::newRow("user name in the address") << "https" << "maker@localhost";
+    QTest::newRow("no scheme") << "" << "localhost";
 }
 
 void tst_UpdateService::refusedSourcesAreNeverAsked()
@@ -187,7 +188,8 @@ void tst_UpdateService::refusedSourcesAreNeverAsked()
     QFETCH(QString, scheme);
     QFETCH(QString, host);
     auto service = makeService();
-    const QString url = QStringLiteral("%1://%2:%3%4").arg(scheme, host).arg(m_server->port()).arg(versionPath());
+    const QString url = (scheme.isEmpty() ? QString() : scheme + QStringLiteral("://"))
+        + QStringLiteral("%1:%2%3").arg(host).arg(m_server->port()).arg(versionPath());
     QVERIFY(ServerTestBed::await(service->check(url)));
     QCOMPARE(service->lastCheckError(), std::optional<QString>(UpdateError::untrustedSource));
     QVERIFY(!service->isChecking());
@@ -218,6 +220,9 @@ void tst_UpdateService::checkFailures_data()
                                             << "Недопустимый номер версии в файле обновлений" << "check";
     QTest::newRow("download on a foreign host")
         << ScriptedResponse::json(200, versionFile(QStringLiteral("9.0"), QStringLiteral("9"), QStringLiteral("https://korvane.example/i.tar.zst"), QStringLiteral("ab")))
+        << UpdateError::untrustedDownload << "manifest";
+    QTest::newRow("relative download address")
+        << ScriptedResponse::json(200, versionFile(QStringLiteral("9.0"), QStringLiteral("9"), QStringLiteral("/downloads/i.tar.zst"), QStringLiteral("ab")))
         << UpdateError::untrustedDownload << "manifest";
     QTest::newRow("download over plain http") << ScriptedResponse::json(200, versionFile(QStringLiteral("9.0"), QStringLiteral("9"), QStringLiteral("http://localhost/i"), QStringLiteral("ab")))
                                               << UpdateError::untrustedDownload << "manifest";
