@@ -202,3 +202,9 @@ void TimingFileSystem::closeFile(int fd) const
         return 0;
     });
 }
+
+// Asked only by the settings screen; not part of a move, so not timed.
+bool TimingFileSystem::isWritable(const QByteArray& path) const
+{
+    return m_inner->isWritable(path);
+}

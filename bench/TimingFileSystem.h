@@ -79,6 +79,7 @@ public:
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions,
                         qint64 accessedNs, qint64 modifiedNs) const override;
     void closeFile(int fd) const override;
+    bool isWritable(const QByteArray& path) const override;
 
 private:
     using Clock = std::chrono::steady_clock;
