@@ -3,6 +3,7 @@
 #include "AppEnvironment.h"
 #include "AppSettings.h"
 #include "ArchiveFolderStatus.h"
+#include "LaunchDuties.h"
 #include "archive/CleanArchiveProgress.h"
 #include "archive/CleanArchiveService.h"
 #include "fileops/FileMover.h"
@@ -163,6 +164,19 @@ public:
     // Lists the clean archives of settings().archivePath again (synchronous).
     void refreshCleanArchives();
 
+    // The launch duties, once per state (later calls do nothing): configures
+    // the error reporter in the background, installs the crash handler, sends
+    // "app_launch", starts the banners and sends "ad_impression" with the id
+    // of the banner shown, then, from the event loop, flushes the usage
+    // events and after that checks for updates. The future finishes after
+    // the update check (at once for a repeated call).
+    QFuture<void> onLaunch(const LaunchDuties& duties);
+    bool launchDutiesStarted() const { return m_launchDutiesStarted; }
+    // The licence agreement was accepted now: stores eulaAccepted and eulaAcceptedAt.
+    void acceptLicenceAgreement();
+    // The first-launch introduction was finished: stores onboardingCompleted.
+    void completeOnboarding();
+
     const FilePath& home() const { return m_env.home; }
     // The file system the state works through; the window asks it whether
     // protected folders can be read.
@@ -266,4 +280,5 @@ private:
     ScanProgress m_healthScanProgress;
     CleanArchiveSummaryList m_cleanArchives;
     std::optional<MacHealthSnapshot> m_healthSnapshot;
+    bool m_launchDutiesStarted = false;
 };
