@@ -120,6 +120,19 @@ public:
     // value is then unchanged); the window has nobody to tell, scripts do.
     bool saveSettings();
 
+    // The launch duties, once per state (later calls do nothing): configures
+    // the error reporter in the background, installs the crash handler, sends
+    // "app_launch", starts the banners and sends "ad_impression" with the id
+    // of the banner shown, then, from the event loop, flushes the usage
+    // events and after that checks for updates. The future finishes after
+    // the update check (at once for a repeated call).
+    QFuture<void> onLaunch(const LaunchDuties& duties);
+    bool launchDutiesStarted() const { return m_launchDutiesStarted; }
+    // The licence agreement was accepted now: stores eulaAccepted and eulaAcceptedAt.
+    void acceptLicenceAgreement();
+    // The first-launch introduction was finished: stores onboardingCompleted.
+    void completeOnboarding();
+
     // Scans exactly one category. The future finishes after the results, the
     // status line and the usage events have been published (at once when the
     // scan is refused).
@@ -163,19 +176,6 @@ public:
     QFuture<RestoreResult> restoreCleanArchive(const CleanArchiveSummary& summary);
     // Lists the clean archives of settings().archivePath again (synchronous).
     void refreshCleanArchives();
-
-    // The launch duties, once per state (later calls do nothing): configures
-    // the error reporter in the background, installs the crash handler, sends
-    // "app_launch", starts the banners and sends "ad_impression" with the id
-    // of the banner shown, then, from the event loop, flushes the usage
-    // events and after that checks for updates. The future finishes after
-    // the update check (at once for a repeated call).
-    QFuture<void> onLaunch(const LaunchDuties& duties);
-    bool launchDutiesStarted() const { return m_launchDutiesStarted; }
-    // The licence agreement was accepted now: stores eulaAccepted and eulaAcceptedAt.
-    void acceptLicenceAgreement();
-    // The first-launch introduction was finished: stores onboardingCompleted.
-    void completeOnboarding();
 
     const FilePath& home() const { return m_env.home; }
     // The file system the state works through; the window asks it whether

@@ -3,6 +3,22 @@
 #include "ReferenceDate.h"
 #include "server/AdService.h"
 
+#include <QFutureWatcher>
+
+namespace {
+// Runs done on the main thread once future has finished or was cancelled,
+// unless owner is destroyed first.
+void whenFinishedWith(QObject* owner, const QFuture<void>& future, std::function<void()> done)
+{
+    auto* watcher = new QFutureWatcher<void>(owner);
+    QObject::connect(watcher, &QFutureWatcher<void>::finished, owner, [watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        done();
+    });
+    watcher->setFuture(future);
+}
+} // namespace
+
 QFuture<void> AppState::onLaunch(const LaunchDuties& duties)
 {
     if (m_launchDutiesStarted) {
@@ -30,28 +46,26 @@ QFuture<void> AppState::onLaunch(const LaunchDuties& duties)
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     const QFuture<void> finished = promise->future();
-    QPointer<AppState> self(this);
     // The update check waits for the flush: both talk to the same server,
     // and the events of this launch should not queue behind a download.
+    // Watchers, not continuations, so that nothing runs once this state is
+    // gone; the promise then ends cancelled.
+    const auto checkForUpdates = [this, promise, duties] {
+        if (!duties.checkForUpdates) {
+            promise->finish();
+            return;
+        }
+        whenFinishedWith(this, duties.checkForUpdates(m_settings.updateCheckURL), [promise] { promise->finish(); });
+    };
     QMetaObject::invokeMethod(
         this,
-        [self, promise, duties] {
-            const auto checkForUpdates = [self, promise, duties] {
-                if (self && duties.checkForUpdates) {
-                    duties.checkForUpdates(self->m_settings.updateCheckURL)
-                        .then(self.data(), [promise] { promise->finish(); })
-                        .onCanceled(self.data(), [promise] { promise->finish(); });
-                    return;
-                }
-                promise->finish();
-            };
-            if (!self || !duties.flushAnalytics) {
+        [this, duties, checkForUpdates] {
+            if (!duties.flushAnalytics) {
                 checkForUpdates();
                 return;
             }
-            duties.flushAnalytics(self->m_settings.analyticsEndpoint, self->m_settings.analyticsEnabled)
-                .then(self.data(), checkForUpdates)
-                .onCanceled(self.data(), checkForUpdates);
+            whenFinishedWith(this, duties.flushAnalytics(m_settings.analyticsEndpoint, m_settings.analyticsEnabled),
+                             checkForUpdates);
         },
         Qt::QueuedConnection);
     return finished;

@@ -1,0 +1,146 @@
+#include "GateTestBed.h"
+
+#include "AppWindowConfigurator.h"
+#include "MainWindow.h"
+#include "MakerContacts.h"
+
+#include <QMenuBar>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+// The window itself: its one fixed size, centring only the first time, and
+// the commands of its menus.
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void windowCannotBeResized();
+    void centredOnlyOnce();
+    void centredPosition();
+    void menus();
+
+private:
+    std::unique_ptr<MainWindow> makeWindow();
+
+    std::unique_ptr<GateTestBed> m_bed;
+};
+
+void tst_MainWindow::init()
+{
+    m_bed = std::make_unique<GateTestBed>();
+    QVERIFY(m_bed->listening);
+}
+
+void tst_MainWindow::cleanup()
+{
+    m_bed.reset();
+}
+
+std::unique_ptr<MainWindow> tst_MainWindow::makeWindow()
+{
+    return std::make_unique<MainWindow>(m_bed->services(), [] { return new QWidget; }, LaunchDuties{});
+}
+
+void tst_MainWindow::windowCannotBeResized()
+{
+    std::unique_ptr<MainWindow> window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(window->configurator()->didCenter());
+
+    QCOMPARE(window->windowTitle(), QStringLiteral("Brisko Vella"));
+    QCOMPARE(window->centralWidget()->size(), QSize(1300, 820));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QCOMPARE(window->size(), window->minimumSize());
+    QCOMPARE(window->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    QCOMPARE(window->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+    // The window is as tall as the content plus its menu bar, and no wider.
+    QCOMPARE(window->width(), 1300);
+    QCOMPARE(window->height(), 820 + window->menuBar()->height());
+
+    const QSize fixed = window->size();
+    window->resize(1600, 1000);
+    QCOMPARE(window->size(), fixed);
+    window->resize(640, 480);
+    QCOMPARE(window->size(), fixed);
+    QCOMPARE(window->centralWidget()->size(), QSize(1300, 820));
+}
+
+void tst_MainWindow::centredOnlyOnce()
+{
+    std::unique_ptr<MainWindow> window = makeWindow();
+    QVERIFY(!window->configurator()->didCenter());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTRY_VERIFY(window->configurator()->didCenter());
+    const QRect available = window->screen()->availableGeometry();
+    QTRY_COMPARE(window->frameGeometry().topLeft(),
+                 AppWindowConfigurator::centredPosition(window->frameGeometry().size(), available));
+
+    // Where the user puts it, it stays, through hiding and showing again.
+    window->move(available.topLeft() + QPoint(7, 9));
+    const QPoint moved = window->pos();
+    window->hide();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QTest::qWait(50);
+    QCOMPARE(window->pos(), moved);
+}
+
+void tst_MainWindow::centredPosition()
+{
+    const QSize frame(1300, 850);
+    // A large screen beside another one: centred within it.
+    const QRect large(1920, 0, 2560, 1400);
+    const QPoint centred = AppWindowConfigurator::centredPosition(frame, large);
+    QCOMPARE(QRect(centred, frame).center(), large.center());
+    // A screen too small for the window: its top-left corner stays on the screen.
+    const QRect small(0, 25, 1024, 743);
+    QCOMPARE(AppWindowConfigurator::centredPosition(frame, small), QPoint(0, 25));
+    const QRect narrow(100, 0, 1280, 1024);
+    const QPoint narrowPosition = AppWindowConfigurator::centredPosition(frame, narrow);
+    QCOMPARE(narrowPosition.x(), 100);
+    QCOMPARE(QRect(narrowPosition, frame).center().y(), narrow.center().y());
+}
+
+void tst_MainWindow::menus()
+{
+    std::unique_ptr<MainWindow> window = makeWindow();
+    QSignalSpy quit(window.get(), &MainWindow::quitRequested);
+    const QList<QAction*> menus = window->menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.at(0)->text(), QStringLiteral("Файл"));
+    QCOMPARE(menus.at(1)->text(), QStringLiteral("Справка"));
+
+    // One window only: the File menu offers no way to open another.
+    const QList<QAction*> file = menus.at(0)->menu()->actions();
+    QCOMPARE(file.size(), 1);
+    QCOMPARE(file.first()->text(), QStringLiteral("Выйти"));
+    file.first()->trigger();
+    QCOMPARE(quit.size(), 1);
+
+    const QList<QAction*> help = menus.at(1)->menu()->actions();
+    QCOMPARE(help.size(), 4);
+    QCOMPARE(help.at(0)->text(), QStringLiteral("Справка Brisko Vella"));
+    QCOMPARE(help.at(1)->text(), QStringLiteral("Инструкция по установке"));
+    QVERIFY(help.at(2)->isSeparator());
+    QCOMPARE(help.at(3)->text(), QStringLiteral("Написать разработчику"));
+    for (int i : {0, 1, 3}) {
+        help.at(i)->trigger();
+    }
+    const QList<QUrl> expected{
+        QUrl(MakerContacts::website + QStringLiteral("/brisko-vella/install#faq")),
+        QUrl(MakerContacts::website + QStringLiteral("/brisko-vella/install")),
+        QUrl(QStringLiteral("mailto:") + MakerContacts::email),
+    };
+    QCOMPARE(m_bed->workspace.opened, expected);
+    QCOMPARE(expected.at(0).fragment(), QStringLiteral("faq"));
+    QCOMPARE(expected.at(2).scheme(), QStringLiteral("mailto"));
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_MainWindow.moc"
