@@ -1,6 +1,7 @@
 #include "BriskoApplication.h"
 
 #include "BriskoStyle.h"
+#include "ContentView.h"
 #include "IconSet.h"
 #include "MainWindow.h"
 #include "Theme.h"
@@ -101,7 +102,7 @@ LaunchDuties BriskoApplication::launchDuties() const
 
 QWidget* BriskoApplication::makeContent()
 {
-    return nullptr;
+    return new ContentView(m_services);
 }
 
 int BriskoApplication::run()

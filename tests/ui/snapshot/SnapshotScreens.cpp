@@ -26,6 +26,7 @@ ContentView* contentOn(SnapshotContext& c, int section)
 } // namespace
 
 QList<SnapshotScreen> panelsSnapshotScreens();
+QList<SnapshotScreen> gateSnapshotScreens();
 
 QList<SnapshotScreen> snapshotScreens()
 {
@@ -68,5 +69,5 @@ QList<SnapshotScreen> snapshotScreens()
              return static_cast<QWidget*>(new AdBannerView(c.services()));
          },
          QSize(760, 72)},
-    } + panelsSnapshotScreens();
+    } + panelsSnapshotScreens() + gateSnapshotScreens();
 }
