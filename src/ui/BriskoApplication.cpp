@@ -18,6 +18,7 @@
 #include "server/HttpTransport.h"
 #include "server/RegionGateService.h"
 #include "server/ServerServices.h"
+#include "server/UpdateService.h"
 
 #include <QFile>
 #include <QThreadPool>
@@ -38,7 +39,7 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
     // The long-lived services, in the order the window's screens expect them.
     m_appState = std::make_unique<AppState>(m_environment);
     m_ads = std::make_unique<AdService>(transport, m_environment.defaults, AdService::defaultPictureFolder());
-    // The update service joins here, between the banners and the region gate.
+    m_updates.reset(UpdateService::forPlatform(transport, m_environment.errors, nullptr));
     m_regionGate = std::make_unique<RegionGateService>(transport);
     m_fans = std::make_unique<FanControlService>(FanControlEnvironment::platform(m_environment.errors));
     m_feedback = std::make_unique<FeedbackService>(
@@ -47,6 +48,7 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
 
     m_services.appState = m_appState.get();
     m_services.ads = m_ads.get();
+    m_services.updates = m_updates.get();
     m_services.regionGate = m_regionGate.get();
     m_services.fans = m_fans.get();
     m_services.feedback = m_feedback.get();
@@ -56,6 +58,9 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
     // A boost never outlives the program: on quit, and on SIGTERM, SIGINT
     // and SIGHUP, the fans go back to the system.
     FanTerminationHook::install(*this, *m_fans, TerminationFlag::process());
+    // The relaunch into an update ends this process too.
+    connect(m_updates.get(), &UpdateService::appWillRelaunchForUpdate, m_fans.get(),
+            [fans = m_fans.get()] { fans->prepareForAppTermination(); });
 
     m_window = std::make_unique<MainWindow>(m_services, [this] { return makeContent(); }, launchDuties());
     connect(m_window.get(), &MainWindow::quitRequested, this, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -88,6 +93,8 @@ LaunchDuties BriskoApplication::launchDuties() const
 {
     LaunchDuties duties;
     duties.ads = m_ads.get();
+    UpdateService* updates = m_updates.get();
+    duties.checkForUpdates = [updates](const QString& url) { return updates->check(url); };
     if (!HttpTransport::offlineRequested()) {
         // Offline nothing is recorded for later, crash reports included.
         duties.installCrashHandler = &ErrorReporter::installCrashHandler;

@@ -15,6 +15,7 @@ class FanControlService;
 class FeedbackService;
 class MainWindow;
 class RegionGateService;
+class UpdateService;
 
 // The program: creates, once and for its whole life, the application state,
 // the banner service, the update service, the region gate and the fan
@@ -44,6 +45,7 @@ private:
     AppEnvironment m_environment;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<AdService> m_ads;
+    std::unique_ptr<UpdateService> m_updates;
     std::unique_ptr<RegionGateService> m_regionGate;
     std::unique_ptr<FanControlService> m_fans;
     std::unique_ptr<FeedbackService> m_feedback;
