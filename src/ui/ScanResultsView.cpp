@@ -357,63 +357,56 @@ void ScanResultsView::showContextMenu(const QPoint& position)
     menu->popup(m_table->viewport()->mapToGlobal(position));
 }
 
+// The three confirmations differ only in their texts and the operation they
+// start; the operation runs only if the state outlived the question.
+void ScanResultsView::confirmThen(const ScanItemList& items, ConfirmationRequest request,
+                                  QFuture<void> (AppState::*operation)())
+{
+    if (items.isEmpty() || !m_services.appState || !m_services.confirmer)
+        return;
+    QPointer<AppState> guard(m_services.appState);
+    m_services.confirmer->confirm(this, request, [guard, operation](bool confirmed) {
+        if (confirmed && guard)
+            (guard.data()->*operation)();
+    });
+}
+
 void ScanResultsView::requestMove()
 {
-    AppState* state = m_services.appState;
-    if (!state || !m_services.confirmer)
+    if (!m_services.appState)
         return;
-    const ScanItemList items = state->selectedArchiveItems();
-    if (items.isEmpty())
-        return;
+    const ScanItemList items = m_services.appState->selectedArchiveItems();
     ConfirmationRequest request;
     request.title = QStringLiteral("Перенести на архив?");
     request.message = QStringLiteral("Будет перенесено ") + ByteCountFormatter::format(totalSize(items))
-                      + QStringLiteral(" в: ") + state->settings().archivePath;
+                      + QStringLiteral(" в: ") + m_services.appState->settings().archivePath;
     request.confirmText = QStringLiteral("Перенести ") + QString::number(items.size()) + QStringLiteral(" элементов");
-    QPointer<AppState> guard(state);
-    m_services.confirmer->confirm(this, request, [guard](bool confirmed) {
-        if (confirmed && guard)
-            guard->moveSelectedToArchive();
-    });
+    confirmThen(items, request, &AppState::moveSelectedToArchive);
 }
 
 void ScanResultsView::requestCleanup()
 {
-    AppState* state = m_services.appState;
-    if (!state || !m_services.confirmer)
+    if (!m_services.appState)
         return;
-    const ScanItemList items = state->selectedCleanableScanItems();
-    if (items.isEmpty())
-        return;
+    const ScanItemList items = m_services.appState->selectedCleanableScanItems();
     ConfirmationRequest request;
     request.title = QStringLiteral("Очистить выбранное?");
     request.message = QStringLiteral("Будет удалено ") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(". Приложения пересоздадут кэши при необходимости.");
     request.confirmText = QStringLiteral("Очистить ") + QString::number(items.size()) + QStringLiteral(" элементов");
-    QPointer<AppState> guard(state);
-    m_services.confirmer->confirm(this, request, [guard](bool confirmed) {
-        if (confirmed && guard)
-            guard->runSelectedScanCleanup();
-    });
+    confirmThen(items, request, &AppState::runSelectedScanCleanup);
 }
 
 void ScanResultsView::requestDelete()
 {
-    AppState* state = m_services.appState;
-    if (!state || !m_services.confirmer)
+    if (!m_services.appState)
         return;
-    const ScanItemList items = state->selectedArchiveItems();
-    if (items.isEmpty())
-        return;
+    const ScanItemList items = m_services.appState->selectedArchiveItems();
     ConfirmationRequest request;
     request.title = QStringLiteral("Удалить в Корзину?");
     request.message = QStringLiteral("Выбранное (") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(") будет перемещено в Корзину. Восстановить можно из Finder.");
     request.confirmText = QStringLiteral("Удалить ") + QString::number(items.size()) + QStringLiteral(" элементов");
     request.destructive = true;
-    QPointer<AppState> guard(state);
-    m_services.confirmer->confirm(this, request, [guard](bool confirmed) {
-        if (confirmed && guard)
-            guard->deleteSelectedScanItems();
-    });
+    confirmThen(items, request, &AppState::deleteSelectedScanItems);
 }

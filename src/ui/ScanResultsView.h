@@ -1,8 +1,10 @@
 #pragma once
 
+#include "Confirmer.h"
 #include "WindowServices.h"
 #include "scan/ScanItem.h"
 
+#include <QFuture>
 #include <QWidget>
 
 class EmptyStateView;
@@ -49,6 +51,7 @@ public:
     void requestDelete();
 
 private:
+    void confirmThen(const ScanItemList& items, ConfirmationRequest request, QFuture<void> (AppState::*operation)());
     QWidget* buildToolbar();
     QWidget* buildActions();
     void refreshCategoryPicker();
