@@ -3,6 +3,7 @@
 #include "IconSet.h"
 #include "IconTextLine.h"
 #include "PanelCard.h"
+#include "ScrollingPage.h"
 #include "Theme.h"
 #include "app/AppState.h"
 #include "fans/FanControlService.h"
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -103,22 +103,8 @@ CoolingView::CoolingView(const WindowServices& services, QWidget* parent)
     : QWidget(parent)
     , m_services(services)
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    outer->addWidget(scroll);
-    auto* content = new QWidget(scroll);
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(Theme::padding * 2, Theme::padding * 2, Theme::padding * 2, Theme::padding * 2);
-    column->setSpacing(Theme::spacing + 4);
-    scroll->setWidget(content);
-
-    auto* title = new QLabel(QStringLiteral("Управление вентиляторами"), content);
-    title->setFont(Theme(palette()).largeTitleFont());
-    column->addWidget(title);
+    QVBoxLayout* column = ScrollingPage::install(this, QStringLiteral("Управление вентиляторами"));
+    QWidget* content = column->parentWidget();
     column->addWidget(PanelCard::makeNote(QStringLiteral("Температура и обороты вентиляторов через Apple SMC. Boost — "
                                                          "при необходимости ускорить кулеры."),
                                           content));

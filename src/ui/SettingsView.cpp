@@ -5,6 +5,7 @@
 #include "IconSet.h"
 #include "IconTextLine.h"
 #include "PanelCard.h"
+#include "ScrollingPage.h"
 #include "SettingsNumberField.h"
 #include "Theme.h"
 #include "UpdatesGroup.h"
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -68,27 +68,11 @@ SettingsView::SettingsView(const WindowServices& services, QWidget* parent)
     : QWidget(parent)
     , m_services(services)
 {
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    outer->addWidget(scroll);
-
-    auto* content = new QWidget(scroll);
-    content->setObjectName(QStringLiteral("settingsContent"));
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(Theme::padding * 2, Theme::padding * 2, Theme::padding * 2, Theme::padding * 2);
-    column->setSpacing(Theme::spacing + 4);
-    auto* title = new QLabel(QStringLiteral("Настройки"), content);
-    title->setFont(Theme(palette()).largeTitleFont());
-    column->addWidget(title);
+    QVBoxLayout* column = ScrollingPage::install(this, QStringLiteral("Настройки"));
     m_groups = new QVBoxLayout;
     m_groups->setSpacing(Theme::spacing + 4);
     column->addLayout(m_groups);
     column->addStretch(1);
-    scroll->setWidget(content);
 
     buildPerformance();
     buildArchiveDisk();

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QVBoxLayout;
+class QWidget;
+
+// The frame of a full-height section: a borderless vertical scroll area
+// filling page, holding one column that starts with the section's large
+// title. Sections add their groups to the returned column, whose parent
+// widget is the scrolled content.
+class ScrollingPage
+{
+public:
+    static QVBoxLayout* install(QWidget* page, const QString& title);
+};
