@@ -110,6 +110,11 @@ public:
     void refreshDisks();
 
     void track(const QString& event, const QMap<QString, QString>& metadata = {});
+    // Sends "ad_impression" for a banner that is now in front of the user,
+    // unless it is the banner counted last: the launch counts the banner the
+    // service starts with and the window counts each banner it shows, and
+    // one showing must not count twice.
+    void trackAdImpression(const QString& adId);
     // The anonymous installation id of the usage statistics (empty until one exists).
     QString anonymousId() const;
     // Whether settings().archivePath can take moved items, asked of the file
@@ -281,4 +286,5 @@ private:
     CleanArchiveSummaryList m_cleanArchives;
     std::optional<MacHealthSnapshot> m_healthSnapshot;
     bool m_launchDutiesStarted = false;
+    QString m_lastAdImpression;
 };

@@ -40,7 +40,7 @@ QFuture<void> AppState::onLaunch(const LaunchDuties& duties)
 
     if (duties.ads) {
         duties.ads->start(m_settings.adsConfigURL);
-        track(QStringLiteral("ad_impression"), {{QStringLiteral("ad_id"), duties.ads->currentAd().id}});
+        trackAdImpression(duties.ads->currentAd().id);
     }
 
     auto promise = std::make_shared<QPromise<void>>();
@@ -86,4 +86,12 @@ void AppState::completeOnboarding()
     settings.onboardingCompleted = true;
     setSettings(settings);
     saveSettings();
+}
+
+void AppState::trackAdImpression(const QString& adId)
+{
+    if (adId.isEmpty() || adId == m_lastAdImpression)
+        return;
+    m_lastAdImpression = adId;
+    track(QStringLiteral("ad_impression"), {{QStringLiteral("ad_id"), adId}});
 }

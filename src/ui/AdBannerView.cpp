@@ -90,10 +90,8 @@ void AdBannerView::showEvent(QShowEvent* event)
 
 void AdBannerView::reportImpression()
 {
-    if (!isVisible() || m_ad.id.isEmpty() || m_ad.id == m_lastImpression || !m_services.appState)
-        return;
-    m_lastImpression = m_ad.id;
-    m_services.appState->track(QStringLiteral("ad_impression"), {{QStringLiteral("ad_id"), m_ad.id}});
+    if (isVisible() && m_services.appState)
+        m_services.appState->trackAdImpression(m_ad.id);
 }
 
 void AdBannerView::openCurrent()

@@ -42,5 +42,4 @@ private:
     WindowServices m_services;
     AdItem m_ad;
     QPixmap m_picture;
-    QString m_lastImpression;
 };

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void volumesAndTheirRefresh();
     void statusBannerFollowsTheState();
     void adBannerCountsImpressionsAndClicks();
+    void bannerCountedAtLaunchIsNotCountedAgain();
     void russianLabelsFitTheirWidths();
     void updateBannerOnlyWithAnOffer();
 
@@ -82,7 +83,8 @@ std::unique_ptr<ContentView> tst_ContentView::makeView()
 {
     if (!m_state)
         m_state = std::make_unique<AppState>(m_f->environment());
-    m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
+    if (!m_ads)
+        m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
     WindowServices services;
     services.appState = m_state.get();
     services.ads = m_ads.get();
@@ -251,6 +253,25 @@ void tst_ContentView::adBannerCountsImpressionsAndClicks()
     QCOMPARE(click.metadata, (QMap<QString, QString>{{QStringLiteral("ad_id"), first.id},
                                                      {QStringLiteral("url"), first.url}}));
     QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(first.url)});
+}
+
+void tst_ContentView::bannerCountedAtLaunchIsNotCountedAgain()
+{
+    // The launch duties count the banner the service starts with; the window
+    // then shows that same banner.
+    m_state = std::make_unique<AppState>(m_f->environment());
+    m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
+    const QString launched = m_ads->currentAd().id;
+    QVERIFY(!launched.isEmpty());
+    m_state->trackAdImpression(launched);
+    auto view = makeView();
+    QVERIFY(view->findChild<AdBannerView*>()->isVisible());
+    QStringList counted;
+    for (const auto& e : m_f->usage->events) {
+        if (e.name == QStringLiteral("ad_impression"))
+            counted.append(e.metadata.value(QStringLiteral("ad_id")));
+    }
+    QCOMPARE(counted, QStringList{launched});
 }
 
 void tst_ContentView::russianLabelsFitTheirWidths()
