@@ -29,6 +29,11 @@ void UpdateBanner::showOffer(const QString& version, const QString& message)
         if (m_updates)
             m_updates->downloadUpdate();
     });
+    addBrowserButton();
+}
+
+void UpdateBanner::addBrowserButton()
+{
     QPushButton* browser = addButton(QStringLiteral("Открыть в браузере"));
     connect(browser, &QPushButton::clicked, this, [this] {
         if (m_updates && m_updates->availableUpdate() && m_workspace)
@@ -64,6 +69,13 @@ void UpdateBanner::refresh()
         break;
     case UpdatePhase::Kind::readyToInstall: {
         setTitle(QStringLiteral("Обновление загружено"));
+        // Where this copy cannot replace itself the banner says how to update
+        // instead of offering a button that can only fail.
+        if (!m_updates->canInstallInPlace()) {
+            setMessage(m_updates->installInstructions());
+            addBrowserButton();
+            break;
+        }
         setMessage(QString());
         QPushButton* install = addButton(QStringLiteral("Установить и перезапустить"), true);
         connect(install, &QPushButton::clicked, this, [this] {

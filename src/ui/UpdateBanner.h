@@ -21,6 +21,7 @@ public:
 private:
     void refresh();
     void showOffer(const QString& version, const QString& message);
+    void addBrowserButton();
 
     QPointer<UpdateService> m_updates;
     Workspace* m_workspace = nullptr;
