@@ -17,11 +17,12 @@ AppEnvironment AppEnvironment::platform()
     env.home = PlatformPaths::home();
     env.fileSystem = PlatformFileSystem::instance();
     env.defaults = PlatformDefaultsStore::open();
+    env.defaultsFile = FilePath::fromString(PlatformDefaultsStore::location());
     env.clock = std::make_shared<SystemClock>();
     env.volumes = std::make_shared<PlatformVolumeSource>();
     env.systemFacts = std::make_shared<PlatformSystemFacts>();
     env.workspace = std::make_shared<PlatformWorkspace>();
-    env.trash = std::make_shared<PlatformTrash>(PlatformTrash::defaultDataHome(), env.fileSystem, env.clock);
+    env.trash = std::make_shared<PlatformTrash>(PlatformTrash::defaultDataHome(), env.fileSystem, env.clock, env.home);
     if (HttpTransport::offlineRequested()) {
         // Nothing is recorded to be sent later either.
         env.usage = std::make_shared<DiscardingUsageSink>();

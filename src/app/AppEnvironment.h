@@ -12,6 +12,8 @@
 #include "platform/VolumeSource.h"
 #include "platform/Workspace.h"
 
+#include <chrono>
+
 // The collaborators the application state is built from. The program uses
 // the machine's own; tests hand in temporary folders, stores and fakes.
 struct AppEnvironment
@@ -29,6 +31,11 @@ struct AppEnvironment
     FolderChooserPtr folderChooser;
     UsageEventSinkPtr usage;
     ErrorReportSinkPtr errors;
+    // The defaults store's file. Beside it live the writer lock (".lock") and
+    // the move journal (".move-journal"); empty: no lock and no journal.
+    FilePath defaultsFile;
+    // How long an operation waits for another process's writer lock.
+    std::chrono::milliseconds lockWait{2000};
 
     // The running machine: $HOME, the real file system, volumes, trash and
     // system facts, the defaults store of PlatformDefaultsStore, and the

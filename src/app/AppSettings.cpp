@@ -84,6 +84,20 @@ std::optional<AppSettings> AppSettings::fromJson(const QByteArray& json)
     return fromJsonObject(doc.object());
 }
 
+std::optional<QString> AppSettings::archivePathFrom(const QString& text, const QString& homePath)
+{
+    QString path = text.trimmed();
+    if (path == QLatin1String("~")) {
+        path = homePath;
+    } else if (path.startsWith(QLatin1String("~/"))) {
+        path = QDir(homePath).filePath(path.mid(2));
+    }
+    if (!path.startsWith(QLatin1Char('/'))) {
+        return std::nullopt;
+    }
+    return QDir::cleanPath(path);
+}
+
 std::optional<AppSettings> AppSettings::fromJsonObject(const QJsonObject& o)
 {
     AppSettings s;

@@ -49,6 +49,13 @@ struct AppSettings
 
     // The defaults, with the archive folder under the given home folder.
     static AppSettings defaults(const QString& homePath);
+    // An archive folder as typed: "~" and "~/…" become the home folder; the
+    // result must be an absolute path (moves record where items went, and a
+    // relative place would depend on the directory the program started in).
+    // Nothing for anything else.
+    static std::optional<QString> archivePathFrom(const QString& text, const QString& homePath);
+    static inline const QString relativeArchivePathMessage =
+        QStringLiteral("Путь к архиву должен быть абсолютным (например /media/диск/Архив или ~/Архив)");
 
     // Strict: every key but eulaAcceptedAt present with the right type, or nothing.
     static std::optional<AppSettings> fromJson(const QByteArray& json);

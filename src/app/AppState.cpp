@@ -4,6 +4,8 @@
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheClassifier.h"
 
+#include "fileops/MoveJournal.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
@@ -16,8 +18,8 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_env(std::move(environment))
     , m_scanner(m_env.fileSystem, m_env.home, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
-    , m_mover(m_env.fileSystem, m_env.clock)
-    , m_safeCleanup(m_env.fileSystem)
+    , m_mover(m_env.fileSystem, m_env.clock, m_env.home)
+    , m_safeCleanup(m_env.fileSystem, m_env.home)
     , m_history(historyKey, 100, m_env.defaults, m_env.clock)
     , m_moveLog(moveLogKey, m_env.defaults, m_env.fileSystem)
 {
@@ -28,6 +30,61 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
 }
 
 AppState::~AppState() = default;
+
+bool AppState::claimWriterLock()
+{
+    if (m_env.defaultsFile.isEmpty() || m_writerLock) {
+        return true;
+    }
+    QString error;
+    m_writerLock = WriterLock::acquire(FilePath(m_env.defaultsFile.native() + ".lock"), m_env.lockWait, &error);
+    if (!m_writerLock) {
+        setStatusMessage(writerBusyMessage + QStringLiteral(" (") + error + QStringLiteral(")"));
+        return false;
+    }
+    return true;
+}
+
+FilePath AppState::journalFile() const
+{
+    return m_env.defaultsFile.isEmpty() ? FilePath() : FilePath(m_env.defaultsFile.native() + ".move-journal");
+}
+
+std::unique_ptr<MoveJournal> AppState::makeJournal() const
+{
+    if (m_env.defaultsFile.isEmpty()) {
+        return {};
+    }
+    return std::make_unique<MoveJournal>(journalFile(), m_env.fileSystem, m_moveLog, m_env.clock, m_env.home,
+                                         m_env.defaultsFile.toString());
+}
+
+MoveRecovery AppState::recoverInterruptedWork()
+{
+    const std::unique_ptr<MoveJournal> journal = makeJournal();
+    if (!journal) {
+        return {};
+    }
+    QString error;
+    const std::shared_ptr<WriterLock> lock =
+        WriterLock::acquire(FilePath(m_env.defaultsFile.native() + ".lock"), std::chrono::milliseconds(0), &error);
+    if (!lock) {
+        return {};
+    }
+    QList<FilePath> folders{m_env.home};
+    if (!m_settings.archivePath.isEmpty()) {
+        folders.append(FilePath::fromString(m_settings.archivePath));
+    }
+    const MoveRecovery recovery = journal->recover(folders);
+    if (recovery.foundSomething()) {
+        m_lastRecovery = recovery;
+        setUndoAvailable(m_moveLog.loadLastBatch().has_value());
+        setStatusMessage(recovery.statusLine());
+        reportErrors(AppFeature::archiveMove, recovery.errors,
+                     {{QStringLiteral("recovered"), QString::number(recovery.recorded)}});
+    }
+    return recovery;
+}
 
 AppSettings AppState::loadSettings() const
 {
@@ -308,6 +365,9 @@ void AppState::refreshDisks()
 
 void AppState::noteBusy(bool wasBusy)
 {
+    if (!isBusy()) {
+        m_writerLock.reset();
+    }
     if (wasBusy != isBusy()) {
         Q_EMIT busyChanged();
     }

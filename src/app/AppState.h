@@ -9,6 +9,7 @@
 #include "fileops/FileMover.h"
 #include "fileops/DownloadsSorter.h"
 #include "fileops/MoveLogStore.h"
+#include "fileops/MoveRecovery.h"
 #include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
 #include "health/MacHealthSnapshot.h"
@@ -17,6 +18,7 @@
 #include "scan/ScanCategory.h"
 #include "scan/ScanItem.h"
 #include "scan/ScanProgress.h"
+#include "platform/WriterLock.h"
 
 #include <QCoreApplication>
 #include <QFuture>
@@ -26,7 +28,10 @@
 #include <QPromise>
 #include <QThreadPool>
 
+#include <memory>
 #include <optional>
+
+class MoveJournal;
 
 // The single object behind the window and the command line. It owns the
 // services that work on the user's files, publishes what the screens show and
@@ -66,6 +71,8 @@ public:
     static inline const QString moveLogKey = QStringLiteral("BriskoLastMoveBatch");
     static inline const QString historyKey = QStringLiteral("BriskoStorageHistory");
     static inline const QString busyMessage = QStringLiteral("Дождитесь завершения текущей операции");
+    static inline const QString writerBusyMessage =
+        QStringLiteral("Файлы сейчас меняет другая копия Brisko Vella — дождитесь её завершения");
     static inline const QString oneCategoryMessage =
         QStringLiteral("Выберите одну категорию — сканируется и переносится только она");
 
@@ -168,6 +175,15 @@ public:
     // and the usage events are out.
     QFuture<void> runQuickHealthScan();
 
+    // Finishes a move batch that a killed process left unfinished and
+    // removes the partial copies such processes left (in the folders that
+    // batch touched, the home and the archive folder), under the writer lock
+    // (skipped while another process holds it). When it found something, the
+    // status line says what; lastRecovery() keeps it for the command line.
+    // Synchronous: run at start, before the first operation.
+    MoveRecovery recoverInterruptedWork();
+    const std::optional<MoveRecovery>& lastRecovery() const { return m_lastRecovery; }
+
     // Asks the folder chooser for a new archive folder; cancelling changes nothing.
     void pickArchiveFolder();
     // Copies the profile's home folders into a new clean archive under
@@ -224,6 +240,12 @@ protected:
     // Removes the processed rows whose files are gone; failures stay as they were.
     void removeProcessedResults(const ScanItemList& processed);
     void reportErrors(AppFeature feature, const QStringList& errors, const QMap<QString, QString>& context);
+    // Takes the writer lock for an operation that changes files or the move
+    // log, held until the state is no longer busy. False (with the status
+    // line saying why) when another process keeps it.
+    bool claimWriterLock();
+    FilePath journalFile() const;
+    std::unique_ptr<MoveJournal> makeJournal() const;
 
     // Posts call to the main thread; it runs only while self still exists.
     static void postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call);
@@ -286,5 +308,7 @@ private:
     CleanArchiveSummaryList m_cleanArchives;
     std::optional<MacHealthSnapshot> m_healthSnapshot;
     bool m_launchDutiesStarted = false;
+    std::shared_ptr<WriterLock> m_writerLock;
+    std::optional<MoveRecovery> m_lastRecovery;
     QString m_lastAdImpression;
 };

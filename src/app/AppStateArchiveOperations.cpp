@@ -36,6 +36,9 @@ QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfi
         setStatusMessage(busyMessage);
         return QtFuture::makeReadyFuture(CleanArchiveCreateResult());
     }
+    if (!claimWriterLock()) {
+        return QtFuture::makeReadyFuture(CleanArchiveCreateResult());
+    }
     setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Создание архива…"), 0.0, 0});
     setStatusMessage(std::nullopt);
 
@@ -79,6 +82,9 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
 {
     if (isBusy()) {
         setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture(RestoreResult());
+    }
+    if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture(RestoreResult());
     }
     setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Восстановление…"), 0.0, 0});

@@ -4,6 +4,7 @@
 #include "AppState.h"
 
 #include "app/ReferenceDate.h"
+#include "fileops/MoveJournal.h"
 #include "platform/ByteCountFormatter.h"
 
 namespace {
@@ -66,6 +67,9 @@ QFuture<void> AppState::deleteSelectedScanItems()
         setStatusMessage(!selectedItems().isEmpty() && activeScanCategoryIsReadOnly()
                              ? QStringLiteral("Для этой категории доступна только очистка безопасных кэшей")
                              : QStringLiteral("Ничего не выбрано для удаления"));
+        return QtFuture::makeReadyFuture();
+    }
+    if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture();
     }
     startProgress(QStringLiteral("Удаление…"));
@@ -143,6 +147,9 @@ QFuture<void> AppState::runSelectedScanCleanup()
                 : QStringLiteral("Ничего не выбрано для очистки"));
         return QtFuture::makeReadyFuture();
     }
+    if (!claimWriterLock()) {
+        return QtFuture::makeReadyFuture();
+    }
     startProgress(QStringLiteral("Очистка…"));
     setStatusMessage(std::nullopt);
 
@@ -196,9 +203,13 @@ QFuture<void> AppState::moveSelectedToArchive()
                              : QStringLiteral("Выбранные элементы нельзя переносить (другая категория или только просмотр)"));
         return QtFuture::makeReadyFuture();
     }
+    if (!claimWriterLock()) {
+        return QtFuture::makeReadyFuture();
+    }
     startProgress(QStringLiteral("Перенос на архив…"));
 
     const FileMover mover = m_mover;
+    const std::shared_ptr<MoveJournal> journal = makeJournal();
     const FilePath archive = FilePath::fromString(m_settings.archivePath);
     QPointer<AppState> self(this);
     const MoveProgressHandler onProgress = [self](qint64 done, qint64 total) {
@@ -210,22 +221,38 @@ QFuture<void> AppState::moveSelectedToArchive()
         });
     };
     return runInBackground<MoveResult>(
-        [mover, items, archive, onProgress] { return mover.moveNow(items, archive, onProgress); },
-        [items](AppState& state, MoveResult result) {
+        [mover, items, archive, onProgress, journal] {
+            if (!journal) {
+                return mover.moveNow(items, archive, onProgress);
+            }
+            // A batch of this process whose log could not be stored is
+            // still on disk: store it first, or refuse with the reason.
+            if (FileStat st; mover.fileSystem()->stat(journal->file().native(), false, &st)) {
+                journal->recover({});
+            }
+            return mover.moveNow(items, archive, onProgress, journal.get());
+        },
+        [items, journal](AppState& state, MoveResult result) {
             state.setLastMoveResult(result);
             state.stopProgress(state.m_scanProgress.currentTask);
             state.removeProcessedResults(items);
             if (result.moved >= 1) {
                 state.m_history.record(result.freedBytes, QStringLiteral("Перенос на архив"), result.moved);
-                const MoveBatch batch{QUuid::createUuid(), result.records,
-                                      ReferenceDate::fromDateTime(state.m_env.clock->now())};
-                state.m_moveLog.save(batch);
-                state.setUndoAvailable(true);
+                if (!journal) {
+                    const MoveBatch batch{QUuid::createUuid(), result.records,
+                                          ReferenceDate::fromDateTime(state.m_env.clock->now())};
+                    state.m_moveLog.save(batch);
+                }
                 state.refreshStats();
             }
+            // Undo is offered only for what the log really holds.
+            state.setUndoAvailable(state.m_moveLog.loadLastBatch().has_value());
             state.refreshDisks();
-            state.setStatusMessage(
-                resultLine(QStringLiteral("Перенесено: "), result.moved, result.failed, result.freedBytes));
+            QString line = resultLine(QStringLiteral("Перенесено: "), result.moved, result.failed, result.freedBytes);
+            if (!result.journalError.isEmpty()) {
+                line += QStringLiteral(". ") + result.journalError;
+            }
+            state.setStatusMessage(line);
             state.track(QStringLiteral("archive_move"), {{QStringLiteral("moved"), QString::number(result.moved)},
                                                          {QStringLiteral("bytes"), QString::number(result.freedBytes)}});
             state.reportErrors(AppFeature::archiveMove, result.errors,
@@ -243,6 +270,9 @@ QFuture<void> AppState::undoLastMove()
     if (!batch) {
         setStatusMessage(QStringLiteral("Нечего отменять"));
         setUndoAvailable(false);
+        return QtFuture::makeReadyFuture();
+    }
+    if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture();
     }
     startProgress(QStringLiteral("Отмена переноса…"));

@@ -2,6 +2,8 @@
 // panel.
 #include "AppState.h"
 
+#include "platform/StoredNumbers.h"
+
 #include "fans/SystemPermissionsHelper.h"
 #include "health/MacHealthEvaluator.h"
 #include "platform/ByteCountFormatter.h"
@@ -43,6 +45,9 @@ QFuture<SortResult> AppState::sortDownloads()
 {
     if (isBusy()) {
         setStatusMessage(busyMessage);
+        return QtFuture::makeReadyFuture(SortResult{});
+    }
+    if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture(SortResult{});
     }
     startProgress(QStringLiteral("Сортировка Downloads…"));
@@ -121,11 +126,19 @@ QFuture<void> AppState::runQuickHealthScan()
         [self, categories, settings, scanner, safeCleanup, fs, home, facts, onProgress] {
             Findings findings;
             const SafeCleanupCandidateList candidates = safeCleanup.scan(home);
-            for (const SafeCleanupCandidate& candidate : candidates) {
-                findings.safeCleanupBytes += candidate.size;
-            }
             postToMainThread(self, [candidates](AppState& state) { state.setSafeCleanupCandidates(candidates); });
             findings.items = scanner.scan(settings, categories, onProgress);
+            // A cache that is also a scan row is counted with the rows.
+            for (const SafeCleanupCandidate& candidate : candidates) {
+                const QByteArray& path = candidate.path.native();
+                const bool overlaps = std::any_of(findings.items.cbegin(), findings.items.cend(), [&](const ScanItem& item) {
+                    const QByteArray& row = item.path.native();
+                    return row == path || path.startsWith(row + '/') || row.startsWith(path + '/');
+                });
+                if (!overlaps) {
+                    findings.safeCleanupBytes = StoredNumbers::add(findings.safeCleanupBytes, candidate.size);
+                }
+            }
             findings.hardware = facts ? MacHardwareInfo::current(*facts) : MacHardwareInfo::current(PlatformSystemFacts());
             findings.hasFullDiskAccess = !SystemPermissionsHelper::needsFullDiskAccess(*fs, home);
             return findings;

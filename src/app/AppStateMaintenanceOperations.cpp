@@ -63,6 +63,9 @@ QFuture<void> AppState::runSafeCleanup()
         setStatusMessage(QStringLiteral("Ничего не выбрано для очистки"));
         return QtFuture::makeReadyFuture();
     }
+    if (!claimWriterLock()) {
+        return QtFuture::makeReadyFuture();
+    }
     setCleanArchiveProgress(CleanArchiveProgress{true, QStringLiteral("Очистка кэшей…"), 0.0, 0});
     setStatusMessage(std::nullopt);
 

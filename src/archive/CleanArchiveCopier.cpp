@@ -391,6 +391,9 @@ int CleanArchiveCopier::copyEntry(const Folder& fromDir, const char* name, const
                         &run->walkerBuffer, run);
     }
     if (st.isDirectory) {
+        if (relative.count('/') >= FileSystem::maxTreeDepth) {
+            return run->fail(ENAMETOOLONG, fromPath);
+        }
         if (const int error = m_fs->makeDirectoryAt(toDir->get(), targetName.constData(), toPath, 0700)) {
             return run->fail(error, toPath);
         }
@@ -499,8 +502,11 @@ int CleanArchiveCopier::removeTree(const FilePath& path) const
     return removed.error == ENOENT && removed.failedPath == path ? 0 : removed.error;
 }
 
-int CleanArchiveCopier::makeWritable(int dirFd, const QByteArray& path) const
+int CleanArchiveCopier::makeWritable(int dirFd, const QByteArray& path, int depth) const
 {
+    if (depth >= FileSystem::maxTreeDepth) {
+        return ENAMETOOLONG;
+    }
     DirectoryNames names;
     if (!m_fs->readDirectory(dirFd, path, &names)) {
         return lastErrno();
@@ -520,7 +526,7 @@ int CleanArchiveCopier::makeWritable(int dirFd, const QByteArray& path) const
         }
         ScopedDirectory child(*m_fs);
         if (!m_fs->openDirectoryNoFollow(dirFd, name, childPath, child.receive())) {
-            makeWritable(child.get(), childPath);
+            makeWritable(child.get(), childPath, depth + 1);
         }
     }
     return 0;

@@ -85,7 +85,7 @@ private:
                      const QByteArray& relative, Run* run) const;
     int copyEntry(const Folder& fromDir, const char* name, const QByteArray& fromPath, const Folder& toDir,
                   const QByteArray& toPath, const QByteArray& relative, Run* run) const;
-    int makeWritable(int dirFd, const QByteArray& path) const;
+    int makeWritable(int dirFd, const QByteArray& path, int depth = 0) const;
 
     FileSystemPtr m_fs;
 };

@@ -114,7 +114,8 @@ bool CleanArchiveDigest::collect(int dirFd, const QByteArray& path, const QByteA
         }
         if (st.isDirectory) {
             ScopedDirectory child(*m_fs);
-            if (m_fs->openDirectoryNoFollow(dirFd, name, childPath, child.receive())
+            if (childRelative.count('/') >= FileSystem::maxTreeDepth
+                || m_fs->openDirectoryNoFollow(dirFd, name, childPath, child.receive())
                 || !collect(child.get(), childPath, childRelative, lines, buffer)) {
                 return false;
             }
@@ -151,9 +152,12 @@ qint64 CleanArchiveDigest::entrySize(const FilePath& path) const
     return sizeBelow(root.get(), path.native());
 }
 
-qint64 CleanArchiveDigest::sizeBelow(int dirFd, const QByteArray& path) const
+qint64 CleanArchiveDigest::sizeBelow(int dirFd, const QByteArray& path, int depth) const
 {
     DirectoryNames names;
+    if (depth >= FileSystem::maxTreeDepth) {
+        return 0;
+    }
     if (!m_fs->readDirectory(dirFd, path, &names)) {
         return 0;
     }
@@ -171,7 +175,7 @@ qint64 CleanArchiveDigest::sizeBelow(int dirFd, const QByteArray& path) const
         if (st.isDirectory) {
             ScopedDirectory child(*m_fs);
             if (!m_fs->openDirectoryNoFollow(dirFd, name, childPath, child.receive())) {
-                total += sizeBelow(child.get(), childPath);
+                total += sizeBelow(child.get(), childPath, depth + 1);
             }
         } else {
             total += spaceOf(st);

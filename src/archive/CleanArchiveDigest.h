@@ -43,7 +43,7 @@ public:
 private:
     bool collect(int dirFd, const QByteArray& path, const QByteArray& relative, QList<QByteArray>* lines,
                  QByteArray* buffer) const;
-    qint64 sizeBelow(int dirFd, const QByteArray& path) const;
+    qint64 sizeBelow(int dirFd, const QByteArray& path, int depth = 0) const;
 
     FileSystemPtr m_fs;
 };

@@ -6,6 +6,7 @@
 #include "DescriptorReader.h"
 #include "Sha256.h"
 #include "fileops/ItemTransfer.h"
+#include "platform/ProcessTag.h"
 #include "platform/BundleFacts.h"
 
 #include <QDir>
@@ -49,7 +50,8 @@ struct ThreadStateRelease
 
 QByteArray uniqueHiddenName(const char* prefix)
 {
-    return QByteArray(prefix) + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+    // Tagged with this process, so that a later run sweeps what a kill left.
+    return ProcessTag::uniqueName(QByteArray(prefix));
 }
 
 } // namespace
@@ -128,14 +130,17 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
     const FilePath archiveFolder = newArchiveFolder(root);
     const FilePath payload = archiveFolder.child(payloadFolderName);
     // The archive folder may lie inside a profile folder (by default it is
-    // ~/Movies/Brisko Archive): the copy must not descend into it, or it
-    // would copy itself without end.
-    FileStat archiveRootStat;
-    const bool archiveRootKnown =
-        m_fs->stat(settings.archivePath.isEmpty() ? QByteArray() : FilePath::fromString(settings.archivePath).native(),
-                   true, &archiveRootStat);
-    const std::optional<std::pair<quint64, quint64>> skippedFolder =
-        archiveRootKnown ? std::optional(std::pair(archiveRootStat.device, archiveRootStat.inode)) : std::nullopt;
+    // ~/Movies/Brisko Archive), or be one (~/Documents): the copy must not
+    // descend into it, its clean archives or the archive being made, or it
+    // would copy itself without end. Known by device and inode, so that no
+    // link or second name leads in either.
+    QList<std::pair<quint64, quint64>> skippedFolders;
+    for (const FilePath& folder : {FilePath::fromString(settings.archivePath), root, archiveFolder}) {
+        FileStat st;
+        if (!folder.isEmpty() && m_fs->stat(folder.native(), true, &st)) {
+            skippedFolders.append({st.device, st.inode});
+        }
+    }
     result.archiveURL = archiveFolder;
     const qsizetype n = sources.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -148,7 +153,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         }
         CleanArchiveEntry entry;
         QString error;
-        if (!copyProfileFolder(profile, settings, name, payload, skippedFolder, &entry, &error)) {
+        if (!copyProfileFolder(profile, settings, name, payload, skippedFolders, &entry, &error)) {
             result.errors.append(displayName(name) + QStringLiteral(": ") + error);
             continue;
         }
@@ -178,7 +183,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
 
 bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings,
                                             const QByteArray& name, const FilePath& payload,
-                                            const std::optional<std::pair<quint64, quint64>>& skippedFolder,
+                                            const QList<std::pair<quint64, quint64>>& skippedFolders,
                                             CleanArchiveEntry* entry, QString* error) const
 {
     QList<QByteArray> excluded;
@@ -188,8 +193,8 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     CleanArchiveCopier::Options options;
     options.digest = true;
     options.followSourceRoot = true;
-    options.skip = [profile, excluded, skippedFolder](const QByteArray& child, const FileStat& st) {
-        if (st.isDirectory && skippedFolder && st.device == skippedFolder->first && st.inode == skippedFolder->second) {
+    options.skip = [profile, excluded, skippedFolders](const QByteArray& child, const FileStat& st) {
+        if (st.isDirectory && skippedFolders.contains(std::pair(st.device, st.inode))) {
             return true;
         }
         return child.startsWith('.') || child == "node_modules" || excluded.contains(child)

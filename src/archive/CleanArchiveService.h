@@ -56,9 +56,10 @@ private:
     // The archive folder for a new archive: the time stamp, with "_2", "_3"…
     // added when an archive of the same second is there already.
     FilePath newArchiveFolder(const FilePath& root) const;
-    // skippedFolder: device and inode of the archive folder, never copied.
+    // skippedFolders: device and inode of the archive folder, its clean
+    // archives and the archive being made, never copied.
     bool copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings, const QByteArray& name,
-                           const FilePath& payload, const std::optional<std::pair<quint64, quint64>>& skippedFolder,
+                           const FilePath& payload, const QList<std::pair<quint64, quint64>>& skippedFolders,
                            CleanArchiveEntry* entry, QString* error) const;
     void pack(const FilePath& archiveFolder, const FilePath& payload, CleanArchiveManifest* manifest,
               QStringList* errors) const;

@@ -2,6 +2,7 @@
 
 #include "ProgressPrinter.h"
 #include "RecordingErrorSink.h"
+#include "Console.h"
 #include "StepProgressPrinter.h"
 
 #include <QEventLoop>
@@ -17,6 +18,13 @@ CliSession::CliSession(Console* progressOn, FolderChooserPtr chooser)
     m_env.errors = m_errors;
     m_env.folderChooser = std::move(chooser);
     m_state = std::make_unique<AppState>(m_env);
+    const MoveRecovery recovery = m_state->recoverInterruptedWork();
+    if (m_progressOn && recovery.foundSomething()) {
+        m_progressOn->errLine(QStringLiteral("brisko: ") + recovery.statusLine());
+        for (const QString& error : recovery.errors) {
+            m_progressOn->errLine(QStringLiteral("brisko: ") + error);
+        }
+    }
 }
 
 CliSession::~CliSession() = default;

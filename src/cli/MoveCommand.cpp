@@ -4,6 +4,8 @@
 #include "OperationReport.h"
 #include "ScanSelection.h"
 
+#include <algorithm>
+
 QString MoveCommand::name() const
 {
     return QStringLiteral("move");
@@ -43,5 +45,8 @@ CommandResult MoveCommand::act(CliSession& session, const ScanSelection& selecti
             lines.append(record.originalPath.toString() + QStringLiteral(" → ") + record.destinationPath.toString());
         }
     }
-    return OperationReport::finish(state, result.failed, result.errors, json, lines, console);
+    // A batch whose record could not be stored is a failure even when every
+    // item it processed moved.
+    const qint64 failed = result.journalError.isEmpty() ? result.failed : std::max<qint64>(result.failed, 1);
+    return OperationReport::finish(state, failed, result.errors, json, lines, console);
 }

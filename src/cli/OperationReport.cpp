@@ -19,6 +19,9 @@ CommandResult OperationReport::finish(const AppState& state, qint64 failed, cons
     if (json) {
         QJsonObject result = *json;
         result.insert(QLatin1String("status"), status(state));
+        if (const std::optional<MoveRecovery>& recovery = state.lastRecovery()) {
+            result.insert(QLatin1String("recovery"), recovery->toJson());
+        }
         console.printJson(QJsonDocument(result));
     } else {
         for (const QString& error : errors) {

@@ -82,7 +82,15 @@ CommandResult SettingsCommand::set(const QStringList& assignments, Console& cons
     if (!changed) {
         return CommandResult::usageError(error);
     }
-    state.setSettings(*changed);
+    AppSettings accepted = *changed;
+    if (accepted.archivePath != state.settings().archivePath) {
+        const std::optional<QString> archive = AppSettings::archivePathFrom(accepted.archivePath, state.home().toString());
+        if (!archive) {
+            return CommandResult::usageError(QStringLiteral("archivePath: ") + AppSettings::relativeArchivePathMessage);
+        }
+        accepted.archivePath = *archive;
+    }
+    state.setSettings(accepted);
     if (!state.saveSettings()) {
         console.errLine(
             QStringLiteral("brisko: не удалось сохранить настройки в %1").arg(PlatformDefaultsStore::location()));

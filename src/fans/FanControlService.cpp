@@ -287,6 +287,11 @@ void FanControlService::setAllFansTarget(const FanStatusList& fans, double perce
 
 void FanControlService::releaseFans(const FanStatusList& fans, std::function<void(ControlResult)> done)
 {
+    // Nothing to hand back: no reason to ask for an administrator.
+    if (fans.isEmpty()) {
+        done({true, std::nullopt});
+        return;
+    }
     const SmcMachine machine = m_env.machine;
     const SMCFanProfile::WriteStrategy strategy = m_env.fanProfile.strategy;
     runInBackground<bool>([machine, strategy, fans] { return SMCFanWriter::releaseFans(machine, strategy, fans); },

@@ -1,14 +1,17 @@
 #include "FileMover.h"
 
+#include "MoveJournal.h"
+#include "platform/StoredNumbers.h"
+
 #include "app/ReferenceDate.h"
 #include "scan/CacheClassifier.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
-FileMover::FileMover(FileSystemPtr fileSystem, ClockPtr clock)
+FileMover::FileMover(FileSystemPtr fileSystem, ClockPtr clock, FilePath anchor)
     : m_fs(fileSystem)
     , m_clock(std::move(clock))
-    , m_transfer(std::move(fileSystem))
+    , m_transfer(std::move(fileSystem), std::move(anchor))
 {
 }
 
@@ -28,17 +31,39 @@ bool FileMover::exists(const FilePath& path) const
 }
 
 MoveResult FileMover::moveNow(const ScanItemList& items, const FilePath& archiveFolder,
-                              const MoveProgressHandler& onProgress) const
+                              const MoveProgressHandler& onProgress, MoveJournal* journal,
+                              const MoveStopRequest& stop) const
 {
     MoveResult result;
+    if (!archiveFolder.native().startsWith('/')) {
+        result.failed = items.size();
+        result.errors.append(QStringLiteral("Не удалось создать папку архива: путь к архиву должен быть абсолютным"));
+        return result;
+    }
     if (const int error = m_transfer.makePath(archiveFolder)) {
         result.failed = items.size();
         result.errors.append(QStringLiteral("Не удалось создать папку архива: ") + ItemTransfer::describe(error));
         return result;
     }
-    const QString archiveText = CacheClassifier::standardizePath(archiveFolder.toString());
     const qint64 total = items.size();
+    const auto journalFailed = [&](const QString& message, qint64 notProcessed) {
+        result.journalError = message;
+        result.errors.append(message);
+        result.failed += notProcessed;
+    };
+    if (journal && total > 0) {
+        QString error;
+        if (!journal->begin(&error)) {
+            journalFailed(error, total);
+            return result;
+        }
+    }
+    const QString archiveText = CacheClassifier::standardizePath(archiveFolder.toString());
     for (qint64 i = 0; i < total; ++i) {
+        if (stop && stop()) {
+            result.stopped = true;
+            break;
+        }
         const ScanItem& item = items[i];
         if (onProgress) {
             onProgress(i + 1, total);
@@ -59,18 +84,29 @@ MoveResult FileMover::moveNow(const ScanItemList& items, const FilePath& archive
             ++result.failed;
             continue;
         }
-        const FilePath destination = uniqueDestination(item, archiveFolder);
-        const ItemTransfer::Result moved = m_transfer.move(item.path, destination);
+        // Already archived: moving it within the archive frees nothing.
+        if (itemText.startsWith(archiveText + QLatin1Char('/'))) {
+            result.errors.append(item.name + QStringLiteral(": уже находится в папке архива"));
+            ++result.failed;
+            continue;
+        }
+        MoveRecord record{QUuid::createUuid(), item.path, uniqueDestination(item, archiveFolder), item.size, 0};
+        QString journalError;
+        if (journal && !journal->intend(record, &journalError)) {
+            journalFailed(journalError, total - i);
+            break;
+        }
+        const ItemTransfer::Result moved = m_transfer.move(item.path, record.destinationPath);
         switch (moved.outcome) {
         case ItemTransfer::Outcome::moved:
             ++result.moved;
-            result.freedBytes += item.size;
-            result.records.append(MoveRecord{QUuid::createUuid(), item.path, destination, item.size,
-                                             ReferenceDate::fromDateTime(m_clock->now())});
+            result.freedBytes = StoredNumbers::add(result.freedBytes, item.size);
+            record.movedAt = ReferenceDate::fromDateTime(m_clock->now());
+            result.records.append(record);
             break;
         case ItemTransfer::Outcome::copiedSourceKept:
             result.errors.append(item.name + QStringLiteral(": ") + moved.error
-                                 + QStringLiteral(" — копия уже в архиве (") + destination.toString()
+                                 + QStringLiteral(" — копия уже в архиве (") + record.destinationPath.toString()
                                  + QStringLiteral("), но и исходник остался на месте"));
             ++result.failed;
             break;
@@ -79,6 +115,14 @@ MoveResult FileMover::moveNow(const ScanItemList& items, const FilePath& archive
             ++result.failed;
             break;
         }
+        if (journal && moved.outcome == ItemTransfer::Outcome::moved
+            && !journal->complete(record, &journalError)) {
+            journalFailed(journalError, total - i - 1);
+            break;
+        }
+    }
+    if (journal && result.journalError.isEmpty()) {
+        journal->end();
     }
     return result;
 }

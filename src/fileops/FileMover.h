@@ -9,8 +9,12 @@
 
 #include <functional>
 
+class MoveJournal;
+
 // (items processed so far, total)
 using MoveProgressHandler = std::function<void(qint64, qint64)>;
+// Asked before each item; true stops the batch there.
+using MoveStopRequest = std::function<bool()>;
 
 // Moves scan results into the archive folder under collision-free names,
 // refusing the categories that must never be moved. Every failure becomes one
@@ -19,20 +23,27 @@ using MoveProgressHandler = std::function<void(qint64, qint64)>;
 class FileMover
 {
 public:
-    FileMover(FileSystemPtr fileSystem, ClockPtr clock);
+    // anchor: the home folder, from which sources are opened without
+    // following links (see ItemTransfer).
+    FileMover(FileSystemPtr fileSystem, ClockPtr clock, FilePath anchor = {});
 
     // Runs the move on a worker thread. onProgress is called on that thread,
     // once per item before it is processed; it must not block.
     QFuture<MoveResult> moveToArchive(const ScanItemList& items, const FilePath& archiveFolder,
                                       MoveProgressHandler onProgress) const;
-    // The same, on the calling thread.
+    // The same, on the calling thread. With a journal, the batch is written
+    // there item by item (and thereby into the move log); a journal that
+    // cannot be written stops the batch before the next item. stop is asked
+    // before each item: a stopped batch keeps what moved, recorded.
     MoveResult moveNow(const ScanItemList& items, const FilePath& archiveFolder,
-                       const MoveProgressHandler& onProgress) const;
+                       const MoveProgressHandler& onProgress, MoveJournal* journal = nullptr,
+                       const MoveStopRequest& stop = {}) const;
 
     // archive/name; if taken, base__parent.ext; then base__parent_2.ext, _3, …
     FilePath uniqueDestination(const ScanItem& item, const FilePath& archiveFolder) const;
 
     const ItemTransfer& transfer() const { return m_transfer; }
+    const FileSystemPtr& fileSystem() const { return m_fs; }
 
 private:
     bool exists(const FilePath& path) const;

@@ -1,6 +1,7 @@
 #include "ItemTransfer.h"
 
 #include "TreeRemover.h"
+#include "platform/ProcessTag.h"
 
 #include <QHashFunctions>
 #include <QUuid>
@@ -76,8 +77,9 @@ private:
 
 } // namespace
 
-ItemTransfer::ItemTransfer(FileSystemPtr fileSystem)
+ItemTransfer::ItemTransfer(FileSystemPtr fileSystem, FilePath anchor)
     : m_fs(std::move(fileSystem))
+    , m_anchor(std::move(anchor))
 {
 }
 
@@ -122,7 +124,13 @@ ItemTransfer::Result ItemTransfer::move(const FilePath& source, const FilePath& 
             }
         }
     }
-    const int error = m_fs->renameAt(FileSystem::CurrentDirectory, source.native().constData(), source.native(),
+    int sourceFd = -1;
+    if (const int error = m_fs->openParentBeneath(m_anchor.native(), source.native(), &sourceFd)) {
+        return {Outcome::failed, describe(error)};
+    }
+    const Descriptor sourceDir(*m_fs, sourceFd, true);
+    const QByteArray sourceName = source.fileNameNative();
+    const int error = m_fs->renameAt(sourceDir.get(), sourceName.constData(), source.native(),
                                      FileSystem::CurrentDirectory, target.native().constData(), target.native(),
                                      true);
     if (error == 0) {
@@ -137,24 +145,21 @@ ItemTransfer::Result ItemTransfer::move(const FilePath& source, const FilePath& 
 ItemTransfer::Result ItemTransfer::copyThenRemove(const FilePath& source, const FilePath& target) const
 {
     const FilePath targetFolder = target.parent();
-    const FilePath sourceFolder = source.parent();
     const int targetFd = m_fs->openDirectory(FileSystem::CurrentDirectory, targetFolder.native().constData(),
                                              targetFolder.native());
     if (targetFd < 0) {
         return {Outcome::failed, describe(errno)};
     }
     const Descriptor targetDir(*m_fs, targetFd, true);
-    const int sourceFd = m_fs->openDirectory(FileSystem::CurrentDirectory, sourceFolder.native().constData(),
-                                             sourceFolder.native());
-    if (sourceFd < 0) {
-        return {Outcome::failed, describe(errno)};
+    int sourceFd = -1;
+    if (const int error = m_fs->openParentBeneath(m_anchor.native(), source.native(), &sourceFd)) {
+        return {Outcome::failed, describe(error)};
     }
     const Descriptor sourceDir(*m_fs, sourceFd, true);
 
     const QByteArray sourceName = source.fileNameNative();
     const QByteArray targetName = target.fileNameNative();
-    const QByteArray partialName =
-        ".brisko-partial-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
+    const QByteArray partialName = ProcessTag::uniqueName(partialPrefix);
     const QByteArray partialPath = joined(targetFolder.native(), partialName.constData());
 
     const auto discardPartial = [&](int cause) -> Result {
@@ -237,6 +242,9 @@ int ItemTransfer::copyEntry(int fromDir, const char* fromName, const QByteArray&
         return m_fs->setAttributesAt(toDir, toName, toPath, int(st.permissions), st.accessedNs, st.modifiedNs);
     }
     if (st.isDirectory) {
+        if (fromPath.mid(tally->rootLength).count('/') >= FileSystem::maxTreeDepth) {
+            return ENAMETOOLONG;
+        }
         if (const int error = m_fs->makeDirectoryAt(toDir, toName, toPath, 0700)) {
             return error;
         }
@@ -296,6 +304,9 @@ int ItemTransfer::measure(int dirFd, const char* name, const QByteArray& path, T
         tally->add(path, st.isRegular ? 'f' : 'o', st.isRegular ? st.size : 0, st.modifiedNs);
         return 0;
     }
+    if (path.mid(tally->rootLength).count('/') >= FileSystem::maxTreeDepth) {
+        return ENAMETOOLONG;
+    }
     int fd = -1;
     if (const int error = m_fs->openDirectoryNoFollow(dirFd, name, path, &fd)) {
         return error;
@@ -317,6 +328,6 @@ int ItemTransfer::measure(int dirFd, const char* name, const QByteArray& path, T
 
 int ItemTransfer::removeTree(const QByteArray& path) const
 {
-    const TreeRemover::Result removed = TreeRemover(m_fs).remove(FilePath(path));
+    const TreeRemover::Result removed = TreeRemover(m_fs, m_anchor).remove(FilePath(path));
     return removed.error == ENOENT && removed.failedPath.native() == path ? 0 : removed.error;
 }

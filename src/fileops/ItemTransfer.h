@@ -10,6 +10,8 @@
 //
 // Within one volume this is a rename that never replaces anything. Across
 // volumes the item is copied to a hidden temporary name beside the target
+// (".brisko-partial-" and the ProcessTag of this process, so that a later run
+// can sweep what a killed one left)
 // (folders recursively, links as links, permissions and times kept), the
 // target's file system is flushed, the copy is checked against the source,
 // and only then renamed into place and the source removed. If anything fails
@@ -37,7 +39,12 @@ public:
         QString error;
     };
 
-    explicit ItemTransfer(FileSystemPtr fileSystem);
+    // anchor, when given, is the trusted folder (the home) below which the
+    // source's folders are opened one by one without following links, so
+    // that a folder swapped for a link cannot redirect the move.
+    explicit ItemTransfer(FileSystemPtr fileSystem, FilePath anchor = {});
+
+    static inline const QByteArray partialPrefix = QByteArrayLiteral(".brisko-partial-");
 
     Result move(const FilePath& source, const FilePath& target) const;
 
@@ -59,4 +66,5 @@ private:
     int removeTree(const QByteArray& path) const;
 
     FileSystemPtr m_fs;
+    FilePath m_anchor;
 };

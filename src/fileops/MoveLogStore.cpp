@@ -1,5 +1,7 @@
 #include "MoveLogStore.h"
 
+#include "platform/StoredNumbers.h"
+
 MoveLogStore::MoveLogStore(QString key, DefaultsStorePtr defaults, FileSystemPtr fileSystem)
     : m_key(std::move(key))
     , m_defaults(std::move(defaults))
@@ -53,7 +55,7 @@ MoveResult MoveLogStore::undo(const MoveBatch& batch) const
         switch (moved.outcome) {
         case ItemTransfer::Outcome::moved:
             ++result.moved;
-            result.freedBytes += record.size;
+            result.freedBytes = StoredNumbers::add(result.freedBytes, record.size);
             break;
         case ItemTransfer::Outcome::copiedSourceKept:
             result.errors.append(source.fileName() + QStringLiteral(": ") + moved.error

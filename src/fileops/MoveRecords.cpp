@@ -1,5 +1,7 @@
 #include "MoveRecords.h"
 
+#include "platform/StoredNumbers.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStringDecoder>
@@ -63,7 +65,7 @@ std::optional<qint64> integerFrom(const QJsonValue& value)
         return std::nullopt;
     }
     const double d = value.toDouble();
-    if (!std::isfinite(d) || d != std::trunc(d)) {
+    if (!StoredNumbers::isCount(d)) {
         return std::nullopt;
     }
     return value.toInteger(qint64(d));
@@ -90,7 +92,12 @@ std::optional<MoveRecord> MoveRecord::fromJson(const QJsonObject& o)
     const std::optional<FilePath> destination = readPath(o, QStringLiteral("destinationPath"));
     const std::optional<qint64> size = integerFrom(o.value(QLatin1String("size")));
     const QJsonValue movedAt = o.value(QLatin1String("movedAt"));
-    if (!id || !original || !destination || !size || !movedAt.isDouble()) {
+    if (!id || !original || !destination || !size || !movedAt.isDouble()
+        || !StoredNumbers::isReferenceDate(movedAt.toDouble())) {
+        return std::nullopt;
+    }
+    // Undo puts items back where they were: only absolute places count.
+    if (!original->native().startsWith('/') || !destination->native().startsWith('/')) {
         return std::nullopt;
     }
     r.id = *id;
@@ -131,7 +138,7 @@ std::optional<MoveBatch> MoveBatch::fromJson(const QByteArray& json)
     const std::optional<QUuid> id = uuidFrom(o.value(QLatin1String("id")));
     const QJsonValue records = o.value(QLatin1String("records"));
     const QJsonValue createdAt = o.value(QLatin1String("createdAt"));
-    if (!id || !records.isArray() || !createdAt.isDouble()) {
+    if (!id || !records.isArray() || !createdAt.isDouble() || !StoredNumbers::isReferenceDate(createdAt.toDouble())) {
         return std::nullopt;
     }
     MoveBatch batch;

@@ -51,6 +51,13 @@ struct MoveResult
     qint64 freedBytes = 0;
     QStringList errors;
     QList<MoveRecord> records;
+    // The batch was stopped on request before all items were processed; the
+    // rest were left alone (neither moved nor counted as failed).
+    bool stopped = false;
+    // Not empty when the move log or its journal could not be written: the
+    // batch stopped there (the rest counted as failed), and the operation
+    // failed even if every processed item moved.
+    QString journalError;
 
     bool operator==(const MoveResult& other) const = default;
 };

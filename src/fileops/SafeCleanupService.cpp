@@ -39,8 +39,9 @@ qint64 sizeOf(const FileStat& st)
 
 } // namespace
 
-SafeCleanupService::SafeCleanupService(FileSystemPtr fileSystem)
+SafeCleanupService::SafeCleanupService(FileSystemPtr fileSystem, FilePath anchor)
     : m_fs(std::move(fileSystem))
+    , m_anchor(std::move(anchor))
 {
 }
 
@@ -89,7 +90,7 @@ SafeCleanupResult SafeCleanupService::cleanup(const SafeCleanupCandidateList& ca
     if (selected.isEmpty()) {
         return result;
     }
-    const TreeRemover remover(m_fs);
+    const TreeRemover remover(m_fs, m_anchor);
     const qsizetype count = selected.size();
     for (qsizetype i = 0; i < count; ++i) {
         const SafeCleanupCandidate& candidate = *selected.at(i);

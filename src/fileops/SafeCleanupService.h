@@ -22,7 +22,9 @@ public:
     // Receives the step text and the fraction done (0.0 to 1.0).
     using ProgressHandler = std::function<void(const QString& message, double fraction)>;
 
-    explicit SafeCleanupService(FileSystemPtr fileSystem);
+    // anchor: the home folder, from which every folder on the way to a
+    // candidate is opened without following links (see TreeRemover).
+    explicit SafeCleanupService(FileSystemPtr fileSystem, FilePath anchor = {});
 
     // The folders of the fixed application table that exist under home, are
     // rated safe and hold more than 1 MiB, largest first (equal sizes keep
@@ -48,4 +50,5 @@ private:
     qint64 sizeBeforeDeletion(const FilePath& path) const;
 
     FileSystemPtr m_fs;
+    FilePath m_anchor;
 };

@@ -135,8 +135,9 @@ QString TreeRemover::Result::message() const
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
 }
 
-TreeRemover::TreeRemover(FileSystemPtr fileSystem)
+TreeRemover::TreeRemover(FileSystemPtr fileSystem, FilePath anchor)
     : m_fs(std::move(fileSystem))
+    , m_anchor(std::move(anchor))
 {
 }
 
@@ -154,10 +155,9 @@ TreeRemover::Result TreeRemover::remove(const FilePath& path) const
         result.failedPath = path;
         return result;
     }
-    const QByteArray parentPath = slash == 0 ? QByteArrayLiteral("/") : target.left(slash);
-    ScopedDirectory parent(*m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory, parentPath.constData(), parentPath));
-    if (!parent.isOpen()) {
-        result.error = errno;
+    ScopedDirectory parent(*m_fs);
+    if (const int error = m_fs->openParentBeneath(m_anchor.native(), target, parent.receive())) {
+        result.error = error;
         result.failedPath = path;
         return result;
     }

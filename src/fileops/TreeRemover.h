@@ -32,12 +32,18 @@ public:
         QString message() const;
     };
 
-    explicit TreeRemover(FileSystemPtr fileSystem);
+    // anchor, when given, is the trusted folder (the home) that paths below
+    // it are reached from: see remove().
+    explicit TreeRemover(FileSystemPtr fileSystem, FilePath anchor = {});
 
-    // path must be absolute. The folders above it are followed as usual; the
-    // entry itself is not. A missing entry fails with ENOENT.
+    // path must be absolute. Below the anchor every folder on the way is
+    // opened from its parent without following a link (a link there fails
+    // with ELOOP or ENOTDIR and nothing is removed); elsewhere the folders
+    // above it are followed as usual. The entry itself is never followed. A
+    // missing entry fails with ENOENT.
     Result remove(const FilePath& path) const;
 
 private:
     FileSystemPtr m_fs;
+    FilePath m_anchor;
 };

@@ -1,5 +1,7 @@
 #include "MacHealthEvaluator.h"
 
+#include <algorithm>
+
 #include "platform/ByteCountFormatter.h"
 
 #include <algorithm>
@@ -33,14 +35,40 @@ const QList<ScanCategory>& MacHealthEvaluator::quickScanCategories()
     return categories;
 }
 
+bool MacHealthEvaluator::coveredByOther(const FilePath& path, const ScanItemList& items, const QUuid& self)
+{
+    const QByteArray& own = path.native();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ScanItem& other = items.at(i);
+        if (other.id == self) {
+            continue;
+        }
+        const QByteArray& outer = other.path.native();
+        if (own.startsWith(outer + '/')) {
+            return true;
+        }
+        // Of two rows for the same path, the first one counts.
+        if (own == outer) {
+            const auto first = std::find_if(items.cbegin(), items.cend(),
+                                            [&](const ScanItem& candidate) { return candidate.path.native() == own; });
+            return first->id != self;
+        }
+    }
+    return false;
+}
+
 MacHealthSnapshot MacHealthEvaluator::evaluate(const MacHardwareInfo& hardware,
                                                const std::optional<DiskInfo>& primaryDisk,
                                                const ScanItemList& scanItems, qint64 safeCleanupBytes,
                                                bool hasFullDiskAccess, const QDateTime& now)
 {
+    // A path found by several categories, or inside another row, frees its
+    // bytes once.
     qint64 reclaimable = 0;
     for (const ScanItem& item : scanItems) {
-        reclaimable = saturatingAdd(reclaimable, item.size);
+        if (!MacHealthEvaluator::coveredByOther(item.path, scanItems, item.id)) {
+            reclaimable = saturatingAdd(reclaimable, item.size);
+        }
     }
     reclaimable = saturatingAdd(reclaimable, safeCleanupBytes);
 

@@ -19,8 +19,12 @@ namespace MacHealthEvaluator {
 // this order (the order of the usage event's list).
 const QList<ScanCategory>& quickScanCategories();
 
-// Reads only total, used and free of the volume and only the sizes and the
-// number of the items. Advice comes in the order disk fill, junk, safe caches,
+// Whether the row self's path lies inside another row's path, or is the path
+// of an earlier row: its bytes are counted there already.
+bool coveredByOther(const FilePath& path, const ScanItemList& items, const QUuid& self);
+
+// Reads only total, used and free of the volume, and the sizes, paths and
+// number of the items (each path counts once). Advice comes in the order disk fill, junk, safe caches,
 // disk access, clean system, fallback.
 MacHealthSnapshot evaluate(const MacHardwareInfo& hardware, const std::optional<DiskInfo>& primaryDisk,
                            const ScanItemList& scanItems, qint64 safeCleanupBytes, bool hasFullDiskAccess,

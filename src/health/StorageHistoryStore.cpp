@@ -1,6 +1,7 @@
 #include "StorageHistoryStore.h"
 
 #include "app/ReferenceDate.h"
+#include "platform/StoredNumbers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,7 +32,8 @@ std::optional<StorageEvent> StorageEvent::fromJson(const QJsonObject& o)
     const QUuid uuid = QUuid::fromString(id.toString());
     const double b = bytes.toDouble();
     const double c = count.toDouble();
-    if (uuid.isNull() || b != std::trunc(b) || c != std::trunc(c)) {
+    if (uuid.isNull() || !StoredNumbers::isCount(b) || !StoredNumbers::isCount(c)
+        || !StoredNumbers::isReferenceDate(date.toDouble())) {
         return std::nullopt;
     }
     return StorageEvent{uuid, date.toDouble(), bytes.toInteger(qint64(b)), action.toString(),
@@ -89,7 +91,7 @@ StorageStats StorageHistoryStore::stats() const
     StorageStats stats;
     const QList<StorageEvent> events = load();
     for (const StorageEvent& event : events) {
-        stats.totalFreed += event.bytesFreed;
+        stats.totalFreed = StoredNumbers::add(stats.totalFreed, event.bytesFreed);
     }
     stats.eventCount = events.size();
     if (!events.isEmpty()) {

@@ -50,3 +50,50 @@ bool FileSystem::exists(const QByteArray& path) const
     FileStat st;
     return stat(path, true, &st);
 }
+
+int FileSystem::openParentBeneath(const QByteArray& anchor, const QByteArray& path, int* fd) const
+{
+    *fd = -1;
+    QByteArray root = anchor;
+    while (root.size() > 1 && root.endsWith('/')) {
+        root.chop(1);
+    }
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0) {
+        return EINVAL;
+    }
+    const QByteArray parent = slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+    const bool beneath = !root.isEmpty() && path.startsWith(root + '/') && path.size() > root.size() + 1;
+    if (!beneath) {
+        *fd = openDirectory(CurrentDirectory, parent.constData(), parent);
+        return *fd < 0 ? (errno ? errno : ENOENT) : 0;
+    }
+    int current = openDirectory(CurrentDirectory, root.constData(), root);
+    if (current < 0) {
+        return errno ? errno : ENOENT;
+    }
+    QByteArray walked = root;
+    const QList<QByteArray> components = parent.mid(root.size() + 1).split('/');
+    for (const QByteArray& component : components) {
+        if (parent.size() == root.size()) {
+            break;
+        }
+        if (component.isEmpty() || component == ".") {
+            continue;
+        }
+        if (component == "..") {
+            closeDirectory(current);
+            return EINVAL;
+        }
+        walked += '/' + component;
+        int next = -1;
+        const int error = openDirectoryNoFollow(current, component.constData(), walked, &next);
+        closeDirectory(current);
+        if (error) {
+            return error;
+        }
+        current = next;
+    }
+    *fd = current;
+    return 0;
+}

@@ -17,6 +17,11 @@ class FileSystem
 {
 public:
     static constexpr int CurrentDirectory = -100;
+    // Copies, digests and measurements that recurse stop with ENAMETOOLONG
+    // this many folders below their root: a deeper tree (one that copied
+    // itself into itself, say) must end in an error, not in a stack overflow
+    // or running out of descriptors.
+    static constexpr int maxTreeDepth = 256;
 
     virtual ~FileSystem() = default;
 
@@ -60,6 +65,8 @@ public:
     virtual int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const = 0;
     // Flushes everything written to the file system that holds fd.
     virtual int syncFileSystem(int fd, const QByteArray& fullPath) const = 0;
+    // Flushes one file (or folder) to the disk: its data and its metadata.
+    virtual int syncFile(int fd, const QByteArray& fullPath) const = 0;
     // Sets permission bits (unless permissions is negative) and the access and
     // modification times of an entry itself, links included.
     virtual int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions,
@@ -75,7 +82,22 @@ public:
     // the system's access check answers it (permissions, ACLs, read-only mounts).
     virtual bool isWritable(const QByteArray& path) const = 0;
 
+    // The path with every link resolved (realpath); empty when it cannot be.
+    virtual QByteArray resolvedPath(const QByteArray& path) const = 0;
+    // Whether the open folder lies on a file system that holds no user data
+    // (proc, sysfs, devtmpfs, cgroup, debugfs, …): walks never enter one.
+    virtual bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const = 0;
+
     bool exists(const QByteArray& path) const;
+
+    // Opens the folder that holds path for changing it. When path lies
+    // strictly below anchor, the anchor is opened and every folder below it
+    // is opened from its parent without following a symbolic link (ELOOP or
+    // ENOTDIR when one is a link), so that a folder swapped for a link since
+    // it was found cannot redirect the change. Otherwise (empty anchor, path
+    // elsewhere) the parent is opened by its path. 0 and the descriptor, or
+    // an errno.
+    int openParentBeneath(const QByteArray& anchor, const QByteArray& path, int* fd) const;
 };
 
 using FileSystemPtr = std::shared_ptr<const FileSystem>;

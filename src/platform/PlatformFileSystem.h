@@ -29,6 +29,9 @@ public:
     int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
     bool isWritable(const QByteArray& path) const override;
     int syncFileSystem(int fd, const QByteArray& fullPath) const override;
+    int syncFile(int fd, const QByteArray& fullPath) const override;
+    QByteArray resolvedPath(const QByteArray& path) const override;
+    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override;
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
                         qint64 modifiedNs) const override;
     void closeFile(int fd) const override;

@@ -1,12 +1,19 @@
 #include "PlatformFileSystem.h"
 
+#include <QFile>
+#include <QSet>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+#include <linux/magic.h>
 #include <sys/syscall.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
@@ -37,6 +44,7 @@ void fillStat(const struct stat& st, FileStat* out)
     out->accessedNs = qint64(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
     out->device = st.st_dev;
     out->inode = st.st_ino;
+    out->linkCount = quint64(st.st_nlink);
 }
 
 int at(int dirFd)
@@ -292,6 +300,77 @@ int PlatformFileSystem::writeAll(int fd, const QByteArray& data, const QByteArra
 int PlatformFileSystem::syncFileSystem(int fd, const QByteArray&) const
 {
     return result(::syncfs(fd));
+}
+
+QByteArray PlatformFileSystem::resolvedPath(const QByteArray& path) const
+{
+    char* resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved) {
+        return {};
+    }
+    const QByteArray result(resolved);
+    ::free(resolved);
+    return result;
+}
+
+int PlatformFileSystem::syncFile(int fd, const QByteArray&) const
+{
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return result(rc);
+}
+
+bool PlatformFileSystem::isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const
+{
+    struct stat st;
+    const int rc = dirFd == CurrentDirectory ? ::stat(fullPath.constData(), &st) : ::fstat(dirFd, &st);
+    if (rc != 0) {
+        return false;
+    }
+    // Kernel views and control files: their sizes are not disk space, and
+    // reading some of them blocks or never ends. devtmpfs reports the tmpfs
+    // magic number, so the mount table's type name decides.
+    static const QSet<QByteArray> pseudo = {
+        "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "debugfs", "tracefs", "securityfs",
+        "fusectl", "pstore", "bpf", "efivarfs", "binfmt_misc", "configfs", "hugetlbfs", "mqueue", "nsfs",
+        "autofs", "rpc_pipefs", "selinuxfs", "tracefs"};
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (table.open(QIODevice::ReadOnly)) {
+        const QByteArray device = QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+        // "id parent major:minor root mountpoint options [optional…] - type source options"
+        for (const QByteArray& line : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() < 3 || fields.at(2) != device) {
+                continue;
+            }
+            const qsizetype dash = fields.indexOf("-");
+            if (dash >= 0 && dash + 1 < fields.size()) {
+                return pseudo.contains(fields.at(dash + 1));
+            }
+        }
+        return false;
+    }
+    struct statfs fs;
+    if ((dirFd == CurrentDirectory ? ::statfs(fullPath.constData(), &fs) : ::fstatfs(dirFd, &fs)) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case PSTOREFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 int PlatformFileSystem::setAttributesAt(int dirFd, const char* name, const QByteArray&, int permissions,

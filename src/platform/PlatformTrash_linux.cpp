@@ -97,10 +97,11 @@ struct PlatformTrash::OpenTrash
     QByteArray realParent;
 };
 
-PlatformTrash::PlatformTrash(FilePath dataHome, FileSystemPtr fileSystem, ClockPtr clock)
+PlatformTrash::PlatformTrash(FilePath dataHome, FileSystemPtr fileSystem, ClockPtr clock, FilePath anchor)
     : m_dataHome(std::move(dataHome))
     , m_fs(std::move(fileSystem))
     , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
+    , m_anchor(std::move(anchor))
 {
 }
 
@@ -168,11 +169,11 @@ TrashResult PlatformTrash::moveToTrash(const FilePath& item) const
     const QByteArray parentPath = parentOf(path);
     const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
 
-    // The folders above the item are the user's own path to it and are
-    // followed; the item itself never is (a link goes to the trash as a link).
-    ScopedDirectory parent(*m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory, parentPath.constData(), parentPath));
-    if (!parent.isOpen()) {
-        return TrashResult::failure(describe(errno));
+    // Below the anchor no folder on the way is followed if it is a link;
+    // the item itself never is (a link goes to the trash as a link).
+    ScopedDirectory parent(*m_fs);
+    if (const int error = m_fs->openParentBeneath(m_anchor.native(), path, parent.receive())) {
+        return TrashResult::failure(describe(error));
     }
     FileStat itemStat;
     if (!m_fs->statAt(parent.get(), name.constData(), path, false, &itemStat)) {

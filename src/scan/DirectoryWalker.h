@@ -32,12 +32,18 @@ using WalkHandler = std::function<void(const WalkEntry&)>;
 // existence and directory test follows symbolic links, so a link to a folder
 // is walked as a folder and a dangling link is skipped; hidden names are not
 // visited below the root; folders are reported before their contents; a folder
-// that cannot be listed contributes nothing. Symbolic-link cycles end at
-// maxDepth.
+// that cannot be listed contributes nothing. Each folder is entered at most
+// once per walk (by device and inode, so a link to a folder already walked,
+// or a link cycle, adds nothing), a file with several hard links counts once
+// per sizing, pseudo file systems (proc, sysfs, devtmpfs, cgroup, …) are
+// never entered, and a link to a folder outside the boundary is not followed.
 class DirectoryWalker
 {
 public:
-    explicit DirectoryWalker(FileSystemPtr fileSystem, int sizingThreads = defaultSizingThreads());
+    // boundary (the home), when given: a link to a folder outside it is not
+    // followed.
+    explicit DirectoryWalker(FileSystemPtr fileSystem, int sizingThreads = defaultSizingThreads(),
+                             FilePath boundary = {});
 
     static int defaultSizingThreads();
 
@@ -68,6 +74,7 @@ public:
 
 private:
     FileSystemPtr m_fs;
+    FilePath m_boundary;
     std::shared_ptr<QThreadPool> m_pool;
     int m_sizingThreads;
 };

@@ -46,7 +46,7 @@ const QStringList& DiskScanner::archiveCandidateKeywords()
 DiskScanner::DiskScanner(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, VolumeSourcePtr volumes,
                          QSet<QString> videoExtensions)
     : m_fs(fileSystem)
-    , m_walker(std::move(fileSystem))
+    , m_walker(std::move(fileSystem), DirectoryWalker::defaultSizingThreads(), home)
     , m_home(std::move(home))
     , m_clock(std::move(clock))
     , m_volumes(std::move(volumes))
@@ -281,6 +281,14 @@ ScanItemList DiskScanner::scanPlusVideos(const AppSettings& settings) const
     } else {
         roots.append(m_home);
     }
+    // Videos already in the archive folder are not offered again, and a file
+    // reached by two names (a link to a folder, a hard link) is one row.
+    QByteArray archive = FilePath::fromString(settings.archivePath).native();
+    while (archive.size() > 1 && archive.endsWith('/')) {
+        archive.chop(1);
+    }
+    const QByteArray realArchive = archive.isEmpty() ? QByteArray() : m_fs->resolvedPath(archive);
+    QSet<std::pair<quint64, quint64>> seen;
     for (const FilePath& root : roots) {
         if (!m_fs->exists(root.native())) {
             continue;
@@ -289,7 +297,7 @@ ScanItemList DiskScanner::scanPlusVideos(const AppSettings& settings) const
         // sequential either way, and the caller is not the main thread.
         ScanItemList found;
         m_walker.walkSync(root, settings, 0, depth, WalkExclusionMode::standard, [&](const WalkEntry& entry) {
-            if (entry.isDirectory) {
+            if (entry.isDirectory || (!archive.isEmpty() && entry.path.startsWith(archive + '/'))) {
                 return;
             }
             const FilePath path(entry.path);
@@ -301,6 +309,15 @@ ScanItemList DiskScanner::scanPlusVideos(const AppSettings& settings) const
             if (size < threshold) {
                 return;
             }
+            FileStat st;
+            if (m_fs->statAt(entry.parentFd, entry.name, entry.path, false, &st)
+                && (seen.contains({st.device, st.inode}))) {
+                return;
+            }
+            if (!realArchive.isEmpty() && m_fs->resolvedPath(entry.path).startsWith(realArchive + '/')) {
+                return;
+            }
+            seen.insert({st.device, st.inode});
             const QString detail = byType ? QStringLiteral(".") + path.suffix().toLower()
                                           : QStringLiteral("содержит «") + text + QStringLiteral("»");
             found.append(ScanItem::make(path, size, ScanCategory::plusVideos, false, true, detail));

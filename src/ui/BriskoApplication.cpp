@@ -38,6 +38,8 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
 
     // The long-lived services, in the order the window's screens expect them.
     m_appState = std::make_unique<AppState>(m_environment);
+    // Before anything can start a new batch: finish what a killed run left.
+    m_appState->recoverInterruptedWork();
     m_ads = std::make_unique<AdService>(transport, m_environment.defaults, AdService::defaultPictureFolder());
     m_updates.reset(UpdateService::forPlatform(transport, m_environment.errors, nullptr));
     m_regionGate = std::make_unique<RegionGateService>(transport);

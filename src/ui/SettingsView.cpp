@@ -162,8 +162,17 @@ void SettingsView::buildArchiveDisk()
     m_archiveStatus->setObjectName(QStringLiteral("archiveStatus"));
     card->body()->addWidget(m_archiveStatus);
 
-    connect(m_archivePath, &QLineEdit::textEdited, this,
-            [this](const QString& text) { edit([&](AppSettings& s) { s.archivePath = text; }); });
+    connect(m_archivePath, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const std::optional<QString> path =
+            m_services.appState ? AppSettings::archivePathFrom(text, m_services.appState->home().toString()) : std::nullopt;
+        if (!path) {
+            // The record keeps the last absolute path until the text is one.
+            m_archiveStatus->setContent(QStringLiteral("exclamationmark.triangle.fill"), IconTextLine::Tone::warning,
+                                        AppSettings::relativeArchivePathMessage);
+            return;
+        }
+        edit([&](AppSettings& s) { s.archivePath = *path; });
+    });
     connect(browse, &QPushButton::clicked, this, [this] {
         if (m_services.appState) {
             m_services.appState->pickArchiveFolder();

@@ -10,7 +10,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,7 +67,9 @@ private Q_SLOTS:
     void profileWithoutFoldersWritesNothing();
     void unreadableFolderIsReportedAndTheRestGoesOn();
     void unreadableFileIsReportedAndTheRestGoesOn();
+    void neverCopiesTheArchiveFolderIntoItself_data();
     void neverCopiesTheArchiveFolderIntoItself();
+    void aTreeTooDeepEndsInAnErrorNotACrash();
     void archivesOfOneSecondGetTheirOwnFolders();
     void listsNewestFirstAndLeavesOutTheRest();
     void restoresPlainAndPackedArchivesExactly_data();
@@ -303,15 +307,70 @@ void tst_CleanArchiveService::unreadableFileIsReportedAndTheRestGoesOn()
     QCOMPARE(m_box->listed(result.archiveURL.fileNameNative())->manifest.entries.size(), 1);
 }
 
+void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself_data()
+{
+    QTest::addColumn<QByteArray>("archivePath");
+    QTest::addColumn<QByteArray>("profileFolder");
+    QTest::newRow("inside a profile folder") << QByteArray("Movies/Brisko Archive") << QByteArray("Movies");
+    // Its clean archives, the one being made included, are never copied.
+    QTest::newRow("a profile folder itself") << QByteArray("Movies") << QByteArray("Movies");
+}
+
 void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself()
 {
+    QFETCH(QByteArray, archivePath);
+    QFETCH(QByteArray, profileFolder);
     m_box->writeHome("Movies/film.mkv", "film");
-    m_box->writeHome("Movies/Brisko Archive/old.bin", "moved here earlier");
+    m_box->writeHome(archivePath + "/old.bin", "moved here earlier");
     AppSettings settings = m_box->settings(false);
-    settings.archivePath = QFile::decodeName(m_box->path("home/Movies/Brisko Archive"));
-    const CleanArchiveCreateResult result = m_box->service().create(CleanArchiveProfile::creative, settings, {});
-    QVERIFY(result.errors.isEmpty());
-    QCOMPARE(names(result.archiveURL.native() + "/payload/Movies"), QStringList{QStringLiteral("film.mkv")});
+    settings.archivePath = QFile::decodeName(m_box->path("home/" + archivePath));
+    for (int round = 0; round < 2; ++round) {
+        const CleanArchiveCreateResult result = m_box->service().create(CleanArchiveProfile::creative, settings, {});
+        QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(u'\n')));
+        QStringList expected{QStringLiteral("film.mkv")};
+        if (archivePath == profileFolder) {
+            expected.append(QStringLiteral("old.bin"));
+        }
+        QCOMPARE(names(result.archiveURL.native() + "/payload/" + profileFolder), expected);
+    }
+}
+
+void tst_CleanArchiveService::aTreeTooDeepEndsInAnErrorNotACrash()
+{
+    // Ten thousand folders, one in the other, made and taken apart through
+    // descriptors: their paths are far beyond what a path may hold.
+    const auto home = [&] { return QFile::encodeName(m_box->home().toString()); };
+    m_box->writeHome("Documents/notes.txt", "notes");
+    int fd = ::open((home() + "/Documents").constData(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 10000 && fd >= 0; ++level) {
+        ::mkdirat(fd, "d", 0755);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    QVERIFY(fd >= 0);
+    ::close(fd);
+
+    const CleanArchiveCreateResult result =
+        m_box->service().create(CleanArchiveProfile::essential, m_box->settings(false), {});
+    QCOMPARE(result.errors.size(), 1);
+    QVERIFY2(result.errors.first().startsWith(QStringLiteral("Documents: ")), qPrintable(result.errors.first()));
+    QVERIFY(!QFileInfo::exists(QFile::decodeName(result.archiveURL.native() + "/payload/Documents")));
+
+    const int top = ::open((home() + "/Documents").constData(), O_RDONLY | O_DIRECTORY);
+    for (;;) {
+        const int level = ::openat(top, "d", O_RDONLY | O_DIRECTORY);
+        if (level < 0) {
+            break;
+        }
+        const bool deeper = ::renameat(level, "d", top, "next") == 0;
+        ::close(level);
+        QCOMPARE(::unlinkat(top, "d", AT_REMOVEDIR), 0);
+        if (!deeper || ::renameat(top, "next", top, "d") != 0) {
+            break;
+        }
+    }
+    ::close(top);
 }
 
 void tst_CleanArchiveService::archivesOfOneSecondGetTheirOwnFolders()

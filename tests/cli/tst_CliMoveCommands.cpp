@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void unknownRowNameChangesNothing();
     void refusalsAndFailuresExitWithOne();
     void archiveFolderTakesTheArgument();
+    void anotherWriterIsWaitedForThenRefused();
+    void anUnwritableMoveLogFailsAndTheNextStartRecordsTheBatch();
     void badArgumentsAreUsageErrors_data();
     void badArgumentsAreUsageErrors();
 };
@@ -333,6 +336,57 @@ void tst_CliMoveCommands::refusalsAndFailuresExitWithOne()
     QVERIFY2(run.finished && run.exitCode == 1, run.describe());
     QVERIFY2(run.out.isEmpty(), run.describe());
     QCOMPARE(run.errText(), QStringLiteral("brisko: Нечего отменять\n"));
+}
+
+void tst_CliMoveCommands::anotherWriterIsWaitedForThenRefused()
+{
+    OperationSandbox sandbox;
+    QVERIFY(sandbox.isValid());
+    const QString item = sandbox.makeHomeFile(QStringLiteral("Downloads/a.txt"), 100);
+    // Another process (the window, a second brisko) holds the writer lock.
+    QProcess holder;
+    holder.start(QStringLiteral(MOVE_CRASH_HELPER), {QStringLiteral("lock"), sandbox.cli().defaultsFile()});
+    QVERIFY(holder.waitForReadyRead(60000));
+    QCOMPARE(holder.readLine(), QByteArray("locked\n"));
+
+    CliRun run = sandbox.run({QStringLiteral("move"), QStringLiteral("downloadsInbox")});
+    QVERIFY2(run.finished && run.exitCode == 1, run.describe());
+    QVERIFY2(run.errText().contains(QStringLiteral("brisko: Файлы сейчас меняет другая копия Brisko Vella")),
+             run.describe());
+    QVERIFY(QFile::exists(item));
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(60000));
+    run = sandbox.run({QStringLiteral("move"), QStringLiteral("downloadsInbox")});
+    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
+    QVERIFY(!QFile::exists(item));
+}
+
+void tst_CliMoveCommands::anUnwritableMoveLogFailsAndTheNextStartRecordsTheBatch()
+{
+    OperationSandbox sandbox;
+    QVERIFY(sandbox.isValid());
+    const QString first = sandbox.makeHomeFile(QStringLiteral("Downloads/a.txt"), 100);
+    const QString second = sandbox.makeHomeFile(QStringLiteral("Downloads/b.txt"), 200);
+    // A store that cannot be written (here: a folder in its place).
+    const QString store = sandbox.cli().defaultsFile();
+    QVERIFY(QDir().mkpath(store));
+
+    CliRun run = sandbox.run({QStringLiteral("move"), QStringLiteral("downloadsInbox")});
+    QVERIFY2(run.finished && run.exitCode == 1, run.describe());
+    QVERIFY2(run.errText().contains(QStringLiteral("Не удалось сохранить журнал переноса в ") + store), run.describe());
+    // One item moved and stays journaled; the batch stopped before the other.
+    QCOMPARE(int(QFile::exists(first)) + int(QFile::exists(second)), 1);
+    run = sandbox.run({QStringLiteral("undo")});
+    QVERIFY2(run.finished && run.exitCode == 1, run.describe());
+    QVERIFY2(run.errText().contains(QStringLiteral("Нечего отменять")), run.describe());
+
+    // Writable again: the next start stores the batch and says so.
+    QVERIFY(QDir(store).removeRecursively());
+    const QJsonObject undone = sandbox.runJson({QStringLiteral("undo"), QStringLiteral("--json")});
+    QCOMPARE(undone.value(QLatin1String("moved")).toInteger(-1), 1);
+    QCOMPARE(undone.value(QLatin1String("recovery")).toObject().value(QLatin1String("recorded")).toInteger(-1), 1);
+    QVERIFY(QFile::exists(first) && QFile::exists(second));
 }
 
 void tst_CliMoveCommands::archiveFolderTakesTheArgument()

@@ -70,7 +70,7 @@ void tst_CliSettingsCommand::setRoundTripsEveryKindOfField()
         QStringLiteral("lowPowerMode=true"),
         QStringLiteral("showAds=false"),
         QStringLiteral("videoNamePrefix=Клип=2"),
-        QStringLiteral("archivePath=/mnt/Архив"),
+        QStringLiteral("archivePath=~/Архив/"),
         QStringLiteral("eulaAcceptedAt=2024-01-02T03:04:05Z"),
         QStringLiteral("fanAutoBoostTempC=0"),
     });
@@ -86,7 +86,8 @@ void tst_CliSettingsCommand::setRoundTripsEveryKindOfField()
     expected.lowPowerMode = true;
     expected.showAds = false;
     expected.videoNamePrefix = QStringLiteral("Клип=2");
-    expected.archivePath = QStringLiteral("/mnt/Архив");
+    // "~" is the home folder.
+    expected.archivePath = sandbox.home().filePath(QStringLiteral("Архив"));
     const QDateTime accepted(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC);
     const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     expected.eulaAcceptedAt = double(reference.secsTo(accepted));
@@ -153,6 +154,7 @@ void tst_CliSettingsCommand::badAssignmentsChangeNothing_data()
     row("date in words", {QStringLiteral("eulaAcceptedAt=вчера")}, QStringLiteral("eulaAcceptedAt"));
     row("date not finite", {QStringLiteral("eulaAcceptedAt=nan")}, QStringLiteral("eulaAcceptedAt"));
     row("no equals sign", {QStringLiteral("showAds")}, QStringLiteral("showAds"));
+    row("relative archive folder", {QStringLiteral("archivePath=Архив")}, QStringLiteral("archivePath"));
     row("no field name", {QStringLiteral("=5")}, QStringLiteral("=5"));
     row("good then bad", {QStringLiteral("largeFileThresholdMB=7"), QStringLiteral("showAds=maybe")},
         QStringLiteral("showAds"));

@@ -3,7 +3,9 @@
 #include "ScratchDir.h"
 #include "TreeInventory.h"
 
+#include "fileops/ItemTransfer.h"
 #include "fileops/TreeRemover.h"
+#include "platform/PlatformTrash.h"
 
 #include <QSet>
 #include <QTest>
@@ -106,6 +108,8 @@ private Q_SLOTS:
     void refusesPathsThatNameNoEntry();
     void removesADeepTree();
     void folderSwappedForALinkIsNotFollowed();
+    void aLinkOnTheWayFromTheHomeIsNeverFollowed_data();
+    void aLinkOnTheWayFromTheHomeIsNeverFollowed();
     void failureAtEveryOperation_data();
     void failureAtEveryOperation();
 
@@ -269,6 +273,38 @@ void TestTreeRemover::folderSwappedForALinkIsNotFollowed()
     QVERIFY(!ScratchDir::exists(m_tree));
     QVERIFY(TreeInventory::take(m_documents).differencesFrom(documents).isEmpty());
     QVERIFY(ScratchDir::exists(parked + "/итоги.txt"));
+}
+
+void TestTreeRemover::aLinkOnTheWayFromTheHomeIsNeverFollowed_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("move") << "move";
+    QTest::newRow("trash") << "trash";
+}
+
+void TestTreeRemover::aLinkOnTheWayFromTheHomeIsNeverFollowed()
+{
+    // Between the scan and the removal, ~/.cache became a link to a folder
+    // the user keeps elsewhere.
+    QFETCH(QString, operation);
+    const QByteArray home = m_scratch->makeDirectory("home");
+    m_scratch->writeFile("Документы/x/отчёт.txt", "keep me");
+    QCOMPARE(::symlink(m_documents.constData(), (home + "/.cache").constData()), 0);
+    const TreeInventory documents = TreeInventory::take(m_documents);
+    const FilePath item(home + "/.cache/x");
+
+    QString error;
+    if (operation == QLatin1String("delete")) {
+        error = TreeRemover(m_fs, FilePath(home)).remove(item).message();
+    } else if (operation == QLatin1String("move")) {
+        error = ItemTransfer(m_fs, FilePath(home)).move(item, FilePath(home + "/moved")).error;
+    } else {
+        error = PlatformTrash(FilePath(home + "/.local/share"), m_fs, {}, FilePath(home)).moveToTrash(item).error;
+    }
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(TreeInventory::take(m_documents).differencesFrom(documents), QStringList());
+    QVERIFY(!ScratchDir::exists(home + "/moved"));
 }
 
 void TestTreeRemover::failureAtEveryOperation_data()

@@ -51,8 +51,8 @@ ScanItemList items(const QList<qint64>& sizes)
 {
     ScanItemList list;
     for (qint64 size : sizes) {
-        list.append(ScanItem::make(FilePath::fromString(QStringLiteral("/home/u/Downloads/файл")), size,
-                                   ScanCategory::downloadsInbox, false, true, std::nullopt));
+        list.append(ScanItem::make(FilePath::fromString(QStringLiteral("/home/u/Downloads/файл %1").arg(list.size())),
+                                   size, ScanCategory::downloadsInbox, false, true, std::nullopt));
     }
     return list;
 }
@@ -88,6 +88,7 @@ private Q_SLOTS:
     void figuresOfTheSnapshot_data();
     void figuresOfTheSnapshot();
     void hugeFindingsDoNotWrapAround();
+    void eachPathCountsOnce();
     void quickScanCategories();
 };
 
@@ -275,6 +276,22 @@ void tst_MacHealthEvaluator::hugeFindingsDoNotWrapAround()
     QCOMPARE(snapshot.healthPercent, 81);
     QCOMPARE(snapshot.tips.size(), 2);
     QVERIFY(snapshot.tips.first().startsWith(QStringLiteral("Найдено ")));
+}
+
+void tst_MacHealthEvaluator::eachPathCountsOnce()
+{
+    // One cache found by two categories, a folder inside it, and another file.
+    const auto row = [](const char* path, qint64 size, ScanCategory category) {
+        return ScanItem::make(FilePath(QByteArray(path)), size, category, true, false, std::nullopt);
+    };
+    const ScanItemList found = {row("/home/u/.cache/thumbnails", 300, ScanCategory::systemJunk),
+                                row("/home/u/.cache/thumbnails", 300, ScanCategory::appCaches),
+                                row("/home/u/.cache/thumbnails/large", 100, ScanCategory::systemJunk),
+                                row("/home/u/.cache/thumbnails-old", 7, ScanCategory::systemJunk)};
+    const MacHealthSnapshot snapshot =
+        MacHealthEvaluator::evaluate(machine(), std::nullopt, found, 0, true, QDateTime());
+    QCOMPARE(snapshot.reclaimableBytes, 307);
+    QCOMPARE(snapshot.itemCount, 4);
 }
 
 void tst_MacHealthEvaluator::quickScanCategories()

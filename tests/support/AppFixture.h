@@ -71,7 +71,10 @@ public:
         env.clock = clock;
         env.volumes = volumes;
         env.workspace = workspace;
-        env.trash = std::make_shared<PlatformTrash>(home.home().child(QByteArrayLiteral(".local/share")), fs, clock);
+        env.trash = std::make_shared<PlatformTrash>(home.home().child(QByteArrayLiteral(".local/share")), fs, clock,
+                                                    home.home());
+        env.defaultsFile = FilePath::fromString(storeDir.filePath(QStringLiteral("defaults.ini")));
+        env.lockWait = std::chrono::milliseconds(0);
         env.folderChooser = chooser;
         env.usage = usage;
         env.errors = errors;

@@ -54,6 +54,10 @@ bool FaultInjectingFileSystem::applyStat(const QByteArray& path, bool ok, FileSt
         errno = ENOENT;
         return false;
     }
+    if (ok && m_pseudo.contains(path)) {
+        // A mount of its own: another device than its parent.
+        out->device ^= 0x5a5a5a5a;
+    }
     if (ok) {
         const auto it = m_sizes.constFind(path);
         if (it != m_sizes.constEnd()) {
@@ -248,6 +252,31 @@ int FaultInjectingFileSystem::syncFileSystem(int fd, const QByteArray& fullPath)
         return error;
     }
     return m_real->syncFileSystem(fd, fullPath);
+}
+
+int FaultInjectingFileSystem::syncFile(int fd, const QByteArray& fullPath) const
+{
+    if (const int error = nextOperation()) {
+        return error;
+    }
+    return m_real->syncFile(fd, fullPath);
+}
+
+void FaultInjectingFileSystem::pretendPseudo(const QByteArray& path)
+{
+    QMutexLocker lock(&m_mutex);
+    m_pseudo.insert(path);
+}
+
+bool FaultInjectingFileSystem::isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_pseudo.contains(fullPath)) {
+            return true;
+        }
+    }
+    return m_real->isPseudoFileSystem(dirFd, fullPath);
 }
 
 int FaultInjectingFileSystem::setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath,

@@ -76,6 +76,11 @@ public:
                      const QByteArray& toPath) const override;
     int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
     int syncFileSystem(int fd, const QByteArray& fullPath) const override;
+    int syncFile(int fd, const QByteArray& fullPath) const override;
+    QByteArray resolvedPath(const QByteArray& path) const override { return m_real->resolvedPath(path); }
+    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override;
+    // Answers as a pseudo file system for the folder at this path.
+    void pretendPseudo(const QByteArray& path);
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
                         qint64 modifiedNs) const override;
     void closeFile(int fd) const override;
@@ -92,6 +97,7 @@ private:
     QSet<QByteArray> m_failRead;
     QSet<QByteArray> m_failStat;
     QSet<QByteArray> m_denyWrite;
+    QSet<QByteArray> m_pseudo;
     QHash<QByteArray, std::pair<qint64, qint64>> m_sizes;
     std::function<void(const QByteArray&)> m_onOpen;
     std::function<void()> m_onFault;

@@ -1,0 +1,267 @@
+#include "MoveJournal.h"
+
+#include "ItemTransfer.h"
+#include "TreeRemover.h"
+#include "app/ReferenceDate.h"
+#include "platform/ProcessTag.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QSet>
+
+#include <cerrno>
+
+#include <fcntl.h>
+
+namespace {
+
+const QByteArray restorePrefix = QByteArrayLiteral(".brisko-restore-");
+
+bool exists(const FileSystem& fs, const FilePath& path)
+{
+    FileStat st;
+    return fs.stat(path.native(), false, &st);
+}
+
+// Removes the scratch entries of dead processes from one folder.
+qint64 sweepFolder(const FileSystemPtr& fileSystem, const FilePath& folder, QStringList* errors)
+{
+    const FileSystem& fs = *fileSystem;
+    const int fd = fs.openDirectory(FileSystem::CurrentDirectory, folder.native().constData(), folder.native());
+    if (fd < 0) {
+        return 0;
+    }
+    DirectoryNames names;
+    const bool read = fs.readDirectory(fd, folder.native(), &names);
+    fs.closeDirectory(fd);
+    if (!read) {
+        return 0;
+    }
+    qint64 swept = 0;
+    for (const DirectoryNames::Name& n : names.names) {
+        const QByteArray name(names.buffer.constData() + n.offset, n.length);
+        const QByteArray prefix = name.startsWith(ItemTransfer::partialPrefix) ? ItemTransfer::partialPrefix
+            : name.startsWith(restorePrefix)                                  ? restorePrefix
+                                                                               : QByteArray();
+        if (prefix.isEmpty() || !ProcessTag::makerIsGone(name, prefix)) {
+            continue;
+        }
+        const TreeRemover::Result removed = TreeRemover(fileSystem).remove(folder.child(name));
+        if (removed.ok()) {
+            ++swept;
+        } else {
+            errors->append(removed.failedPath.toString() + QStringLiteral(": ") + removed.message());
+        }
+    }
+    return swept;
+}
+
+} // namespace
+
+MoveJournal::MoveJournal(FilePath file, FileSystemPtr fileSystem, MoveLogStore log, ClockPtr clock, FilePath anchor,
+                         QString storeName)
+    : m_file(std::move(file))
+    , m_fs(std::move(fileSystem))
+    , m_log(std::move(log))
+    , m_clock(std::move(clock))
+    , m_anchor(std::move(anchor))
+    , m_storeName(std::move(storeName))
+{
+}
+
+MoveJournal::~MoveJournal()
+{
+    if (m_fd >= 0) {
+        m_fs->closeFile(m_fd);
+    }
+}
+
+QString MoveJournal::failure(int errnoValue) const
+{
+    return QStringLiteral("Не удалось записать журнал переноса (%1): %2 — перенос остановлен")
+        .arg(m_storeName, ItemTransfer::describe(errnoValue));
+}
+
+double MoveJournal::now() const
+{
+    return ReferenceDate::fromDateTime(m_clock->now());
+}
+
+int MoveJournal::syncFolder() const
+{
+    const FilePath folder = m_file.parent();
+    int fd = -1;
+    if (const int error = m_fs->openDirectoryNoFollow(FileSystem::CurrentDirectory, folder.native().constData(),
+                                                      folder.native(), &fd)) {
+        return error;
+    }
+    const int error = m_fs->syncFile(fd, folder.native());
+    m_fs->closeDirectory(fd);
+    return error;
+}
+
+bool MoveJournal::begin(QString* error)
+{
+    if (exists(*m_fs, m_file)) {
+        *error = QStringLiteral("Не завершён прежний перенос (%1): перезапустите программу, чтобы его восстановить")
+                     .arg(m_file.toString());
+        return false;
+    }
+    m_records.clear();
+    m_batchId = QUuid::createUuid();
+    if (const int failed = m_fs->openFileAt(FileSystem::CurrentDirectory, m_file.native().constData(),
+                                            m_file.native(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND, 0600, &m_fd)) {
+        m_fd = -1;
+        *error = failure(failed);
+        return false;
+    }
+    QJsonObject head;
+    head.insert(QLatin1String("batch"), m_batchId.toString(QUuid::WithoutBraces).toUpper());
+    head.insert(QLatin1String("createdAt"), now());
+    head.insert(QLatin1String("maker"), QString::fromLatin1(ProcessTag::current()));
+    if (!append(QJsonDocument(head).toJson(QJsonDocument::Compact), error)) {
+        return false;
+    }
+    // The file's name must survive a power cut as well as its lines.
+    if (const int failed = syncFolder()) {
+        *error = failure(failed);
+        return false;
+    }
+    return true;
+}
+
+bool MoveJournal::append(const QByteArray& line, QString* error)
+{
+    if (m_fd < 0) {
+        *error = failure(EBADF);
+        return false;
+    }
+    int failed = m_fs->writeAll(m_fd, line + '\n', m_file.native());
+    if (!failed) {
+        failed = m_fs->syncFile(m_fd, m_file.native());
+    }
+    if (failed) {
+        *error = failure(failed);
+        return false;
+    }
+    return true;
+}
+
+bool MoveJournal::intend(const MoveRecord& record, QString* error)
+{
+    QJsonObject line;
+    line.insert(QLatin1String("intent"), record.toJson());
+    return append(QJsonDocument(line).toJson(QJsonDocument::Compact), error);
+}
+
+bool MoveJournal::complete(const MoveRecord& record, QString* error)
+{
+    m_records.append(record);
+    QJsonObject line;
+    line.insert(QLatin1String("done"), record.id.toString(QUuid::WithoutBraces).toUpper());
+    line.insert(QLatin1String("movedAt"), record.movedAt);
+    if (!append(QJsonDocument(line).toJson(QJsonDocument::Compact), error)) {
+        return false;
+    }
+    if (!m_log.save(MoveBatch{m_batchId, m_records, now()})) {
+        *error = QStringLiteral("Не удалось сохранить журнал переноса в %1 — перенос остановлен").arg(m_storeName);
+        return false;
+    }
+    return true;
+}
+
+void MoveJournal::end()
+{
+    if (m_fd < 0) {
+        return;
+    }
+    m_fs->closeFile(m_fd);
+    m_fd = -1;
+    // Should this fail, the next start finds a finished batch and stores the
+    // same records again: nothing is lost either way.
+    if (m_fs->removeAt(FileSystem::CurrentDirectory, m_file.native().constData(), m_file.native(), false) == 0) {
+        syncFolder();
+    }
+}
+
+MoveRecovery MoveJournal::recover(const QList<FilePath>& extraFolders) const
+{
+    MoveRecovery recovery;
+    QList<FilePath> folders = extraFolders;
+    QFile file(m_file.toString());
+    if (file.open(QIODevice::ReadOnly)) {
+        QList<MoveRecord> intents;
+        QHash<QUuid, double> done;
+        // A line cut short by the kill is the last one and announces nothing
+        // that happened: it is skipped with anything else unreadable.
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.contains(QLatin1String("batch"))) {
+                recovery.batchId = QUuid::fromString(o.value(QLatin1String("batch")).toString());
+            } else if (o.value(QLatin1String("intent")).isObject()) {
+                if (const auto record = MoveRecord::fromJson(o.value(QLatin1String("intent")).toObject())) {
+                    intents.append(*record);
+                }
+            } else if (o.value(QLatin1String("done")).isString()) {
+                done.insert(QUuid::fromString(o.value(QLatin1String("done")).toString()),
+                            o.value(QLatin1String("movedAt")).toDouble());
+            }
+        }
+        file.close();
+        if (recovery.batchId.isNull()) {
+            recovery.batchId = QUuid::createUuid();
+        }
+        QList<MoveRecord> records;
+        for (MoveRecord record : intents) {
+            folders.append(record.destinationPath.parent());
+            folders.append(record.originalPath.parent());
+            if (done.contains(record.id)) {
+                record.movedAt = done.value(record.id);
+                records.append(record);
+                continue;
+            }
+            const bool atSource = exists(*m_fs, record.originalPath);
+            const bool atDestination = exists(*m_fs, record.destinationPath);
+            record.movedAt = now();
+            if (atDestination && !atSource) {
+                records.append(record);
+            } else if (atDestination) {
+                // Only a verified copy is ever renamed to the destination
+                // name, so the source may go.
+                const TreeRemover::Result removed = TreeRemover(m_fs, m_anchor).remove(record.originalPath);
+                if (removed.ok()) {
+                    ++recovery.completed;
+                    records.append(record);
+                } else {
+                    recovery.errors.append(record.originalPath.toString() + QStringLiteral(": ") + removed.message()
+                                           + QStringLiteral(" — копия уже в архиве (")
+                                           + record.destinationPath.toString()
+                                           + QStringLiteral("), но и исходник остался на месте"));
+                }
+            } else if (atSource) {
+                ++recovery.rolledBack;
+            } else {
+                recovery.errors.append(QStringLiteral("Не найден ни на месте, ни в архиве: ")
+                                       + record.originalPath.toString());
+            }
+        }
+        recovery.recorded = records.size();
+        if (!records.isEmpty() && !m_log.save(MoveBatch{recovery.batchId, records, now()})) {
+            recovery.errors.append(
+                QStringLiteral("Не удалось сохранить журнал переноса в %1; прерванный перенос будет восстановлен при следующем запуске")
+                    .arg(m_storeName));
+        } else if (m_fs->removeAt(FileSystem::CurrentDirectory, m_file.native().constData(), m_file.native(), false)
+                   == 0) {
+            syncFolder();
+        }
+    }
+    QSet<QByteArray> seen;
+    for (const FilePath& folder : folders) {
+        if (!folder.isEmpty() && !seen.contains(folder.native())) {
+            seen.insert(folder.native());
+            recovery.swept += sweepFolder(m_fs, folder, &recovery.errors);
+        }
+    }
+    return recovery;
+}

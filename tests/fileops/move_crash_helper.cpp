@@ -1,0 +1,66 @@
+// Two jobs for the tests that need a process of their own:
+//   move_crash_helper move HOME ARCHIVE DEFAULTS N
+//     moves every entry of HOME/Downloads (in name order) into ARCHIVE as one
+//     journaled batch, killing itself with SIGKILL at the Nth file-system
+//     operation; exit status 0 when the batch got through first.
+//   move_crash_helper lock DEFAULTS
+//     takes the writer lock beside DEFAULTS, prints "locked" and holds it
+//     until standard input closes.
+#include "FakeClock.h"
+#include "FaultInjectingFileSystem.h"
+
+#include "fileops/FileMover.h"
+#include "fileops/MoveJournal.h"
+#include "platform/SettingsDefaultsStore.h"
+#include "platform/WriterLock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("lock")) {
+        QString error;
+        const auto lock = WriterLock::acquire(FilePath(arguments.at(2).toUtf8() + ".lock"), std::chrono::milliseconds(0), &error);
+        if (!lock) {
+            return 1;
+        }
+        std::puts("locked");
+        std::fflush(stdout);
+        while (std::getchar() != EOF) {
+        }
+        return 0;
+    }
+    if (arguments.size() != 6 || arguments.at(1) != QLatin1String("move")) {
+        return 2;
+    }
+    const FilePath home = FilePath::fromString(arguments.at(2));
+    const FilePath archive = FilePath::fromString(arguments.at(3));
+    const QString defaults = arguments.at(4);
+    auto fs = std::make_shared<FaultInjectingFileSystem>();
+    fs->setOnFault([] { ::raise(SIGKILL); });
+    auto clock = std::make_shared<FakeClock>();
+    auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
+    const MoveLogStore log(QStringLiteral("BriskoLastMoveBatch"), store, fs);
+
+    ScanItemList items;
+    const QDir downloads(home.child(QByteArrayLiteral("Downloads")).toString());
+    for (const QString& name : downloads.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)) {
+        const FilePath path = FilePath::fromString(downloads.filePath(name));
+        struct stat st;
+        ::lstat(path.native().constData(), &st);
+        items.append(ScanItem::make(path, st.st_size, ScanCategory::downloadsInbox, S_ISDIR(st.st_mode), true,
+                                    std::nullopt));
+    }
+    MoveJournal journal(FilePath(defaults.toUtf8() + ".move-journal"), fs, log, clock, home, defaults);
+    fs->failOperation(arguments.at(5).toInt(), EIO);
+    const MoveResult result = FileMover(fs, clock, home).moveNow(items, archive, {}, &journal);
+    return result.moved == items.size() ? 0 : 1;
+}

@@ -1,0 +1,239 @@
+#include "FakeClock.h"
+#include "FaultInjectingFileSystem.h"
+#include "TempHome.h"
+#include "TreeInventory.h"
+
+#include "fileops/FileMover.h"
+#include "fileops/MoveJournal.h"
+#include "platform/PlatformFileSystem.h"
+#include "platform/SettingsDefaultsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString logKey = QStringLiteral("BriskoLastMoveBatch");
+
+// A folder on another file system than the temporary homes, when the machine has one.
+QString otherVolume()
+{
+    struct stat a;
+    struct stat b;
+    if (::stat(QFile::encodeName(QDir::tempPath()).constData(), &a) != 0 || ::stat("/dev/shm", &b) != 0
+        || a.st_dev == b.st_dev || ::access("/dev/shm", W_OK) != 0) {
+        return {};
+    }
+    return QStringLiteral("/dev/shm");
+}
+
+// Ten items in Downloads: two folders with a nested file, the rest files.
+QStringList makeBatch(TempHome& home)
+{
+    QStringList names;
+    for (int i = 0; i < 10; ++i) {
+        const bool folder = i % 5 == 0;
+        const QString name = folder ? QStringLiteral("Папка %1").arg(i) : QStringLiteral("файл %1.dat").arg(i);
+        if (folder) {
+            home.makeFile(QStringLiteral("Downloads/%1/a.txt").arg(name), 3000 + i);
+            home.makeFile(QStringLiteral("Downloads/%1/sub/b.bin").arg(name), 70000 + i);
+        } else {
+            home.makeFile(QStringLiteral("Downloads/") + name, 20000 + i);
+        }
+        names.append(name);
+    }
+    names.sort();
+    return names;
+}
+
+ScanItemList itemsOf(TempHome& home, const QStringList& names)
+{
+    ScanItemList items;
+    for (const QString& name : names) {
+        const FilePath path = FilePath::fromString(home.filePath(QStringLiteral("Downloads/") + name));
+        items.append(ScanItem::make(path, 1000, ScanCategory::downloadsInbox, QFileInfo(path.toString()).isDir(), true,
+                                    std::nullopt));
+    }
+    return items;
+}
+
+QStringList hiddenLeftovers(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".brisko-*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
+} // namespace
+
+class tst_MoveJournal : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void killedAtEveryStepLosesNothingAndUndoesTheKilledBatch();
+    void recordsThatCannotBeKeptStopTheBatch_data();
+    void recordsThatCannotBeKeptStopTheBatch();
+};
+
+void tst_MoveJournal::killedAtEveryStepLosesNothingAndUndoesTheKilledBatch()
+{
+    const QString other = otherVolume();
+    if (other.isEmpty()) {
+        QSKIP("no second file system (/dev/shm on another device than the temporary folder)");
+    }
+    int kills = 0;
+    bool completed = false;
+    for (int step = 1; step < 1000 && !completed; ++step) {
+        TempHome home;
+        QTemporaryDir state;
+        QTemporaryDir volume(other + QStringLiteral("/brisko-journal-XXXXXX"));
+        QVERIFY(volume.isValid());
+        const QStringList names = makeBatch(home);
+        QMap<QString, TreeInventory> before;
+        for (const QString& name : names) {
+            before.insert(name, TreeInventory::take(QFile::encodeName(home.filePath(QStringLiteral("Downloads/") + name))));
+        }
+        const QString archive = volume.filePath(QStringLiteral("Архив"));
+        const QString defaults = state.filePath(QStringLiteral("defaults.ini"));
+
+        QProcess helper;
+        helper.start(QStringLiteral(MOVE_CRASH_HELPER),
+                     {QStringLiteral("move"), home.path(), archive, defaults, QString::number(step)});
+        QVERIFY(helper.waitForFinished(120000));
+        const QString where = QStringLiteral("killed at step %1: ").arg(step);
+        completed = helper.exitStatus() == QProcess::NormalExit;
+        if (completed) {
+            QCOMPARE(helper.exitCode(), 0);
+        } else {
+            ++kills;
+        }
+
+        // The next start, in another process: this one.
+        const FileSystemPtr fs = PlatformFileSystem::instance();
+        auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
+        const MoveLogStore log(logKey, store, fs);
+        const MoveJournal journal(FilePath::fromString(defaults + QStringLiteral(".move-journal")), fs, log,
+                                  std::make_shared<FakeClock>(), home.home(), defaults);
+        const MoveRecovery recovery = journal.recover({home.home(), FilePath::fromString(archive)});
+        QVERIFY2(recovery.errors.isEmpty(), qPrintable(where + recovery.errors.join(u'\n')));
+        QVERIFY2(!QFile::exists(defaults + QStringLiteral(".move-journal")), qPrintable(where));
+        QVERIFY2(hiddenLeftovers(archive).isEmpty(), qPrintable(where + hiddenLeftovers(archive).join(u' ')));
+
+        QSet<QString> moved;
+        for (const QString& name : names) {
+            const TreeInventory atHome =
+                TreeInventory::take(QFile::encodeName(home.filePath(QStringLiteral("Downloads/") + name)));
+            const TreeInventory inArchive = TreeInventory::take(QFile::encodeName(archive + QLatin1Char('/') + name));
+            // Whole at exactly one of the two places.
+            const bool stayed = atHome.rootExists() && atHome.differencesFrom(before[name]).isEmpty();
+            const bool archived = inArchive.rootExists() && inArchive.differencesFrom(before[name]).isEmpty();
+            QVERIFY2(stayed != archived && atHome.rootExists() == stayed && inArchive.rootExists() == archived,
+                     qPrintable(where + name + u' ' + atHome.differencesFrom(before[name]).join(u' ') + u' '
+                                + inArchive.differencesFrom(before[name]).join(u' ')));
+            if (archived) {
+                moved.insert(name);
+            }
+        }
+
+        const std::optional<MoveBatch> batch = log.loadLastBatch();
+        QSet<QString> recorded;
+        for (const MoveRecord& record : batch ? batch->records : QList<MoveRecord>()) {
+            recorded.insert(record.originalPath.fileName());
+        }
+        QCOMPARE(recorded, moved);
+        if (!batch) {
+            continue;
+        }
+        const MoveResult undone = log.undo(*batch);
+        QCOMPARE(undone.moved, moved.size());
+        QCOMPARE(undone.failed, 0);
+        for (const QString& name : names) {
+            QVERIFY2(TreeInventory::take(QFile::encodeName(home.filePath(QStringLiteral("Downloads/") + name)))
+                         .differencesFrom(before[name])
+                         .isEmpty(),
+                     qPrintable(where + name));
+        }
+    }
+    QVERIFY(completed);
+    // Every journal line, copy, flush, check, rename and removal was a place to die.
+    QVERIFY2(kills > 100, qPrintable(QString::number(kills)));
+}
+
+void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<int>("moved");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<bool>("journalFailed");
+    QTest::addColumn<bool>("stopped");
+    // The journal's folder is a file: nothing may start.
+    QTest::newRow("journal cannot be written") << "journal" << 0 << 3 << true << false;
+    // The defaults store is a folder: the first item moves and is journaled,
+    // its record cannot reach the log, so the batch stops there.
+    QTest::newRow("move log cannot be written") << "log" << 1 << 2 << true << false;
+    QTest::newRow("stopped on request after two") << "stop" << 2 << 0 << false << true;
+}
+
+void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
+{
+    QFETCH(QString, obstacle);
+    QFETCH(int, moved);
+    QFETCH(int, failed);
+    QFETCH(bool, journalFailed);
+    QFETCH(bool, stopped);
+    TempHome home;
+    QTemporaryDir state;
+    const QStringList names = makeBatch(home).mid(0, 3);
+    QString defaults = state.filePath(QStringLiteral("defaults.ini"));
+    if (obstacle == QLatin1String("journal")) {
+        QFile blocker(state.filePath(QStringLiteral("blocker")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        defaults = blocker.fileName() + QStringLiteral("/defaults.ini");
+    } else if (obstacle == QLatin1String("log")) {
+        QVERIFY(QDir().mkpath(defaults));
+    }
+    auto fs = std::make_shared<FaultInjectingFileSystem>();
+    auto clock = std::make_shared<FakeClock>();
+    const MoveLogStore log(logKey, std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat), fs);
+    MoveJournal journal(FilePath::fromString(defaults + QStringLiteral(".move-journal")), fs, log, clock, home.home(),
+                        defaults);
+    int asked = 0;
+    const MoveStopRequest stop = [&] { return obstacle == QLatin1String("stop") && ++asked > 2; };
+    const FilePath archive = home.home().child(QByteArrayLiteral("Архив"));
+    const MoveResult result = FileMover(fs, clock, home.home()).moveNow(itemsOf(home, names), archive, {}, &journal, stop);
+
+    QCOMPARE(result.moved, moved);
+    QCOMPARE(result.failed, failed);
+    QCOMPARE(result.stopped, stopped);
+    QCOMPARE(!result.journalError.isEmpty(), journalFailed);
+    if (journalFailed) {
+        // The message names the store.
+        QVERIFY2(result.journalError.contains(defaults), qPrintable(result.journalError));
+    }
+    // What did not move is where it was.
+    for (int i = moved; i < names.size(); ++i) {
+        QVERIFY(QFileInfo::exists(home.filePath(QStringLiteral("Downloads/") + names.at(i))));
+    }
+    if (obstacle == QLatin1String("log")) {
+        // Once the store can be written again, the next start records what moved.
+        QVERIFY(QDir(defaults).removeRecursively());
+        const MoveRecovery recovery = journal.recover({});
+        QCOMPARE(recovery.recorded, 1);
+    }
+    const std::optional<MoveBatch> batch = log.loadLastBatch();
+    QCOMPARE(batch ? batch->records.size() : 0, moved);
+    if (batch) {
+        QCOMPARE(log.undo(*batch).moved, moved);
+        for (const QString& name : names) {
+            QVERIFY(QFileInfo::exists(home.filePath(QStringLiteral("Downloads/") + name)));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_MoveJournal)
+#include "tst_MoveJournal.moc"
