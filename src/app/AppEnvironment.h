@@ -31,7 +31,7 @@ struct AppEnvironment
     FolderChooserPtr folderChooser;
     UsageEventSinkPtr usage;
     ErrorReportSinkPtr errors;
-    // The defaults store's file. Beside it live the writer lock (".lock") and
+    // The defaults store's file. Beside it live the writer lock (".writer-lock"; QSettings keeps ".lock" for itself) and
     // the move journal (".move-journal"); empty: no lock and no journal.
     FilePath defaultsFile;
     // How long an operation waits for another process's writer lock.

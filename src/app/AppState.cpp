@@ -37,7 +37,7 @@ bool AppState::claimWriterLock()
         return true;
     }
     QString error;
-    m_writerLock = WriterLock::acquire(FilePath(m_env.defaultsFile.native() + ".lock"), m_env.lockWait, &error);
+    m_writerLock = WriterLock::acquire(FilePath(m_env.defaultsFile.native() + ".writer-lock"), m_env.lockWait, &error);
     if (!m_writerLock) {
         setStatusMessage(writerBusyMessage + QStringLiteral(" (") + error + QStringLiteral(")"));
         return false;
@@ -67,7 +67,7 @@ MoveRecovery AppState::recoverInterruptedWork()
     }
     QString error;
     const std::shared_ptr<WriterLock> lock =
-        WriterLock::acquire(FilePath(m_env.defaultsFile.native() + ".lock"), std::chrono::milliseconds(0), &error);
+        WriterLock::acquire(FilePath(m_env.defaultsFile.native() + ".writer-lock"), std::chrono::milliseconds(0), &error);
     if (!lock) {
         return {};
     }

@@ -28,7 +28,7 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("lock")) {
         QString error;
-        const auto lock = WriterLock::acquire(FilePath(arguments.at(2).toUtf8() + ".lock"), std::chrono::milliseconds(0), &error);
+        const auto lock = WriterLock::acquire(FilePath(arguments.at(2).toUtf8() + ".writer-lock"), std::chrono::milliseconds(0), &error);
         if (!lock) {
             return 1;
         }

@@ -1,5 +1,6 @@
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
+#include "ScratchDir.h"
 #include "TempHome.h"
 #include "TreeInventory.h"
 
@@ -15,7 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,13 +25,11 @@ const QString logKey = QStringLiteral("BriskoLastMoveBatch");
 // A folder on another file system than the temporary homes, when the machine has one.
 QString otherVolume()
 {
-    struct stat a;
-    struct stat b;
-    if (::stat(QFile::encodeName(QDir::tempPath()).constData(), &a) != 0 || ::stat("/dev/shm", &b) != 0
-        || a.st_dev == b.st_dev || ::access("/dev/shm", W_OK) != 0) {
-        return {};
-    }
-    return QStringLiteral("/dev/shm");
+    const QByteArray shm("/dev/shm");
+    return ScratchDir::exists(shm) && !ScratchDir::sameFileSystem(shm, QFile::encodeName(QDir::tempPath()))
+            && ::access(shm.constData(), W_OK) == 0
+        ? QString::fromLatin1(shm)
+        : QString();
 }
 
 // Ten items in Downloads: two folders with a nested file, the rest files.
