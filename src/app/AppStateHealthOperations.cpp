@@ -128,16 +128,8 @@ QFuture<void> AppState::runQuickHealthScan()
             const SafeCleanupCandidateList candidates = safeCleanup.scan(home);
             postToMainThread(self, [candidates](AppState& state) { state.setSafeCleanupCandidates(candidates); });
             findings.items = scanner.scan(settings, categories, onProgress);
-            // A cache that is also a scan row is counted with the rows.
             for (const SafeCleanupCandidate& candidate : candidates) {
-                const QByteArray& path = candidate.path.native();
-                const bool overlaps = std::any_of(findings.items.cbegin(), findings.items.cend(), [&](const ScanItem& item) {
-                    const QByteArray& row = item.path.native();
-                    return row == path || path.startsWith(row + '/') || row.startsWith(path + '/');
-                });
-                if (!overlaps) {
-                    findings.safeCleanupBytes = StoredNumbers::add(findings.safeCleanupBytes, candidate.size);
-                }
+                findings.safeCleanupBytes = StoredNumbers::add(findings.safeCleanupBytes, candidate.size);
             }
             findings.hardware = facts ? MacHardwareInfo::current(*facts) : MacHardwareInfo::current(PlatformSystemFacts());
             findings.hasFullDiskAccess = !SystemPermissionsHelper::needsFullDiskAccess(*fs, home);

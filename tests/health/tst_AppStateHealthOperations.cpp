@@ -255,10 +255,11 @@ void tst_AppStateHealthOperations::healthScanRatesTheDiskAndPublishesInOrder()
     QCOMPARE(state.safeCleanupCandidates().size(), 1);
     QCOMPARE(state.safeCleanupCandidates().first().size, 3 * gibibyte);
 
-    // 60% used: base 100; 312 GB of 1 TB is junk: −22.
+    // 60% used: base 100; 158 GB of 1 TB is junk: −22.
     const MacHealthSnapshot snapshot = *state.healthSnapshot();
     QCOMPARE(snapshot.healthPercent, 78);
-    QCOMPARE(snapshot.reclaimableBytes, 312'442'450'944);
+    // The film and the installer found by several categories count once.
+    QCOMPARE(snapshot.reclaimableBytes, 158'442'450'944);
     QCOMPARE(snapshot.safeCleanupBytes, 3 * gibibyte);
     QCOMPARE(snapshot.itemCount, 6);
     QCOMPARE(snapshot.diskUsedPercent, 0.6);
@@ -266,17 +267,17 @@ void tst_AppStateHealthOperations::healthScanRatesTheDiskAndPublishesInOrder()
     QCOMPARE(snapshot.scannedAt, m_f->clock->now());
     QCOMPARE(snapshot.hardware.marketingName, QStringLiteral("MacBook Air (Apple M1)"));
     QCOMPARE(snapshot.hardware.memoryGB, 16);
-    QCOMPARE(snapshot.tips, (QStringList{QStringLiteral("Найдено 312,44 ГБ потенциального мусора."),
+    QCOMPARE(snapshot.tips, (QStringList{QStringLiteral("Найдено 158,44 ГБ потенциального мусора."),
                                          QStringLiteral("Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка».")}));
     QCOMPARE(state.healthScanProgress().currentTask, QStringLiteral("Готово"));
-    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 312,44 ГБ"));
+    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 158,44 ГБ"));
 
     QCOMPARE(m_f->usage->names(),
              (QStringList{QStringLiteral("health_scan_started"), QStringLiteral("health_scan_completed")}));
     QCOMPARE(m_f->usage->events.last().metadata,
              (QMap<QString, QString>{{QStringLiteral("health"), QStringLiteral("78")},
                                      {QStringLiteral("items"), QStringLiteral("6")},
-                                     {QStringLiteral("reclaimable"), QStringLiteral("312442450944")}}));
+                                     {QStringLiteral("reclaimable"), QStringLiteral("158442450944")}}));
     // A scan reports no errors of its own, and changes nothing on disk.
     QVERIFY(m_f->errors->reports.isEmpty());
     QVERIFY(QFileInfo::exists(installer));
