@@ -30,6 +30,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace {
 // How long sends still running may hold the process after its output.
 constexpr std::chrono::milliseconds sendGrace{300};
@@ -73,13 +77,17 @@ int main(int argc, char* argv[])
     std::fflush(stdout);
     std::fflush(stderr);
 
-    // Saving the settings hands work to the pool; let it end before the
-    // objects it uses go away.
+    // Saving the settings hands work to the pool, which may hand reports back
+    // to this thread: both are done before the sends are counted.
     QThreadPool::globalInstance()->waitForDone();
     ServerServices::finishSends(sendGrace);
     QThreadPool::globalInstance()->waitForDone();
     std::fflush(stdout);
     std::fflush(stderr);
+#if defined(__SANITIZE_ADDRESS__)
+    // The leak check would otherwise run at a normal exit only.
+    __lsan_do_leak_check();
+#endif
     // Every store is written through by now (each write of the defaults store
     // is complete when it returns). A normal exit would wait for name lookups
     // still running on the network library's threads, which an unanswering
