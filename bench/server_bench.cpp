@@ -124,7 +124,11 @@ struct Scenario
 {
     QByteArray name;
     QString origin;
-    QByteArray store; // the defaults store of its runs
+    // The server answers with a status (whatever follows it): the events are delivered.
+    bool answers = false;
+    // The defaults stores of the steady runs and of the first-attempt runs.
+    QByteArray steadyStore;
+    QByteArray firstStore;
 };
 
 AppSettings settingsFor(const QByteArray& home, const QString& origin)
@@ -245,14 +249,14 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
 {
     const QByteArray label = command.join(QLatin1Char(' ')).toLocal8Bit();
     std::printf("\n== brisko %s\n", label.constData());
-    const QByteArray offlineStore = scenarios.front().store;
+    const QByteArray offlineStore = scenarios.front().steadyStore;
     Figures offline;
     std::vector<Figures> steady(scenarios.size());
     std::vector<Figures> first(scenarios.size());
     std::vector<int> runsOnline(scenarios.size(), 0);
     std::vector<qsizetype> queuedBefore(scenarios.size());
     for (size_t i = 0; i < scenarios.size(); ++i) {
-        queuedBefore[i] = queuedEvents(scenarios[i].store);
+        queuedBefore[i] = queuedEvents(scenarios[i].steadyStore) + queuedEvents(scenarios[i].firstStore);
     }
     const auto once = [&](const QByteArray& store, bool off, Figures* into, int* counter) {
         const int dnsBefore = servers.dnsQueries();
@@ -274,16 +278,17 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
     for (int warm = 0; warm < 2; ++warm) {
         once(offlineStore, true, nullptr, nullptr);
         for (size_t i = 0; i < scenarios.size(); ++i) {
-            once(scenarios[i].store, false, nullptr, &runsOnline[i]);
+            once(scenarios[i].steadyStore, false, nullptr, &runsOnline[i]);
+            once(scenarios[i].firstStore, false, nullptr, &runsOnline[i]);
         }
     }
     for (int r = 0; r < repetitions; ++r) {
         once(offlineStore, true, &offline, nullptr);
         for (size_t i = 0; i < scenarios.size(); ++i) {
-            once(scenarios[i].store, false, &steady[i], &runsOnline[i]);
-            SettingsDefaultsStore(QString::fromLocal8Bit(scenarios[i].store), QSettings::IniFormat)
+            once(scenarios[i].steadyStore, false, &steady[i], &runsOnline[i]);
+            SettingsDefaultsStore(QString::fromLocal8Bit(scenarios[i].firstStore), QSettings::IniFormat)
                 .remove(RateLimitGate::backoffKey);
-            once(scenarios[i].store, false, &first[i], &runsOnline[i]);
+            once(scenarios[i].firstStore, false, &first[i], &runsOnline[i]);
         }
     }
     const double reference = median(offline.wall);
@@ -301,10 +306,13 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
                         median(figures.afterOutput), worstExit, worstExit <= 400 ? "met" : "NOT met",
                         median(figures.dns), median(figures.rss) / 1024.0);
         }
-        // Every run queues scan_started and scan_completed; none is delivered.
-        const qsizetype expected = std::min<qsizetype>(AnalyticsService::maxQueue, queuedBefore[i] + 2 * runsOnline[i]);
-        const qsizetype queued = queuedEvents(scenarios[i].store);
-        if (queued != expected) {
+        // Every run queues scan_started and scan_completed; none is delivered
+        // unless the server answers.
+        const qsizetype expected = std::min<qsizetype>(2 * AnalyticsService::maxQueue, queuedBefore[i] + 2 * runsOnline[i]);
+        const qsizetype queued = queuedEvents(scenarios[i].steadyStore) + queuedEvents(scenarios[i].firstStore);
+        std::printf("%-22s events kept for later: %lld of %lld\n", scenarios[i].name.constData(), qint64(queued),
+                    qint64(expected));
+        if (scenarios[i].answers ? queued > expected : queued != expected) {
             fail(scenarios[i].name + ": " + QByteArray::number(queued) + " events queued, expected "
                  + QByteArray::number(expected));
         }
@@ -388,6 +396,7 @@ double worstGap(const QByteArray& work, const QByteArray& home, const QString& o
 
 int main(int argc, char** argv)
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Parsed by hand: the namespace must be entered before Qt starts any thread.
     QByteArray workOption;
     for (int i = 1; i + 1 < argc; ++i) {
@@ -457,15 +466,18 @@ int main(int argc, char** argv)
     scenarios.push_back({"accepts, never answers", servers.silentUrl(), {}});
     scenarios.push_back({"refuses connections", servers.refusedUrl(), {}});
     scenarios.push_back({"1 byte per second", servers.dripUrl(), {}});
-    scenarios.push_back({"endless body", servers.endlessUrl(), {}});
+    scenarios.push_back({"endless body", servers.endlessUrl(), true});
     scenarios.push_back({"reset mid-answer", servers.resetUrl(), {}});
     for (size_t i = 0; i < scenarios.size(); ++i) {
-        scenarios[i].store = work + "/defaults-" + QByteArray::number(int(i)) + ".ini";
-        ::unlink(scenarios[i].store.constData());
-        SettingsDefaultsStore store(QString::fromLocal8Bit(scenarios[i].store), QSettings::IniFormat);
-        if (!store.setData(AppState::settingsKey, settingsFor(home, scenarios[i].origin).toJson().value())) {
-            std::printf("cannot write %s\n", scenarios[i].store.constData());
-            return 2;
+        scenarios[i].steadyStore = work + "/steady-" + QByteArray::number(int(i)) + ".ini";
+        scenarios[i].firstStore = work + "/first-" + QByteArray::number(int(i)) + ".ini";
+        for (const QByteArray& path : {scenarios[i].steadyStore, scenarios[i].firstStore}) {
+            ::unlink(path.constData());
+            SettingsDefaultsStore store(QString::fromLocal8Bit(path), QSettings::IniFormat);
+            if (!store.setData(AppState::settingsKey, settingsFor(home, scenarios[i].origin).toJson().value())) {
+                std::printf("cannot write %s\n", path.constData());
+                return 2;
+            }
         }
     }
 
