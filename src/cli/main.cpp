@@ -21,8 +21,24 @@
 #include "UndoCommand.h"
 #include "UpdateCommand.h"
 
+#include "server/ServerServices.h"
+
 #include <QCoreApplication>
 #include <QThreadPool>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+namespace {
+// How long sends still running may hold the process after its output: with
+// the exit itself the process ends within 0.4 s of its output.
+constexpr std::chrono::milliseconds sendGrace{250};
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -52,12 +68,30 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<FeedbackCommand>());
     dispatcher.add(std::make_unique<UpdateCommand>());
 
+    // Usage events and error reports of the command outlive it, so that the
+    // sends they started get their grace below.
+    ServerServices::retainServices();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     const int exitCode = dispatcher.run(arguments);
+    // The output is complete and handed over before anything is awaited.
+    std::fflush(stdout);
+    std::fflush(stderr);
 
-    // Saving the settings hands work to the pool; let it end before the
-    // objects it uses go away.
+    // Saving the settings hands work to the pool, which may hand reports back
+    // to this thread: both are done before the sends are counted.
     QThreadPool::globalInstance()->waitForDone();
-    return exitCode;
+    ServerServices::finishSends(sendGrace);
+    QThreadPool::globalInstance()->waitForDone();
+    std::fflush(stdout);
+    std::fflush(stderr);
+#if defined(__SANITIZE_ADDRESS__)
+    // The leak check would otherwise run at a normal exit only.
+    __lsan_do_leak_check();
+#endif
+    // Every store is written through by now (each write of the defaults store
+    // is complete when it returns). A normal exit would wait for name lookups
+    // still running on the network library's threads, which an unanswering
+    // resolver keeps for many seconds; their answers are of no use any more.
+    std::_Exit(exitCode);
 }

@@ -38,6 +38,8 @@ public:
     // when disabled, without a valid endpoint or with nothing queued).
     QFuture<void> flush(const QString& endpoint, bool enabled);
     bool isFlushing() const { return m_flusher.isRunning(); }
+    // Finishes when the running flush ends (at once when none runs); starts none.
+    QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
     void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
 
     AnalyticsEventList loadQueue() const { return m_queue.load(); }

@@ -55,6 +55,8 @@ public:
     // Finishes when everything queued so far has been tried once.
     QFuture<void> flushQueue();
     bool isFlushing() const { return m_flusher.isRunning(); }
+    // Finishes when the running flush ends (at once when none runs); starts none.
+    QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
     void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
 
     ErrorReportList loadQueue() const { return m_queue.load(); }

@@ -10,11 +10,13 @@
 #include <memory>
 #include <vector>
 
-// Sends what a stored queue holds, one record per request, oldest first.
-// Each delivered record is removed from the store as soon as the server has
-// taken it, so an interrupted flush leaves exactly the undelivered ones (the
-// one in flight at most is sent again later); a record that was not delivered
-// stays, and the flush goes on with the next one.
+// Sends what a stored queue holds, one record per request, oldest first, with
+// at most two requests in flight (the gate of the client lets fewer through
+// to a host that has not answered yet). Each delivered record is removed from
+// the store as soon as the server has taken it, so an interrupted flush
+// leaves exactly the undelivered ones (those in flight at most are sent again
+// later); a record that was not delivered stays, and the flush goes on with
+// the next one.
 //
 // One pass runs at a time. A flush asked for while a pass runs is not
 // started beside it, which would post the same records twice: the running
@@ -46,6 +48,18 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) { m_state->timeout = timeout; }
     bool isRunning() const { return m_state->running; }
 
+    // Finishes when the running passes end; at once when none runs.
+    QFuture<void> whenIdle()
+    {
+        if (!m_state->running) {
+            return QtFuture::makeReadyFuture();
+        }
+        auto waiter = std::make_shared<QPromise<void>>();
+        waiter->start();
+        m_state->waiters.push_back(waiter);
+        return waiter->future();
+    }
+
     // Finishes when the passes that cover everything queued so far are done.
     QFuture<void> flush(const QUrl& url)
     {
@@ -63,7 +77,7 @@ public:
         return waiter->future();
     }
 
-    // The pass ends after the request in flight; no further pass is made.
+    // The pass ends after the requests in flight; no further pass is made.
     void stop()
     {
         m_state->stopped = true;
@@ -71,6 +85,8 @@ public:
     }
 
 private:
+    static constexpr int maxInFlight = RateLimitGate::maxPostsPerHost;
+
     struct State
     {
         State(StoredQueue<Record> q, ServerHTTPClient c)
@@ -88,6 +104,7 @@ private:
         QUrl nextUrl;
         QList<Record> batch;
         qsizetype next = 0;
+        int inFlight = 0;
         std::vector<std::shared_ptr<QPromise<void>>> waiters;
     };
 
@@ -96,38 +113,47 @@ private:
         state->url = url;
         state->batch = state->queue.load();
         state->next = 0;
-        postNext(state);
+        fill(state);
     }
 
-    static void postNext(const std::shared_ptr<State>& state)
+    // Posts until the window is full, and ends the pass once nothing is left
+    // to post or in flight. Never re-entered: the client always answers later.
+    static void fill(const std::shared_ptr<State>& state)
     {
-        if (state->stopped || state->next >= state->batch.size()) {
-            if (state->again && !state->stopped) {
-                state->again = false;
-                startPass(state, state->nextUrl);
-                return;
-            }
-            state->running = false;
-            state->batch.clear();
-            std::vector<std::shared_ptr<QPromise<void>>> waiters;
-            waiters.swap(state->waiters);
-            for (const std::shared_ptr<QPromise<void>>& waiter : waiters) {
-                waiter->finish();
-            }
+        while (!state->stopped && state->inFlight < maxInFlight && state->next < state->batch.size()) {
+            const Record record = state->batch.at(state->next++);
+            ++state->inFlight;
+            const std::weak_ptr<State> weak = state;
+            state->client.postJSON(
+                state->url, record.toJsonObject(), state->timeout,
+                [weak, record](PostOutcome outcome) {
+                    const std::shared_ptr<State> alive = weak.lock();
+                    if (!alive) {
+                        return;
+                    }
+                    --alive->inFlight;
+                    if (outcome.isDelivered()) {
+                        alive->queue.removeFirst(record);
+                    }
+                    fill(alive);
+                },
+                [weak] { return !weak.expired(); });
+        }
+        if (state->inFlight > 0 || (!state->stopped && state->next < state->batch.size())) {
             return;
         }
-        const Record record = state->batch.at(state->next++);
-        const std::weak_ptr<State> weak = state;
-        state->client.postJSON(state->url, record.toJsonObject(), state->timeout, [weak, record](PostOutcome outcome) {
-            const std::shared_ptr<State> alive = weak.lock();
-            if (!alive) {
-                return;
-            }
-            if (outcome.isDelivered()) {
-                alive->queue.removeFirst(record);
-            }
-            postNext(alive);
-        });
+        if (state->again && !state->stopped) {
+            state->again = false;
+            startPass(state, state->nextUrl);
+            return;
+        }
+        state->running = false;
+        state->batch.clear();
+        std::vector<std::shared_ptr<QPromise<void>>> waiters;
+        waiters.swap(state->waiters);
+        for (const std::shared_ptr<QPromise<void>>& waiter : waiters) {
+            waiter->finish();
+        }
     }
 
     std::shared_ptr<State> m_state;

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -20,6 +21,37 @@ void deliverLater(QObject* context, std::function<void(PostOutcome)> done, PostO
         context, [done = std::move(done), outcome] { done(outcome); }, Qt::QueuedConnection);
 }
 
+// A slot of a host, given back once: by the completion, or when the
+// transport drops the exchange without completing it.
+class HeldSlot
+{
+public:
+    HeldSlot(std::shared_ptr<RateLimitGate> gate, QString key)
+        : m_gate(std::move(gate))
+        , m_key(std::move(key))
+    {
+    }
+    ~HeldSlot() { release(); }
+    HeldSlot(const HeldSlot&) = delete;
+    HeldSlot& operator=(const HeldSlot&) = delete;
+
+    void release()
+    {
+        if (m_gate) {
+            std::exchange(m_gate, nullptr)->releaseSlot(m_key);
+        }
+    }
+
+private:
+    std::shared_ptr<RateLimitGate> m_gate;
+    QString m_key;
+};
+
+QObject* contextOf(HttpTransport* transport)
+{
+    return transport ? static_cast<QObject*>(transport) : QCoreApplication::instance();
+}
+
 } // namespace
 
 ServerHTTPClient::ServerHTTPClient(QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate)
@@ -29,17 +61,17 @@ ServerHTTPClient::ServerHTTPClient(QPointer<HttpTransport> transport, std::share
 }
 
 void ServerHTTPClient::postJSON(const QUrl& url, const QJsonObject& body, std::chrono::milliseconds timeout,
-                                std::function<void(PostOutcome)> done) const
+                                std::function<void(PostOutcome)> done, std::function<bool()> stillWanted) const
 {
     HttpTransport* transport = m_transport.data();
-    QObject* context = transport ? static_cast<QObject*>(transport) : QCoreApplication::instance();
     const QString key = gateKey(url);
     if (m_gate->isBlocked(key)) {
-        deliverLater(context, std::move(done), PostOutcome::rateLimited(defaultRetryAfter));
+        deliverLater(contextOf(transport), std::move(done), PostOutcome::rateLimited(defaultRetryAfter));
         return;
     }
-    if (!transport) {
-        deliverLater(context, std::move(done), PostOutcome::failed());
+    // Requests that would never leave the machine say nothing about the host.
+    if (!transport || transport->isOffline() || !HttpTransport::isServerUrl(url) || m_gate->isBackingOff(key)) {
+        deliverLater(contextOf(transport), std::move(done), PostOutcome::failed());
         return;
     }
     HttpRequest request;
@@ -50,18 +82,42 @@ void ServerHTTPClient::postJSON(const QUrl& url, const QJsonObject& body, std::c
     request.timeout = timeout;
     request.statusOnly = true;
     const std::shared_ptr<RateLimitGate> gate = m_gate;
-    transport->send(request, [gate, key, done = std::move(done)](const HttpResponse& response) {
-        if (!response.isHttp) {
-            done(PostOutcome::failed());
+    const QPointer<HttpTransport> guard = m_transport;
+    m_gate->acquireSlot(key, [gate, key, guard, request, done = std::move(done),
+                              stillWanted = std::move(stillWanted)](bool mayPost) mutable {
+        if (!mayPost) {
+            deliverLater(contextOf(guard.data()), std::move(done), PostOutcome::failed());
             return;
         }
-        if (response.status == 429) {
-            const double retryAfter = parseRetryAfter(response.header(QByteArrayLiteral("Retry-After")));
-            gate->block(key, std::max(retryAfter, 1.0));
-            done(PostOutcome::rateLimited(retryAfter));
+        auto slot = std::make_shared<HeldSlot>(gate, key);
+        if (stillWanted && !stillWanted()) {
             return;
         }
-        done(response.isSuccess() ? PostOutcome::delivered() : PostOutcome::failed());
+        if (!guard) {
+            deliverLater(QCoreApplication::instance(), std::move(done), PostOutcome::failed());
+            return;
+        }
+        guard->send(request, [gate, key, slot, done = std::move(done)](const HttpResponse& response) {
+            // The back-off is recorded before the slot goes to the next post,
+            // which then finds the host closed instead of trying it again.
+            if (response.isHttp) {
+                gate->recordAnswered(key);
+            } else {
+                gate->recordUnreachable(key);
+            }
+            slot->release();
+            if (!response.isHttp) {
+                done(PostOutcome::failed());
+                return;
+            }
+            if (response.status == 429) {
+                const double retryAfter = parseRetryAfter(response.header(QByteArrayLiteral("Retry-After")));
+                gate->block(key, std::max(retryAfter, 1.0));
+                done(PostOutcome::rateLimited(retryAfter));
+                return;
+            }
+            done(response.isSuccess() ? PostOutcome::delivered() : PostOutcome::failed());
+        });
     });
 }
 

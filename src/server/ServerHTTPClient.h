@@ -14,9 +14,11 @@
 #include <optional>
 
 // Posts small JSON records (usage events, error reports) to the maker's
-// server and keeps the server's 429 back-off for every endpoint of the same
-// host. The other server features make their own requests and do not consult
-// the gate.
+// server through the per-host gate: the server's 429 back-off and the
+// back-off after a host could not be reached hold for every endpoint of the
+// same host, and at most two posts per host run at once (one until the host
+// has answered). The other server features make their own requests and do
+// not consult the gate.
 class ServerHTTPClient
 {
 public:
@@ -29,10 +31,13 @@ public:
 
     // One POST of the compact JSON of body. done runs later on the
     // transport's thread, exactly once (not at all when the transport is
-    // destroyed first). A blocked host answers rateLimited(60) without
-    // network traffic; only the status of the answer is used, never its body.
+    // destroyed first, or when stillWanted says no by the time a slot of the
+    // host is free). A host blocked by a 429 answers rateLimited(60), a host
+    // in its back-off failed, both without network traffic. Only the status
+    // of the answer is used, never its body; no answer at all puts the host
+    // into its back-off.
     void postJSON(const QUrl& url, const QJsonObject& body, std::chrono::milliseconds timeout,
-                  std::function<void(PostOutcome)> done) const;
+                  std::function<void(PostOutcome)> done, std::function<bool()> stillWanted = {}) const;
 
     // Seconds to stay away: 60 when missing, empty or not a number (such as
     // an HTTP date), at least 1, at most maxRetryAfterSeconds.

@@ -4,12 +4,29 @@
 #include "app/AppState.h"
 #include "platform/PlatformPaths.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QMutex>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 QMutex mutex;
 std::weak_ptr<AnalyticsService> analyticsInstance;
 std::weak_ptr<ErrorReporter> reporterInstance;
+bool retaining = false;
+std::vector<std::shared_ptr<void>> retained;
+
+// Under the lock.
+void retain(std::shared_ptr<void> service)
+{
+    if (retaining) {
+        retained.push_back(std::move(service));
+    }
+}
 } // namespace
 
 std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock)
@@ -17,10 +34,12 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
     QMutexLocker lock(&mutex);
     std::shared_ptr<AnalyticsService> service = analyticsInstance.lock();
     if (!service) {
+        RateLimitGate::shared()->persistIn(defaults);
         service = std::make_shared<AnalyticsService>(
             defaults, clock, ServerHTTPClient(HttpTransport::processInstance(), RateLimitGate::shared()),
             ClientInfo::current());
         analyticsInstance = service;
+        retain(service);
     }
     return service;
 }
@@ -35,6 +54,7 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
             defaults, clock, ServerHTTPClient(HttpTransport::processInstance(), RateLimitGate::shared()),
             ClientInfo::current(), ErrorReporter::defaultCrashFilePath()));
         reporterInstance = reporter;
+        retain(reporter);
         // Configured at once from the stored settings, so that a run without
         // launch duties (the command line) reports too and sends what an
         // earlier run left; the launch flow configures it again.
@@ -44,4 +64,66 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
         reporter->configure(settings, anonymousId);
     }
     return reporter;
+}
+
+void ServerServices::retainServices()
+{
+    QMutexLocker lock(&mutex);
+    retaining = true;
+}
+
+bool ServerServices::finishSends(std::chrono::milliseconds grace)
+{
+    // Reports handed over from other threads are stored before anything is awaited.
+    QCoreApplication::processEvents();
+    QList<QFuture<void>> sends;
+    {
+        QMutexLocker lock(&mutex);
+        if (const std::shared_ptr<AnalyticsService> service = analyticsInstance.lock()) {
+            sends.append(service->whenIdle());
+        }
+        if (const std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock()) {
+            sends.append(reporter->service()->whenIdle());
+        }
+    }
+    const bool settled = awaitSends(sends, grace);
+    RateLimitGate::shared()->abandonUnanswered();
+    std::vector<std::shared_ptr<void>> released;
+    {
+        QMutexLocker lock(&mutex);
+        retaining = false;
+        released.swap(retained);
+    }
+    return settled;
+}
+
+bool ServerServices::awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace)
+{
+    const auto allFinished = [&sends] {
+        return std::all_of(sends.begin(), sends.end(), [](const QFuture<void>& send) { return send.isFinished(); });
+    };
+    if (allFinished()) {
+        return true;
+    }
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    std::vector<std::unique_ptr<QFutureWatcher<void>>> watchers;
+    for (const QFuture<void>& send : sends) {
+        auto watcher = std::make_unique<QFutureWatcher<void>>();
+        QObject::connect(watcher.get(), &QFutureWatcherBase::finished, &loop, [&loop, &allFinished] {
+            if (allFinished()) {
+                loop.quit();
+            }
+        });
+        watcher->setFuture(send);
+        watchers.push_back(std::move(watcher));
+    }
+    deadline.start(grace);
+    if (!allFinished()) {
+        loop.exec();
+    }
+    return allFinished();
 }

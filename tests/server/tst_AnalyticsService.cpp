@@ -1,6 +1,7 @@
 #include "ServerTestBed.h"
 
 #include "server/AnalyticsService.h"
+#include "server/ServerServices.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void offlineEventsAreDeliveredLater();
     void eventsDuringASlowFlushAreSentOnce();
     void interruptedFlushLosesNothing();
+    void sendsCutShortAtTheEndStayQueued();
 
 private:
     std::unique_ptr<AnalyticsService> makeService();
@@ -225,8 +227,50 @@ void tst_AnalyticsService::interruptedFlushLosesNothing()
         events.append(request.json().value(QLatin1String("event")).toString());
     }
     // Only the event whose answer never arrived is sent again.
+    events.sort();
     QCOMPARE(events, QStringList({QStringLiteral("event_0"), QStringLiteral("event_0"), QStringLiteral("event_1"),
                                   QStringLiteral("event_2")}));
+}
+
+void tst_AnalyticsService::sendsCutShortAtTheEndStayQueued()
+{
+    const QString path = QStringLiteral("/api/brisko/events.php");
+    ScriptedResponse silent;
+    silent.ending = ScriptedResponse::Ending::neverAnswer;
+    m_bed->server.setStanding(path, silent);
+    m_bed->gate->persistIn(m_bed->store);
+    {
+        auto service = makeService();
+        service->setPostTimeout(std::chrono::minutes(10));
+        for (int i = 0; i < 3; ++i) {
+            service->track(QStringLiteral("event_%1").arg(i), {}, true, endpoint());
+        }
+        QTRY_COMPARE(received().size(), 1);
+        // The run ends after its grace with the first post unanswered: the
+        // host counts as unreachable, also for the next run.
+        QVERIFY(!ServerServices::awaitSends({service->whenIdle()}, std::chrono::milliseconds(50)));
+        QCOMPARE(m_bed->gate->abandonUnanswered(), QStringList({QStringLiteral("127.0.0.1")}));
+        QCOMPARE(service->loadQueue().size(), 3);
+    }
+    m_bed->server.clearStanding(path);
+    m_bed->gate = std::make_shared<RateLimitGate>(m_bed->clock);
+    m_bed->gate->persistIn(m_bed->store);
+    auto nextRun = makeService();
+    nextRun->track(QStringLiteral("event_3"), {}, true, endpoint());
+    QVERIFY(ServerTestBed::await(nextRun->whenIdle()));
+    QCOMPARE(nextRun->loadQueue().size(), 4);
+    QCOMPARE(received().size(), 1);
+
+    m_bed->clock->advance(60);
+    QVERIFY(ServerServices::awaitSends({nextRun->flush(endpoint(), true)}, std::chrono::minutes(1)));
+    QVERIFY(nextRun->loadQueue().isEmpty());
+    QStringList delivered;
+    for (const RecordedRequest& request : received().mid(1)) {
+        delivered.append(request.json().value(QLatin1String("event")).toString());
+    }
+    delivered.sort();
+    QCOMPARE(delivered, QStringList({QStringLiteral("event_0"), QStringLiteral("event_1"), QStringLiteral("event_2"),
+                                     QStringLiteral("event_3")}));
 }
 
 QTEST_GUILESS_MAIN(tst_AnalyticsService)

@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "platform/SettingsDefaultsStore.h"
 
+#include <QJsonArray>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,7 +23,7 @@ struct Run
 
 } // namespace
 
-// brisko region and brisko feedback run as users run them: a separate
+// brisko region, brisko feedback and the usage events of a scan run as users run them: a separate
 // process with its own home and defaults store, talking to a loopback server
 // that this test serves while the program waits.
 class tst_CliServerCommands : public QObject
@@ -39,6 +40,7 @@ private Q_SLOTS:
     void feedbackIsSent();
     void feedbackFailures_data();
     void feedbackFailures();
+    void unansweredSendsDoNotHoldTheCommand();
 
 private:
     Run run(const QStringList& arguments, const QProcessEnvironment& extra = {});
@@ -196,6 +198,42 @@ void tst_CliServerCommands::feedbackFailures()
 
     const Run usage = run({QStringLiteral("feedback"), QStringLiteral("--email")});
     QCOMPARE(usage.exitCode, 2);
+}
+
+void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
+{
+    ScriptedResponse silent;
+    silent.ending = ScriptedResponse::Ending::neverAnswer;
+    m_server->setStanding(QStringLiteral("/api/brisko/events.php"), silent);
+    const SettingsDefaultsStore store(m_dir->filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat);
+    const auto queued = [&store] {
+        QStringList events;
+        const QJsonArray queue =
+            QJsonDocument::fromJson(store.data(QStringLiteral("BriskoAnalyticsQueue")).value_or("[]")).array();
+        for (const QJsonValue& event : queue) {
+            events.append(event.toObject().value(QLatin1String("event")).toString());
+        }
+        return events;
+    };
+    const QStringList scan{QStringLiteral("scan"), QStringLiteral("downloadsInbox"), QStringLiteral("--json")};
+    const Run first = run(scan);
+    QVERIFY2(first.finished && first.exitCode == 0, first.describe());
+    QVERIFY(QJsonDocument::fromJson(first.out).isObject());
+    // One attempt, unanswered when the command was done: both events wait
+    // for a later run, and so does the host.
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(queued(), QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
+    const QJsonObject backoff = QJsonDocument::fromJson(store.data(QStringLiteral("BriskoServerBackoff")).value_or("{}"))
+                                    .object()
+                                    .value(QLatin1String("127.0.0.1"))
+                                    .toObject();
+    QCOMPARE(backoff.value(QLatin1String("failures")).toInt(), 1);
+
+    m_server->clearStanding(QStringLiteral("/api/brisko/events.php"));
+    const Run second = run(scan);
+    QVERIFY2(second.finished && second.exitCode == 0, second.describe());
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(queued().size(), 4);
 }
 
 QTEST_GUILESS_MAIN(tst_CliServerCommands)
