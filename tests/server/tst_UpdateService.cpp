@@ -296,7 +296,7 @@ void tst_UpdateService::download()
                                                                              m_server->url(imagePath()), digest)));
     m_server->setStanding(imagePath(), answer);
     auto service = makeService();
-    service->setDownloadLimits(8 << 20, std::chrono::milliseconds(1500));
+    service->setDownloadLimits(8 << 20, std::chrono::milliseconds(4000));
     QVERIFY(ServerTestBed::await(service->check(m_server->url(versionPath()))));
     QVERIFY(service->availableUpdate());
     QSignalSpy phases(service.get(), &UpdateService::phaseChanged);
