@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -45,7 +46,9 @@ void clearLayout(QLayout* layout)
 } // namespace
 
 MacHealthDashboardSection::MacHealthDashboardSection(const WindowServices& services, QWidget* parent)
-    : PanelCard(QStringLiteral("Состояние Mac"), parent)
+    : PanelCard(services.appState ? services.appState->layout().texts().healthTitle
+                                  : HomeLayout::forThisSystem({}, QProcessEnvironment()).texts().healthTitle,
+                parent)
     , m_services(services)
 {
     setObjectName(QStringLiteral("healthSection"));
