@@ -76,8 +76,12 @@ void AppState::finishSort(const SortResult& result)
         m_history.record(0, QStringLiteral("Сортировка Downloads"), result.moved);
         refreshStats();
     }
+    // The folder under the name the user knows it by ("Загрузки").
+    const std::optional<FilePath> downloads = m_layout.userFolder(UserFolder::downloads);
+    const QString downloadsName = downloads ? downloads->fileName() : QStringLiteral("Downloads");
     setStatusMessage(QStringLiteral("Разложено ") + QString::number(result.moved)
-                     + QStringLiteral(" файлов в Downloads/_Sorted/ (") + bucketSummary(result.byBucket)
+                     + QStringLiteral(" файлов в ") + downloadsName + QStringLiteral("/_Sorted/ (")
+                     + bucketSummary(result.byBucket)
                      + QStringLiteral("). Пропущено папок: ") + QString::number(result.skipped)
                      + QStringLiteral(", ошибок: ") + QString::number(result.failed));
     track(QStringLiteral("downloads_sorted"), {{QStringLiteral("moved"), QString::number(result.moved)}});

@@ -4,6 +4,7 @@
 #include "IconSet.h"
 #include "IconTextLine.h"
 #include "Theme.h"
+#include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
 
@@ -11,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -46,9 +46,7 @@ void clearLayout(QLayout* layout)
 } // namespace
 
 MacHealthDashboardSection::MacHealthDashboardSection(const WindowServices& services, QWidget* parent)
-    : PanelCard(services.appState ? services.appState->layout().texts().healthTitle
-                                  : HomeLayout::forThisSystem({}, QProcessEnvironment()).texts().healthTitle,
-                parent)
+    : PanelCard(windowHomeLayout(services.appState).texts().healthTitle, parent)
     , m_services(services)
 {
     setObjectName(QStringLiteral("healthSection"));

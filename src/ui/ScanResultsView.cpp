@@ -7,6 +7,7 @@
 #include "ScanItemFilterModel.h"
 #include "ScanItemTableModel.h"
 #include "Theme.h"
+#include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Workspace.h"
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
@@ -400,9 +400,7 @@ void ScanResultsView::requestCleanup()
 
 LayoutTexts ScanResultsView::layoutTexts() const
 {
-    // Without a state (previews) the texts of this system's layout.
-    return m_services.appState ? m_services.appState->layout().texts()
-                               : HomeLayout::forThisSystem({}, QProcessEnvironment()).texts();
+    return windowHomeLayout(m_services.appState).texts();
 }
 
 void ScanResultsView::requestDelete()
