@@ -11,18 +11,22 @@
 #include "server/HttpTransport.h"
 #include "server/ServerServices.h"
 
+#include <QProcessEnvironment>
+
 AppEnvironment AppEnvironment::platform()
 {
     AppEnvironment env;
     env.home = PlatformPaths::home();
+    env.layout = HomeLayout::forThisSystem(env.home, QProcessEnvironment::systemEnvironment());
     env.fileSystem = PlatformFileSystem::instance();
     env.defaults = PlatformDefaultsStore::open();
     env.defaultsFile = FilePath::fromString(PlatformDefaultsStore::location());
     env.clock = std::make_shared<SystemClock>();
-    env.volumes = std::make_shared<PlatformVolumeSource>();
+    env.volumes = std::make_shared<PlatformVolumeSource>(QString(), env.home);
     env.systemFacts = std::make_shared<PlatformSystemFacts>();
     env.workspace = std::make_shared<PlatformWorkspace>();
-    env.trash = std::make_shared<PlatformTrash>(PlatformTrash::defaultDataHome(), env.fileSystem, env.clock, env.home);
+    // The trash that moving to the Trash fills is the one the junk scan sizes.
+    env.trash = std::make_shared<PlatformTrash>(env.layout->trash().parent(), env.fileSystem, env.clock, env.home);
     if (HttpTransport::offlineRequested()) {
         // Nothing is recorded to be sent later either.
         env.usage = std::make_shared<DiscardingUsageSink>();

@@ -11,6 +11,9 @@
 #include "platform/Trash.h"
 #include "platform/VolumeSource.h"
 #include "platform/Workspace.h"
+#include "scan/HomeLayout.h"
+
+#include <optional>
 
 #include <chrono>
 
@@ -19,6 +22,10 @@
 struct AppEnvironment
 {
     FilePath home;
+    // Where things live in the home. May be empty: the state then builds
+    // this system's layout from the home alone, without the environment's
+    // XDG variables.
+    std::optional<HomeLayout> layout;
     FileSystemPtr fileSystem;
     DefaultsStorePtr defaults;
     ClockPtr clock;
@@ -37,7 +44,8 @@ struct AppEnvironment
     // How long an operation waits for another process's writer lock.
     std::chrono::milliseconds lockWait{2000};
 
-    // The running machine: $HOME, the real file system, volumes, trash and
+    // The running machine: $HOME and its layout (XDG variables and the
+    // user-dirs file read once here), the real file system, volumes, trash and
     // system facts, the defaults store of PlatformDefaultsStore, and the
     // analytics and error-report services of the maker's server (sinks that
     // record nothing when BRISKO_OFFLINE=1).

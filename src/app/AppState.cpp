@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
+#include <QProcessEnvironment>
 #include <QPromise>
 #include <QThreadPool>
 
@@ -17,7 +18,8 @@
 AppState::AppState(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_env(std::move(environment))
-    , m_scanner(m_env.fileSystem, m_env.home, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
+    , m_layout(m_env.layout ? *m_env.layout : HomeLayout::forThisSystem(m_env.home, QProcessEnvironment()))
+    , m_scanner(m_env.fileSystem, m_layout, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
     , m_mover(m_env.fileSystem, m_env.clock, m_env.home)
     , m_safeCleanup(m_env.fileSystem, m_env.home)
     , m_history(historyKey, 100, m_env.defaults, m_env.clock)
@@ -88,7 +90,8 @@ MoveRecovery AppState::recoverInterruptedWork()
 
 AppSettings AppState::loadSettings() const
 {
-    const AppSettings defaults = AppSettings::defaults(m_env.home.toString());
+    AppSettings defaults = AppSettings::defaults(m_env.home.toString());
+    defaults.archivePath = m_layout.defaultArchiveFolder().toString();
     const std::optional<QByteArray> stored = m_env.defaults->data(settingsKey);
     if (!stored) {
         return defaults;
@@ -179,9 +182,8 @@ ScanItemList AppState::selectedArchiveItems() const
 ScanItemList AppState::selectedCleanableScanItems() const
 {
     ScanItemList items;
-    const QString home = m_env.home.toString();
     for (const ScanItem& item : selectedItems()) {
-        if (m_lastScanCategories.contains(item.category) && item.canAutoCleanup(home)) {
+        if (m_lastScanCategories.contains(item.category) && item.canAutoCleanup(m_layout)) {
             items.append(item);
         }
     }
@@ -227,6 +229,16 @@ bool AppState::activeScanCategoryIsReadOnly() const
 
 std::optional<DiskInfo> AppState::primaryDisk() const
 {
+    // The volume that fills when the home does: the one on the home's device.
+    FileStat home;
+    if (m_env.fileSystem->stat(m_env.home.native(), true, &home)) {
+        for (const DiskInfo& disk : m_disks) {
+            FileStat mount;
+            if (m_env.fileSystem->stat(QFile::encodeName(disk.path), true, &mount) && mount.device == home.device) {
+                return disk;
+            }
+        }
+    }
     for (const DiskInfo& disk : m_disks) {
         if (disk.path.contains(QLatin1String("/System/Volumes/Data")) || disk.path == QLatin1String("/")) {
             return disk;
@@ -336,9 +348,8 @@ void AppState::finishScan(ScanCategory category, const AppSettings& settings, Sc
                      [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
     if (ScanCategories::isCleanable(category)) {
         // Exactly the entries that may be cleaned without asking start selected.
-        const QString home = m_env.home.toString();
         for (ScanItem& item : items) {
-            item.isSelected = item.canAutoCleanup(home);
+            item.isSelected = item.canAutoCleanup(m_layout);
         }
     }
     setScanItems(items);

@@ -108,6 +108,8 @@ public:
     ScanItemList scopedScanItems() const;
     qint64 totalScanSize() const;
     bool activeScanCategoryIsReadOnly() const;
+    // The volume holding the home folder (same device); else "/" or the
+    // data volume, else the first one listed.
     std::optional<DiskInfo> primaryDisk() const;
 
     void toggleSelection(const ScanItem& item);
@@ -165,8 +167,8 @@ public:
     void toggleSafeCleanupSelection(const QUuid& id, bool selected);
     // Deletes the selected safe caches, then lists again.
     QFuture<void> runSafeCleanup();
-    // Files the loose files of ~/Downloads into the buckets of
-    // Downloads/_Sorted. The future carries the sorter's result and finishes
+    // Files the loose files of the Downloads folder into the buckets of
+    // its _Sorted folder. The future carries the sorter's result and finishes
     // after the status line, history, events and reports are out (an empty
     // result at once when refused).
     QFuture<SortResult> sortDownloads();
@@ -199,6 +201,8 @@ public:
     void refreshCleanArchives();
 
     const FilePath& home() const { return m_env.home; }
+    // Where things live in the home; built once with the state.
+    const HomeLayout& layout() const { return m_layout; }
     // The file system the state works through; the window asks it whether
     // protected folders can be read.
     const FileSystemPtr& fileSystem() const { return m_env.fileSystem; }
@@ -284,13 +288,14 @@ private:
     void finishSort(const SortResult& result);
 
     AppEnvironment m_env;
+    HomeLayout m_layout;
     DiskScanner m_scanner;
     FileMover m_mover;
-    DownloadsSorter m_downloadsSorter{m_env.fileSystem};
+    DownloadsSorter m_downloadsSorter{m_env.fileSystem, m_layout.installerExtensions()};
     SafeCleanupService m_safeCleanup;
     StorageHistoryStore m_history;
     MoveLogStore m_moveLog;
-    CleanArchiveService m_cleanArchive{m_env.fileSystem, m_env.home, m_env.clock};
+    CleanArchiveService m_cleanArchive{m_env.fileSystem, m_layout, m_env.clock};
 
     AppSettings m_settings;
     DiskInfoList m_disks;

@@ -57,7 +57,8 @@ QFuture<SortResult> AppState::sortDownloads()
     sorted->start();
     QFuture<SortResult> future = sorted->future();
     const DownloadsSorter sorter = m_downloadsSorter;
-    const FilePath downloads = m_env.home.child(QByteArrayLiteral("Downloads"));
+    // A disabled Downloads folder cannot be listed: the sorter says so.
+    const FilePath downloads = m_layout.userFolder(UserFolder::downloads).value_or(FilePath());
     runInBackground<SortResult>([sorter, downloads] { return sorter.sortSync(downloads); },
                                 [sorted](AppState& state, SortResult result) {
                                     state.finishSort(result);
@@ -75,8 +76,12 @@ void AppState::finishSort(const SortResult& result)
         m_history.record(0, QStringLiteral("Сортировка Downloads"), result.moved);
         refreshStats();
     }
+    // The folder under the name the user knows it by ("Загрузки").
+    const std::optional<FilePath> downloads = m_layout.userFolder(UserFolder::downloads);
+    const QString downloadsName = downloads ? downloads->fileName() : QStringLiteral("Downloads");
     setStatusMessage(QStringLiteral("Разложено ") + QString::number(result.moved)
-                     + QStringLiteral(" файлов в Downloads/_Sorted/ (") + bucketSummary(result.byBucket)
+                     + QStringLiteral(" файлов в ") + downloadsName + QStringLiteral("/_Sorted/ (")
+                     + bucketSummary(result.byBucket)
                      + QStringLiteral("). Пропущено папок: ") + QString::number(result.skipped)
                      + QStringLiteral(", ошибок: ") + QString::number(result.failed));
     track(QStringLiteral("downloads_sorted"), {{QStringLiteral("moved"), QString::number(result.moved)}});
@@ -110,6 +115,7 @@ QFuture<void> AppState::runQuickHealthScan()
     const SafeCleanupService safeCleanup = m_safeCleanup;
     const FileSystemPtr fs = m_env.fileSystem;
     const FilePath home = m_env.home;
+    const HomeLayout layout = m_layout;
     const SystemFactsPtr facts = m_env.systemFacts;
     QPointer<AppState> self(this);
     const ScanProgressHandler onProgress = [self](const ScanProgress& progress) {
@@ -123,9 +129,9 @@ QFuture<void> AppState::runQuickHealthScan()
     // Measuring the caches walks folders too: it runs here, off the main
     // thread, and its list is published before the first scan report.
     return runInBackground<Findings>(
-        [self, categories, settings, scanner, safeCleanup, fs, home, facts, onProgress] {
+        [self, categories, settings, scanner, safeCleanup, fs, home, layout, facts, onProgress] {
             Findings findings;
-            const SafeCleanupCandidateList candidates = safeCleanup.scan(home);
+            const SafeCleanupCandidateList candidates = safeCleanup.scan(layout);
             postToMainThread(self, [candidates](AppState& state) { state.setSafeCleanupCandidates(candidates); });
             findings.items = scanner.scan(settings, categories, onProgress);
             for (const SafeCleanupCandidate& candidate : candidates) {

@@ -27,7 +27,7 @@ void AppState::scanSafeCleanup()
         setStatusMessage(busyMessage);
         return;
     }
-    setSafeCleanupCandidates(m_safeCleanup.scan(m_env.home));
+    setSafeCleanupCandidates(m_safeCleanup.scan(m_layout));
     if (m_safeCleanupCandidates.isEmpty()) {
         setStatusMessage(QStringLiteral("Безопасные кэши не найдены или уже очищены"));
         return;
@@ -92,7 +92,7 @@ QFuture<void> AppState::runSafeCleanup()
                 state.refreshStats();
             }
             state.refreshDisks();
-            state.setSafeCleanupCandidates(state.m_safeCleanup.scan(state.m_env.home));
+            state.setSafeCleanupCandidates(state.m_safeCleanup.scan(state.m_layout));
             state.setStatusMessage(QStringLiteral("Удалено: ") + QString::number(result.deleted)
                                    + QStringLiteral(", ошибок: ") + QString::number(result.failed)
                                    + QStringLiteral(", освобождено ") + ByteCountFormatter::format(result.freedBytes));

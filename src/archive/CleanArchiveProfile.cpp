@@ -1,5 +1,7 @@
 #include "CleanArchiveProfile.h"
 
+#include <QFile>
+
 QList<CleanArchiveProfile> CleanArchiveProfiles::all()
 {
     return {CleanArchiveProfile::essential, CleanArchiveProfile::creative, CleanArchiveProfile::developer};
@@ -41,31 +43,43 @@ QString CleanArchiveProfiles::title(CleanArchiveProfile profile)
     return {};
 }
 
-QList<QByteArray> CleanArchiveProfiles::homeFolders(CleanArchiveProfile profile)
+QList<QByteArray> CleanArchiveProfiles::homeFolders(CleanArchiveProfile profile, const HomeLayout& layout)
 {
+    QList<QByteArray> names;
+    const auto add = [&](UserFolder folder) {
+        if (const std::optional<FilePath> path = layout.userFolder(folder)) {
+            const QByteArray relative = layout.relativeToHome(*path);
+            if (!relative.isEmpty() && !relative.contains('/')) {
+                names.append(relative);
+            }
+        }
+    };
     switch (profile) {
     case CleanArchiveProfile::essential:
-        return {QByteArrayLiteral("Documents"), QByteArrayLiteral("Desktop"), QByteArrayLiteral("Downloads")};
+        add(UserFolder::documents);
+        add(UserFolder::desktop);
+        add(UserFolder::downloads);
+        break;
     case CleanArchiveProfile::creative:
-        return {QByteArrayLiteral("Movies"), QByteArrayLiteral("Music"), QByteArrayLiteral("Pictures")};
+        add(UserFolder::videos);
+        add(UserFolder::music);
+        add(UserFolder::pictures);
+        break;
     case CleanArchiveProfile::developer:
-        return {QByteArrayLiteral("Projects"), QByteArrayLiteral("Developer"), QByteArrayLiteral(".config"),
-                QByteArrayLiteral(".ssh")};
+        names = {QByteArrayLiteral("Projects"), QByteArrayLiteral("Developer"), QByteArrayLiteral(".config"),
+                 QByteArrayLiteral(".ssh")};
+        break;
     }
-    return {};
+    return names;
 }
 
-bool CleanArchiveProfiles::excludesFile(CleanArchiveProfile profile, const QByteArray& name)
+bool CleanArchiveProfiles::excludesFile(CleanArchiveProfile profile, const QByteArray& name, const HomeLayout& layout)
 {
     if (profile != CleanArchiveProfile::essential) {
         return false;
     }
     // Installers and zip files are re-downloadable and large: "setup.DMG" goes,
     // "notes.dmg.txt" stays.
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot < 0) {
-        return false;
-    }
-    const QByteArray extension = name.mid(dot + 1).toLower();
-    return extension == "dmg" || extension == "pkg" || extension == "zip";
+    const QString text = QFile::decodeName(name);
+    return layout.isInstaller(text) || text.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive);
 }

@@ -56,10 +56,11 @@ QByteArray uniqueHiddenName(const char* prefix)
 
 } // namespace
 
-CleanArchiveService::CleanArchiveService(FileSystemPtr fileSystem, FilePath home, ClockPtr clock,
+CleanArchiveService::CleanArchiveService(FileSystemPtr fileSystem, HomeLayout layout, ClockPtr clock,
                                          FilePath temporaryFolder, QString tar)
     : m_fs(std::move(fileSystem))
-    , m_home(std::move(home))
+    , m_layout(std::move(layout))
+    , m_home(m_layout.home())
     , m_clock(std::move(clock))
     , m_temporaryFolder(std::move(temporaryFolder))
     , m_tar(std::move(tar))
@@ -102,7 +103,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
     const FilePath root = FilePath::fromString(settings.archivePath).child(rootFolderName);
 
     QList<QByteArray> sources;
-    for (const QByteArray& name : CleanArchiveProfiles::homeFolders(profile)) {
+    for (const QByteArray& name : CleanArchiveProfiles::homeFolders(profile, m_layout)) {
         if (m_fs->exists(m_home.child(name).native())) {
             sources.append(name);
         }
@@ -193,12 +194,13 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     CleanArchiveCopier::Options options;
     options.digest = true;
     options.followSourceRoot = true;
-    options.skip = [profile, excluded, skippedFolders](const QByteArray& child, const FileStat& st) {
+    const HomeLayout layout = m_layout;
+    options.skip = [profile, excluded, skippedFolders, layout](const QByteArray& child, const FileStat& st) {
         if (st.isDirectory && skippedFolders.contains(std::pair(st.device, st.inode))) {
             return true;
         }
         return child.startsWith('.') || child == "node_modules" || excluded.contains(child)
-            || (!st.isDirectory && CleanArchiveProfiles::excludesFile(profile, child));
+            || (!st.isDirectory && CleanArchiveProfiles::excludesFile(profile, child, layout));
     };
     const CleanArchiveCopier copier(m_fs);
     const FilePath target = payload.child(name);

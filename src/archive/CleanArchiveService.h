@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
+#include "scan/HomeLayout.h"
 
 #include <functional>
 
@@ -38,7 +39,7 @@ public:
 
     // temporaryFolder: where restores unpack archives (the system's temporary
     // folder when empty). tar: the program that packs and unpacks.
-    CleanArchiveService(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, FilePath temporaryFolder = {},
+    CleanArchiveService(FileSystemPtr fileSystem, HomeLayout layout, ClockPtr clock, FilePath temporaryFolder = {},
                         QString tar = CleanArchiveCompression::defaultTar);
 
     // Never fails as a whole: what went wrong is in the result's errors.
@@ -69,6 +70,7 @@ private:
     void restoreEntry(const CleanArchiveEntry& entry, const FilePath& sourceRoot, RestoreResult* result) const;
 
     FileSystemPtr m_fs;
+    HomeLayout m_layout;
     FilePath m_home;
     ClockPtr m_clock;
     FilePath m_temporaryFolder;

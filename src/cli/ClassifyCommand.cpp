@@ -4,8 +4,10 @@
 #include "Console.h"
 #include "platform/PlatformPaths.h"
 #include "scan/CacheClassifier.h"
+#include "scan/HomeLayout.h"
 
 #include <QDir>
+#include <QProcessEnvironment>
 
 QString ClassifyCommand::name() const
 {
@@ -48,6 +50,8 @@ CommandResult ClassifyCommand::run(const QStringList& arguments, Console& consol
     // a shell user means them, and the rule resolves "." and ".." itself.
     const QString path = QDir::current().absoluteFilePath(parsed->positionals().first());
     const QString home = homeOption ? QDir::current().absoluteFilePath(*homeOption) : PlatformPaths::home().toString();
-    console.outLine(CacheRisks::rawValue(CacheClassifier::classify(path, home)));
+    const HomeLayout layout =
+        HomeLayout::forThisSystem(FilePath::fromString(home), QProcessEnvironment::systemEnvironment());
+    console.outLine(CacheRisks::rawValue(CacheClassifier::classify(path, layout)));
     return CommandResult::ok();
 }

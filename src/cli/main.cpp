@@ -12,6 +12,7 @@
 #include "HealthCommand.h"
 #include "HistoryCommand.h"
 #include "MoveCommand.h"
+#include "PlacesCommand.h"
 #include "SafeCleanupCommand.h"
 #include "RegionCommand.h"
 #include "ScanCommand.h"
@@ -51,6 +52,7 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<SettingsCommand>());
     dispatcher.add(std::make_unique<ClassifyCommand>());
     dispatcher.add(std::make_unique<DisksCommand>());
+    dispatcher.add(std::make_unique<PlacesCommand>());
     dispatcher.add(std::make_unique<HardwareCommand>());
     dispatcher.add(std::make_unique<CoolingCommand>());
     dispatcher.add(std::make_unique<FansCommand>());

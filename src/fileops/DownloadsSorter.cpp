@@ -73,8 +73,9 @@ const QSet<QString>& DownloadsSorter::codeExtensions()
     return set;
 }
 
-DownloadsSorter::DownloadsSorter(FileSystemPtr fileSystem)
+DownloadsSorter::DownloadsSorter(FileSystemPtr fileSystem, QSet<QString> installerExtensions)
     : m_fs(std::move(fileSystem))
+    , m_installerExtensions(std::move(installerExtensions))
 {
 }
 
@@ -84,13 +85,13 @@ QFuture<SortResult> DownloadsSorter::sortDownloads(const FilePath& downloads) co
     return QtConcurrent::run([self, downloads] { return self.sortSync(downloads); });
 }
 
-QString DownloadsSorter::bucketName(const FilePath& file)
+QString DownloadsSorter::bucketName(const FilePath& file) const
 {
     const QString extension = QString::fromUtf8(splitName(file.fileNameNative()).extension).toLower();
     if (videoExtensions().contains(extension)) {
         return QStringLiteral("Video");
     }
-    if (extension == QLatin1String("dmg") || extension == QLatin1String("pkg")) {
+    if (m_installerExtensions.contains(extension)) {
         return QStringLiteral("Installers");
     }
     if (archiveExtensions().contains(extension)) {
@@ -138,13 +139,18 @@ FilePath DownloadsSorter::uniqueURL(const FilePath& target) const
 
 SortResult DownloadsSorter::sortSync(const FilePath& downloads) const
 {
+    SortResult result;
+    // No folder (the user disabled Downloads) must not become a relative one.
+    if (downloads.isEmpty()) {
+        result.errors.append(QStringLiteral("Не удалось прочитать Downloads"));
+        return result;
+    }
     const ItemTransfer folders(m_fs);
     const FilePath sortedRoot = downloads.child(sortedRootName);
     // A folder that cannot be made shows up as the failed moves into it, each
     // with its reason; nothing more to say here.
     folders.makePath(sortedRoot);
 
-    SortResult result;
     QList<DirEntry> children;
     if (!m_fs->listDirectory(downloads.native(), &children)) {
         result.errors.append(QStringLiteral("Не удалось прочитать Downloads"));

@@ -33,7 +33,10 @@ public:
     static const QSet<QString>& imageExtensions();
     static const QSet<QString>& codeExtensions();
 
-    explicit DownloadsSorter(FileSystemPtr fileSystem);
+    // installerExtensions: lower case, without the dot; the system's own
+    // installer types go to "Installers".
+    explicit DownloadsSorter(FileSystemPtr fileSystem,
+                             QSet<QString> installerExtensions = {QStringLiteral("dmg"), QStringLiteral("pkg")});
 
     // Runs sortSync on the global thread pool.
     QFuture<SortResult> sortDownloads(const FilePath& downloads) const;
@@ -44,7 +47,7 @@ public:
 
     // "Video", "Installers", "Archives", "Documents", "Audio", "Images",
     // "Code" or "Other", by the last extension of the name, in any case.
-    static QString bucketName(const FilePath& file);
+    QString bucketName(const FilePath& file) const;
     // target itself when nothing is there, else the first free one of
     // base_2.ext, base_3.ext, … (base_2 without an extension). A dangling
     // symbolic link counts as taken.
@@ -54,4 +57,5 @@ private:
     bool exists(const FilePath& path) const;
 
     FileSystemPtr m_fs;
+    QSet<QString> m_installerExtensions;
 };

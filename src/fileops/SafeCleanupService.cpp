@@ -9,26 +9,6 @@
 
 namespace {
 
-struct TableRow
-{
-    const char* label;
-    const char* folder;
-};
-
-// Caches that their applications rebuild on their own; paths below the home folder.
-constexpr TableRow table[] = {
-    {"Safari", "Library/Caches/com.apple.Safari"},
-    {"Chrome", "Library/Caches/com.google.Chrome"},
-    {"VS Code", "Library/Caches/com.microsoft.VSCode"},
-    {"Xcode", "Library/Caches/com.apple.dt.Xcode"},
-    {"pip", "Library/Caches/pip"},
-    {"Homebrew", "Library/Caches/Homebrew"},
-    {"Spotify", "Library/Caches/com.spotify.client"},
-    {"Telegram", "Library/Caches/ru.keepcoder.Telegram"},
-    {"Opera GX", "Library/Caches/com.operasoftware.OperaGX"},
-    {"DiagnosticReports", "Library/Logs/DiagnosticReports"},
-};
-
 // Folders this small are not worth offering.
 constexpr qint64 minimumSize = qint64(1) << 20;
 
@@ -45,36 +25,42 @@ SafeCleanupService::SafeCleanupService(FileSystemPtr fileSystem, FilePath anchor
 {
 }
 
-SafeCleanupCandidateList SafeCleanupService::scan(const FilePath& home) const
+SafeCleanupCandidateList SafeCleanupService::scan(const HomeLayout& layout) const
 {
-    const QString homeText = home.toString();
     SafeCleanupCandidateList candidates;
-    for (const TableRow& row : table) {
-        const FilePath path = home.child(QByteArray(row.folder));
-        FileStat st;
-        if (!m_fs->stat(path.native(), true, &st)) {
-            continue;
+    for (const SafeCacheFolder& row : layout.safeCaches()) {
+        for (const FilePath& path : layout.expand(row.folder, *m_fs)) {
+            addCandidate(path, row.label, layout, &candidates);
         }
-        const CacheRisk risk = CacheClassifier::classify(path.toString(), homeText);
-        if (risk != CacheRisk::safe) {
-            continue;
-        }
-        const std::optional<qint64> size = measure(path);
-        if (!size || *size <= minimumSize) {
-            continue;
-        }
-        SafeCleanupCandidate candidate;
-        candidate.id = QUuid::createUuid();
-        candidate.path = path;
-        candidate.label = QString::fromUtf8(row.label);
-        candidate.size = *size;
-        candidate.risk = risk;
-        candidate.isSelected = true;
-        candidates.append(candidate);
     }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const SafeCleanupCandidate& a, const SafeCleanupCandidate& b) { return a.size > b.size; });
     return candidates;
+}
+
+void SafeCleanupService::addCandidate(const FilePath& path, const QString& label, const HomeLayout& layout,
+                                      SafeCleanupCandidateList* candidates) const
+{
+    FileStat st;
+    if (!m_fs->stat(path.native(), true, &st)) {
+        return;
+    }
+    const CacheRisk risk = CacheClassifier::classify(path.toString(), layout);
+    if (risk != CacheRisk::safe) {
+        return;
+    }
+    const std::optional<qint64> size = measure(path);
+    if (!size || *size <= minimumSize) {
+        return;
+    }
+    SafeCleanupCandidate candidate;
+    candidate.id = QUuid::createUuid();
+    candidate.path = path;
+    candidate.label = label;
+    candidate.size = *size;
+    candidate.risk = risk;
+    candidate.isSelected = true;
+    candidates->append(candidate);
 }
 
 SafeCleanupResult SafeCleanupService::cleanup(const SafeCleanupCandidateList& candidates,

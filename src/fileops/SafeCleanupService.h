@@ -3,6 +3,7 @@
 #include "SafeCleanupCandidate.h"
 #include "SafeCleanupResult.h"
 #include "platform/FileSystem.h"
+#include "scan/HomeLayout.h"
 
 #include <functional>
 #include <optional>
@@ -26,10 +27,10 @@ public:
     // candidate is opened without following links (see TreeRemover).
     explicit SafeCleanupService(FileSystemPtr fileSystem, FilePath anchor = {});
 
-    // The folders of the fixed application table that exist under home, are
-    // rated safe and hold more than 1 MiB, largest first (equal sizes keep
-    // table order). Folders that cannot be read, and links, are left out.
-    SafeCleanupCandidateList scan(const FilePath& home) const;
+    // The folders of the layout's application table that exist, are rated
+    // safe and hold more than 1 MiB, largest first (equal sizes keep table
+    // order). Folders that cannot be read, and links, are left out.
+    SafeCleanupCandidateList scan(const HomeLayout& layout) const;
 
     // Deletes the selected candidates in order, each with everything in it,
     // never following a symbolic link out of it. Refuses a candidate whose
@@ -45,6 +46,8 @@ public:
     qint64 directorySize(const FilePath& folder) const;
 
 private:
+    void addCandidate(const FilePath& path, const QString& label, const HomeLayout& layout,
+                      SafeCleanupCandidateList* candidates) const;
     // As directorySize, but empty when the folder cannot be opened and read.
     std::optional<qint64> measure(const FilePath& folder) const;
     qint64 sizeBeforeDeletion(const FilePath& path) const;

@@ -33,8 +33,9 @@ QByteArray unescapeMountField(const QByteArray& field)
 
 } // namespace
 
-PlatformVolumeSource::PlatformVolumeSource(QString mountTable)
+PlatformVolumeSource::PlatformVolumeSource(QString mountTable, FilePath home)
     : m_mountTable(mountTable.isEmpty() ? QStringLiteral("/proc/self/mountinfo") : std::move(mountTable))
+    , m_home(std::move(home))
 {
 }
 
@@ -64,6 +65,8 @@ std::optional<QList<VolumeFacts>> PlatformVolumeSource::mountedVolumes() const
     }
     QList<VolumeFacts> volumes;
     QSet<QByteArray> seenMountPoints;
+    struct stat homeStat;
+    const bool knowsHome = !m_home.isEmpty() && ::stat(m_home.native().constData(), &homeStat) == 0;
     // One file system mounted in several places (bind mounts, a container's
     // volumes) is one volume: listing it twice would count its space twice.
     // The mount of the whole file system (root "/") is the one shown.
@@ -77,10 +80,15 @@ std::optional<QList<VolumeFacts>> PlatformVolumeSource::mountedVolumes() const
             continue;
         }
         const QString type = QString::fromUtf8(fields[separator + 1]);
-        if (isPseudoFileSystem(type)) {
-            continue;
-        }
         const QByteArray mountPoint = unescapeMountField(fields[4]);
+        if (isPseudoFileSystem(type)) {
+            struct stat st;
+            const bool holdsHome = type == QLatin1String("overlay") && knowsHome
+                && ::stat(mountPoint.constData(), &st) == 0 && st.st_dev == homeStat.st_dev;
+            if (!holdsHome) {
+                continue;
+            }
+        }
         // Stacked mounts show the same place more than once.
         if (seenMountPoints.contains(mountPoint)) {
             continue;

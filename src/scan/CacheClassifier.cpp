@@ -1,32 +1,70 @@
 #include "CacheClassifier.h"
 
+#include "HomeLayout.h"
+
 #include <QStringList>
 
 namespace {
 
-const QLatin1String protectedLocations[] = {
-    QLatin1String("/Library/Keychains"),
-    QLatin1String("/Library/Mail"),
-    QLatin1String("/Library/Messages"),
-    QLatin1String("/Library/Safari"),
-    QLatin1String("/Library/Accounts"),
-    QLatin1String("/Library/IdentityServices"),
-    QLatin1String("/Library/Group Containers"),
-    QLatin1String("/Library/Application Support/MobileSync"),
-};
+// "*" within a name stands for any run of characters.
+bool matchesName(QStringView name, QStringView pattern)
+{
+    if (!pattern.contains(u'*')) {
+        return name == pattern;
+    }
+    const QList<QStringView> pieces = pattern.split(u'*');
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const QStringView piece = pieces[i];
+        if (i == 0) {
+            if (!name.startsWith(piece)) {
+                return false;
+            }
+            at = piece.size();
+        } else if (i == pieces.size() - 1) {
+            return name.size() - at >= piece.size() && name.endsWith(piece);
+        } else {
+            const qsizetype found = name.indexOf(piece, at);
+            if (found < 0) {
+                return false;
+            }
+            at = found + piece.size();
+        }
+    }
+    return true;
+}
 
-const QLatin1String knownSafeFolders[] = {
-    QLatin1String("/Library/Caches/com.apple.Safari"),
-    QLatin1String("/Library/Caches/com.google.Chrome"),
-    QLatin1String("/Library/Caches/com.microsoft.VSCode"),
-    QLatin1String("/Library/Caches/com.apple.dt.Xcode"),
-    QLatin1String("/Library/Caches/pip"),
-    QLatin1String("/Library/Caches/Homebrew"),
-    QLatin1String("/Library/Caches/com.spotify.client"),
-    QLatin1String("/Library/Caches/ru.keepcoder.Telegram"),
-    QLatin1String("/Library/Caches/com.operasoftware.OperaGX"),
-    QLatin1String("/Library/Logs/DiagnosticReports"),
-};
+// How many leading names of parts the pattern's names match, or -1.
+qsizetype matchPrefix(const QStringList& parts, const QString& pattern)
+{
+    const QStringList names = pattern.split(u'/', Qt::SkipEmptyParts);
+    if (names.size() > parts.size()) {
+        return -1;
+    }
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!matchesName(parts[i], names[i])) {
+            return -1;
+        }
+    }
+    return names.size();
+}
+
+bool isProtected(const QStringList& parts, const ProtectedArea& area)
+{
+    const qsizetype matched = matchPrefix(parts, area.folder);
+    if (matched < 0) {
+        return false;
+    }
+    if (area.allowedBelow.isEmpty()) {
+        return true;
+    }
+    for (qsizetype i = matched; i < parts.size(); ++i) {
+        if (matchesName(parts[i], area.allowedBelow)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -58,36 +96,52 @@ QString CacheClassifier::standardizePath(const QString& path)
     return joined.isEmpty() ? QStringLiteral(".") : joined;
 }
 
-CacheRisk CacheClassifier::classify(const QString& path, const QString& homePath)
+CacheRisk CacheClassifier::classify(const QString& path, const HomeLayout& layout)
 {
     const QString p = standardizePath(path);
-    const QString home = standardizePath(homePath);
+    const QString home = standardizePath(layout.home().toString());
+    const CacheRules& rules = layout.cacheRules();
 
-    if (!p.startsWith(home)) {
+    // Whole names only: "/home/uu" shares the text of "/home/u" but is another home.
+    const bool belowHome = p.size() > home.size() && (home.endsWith(u'/') || p.at(home.size()) == u'/');
+    if (!p.startsWith(home) || (p.size() != home.size() && !belowHome)) {
         return CacheRisk::forbidden;
     }
-    for (const QLatin1String& text : protectedLocations) {
+    for (const QString& text : rules.protectedTexts) {
         if (p.contains(text)) {
             return CacheRisk::forbidden;
         }
     }
-    for (const QLatin1String& suffix : knownSafeFolders) {
+    const QStringList parts =
+        belowHome ? QStringView(p).mid(home.size()).toString().split(u'/', Qt::SkipEmptyParts) : QStringList();
+    for (const ProtectedArea& area : rules.protectedAreas) {
+        if (isProtected(parts, area)) {
+            return CacheRisk::forbidden;
+        }
+    }
+    for (const QString& suffix : rules.safeSuffixes) {
         if (p.endsWith(suffix)) {
             return CacheRisk::safe;
         }
     }
-    const QString cacheArea = home + QLatin1String("/Library/Caches/");
+    for (const QString& folder : rules.safeFolders) {
+        if (matchPrefix(parts, folder) == parts.size() && !parts.isEmpty()) {
+            return CacheRisk::safe;
+        }
+    }
+    const QString cacheArea = standardizePath(layout.userCaches().toString()) + u'/';
     if (p.startsWith(cacheArea)) {
         const QStringView rest = QStringView(p).mid(cacheArea.size());
         if (!rest.isEmpty() && !rest.contains(QLatin1Char('/'))) {
             return CacheRisk::safe;
         }
-    }
-    if (p.contains(QLatin1String("/Library/Caches/"))) {
         return CacheRisk::caution;
     }
-    if (p.contains(QLatin1String("/Library/Logs/"))) {
-        return p.contains(QLatin1String("DiagnosticReports")) ? CacheRisk::forbidden : CacheRisk::caution;
+    if (!rules.cacheMarker.isEmpty() && p.contains(rules.cacheMarker)) {
+        return CacheRisk::caution;
+    }
+    if (!rules.logMarker.isEmpty() && p.contains(rules.logMarker)) {
+        return p.contains(rules.crashReportsWord) ? CacheRisk::forbidden : CacheRisk::caution;
     }
     return CacheRisk::forbidden;
 }

@@ -17,23 +17,6 @@ constexpr qint64 appFolderWarning = 20973824;     // the "много места"
 constexpr qint64 junkMinimum = 5242880;           // 5 MiB
 
 
-struct AppFolder
-{
-    const char* label;
-    const char* folder;
-    const char* instruction;
-};
-
-const AppFolder appFolders[] = {
-    {"Cursor (чаты/состояние)", "Library/Application Support/Cursor/User/globalStorage",
-     "Cursor → Settings → очистить историю чатов"},
-    {"Cursor (снимки)", "Library/Application Support/Cursor/snapshots", "Можно удалить старые snapshots вручную"},
-    {"ONEME", "Library/Application Support/ONEME", "Настройки ONEME → очистить медиа-кэш"},
-    {"Telegram", "Library/Caches/ru.keepcoder.Telegram", "Telegram → Settings → Data → Clear cache"},
-    {"Opera GX", "Library/Application Support/com.operasoftware.OperaGX",
-     "Opera → Settings → Privacy → Clear browsing data"},
-};
-
 } // namespace
 
 const QStringList& DiskScanner::archiveCandidateKeywords()
@@ -43,11 +26,11 @@ const QStringList& DiskScanner::archiveCandidateKeywords()
     return keywords;
 }
 
-DiskScanner::DiskScanner(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, VolumeSourcePtr volumes,
+DiskScanner::DiskScanner(FileSystemPtr fileSystem, HomeLayout layout, ClockPtr clock, VolumeSourcePtr volumes,
                          QSet<QString> videoExtensions)
     : m_fs(fileSystem)
-    , m_walker(std::move(fileSystem), DirectoryWalker::defaultSizingThreads(), home)
-    , m_home(std::move(home))
+    , m_walker(std::move(fileSystem), DirectoryWalker::defaultSizingThreads(), layout.home())
+    , m_layout(std::move(layout))
     , m_clock(std::move(clock))
     , m_volumes(std::move(volumes))
     , m_videoExtensions(std::move(videoExtensions))
@@ -166,15 +149,22 @@ ScanItemList DiskScanner::scanLargeFolders(const AppSettings& settings) const
     ScanItemList rows;
     const qint64 threshold = thresholdBytes(settings.largeFolderThresholdGB, gigabyte);
     const int depth = settings.lowPowerMode ? 4 : 6;
-    static const QSet<QByteArray> homeSkips = {"Desktop", "Downloads", "Documents", "Movies", "Pictures", "Music"};
+    // Desktop and Downloads are roots of their own; the media and document
+    // folders are never listed whole.
+    const QSet<QByteArray> homeSkips = m_layout.userFolderNames();
     const WalkExclusion exclusion(settings, WalkExclusionMode::standard);
-    const FilePath roots[] = {m_home.child(QByteArrayLiteral("Desktop")), m_home.child(QByteArrayLiteral("Downloads")),
-                              m_home};
+    QList<FilePath> roots;
+    for (const UserFolder folder : {UserFolder::desktop, UserFolder::downloads}) {
+        if (const std::optional<FilePath> root = m_layout.userFolder(folder)) {
+            roots.append(*root);
+        }
+    }
+    roots.append(home());
     for (const FilePath& root : roots) {
         if (!m_fs->exists(root.native())) {
             continue;
         }
-        const bool isHome = root == m_home;
+        const bool isHome = root == home();
         const QString detail = root.fileName();
         for (const DirEntry& entry : list(root)) {
             const FilePath child = root.child(entry.name);
@@ -202,7 +192,11 @@ ScanItemList DiskScanner::scanArchiveCandidates(const AppSettings& settings) con
     const qint64 minimum = thresholdBytes(settings.archiveCandidateMinGB, gigabyte);
     const QDateTime limit = cutoff(settings.archiveCandidateMinDays);
     const int depth = settings.lowPowerMode ? 4 : 6;
-    const FilePath desktop = m_home.child(QByteArrayLiteral("Desktop"));
+    const std::optional<FilePath> desktopFolder = m_layout.userFolder(UserFolder::desktop);
+    if (!desktopFolder) {
+        return rows;
+    }
+    const FilePath& desktop = *desktopFolder;
     for (const DirEntry& entry : list(desktop)) {
         if (!entry.statOk || !entry.stat.isDirectory) {
             continue;
@@ -234,7 +228,11 @@ ScanItemList DiskScanner::scanArchiveCandidates(const AppSettings& settings) con
 ScanItemList DiskScanner::scanDownloadsInbox(const AppSettings&) const
 {
     ScanItemList rows;
-    const FilePath downloads = m_home.child(QByteArrayLiteral("Downloads"));
+    const std::optional<FilePath> downloadsFolder = m_layout.userFolder(UserFolder::downloads);
+    if (!downloadsFolder) {
+        return rows;
+    }
+    const FilePath& downloads = *downloadsFolder;
     const QDateTime now = m_clock->now();
     for (const DirEntry& entry : list(downloads)) {
         if (entry.statOk && entry.stat.isDirectory) {
@@ -275,11 +273,14 @@ ScanItemList DiskScanner::scanPlusVideos(const AppSettings& settings) const
     int depth = 8;
     if (settings.lowPowerMode) {
         depth = 5;
-        for (const char* name : {"Desktop", "Downloads", "Documents", "Movies"}) {
-            roots.append(m_home.child(QByteArray(name)));
+        for (const UserFolder folder :
+             {UserFolder::desktop, UserFolder::downloads, UserFolder::documents, UserFolder::videos}) {
+            if (const std::optional<FilePath> root = m_layout.userFolder(folder)) {
+                roots.append(*root);
+            }
         }
     } else {
-        roots.append(m_home);
+        roots.append(home());
     }
     // Videos already in the archive folder are not offered again, and a file
     // reached by two names (a link to a folder, a hard link) is one row.
@@ -331,7 +332,11 @@ ScanItemList DiskScanner::scanLargeLooseFiles(const AppSettings& settings) const
 {
     ScanItemList rows;
     const qint64 threshold = thresholdBytes(settings.largeFileThresholdMB, megabyte);
-    const FilePath downloads = m_home.child(QByteArrayLiteral("Downloads"));
+    const std::optional<FilePath> downloadsFolder = m_layout.userFolder(UserFolder::downloads);
+    if (!downloadsFolder) {
+        return rows;
+    }
+    const FilePath& downloads = *downloadsFolder;
     for (const DirEntry& entry : list(downloads)) {
         if (entry.statOk && entry.stat.isDirectory) {
             continue;
@@ -349,14 +354,17 @@ ScanItemList DiskScanner::scanOldInstallers(const AppSettings& settings) const
 {
     ScanItemList rows;
     const QDateTime limit = cutoff(settings.installerMaxAgeDays);
-    const FilePath downloads = m_home.child(QByteArrayLiteral("Downloads"));
+    const std::optional<FilePath> downloadsFolder = m_layout.userFolder(UserFolder::downloads);
+    if (!downloadsFolder) {
+        return rows;
+    }
+    const FilePath& downloads = *downloadsFolder;
     for (const DirEntry& entry : list(downloads)) {
         if (entry.statOk && entry.stat.isDirectory) {
             continue;
         }
         const FilePath child = downloads.child(entry.name);
-        const QString extension = child.suffix().toLower();
-        if (extension != QLatin1String("dmg") && extension != QLatin1String("pkg")) {
+        if (!m_layout.isInstaller(child.fileName())) {
             continue;
         }
         const QDateTime modified = modifiedOrNow(entry);
@@ -372,43 +380,53 @@ ScanItemList DiskScanner::scanOldInstallers(const AppSettings& settings) const
 ScanItemList DiskScanner::scanAppCaches(const AppSettings& settings) const
 {
     ScanItemList rows;
-    for (const AppFolder& app : appFolders) {
-        const FilePath folder = m_home.child(QByteArray(app.folder));
-        if (!m_fs->exists(folder.native())) {
-            continue;
+    for (const AppCacheFolder& app : m_layout.appCaches()) {
+        for (const FilePath& folder : m_layout.expand(app.folder, *m_fs)) {
+            const qint64 size = serviceAreaSize(folder, settings, 6);
+            if (size <= appFolderMinimum) {
+                continue;
+            }
+            QString detail = app.label;
+            if (size > appFolderWarning) {
+                detail += QStringLiteral(" ⚠️ много места!");
+            }
+            detail += QStringLiteral(" — ") + app.instruction;
+            rows.append(ScanItem::make(folder, size, ScanCategory::appCaches, true, false, detail));
         }
-        const qint64 size = m_walker.directorySize(folder, settings, 6, WalkExclusionMode::includeLibraryAndTrash);
-        if (size <= appFolderMinimum) {
-            continue;
-        }
-        QString detail = QString::fromUtf8(app.label);
-        if (size > appFolderWarning) {
-            detail += QStringLiteral(" ⚠️ много места!");
-        }
-        detail += QStringLiteral(" — ") + QString::fromUtf8(app.instruction);
-        rows.append(ScanItem::make(folder, size, ScanCategory::appCaches, true, false, detail));
     }
     return rows;
+}
+
+qint64 DiskScanner::serviceAreaSize(const FilePath& path, const AppSettings& settings, int maxDepth) const
+{
+    if (m_layout.serviceAreaNames().isEmpty()) {
+        return m_walker.directorySize(path, settings, maxDepth, WalkExclusionMode::includeLibraryAndTrash);
+    }
+    AppSettings lifted = settings;
+    for (const QString& name : m_layout.serviceAreaNames()) {
+        lifted.excludedPaths.removeAll(name);
+    }
+    return m_walker.directorySize(path, lifted, maxDepth, WalkExclusionMode::includeLibraryAndTrash);
 }
 
 ScanItemList DiskScanner::scanSystemJunk(const AppSettings& settings) const
 {
     ScanItemList rows;
     const int depth = settings.lowPowerMode ? 6 : 10;
-    const auto sizeOf = [&](const FilePath& path, int maxDepth) {
-        return m_walker.directorySize(path, settings, maxDepth, WalkExclusionMode::includeLibraryAndTrash);
-    };
+    const LayoutTexts& texts = m_layout.texts();
 
-    const FilePath logs = m_home.child(QByteArrayLiteral("Library/Logs"));
-    if (m_fs->exists(logs.native())) {
-        const qint64 size = sizeOf(logs, depth);
-        if (size > junkMinimum) {
-            rows.append(ScanItem::make(logs, size, ScanCategory::systemJunk, true, false,
-                                       QStringLiteral("Логи пользователя — очистка вручную или через macOS")));
+    for (const QString& place : m_layout.logPlaces()) {
+        for (const FilePath& logs : m_layout.expand(place, *m_fs)) {
+            const qint64 size = serviceAreaSize(logs, settings, depth);
+            if (size > junkMinimum) {
+                rows.append(ScanItem::make(logs, size, ScanCategory::systemJunk, m_walker.isDirectory(logs), false,
+                                           texts.logsDetail));
+            }
         }
     }
+    addJournalRow(&rows);
 
-    const FilePath caches = m_home.child(QByteArrayLiteral("Library/Caches"));
+    const FilePath& caches = m_layout.userCaches();
     if (m_fs->exists(caches.native())) {
         QList<DirEntry> entries;
         if (m_fs->listDirectory(caches.native(), &entries)) {
@@ -418,7 +436,7 @@ ScanItemList DiskScanner::scanSystemJunk(const AppSettings& settings) const
                     continue;
                 }
                 const FilePath child = caches.child(entry.name);
-                const qint64 size = sizeOf(child, depth);
+                const qint64 size = serviceAreaSize(child, settings, depth);
                 if (size > junkMinimum) {
                     const QString name = child.fileName();
                     rows.append(ScanItem::make(child, size, ScanCategory::systemJunk, true, false,
@@ -428,24 +446,58 @@ ScanItemList DiskScanner::scanSystemJunk(const AppSettings& settings) const
                 }
             }
             if (!addedChild) {
-                const qint64 size = sizeOf(caches, depth);
+                const qint64 size = serviceAreaSize(caches, settings, depth);
                 if (size > junkMinimum) {
-                    rows.append(ScanItem::make(caches, size, ScanCategory::systemJunk, true, false,
-                                               QStringLiteral("Кэши пользователя — очистка вручную или через macOS")));
+                    rows.append(
+                        ScanItem::make(caches, size, ScanCategory::systemJunk, true, false, texts.cachesDetail));
                 }
             }
         }
     }
 
-    const FilePath trash = m_home.child(QByteArrayLiteral(".Trash"));
+    const FilePath& trash = m_layout.trash();
     if (m_fs->exists(trash.native())) {
-        const qint64 size = sizeOf(trash, 3);
+        const qint64 size = serviceAreaSize(trash, settings, m_layout.trashDepth());
         if (size > 0) {
-            rows.append(ScanItem::make(trash, size, ScanCategory::systemJunk, true, false,
-                                       QStringLiteral("Корзина — очистите через Finder или «Очистить корзину»")));
+            rows.append(ScanItem::make(trash, size, ScanCategory::systemJunk, true, false, texts.trashDetail));
         }
     }
     return rows;
+}
+
+void DiskScanner::addJournalRow(ScanItemList* rows) const
+{
+    // The user's own systemd journal: user-UID.journal, its archived
+    // user-UID@….journal files and a damaged user-UID.journal~, in the
+    // machine's folder of each journal root. Only sized and explained:
+    // journalctl trims it, the program never deletes it.
+    const QByteArray prefix = "user-" + QByteArray::number(m_layout.journalUid());
+    qint64 total = 0;
+    FilePath shown;
+    for (const FilePath& root : m_layout.journalRoots()) {
+        for (const DirEntry& machine : list(root)) {
+            if (!machine.statOk || !machine.stat.isDirectory) {
+                continue;
+            }
+            const FilePath folder = root.child(machine.name);
+            for (const DirEntry& file : list(folder)) {
+                const QByteArray& name = file.name;
+                const bool isUserJournal = name == prefix + ".journal" || name == prefix + ".journal~"
+                    || (name.startsWith(prefix + '@') && name.endsWith(".journal"));
+                if (!file.statOk || !file.stat.isRegular || !isUserJournal) {
+                    continue;
+                }
+                total += m_walker.fileSize(folder.child(name));
+                if (shown.isEmpty() || name == prefix + ".journal") {
+                    shown = folder.child(name);
+                }
+            }
+        }
+    }
+    if (total > junkMinimum) {
+        rows->append(ScanItem::make(shown, total, ScanCategory::systemJunk, false, false,
+                                    m_layout.texts().journalDetail));
+    }
 }
 
 DiskInfoList DiskScanner::diskInfo() const

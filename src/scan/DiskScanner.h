@@ -2,6 +2,7 @@
 
 #include "DirectoryWalker.h"
 #include "DiskInfo.h"
+#include "HomeLayout.h"
 #include "ScanCategory.h"
 #include "ScanItem.h"
 #include "ScanProgress.h"
@@ -26,7 +27,7 @@ using ScanProgressHandler = std::function<void(const ScanProgress&)>;
 class DiskScanner
 {
 public:
-    DiskScanner(FileSystemPtr fileSystem, FilePath home, ClockPtr clock, VolumeSourcePtr volumes,
+    DiskScanner(FileSystemPtr fileSystem, HomeLayout layout, ClockPtr clock, VolumeSourcePtr volumes,
                 QSet<QString> videoExtensions);
 
     // A large Desktop folder whose name contains one of these words (any
@@ -47,7 +48,8 @@ public:
     bool matchesVideoSearch(const QString& name, const FilePath& path, const AppSettings& settings) const;
 
     const DirectoryWalker& walker() const { return m_walker; }
-    const FilePath& home() const { return m_home; }
+    const FilePath& home() const { return m_layout.home(); }
+    const HomeLayout& layout() const { return m_layout; }
 
     // A threshold setting in bytes, the fraction dropped. Values that do not
     // fit a signed 64-bit count (or are not numbers) clamp to its maximum.
@@ -68,10 +70,14 @@ private:
     QDateTime cutoff(qint64 days) const;
     qint64 ageInDays(const QDateTime& date) const;
     QDateTime modifiedOrNow(const DirEntry& entry) const;
+    // Sizes a cache, log or Trash place: the layout's service areas are not
+    // excluded there.
+    qint64 serviceAreaSize(const FilePath& path, const AppSettings& settings, int maxDepth) const;
+    void addJournalRow(ScanItemList* rows) const;
 
     FileSystemPtr m_fs;
     DirectoryWalker m_walker;
-    FilePath m_home;
+    HomeLayout m_layout;
     ClockPtr m_clock;
     VolumeSourcePtr m_volumes;
     QSet<QString> m_videoExtensions;

@@ -1,6 +1,7 @@
 #include "ScanItem.h"
 
 #include "CacheClassifier.h"
+#include "HomeLayout.h"
 
 ScanItem ScanItem::make(const FilePath& path, qint64 size, ScanCategory category, bool isDirectory, bool isSelected,
                         std::optional<QString> detail)
@@ -17,17 +18,21 @@ ScanItem ScanItem::make(const FilePath& path, qint64 size, ScanCategory category
     return item;
 }
 
-bool ScanItem::canAutoCleanup(const QString& homePath) const
+bool ScanItem::canAutoCleanup(const HomeLayout& layout) const
 {
     if (!ScanCategories::isCleanable(category)) {
         return false;
     }
     const QString standardized = CacheClassifier::standardizePath(path.toString());
-    if (standardized.endsWith(QLatin1String("/.Trash"))) {
+    if (standardized.endsWith(QLatin1String("/.Trash"))
+        || standardized == CacheClassifier::standardizePath(layout.trash().toString())) {
         return false;
     }
-    if (standardized == CacheClassifier::standardizePath(homePath) + QLatin1String("/Library/Logs")) {
-        return false;
+    const QString home = CacheClassifier::standardizePath(layout.home().toString());
+    for (const QString& logs : layout.logPlaces()) {
+        if (standardized == home + u'/' + logs) {
+            return false;
+        }
     }
-    return CacheRisks::permitsAutoDeletion(CacheClassifier::classify(path.toString(), homePath));
+    return CacheRisks::permitsAutoDeletion(CacheClassifier::classify(path.toString(), layout));
 }

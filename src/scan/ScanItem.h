@@ -9,6 +9,8 @@
 
 #include <optional>
 
+class HomeLayout;
+
 // One result row. Rows are identified by id: two rows of the same path are
 // different rows. The path keeps the file's exact native bytes so that later
 // operations reach the real file even when its name is not valid UTF-8.
@@ -27,8 +29,8 @@ struct ScanItem
                          std::optional<QString> detail);
 
     // Whether the cleanup may delete this row without asking: a cleanable
-    // category, not the Trash, not the user's log folder, and rated safe.
-    bool canAutoCleanup(const QString& homePath) const;
+    // category, not the Trash, not a log place of the layout, and rated safe.
+    bool canAutoCleanup(const HomeLayout& layout) const;
 
     bool operator==(const ScanItem& other) const = default;
 };

@@ -1,12 +1,14 @@
 #include "CleanArchivePanel.h"
 
 #include "Theme.h"
+#include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Workspace.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,7 +60,7 @@ CleanArchivePanel::CleanArchivePanel(const WindowServices& services, QWidget* pa
     body()->addLayout(m_rows);
 
     connect(m_profile, &QComboBox::currentIndexChanged, this,
-            [this] { m_description->setText(description(selectedProfile())); });
+            [this] { m_description->setText(description(selectedProfile(), windowHomeLayout(m_services.appState))); });
     connect(m_compress, &QCheckBox::toggled, this, [this](bool on) {
         AppState* state = m_services.appState;
         if (!state || state->settings().compressCleanArchive == on) {
@@ -84,22 +86,25 @@ CleanArchivePanel::CleanArchivePanel(const WindowServices& services, QWidget* pa
         connect(state, &AppState::settingsChanged, this, &CleanArchivePanel::updateSettings);
         connect(state, &AppState::busyChanged, this, &CleanArchivePanel::updateBusy);
     }
-    m_description->setText(description(selectedProfile()));
+    m_description->setText(description(selectedProfile(), windowHomeLayout(m_services.appState)));
     updateSettings();
     updateArchives();
 }
 
-QString CleanArchivePanel::description(CleanArchiveProfile profile)
+QString CleanArchivePanel::description(CleanArchiveProfile profile, const HomeLayout& layout)
 {
-    switch (profile) {
-    case CleanArchiveProfile::developer:
+    if (profile == CleanArchiveProfile::developer) {
         return QStringLiteral("Projects, Developer, .ssh, конфиги (без node_modules)");
-    case CleanArchiveProfile::creative:
-        return QStringLiteral("Movies, Music, Pictures, проекты с «ГОТОВО»/«РЕЛИЗ»");
-    case CleanArchiveProfile::essential:
-        break;
     }
-    return QStringLiteral("Documents, Desktop, Downloads (без установщиков)");
+    QStringList folders;
+    for (const QByteArray& name : CleanArchiveProfiles::homeFolders(profile, layout)) {
+        folders.append(QFile::decodeName(name));
+    }
+    const QString list = folders.join(QStringLiteral(", "));
+    if (profile == CleanArchiveProfile::creative) {
+        return list + QStringLiteral(", проекты с «ГОТОВО»/«РЕЛИЗ»");
+    }
+    return list + QStringLiteral(" (без установщиков)");
 }
 
 CleanArchiveProfile CleanArchivePanel::selectedProfile() const

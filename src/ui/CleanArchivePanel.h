@@ -23,7 +23,8 @@ public:
     explicit CleanArchivePanel(const WindowServices& services, QWidget* parent = nullptr);
 
     // The line under the profile picker.
-    static QString description(CleanArchiveProfile profile);
+    // Names the profile's folders as this home names them.
+    static QString description(CleanArchiveProfile profile, const HomeLayout& layout);
     CleanArchiveProfile selectedProfile() const;
 
 protected:

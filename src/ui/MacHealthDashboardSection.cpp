@@ -4,6 +4,7 @@
 #include "IconSet.h"
 #include "IconTextLine.h"
 #include "Theme.h"
+#include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
 
@@ -45,7 +46,7 @@ void clearLayout(QLayout* layout)
 } // namespace
 
 MacHealthDashboardSection::MacHealthDashboardSection(const WindowServices& services, QWidget* parent)
-    : PanelCard(QStringLiteral("Состояние Mac"), parent)
+    : PanelCard(windowHomeLayout(services.appState).texts().healthTitle, parent)
     , m_services(services)
 {
     setObjectName(QStringLiteral("healthSection"));

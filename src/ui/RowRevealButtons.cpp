@@ -22,15 +22,15 @@ QToolButton* iconButton(const QString& symbol, const QString& text, QWidget* par
 }
 } // namespace
 
-RowRevealButtons::RowRevealButtons(const QUuid& itemId, QWidget* parent)
+RowRevealButtons::RowRevealButtons(const QUuid& itemId, const LayoutTexts& texts, QWidget* parent)
     : QWidget(parent)
     , m_itemId(itemId)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->setSpacing(2);
-    m_item = iconButton(QStringLiteral("eye"), revealItemText, this);
-    m_folder = iconButton(QStringLiteral("folder"), revealFolderText, this);
+    m_item = iconButton(QStringLiteral("eye"), texts.revealItemHelp, this);
+    m_folder = iconButton(QStringLiteral("folder"), texts.revealFolderHelp, this);
     layout->addWidget(m_item);
     layout->addWidget(m_folder);
     layout->addStretch(1);

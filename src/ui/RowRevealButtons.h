@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scan/HomeLayout.h"
+
 #include <QUuid>
 #include <QWidget>
 
@@ -11,14 +13,12 @@ class RowRevealButtons : public QWidget
 {
     Q_OBJECT
 public:
-    explicit RowRevealButtons(const QUuid& itemId, QWidget* parent = nullptr);
+    // The help texts name the system's file manager.
+    RowRevealButtons(const QUuid& itemId, const LayoutTexts& texts, QWidget* parent = nullptr);
 
     QUuid itemId() const { return m_itemId; }
     QToolButton* revealItemButton() const { return m_item; }
     QToolButton* revealFolderButton() const { return m_folder; }
-
-    static inline const QString revealItemText = QStringLiteral("Показать элемент в Finder");
-    static inline const QString revealFolderText = QStringLiteral("Показать папку в Finder");
 
 Q_SIGNALS:
     void revealItemClicked(const QUuid& itemId);

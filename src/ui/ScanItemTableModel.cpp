@@ -16,11 +16,12 @@ ScanItemTableModel::ScanItemTableModel(AppState* state, QObject* parent)
     m_fileIcon = IconSet::icon(QStringLiteral("doc.fill"), QApplication::palette().color(QPalette::PlaceholderText));
     if (m_state) {
         m_home = m_state->home().toString();
+        m_layout = m_state->layout();
         connect(m_state, &AppState::scanItemsChanged, this, &ScanItemTableModel::reload);
         connect(m_state, &AppState::lastScanCategoriesChanged, this, &ScanItemTableModel::reload);
         m_items = m_state->scopedScanItems();
         for (const ScanItem& item : std::as_const(m_items))
-            m_cleanable.append(item.canAutoCleanup(m_home));
+            m_cleanable.append(item.canAutoCleanup(m_layout));
     }
 }
 
@@ -225,7 +226,7 @@ void ScanItemTableModel::reload()
         m_items = next;
         m_cleanable.clear();
         for (const ScanItem& item : std::as_const(m_items))
-            m_cleanable.append(item.canAutoCleanup(m_home));
+            m_cleanable.append(item.canAutoCleanup(m_layout));
         endResetModel();
         return;
     }

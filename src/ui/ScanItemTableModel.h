@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/HomeLayout.h"
 #include "scan/ScanItem.h"
 
 #include <QAbstractTableModel>
@@ -62,6 +63,7 @@ private:
     ScanItemList m_items;
     QList<bool> m_cleanable;
     QString m_home;
+    HomeLayout m_layout;
     QIcon m_folderIcon;
     QIcon m_fileIcon;
 };

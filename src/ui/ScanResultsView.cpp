@@ -7,6 +7,7 @@
 #include "ScanItemFilterModel.h"
 #include "ScanItemTableModel.h"
 #include "Theme.h"
+#include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Workspace.h"
@@ -184,7 +185,7 @@ QWidget* ScanResultsView::buildActions()
     actions->setContentsMargins(0, 0, 0, 0);
     actions->setSpacing(Theme::smallSpacing);
     m_revealFolder = toolbarButton(QStringLiteral("Показать папку"), QStringLiteral("folder"), m_actions);
-    m_revealFolder->setToolTip(QStringLiteral("Открыть в Finder папку, в которой лежит выбранный элемент"));
+    m_revealFolder->setToolTip(layoutTexts().revealParentHelp);
     m_move = toolbarButton(QString(), QStringLiteral("externaldrive.badge.plus"), m_actions);
     m_move->setObjectName(QStringLiteral("moveButton"));
     m_delete = toolbarButton(QString(), QStringLiteral("trash.fill"), m_actions);
@@ -297,7 +298,7 @@ void ScanResultsView::ensureRowButtons()
         if (m_table->indexWidget(index))
             continue;
         const QUuid id = index.data(ScanItemTableModel::itemIdRole).toUuid();
-        auto* buttons = new RowRevealButtons(id, m_table);
+        auto* buttons = new RowRevealButtons(id, layoutTexts(), m_table);
         connect(buttons, &RowRevealButtons::revealItemClicked, this, [this](const QUuid& item) { revealItem(item, false); });
         connect(buttons, &RowRevealButtons::revealFolderClicked, this, [this](const QUuid& item) { revealItem(item, true); });
         m_table->setIndexWidget(index, buttons);
@@ -336,7 +337,7 @@ void ScanResultsView::showContextMenu(const QPoint& position)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setObjectName(QStringLiteral("resultsContextMenu"));
-    connect(menu->addAction(QStringLiteral("Показать в Finder")), &QAction::triggered, this,
+    connect(menu->addAction(layoutTexts().revealItem), &QAction::triggered, this,
             [this, id] { revealItem(id, false); });
     connect(menu->addAction(QStringLiteral("Показать папку")), &QAction::triggered, this,
             [this, id] { revealItem(id, true); });
@@ -397,6 +398,11 @@ void ScanResultsView::requestCleanup()
     confirmThen(items, request, &AppState::runSelectedScanCleanup);
 }
 
+LayoutTexts ScanResultsView::layoutTexts() const
+{
+    return windowHomeLayout(m_services.appState).texts();
+}
+
 void ScanResultsView::requestDelete()
 {
     if (!m_services.appState)
@@ -405,7 +411,7 @@ void ScanResultsView::requestDelete()
     ConfirmationRequest request;
     request.title = QStringLiteral("Удалить в Корзину?");
     request.message = QStringLiteral("Выбранное (") + ByteCountFormatter::format(totalSize(items))
-                      + QStringLiteral(") будет перемещено в Корзину. Восстановить можно из Finder.");
+                      + QStringLiteral(") будет перемещено в Корзину. ") + layoutTexts().trashRestoreHint;
     request.confirmText = QStringLiteral("Удалить ") + QString::number(items.size()) + QStringLiteral(" элементов");
     request.destructive = true;
     confirmThen(items, request, &AppState::deleteSelectedScanItems);

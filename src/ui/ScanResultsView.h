@@ -2,6 +2,7 @@
 
 #include "Confirmer.h"
 #include "WindowServices.h"
+#include "scan/HomeLayout.h"
 #include "scan/ScanItem.h"
 
 #include <QFuture>
@@ -51,6 +52,7 @@ public:
     void requestDelete();
 
 private:
+    LayoutTexts layoutTexts() const;
     void confirmThen(const ScanItemList& items, ConfirmationRequest request, QFuture<void> (AppState::*operation)());
     QWidget* buildToolbar();
     QWidget* buildActions();

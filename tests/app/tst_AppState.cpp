@@ -39,7 +39,7 @@ private Q_SLOTS:
     void emptyScan();
     void cacheScanPreselectsExactlyTheSafeEntries();
     void selection();
-    void primaryDiskPrefersTheSystemVolume();
+    void primaryDiskIsTheHomesVolume();
     void destroyedDuringScanDoesNotCrash();
 
 private:
@@ -265,7 +265,7 @@ void TestAppState::cacheScanPreselectsExactlyTheSafeEntries()
     QCOMPARE(items.size(), 4);
     QStringList selected;
     for (const ScanItem& item : items) {
-        QCOMPARE(item.isSelected, item.canAutoCleanup(m_home->path()));
+        QCOMPARE(item.isSelected, item.canAutoCleanup(state->layout()));
         if (item.isSelected) {
             selected.append(item.name);
         }
@@ -313,7 +313,7 @@ void TestAppState::selection()
     QCOMPARE(state->scopedScanItems().size(), 3);
 }
 
-void TestAppState::primaryDiskPrefersTheSystemVolume()
+void TestAppState::primaryDiskIsTheHomesVolume()
 {
     const qint64 GiB = qint64(1) << 30;
     m_volumes->volumes = {
@@ -329,6 +329,13 @@ void TestAppState::primaryDiskPrefersTheSystemVolume()
     QCOMPARE(makeState()->primaryDisk()->path, QStringLiteral("/media/x"));
     m_volumes->volumes.clear();
     QVERIFY(!makeState()->primaryDisk());
+
+    // The volume that holds the home wins over a fuller one elsewhere.
+    m_volumes->volumes = {
+        {QStringLiteral("/proc"), QStringLiteral("proc"), std::nullopt, 2000 * GiB, 100 * GiB},
+        {m_home->path(), QStringLiteral("home"), std::nullopt, 10 * GiB, GiB},
+    };
+    QCOMPARE(makeState()->primaryDisk()->path, m_home->path());
 }
 
 void TestAppState::destroyedDuringScanDoesNotCrash()

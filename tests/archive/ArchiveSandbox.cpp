@@ -30,12 +30,12 @@ AppSettings ArchiveSandbox::settings(bool compress) const
 
 CleanArchiveService ArchiveSandbox::service(const QString& tar) const
 {
-    return CleanArchiveService(fs, home(), clock, temporary(), tar);
+    return CleanArchiveService(fs, HomeLayout::original(home()), clock, temporary(), tar);
 }
 
 CleanArchiveService ArchiveSandbox::serviceFor(const FilePath& otherHome) const
 {
-    return CleanArchiveService(fs, otherHome, clock, temporary());
+    return CleanArchiveService(fs, HomeLayout::original(otherHome), clock, temporary());
 }
 
 FilePath ArchiveSandbox::makeArchive(const QByteArray& id, const QByteArray& manifest)

@@ -234,7 +234,7 @@ void tst_CleanArchiveHostileInput::archiveOffByOneByteIsRefusedBeforeUnpacking()
 
     const TreeInventory outsideBefore = m_box->outsideHome();
     const RestoreResult result =
-        CleanArchiveService(m_box->fs, m_box->home(), m_box->clock, m_box->temporary(), QFile::decodeName(fakeTar))
+        CleanArchiveService(m_box->fs, HomeLayout::original(m_box->home()), m_box->clock, m_box->temporary(), QFile::decodeName(fakeTar))
             .restore(*m_box->listed(created.archiveURL.fileNameNative()), {});
     QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("SHA256 архива не совпадает с manifest.")}}));
     QVERIFY(!ScratchDir::exists(marker));

@@ -155,9 +155,10 @@ void tst_CleanArchiveManifest::profilesTitlesAndFolders()
     QCOMPARE(CleanArchiveProfiles::title(CleanArchiveProfile::essential), QStringLiteral("Документы и рабочий стол"));
     QCOMPARE(CleanArchiveProfiles::title(CleanArchiveProfile::creative), QStringLiteral("Медиа и проекты"));
     QCOMPARE(CleanArchiveProfiles::title(CleanArchiveProfile::developer), QStringLiteral("Разработка"));
-    QCOMPARE(CleanArchiveProfiles::homeFolders(CleanArchiveProfile::developer),
+    const HomeLayout original = HomeLayout::original(FilePath("/Users/u"));
+    QCOMPARE(CleanArchiveProfiles::homeFolders(CleanArchiveProfile::developer, original),
              (QList<QByteArray>{"Projects", "Developer", ".config", ".ssh"}));
-    QCOMPARE(CleanArchiveProfiles::homeFolders(CleanArchiveProfile::creative),
+    QCOMPARE(CleanArchiveProfiles::homeFolders(CleanArchiveProfile::creative, original),
              (QList<QByteArray>{"Movies", "Music", "Pictures"}));
     for (const CleanArchiveProfile profile : CleanArchiveProfiles::all()) {
         QCOMPARE(CleanArchiveProfiles::fromRawValue(CleanArchiveProfiles::rawValue(profile)), profile);
@@ -167,7 +168,10 @@ void tst_CleanArchiveManifest::profilesTitlesAndFolders()
 
 void tst_CleanArchiveManifest::essentialSkipsInstallersByLastExtension()
 {
-    using CleanArchiveProfiles::excludesFile;
+    const HomeLayout layout = HomeLayout::original(FilePath("/Users/u"));
+    const auto excludesFile = [&](CleanArchiveProfile profile, const QByteArray& name) {
+        return CleanArchiveProfiles::excludesFile(profile, name, layout);
+    };
     QVERIFY(excludesFile(CleanArchiveProfile::essential, "setup.DMG"));
     QVERIFY(excludesFile(CleanArchiveProfile::essential, "Установщик.Pkg"));
     QVERIFY(excludesFile(CleanArchiveProfile::essential, "photos.2024.zip"));

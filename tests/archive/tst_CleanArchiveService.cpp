@@ -4,10 +4,12 @@
 
 #include "archive/CleanArchiveDigest.h"
 #include "fileops/ItemTransfer.h"
+#include "scan/HomeLayout.h"
 
 #include <QDir>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
 
 #include <fcntl.h>
@@ -64,6 +66,7 @@ private Q_SLOTS:
     void packsIntoTarZstAndDropsThePayload();
     void keepsThePayloadWithoutTar();
     void keepsThePayloadWhenTarFails();
+    void profilesCopyTheUserFoldersUnderTheirRealNames();
     void profileWithoutFoldersWritesNothing();
     void unreadableFolderIsReportedAndTheRestGoesOn();
     void unreadableFileIsReportedAndTheRestGoesOn();
@@ -252,6 +255,35 @@ void tst_CleanArchiveService::keepsThePayloadWhenTarFails()
     QVERIFY(unpacked.errors.isEmpty());
 }
 
+void tst_CleanArchiveService::profilesCopyTheUserFoldersUnderTheirRealNames()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome(".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\n"
+                                            "XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n"
+                                            "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n");
+    box.writeHome("Документы/план.txt", "план\n");
+    box.writeHome("Рабочий стол/заметка.txt", "заметка\n");
+    box.writeHome("Загрузки/пакет.deb", "installer");
+    box.writeHome("Загрузки/Приложение.AppImage", "installer");
+    box.writeHome("Загрузки/счёт.pdf", "pdf");
+    box.writeHome("Documents/old.txt", "not the user's documents folder");
+    const HomeLayout layout = HomeLayout::freedesktop(box.home(), QProcessEnvironment());
+
+    const CleanArchiveCreateResult result = CleanArchiveService(box.fs, layout, box.clock, box.temporary())
+                                                .create(CleanArchiveProfile::essential, box.settings(false), {});
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(QLatin1Char('\n'))));
+    QStringList names;
+    for (const CleanArchiveEntry& entry : result.manifest.entries) {
+        names.append(entry.relativePath);
+    }
+    QCOMPARE(names, (QStringList{QStringLiteral("Документы"), QStringLiteral("Рабочий стол"),
+                                 QStringLiteral("Загрузки")}));
+    const QByteArray payload = result.archiveURL.native() + "/payload/";
+    QVERIFY(ScratchDir::exists(payload + "Загрузки/счёт.pdf"));
+    QVERIFY(!ScratchDir::exists(payload + "Загрузки/пакет.deb"));
+    QVERIFY(!ScratchDir::exists(payload + "Загрузки/Приложение.AppImage"));
+}
+
 void tst_CleanArchiveService::profileWithoutFoldersWritesNothing()
 {
     QStringList reports;
@@ -294,7 +326,7 @@ void tst_CleanArchiveService::unreadableFileIsReportedAndTheRestGoesOn()
     const QByteArray secret = m_box->writeHome("Documents/secret.txt", "cannot be read", 0);
     m_box->writeHome("Downloads/c.txt", "c");
     const auto fs = std::make_shared<UnreadableFileSystem>(secret);
-    const CleanArchiveCreateResult result = CleanArchiveService(fs, m_box->home(), m_box->clock, m_box->temporary())
+    const CleanArchiveCreateResult result = CleanArchiveService(fs, HomeLayout::original(m_box->home()), m_box->clock, m_box->temporary())
                                                 .create(CleanArchiveProfile::essential, m_box->settings(false), {});
     QCOMPARE(result.errors,
              QStringList{QStringLiteral("Documents: ") + ItemTransfer::describe(EACCES) + QStringLiteral(" (")

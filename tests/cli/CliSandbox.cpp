@@ -44,6 +44,10 @@ QProcessEnvironment CliSandbox::environment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), m_home.path());
+    // The home's layout comes from the home alone, whatever the caller's desktop says.
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+        environment.remove(QLatin1String(variable));
+    }
     environment.insert(QStringLiteral("BRISKO_DEFAULTS"), defaultsFile());
     return environment;
 }

@@ -56,6 +56,18 @@ QByteArray trashedPath(const QString& infoFile, bool* encoded)
     return {};
 }
 
+// A file already in the sandbox's Trash.
+QString inTrash(const OperationSandbox& sandbox, const QString& name)
+{
+    QDir().mkpath(sandbox.trashFiles());
+    const QString path = sandbox.trashFiles() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("deleted") != 7) {
+        qWarning("cannot write %s", qPrintable(path));
+    }
+    return path;
+}
+
 qint64 historyEventCount(const OperationSandbox& sandbox)
 {
     return sandbox.runJson({QStringLiteral("history"), QStringLiteral("--json")})
@@ -132,7 +144,7 @@ void tst_CliCleanupCommands::trashRefusesCachesAndKeepsWhatItCouldNotMove()
     OperationSandbox sandbox;
     QVERIFY(sandbox.isValid());
     const QString cache =
-        sandbox.home().makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), junkCacheSize);
+        sandbox.home().makeFile(QStringLiteral(".cache/com.example.tool/blob"), junkCacheSize);
 
     CliRun run = sandbox.run({QStringLiteral("trash"), QStringLiteral("systemJunk"), QStringLiteral("--json")});
     QVERIFY2(run.finished && run.exitCode == 1, run.describe());
@@ -179,14 +191,14 @@ void tst_CliCleanupCommands::cleanDeletesSafeCacheRowsButNotWhatTheirLinksPointT
     OperationSandbox sandbox;
     QVERIFY(sandbox.isValid());
     TempHome& home = sandbox.home();
-    const QString blob = home.makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), junkCacheSize);
+    const QString blob = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), junkCacheSize);
     const QString documents = sandbox.scratchPath(QStringLiteral("Документы"));
     QVERIFY(QDir().mkpath(documents));
     QFile important(documents + QStringLiteral("/важное.txt"));
     QVERIFY(important.open(QIODevice::WriteOnly) && important.write("keep me") == 7);
     important.close();
-    const QString link = home.makeSymlink(documents, QStringLiteral("Library/Caches/com.example.tool/документы"));
-    const QString trashed = home.makeFile(QStringLiteral(".Trash/deleted.txt"), 10);
+    const QString link = home.makeSymlink(documents, QStringLiteral(".cache/com.example.tool/документы"));
+    const QString trashed = inTrash(sandbox, QStringLiteral("deleted.txt"));
     const TreeInventory documentsBefore = TreeInventory::take(native(documents));
     const qint64 freed = allocatedSize(blob) + allocatedSize(link);
 
@@ -199,7 +211,7 @@ void tst_CliCleanupCommands::cleanDeletesSafeCacheRowsButNotWhatTheirLinksPointT
     QCOMPARE(cleaned.value(QLatin1String("category")).toString(), QStringLiteral("systemJunk"));
     QCOMPARE(cleaned.value(QLatin1String("status")).toString(), resultLine(QStringLiteral("Очищено: "), 1, 0, freed));
 
-    QVERIFY(!QFileInfo::exists(home.filePath(QStringLiteral("Library/Caches/com.example.tool"))));
+    QVERIFY(!QFileInfo::exists(home.filePath(QStringLiteral(".cache/com.example.tool"))));
     const QStringList changes = TreeInventory::take(native(documents)).differencesFrom(documentsBefore);
     QVERIFY2(changes.isEmpty(), qPrintable(changes.join(QLatin1Char('\n'))));
     // The Trash row was not pre-selected and stays.
@@ -210,12 +222,12 @@ void tst_CliCleanupCommands::cleanRefusesRowsThatAreNotSafe()
 {
     OperationSandbox sandbox;
     QVERIFY(sandbox.isValid());
-    const QString trashed = sandbox.home().makeFile(QStringLiteral(".Trash/deleted.txt"), 10);
+    const QString trashed = inTrash(sandbox, QStringLiteral("deleted.txt"));
     const QString download = sandbox.makeHomeFile(QStringLiteral("Downloads/a.txt"), 100);
 
     // The Trash row is shown but never cleaned automatically.
     CliRun run = sandbox.run({QStringLiteral("clean"), QStringLiteral("systemJunk"), QStringLiteral("--only"),
-                              QStringLiteral(".Trash")});
+                              QStringLiteral("Trash")});
     QVERIFY2(run.finished && run.exitCode == 1, run.describe());
     QVERIFY2(run.out.isEmpty(), run.describe());
     QVERIFY2(run.errText().contains(QStringLiteral(
@@ -236,24 +248,24 @@ void tst_CliCleanupCommands::safeCleanupListsAndCleansKnownCaches()
     OperationSandbox sandbox;
     QVERIFY(sandbox.isValid());
     TempHome& home = sandbox.home();
-    home.makeFile(QStringLiteral("Library/Caches/pip/http/blob"), 3 * mebibyte);
-    home.makeFile(QStringLiteral("Library/Caches/Homebrew/downloads/пакет.tar.gz"), 2 * mebibyte);
-    const QString small = home.makeFile(QStringLiteral("Library/Caches/com.google.Chrome/small"), 100 * 1024);
+    home.makeFile(QStringLiteral(".cache/pip/http/blob"), 3 * mebibyte);
+    home.makeFile(QStringLiteral(".npm/_cacache/content-v2/пакет.tgz"), 2 * mebibyte);
+    const QString small = home.makeFile(QStringLiteral(".cache/google-chrome/small"), 100 * 1024);
     const QString documents = sandbox.scratchPath(QStringLiteral("Документы"));
     QVERIFY(QDir().mkpath(documents));
     QFile important(documents + QStringLiteral("/важное.txt"));
     QVERIFY(important.open(QIODevice::WriteOnly) && important.write("keep me") == 7);
     important.close();
-    home.makeSymlink(documents, QStringLiteral("Library/Caches/pip/документы"));
+    home.makeSymlink(documents, QStringLiteral(".cache/pip/документы"));
     const TreeInventory documentsBefore = TreeInventory::take(native(documents));
 
     const QJsonObject listed = sandbox.runJson({QStringLiteral("safe-cleanup"), QStringLiteral("list"),
                                                 QStringLiteral("--json")});
     const QJsonArray candidates = listed.value(QLatin1String("candidates")).toArray();
-    QCOMPARE(labels(candidates), (QStringList{QStringLiteral("pip"), QStringLiteral("Homebrew")}));
+    QCOMPARE(labels(candidates), (QStringList{QStringLiteral("pip"), QStringLiteral("npm")}));
     qint64 total = 0;
-    const QString paths[] = {home.filePath(QStringLiteral("Library/Caches/pip")),
-                             home.filePath(QStringLiteral("Library/Caches/Homebrew"))};
+    const QString paths[] = {home.filePath(QStringLiteral(".cache/pip")),
+                             home.filePath(QStringLiteral(".npm/_cacache"))};
     for (qsizetype i = 0; i < candidates.size(); ++i) {
         const QJsonObject candidate = candidates.at(i).toObject();
         QCOMPARE(candidate.value(QLatin1String("path")).toString(), paths[i]);
@@ -273,7 +285,7 @@ void tst_CliCleanupCommands::safeCleanupListsAndCleansKnownCaches()
     const QStringList lines = run.outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4); // header, two caches, status
     QVERIFY2(lines.at(1).contains(QLatin1String("pip")) && lines.at(1).contains(paths[0]), run.describe());
-    QVERIFY2(lines.at(2).contains(QLatin1String("Homebrew")) && lines.at(2).contains(paths[1]), run.describe());
+    QVERIFY2(lines.at(2).contains(QLatin1String("npm")) && lines.at(2).contains(paths[1]), run.describe());
     QCOMPARE(lines.at(3), foundLine);
 
     const QJsonObject cleaned = sandbox.runJson({QStringLiteral("safe-cleanup"), QStringLiteral("clean"),
@@ -301,7 +313,7 @@ void tst_CliCleanupCommands::safeCleanupWithNothingToCleanSucceeds()
     OperationSandbox sandbox;
     QVERIFY(sandbox.isValid());
     // Too small to be worth it.
-    const QString small = sandbox.home().makeFile(QStringLiteral("Library/Caches/pip/x"), 200 * 1024);
+    const QString small = sandbox.home().makeFile(QStringLiteral(".cache/pip/x"), 200 * 1024);
 
     const CliRun run = sandbox.run({QStringLiteral("safe-cleanup"), QStringLiteral("clean")});
     QVERIFY2(run.finished && run.exitCode == 0, run.describe());
@@ -348,8 +360,8 @@ void tst_CliCleanupCommands::badArgumentsAreUsageErrors()
     QFETCH(QString, mentioned);
     OperationSandbox sandbox;
     QVERIFY(sandbox.isValid());
-    sandbox.home().makeFile(QStringLiteral("Library/Caches/pip/blob"), 2 * mebibyte);
-    sandbox.home().makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), junkCacheSize);
+    sandbox.home().makeFile(QStringLiteral(".cache/pip/blob"), 2 * mebibyte);
+    sandbox.home().makeFile(QStringLiteral(".cache/com.example.tool/blob"), junkCacheSize);
     sandbox.makeHomeFile(QStringLiteral("Downloads/a.txt"), 100);
     const QByteArray home = native(sandbox.home().path());
     const TreeInventory before = TreeInventory::take(home);

@@ -55,7 +55,7 @@ void tst_CliHealthCommand::jsonSnapshotOfASandboxHome()
     const QString notes = sandbox.makeHomeFile(QStringLiteral("Downloads/заметки.txt"), 9000);
     const QString installer = sandbox.makeHomeFile(QStringLiteral("Downloads/старый.dmg"), 30000);
     QVERIFY(TempHome::setModified(installer, QDateTime::currentDateTime().addDays(-40)));
-    const QString cache = sandbox.makeHomeFile(QStringLiteral("Library/Caches/pip/wheels/ab.whl"), 2 * mebibyte);
+    const QString cache = sandbox.makeHomeFile(QStringLiteral(".cache/pip/wheels/ab.whl"), 2 * mebibyte);
     const QByteArray home = native(sandbox.home().path());
     const TreeInventory before = TreeInventory::take(home);
 

@@ -51,8 +51,8 @@ void tst_CliHistoryCommand::listsEveryOperationThatFreedSpaceNewestFirst()
     TempHome& home = sandbox.home();
     sandbox.makeHomeFile(QStringLiteral("Downloads/на архив.txt"), 30000);
     sandbox.makeHomeFile(QStringLiteral("Downloads/в корзину.txt"), 20000);
-    home.makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), junkCacheSize);
-    home.makeFile(QStringLiteral("Library/Caches/pip/blob"), 3 * mebibyte);
+    home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), junkCacheSize);
+    home.makeFile(QStringLiteral(".cache/pip/blob"), 3 * mebibyte);
     QVERIFY(sandbox.setSetting(QStringLiteral("archivePath=") + sandbox.scratchPath(QStringLiteral("archive"))));
 
     struct Operation

@@ -296,7 +296,7 @@ void tst_CliMoveCommands::refusalsAndFailuresExitWithOne()
     QCOMPARE(run.errText(), QStringLiteral("brisko: Ничего не выбрано\n"));
 
     // Caches are never moved (6 MiB: service junk starts above 5 MiB).
-    const QString cache = home.makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), 6 * 1024 * 1024);
+    const QString cache = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 6 * 1024 * 1024);
     run = sandbox.run({QStringLiteral("move"), QStringLiteral("systemJunk")});
     QVERIFY2(run.finished && run.exitCode == 1, run.describe());
     QVERIFY2(run.out.isEmpty(), run.describe());

@@ -1,6 +1,8 @@
 #include "CliSandbox.h"
 
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
 
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void classifyUsageErrors();
     void disksListMountedVolumes();
     void hardwareDescribesThisMachine();
+    void placesTellWhereEachFolderCameFrom();
     void queryCommandsTakeNoPositionals_data();
     void queryCommandsTakeNoPositionals();
 };
@@ -31,21 +34,16 @@ void tst_CliQueryCommands::classifyWithGivenHome_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("risk");
 
-    // The rule reads path text only, so the home need not exist.
-    QTest::newRow("known safe folder") << "/Users/u/Library/Caches/com.apple.Safari" << "safe";
-    QTest::newRow("direct cache child") << "/Users/u/Library/Caches/com.example.tool" << "safe";
-    QTest::newRow("Cyrillic cache child") << "/Users/u/Library/Caches/Кэш Телеграма" << "safe";
-    QTest::newRow("inside a cache child") << "/Users/u/Library/Caches/com.example.tool/data" << "caution";
-    QTest::newRow("cache folder itself") << "/Users/u/Library/Caches" << "forbidden";
-    QTest::newRow("crash reports folder") << "/Users/u/Library/Logs/DiagnosticReports" << "safe";
-    QTest::newRow("one crash report") << "/Users/u/Library/Logs/DiagnosticReports/App.ips" << "forbidden";
-    QTest::newRow("application logs") << "/Users/u/Library/Logs/SomeApp" << "caution";
-    QTest::newRow("logs folder itself") << "/Users/u/Library/Logs" << "forbidden";
-    QTest::newRow("trash") << "/Users/u/.Trash" << "forbidden";
-    QTest::newRow("protected mail") << "/Users/u/Library/Containers/x/Data/Library/Mail/y" << "forbidden";
-    QTest::newRow("outside home") << "/Library/Caches/com.apple.Safari" << "forbidden";
-    QTest::newRow("dots resolved") << "/Users/u/Library/Caches/../Caches/pip" << "safe";
-    QTest::newRow("application support") << "/Users/u/Library/Application Support/Cursor/snapshots" << "forbidden";
+    // The rule reads path text only, so the home need not exist. The
+    // classifier's own tests go through every row of both tables.
+    QTest::newRow("direct cache child") << "/Users/u/.cache/com.example.tool" << "safe";
+    QTest::newRow("Cyrillic cache child") << "/Users/u/.cache/Кэш Телеграма" << "safe";
+    QTest::newRow("inside a cache child") << "/Users/u/.cache/com.example.tool/data" << "caution";
+    QTest::newRow("cache folder itself") << "/Users/u/.cache" << "forbidden";
+    QTest::newRow("known safe folder") << "/Users/u/.local/share/TelegramDesktop/tdata/user_data" << "safe";
+    QTest::newRow("protected keys") << "/Users/u/.ssh" << "forbidden";
+    QTest::newRow("outside home") << "/var/cache/apt" << "forbidden";
+    QTest::newRow("dots resolved") << "/Users/u/.cache/../.cache/pip" << "safe";
 }
 
 void tst_CliQueryCommands::classifyWithGivenHome()
@@ -68,7 +66,7 @@ void tst_CliQueryCommands::classifyDefaultsToHomeVariable()
 {
     CliSandbox sandbox;
     QVERIFY(sandbox.isValid());
-    const QString pip = sandbox.home().filePath(QStringLiteral("Library/Caches/pip"));
+    const QString pip = sandbox.home().filePath(QStringLiteral(".cache/pip"));
     CliRun run = sandbox.run({QStringLiteral("classify"), pip});
     QVERIFY2(run.finished && run.exitCode == 0, run.describe());
     QCOMPARE(run.outText(), QStringLiteral("safe\n"));
@@ -83,8 +81,8 @@ void tst_CliQueryCommands::classifyResolvesRelativePathsFromWorkingFolder()
 {
     CliSandbox sandbox;
     QVERIFY(sandbox.isValid());
-    const QString caches = sandbox.home().makeDir(QStringLiteral("Library/Caches"));
-    sandbox.home().makeDir(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media"));
+    const QString caches = sandbox.home().makeDir(QStringLiteral(".cache"));
+    sandbox.home().makeDir(QStringLiteral(".cache/ru.keepcoder.Telegram/media"));
 
     CliRun run = sandbox.run({QStringLiteral("classify"), QStringLiteral("ru.keepcoder.Telegram")},
                              sandbox.environment(), caches);
@@ -212,6 +210,45 @@ void tst_CliQueryCommands::hardwareDescribesThisMachine()
     QVERIFY(readable.outText().contains(info.value(QLatin1String("osVersion")).toString()));
 }
 
+void tst_CliQueryCommands::placesTellWhereEachFolderCameFrom()
+{
+    CliSandbox sandbox;
+    QVERIFY(sandbox.isValid());
+    TempHome& home = sandbox.home();
+    home.makeDir(QStringLiteral("Загрузки"));
+    home.makeDir(QStringLiteral(".config"));
+    QFile userDirs(home.filePath(QStringLiteral(".config/user-dirs.dirs")));
+    QVERIFY(userDirs.open(QIODevice::WriteOnly));
+    userDirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\nXDG_MUSIC_DIR=\"$HOME\"\n"
+                   "XDG_PICTURES_DIR=\"/etc\"\n");
+    userDirs.close();
+
+    const CliRun run = sandbox.run({QStringLiteral("places"), QStringLiteral("--json")});
+    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
+    const QJsonObject root = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(root.value(QLatin1String("userDirsFile")).toObject().value(QLatin1String("exists")), QJsonValue(true));
+    QStringList places;
+    for (const QJsonValue& value : root.value(QLatin1String("places")).toArray()) {
+        const QJsonObject place = value.toObject();
+        const QString path = place.value(QLatin1String("path")).toString();
+        places.append(place.value(QLatin1String("name")).toString() + QLatin1Char(' ')
+                      + (path.isEmpty() ? QStringLiteral("-") : path.mid(home.path().size() + 1)) + QLatin1Char(' ')
+                      + (place.value(QLatin1String("exists")).toBool() ? QStringLiteral("exists ") : QString())
+                      + place.value(QLatin1String("origin")).toString());
+    }
+    QCOMPARE(places, (QStringList{QStringLiteral("desktop Desktop default"),
+                                  QStringLiteral("downloads Загрузки exists user-dirs"),
+                                  QStringLiteral("documents Documents default"),
+                                  QStringLiteral("videos Видео user-dirs"), QStringLiteral("music - disabled"),
+                                  QStringLiteral("pictures Pictures default"), QStringLiteral("caches .cache default"),
+                                  QStringLiteral("trash .local/share/Trash default"),
+                                  QStringLiteral("archive Видео/Brisko Archive fixed")}));
+
+    const CliRun text = sandbox.run({QStringLiteral("places")});
+    QVERIFY2(text.finished && text.exitCode == 0, text.describe());
+    QVERIFY2(text.outText().contains(QStringLiteral("отключена в user-dirs.dirs")), text.describe());
+}
+
 void tst_CliQueryCommands::queryCommandsTakeNoPositionals_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -219,6 +256,7 @@ void tst_CliQueryCommands::queryCommandsTakeNoPositionals_data()
     QTest::newRow("disks unknown option") << QStringList{QStringLiteral("disks"), QStringLiteral("--all")};
     QTest::newRow("hardware extra") << QStringList{QStringLiteral("hardware"), QStringLiteral("now")};
     QTest::newRow("hardware unknown option") << QStringList{QStringLiteral("hardware"), QStringLiteral("--xml")};
+    QTest::newRow("places extra") << QStringList{QStringLiteral("places"), QStringLiteral("downloads")};
 }
 
 void tst_CliQueryCommands::queryCommandsTakeNoPositionals()

@@ -191,17 +191,17 @@ void tst_CliScanCommand::systemJunkPreselectsOnlySafeCaches()
     CliSandbox sandbox;
     QVERIFY(sandbox.isValid());
     TempHome& home = sandbox.home();
-    const QString tool = home.makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), 5 * mebibyte + 3 * 4096);
+    const QString tool = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 5 * mebibyte + 3 * 4096);
     const QString cyrillic =
-        home.makeFile(QStringLiteral("Library/Caches/Кэш-Приложение/data/part"), 5 * mebibyte + 6 * 4096);
-    home.makeFile(QStringLiteral("Library/Caches/small/x"), mebibyte);
-    home.makeFile(QStringLiteral("Library/Logs/app.log"), 1000);
-    const QString trashed = home.makeFile(QStringLiteral(".Trash/deleted.txt"), 10);
+        home.makeFile(QStringLiteral(".cache/Кэш-Приложение/data/part"), 5 * mebibyte + 6 * 4096);
+    home.makeFile(QStringLiteral(".cache/small/x"), mebibyte);
+    home.makeFile(QStringLiteral(".xsession-errors"), 1000);
+    const QString trashed = home.makeFile(QStringLiteral(".local/share/Trash/files/deleted.txt"), 10);
 
     const QJsonObject result = scanJson(sandbox, QStringLiteral("systemJunk"));
     const QJsonArray items = result.value(QLatin1String("items")).toArray();
     QCOMPARE(names(items),
-             (QStringList{QStringLiteral("Кэш-Приложение"), QStringLiteral("com.example.tool"), QStringLiteral(".Trash")}));
+             (QStringList{QStringLiteral("Кэш-Приложение"), QStringLiteral("com.example.tool"), QStringLiteral("Trash")}));
 
     struct Expected
     {
@@ -211,13 +211,13 @@ void tst_CliScanCommand::systemJunkPreselectsOnlySafeCaches()
         QString detail;
     };
     const Expected expected[] = {
-        {home.filePath(QStringLiteral("Library/Caches/Кэш-Приложение")), allocatedSize(cyrillic), true,
+        {home.filePath(QStringLiteral(".cache/Кэш-Приложение")), allocatedSize(cyrillic), true,
          QStringLiteral("Кэш «Кэш-Приложение» — безопасно удалять, приложение пересоздаст")},
-        {home.filePath(QStringLiteral("Library/Caches/com.example.tool")), allocatedSize(tool), true,
+        {home.filePath(QStringLiteral(".cache/com.example.tool")), allocatedSize(tool), true,
          QStringLiteral("Кэш «com.example.tool» — безопасно удалять, приложение пересоздаст")},
         // The Trash is shown but never cleaned automatically.
-        {home.filePath(QStringLiteral(".Trash")), allocatedSize(trashed), false,
-         QStringLiteral("Корзина — очистите через Finder или «Очистить корзину»")},
+        {home.filePath(QStringLiteral(".local/share/Trash")), allocatedSize(trashed), false,
+         QStringLiteral("Корзина — очистите в файловом менеджере («Очистить корзину»)")},
     };
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QJsonObject item = items.at(i).toObject();

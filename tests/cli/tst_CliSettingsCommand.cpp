@@ -38,7 +38,9 @@ std::optional<QJsonObject> tst_CliSettingsCommand::get(const CliSandbox& sandbox
 
 AppSettings tst_CliSettingsCommand::defaultsFor(const CliSandbox& sandbox)
 {
-    return AppSettings::defaults(sandbox.home().path());
+    AppSettings defaults = AppSettings::defaults(sandbox.home().path());
+    defaults.archivePath = sandbox.home().filePath(QStringLiteral("Videos/Brisko Archive"));
+    return defaults;
 }
 
 void tst_CliSettingsCommand::getOnFreshStoreShowsDefaultsWithoutWriting()
@@ -48,7 +50,7 @@ void tst_CliSettingsCommand::getOnFreshStoreShowsDefaultsWithoutWriting()
     const std::optional<QJsonObject> shown = get(sandbox);
     QVERIFY(shown);
     QCOMPARE(shown->value(QLatin1String("archivePath")).toString(),
-             sandbox.home().filePath(QStringLiteral("Movies/Brisko Archive")));
+             sandbox.home().filePath(QStringLiteral("Videos/Brisko Archive")));
     QCOMPARE(AppSettings::fromJsonObject(*shown), std::optional<AppSettings>(defaultsFor(sandbox)));
     QVERIFY(!shown->contains(QLatin1String("eulaAcceptedAt")));
     // The analytics id may be created in the store; the settings are not written.

@@ -3,6 +3,7 @@
 #include "TreeInventory.h"
 
 #include "fileops/DownloadsSorter.h"
+#include "scan/HomeLayout.h"
 
 #include <QtTest>
 
@@ -172,7 +173,7 @@ void tst_DownloadsSorter::bucketOfEveryExtension_data()
     QTest::addColumn<QString>("bucket");
     const QList<std::pair<const char*, QList<const char*>>> table = {
         {"Video", {"mp4", "mov", "avi", "mkv", "m4v", "wmv", "webm", "flv", "mpeg", "mpg"}},
-        {"Installers", {"dmg", "pkg"}},
+        {"Installers", {"dmg", "pkg", "deb", "rpm", "AppImage", "run", "flatpakref", "snap"}},
         {"Archives", {"zip", "rar", "7z", "tar", "gz", "bz2", "xz"}},
         {"Documents",
          {"pdf", "doc", "docx", "xls", "xlsx", "ppt", "pptx", "txt", "pages", "numbers", "key", "rtf", "csv"}},
@@ -197,7 +198,15 @@ void tst_DownloadsSorter::bucketOfEveryExtension()
 {
     QFETCH(QString, extension);
     QFETCH(QString, bucket);
-    QCOMPARE(DownloadsSorter::bucketName(FilePath::fromString(QStringLiteral("/d/файл.") + extension)), bucket);
+    const HomeLayout layout = HomeLayout::freedesktop(FilePath("/home/u"), QProcessEnvironment());
+    const DownloadsSorter sorter(nullptr, layout.installerExtensions());
+    QCOMPARE(sorter.bucketName(FilePath::fromString(QStringLiteral("/d/файл.") + extension)), bucket);
+    // Without the freedesktop types only the original installers are installers.
+    if (bucket == QLatin1String("Installers") && extension.toLower() != QLatin1String("dmg")
+        && extension.toLower() != QLatin1String("pkg")) {
+        QCOMPARE(DownloadsSorter(nullptr).bucketName(FilePath::fromString(QStringLiteral("/d/x.") + extension)),
+                 QStringLiteral("Other"));
+    }
 }
 
 void tst_DownloadsSorter::bucketOfUnusualNames_data()
@@ -220,7 +229,7 @@ void tst_DownloadsSorter::bucketOfUnusualNames()
 {
     QFETCH(QByteArray, name);
     QFETCH(QString, bucket);
-    QCOMPARE(DownloadsSorter::bucketName(FilePath("/home/u/Downloads/" + name)), bucket);
+    QCOMPARE(DownloadsSorter(nullptr).bucketName(FilePath("/home/u/Downloads/" + name)), bucket);
 }
 
 void tst_DownloadsSorter::emptyDownloadsStillGetsSortedFolder()

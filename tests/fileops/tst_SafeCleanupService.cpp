@@ -4,7 +4,10 @@
 #include "TreeInventory.h"
 
 #include "fileops/SafeCleanupService.h"
+#include "scan/HomeLayout.h"
 
+#include <QFile>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <QTest>
 #include <QThread>
@@ -49,6 +52,7 @@ private Q_SLOTS:
     void listsSafeCachesLargestFirst();
     void listsOnlyFoldersAboveOneMebibyte();
     void listsOnlyWhatTheClassifierRatesSafe();
+    void listsTheFreedesktopCachesOfEachApplication();
     void directorySizeHasNoDepthLimitAndSkipsHiddenEntries();
     void directorySizeNeverFollowsLinks();
     void cleanupDeletesTheSelectedSafeCandidates();
@@ -136,7 +140,7 @@ void TestSafeCleanupService::listsSafeCachesLargestFirst()
     m_home->makeDirectory("Library/Logs");
     m_home->makeLink(m_home->filePath("Elsewhere/reports"), "Library/Logs/DiagnosticReports");
 
-    const SafeCleanupCandidateList candidates = m_service->scan(FilePath(m_home->path()));
+    const SafeCleanupCandidateList candidates = m_service->scan(HomeLayout::original(FilePath(m_home->path())));
 
     QStringList labels;
     QSet<QUuid> ids;
@@ -166,7 +170,7 @@ void TestSafeCleanupService::listsOnlyFoldersAboveOneMebibyte()
     sized("Library/Caches/com.apple.dt.Xcode/a", MiB / 2);
     sized("Library/Caches/com.apple.dt.Xcode/b", MiB / 2 + 1);
 
-    const SafeCleanupCandidateList candidates = m_service->scan(FilePath(m_home->path()));
+    const SafeCleanupCandidateList candidates = m_service->scan(HomeLayout::original(FilePath(m_home->path())));
 
     QCOMPARE(candidates.size(), 1);
     QCOMPARE(candidates.at(0).label, QStringLiteral("Xcode"));
@@ -180,15 +184,36 @@ void TestSafeCleanupService::listsOnlyWhatTheClassifierRatesSafe()
     const QByteArray protectedHome = m_home->makeDirectory("Library/Mail/u");
     sized("Library/Mail/u/Library/Caches/pip/big.bin", 10 * MiB);
     sized("Library/Mail/u/Library/Logs/DiagnosticReports/crash.ips", 10 * MiB);
-    QVERIFY(m_service->scan(FilePath(protectedHome)).isEmpty());
+    QVERIFY(m_service->scan(HomeLayout::original(FilePath(protectedHome))).isEmpty());
 
     // The same folders under an ordinary home are listed.
     sized("u/Library/Caches/pip/big.bin", 10 * MiB);
     sized("u/Library/Logs/DiagnosticReports/crash.ips", 10 * MiB);
-    const SafeCleanupCandidateList listed = m_service->scan(m_home->nativePath("u"));
+    const SafeCleanupCandidateList listed = m_service->scan(HomeLayout::original(m_home->nativePath("u")));
     QCOMPARE(listed.size(), 2);
     QCOMPARE(listed.at(0).label, QStringLiteral("pip"));
     QCOMPARE(listed.at(1).label, QStringLiteral("DiagnosticReports"));
+}
+
+void TestSafeCleanupService::listsTheFreedesktopCachesOfEachApplication()
+{
+    sized(".cache/pip/http/wheel.bin", 3 * MiB);
+    sized(".npm/_cacache/content-v2/blob", 2 * MiB);
+    // One row per application below a wildcard, in name order.
+    sized(".var/app/org.gimp.GIMP/cache/gegl/tile", 4 * MiB);
+    sized(".var/app/com.spotify.Client/cache/data", 4 * MiB);
+    sized(".var/app/com.spotify.Client/data/keep", 40 * MiB);
+    // A Library cache means nothing here.
+    sized("Library/Caches/pip/wheel.bin", 9 * MiB);
+
+    const HomeLayout layout = HomeLayout::freedesktop(FilePath(m_home->path()), QProcessEnvironment());
+    QStringList found;
+    for (const SafeCleanupCandidate& c : m_service->scan(layout)) {
+        found.append(c.label + QLatin1Char(' ') + QFile::decodeName(c.path.native().mid(m_home->path().size() + 1)));
+    }
+    QCOMPARE(found, (QStringList{QStringLiteral("Flatpak .var/app/com.spotify.Client/cache"),
+                                 QStringLiteral("Flatpak .var/app/org.gimp.GIMP/cache"),
+                                 QStringLiteral("pip .cache/pip"), QStringLiteral("npm .npm/_cacache")}));
 }
 
 void TestSafeCleanupService::directorySizeHasNoDepthLimitAndSkipsHiddenEntries()

@@ -48,8 +48,28 @@ private Q_SLOTS:
     void missingTableGivesNoList();
     void pseudoFileSystems_data();
     void pseudoFileSystems();
+    void overlayCountsOnlyWhenItHoldsTheHome();
     void realMountTableHasRoot();
 };
+
+void tst_PlatformVolumeSource::overlayCountsOnlyWhenItHoldsTheHome()
+{
+    // A container's root: an overlay, with the home on it.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("root/home/u"))));
+    const QByteArray table = "42 1 0:40 / " + escaped(QFile::encodeName(dir.filePath(QStringLiteral("root"))))
+        + " rw - overlay overlay rw,lowerdir=/a,upperdir=/b\n";
+    QVERIFY(writeAll(dir.filePath(QStringLiteral("mountinfo")), table));
+
+    const PlatformVolumeSource holding(dir.filePath(QStringLiteral("mountinfo")),
+                                       FilePath::fromString(dir.filePath(QStringLiteral("root/home/u"))));
+    QCOMPARE(pathsOf(*holding.mountedVolumes()), QStringList{dir.filePath(QStringLiteral("root"))});
+    // A home on another file system leaves the overlay out, as before.
+    const PlatformVolumeSource elsewhere(dir.filePath(QStringLiteral("mountinfo")), FilePath("/proc"));
+    QVERIFY(elsewhere.mountedVolumes()->isEmpty());
+    QVERIFY(PlatformVolumeSource(dir.filePath(QStringLiteral("mountinfo"))).mountedVolumes()->isEmpty());
+}
 
 void tst_PlatformVolumeSource::readsFakeMountTable()
 {

@@ -1,5 +1,7 @@
 #include "scan/CacheClassifier.h"
+#include "scan/HomeLayout.h"
 
+#include <QProcessEnvironment>
 #include <QTest>
 
 class TestCacheClassifier : public QObject
@@ -9,6 +11,9 @@ class TestCacheClassifier : public QObject
 private Q_SLOTS:
     void classify_data();
     void classify();
+    void classifyFreedesktop_data();
+    void classifyFreedesktop();
+    void everyFreedesktopTableFolderIsSafe();
     void standardize_data();
     void standardize();
 };
@@ -43,6 +48,8 @@ void TestCacheClassifier::classify_data()
     QTest::newRow("dot and double slashes") << h + QStringLiteral("//Library/./Caches//pip/") << h << "safe";
     QTest::newRow("home with trailing slash") << h + QStringLiteral("/Library/Caches/pip") << h + QStringLiteral("/")
                                               << "safe";
+    QTest::newRow("a home sharing the name's start") << QStringLiteral("/Users/uu/Library/Caches/x/y") << h
+                                                     << "forbidden";
     QTest::newRow("escape by dot-dot") << h + QStringLiteral("/../v/Library/Caches/pip") << h << "forbidden";
     QTest::newRow("case matters") << h + QStringLiteral("/library/caches/pip") << h << "forbidden";
     QTest::newRow("cyrillic cache child") << h + QStringLiteral("/Library/Caches/Кэш программы") << h << "safe";
@@ -54,7 +61,56 @@ void TestCacheClassifier::classify()
     QFETCH(QString, path);
     QFETCH(QString, home);
     QFETCH(QString, risk);
-    QCOMPARE(CacheRisks::rawValue(CacheClassifier::classify(path, home)), risk);
+    QCOMPARE(CacheRisks::rawValue(CacheClassifier::classify(path, HomeLayout::original(FilePath::fromString(home)))), risk);
+}
+
+void TestCacheClassifier::classifyFreedesktop_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("risk");
+
+    QTest::newRow("direct cache child") << ".cache/google-chrome" << "safe";
+    QTest::newRow("inside a cache child") << ".cache/google-chrome/Default" << "caution";
+    QTest::newRow("cache folder itself") << ".cache" << "forbidden";
+    QTest::newRow("a cache area elsewhere") << "snap/app/common/.cache/x/y" << "caution";
+    QTest::newRow("ssh keys") << ".ssh/id_ed25519" << "forbidden";
+    QTest::newRow("gnupg") << ".gnupg" << "forbidden";
+    QTest::newRow("keyrings") << ".local/share/keyrings/login.keyring" << "forbidden";
+    QTest::newRow("firefox profile") << ".mozilla/firefox/abc.default/places.sqlite" << "forbidden";
+    QTest::newRow("firefox profile cache2 is not protected, nor safe") << ".mozilla/firefox/abc.default/cache2"
+                                                                      << "forbidden";
+    QTest::newRow("chrome profile") << ".config/google-chrome/Default/Login Data" << "forbidden";
+    QTest::newRow("thunderbird") << ".thunderbird/x.default/Mail" << "forbidden";
+    QTest::newRow("telegram data") << ".local/share/TelegramDesktop/tdata/key_datas" << "forbidden";
+    QTest::newRow("telegram media cache") << ".local/share/TelegramDesktop/tdata/user_data" << "safe";
+    QTest::newRow("inside the telegram media cache") << ".local/share/TelegramDesktop/tdata/user_data/media"
+                                                     << "forbidden";
+    QTest::newRow("flatpak application cache") << ".var/app/org.gimp.GIMP/cache" << "safe";
+    QTest::newRow("flatpak application data") << ".var/app/org.gimp.GIMP/data" << "forbidden";
+    QTest::newRow("snap application cache") << "snap/firefox/common/.cache" << "safe";
+    QTest::newRow("vs code settings") << ".config/Code/User" << "forbidden";
+    QTest::newRow("the Trash") << ".local/share/Trash" << "forbidden";
+    QTest::newRow("original cache folders mean nothing here") << "Library/Caches/pip" << "forbidden";
+}
+
+void TestCacheClassifier::classifyFreedesktop()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, risk);
+    const QString home = QStringLiteral("/home/u");
+    const HomeLayout layout = HomeLayout::freedesktop(FilePath::fromString(home), QProcessEnvironment());
+    QCOMPARE(CacheRisks::rawValue(CacheClassifier::classify(home + QLatin1Char('/') + path, layout)), risk);
+    // Nothing of another home is ever safe.
+    QCOMPARE(CacheClassifier::classify(QStringLiteral("/home/uu/") + path, layout), CacheRisk::forbidden);
+}
+
+void TestCacheClassifier::everyFreedesktopTableFolderIsSafe()
+{
+    const HomeLayout layout = HomeLayout::freedesktop(FilePath("/home/u"), QProcessEnvironment());
+    for (const SafeCacheFolder& folder : layout.safeCaches()) {
+        const QString path = QStringLiteral("/home/u/") + QString(folder.folder).replace(u'*', QStringLiteral("app"));
+        QVERIFY2(CacheClassifier::classify(path, layout) == CacheRisk::safe, qPrintable(path));
+    }
 }
 
 void TestCacheClassifier::standardize_data()

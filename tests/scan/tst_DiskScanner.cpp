@@ -7,6 +7,7 @@
 #include "scan/DiskScanner.h"
 
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QTest>
 
 namespace {
@@ -33,6 +34,9 @@ private Q_SLOTS:
     void systemJunkFallsBackToWholeCaches();
     void progressReports();
     void missingFoldersGiveNothing();
+    void freedesktopHome_data();
+    void freedesktopHome();
+    void disabledUserFoldersAreNotScanned();
 
 private:
     ScanItemList scan(ScanCategory category);
@@ -52,7 +56,7 @@ void TestDiskScanner::init()
     m_home = std::make_unique<TempHome>();
     m_fs = std::make_shared<FaultInjectingFileSystem>();
     m_clock = std::make_shared<FakeClock>(QDateTime::currentDateTime());
-    m_scanner = std::make_unique<DiskScanner>(m_fs, m_home->home(), m_clock, nullptr, AppVideoTypes::extensions());
+    m_scanner = std::make_unique<DiskScanner>(m_fs, HomeLayout::original(m_home->home()), m_clock, nullptr, AppVideoTypes::extensions());
     m_settings = AppSettings::defaults(m_home->path());
 }
 
@@ -334,6 +338,110 @@ void TestDiskScanner::missingFoldersGiveNothing()
     for (ScanCategory category : ScanCategories::allCategories()) {
         m_settings.videoNamePrefix = QStringLiteral("x");
         QVERIFY2(scan(category).isEmpty(), qPrintable(ScanCategories::rawValue(category)));
+    }
+}
+
+// A Russian desktop: the user folders named by user-dirs.dirs, caches of
+// browsers and tools, a Trash, an X session log and the user's journal.
+// Each row: a category and the names it finds (with the detail where the
+// layout decides it).
+void TestDiskScanner::freedesktopHome_data()
+{
+    QTest::addColumn<int>("categoryValue");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("large folders") << int(ScanCategory::largeFolders)
+                                   << QStringList{QStringLiteral("Проект РЕЛИЗ | Рабочий стол"),
+                                                  QStringLiteral("Игры | home")};
+    QTest::newRow("archive candidates") << int(ScanCategory::archiveCandidates)
+                                        << QStringList{QStringLiteral("Проект РЕЛИЗ | ключевое слово в названии")};
+    QTest::newRow("downloads inbox") << int(ScanCategory::downloadsInbox)
+                                     << QStringList{QStringLiteral("Большой фильм.mkv"), QStringLiteral("пакет.deb"),
+                                                    QStringLiteral("свежий.AppImage")};
+    QTest::newRow("videos") << int(ScanCategory::plusVideos)
+                            << QStringList{QStringLiteral("Большой фильм.mkv"), QStringLiteral("Отпуск.mp4")};
+    QTest::newRow("large loose files") << int(ScanCategory::largeLooseFiles)
+                                       << QStringList{QStringLiteral("Большой фильм.mkv")};
+    QTest::newRow("old installers") << int(ScanCategory::oldInstallers)
+                                    << QStringList{QStringLiteral("пакет.deb | 60 дн. назад")};
+    QTest::newRow("application caches")
+        << int(ScanCategory::appCaches)
+        << QStringList{QStringLiteral("google-chrome"), QStringLiteral("pip"), QStringLiteral("_cacache"),
+                       QStringLiteral("cache")};
+    QTest::newRow("service junk") << int(ScanCategory::systemJunk)
+                                  << QStringList{QStringLiteral(".xsession-errors"), QStringLiteral("Trash"),
+                                                 QStringLiteral("google-chrome"), QStringLiteral("pip"),
+                                                 QStringLiteral("user-1000.journal")};
+}
+
+void TestDiskScanner::freedesktopHome()
+{
+    QFETCH(int, categoryValue);
+    const ScanCategory category = ScanCategory(categoryValue);
+    QFETCH(QStringList, expected);
+    const QDateTime now = m_clock->now();
+    m_home->makeDir(QStringLiteral(".config"));
+    QFile userDirs(m_home->filePath(QStringLiteral(".config/user-dirs.dirs")));
+    QVERIFY(userDirs.open(QIODevice::WriteOnly));
+    userDirs.write("XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\nXDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n"
+                   "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\n");
+    userDirs.close();
+    sized(QStringLiteral(".cache/google-chrome/Default/Cache/data"), 300 * MiB);
+    sized(QStringLiteral(".cache/pip/http/wheel"), 30 * MiB);
+    sized(QStringLiteral(".cache/fontconfig/small"), MiB);
+    sized(QStringLiteral(".npm/_cacache/content-v2/blob"), 40 * MiB);
+    sized(QStringLiteral(".var/app/org.gimp.GIMP/cache/tiles"), 15 * MiB);
+    sized(QStringLiteral("Загрузки/пакет.deb"), 2 * MiB, now.addDays(-60));
+    sized(QStringLiteral("Загрузки/свежий.AppImage"), MiB, now.addDays(-2));
+    sized(QStringLiteral("Загрузки/Большой фильм.mkv"), 60 * MiB);
+    sized(QStringLiteral("Downloads/не та папка.deb"), MiB, now.addDays(-60));
+    sized(QStringLiteral("Видео/Отпуск.mp4"), 60 * MiB);
+    sized(QStringLiteral("Рабочий стол/Проект РЕЛИЗ/a.bin"), 12 * GiB);
+    sized(QStringLiteral("Документы/архив.bin"), 50 * GiB);
+    sized(QStringLiteral("Игры/data.pak"), 6 * GiB);
+    sized(QStringLiteral(".local/share/Trash/files/удалённое.txt"), 1);
+    sized(QStringLiteral(".local/share/Trash/info/удалённое.txt.trashinfo"), 1);
+    sized(QStringLiteral(".xsession-errors"), 6 * MiB);
+    sized(QStringLiteral("journal/0123abcd/user-1000.journal"), 4 * MiB);
+    sized(QStringLiteral("journal/0123abcd/user-1000@0005-0006.journal"), 3 * MiB);
+    sized(QStringLiteral("journal/0123abcd/user-1001.journal"), 50 * MiB);
+    sized(QStringLiteral("journal/0123abcd/system.journal"), 50 * MiB);
+
+    const HomeLayout layout = HomeLayout::freedesktop(m_home->home(), QProcessEnvironment(),
+                                                      {m_home->nativePath("journal")}, 1000);
+    const DiskScanner scanner(m_fs, layout, m_clock, nullptr, AppVideoTypes::extensions());
+    m_settings.videoSearchMode = VideoSearchMode::fileType;
+    const QString homeName = m_home->home().fileName();
+    QStringList found;
+    for (const ScanItem& row : scanner.scan(m_settings, {category}, {})) {
+        QString detail = row.detail.value_or(QString());
+        detail.replace(homeName, QStringLiteral("home"));
+        const bool named = category == ScanCategory::largeFolders || category == ScanCategory::archiveCandidates
+            || category == ScanCategory::oldInstallers;
+        found.append(named ? row.name + QStringLiteral(" | ") + detail : row.name);
+    }
+    // Folder listings come in the kernel's order.
+    if (category == ScanCategory::downloadsInbox || category == ScanCategory::plusVideos
+        || category == ScanCategory::systemJunk) {
+        found.sort();
+    }
+    QCOMPARE(found, expected);
+}
+
+void TestDiskScanner::disabledUserFoldersAreNotScanned()
+{
+    m_home->makeDir(QStringLiteral(".config"));
+    QFile userDirs(m_home->filePath(QStringLiteral(".config/user-dirs.dirs")));
+    QVERIFY(userDirs.open(QIODevice::WriteOnly));
+    userDirs.write("XDG_DOWNLOAD_DIR=\"$HOME\"\nXDG_DESKTOP_DIR=\"$HOME/\"\n");
+    userDirs.close();
+    sized(QStringLiteral("Downloads/old.deb"), 60 * MiB, m_clock->now().addDays(-90));
+    sized(QStringLiteral("Desktop/Проект РЕЛИЗ/a.bin"), 12 * GiB);
+    sized(QStringLiteral("loose.deb"), 60 * MiB, m_clock->now().addDays(-90));
+    const DiskScanner scanner(m_fs, HomeLayout::freedesktop(m_home->home(), QProcessEnvironment()), m_clock, nullptr,
+                              AppVideoTypes::extensions());
+    for (ScanCategory category : {ScanCategory::downloadsInbox, ScanCategory::largeLooseFiles,
+                                  ScanCategory::oldInstallers, ScanCategory::archiveCandidates}) {
+        QVERIFY2(scanner.scan(m_settings, {category}, {}).isEmpty(), qPrintable(ScanCategories::rawValue(category)));
     }
 }
 

@@ -2,8 +2,10 @@
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheRisk.h"
 #include "scan/ScanCategory.h"
+#include "scan/HomeLayout.h"
 #include "scan/ScanItem.h"
 
+#include <QProcessEnvironment>
 #include <QTest>
 
 class TestScanModel : public QObject
@@ -73,23 +75,29 @@ void TestScanModel::extensionsLabelIsSorted()
 void TestScanModel::canAutoCleanup()
 {
     const QString home = QStringLiteral("/home/u");
+    const HomeLayout original = HomeLayout::original(FilePath::fromString(home));
+    const HomeLayout linux = HomeLayout::freedesktop(FilePath::fromString(home), QProcessEnvironment());
     const auto row = [&](const QString& relative, ScanCategory category) {
         return ScanItem::make(FilePath::fromString(home + relative), 1, category, true, false, std::nullopt);
     };
-    QVERIFY(row(QStringLiteral("/Library/Caches/com.example"), ScanCategory::systemJunk).canAutoCleanup(home));
-    QVERIFY(row(QStringLiteral("/Library/Caches/ru.keepcoder.Telegram"), ScanCategory::appCaches).canAutoCleanup(home));
+    QVERIFY(row(QStringLiteral("/Library/Caches/com.example"), ScanCategory::systemJunk).canAutoCleanup(original));
+    QVERIFY(row(QStringLiteral("/Library/Caches/ru.keepcoder.Telegram"), ScanCategory::appCaches)
+                .canAutoCleanup(original));
+    QVERIFY(row(QStringLiteral("/.cache/pip"), ScanCategory::systemJunk).canAutoCleanup(linux));
     // The classifier says safe, but movable categories are never cleaned.
     for (ScanCategory category : ScanCategories::allCategories()) {
         if (ScanCategories::isMovable(category)) {
-            QVERIFY(!row(QStringLiteral("/Library/Caches/com.example"), category).canAutoCleanup(home));
+            QVERIFY(!row(QStringLiteral("/Library/Caches/com.example"), category).canAutoCleanup(original));
         }
     }
-    QVERIFY(!row(QStringLiteral("/.Trash"), ScanCategory::systemJunk).canAutoCleanup(home));
-    QVERIFY(!row(QStringLiteral("/Library/Logs"), ScanCategory::systemJunk).canAutoCleanup(home));
-    QVERIFY(!row(QStringLiteral("/Library/Logs/"), ScanCategory::systemJunk).canAutoCleanup(home + QLatin1Char('/')));
-    QVERIFY(!row(QStringLiteral("/Library/Caches"), ScanCategory::systemJunk).canAutoCleanup(home));
+    QVERIFY(!row(QStringLiteral("/.Trash"), ScanCategory::systemJunk).canAutoCleanup(original));
+    QVERIFY(!row(QStringLiteral("/Library/Logs"), ScanCategory::systemJunk).canAutoCleanup(original));
+    QVERIFY(!row(QStringLiteral("/Library/Logs/"), ScanCategory::systemJunk)
+                 .canAutoCleanup(HomeLayout::original(FilePath::fromString(home + QLatin1Char('/')))));
+    QVERIFY(!row(QStringLiteral("/Library/Caches"), ScanCategory::systemJunk).canAutoCleanup(original));
     QVERIFY(!row(QStringLiteral("/Library/Application Support/Cursor/snapshots"), ScanCategory::appCaches)
-                 .canAutoCleanup(home));
+                 .canAutoCleanup(original));
+    QVERIFY(!row(QStringLiteral("/.local/share/Trash"), ScanCategory::systemJunk).canAutoCleanup(linux));
 }
 
 void TestScanModel::rowsAreIdentifiedById()

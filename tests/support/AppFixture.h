@@ -66,6 +66,8 @@ public:
     {
         AppEnvironment env;
         env.home = home.home();
+        // The original tables: the freedesktop ones have tests of their own.
+        env.layout = HomeLayout::original(home.home());
         env.fileSystem = fs;
         env.defaults = store;
         env.clock = clock;

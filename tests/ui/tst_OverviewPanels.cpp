@@ -9,9 +9,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QTest>
 
@@ -108,10 +110,19 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     QCOMPARE(profile->count(), 3);
     for (int i = 0; i < profile->count(); ++i) {
         profile->setCurrentIndex(i);
-        QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile()));
+        QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile(), m_state->layout()));
     }
-    QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::developer),
-             QStringLiteral("Projects, Developer, .ssh, конфиги (без node_modules)"));
+    QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::creative, m_state->layout()),
+             QStringLiteral("Movies, Music, Pictures, проекты с «ГОТОВО»/«РЕЛИЗ»"));
+    m_fixture->home.makeDir(QStringLiteral(".config"));
+    QFile userDirs(m_fixture->home.filePath(QStringLiteral(".config/user-dirs.dirs")));
+    QVERIFY(userDirs.open(QIODevice::WriteOnly));
+    userDirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n"
+                   "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n");
+    userDirs.close();
+    const HomeLayout russian = HomeLayout::freedesktop(m_fixture->home.home(), QProcessEnvironment());
+    QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::essential, russian),
+             QStringLiteral("Документы, Рабочий стол, Загрузки (без установщиков)"));
     profile->setCurrentIndex(0);
     QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
 
