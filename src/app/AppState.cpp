@@ -1,6 +1,7 @@
 #include "AppState.h"
 
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheClassifier.h"
 
@@ -294,7 +295,7 @@ void AppState::finishScan(ScanCategory category, const AppSettings& settings, Sc
     refreshDisks();
 
     setStatusMessage(ScanCategories::title(category, &settings) + QStringLiteral(": найдено ")
-                     + QString::number(m_scanItems.size()) + QStringLiteral(" элементов (")
+                     + RussianPlural::count(m_scanItems.size(), RussianPlural::items) + QStringLiteral(" (")
                      + ByteCountFormatter::format(totalScanSize()) + QStringLiteral(")"));
     track(QStringLiteral("scan_completed"),
           {{QStringLiteral("items"), QString::number(m_scanItems.size())},

@@ -3,6 +3,7 @@
 #include "AppState.h"
 
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 void AppState::setCleanArchives(const CleanArchiveSummaryList& archives)
 {
@@ -56,7 +57,7 @@ QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfi
             const CleanArchiveManifest& manifest = result.manifest;
             const bool packed = manifest.compression == QLatin1String("tar.zst");
             QString status = QStringLiteral("Архив «") + CleanArchiveProfiles::title(profile) + QStringLiteral("»: ")
-                + QString::number(result.copiedFiles) + QStringLiteral(" элементов, ")
+                + RussianPlural::count(result.copiedFiles, RussianPlural::items) + QStringLiteral(", ")
                 + ByteCountFormatter::format(manifest.totalBytes);
             if (packed && manifest.compressedBytes) {
                 status += QStringLiteral(" → ") + ByteCountFormatter::format(*manifest.compressedBytes)

@@ -6,6 +6,7 @@
 #include "health/MacHealthEvaluator.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/PlatformSystemFacts.h"
+#include "platform/RussianPlural.h"
 
 #include <algorithm>
 
@@ -70,8 +71,8 @@ void AppState::finishSort(const SortResult& result)
         m_history.record(0, QStringLiteral("Сортировка Downloads"), result.moved);
         refreshStats();
     }
-    setStatusMessage(QStringLiteral("Разложено ") + QString::number(result.moved)
-                     + QStringLiteral(" файлов в Downloads/_Sorted/ (") + bucketSummary(result.byBucket)
+    setStatusMessage(QStringLiteral("Разложено ") + RussianPlural::count(result.moved, RussianPlural::files)
+                     + QStringLiteral(" в Downloads/_Sorted/ (") + bucketSummary(result.byBucket)
                      + QStringLiteral("). Пропущено папок: ") + QString::number(result.skipped)
                      + QStringLiteral(", ошибок: ") + QString::number(result.failed));
     track(QStringLiteral("downloads_sorted"), {{QStringLiteral("moved"), QString::number(result.moved)}});

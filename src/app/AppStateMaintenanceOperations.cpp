@@ -3,6 +3,7 @@
 #include "AppState.h"
 
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 qint64 AppState::selectedSafeCleanupSize() const
 {
@@ -36,8 +37,8 @@ void AppState::scanSafeCleanup()
     for (const SafeCleanupCandidate& candidate : m_safeCleanupCandidates) {
         total += candidate.size;
     }
-    setStatusMessage(QStringLiteral("Найдено ") + QString::number(m_safeCleanupCandidates.size())
-                     + QStringLiteral(" кэшей (") + ByteCountFormatter::format(total) + QStringLiteral(")"));
+    setStatusMessage(QStringLiteral("Найдено ")
+                     + RussianPlural::count(m_safeCleanupCandidates.size(), RussianPlural::caches) + QStringLiteral(" (") + ByteCountFormatter::format(total) + QStringLiteral(")"));
 }
 
 void AppState::toggleSafeCleanupSelection(const QUuid& id, bool selected)

@@ -3,6 +3,7 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 #include "platform/Workspace.h"
 
 #include <QCheckBox>
@@ -145,7 +146,7 @@ void CleanArchivePanel::updateArchives()
         const bool packed = archive.manifest.compression == QLatin1String("tar.zst");
         const qint64 onDisk = packed ? archive.manifest.compressedBytes.value_or(archive.manifest.totalBytes)
                                      : archive.manifest.totalBytes;
-        auto* details = new QLabel(QString::number(archive.manifest.entries.size()) + QStringLiteral(" элементов · ") +
+        auto* details = new QLabel(RussianPlural::count(archive.manifest.entries.size(), RussianPlural::items) + QStringLiteral(" · ") +
                                        QStringLiteral("На диске: ") + ByteCountFormatter::format(onDisk) +
                                        (packed ? QStringLiteral(" (tar.zst)") : QString()),
                                    row);

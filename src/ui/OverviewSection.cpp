@@ -13,6 +13,7 @@
 #include "app/AppState.h"
 #include "fans/SystemPermissionsHelper.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -244,7 +245,7 @@ QString OverviewSection::resultsSummaryText() const
 {
     if (!m_services.appState)
         return {};
-    return QString::number(m_services.appState->scanItems().size()) + QStringLiteral(" элементов · ")
+    return RussianPlural::count(m_services.appState->scanItems().size(), RussianPlural::items) + QStringLiteral(" · ")
            + ByteCountFormatter::format(m_services.appState->totalScanSize());
 }
 

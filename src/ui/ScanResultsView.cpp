@@ -9,6 +9,7 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 #include "platform/Workspace.h"
 
 #include <QAction>
@@ -267,7 +268,7 @@ void ScanResultsView::refreshActions()
     const bool anySelected = state && !state->selectedItems().isEmpty();
 
     m_summary->setText(scoped.isEmpty() ? QString()
-                                        : QString::number(scoped.size()) + QStringLiteral(" элементов · ")
+                                        : RussianPlural::count(scoped.size(), RussianPlural::items) + QStringLiteral(" · ")
                                               + ByteCountFormatter::format(totalSize(scoped)));
     m_actions->setVisible(!scoped.isEmpty());
     m_revealFolder->setVisible(!readOnly);
@@ -380,7 +381,7 @@ void ScanResultsView::requestMove()
     request.title = QStringLiteral("Перенести на архив?");
     request.message = QStringLiteral("Будет перенесено ") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(" в: ") + m_services.appState->settings().archivePath;
-    request.confirmText = QStringLiteral("Перенести ") + QString::number(items.size()) + QStringLiteral(" элементов");
+    request.confirmText = QStringLiteral("Перенести ") + RussianPlural::count(items.size(), RussianPlural::items);
     confirmThen(items, request, &AppState::moveSelectedToArchive);
 }
 
@@ -393,7 +394,7 @@ void ScanResultsView::requestCleanup()
     request.title = QStringLiteral("Очистить выбранное?");
     request.message = QStringLiteral("Будет удалено ") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(". Приложения пересоздадут кэши при необходимости.");
-    request.confirmText = QStringLiteral("Очистить ") + QString::number(items.size()) + QStringLiteral(" элементов");
+    request.confirmText = QStringLiteral("Очистить ") + RussianPlural::count(items.size(), RussianPlural::items);
     confirmThen(items, request, &AppState::runSelectedScanCleanup);
 }
 
@@ -406,7 +407,7 @@ void ScanResultsView::requestDelete()
     request.title = QStringLiteral("Удалить в Корзину?");
     request.message = QStringLiteral("Выбранное (") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(") будет перемещено в Корзину. Восстановить можно из Finder.");
-    request.confirmText = QStringLiteral("Удалить ") + QString::number(items.size()) + QStringLiteral(" элементов");
+    request.confirmText = QStringLiteral("Удалить ") + RussianPlural::count(items.size(), RussianPlural::items);
     request.destructive = true;
     confirmThen(items, request, &AppState::deleteSelectedScanItems);
 }

@@ -221,7 +221,7 @@ void TestAppState::scanPublishesSortedResultsStatusAndEvents()
     const qint64 total = 900 * MiB + 3 * MiB + 2000;
     QCOMPARE(state->totalScanSize(), total);
     QCOMPARE(state->statusMessage().value_or(QString()),
-             QStringLiteral("Downloads (файлы в корне): найдено 4 элементов (946,9 МБ)"));
+             QStringLiteral("Downloads (файлы в корне): найдено 4 элемента (946,9\u00a0МБ)"));
 
     QCOMPARE(m_usage->events.size(), 2);
     QCOMPARE(m_usage->events[0].name, QStringLiteral("scan_started"));
@@ -249,7 +249,7 @@ void TestAppState::emptyScan()
     QTRY_VERIFY(done.isFinished());
     QVERIFY(state->scanItems().isEmpty());
     QCOMPARE(state->scanProgress().currentTask, QStringLiteral("Готово"));
-    QCOMPARE(state->statusMessage().value_or(QString()), QStringLiteral("Кэши приложений: найдено 0 элементов (0 байт)"));
+    QCOMPARE(state->statusMessage().value_or(QString()), QStringLiteral("Кэши приложений: найдено 0 элементов (0\u00a0байт)"));
 }
 
 void TestAppState::cacheScanPreselectsExactlyTheSafeEntries()

@@ -130,7 +130,7 @@ void TestAppStateCleanupOperations::moveThenUndo()
     QVERIFY(!state->isBusy());
     QCOMPARE(state->lastMoveResult()->moved, 2);
     QVERIFY(state->scanItems().isEmpty());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 2, ошибок: 0, освобождено 136,3 МБ"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 2, ошибок: 0, освобождено 136,3\u00a0МБ"));
     QVERIFY(state->undoAvailable());
     QCOMPARE(undoChanged.size(), 1);
     QCOMPARE(state->storageStats().eventCount, 1);
@@ -174,7 +174,7 @@ void TestAppStateCleanupOperations::moveThatMovesNothing()
     QCOMPARE(state->storageStats().eventCount, 0);
     // The vanished file's row goes; there is nothing left to act on.
     QVERIFY(state->scanItems().isEmpty());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 0, ошибок: 1, освобождено 0 байт"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 0, ошибок: 1, освобождено 0\u00a0байт"));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::archiveMove);
     QCOMPARE(m_f->errors->reports.first().errors, QStringList{QStringLiteral("Файл не найден: ") + a});
@@ -230,7 +230,7 @@ void TestAppStateCleanupOperations::trashThatFailsEverything()
     finish(state->deleteSelectedScanItems());
     QCOMPARE(state->scanItems().size(), 2);
     QCOMPARE(state->storageStats().eventCount, 0);
-    QCOMPARE(state->statusMessage(), QStringLiteral("В Корзину: 0, ошибок: 2, освобождено 0 байт"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("В Корзину: 0, ошибок: 2, освобождено 0\u00a0байт"));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::scan);
     QCOMPARE(m_f->errors->reports.first().errors.size(), 2);

@@ -167,10 +167,10 @@ void tst_ContentView::overviewFiguresAndResultsLink()
     QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
     auto view = makeView();
     OverviewSection* overview = view->overview();
-    QCOMPARE(overview->freedText(), QStringLiteral("Освобождено 0 байт"));
+    QCOMPARE(overview->freedText(), QStringLiteral("Освобождено 0\u00a0байт"));
     // The primary volume is "/", not the external disk listed first.
     QCOMPARE(overview->diskFillText(), QStringLiteral("Диск 75% полон"));
-    QCOMPARE(overview->resultsSummaryText(), QStringLiteral("2 элементов · 167,8 МБ"));
+    QCOMPARE(overview->resultsSummaryText(), QStringLiteral("2 элемента · 167,8\u00a0МБ"));
     QVERIFY(overview->findChild<QWidget*>(QStringLiteral("resultsRow"))->isVisible());
     auto* link = overview->findChild<QPushButton*>(QStringLiteral("resultsLink"));
     QCOMPARE(link->text(), QStringLiteral("Результаты →"));
@@ -191,8 +191,8 @@ void tst_ContentView::volumesAndTheirRefresh()
     auto* noDisks = overview->findChild<QLabel*>(QStringLiteral("noDisks"));
     QVERIFY(!noDisks->isVisible());
     DiskCard* system = cards[0]->disk().name == QStringLiteral("Система") ? cards[0] : cards[1];
-    QCOMPARE(system->freeText(), QStringLiteral("Свободно: 107,37 ГБ"));
-    QCOMPARE(system->usedText(), QStringLiteral("Занято: 322,12 ГБ · 75%"));
+    QCOMPARE(system->freeText(), QStringLiteral("Свободно: 107,37\u00a0ГБ"));
+    QCOMPARE(system->usedText(), QStringLiteral("Занято: 322,12\u00a0ГБ · 75%"));
 
     // The volumes go away; "Обновить" reads them again.
     m_f->volumes->volumes.clear();

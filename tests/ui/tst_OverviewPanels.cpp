@@ -68,17 +68,17 @@ void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
     QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("pip"));
     QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("risk"))->text(), QStringLiteral("Безопасно"));
     auto* selected = panel.findChild<QLabel*>(QStringLiteral("selectedSafeCleanupSize"));
-    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2 МБ"));
+    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2\u00a0МБ"));
 
     // Untick Homebrew; a refused question deletes nothing.
     rows.last()->findChild<QCheckBox*>()->click();
-    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9 МБ"));
+    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9\u00a0МБ"));
     m_confirmer.answer = false;
     auto* clean = panel.findChild<QPushButton*>(QStringLiteral("cleanSafeCaches"));
     clean->click();
     QCOMPARE(m_confirmer.requests.size(), 1);
     QCOMPARE(m_confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
-    QVERIFY(m_confirmer.requests.first().message.contains(QStringLiteral("41,9 МБ")));
+    QVERIFY(m_confirmer.requests.first().message.contains(QStringLiteral("41,9\u00a0МБ")));
     QVERIFY(!m_state->isBusy());
     QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
 
@@ -131,7 +131,7 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     const CleanArchiveSummary archive = m_state->cleanArchives().first();
     QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("name"))->text(), archive.id);
     const QString details = rows.first()->findChild<QLabel*>(QStringLiteral("details"))->text();
-    QVERIFY2(details.startsWith(QStringLiteral("2 элементов · На диске: ")), qPrintable(details));
+    QVERIFY2(details.startsWith(QStringLiteral("2 элемента · На диске: ")), qPrintable(details));
     QVERIFY(!details.contains(QStringLiteral("tar.zst")));
 
     rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();

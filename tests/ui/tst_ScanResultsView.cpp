@@ -215,15 +215,15 @@ void tst_ScanResultsView::declinedConfirmationsChangeNothing()
     QCOMPARE(m_confirmer.requests.size(), 2);
     const ConfirmationRequest& move = m_confirmer.requests[0];
     QCOMPARE(move.title, QStringLiteral("Перенести на архив?"));
-    QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3 МБ в: ") + m_state->settings().archivePath);
-    QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элементов"));
+    QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath);
+    QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элемента"));
     QCOMPARE(move.cancelText, QStringLiteral("Отмена"));
     QVERIFY(!move.destructive);
     const ConfirmationRequest& remove = m_confirmer.requests[1];
     QCOMPARE(remove.title, QStringLiteral("Удалить в Корзину?"));
     QCOMPARE(remove.message,
-             QStringLiteral("Выбранное (503,3 МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
-    QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элементов"));
+             QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
+    QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элемента"));
     QVERIFY(remove.destructive);
 
     QTest::qWait(50);
@@ -244,7 +244,7 @@ void tst_ScanResultsView::acceptedMoveMovesAndUndoReturns()
     m_state->toggleSelection(m_state->scanItems().first());
     m_confirmer.hold = true;
     view->moveButton()->click();
-    QCOMPARE(m_confirmer.requests.last().confirmText, QStringLiteral("Перенести 1 элементов"));
+    QCOMPARE(m_confirmer.requests.last().confirmText, QStringLiteral("Перенести 1 элемент"));
     QVERIFY(QFileInfo::exists(m_movie));
     m_confirmer.answerPending(true);
     QTRY_VERIFY_WITH_TIMEOUT(m_state->undoAvailable(), 20000);
@@ -275,8 +275,8 @@ void tst_ScanResultsView::acceptedCleanupDeletesOnlySafeRows()
     QCOMPARE(m_confirmer.requests.size(), 1);
     QCOMPARE(m_confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
     QCOMPARE(m_confirmer.requests[0].message,
-             QStringLiteral("Будет удалено 314,6 МБ. Приложения пересоздадут кэши при необходимости."));
-    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элементов"));
+             QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
+    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
     QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
                              20000);
     QVERIFY(!QFileInfo::exists(telegram));
