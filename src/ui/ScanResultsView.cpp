@@ -3,7 +3,7 @@
 #include "Confirmer.h"
 #include "EmptyStateView.h"
 #include "IconSet.h"
-#include "RowRevealButtons.h"
+#include "RevealButtonsDelegate.h"
 #include "ScanItemFilterModel.h"
 #include "ScanItemTableModel.h"
 #include "Theme.h"
@@ -79,7 +79,8 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     m_table->setAlternatingRowColors(true);
     m_table->setShowGrid(false);
     m_table->setWordWrap(false);
-    m_table->setTextElideMode(Qt::ElideMiddle);
+    // Cut at the end: every cut text is whole in its tooltip.
+    m_table->setTextElideMode(Qt::ElideRight);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(30);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -87,27 +88,39 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     m_table->sortByColumn(ScanItemTableModel::sizeColumn, Qt::DescendingOrder);
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setHighlightSections(false);
-    columns->setSectionResizeMode(ScanItemTableModel::nameColumn, QHeaderView::Stretch);
+    // The details are the longest texts; they take the spare width.
+    columns->setSectionResizeMode(ScanItemTableModel::nameColumn, QHeaderView::Interactive);
     columns->setSectionResizeMode(ScanItemTableModel::sizeColumn, QHeaderView::Fixed);
-    columns->setSectionResizeMode(ScanItemTableModel::detailColumn, QHeaderView::Interactive);
+    columns->setSectionResizeMode(ScanItemTableModel::detailColumn, QHeaderView::Stretch);
     columns->setSectionResizeMode(ScanItemTableModel::folderColumn, QHeaderView::Interactive);
     columns->setSectionResizeMode(ScanItemTableModel::actionsColumn, QHeaderView::Fixed);
-    columns->resizeSection(ScanItemTableModel::sizeColumn, 100);
-    columns->resizeSection(ScanItemTableModel::detailColumn, 300);
-    columns->resizeSection(ScanItemTableModel::folderColumn, 200);
-    columns->resizeSection(ScanItemTableModel::actionsColumn, 86);
+    columns->resizeSection(ScanItemTableModel::nameColumn, 260);
+    columns->resizeSection(ScanItemTableModel::sizeColumn, 96);
+    columns->resizeSection(ScanItemTableModel::folderColumn, 180);
+    columns->resizeSection(ScanItemTableModel::actionsColumn, 76);
+    m_reveal = new RevealButtonsDelegate(m_table);
+    m_table->setItemDelegateForColumn(ScanItemTableModel::actionsColumn, m_reveal);
+    connect(m_reveal, &RevealButtonsDelegate::revealItemClicked, this, [this](const QUuid& id) { revealItem(id, false); });
+    connect(m_reveal, &RevealButtonsDelegate::revealFolderClicked, this,
+            [this](const QUuid& id) { revealItem(id, true); });
 
     m_empty = new EmptyStateView(QStringLiteral("Нет результатов"),
                                  QStringLiteral("Запустите сканирование в разделе «Обзор»"), this);
+    m_noMatches = new EmptyStateView(QStringLiteral("Ничего не найдено"),
+                                     QStringLiteral("Измените запрос поиска или выберите другую категорию"), this);
+    m_noMatches->setObjectName(QStringLiteral("noMatches"));
     m_stack = new QStackedWidget(this);
     m_stack->addWidget(m_table);
     m_stack->addWidget(m_empty);
+    m_stack->addWidget(m_noMatches);
     layout->addWidget(m_stack, 1);
 
     connect(m_table, &QTableView::customContextMenuRequested, this, &ScanResultsView::showContextMenu);
-    connect(m_filter, &QAbstractItemModel::rowsInserted, this, &ScanResultsView::ensureRowButtons);
-    connect(m_filter, &QAbstractItemModel::modelReset, this, &ScanResultsView::ensureRowButtons);
-    connect(m_filter, &QAbstractItemModel::layoutChanged, this, &ScanResultsView::ensureRowButtons);
+    // What is shown decides the empty states and whether actions are offered.
+    connect(m_filter, &QAbstractItemModel::rowsInserted, this, &ScanResultsView::refreshShownState);
+    connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &ScanResultsView::refreshShownState);
+    connect(m_filter, &QAbstractItemModel::modelReset, this, &ScanResultsView::refreshShownState);
+    connect(m_filter, &QAbstractItemModel::layoutChanged, this, &ScanResultsView::refreshShownState);
 
     if (AppState* state = m_services.appState) {
         connect(state, &AppState::scanItemsChanged, this, &ScanResultsView::refreshActions);
@@ -121,7 +134,6 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     refreshCategoryPicker();
     followSelectedCategory();
     refreshActions();
-    ensureRowButtons();
 }
 
 QWidget* ScanResultsView::buildToolbar()
@@ -233,6 +245,11 @@ bool ScanResultsView::showsEmptyState() const
     return m_stack->currentWidget() == m_empty;
 }
 
+bool ScanResultsView::showsNoMatches() const
+{
+    return m_stack->currentWidget() == m_noMatches;
+}
+
 void ScanResultsView::refreshCategoryPicker()
 {
     const QVariant current = m_category->currentData();
@@ -270,7 +287,6 @@ void ScanResultsView::refreshActions()
     m_summary->setText(scoped.isEmpty() ? QString()
                                         : RussianPlural::count(scoped.size(), RussianPlural::items) + QStringLiteral(" · ")
                                               + ByteCountFormatter::format(totalSize(scoped)));
-    m_actions->setVisible(!scoped.isEmpty());
     m_revealFolder->setVisible(!readOnly);
     m_move->setVisible(!readOnly);
     m_delete->setVisible(!readOnly);
@@ -288,21 +304,17 @@ void ScanResultsView::refreshActions()
     m_selectNone->setEnabled(!busy && !scoped.isEmpty());
     m_category->setEnabled(!busy);
     m_table->setEnabled(!busy);
-    m_stack->setCurrentWidget(scoped.isEmpty() ? static_cast<QWidget*>(m_empty) : m_table);
+    refreshShownState();
 }
 
-void ScanResultsView::ensureRowButtons()
+void ScanResultsView::refreshShownState()
 {
-    for (int row = 0; row < m_filter->rowCount(); ++row) {
-        const QModelIndex index = m_filter->index(row, ScanItemTableModel::actionsColumn);
-        if (m_table->indexWidget(index))
-            continue;
-        const QUuid id = index.data(ScanItemTableModel::itemIdRole).toUuid();
-        auto* buttons = new RowRevealButtons(id, m_table);
-        connect(buttons, &RowRevealButtons::revealItemClicked, this, [this](const QUuid& item) { revealItem(item, false); });
-        connect(buttons, &RowRevealButtons::revealFolderClicked, this, [this](const QUuid& item) { revealItem(item, true); });
-        m_table->setIndexWidget(index, buttons);
-    }
+    const bool anyResults = m_model->rowCount() > 0;
+    const bool anyShown = m_filter->rowCount() > 0;
+    // Actions count rows the user can see; with none shown there is nothing to act on.
+    m_actions->setVisible(anyShown);
+    QWidget* page = anyShown ? static_cast<QWidget*>(m_table) : anyResults ? m_noMatches : m_empty;
+    m_stack->setCurrentWidget(page);
 }
 
 void ScanResultsView::revealItem(const QUuid& id, bool folder)
