@@ -179,6 +179,9 @@ public:
     // Puts the archive's entries back into the home folder where nothing of
     // the same name is; the future is like createCleanArchive's.
     QFuture<RestoreResult> restoreCleanArchive(const CleanArchiveSummary& summary);
+    // The entries of a clean archive that a restore would skip because the
+    // home folder has something of that name (synchronous, one look-up each).
+    QStringList cleanArchiveEntriesAtHome(const CleanArchiveSummary& summary) const;
     // Lists the clean archives of settings().archivePath again (synchronous).
     void refreshCleanArchives();
 

@@ -109,3 +109,8 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
         });
     return future;
 }
+
+QStringList AppState::cleanArchiveEntriesAtHome(const CleanArchiveSummary& summary) const
+{
+    return m_cleanArchive.entriesAlreadyAtHome(summary);
+}

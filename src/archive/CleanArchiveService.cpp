@@ -330,6 +330,12 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         return result;
     };
 
+    // Unpacking gigabytes only to skip every entry helps nobody.
+    if (!manifest.entries.isEmpty() && entriesAlreadyAtHome(summary).size() == manifest.entries.size()) {
+        result.skipped = manifest.entries.size();
+        return finish(std::nullopt);
+    }
+
     FilePath sourceRoot = summary.url.child(payloadFolderName);
     FilePath extracted;
     if (manifest.compression == QLatin1String("tar.zst")) {
@@ -384,6 +390,19 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         copier.removeTree(extracted);
     }
     return finish(std::nullopt);
+}
+
+QStringList CleanArchiveService::entriesAlreadyAtHome(const CleanArchiveSummary& summary) const
+{
+    QStringList present;
+    for (const CleanArchiveEntry& entry : summary.manifest.entries) {
+        FileStat existing;
+        if (CleanArchiveEntry::isSafeRelativePath(entry.relativePath)
+            && m_fs->stat(m_home.child(QFile::encodeName(entry.relativePath)).native(), false, &existing)) {
+            present.append(entry.relativePath);
+        }
+    }
+    return present;
 }
 
 void CleanArchiveService::restoreEntry(const CleanArchiveEntry& entry, const FilePath& sourceRoot,

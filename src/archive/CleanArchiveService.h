@@ -47,7 +47,11 @@ public:
     // Archives with a readable manifest under archiveRoot/CleanArchives,
     // newest first; empty when there is no such folder.
     CleanArchiveSummaryList listArchives(const FilePath& archiveRoot) const;
+    // Nothing is unpacked when every entry is already in the home folder.
     RestoreResult restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress) const;
+    // The entries a restore would skip because something of that name is in
+    // the home folder already, in manifest order.
+    QStringList entriesAlreadyAtHome(const CleanArchiveSummary& summary) const;
 
     // "CFBundleShortVersionString", or "0.0.0".
     static QString appVersion();

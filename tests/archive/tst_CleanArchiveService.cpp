@@ -410,11 +410,18 @@ void tst_CleanArchiveService::restoreSkipsWhatExists()
     box.writeHome("Documents/a", "changed since");
     box.writeHome("Documents/new", "new since");
     const TreeInventory before = box.homeInventory();
-    const RestoreResult result = box.service().restore(*box.listed(created.archiveURL.fileNameNative()), {});
+    const CleanArchiveSummary summary = *box.listed(created.archiveURL.fileNameNative());
+    QCOMPARE(box.service().entriesAlreadyAtHome(summary), QStringList{QStringLiteral("Documents")});
+    const RestoreResult result = box.service().restore(summary, {});
     QCOMPARE(result, (RestoreResult{1, 1, 0, {}}));
     QCOMPARE(before.entriesNotIn(box.homeInventory()), QStringList());
     QCOMPARE(ScratchDir::readFile(box.path("home/Documents/a")), QByteArray("changed since"));
     QCOMPARE(ScratchDir::readFile(box.path("home/Desktop/b")), QByteArray("archived"));
+
+    // With everything back, a restore skips it all without unpacking: a tar
+    // that cannot run is never asked.
+    QCOMPARE(box.service().entriesAlreadyAtHome(summary).size(), 2);
+    QCOMPARE(box.service(QStringLiteral("/bin/false")).restore(summary, {}), (RestoreResult{0, 2, 0, {}}));
 }
 
 void tst_CleanArchiveService::restoreRefusesAChangedEntry()

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -136,6 +137,25 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
 
     rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();
     QCOMPARE(m_workspace.revealed, QList<FilePath>{archive.url});
+
+    // A restore asks first and names what it will skip; declined, nothing runs.
+    m_confirmer.answer = false;
+    auto* restore = rows.first()->findChild<QPushButton*>(QStringLiteral("restore"));
+    restore->click();
+    QCOMPARE(m_confirmer.requests.last().title, QStringLiteral("Восстановить архив?"));
+    QCOMPARE(m_confirmer.requests.last().message,
+             QStringLiteral("Всё из этого архива уже есть в домашней папке — восстанавливать нечего: "
+                            "существующее не перезаписывается."));
+    QVERIFY(!m_state->isBusy());
+    QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
+    m_confirmer.answer = true;
+    restore->click();
+    QCOMPARE(m_confirmer.requests.last().message,
+             QStringLiteral("В домашнюю папку вернётся 1 элемент. Уже есть и будут пропущены: «Documents» — "
+                            "существующее не перезаписывается."));
+    QTRY_VERIFY(!m_state->isBusy());
+    QCOMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
+    QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
 }
 
 QTEST_MAIN(tst_OverviewPanels)
