@@ -12,6 +12,7 @@
 #include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
 #include "health/MacHealthSnapshot.h"
+#include "platform/StopRequest.h"
 #include "scan/DiskInfo.h"
 #include "scan/DiskScanner.h"
 #include "scan/ScanCategory.h"
@@ -25,6 +26,8 @@
 #include <QPointer>
 #include <QPromise>
 #include <QThreadPool>
+
+#include <atomic>
 
 #include <optional>
 
@@ -60,12 +63,15 @@ class AppState : public QObject
     Q_PROPERTY(CleanArchiveSummaryList cleanArchives READ cleanArchives NOTIFY cleanArchivesChanged)
     Q_PROPERTY(std::optional<MacHealthSnapshot> healthSnapshot READ healthSnapshot NOTIFY healthSnapshotChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
+    Q_PROPERTY(bool stopRequested READ stopRequested NOTIFY stopRequestedChanged)
 
 public:
     static inline const QString settingsKey = QStringLiteral("BriskoSettings");
     static inline const QString moveLogKey = QStringLiteral("BriskoLastMoveBatch");
     static inline const QString historyKey = QStringLiteral("BriskoStorageHistory");
     static inline const QString busyMessage = QStringLiteral("Дождитесь завершения текущей операции");
+    // Put before the status line of an operation that a stop request ended early.
+    static inline const QString stoppedPrefix = QStringLiteral("Остановлено. ");
     static inline const QString oneCategoryMessage =
         QStringLiteral("Выберите одну категорию — сканируется и переносится только она");
 
@@ -102,6 +108,15 @@ public:
     qint64 totalScanSize() const;
     bool activeScanCategoryIsReadOnly() const;
     std::optional<DiskInfo> primaryDisk() const;
+
+    // Asks the running long operation (a scan, the Trash, a cleanup, a move,
+    // creating or restoring a clean archive) to stop at its next item
+    // boundary; nothing when none runs. What was done before the stop stays
+    // done and the status line says so; a stopped scan or clean-archive
+    // creation keeps nothing of its partial work.
+    void requestStop();
+    // A stop was asked for and the operation has not ended yet.
+    bool stopRequested() const { return m_stopRequested; }
 
     void toggleSelection(const ScanItem& item);
     void selectAll(const ScanItemList& items, bool selected);
@@ -208,6 +223,7 @@ Q_SIGNALS:
     void cleanArchivesChanged();
     void healthSnapshotChanged();
     void busyChanged();
+    void stopRequestedChanged();
 
 protected:
     // Publishers for the operations of this object and its later extensions.
@@ -228,6 +244,8 @@ protected:
     void removeProcessedResults(const ScanItemList& processed);
     void reportErrors(AppFeature feature, const QStringList& errors, const QMap<QString, QString>& context);
 
+    // What the running operation's worker asks at each item boundary.
+    StopRequest stopRequest() const;
     // Posts call to the main thread; it runs only while self still exists.
     static void postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call);
     // Publishes the archive service's progress on the main thread, busy until the result is in.
@@ -265,6 +283,10 @@ private:
     void finishSort(const SortResult& result);
 
     AppEnvironment m_env;
+    // Raised by requestStop, lowered when an operation starts; the scanner's
+    // file system reads it too.
+    std::shared_ptr<std::atomic_bool> m_stop = std::make_shared<std::atomic_bool>(false);
+    bool m_stopRequested = false;
     DiskScanner m_scanner;
     FileMover m_mover;
     DownloadsSorter m_downloadsSorter{m_env.fileSystem};

@@ -132,6 +132,15 @@ QFuture<void> AppState::runQuickHealthScan()
             return findings;
         },
         [categories](AppState& state, Findings findings) {
+            if (state.m_stopRequested) {
+                // A cut-short walk would rate the disk on part of it: no verdict.
+                ScanProgress stopped = state.m_healthScanProgress;
+                stopped.isRunning = false;
+                stopped.currentTask = QStringLiteral("Остановлено");
+                state.setHealthScanProgress(stopped);
+                state.setStatusMessage(QStringLiteral("Проверка остановлена"));
+                return;
+            }
             ScanItemList items = std::move(findings.items);
             std::stable_sort(items.begin(), items.end(),
                              [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });

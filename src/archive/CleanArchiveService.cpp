@@ -93,7 +93,7 @@ FilePath CleanArchiveService::newArchiveFolder(const FilePath& root) const
 }
 
 CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile, const AppSettings& settings,
-                                                     const ProgressHandler& onProgress) const
+                                                     const ProgressHandler& onProgress, const StopRequest& stop) const
 {
     const ThreadStateRelease release;
     report(onProgress, true, QStringLiteral("Подготовка…"), 0.0, 0);
@@ -138,7 +138,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         archiveRootKnown ? std::optional(std::pair(archiveRootStat.device, archiveRootStat.inode)) : std::nullopt;
     result.archiveURL = archiveFolder;
     const qsizetype n = sources.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = 0; i < n && !stopRequested(stop); ++i) {
         const QByteArray& name = sources.at(i);
         report(onProgress, true, QStringLiteral("Копирование ") + displayName(name) + QStringLiteral("…"),
                double(i) / double(std::max<qsizetype>(n, 1)), 0);
@@ -148,13 +148,25 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         }
         CleanArchiveEntry entry;
         QString error;
-        if (!copyProfileFolder(profile, settings, name, payload, skippedFolder, &entry, &error)) {
+        if (!copyProfileFolder(profile, settings, name, payload, skippedFolder, stop, &entry, &error)) {
             result.errors.append(displayName(name) + QStringLiteral(": ") + error);
             continue;
         }
         manifest.totalBytes += entry.size;
         manifest.entries.append(entry);
         ++result.copiedFiles;
+    }
+    if (stopRequested(stop)) {
+        // An archive without some of its profile is no archive to restore:
+        // nothing of it stays.
+        CleanArchiveCopier(m_fs).removeTree(archiveFolder);
+        result.stopped = true;
+        result.copiedFiles = 0;
+        result.manifest = manifest;
+        result.manifest.entries.clear();
+        result.manifest.totalBytes = 0;
+        report(onProgress, false, QStringLiteral("Остановлено"), 1.0, 0);
+        return result;
     }
 
     if (settings.compressCleanArchive) {
@@ -179,7 +191,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
 bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings,
                                             const QByteArray& name, const FilePath& payload,
                                             const std::optional<std::pair<quint64, quint64>>& skippedFolder,
-                                            CleanArchiveEntry* entry, QString* error) const
+                                            const StopRequest& stop, CleanArchiveEntry* entry, QString* error) const
 {
     QList<QByteArray> excluded;
     for (const QString& path : settings.excludedPaths) {
@@ -188,7 +200,11 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     CleanArchiveCopier::Options options;
     options.digest = true;
     options.followSourceRoot = true;
-    options.skip = [profile, excluded, skippedFolder](const QByteArray& child, const FileStat& st) {
+    options.skip = [profile, excluded, skippedFolder, stop](const QByteArray& child, const FileStat& st) {
+        // After a stop the rest is skipped; the caller throws the copy away.
+        if (stopRequested(stop)) {
+            return true;
+        }
         if (st.isDirectory && skippedFolder && st.device == skippedFolder->first && st.inode == skippedFolder->second) {
             return true;
         }
@@ -314,7 +330,8 @@ CleanArchiveSummaryList CleanArchiveService::listArchives(const FilePath& archiv
     return archives;
 }
 
-RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress) const
+RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress,
+                                           const StopRequest& stop) const
 {
     const ThreadStateRelease release;
     report(onProgress, true, QStringLiteral("Восстановление…"), 0.0, 0);
@@ -381,6 +398,10 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
 
     const qsizetype n = manifest.entries.size();
     for (qsizetype i = 0; i < n; ++i) {
+        if (stopRequested(stop)) {
+            result.stopped = true;
+            break;
+        }
         const CleanArchiveEntry& entry = manifest.entries.at(i);
         report(onProgress, true, QStringLiteral("Восстановление ") + entry.relativePath + QStringLiteral("…"),
                double(i) / double(std::max<qsizetype>(n, 1)), 0);

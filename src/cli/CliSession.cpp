@@ -1,5 +1,7 @@
 #include "CliSession.h"
 
+#include "CliInterrupt.h"
+#include "Console.h"
 #include "ProgressPrinter.h"
 #include "RecordingErrorSink.h"
 #include "StepProgressPrinter.h"
@@ -26,6 +28,14 @@ void CliSession::wait(const QFuture<void>& future)
     if (future.isFinished()) {
         return;
     }
+    // Ctrl+C stops the operation cleanly; a second one ends the program.
+    CliInterrupt interrupt([this] {
+        if (m_progressOn) {
+            m_progressOn->errLine(QStringLiteral("\nОстанавливаю после текущего элемента… "
+                                                 "(ещё раз Ctrl+C — выйти сразу)"));
+        }
+        m_state->requestStop();
+    });
     QEventLoop loop;
     QFutureWatcher<void> watcher;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);

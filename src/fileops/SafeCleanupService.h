@@ -3,6 +3,7 @@
 #include "SafeCleanupCandidate.h"
 #include "SafeCleanupResult.h"
 #include "platform/FileSystem.h"
+#include "platform/StopRequest.h"
 
 #include <functional>
 #include <optional>
@@ -34,7 +35,9 @@ public:
     // recorded risk is not safe. Progress: "Очистка <label>…" at i/n before
     // each selected candidate, then "Готово" at 1.0; nothing at all when
     // nothing is selected.
-    SafeCleanupResult cleanup(const SafeCleanupCandidateList& candidates, const ProgressHandler& onProgress) const;
+    // stop is asked before each candidate; a candidate once begun is removed completely.
+    SafeCleanupResult cleanup(const SafeCleanupCandidateList& candidates, const ProgressHandler& onProgress,
+                              const StopRequest& stop = {}) const;
 
     // Bytes below the folder, at any depth: hidden entries are skipped (and
     // hidden folders not entered), links are counted as themselves and never

@@ -52,6 +52,8 @@ ContentView::ContentView(const WindowServices& services, QWidget* parent)
             [this] { setSelectedTab(resultsSection); });
 
     if (AppState* state = m_services.appState) {
+        connect(m_banner, &StatusBanner::stopRequested, state, &AppState::requestStop);
+        connect(state, &AppState::stopRequestedChanged, this, &ContentView::updateStatusBanner);
         connect(state, &AppState::statusMessageChanged, this, &ContentView::updateStatusBanner);
         connect(state, &AppState::scanProgressChanged, this, &ContentView::updateStatusBanner);
         connect(state, &AppState::healthScanProgressChanged, this, &ContentView::updateStatusBanner);
@@ -122,6 +124,7 @@ void ContentView::updateStatusBanner()
     }
     const std::optional<QString>& message = state->statusMessage();
     m_banner->setLoading(running);
+    m_banner->setStopping(state->stopRequested());
     m_banner->setProgress(progress);
     m_banner->setMessage(running && !task.isEmpty() ? task : message.value_or(QString()));
     m_banner->setVisible(running || (message && !message->isEmpty()));

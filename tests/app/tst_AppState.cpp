@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <QSemaphore>
 #include <QThread>
 
 namespace {
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void selection();
     void primaryDiskPrefersTheSystemVolume();
     void destroyedDuringScanDoesNotCrash();
+    void stoppedScanShowsNothingAndTheNextScanRuns();
 
 private:
     std::unique_ptr<TestableAppState> makeState();
@@ -344,6 +346,42 @@ void TestAppState::destroyedDuringScanDoesNotCrash()
     QTest::qWait(50);
     done.waitForFinished();
     QVERIFY(done.isCanceled());
+}
+
+void TestAppState::stoppedScanShowsNothingAndTheNextScanRuns()
+{
+    sized(QStringLiteral("Downloads/папка/a.bin"), 3 * MiB);
+    sized(QStringLiteral("Downloads/file.zip"), 2 * MiB);
+    QSemaphore reached;
+    QSemaphore proceed;
+    std::atomic_bool held = false;
+    // The walk waits inside the folder until the stop has been asked for.
+    m_fs->setOnOpen([&](const QByteArray& path) {
+        if (path.endsWith(QStringLiteral("/папка").toUtf8()) && !held.exchange(true)) {
+            reached.release();
+            proceed.acquire();
+        }
+    });
+    auto state = makeState();
+    QVERIFY(!state->stopRequested());
+    state->requestStop();
+    QVERIFY(!state->stopRequested());
+
+    QFuture<void> stopped = state->runScan({ScanCategory::downloadsInbox});
+    QVERIFY(reached.tryAcquire(1, 20000));
+    state->requestStop();
+    QVERIFY(state->stopRequested());
+    proceed.release();
+    QTRY_VERIFY(stopped.isFinished());
+    QVERIFY(!state->isBusy());
+    QVERIFY(!state->stopRequested());
+    QVERIFY(state->scanItems().isEmpty());
+    QCOMPARE(state->scanProgress().currentTask, QStringLiteral("Остановлено"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Downloads (файлы в корне): сканирование остановлено"));
+
+    QFuture<void> again = state->runScan({ScanCategory::downloadsInbox});
+    QTRY_VERIFY(again.isFinished());
+    QCOMPARE(state->scanItems().size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestAppState)

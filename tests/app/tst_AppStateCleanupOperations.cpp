@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -23,6 +24,30 @@ public:
     }
 };
 
+// The platform's trash, holding its first item until the test lets it go.
+class GatedTrash : public Trash
+{
+public:
+    explicit GatedTrash(TrashPtr inner)
+        : m_inner(std::move(inner))
+    {
+    }
+    TrashResult moveToTrash(const FilePath& item) const override
+    {
+        if (!m_held.exchange(true)) {
+            reached.release();
+            proceed.acquire();
+        }
+        return m_inner->moveToTrash(item);
+    }
+    mutable QSemaphore reached;
+    mutable QSemaphore proceed;
+
+private:
+    TrashPtr m_inner;
+    mutable std::atomic_bool m_held = false;
+};
+
 } // namespace
 
 class TestAppStateCleanupOperations : public QObject
@@ -38,6 +63,7 @@ private Q_SLOTS:
     void undoWithNothingStored();
     void trashMovesAndRecords();
     void trashThatFailsEverything();
+    void stoppedTrashKeepsWhatWasDone();
     void cleanupOfSelectedCacheRows();
     void busyRefusal();
     void pickArchiveFolder();
@@ -236,6 +262,31 @@ void TestAppStateCleanupOperations::trashThatFailsEverything()
     QCOMPARE(m_f->errors->reports.first().errors.size(), 2);
     QVERIFY(m_f->errors->reports.first().errors.first().endsWith(QStringLiteral(": Нет места на устройстве")));
     QCOMPARE(m_f->errors->reports.first().context.value(QStringLiteral("deleted")), QStringLiteral("0"));
+}
+
+void TestAppStateCleanupOperations::stoppedTrashKeepsWhatWasDone()
+{
+    m_f->sized(QStringLiteral("Downloads/a.bin"), 3 * MiB);
+    m_f->sized(QStringLiteral("Downloads/b.bin"), 2 * MiB);
+    m_f->sized(QStringLiteral("Downloads/c.bin"), 1 * MiB);
+    AppEnvironment env = m_f->environment();
+    auto trash = std::make_shared<GatedTrash>(env.trash);
+    env.trash = trash;
+    auto state = scanned(ScanCategory::downloadsInbox, env);
+    QFuture<void> done = state->deleteSelectedScanItems();
+    QVERIFY(trash->reached.tryAcquire(1, 20000));
+    state->requestStop();
+    trash->proceed.release();
+    finish(done);
+    // The item under way went; the next two were never touched.
+    QCOMPARE(state->scanItems().size(), 2);
+    QVERIFY(!QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/a.bin"))));
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/b.bin"))));
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/c.bin"))));
+    QCOMPARE(state->storageStats().lastEvent->itemCount, 1);
+    QVERIFY2(state->statusMessage()->startsWith(QStringLiteral("Остановлено. В Корзину: 1, ошибок: 0, освобождено ")),
+             qPrintable(*state->statusMessage()));
+    QVERIFY(!state->stopRequested());
 }
 
 void TestAppStateCleanupOperations::cleanupOfSelectedCacheRows()

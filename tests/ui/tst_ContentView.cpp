@@ -113,6 +113,12 @@ void tst_ContentView::sidebarSwitchesSections()
         QCOMPARE(view->selectedTab(), id);
         QCOMPARE(stack->currentIndex(), id);
         QVERIFY(button->isChecked());
+        // One current item, and the click leaves no focus ring on another.
+        int checked = 0;
+        for (int other = 0; other < 4; ++other)
+            checked += view->sidebar()->button(other)->isChecked() ? 1 : 0;
+        QCOMPARE(checked, 1);
+        QVERIFY(!button->hasFocus());
     }
     QCOMPARE(changed.size(), 4);
     QCOMPARE(view->section(1), view->results());
@@ -219,6 +225,20 @@ void tst_ContentView::statusBannerFollowsTheState()
     QVERIFY(!banner->isLoading());
     QVERIFY(banner->isVisible());
     QCOMPARE(banner->message(), *m_state->statusMessage());
+    QVERIFY(!banner->stopButton()->isVisible());
+
+    // "Остановить" while it runs: the button waits, the scan ends without results.
+    done = m_state->runScan({ScanCategory::largeLooseFiles});
+    QVERIFY(banner->stopButton()->isVisible());
+    QCOMPARE(banner->stopButton()->text(), QStringLiteral("Остановить"));
+    QTest::mouseClick(banner->stopButton(), Qt::LeftButton);
+    QVERIFY(m_state->stopRequested());
+    QVERIFY(!banner->stopButton()->isEnabled());
+    QCOMPARE(banner->stopButton()->text(), QStringLiteral("Останавливаю…"));
+    QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+    QVERIFY(!banner->stopButton()->isVisible());
+    QVERIFY(m_state->scanItems().isEmpty());
+    QCOMPARE(banner->message(), QStringLiteral("Крупные файлы в Downloads: сканирование остановлено"));
 }
 
 void tst_ContentView::adBannerCountsImpressionsAndClicks()
