@@ -1,6 +1,7 @@
 #include "ContentView.h"
 
 #include "OverviewSection.h"
+#include "PageTemplate.h"
 #include "ScanResultsView.h"
 #include "SectionFactory.h"
 #include "SidebarView.h"
@@ -32,7 +33,7 @@ ContentView::ContentView(const WindowServices& services, QWidget* parent)
     detailLayout->setSpacing(Theme::smallSpacing);
     m_banner = new StatusBanner(detail);
     auto* bannerRow = new QHBoxLayout;
-    bannerRow->setContentsMargins(Theme::padding + 8, 0, Theme::padding + 8, 0);
+    bannerRow->setContentsMargins(PageTemplate::sideMargin, 0, PageTemplate::sideMargin, 0);
     bannerRow->addWidget(m_banner);
     detailLayout->addLayout(bannerRow);
 

@@ -3,6 +3,7 @@
 #include "Confirmer.h"
 #include "EmptyStateView.h"
 #include "IconSet.h"
+#include "PageTemplate.h"
 #include "RevealButtonsDelegate.h"
 #include "ScanItemFilterModel.h"
 #include "ScanItemTableModel.h"
@@ -55,18 +56,15 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     m_filter->setSourceModel(m_model);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(Theme::padding + 8, Theme::spacing, Theme::padding + 8, Theme::padding + 8);
+    PageTemplate::applyColumn(layout);
+    // The toolbar, actions and table belong together: closer than groups.
     layout->setSpacing(Theme::spacing);
 
-    auto* header = new QHBoxLayout;
-    auto* title = new QLabel(QStringLiteral("Результаты"), this);
-    title->setFont(theme.largeTitleFont());
-    header->addWidget(title);
-    header->addStretch(1);
+    QHBoxLayout* header = PageTemplate::addTitleRow(layout, this, QStringLiteral("Результаты"));
     m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("resultsSummary"));
     m_summary->setForegroundRole(QPalette::PlaceholderText);
     header->addWidget(m_summary, 0, Qt::AlignBottom);
-    layout->addLayout(header);
     layout->addWidget(buildToolbar());
     layout->addWidget(buildActions());
 
