@@ -1,5 +1,8 @@
 #include "CliInterrupt.h"
 
+#include "Console.h"
+#include "app/AppState.h"
+
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -49,6 +52,16 @@ void CliInterrupt::removeHandler()
     char drain[16];
     while (g_pipe[0] >= 0 && ::read(g_pipe[0], drain, sizeof drain) > 0) {
     }
+}
+
+std::function<void()> CliInterrupt::stopping(AppState& state, Console* console)
+{
+    return [&state, console] {
+        if (console) {
+            console->errLine(QStringLiteral("\nОстанавливаю после текущего элемента… (ещё раз Ctrl+C — выйти сразу)"));
+        }
+        state.requestStop();
+    };
 }
 
 CliInterrupt::CliInterrupt(std::function<void()> onFirst)

@@ -2,6 +2,9 @@
 
 #include <QObject>
 
+class AppState;
+class Console;
+
 #include <functional>
 #include <memory>
 
@@ -17,6 +20,9 @@ class CliInterrupt : public QObject
     Q_OBJECT
 public:
     explicit CliInterrupt(std::function<void()> onFirst);
+    // The usual first reaction: say so on console (may be null) and ask the
+    // state's running operation to stop.
+    static std::function<void()> stopping(AppState& state, Console* console);
     ~CliInterrupt() override;
 
     // The signal side alone, for a process without an event loop: installs

@@ -1,7 +1,6 @@
 #include "CliSession.h"
 
 #include "CliInterrupt.h"
-#include "Console.h"
 #include "ProgressPrinter.h"
 #include "RecordingErrorSink.h"
 #include "StepProgressPrinter.h"
@@ -29,13 +28,7 @@ void CliSession::wait(const QFuture<void>& future)
         return;
     }
     // Ctrl+C stops the operation cleanly; a second one ends the program.
-    CliInterrupt interrupt([this] {
-        if (m_progressOn) {
-            m_progressOn->errLine(QStringLiteral("\nОстанавливаю после текущего элемента… "
-                                                 "(ещё раз Ctrl+C — выйти сразу)"));
-        }
-        m_state->requestStop();
-    });
+    const CliInterrupt interrupt(CliInterrupt::stopping(*m_state, m_progressOn));
     QEventLoop loop;
     QFutureWatcher<void> watcher;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);

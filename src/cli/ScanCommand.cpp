@@ -1,5 +1,6 @@
 #include "ScanCommand.h"
 
+#include "CliInterrupt.h"
 #include "CommandArguments.h"
 #include "Console.h"
 #include "ProgressPrinter.h"
@@ -82,6 +83,8 @@ CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
     }
 
     const QFuture<void> scan = state.runScan({*category});
+    // Ctrl+C stops the walk; a second one ends the program.
+    const CliInterrupt interrupt(CliInterrupt::stopping(state, &console));
     QEventLoop loop;
     QFutureWatcher<void> watcher;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
