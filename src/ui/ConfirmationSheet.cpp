@@ -55,9 +55,11 @@ ConfirmationSheet::ConfirmationSheet(const ConfirmationRequest& request, QWidget
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_confirm);
     layout->addLayout(buttons);
+    const bool alert = request.confirmText.isEmpty();
+    m_confirm->setVisible(!alert);
 
     // Return presses the default button; a destructive action never is one.
-    QPushButton* byDefault = request.destructive ? m_cancel : static_cast<QPushButton*>(m_confirm);
+    QPushButton* byDefault = request.destructive || alert ? m_cancel : static_cast<QPushButton*>(m_confirm);
     m_cancel->setAutoDefault(false);
     m_confirm->setAutoDefault(false);
     byDefault->setDefault(true);
@@ -69,10 +71,18 @@ ConfirmationSheet::ConfirmationSheet(const ConfirmationRequest& request, QWidget
     const QFontMetrics metrics(m_message->font());
     const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
     const int wanted = qMax(qMax(metrics.horizontalAdvance(request.message), QFontMetrics(title->font()).horizontalAdvance(request.title)),
-                            m_cancel->sizeHint().width() + m_confirm->sizeHint().width() + Theme::spacing)
+                            m_cancel->sizeHint().width() + (alert ? 0 : m_confirm->sizeHint().width() + Theme::spacing))
                        + margins;
     setFixedWidth(qBound(minimumWidth, wanted, maximumWidth));
     setFixedHeight(heightForWidth(width()) > 0 ? heightForWidth(width()) : sizeHint().height());
+}
+
+QList<QPushButton*> ConfirmationSheet::buttons() const
+{
+    QList<QPushButton*> offered{m_cancel};
+    if (!m_confirm->isHidden())
+        offered.append(m_confirm);
+    return offered;
 }
 
 void ConfirmationSheet::showEvent(QShowEvent* event)

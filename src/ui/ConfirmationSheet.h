@@ -12,7 +12,8 @@ class QPushButton;
 // title, the message wrapped to a width that fits it, "Отмена" and the
 // confirming button. A destructive action is filled in the palette's
 // destructive colour and is never the default: Return then cancels, as
-// Escape always does; otherwise Return confirms. Window-modal, opened with
+// Escape always does; otherwise Return confirms. Without a confirm text it
+// is an alert with the cancel button alone. Window-modal, opened with
 // open(); accepted means confirmed.
 class ConfirmationSheet : public QDialog
 {
@@ -23,6 +24,8 @@ public:
     ProminentButton* confirmButton() const { return m_confirm; }
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* messageLabel() const { return m_message; }
+    // The buttons offered, left to right.
+    QList<QPushButton*> buttons() const;
 
     static constexpr int minimumWidth = 360;
     static constexpr int maximumWidth = 560;
