@@ -90,7 +90,7 @@ QFuture<void> AppState::deleteSelectedScanItems()
             Outcome outcome;
             const qint64 n = items.size();
             for (qint64 i = 0; i < n; ++i) {
-                if (stopRequested(stop)) {
+                if (shouldStop(stop)) {
                     outcome.stopped = true;
                     break;
                 }

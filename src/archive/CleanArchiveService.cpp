@@ -138,7 +138,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         archiveRootKnown ? std::optional(std::pair(archiveRootStat.device, archiveRootStat.inode)) : std::nullopt;
     result.archiveURL = archiveFolder;
     const qsizetype n = sources.size();
-    for (qsizetype i = 0; i < n && !stopRequested(stop); ++i) {
+    for (qsizetype i = 0; i < n && !shouldStop(stop); ++i) {
         const QByteArray& name = sources.at(i);
         report(onProgress, true, QStringLiteral("Копирование ") + displayName(name) + QStringLiteral("…"),
                double(i) / double(std::max<qsizetype>(n, 1)), 0);
@@ -156,7 +156,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         manifest.entries.append(entry);
         ++result.copiedFiles;
     }
-    if (stopRequested(stop)) {
+    if (shouldStop(stop)) {
         // An archive without some of its profile is no archive to restore:
         // nothing of it stays.
         CleanArchiveCopier(m_fs).removeTree(archiveFolder);
@@ -202,7 +202,7 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     options.followSourceRoot = true;
     options.skip = [profile, excluded, skippedFolder, stop](const QByteArray& child, const FileStat& st) {
         // After a stop the rest is skipped; the caller throws the copy away.
-        if (stopRequested(stop)) {
+        if (shouldStop(stop)) {
             return true;
         }
         if (st.isDirectory && skippedFolder && st.device == skippedFolder->first && st.inode == skippedFolder->second) {
@@ -398,7 +398,7 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
 
     const qsizetype n = manifest.entries.size();
     for (qsizetype i = 0; i < n; ++i) {
-        if (stopRequested(stop)) {
+        if (shouldStop(stop)) {
             result.stopped = true;
             break;
         }

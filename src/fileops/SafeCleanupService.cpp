@@ -93,7 +93,7 @@ SafeCleanupResult SafeCleanupService::cleanup(const SafeCleanupCandidateList& ca
     const qsizetype count = selected.size();
     for (qsizetype i = 0; i < count; ++i) {
         const SafeCleanupCandidate& candidate = *selected.at(i);
-        if (stopRequested(stop)) {
+        if (shouldStop(stop)) {
             result.stopped = true;
             break;
         }

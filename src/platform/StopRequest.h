@@ -7,7 +7,7 @@
 // stops. Called on the worker thread.
 using StopRequest = std::function<bool()>;
 
-inline bool stopRequested(const StopRequest& stop)
+inline bool shouldStop(const StopRequest& stop)
 {
     return stop && stop();
 }

@@ -8,7 +8,6 @@ std::optional<FilePath> DialogFolderChooser::chooseFolder(const FilePath& startI
 {
     QPointer<QFileDialog> dialog = new QFileDialog(QApplication::activeWindow(), QStringLiteral("Архивная папка"),
                                                    startIn.toString());
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -16,9 +15,12 @@ std::optional<FilePath> DialogFolderChooser::chooseFolder(const FilePath& startI
     dialog->setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
     dialog->setWindowModality(Qt::ApplicationModal);
     const int answer = dialog->exec();
-    // The dialog may be gone if its parent window closed while it was open.
-    if (!dialog || answer != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+    // The dialog is gone if its parent window closed while it was open.
+    if (!dialog)
         return std::nullopt;
-    const QString chosen = dialog->selectedFiles().constFirst();
-    return chosen.isEmpty() ? std::nullopt : std::optional<FilePath>(FilePath::fromString(chosen));
+    const QStringList selected = dialog->selectedFiles();
+    delete dialog;
+    if (answer != QDialog::Accepted || selected.isEmpty() || selected.constFirst().isEmpty())
+        return std::nullopt;
+    return FilePath::fromString(selected.constFirst());
 }

@@ -121,7 +121,7 @@ QColor Theme::trackBackground() const { return mix(cardBackground(), text(), 0.1
 
 QColor Theme::tintedCard(const QColor& tint) const
 {
-    return over(withAlpha(tint, m_dark ? 0.22 : 0.10), cardBackground());
+    return over(withAlpha(tint, m_dark ? 0.15 : 0.10), cardBackground());
 }
 
 QColor Theme::markOn(const QColor& fill) const

@@ -350,8 +350,8 @@ void TestAppState::destroyedDuringScanDoesNotCrash()
 
 void TestAppState::stoppedScanShowsNothingAndTheNextScanRuns()
 {
-    sized(QStringLiteral("Downloads/папка/a.bin"), 3 * MiB);
-    sized(QStringLiteral("Downloads/file.zip"), 2 * MiB);
+    // Far above any threshold of the large-folder scan.
+    sized(QStringLiteral("Downloads/папка/a.bin"), 4096 * 1024 * MiB);
     QSemaphore reached;
     QSemaphore proceed;
     std::atomic_bool held = false;
@@ -367,7 +367,7 @@ void TestAppState::stoppedScanShowsNothingAndTheNextScanRuns()
     state->requestStop();
     QVERIFY(!state->stopRequested());
 
-    QFuture<void> stopped = state->runScan({ScanCategory::downloadsInbox});
+    QFuture<void> stopped = state->runScan({ScanCategory::largeFolders});
     QVERIFY(reached.tryAcquire(1, 20000));
     state->requestStop();
     QVERIFY(state->stopRequested());
@@ -377,11 +377,11 @@ void TestAppState::stoppedScanShowsNothingAndTheNextScanRuns()
     QVERIFY(!state->stopRequested());
     QVERIFY(state->scanItems().isEmpty());
     QCOMPARE(state->scanProgress().currentTask, QStringLiteral("Остановлено"));
-    QCOMPARE(state->statusMessage(), QStringLiteral("Downloads (файлы в корне): сканирование остановлено"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Большие папки: сканирование остановлено"));
 
-    QFuture<void> again = state->runScan({ScanCategory::downloadsInbox});
+    QFuture<void> again = state->runScan({ScanCategory::largeFolders});
     QTRY_VERIFY(again.isFinished());
-    QCOMPARE(state->scanItems().size(), 2);
+    QCOMPARE(state->scanItems().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAppState)

@@ -304,7 +304,7 @@ void tst_CliScanCommand::ctrlCStopsTheScan()
     QVERIFY(sandbox.isValid());
     // A tree wide enough that its walk is still under way when the signal lands.
     for (int i = 0; i < 3000; ++i)
-        sandbox.home().makeDir(QStringLiteral("Documents/Проект/папка %1/вложенная").arg(i));
+        sandbox.home().makeDir(QStringLiteral("Downloads/Проект/папка %1/вложенная").arg(i));
 
     QProcess process;
     process.setProcessEnvironment(sandbox.environment());

@@ -166,7 +166,7 @@ void tst_WindowDialogs::folderChooser()
             return;
         }
         dialog->selectFile(target);
-        dialog->accept();
+        QMetaObject::invokeMethod(dialog, "accept");
     });
     DialogFolderChooser chooser;
     const std::optional<FilePath> chosen = chooser.chooseFolder(FilePath::fromString(start), QStringLiteral("Выбрать"));
