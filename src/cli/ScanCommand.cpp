@@ -82,9 +82,9 @@ CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
                          [&progress, &state] { progress.show(state.scanProgress()); });
     }
 
-    const QFuture<void> scan = state.runScan({*category});
     // Ctrl+C stops the walk; a second one ends the program.
     const CliInterrupt interrupt(CliInterrupt::stopping(state, &console));
+    const QFuture<void> scan = state.runScan({*category});
     QEventLoop loop;
     QFutureWatcher<void> watcher;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);

@@ -59,7 +59,9 @@ ConfirmationSheet::ConfirmationSheet(const ConfirmationRequest& request, QWidget
     m_confirm->setVisible(!alert);
 
     // Return presses the default button; a destructive action never is one.
-    QPushButton* byDefault = request.destructive || alert ? m_cancel : static_cast<QPushButton*>(m_confirm);
+    QPushButton* byDefault = request.destructive || alert || !request.confirmIsDefault
+                                 ? m_cancel
+                                 : static_cast<QPushButton*>(m_confirm);
     m_cancel->setAutoDefault(false);
     m_confirm->setAutoDefault(false);
     byDefault->setDefault(true);

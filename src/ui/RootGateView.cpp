@@ -166,6 +166,7 @@ void RootGateView::showRuntimeAlert(AppRuntimeGuard::Risk risk)
         request.confirmText = openApplicationsText;
     }
     request.cancelText = dismissText;
+    request.confirmIsDefault = false;
     auto* box = new ConfirmationSheet(request, window());
     box->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<RootGateView> self(this);

@@ -104,6 +104,7 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
 
     m_empty = new EmptyStateView(QStringLiteral("Нет результатов"),
                                  QStringLiteral("Запустите сканирование в разделе «Обзор»"), this);
+    m_empty->setObjectName(QStringLiteral("noResults"));
     m_noMatches = new EmptyStateView(QStringLiteral("Ничего не найдено"),
                                      QStringLiteral("Измените запрос поиска или выберите другую категорию"), this);
     m_noMatches->setObjectName(QStringLiteral("noMatches"));

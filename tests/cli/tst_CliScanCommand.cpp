@@ -4,10 +4,8 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
-#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -59,7 +57,6 @@ private Q_SLOTS:
     void emptyHomeFindsNothing();
     void readableOutputWithProgressLines();
     void progressIsRedrawnOnTerminal();
-    void ctrlCStopsTheScan();
     void badArgumentsAreUsageErrors_data();
     void badArgumentsAreUsageErrors();
 
@@ -296,35 +293,6 @@ void tst_CliScanCommand::progressIsRedrawnOnTerminal()
     QVERIFY2(run.err.count("\x1b[K") >= 2, run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
     QVERIFY(run.errText().contains(QStringLiteral("Готово")));
-}
-
-void tst_CliScanCommand::ctrlCStopsTheScan()
-{
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    // A tree wide enough that its walk is still under way when the signal lands.
-    for (int i = 0; i < 3000; ++i)
-        sandbox.home().makeDir(QStringLiteral("Downloads/Проект/папка %1/вложенная").arg(i));
-
-    QProcess process;
-    process.setProcessEnvironment(sandbox.environment());
-    process.start(CliSandbox::program(), {QStringLiteral("scan"), QStringLiteral("largeFolders")});
-    QVERIFY(process.waitForStarted());
-    QByteArray err;
-    while (!err.contains(QStringLiteral("Подготовка…").toUtf8()) && process.waitForReadyRead())
-        err += process.readAllStandardError();
-    // Held still while the signal arrives, so it lands in the walk.
-    const pid_t pid = pid_t(process.processId());
-    ::kill(pid, SIGSTOP);
-    ::kill(pid, SIGINT);
-    ::kill(pid, SIGCONT);
-    QVERIFY(process.waitForFinished());
-    err += process.readAllStandardError();
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
-    QVERIFY2(out.trimmed().endsWith(QStringLiteral("Большие папки: сканирование остановлено")), qPrintable(out));
-    QVERIFY2(QString::fromUtf8(err).contains(QStringLiteral("Останавливаю после текущего элемента")), err.constData());
 }
 
 void tst_CliScanCommand::badArgumentsAreUsageErrors_data()

@@ -95,7 +95,7 @@ void tst_ScanResultsView::emptyStateWithoutResults()
 {
     auto view = makeView();
     QVERIFY(view->showsEmptyState());
-    auto* empty = view->findChild<EmptyStateView*>();
+    auto* empty = view->findChild<EmptyStateView*>(QStringLiteral("noResults"));
     QCOMPARE(empty->title(), QStringLiteral("Нет результатов"));
     QCOMPARE(empty->hint(), QStringLiteral("Запустите сканирование в разделе «Обзор»"));
     QCOMPARE(view->categoryPicker()->itemText(0), QStringLiteral("Все (0)"));
