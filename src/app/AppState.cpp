@@ -1,6 +1,8 @@
 #include "AppState.h"
 
+#include "StoppableFileSystem.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheClassifier.h"
 
@@ -19,7 +21,9 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_env(std::move(environment))
     , m_layout(m_env.layout ? *m_env.layout : HomeLayout::forThisSystem(m_env.home, QProcessEnvironment()))
-    , m_scanner(m_env.fileSystem, m_layout, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
+    // Scans read through a view that stops listing folders once a stop is
+    // asked for, so a deep walk ends at the next folder.
+    , m_scanner(std::make_shared<StoppableFileSystem>(m_env.fileSystem, m_stop), m_layout, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
     , m_mover(m_env.fileSystem, m_env.clock, m_env.home)
     , m_safeCleanup(m_env.fileSystem, m_env.home)
     , m_history(historyKey, 100, m_env.defaults, m_env.clock)
@@ -344,6 +348,12 @@ void AppState::postToMainThread(const QPointer<AppState>& self, std::function<vo
 
 void AppState::finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items)
 {
+    if (m_stopRequested) {
+        // A walk cut short sized folders only in part: nothing of it is shown.
+        stopProgress(QStringLiteral("Остановлено"));
+        setStatusMessage(ScanCategories::title(category, &settings) + QStringLiteral(": сканирование остановлено"));
+        return;
+    }
     std::stable_sort(items.begin(), items.end(),
                      [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });
     if (ScanCategories::isCleanable(category)) {
@@ -362,7 +372,7 @@ void AppState::finishScan(ScanCategory category, const AppSettings& settings, Sc
     refreshDisks();
 
     setStatusMessage(ScanCategories::title(category, &settings) + QStringLiteral(": найдено ")
-                     + QString::number(m_scanItems.size()) + QStringLiteral(" элементов (")
+                     + RussianPlural::count(m_scanItems.size(), RussianPlural::items) + QStringLiteral(" (")
                      + ByteCountFormatter::format(totalScanSize()) + QStringLiteral(")"));
     track(QStringLiteral("scan_completed"),
           {{QStringLiteral("items"), QString::number(m_scanItems.size())},
@@ -376,12 +386,36 @@ void AppState::refreshDisks()
 
 void AppState::noteBusy(bool wasBusy)
 {
-    if (!isBusy()) {
+    const bool busy = isBusy();
+    if (!busy) {
         m_writerLock.reset();
     }
-    if (wasBusy != isBusy()) {
-        Q_EMIT busyChanged();
+    if (wasBusy == busy) {
+        return;
     }
+    if (busy) {
+        // A stop asked for before belongs to an operation that is over.
+        m_stop->store(false);
+    } else if (m_stopRequested) {
+        m_stopRequested = false;
+        Q_EMIT stopRequestedChanged();
+    }
+    Q_EMIT busyChanged();
+}
+
+void AppState::requestStop()
+{
+    if (!isBusy() || m_stopRequested) {
+        return;
+    }
+    m_stop->store(true);
+    m_stopRequested = true;
+    Q_EMIT stopRequestedChanged();
+}
+
+StopRequest AppState::stopRequest() const
+{
+    return [stop = m_stop] { return stop->load(); };
 }
 
 void AppState::setDisks(const DiskInfoList& disks)

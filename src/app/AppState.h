@@ -13,6 +13,7 @@
 #include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
 #include "health/MacHealthSnapshot.h"
+#include "platform/StopRequest.h"
 #include "scan/DiskInfo.h"
 #include "scan/DiskScanner.h"
 #include "scan/ScanCategory.h"
@@ -28,6 +29,7 @@
 #include <QPromise>
 #include <QThreadPool>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -65,6 +67,7 @@ class AppState : public QObject
     Q_PROPERTY(CleanArchiveSummaryList cleanArchives READ cleanArchives NOTIFY cleanArchivesChanged)
     Q_PROPERTY(std::optional<MacHealthSnapshot> healthSnapshot READ healthSnapshot NOTIFY healthSnapshotChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
+    Q_PROPERTY(bool stopRequested READ stopRequested NOTIFY stopRequestedChanged)
 
 public:
     static inline const QString settingsKey = QStringLiteral("BriskoSettings");
@@ -73,6 +76,8 @@ public:
     static inline const QString busyMessage = QStringLiteral("Дождитесь завершения текущей операции");
     static inline const QString writerBusyMessage =
         QStringLiteral("Файлы сейчас меняет другая копия Brisko Vella — дождитесь её завершения");
+    // Put before the status line of an operation that a stop request ended early.
+    static inline const QString stoppedPrefix = QStringLiteral("Остановлено. ");
     static inline const QString oneCategoryMessage =
         QStringLiteral("Выберите одну категорию — сканируется и переносится только она");
 
@@ -111,6 +116,15 @@ public:
     // The volume holding the home folder (same device); else "/" or the
     // data volume, else the first one listed.
     std::optional<DiskInfo> primaryDisk() const;
+
+    // Asks the running long operation (a scan, the Trash, a cleanup, a move,
+    // creating or restoring a clean archive) to stop at its next item
+    // boundary; nothing when none runs. What was done before the stop stays
+    // done and the status line says so; a stopped scan or clean-archive
+    // creation keeps nothing of its partial work.
+    void requestStop();
+    // A stop was asked for and the operation has not ended yet.
+    bool stopRequested() const { return m_stopRequested; }
 
     void toggleSelection(const ScanItem& item);
     void selectAll(const ScanItemList& items, bool selected);
@@ -197,6 +211,9 @@ public:
     // Puts the archive's entries back into the home folder where nothing of
     // the same name is; the future is like createCleanArchive's.
     QFuture<RestoreResult> restoreCleanArchive(const CleanArchiveSummary& summary);
+    // The entries of a clean archive that a restore would skip because the
+    // home folder has something of that name (synchronous, one look-up each).
+    QStringList cleanArchiveEntriesAtHome(const CleanArchiveSummary& summary) const;
     // Lists the clean archives of settings().archivePath again (synchronous).
     void refreshCleanArchives();
 
@@ -225,6 +242,7 @@ Q_SIGNALS:
     void cleanArchivesChanged();
     void healthSnapshotChanged();
     void busyChanged();
+    void stopRequestedChanged();
 
 protected:
     // Publishers for the operations of this object and its later extensions.
@@ -251,6 +269,8 @@ protected:
     FilePath journalFile() const;
     std::unique_ptr<MoveJournal> makeJournal() const;
 
+    // What the running operation's worker asks at each item boundary.
+    StopRequest stopRequest() const;
     // Posts call to the main thread; it runs only while self still exists.
     static void postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call);
     // Publishes the archive service's progress on the main thread, busy until the result is in.
@@ -289,6 +309,10 @@ private:
 
     AppEnvironment m_env;
     HomeLayout m_layout;
+    // Raised by requestStop, lowered when an operation starts; the scanner's
+    // file system reads it too.
+    std::shared_ptr<std::atomic_bool> m_stop = std::make_shared<std::atomic_bool>(false);
+    bool m_stopRequested = false;
     DiskScanner m_scanner;
     FileMover m_mover;
     DownloadsSorter m_downloadsSorter{m_env.fileSystem, m_layout.installerExtensions()};

@@ -3,6 +3,7 @@
 #include "AppState.h"
 
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 void AppState::setCleanArchives(const CleanArchiveSummaryList& archives)
 {
@@ -45,21 +46,29 @@ QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfi
     const CleanArchiveService service = m_cleanArchive;
     const AppSettings settings = m_settings;
     const CleanArchiveService::ProgressHandler onProgress = archiveProgressRelay();
+    const StopRequest stop = stopRequest();
     auto promise = std::make_shared<QPromise<CleanArchiveCreateResult>>();
     promise->start();
     QFuture<CleanArchiveCreateResult> future = promise->future();
     runInBackground<CleanArchiveCreateResult>(
-        [service, profile, settings, onProgress] { return service.create(profile, settings, onProgress); },
+        [service, profile, settings, onProgress, stop] { return service.create(profile, settings, onProgress, stop); },
         [promise, profile](AppState& state, CleanArchiveCreateResult result) {
             CleanArchiveProgress done = state.m_cleanArchiveProgress;
             done.isRunning = false;
             state.setCleanArchiveProgress(done);
             state.refreshCleanArchives();
+            if (result.stopped) {
+                state.setStatusMessage(QStringLiteral("Создание архива «") + CleanArchiveProfiles::title(profile)
+                                       + QStringLiteral("» остановлено — неполная копия удалена"));
+                promise->addResult(std::move(result));
+                promise->finish();
+                return;
+            }
 
             const CleanArchiveManifest& manifest = result.manifest;
             const bool packed = manifest.compression == QLatin1String("tar.zst");
             QString status = QStringLiteral("Архив «") + CleanArchiveProfiles::title(profile) + QStringLiteral("»: ")
-                + QString::number(result.copiedFiles) + QStringLiteral(" элементов, ")
+                + RussianPlural::count(result.copiedFiles, RussianPlural::items) + QStringLiteral(", ")
                 + ByteCountFormatter::format(manifest.totalBytes);
             if (packed && manifest.compressedBytes) {
                 status += QStringLiteral(" → ") + ByteCountFormatter::format(*manifest.compressedBytes)
@@ -91,16 +100,18 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
 
     const CleanArchiveService service = m_cleanArchive;
     const CleanArchiveService::ProgressHandler onProgress = archiveProgressRelay();
+    const StopRequest stop = stopRequest();
     auto promise = std::make_shared<QPromise<RestoreResult>>();
     promise->start();
     QFuture<RestoreResult> future = promise->future();
     runInBackground<RestoreResult>(
-        [service, summary, onProgress] { return service.restore(summary, onProgress); },
+        [service, summary, onProgress, stop] { return service.restore(summary, onProgress, stop); },
         [promise, id = summary.id](AppState& state, RestoreResult result) {
             CleanArchiveProgress done = state.m_cleanArchiveProgress;
             done.isRunning = false;
             state.setCleanArchiveProgress(done);
-            state.setStatusMessage(QStringLiteral("Восстановлено: ") + QString::number(result.restored)
+            state.setStatusMessage((result.stopped ? stoppedPrefix : QString()) + QStringLiteral("Восстановлено: ")
+                                   + QString::number(result.restored)
                                    + QStringLiteral(", пропущено (уже есть): ") + QString::number(result.skipped)
                                    + QStringLiteral(", ошибок: ") + QString::number(result.failed));
             state.track(
@@ -113,4 +124,9 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
             promise->finish();
         });
     return future;
+}
+
+QStringList AppState::cleanArchiveEntriesAtHome(const CleanArchiveSummary& summary) const
+{
+    return m_cleanArchive.entriesAlreadyAtHome(summary);
 }

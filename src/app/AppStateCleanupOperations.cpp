@@ -81,17 +81,23 @@ QFuture<void> AppState::deleteSelectedScanItems()
         qint64 failed = 0;
         qint64 freed = 0;
         QStringList errors;
+        bool stopped = false;
     };
     const TrashPtr trash = m_env.trash;
     const FileSystemPtr fs = m_env.fileSystem;
+    const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     // Each item is a rename into a trash on its own volume; the loop runs off
     // the main thread all the same, so that a slow disk never stalls the window.
     return runInBackground<Outcome>(
-        [trash, fs, items, self] {
+        [trash, fs, items, self, stop] {
             Outcome outcome;
             const qint64 n = items.size();
             for (qint64 i = 0; i < n; ++i) {
+                if (shouldStop(stop)) {
+                    outcome.stopped = true;
+                    break;
+                }
                 const ScanItem& item = items[i];
                 postToMainThread(self, [name = item.name, i, n](AppState& state) {
                     ScanProgress progress = state.m_scanProgress;
@@ -124,8 +130,9 @@ QFuture<void> AppState::deleteSelectedScanItems()
                 state.m_history.record(outcome.freed, QStringLiteral("Удаление в Корзину"), outcome.removed);
                 state.refreshStats();
             }
-            state.setStatusMessage(
-                resultLine(QStringLiteral("В Корзину: "), outcome.removed, outcome.failed, outcome.freed));
+            state.setStatusMessage((outcome.stopped ? stoppedPrefix : QString())
+                                   + resultLine(QStringLiteral("В Корзину: "), outcome.removed, outcome.failed,
+                                                outcome.freed));
             state.track(QStringLiteral("scan_delete"), {{QStringLiteral("deleted"), QString::number(outcome.removed)},
                                                         {QStringLiteral("bytes"), QString::number(outcome.freed)}});
             state.reportErrors(AppFeature::scan, outcome.errors,
@@ -158,6 +165,7 @@ QFuture<void> AppState::runSelectedScanCleanup()
         candidates.append(SafeCleanupCandidate{QUuid::createUuid(), item.path, item.name, item.size, CacheRisk::safe, true});
     }
     const SafeCleanupService service = m_safeCleanup;
+    const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     const SafeCleanupService::ProgressHandler onProgress = [self](const QString& message, double fraction) {
         postToMainThread(self, [message, fraction](AppState& state) {
@@ -170,7 +178,7 @@ QFuture<void> AppState::runSelectedScanCleanup()
         });
     };
     return runInBackground<SafeCleanupResult>(
-        [service, candidates, onProgress] { return service.cleanup(candidates, onProgress); },
+        [service, candidates, onProgress, stop] { return service.cleanup(candidates, onProgress, stop); },
         [items](AppState& state, SafeCleanupResult result) {
             state.stopProgress(QStringLiteral("Готово"));
             state.removeProcessedResults(items);
@@ -179,8 +187,9 @@ QFuture<void> AppState::runSelectedScanCleanup()
                 state.refreshStats();
             }
             state.refreshDisks();
-            state.setStatusMessage(
-                resultLine(QStringLiteral("Очищено: "), result.deleted, result.failed, result.freedBytes));
+            state.setStatusMessage((result.stopped ? stoppedPrefix : QString())
+                                   + resultLine(QStringLiteral("Очищено: "), result.deleted, result.failed,
+                                                result.freedBytes));
             state.track(QStringLiteral("safe_cleanup"), {{QStringLiteral("deleted"), QString::number(result.deleted)},
                                                          {QStringLiteral("bytes"), QString::number(result.freedBytes)},
                                                          {QStringLiteral("source"), QStringLiteral("scan_results")}});

@@ -8,6 +8,7 @@
 #include "health/MacHealthEvaluator.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/PlatformSystemFacts.h"
+#include "platform/RussianPlural.h"
 
 #include <algorithm>
 
@@ -79,9 +80,8 @@ void AppState::finishSort(const SortResult& result)
     // The folder under the name the user knows it by ("Загрузки").
     const std::optional<FilePath> downloads = m_layout.userFolder(UserFolder::downloads);
     const QString downloadsName = downloads ? downloads->fileName() : QStringLiteral("Downloads");
-    setStatusMessage(QStringLiteral("Разложено ") + QString::number(result.moved)
-                     + QStringLiteral(" файлов в ") + downloadsName + QStringLiteral("/_Sorted/ (")
-                     + bucketSummary(result.byBucket)
+    setStatusMessage(QStringLiteral("Разложено ") + RussianPlural::count(result.moved, RussianPlural::files)
+                     + QStringLiteral(" в ") + downloadsName + QStringLiteral("/_Sorted/ (") + bucketSummary(result.byBucket)
                      + QStringLiteral("). Пропущено папок: ") + QString::number(result.skipped)
                      + QStringLiteral(", ошибок: ") + QString::number(result.failed));
     track(QStringLiteral("downloads_sorted"), {{QStringLiteral("moved"), QString::number(result.moved)}});
@@ -142,6 +142,15 @@ QFuture<void> AppState::runQuickHealthScan()
             return findings;
         },
         [categories](AppState& state, Findings findings) {
+            if (state.m_stopRequested) {
+                // A cut-short walk would rate the disk on part of it: no verdict.
+                ScanProgress stopped = state.m_healthScanProgress;
+                stopped.isRunning = false;
+                stopped.currentTask = QStringLiteral("Остановлено");
+                state.setHealthScanProgress(stopped);
+                state.setStatusMessage(QStringLiteral("Проверка остановлена"));
+                return;
+            }
             ScanItemList items = std::move(findings.items);
             std::stable_sort(items.begin(), items.end(),
                              [](const ScanItem& a, const ScanItem& b) { return a.size > b.size; });

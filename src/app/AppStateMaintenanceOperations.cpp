@@ -3,6 +3,7 @@
 #include "AppState.h"
 
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 qint64 AppState::selectedSafeCleanupSize() const
 {
@@ -36,8 +37,8 @@ void AppState::scanSafeCleanup()
     for (const SafeCleanupCandidate& candidate : m_safeCleanupCandidates) {
         total += candidate.size;
     }
-    setStatusMessage(QStringLiteral("Найдено ") + QString::number(m_safeCleanupCandidates.size())
-                     + QStringLiteral(" кэшей (") + ByteCountFormatter::format(total) + QStringLiteral(")"));
+    setStatusMessage(QStringLiteral("Найдено ") + RussianPlural::count(m_safeCleanupCandidates.size(), RussianPlural::caches)
+                     + QStringLiteral(" (") + ByteCountFormatter::format(total) + QStringLiteral(")"));
 }
 
 void AppState::toggleSafeCleanupSelection(const QUuid& id, bool selected)
@@ -71,6 +72,7 @@ QFuture<void> AppState::runSafeCleanup()
 
     const SafeCleanupService service = m_safeCleanup;
     const SafeCleanupCandidateList candidates = m_safeCleanupCandidates;
+    const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     const SafeCleanupService::ProgressHandler onProgress = [self](const QString& message, double fraction) {
         postToMainThread(self, [message, fraction](AppState& state) {
@@ -81,7 +83,7 @@ QFuture<void> AppState::runSafeCleanup()
         });
     };
     return runInBackground<SafeCleanupResult>(
-        [service, candidates, onProgress] { return service.cleanup(candidates, onProgress); },
+        [service, candidates, onProgress, stop] { return service.cleanup(candidates, onProgress, stop); },
         [](AppState& state, SafeCleanupResult result) {
             CleanArchiveProgress done = state.m_cleanArchiveProgress;
             done.isRunning = false;
@@ -93,7 +95,8 @@ QFuture<void> AppState::runSafeCleanup()
             }
             state.refreshDisks();
             state.setSafeCleanupCandidates(state.m_safeCleanup.scan(state.m_layout));
-            state.setStatusMessage(QStringLiteral("Удалено: ") + QString::number(result.deleted)
+            state.setStatusMessage((result.stopped ? stoppedPrefix : QString()) + QStringLiteral("Удалено: ")
+                                   + QString::number(result.deleted)
                                    + QStringLiteral(", ошибок: ") + QString::number(result.failed)
                                    + QStringLiteral(", освобождено ") + ByteCountFormatter::format(result.freedBytes));
             state.reportErrors(AppFeature::safeCleanup, result.errors,

@@ -17,6 +17,9 @@ struct CleanArchiveCreateResult
     qint64 copiedFiles = 0;
     // In the order they arose.
     QStringList errors;
+    // A stop request ended the copy: the partial archive folder was removed
+    // and nothing was written.
+    bool stopped = false;
 };
 
 Q_DECLARE_METATYPE(CleanArchiveCreateResult)

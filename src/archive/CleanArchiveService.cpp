@@ -96,7 +96,7 @@ FilePath CleanArchiveService::newArchiveFolder(const FilePath& root) const
 }
 
 CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile, const AppSettings& settings,
-                                                     const ProgressHandler& onProgress) const
+                                                     const ProgressHandler& onProgress, const StopRequest& stop) const
 {
     const ThreadStateRelease release;
     report(onProgress, true, QStringLiteral("Подготовка…"), 0.0, 0);
@@ -144,7 +144,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
     }
     result.archiveURL = archiveFolder;
     const qsizetype n = sources.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = 0; i < n && !shouldStop(stop); ++i) {
         const QByteArray& name = sources.at(i);
         report(onProgress, true, QStringLiteral("Копирование ") + displayName(name) + QStringLiteral("…"),
                double(i) / double(std::max<qsizetype>(n, 1)), 0);
@@ -154,13 +154,25 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         }
         CleanArchiveEntry entry;
         QString error;
-        if (!copyProfileFolder(profile, settings, name, payload, skippedFolders, &entry, &error)) {
+        if (!copyProfileFolder(profile, settings, name, payload, skippedFolders, stop, &entry, &error)) {
             result.errors.append(displayName(name) + QStringLiteral(": ") + error);
             continue;
         }
         manifest.totalBytes += entry.size;
         manifest.entries.append(entry);
         ++result.copiedFiles;
+    }
+    if (shouldStop(stop)) {
+        // An archive without some of its profile is no archive to restore:
+        // nothing of it stays.
+        CleanArchiveCopier(m_fs).removeTree(archiveFolder);
+        result.stopped = true;
+        result.copiedFiles = 0;
+        result.manifest = manifest;
+        result.manifest.entries.clear();
+        result.manifest.totalBytes = 0;
+        report(onProgress, false, QStringLiteral("Остановлено"), 1.0, 0);
+        return result;
     }
 
     if (settings.compressCleanArchive) {
@@ -185,7 +197,7 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
 bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings,
                                             const QByteArray& name, const FilePath& payload,
                                             const QList<std::pair<quint64, quint64>>& skippedFolders,
-                                            CleanArchiveEntry* entry, QString* error) const
+                                            const StopRequest& stop, CleanArchiveEntry* entry, QString* error) const
 {
     QList<QByteArray> excluded;
     for (const QString& path : settings.excludedPaths) {
@@ -195,7 +207,11 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     options.digest = true;
     options.followSourceRoot = true;
     const HomeLayout layout = m_layout;
-    options.skip = [profile, excluded, skippedFolders, layout](const QByteArray& child, const FileStat& st) {
+    options.skip = [profile, excluded, skippedFolders, layout, stop](const QByteArray& child, const FileStat& st) {
+        // After a stop the rest is skipped; the caller throws the copy away.
+        if (shouldStop(stop)) {
+            return true;
+        }
         if (st.isDirectory && skippedFolders.contains(std::pair(st.device, st.inode))) {
             return true;
         }
@@ -321,7 +337,8 @@ CleanArchiveSummaryList CleanArchiveService::listArchives(const FilePath& archiv
     return archives;
 }
 
-RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress) const
+RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress,
+                                           const StopRequest& stop) const
 {
     const ThreadStateRelease release;
     report(onProgress, true, QStringLiteral("Восстановление…"), 0.0, 0);
@@ -336,6 +353,12 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         report(onProgress, false, QStringLiteral("Готово"), 1.0, 0);
         return result;
     };
+
+    // Unpacking gigabytes only to skip every entry helps nobody.
+    if (!manifest.entries.isEmpty() && entriesAlreadyAtHome(summary).size() == manifest.entries.size()) {
+        result.skipped = manifest.entries.size();
+        return finish(std::nullopt);
+    }
 
     FilePath sourceRoot = summary.url.child(payloadFolderName);
     FilePath extracted;
@@ -382,6 +405,10 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
 
     const qsizetype n = manifest.entries.size();
     for (qsizetype i = 0; i < n; ++i) {
+        if (shouldStop(stop)) {
+            result.stopped = true;
+            break;
+        }
         const CleanArchiveEntry& entry = manifest.entries.at(i);
         report(onProgress, true, QStringLiteral("Восстановление ") + entry.relativePath + QStringLiteral("…"),
                double(i) / double(std::max<qsizetype>(n, 1)), 0);
@@ -391,6 +418,19 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         copier.removeTree(extracted);
     }
     return finish(std::nullopt);
+}
+
+QStringList CleanArchiveService::entriesAlreadyAtHome(const CleanArchiveSummary& summary) const
+{
+    QStringList present;
+    for (const CleanArchiveEntry& entry : summary.manifest.entries) {
+        FileStat existing;
+        if (CleanArchiveEntry::isSafeRelativePath(entry.relativePath)
+            && m_fs->stat(m_home.child(QFile::encodeName(entry.relativePath)).native(), false, &existing)) {
+            present.append(entry.relativePath);
+        }
+    }
+    return present;
 }
 
 void CleanArchiveService::restoreEntry(const CleanArchiveEntry& entry, const FilePath& sourceRoot,

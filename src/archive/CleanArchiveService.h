@@ -11,6 +11,7 @@
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 #include "scan/HomeLayout.h"
+#include "platform/StopRequest.h"
 
 #include <functional>
 
@@ -43,12 +44,20 @@ public:
                         QString tar = CleanArchiveCompression::defaultTar);
 
     // Never fails as a whole: what went wrong is in the result's errors.
+    // stop is asked between files; once it holds, the partial archive is
+    // removed and the result says stopped.
     CleanArchiveCreateResult create(CleanArchiveProfile profile, const AppSettings& settings,
-                                    const ProgressHandler& onProgress) const;
+                                    const ProgressHandler& onProgress, const StopRequest& stop = {}) const;
     // Archives with a readable manifest under archiveRoot/CleanArchives,
     // newest first; empty when there is no such folder.
     CleanArchiveSummaryList listArchives(const FilePath& archiveRoot) const;
-    RestoreResult restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress) const;
+    // Nothing is unpacked when every entry is already in the home folder.
+    // stop is asked before each entry; restored entries stay.
+    RestoreResult restore(const CleanArchiveSummary& summary, const ProgressHandler& onProgress,
+                          const StopRequest& stop = {}) const;
+    // The entries a restore would skip because something of that name is in
+    // the home folder already, in manifest order.
+    QStringList entriesAlreadyAtHome(const CleanArchiveSummary& summary) const;
 
     // "CFBundleShortVersionString", or "0.0.0".
     static QString appVersion();
@@ -61,7 +70,7 @@ private:
     // archives and the archive being made, never copied.
     bool copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings, const QByteArray& name,
                            const FilePath& payload, const QList<std::pair<quint64, quint64>>& skippedFolders,
-                           CleanArchiveEntry* entry, QString* error) const;
+                           const StopRequest& stop, CleanArchiveEntry* entry, QString* error) const;
     void pack(const FilePath& archiveFolder, const FilePath& payload, CleanArchiveManifest* manifest,
               QStringList* errors) const;
     std::optional<QString> writeManifest(const FilePath& archiveFolder, const CleanArchiveManifest& manifest) const;

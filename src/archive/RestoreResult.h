@@ -13,6 +13,9 @@ struct RestoreResult
     // Entries, or whole-archive steps, that failed.
     qint64 failed = 0;
     QStringList errors;
+    // A stop request ended the restore before the last entry; the entries
+    // counted above are complete.
+    bool stopped = false;
 
     bool operator==(const RestoreResult& other) const = default;
 };

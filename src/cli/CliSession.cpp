@@ -1,5 +1,6 @@
 #include "CliSession.h"
 
+#include "CliInterrupt.h"
 #include "ProgressPrinter.h"
 #include "RecordingErrorSink.h"
 #include "Console.h"
@@ -34,6 +35,8 @@ void CliSession::wait(const QFuture<void>& future)
     if (future.isFinished()) {
         return;
     }
+    // Ctrl+C stops the operation cleanly; a second one ends the program.
+    const CliInterrupt interrupt(CliInterrupt::stopping(*m_state, m_progressOn));
     QEventLoop loop;
     QFutureWatcher<void> watcher;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);

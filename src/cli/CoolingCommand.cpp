@@ -5,6 +5,7 @@
 #include "TextTable.h"
 #include "app/DiscardingSinks.h"
 #include "fans/FanControlService.h"
+#include "platform/TemperatureText.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>
@@ -53,7 +54,7 @@ QString CoolingCommand::describe(const CoolingSnapshot& snapshot)
     QString text;
     text += QStringLiteral("Температура");
     if (snapshot.maxTemperature) {
-        text += QStringLiteral(" (макс. %1 °C)").arg(*snapshot.maxTemperature, 0, 'f', 0);
+        text += QStringLiteral(" (макс. ") + TemperatureText::celsius(*snapshot.maxTemperature, 0) + QLatin1Char(')');
     }
     text += QStringLiteral(":\n");
     if (snapshot.temperatures.isEmpty()) {
@@ -62,7 +63,7 @@ QString CoolingCommand::describe(const CoolingSnapshot& snapshot)
         TextTable table({TextTable::Align::left, TextTable::Align::left, TextTable::Align::right});
         for (const TemperatureReading& reading : snapshot.temperatures) {
             table.addRow({QStringLiteral(" "), reading.label,
-                          QStringLiteral("%1 °C").arg(reading.celsius, 0, 'f', 1)});
+                          TemperatureText::celsius(reading.celsius, 1)});
         }
         text += table.render();
     }

@@ -1,5 +1,6 @@
 #include "ScanCommand.h"
 
+#include "CliInterrupt.h"
 #include "CommandArguments.h"
 #include "Console.h"
 #include "ProgressPrinter.h"
@@ -81,6 +82,8 @@ CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
                          [&progress, &state] { progress.show(state.scanProgress()); });
     }
 
+    // Ctrl+C stops the walk; a second one ends the program.
+    const CliInterrupt interrupt(CliInterrupt::stopping(state, &console));
     const QFuture<void> scan = state.runScan({*category});
     QEventLoop loop;
     QFutureWatcher<void> watcher;

@@ -14,6 +14,9 @@ struct SafeCleanupResult
     qint64 freedBytes = 0;
     // One line per refused or failed candidate, in processing order.
     QStringList errors;
+    // A stop request ended the run before the last selected candidate; the
+    // counts are those of the candidates handled before it.
+    bool stopped = false;
 
     bool operator==(const SafeCleanupResult& other) const = default;
 };

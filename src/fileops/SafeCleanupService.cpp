@@ -64,7 +64,7 @@ void SafeCleanupService::addCandidate(const FilePath& path, const QString& label
 }
 
 SafeCleanupResult SafeCleanupService::cleanup(const SafeCleanupCandidateList& candidates,
-                                              const ProgressHandler& onProgress) const
+                                              const ProgressHandler& onProgress, const StopRequest& stop) const
 {
     QList<const SafeCleanupCandidate*> selected;
     for (const SafeCleanupCandidate& candidate : candidates) {
@@ -80,6 +80,10 @@ SafeCleanupResult SafeCleanupService::cleanup(const SafeCleanupCandidateList& ca
     const qsizetype count = selected.size();
     for (qsizetype i = 0; i < count; ++i) {
         const SafeCleanupCandidate& candidate = *selected.at(i);
+        if (shouldStop(stop)) {
+            result.stopped = true;
+            break;
+        }
         if (onProgress) {
             onProgress(QStringLiteral("Очистка ") + candidate.label + QStringLiteral("…"), double(i) / double(count));
         }

@@ -4,6 +4,7 @@
 #include "SafeCleanupResult.h"
 #include "platform/FileSystem.h"
 #include "scan/HomeLayout.h"
+#include "platform/StopRequest.h"
 
 #include <functional>
 #include <optional>
@@ -37,7 +38,9 @@ public:
     // recorded risk is not safe. Progress: "Очистка <label>…" at i/n before
     // each selected candidate, then "Готово" at 1.0; nothing at all when
     // nothing is selected.
-    SafeCleanupResult cleanup(const SafeCleanupCandidateList& candidates, const ProgressHandler& onProgress) const;
+    // stop is asked before each candidate; a candidate once begun is removed completely.
+    SafeCleanupResult cleanup(const SafeCleanupCandidateList& candidates, const ProgressHandler& onProgress,
+                              const StopRequest& stop = {}) const;
 
     // Bytes below the folder, at any depth: hidden entries are skipped (and
     // hidden folders not entered), links are counted as themselves and never

@@ -1,27 +1,25 @@
 #include "ByteCountFormatter.h"
 
+#include "RussianPlural.h"
+
 #include <cmath>
 #include <cstdlib>
 
+namespace {
+// A size never breaks between its number and its unit.
+constexpr QChar unitSpace(0x00a0);
+} // namespace
+
 QString ByteCountFormatter::bytesWord(qint64 count)
 {
-    const qint64 n = count < 0 ? -(count % 1000) : count;
-    const qint64 lastTwo = n % 100;
-    const qint64 last = n % 10;
-    if (last == 1 && lastTwo != 11) {
-        return QStringLiteral("байт");
-    }
-    if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14)) {
-        return QStringLiteral("байта");
-    }
-    return QStringLiteral("байт");
+    return RussianPlural::form(count, RussianPlural::bytes);
 }
 
 QString ByteCountFormatter::format(qint64 bytes)
 {
     const double magnitude = std::fabs(double(bytes));
     if (magnitude < 1000.0) {
-        return QString::number(bytes) + QLatin1Char(' ') + bytesWord(bytes);
+        return QString::number(bytes) + unitSpace + bytesWord(bytes);
     }
     struct Unit
     {
@@ -50,6 +48,6 @@ QString ByteCountFormatter::format(qint64 bytes)
             }
         }
         text.replace(QLatin1Char('.'), QLatin1Char(','));
-        return text + QLatin1Char(' ') + QString::fromUtf16(units[unit].name);
+        return text + unitSpace + QString::fromUtf16(units[unit].name);
     }
 }

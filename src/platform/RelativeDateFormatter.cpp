@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <string_view>
+
 #include <unicode/locid.h>
 #include <unicode/reldatefmt.h>
 #include <unicode/unistr.h>
@@ -60,6 +62,10 @@ QString RelativeDateFormatter::format(const QDateTime& date, const QDateTime& no
     }
     const qint64 seconds = afterMonths.addDays(days).secsTo(to);
 
+    // "Через 0 секунд" for a file written a moment ago (or stamped slightly
+    // ahead by another machine's clock) reads as a fault; under a minute is "now".
+    const bool justNow = months == 0 && days == 0 && seconds < 60;
+
     UDateRelativeUnit unit = UDAT_RELATIVE_SECONDS;
     double value = double(seconds);
     if (months >= 12) {
@@ -91,7 +97,15 @@ QString RelativeDateFormatter::format(const QDateTime& date, const QDateTime& no
         return {};
     }
     icu::UnicodeString result;
-    formatter.format(value, future ? UDAT_DIRECTION_NEXT : UDAT_DIRECTION_LAST, unit, result, status);
+    if (justNow && locale.getLanguage() == std::string_view("ru")) {
+        // ICU's Russian "сейчас" reads as the present moment, not as the past one.
+        return QStringLiteral("только что");
+    }
+    if (justNow) {
+        formatter.format(UDAT_DIRECTION_PLAIN, UDAT_ABSOLUTE_NOW, result, status);
+    } else {
+        formatter.format(value, future ? UDAT_DIRECTION_NEXT : UDAT_DIRECTION_LAST, unit, result, status);
+    }
     if (U_FAILURE(status)) {
         return {};
     }

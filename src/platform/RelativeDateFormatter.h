@@ -4,7 +4,8 @@
 #include <QString>
 
 // "3 дня назад", "через 2 часа": a date relative to now, in the largest
-// whole calendar unit (15 February is a month before 15 March), by ICU's
+// whole calendar unit (15 February is a month before 15 March), "только
+// что" within a minute either way, by ICU's
 // relative date-time formatter in the user's locale. Russian when the locale
 // is C/POSIX or unset, since the interface is Russian.
 namespace RelativeDateFormatter {

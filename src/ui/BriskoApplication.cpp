@@ -2,6 +2,7 @@
 
 #include "BriskoStyle.h"
 #include "ContentView.h"
+#include "DialogFolderChooser.h"
 #include "IconSet.h"
 #include "MainWindow.h"
 #include "Theme.h"
@@ -35,6 +36,7 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
 
     HttpTransport* transport = HttpTransport::processInstance();
     m_environment = AppEnvironment::platform();
+    m_environment.folderChooser = std::make_shared<DialogFolderChooser>();
 
     // The long-lived services, in the order the window's screens expect them.
     m_appState = std::make_unique<AppState>(m_environment);

@@ -25,9 +25,7 @@ void CardFrame::paintCard(QPainter& painter, const QRectF& rect, const Theme& th
     const QRectF r = rect.adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
     path.addRoundedRect(r, Theme::cardRadius, Theme::cardRadius);
-    painter.fillPath(path, theme.cardBackground());
-    if (tint.isValid())
-        painter.fillPath(path, Theme::withAlpha(tint, theme.dark() ? 0.22 : 0.10));
+    painter.fillPath(path, tint.isValid() ? theme.tintedCard(tint) : theme.cardBackground());
     QColor border = tint.isValid() ? Theme::withAlpha(tint, 0.45) : theme.cardBorder();
     if (highlighted)
         border = theme.accent();

@@ -1,9 +1,11 @@
 #include "CleanArchivePanel.h"
 
+#include "Confirmer.h"
 #include "Theme.h"
 #include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 #include "platform/Workspace.h"
 
 #include <QCheckBox>
@@ -150,7 +152,7 @@ void CleanArchivePanel::updateArchives()
         const bool packed = archive.manifest.compression == QLatin1String("tar.zst");
         const qint64 onDisk = packed ? archive.manifest.compressedBytes.value_or(archive.manifest.totalBytes)
                                      : archive.manifest.totalBytes;
-        auto* details = new QLabel(QString::number(archive.manifest.entries.size()) + QStringLiteral(" элементов · ") +
+        auto* details = new QLabel(RussianPlural::count(archive.manifest.entries.size(), RussianPlural::items) + QStringLiteral(" · ") +
                                        QStringLiteral("На диске: ") + ByteCountFormatter::format(onDisk) +
                                        (packed ? QStringLiteral(" (tar.zst)") : QString()),
                                    row);
@@ -165,11 +167,7 @@ void CleanArchivePanel::updateArchives()
         auto* reveal = new QPushButton(QStringLiteral("Показать"), row);
         reveal->setObjectName(QStringLiteral("reveal"));
         layout->addWidget(reveal);
-        connect(restore, &QPushButton::clicked, this, [this, archive] {
-            if (m_services.appState) {
-                m_services.appState->restoreCleanArchive(archive);
-            }
-        });
+        connect(restore, &QPushButton::clicked, this, [this, archive] { requestRestore(archive); });
         connect(reveal, &QPushButton::clicked, this, [this, url = archive.url] {
             if (m_services.workspace) {
                 m_services.workspace->revealFile(url);
@@ -191,4 +189,44 @@ void CleanArchivePanel::updateBusy()
     for (QPushButton* button : findChildren<QPushButton*>(QStringLiteral("restore"))) {
         button->setEnabled(!busy);
     }
+}
+
+void CleanArchivePanel::requestRestore(const CleanArchiveSummary& archive)
+{
+    AppState* state = m_services.appState;
+    if (!state || !m_services.confirmer) {
+        return;
+    }
+    // Said before anything is unpacked: what comes back and what is skipped.
+    const QStringList present = state->cleanArchiveEntriesAtHome(archive);
+    const qsizetype total = archive.manifest.entries.size();
+    ConfirmationRequest request;
+    request.title = QStringLiteral("Восстановить архив?");
+    if (present.size() == total) {
+        request.message = QStringLiteral("Всё из этого архива уже есть в домашней папке — восстанавливать нечего: "
+                                         "существующее не перезаписывается.");
+    } else {
+        request.message = QStringLiteral("В домашнюю папку вернётся ")
+                          + RussianPlural::count(total - present.size(), RussianPlural::items) + QLatin1Char('.');
+        if (!present.isEmpty()) {
+            constexpr qsizetype named = 5;
+            QStringList names;
+            for (const QString& name : present.mid(0, named)) {
+                names.append(QStringLiteral("«") + name + QStringLiteral("»"));
+            }
+            QString list = names.join(QStringLiteral(", "));
+            if (present.size() > named) {
+                list += QStringLiteral(" и ещё ") + QString::number(present.size() - named);
+            }
+            request.message += QStringLiteral(" Уже есть и будут пропущены: ") + list
+                               + QStringLiteral(" — существующее не перезаписывается.");
+        }
+    }
+    request.confirmText = QStringLiteral("Восстановить");
+    QPointer<AppState> target(state);
+    m_services.confirmer->confirm(this, request, [target, archive](bool confirmed) {
+        if (confirmed && target) {
+            target->restoreCleanArchive(archive);
+        }
+    });
 }

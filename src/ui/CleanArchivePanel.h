@@ -3,6 +3,7 @@
 #include "PanelCard.h"
 #include "WindowServices.h"
 #include "archive/CleanArchiveProfile.h"
+#include "archive/CleanArchiveSummary.h"
 
 class QCheckBox;
 class QComboBox;
@@ -13,7 +14,8 @@ class QVBoxLayout;
 // "Чистый архив" in the overview: the profile with its description, the
 // packing switch (a settings field, saved at once), "Создать архив", and the
 // archives saved in the archive folder with their size, "Восстановить" and
-// "Показать". The list is read when the panel is first shown and after every
+// "Показать". A restore asks first, saying how many entries come back and
+// which are skipped because the home folder has them. The list is read when the panel is first shown and after every
 // change the application state publishes. Buttons are disabled while busy.
 class CleanArchivePanel : public PanelCard
 {
@@ -34,6 +36,7 @@ private:
     void updateArchives();
     void updateSettings();
     void updateBusy();
+    void requestRestore(const CleanArchiveSummary& archive);
 
     WindowServices m_services;
     bool m_listedOnce = false;

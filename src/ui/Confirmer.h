@@ -15,6 +15,8 @@ struct ConfirmationRequest
     QString cancelText = QStringLiteral("Отмена");
     // The confirming button is styled as destructive (deleting to the Trash).
     bool destructive = false;
+    // Return confirms; otherwise (and always for a destructive action) it cancels.
+    bool confirmIsDefault = true;
 };
 
 // Asks the user before a destructive operation. The answer arrives later

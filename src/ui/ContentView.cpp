@@ -1,6 +1,7 @@
 #include "ContentView.h"
 
 #include "OverviewSection.h"
+#include "PageTemplate.h"
 #include "ScanResultsView.h"
 #include "SectionFactory.h"
 #include "SidebarView.h"
@@ -32,7 +33,7 @@ ContentView::ContentView(const WindowServices& services, QWidget* parent)
     detailLayout->setSpacing(Theme::smallSpacing);
     m_banner = new StatusBanner(detail);
     auto* bannerRow = new QHBoxLayout;
-    bannerRow->setContentsMargins(Theme::padding + 8, 0, Theme::padding + 8, 0);
+    bannerRow->setContentsMargins(PageTemplate::sideMargin, 0, PageTemplate::sideMargin, 0);
     bannerRow->addWidget(m_banner);
     detailLayout->addLayout(bannerRow);
 
@@ -52,6 +53,8 @@ ContentView::ContentView(const WindowServices& services, QWidget* parent)
             [this] { setSelectedTab(resultsSection); });
 
     if (AppState* state = m_services.appState) {
+        connect(m_banner, &StatusBanner::stopRequested, state, &AppState::requestStop);
+        connect(state, &AppState::stopRequestedChanged, this, &ContentView::updateStatusBanner);
         connect(state, &AppState::statusMessageChanged, this, &ContentView::updateStatusBanner);
         connect(state, &AppState::scanProgressChanged, this, &ContentView::updateStatusBanner);
         connect(state, &AppState::healthScanProgressChanged, this, &ContentView::updateStatusBanner);
@@ -122,6 +125,7 @@ void ContentView::updateStatusBanner()
     }
     const std::optional<QString>& message = state->statusMessage();
     m_banner->setLoading(running);
+    m_banner->setStopping(state->stopRequested());
     m_banner->setProgress(progress);
     m_banner->setMessage(running && !task.isEmpty() ? task : message.value_or(QString()));
     m_banner->setVisible(running || (message && !message->isEmpty()));

@@ -7,6 +7,7 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "fans/FanControlService.h"
+#include "platform/TemperatureText.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -22,14 +23,9 @@
 namespace {
 constexpr int cardColumns = 4;
 
-QString temperatureText(double celsius)
-{
-    return QString::asprintf("%.1f °C", celsius);
-}
-
 QString percentText(int percent)
 {
-    return QString::number(percent) + QStringLiteral(" % от максимума");
+    return QString::number(percent) + QStringLiteral("\u00a0% от максимума");
 }
 
 QString rpmText(std::optional<int> rpm)
@@ -417,9 +413,9 @@ void CoolingView::updateSnapshot()
     resizeCards(m_temperatureCards, m_temperatureGrid, snapshot.temperatures.size(), this, QString());
     for (qsizetype i = 0; i < snapshot.temperatures.size(); ++i) {
         const TemperatureReading& reading = snapshot.temperatures.at(i);
-        setCard(m_temperatureCards.at(i), reading.label, temperatureText(reading.celsius), reading.id);
+        setCard(m_temperatureCards.at(i), reading.label, TemperatureText::celsius(reading.celsius, 1), reading.id);
     }
-    m_maxTemperature->setText(snapshot.maxTemperature ? QString::asprintf("макс. %.0f °C", *snapshot.maxTemperature)
+    m_maxTemperature->setText(snapshot.maxTemperature ? QStringLiteral("макс. ") + TemperatureText::celsius(*snapshot.maxTemperature, 0)
                                                       : QString());
     m_noSensors->setVisible(!loading && snapshot.temperatures.isEmpty());
 
@@ -477,7 +473,7 @@ void CoolingView::updateControls()
     m_targetSlider->setValue(int(std::lround(fans->autoBoostTargetPercent())));
     m_refreshing = false;
     m_manualValue->setText(percentText(int(std::lround(fans->manualBoostPercent()))));
-    m_thresholdValue->setText(QString::number(std::lround(fans->autoBoostThresholdC())) + QStringLiteral(" °C"));
+    m_thresholdValue->setText(TemperatureText::celsius(double(std::lround(fans->autoBoostThresholdC())), 0));
     m_targetValue->setText(percentText(int(std::lround(fans->autoBoostTargetPercent()))));
     m_manualForm->setVisible(mode == FanControlMode::manual);
     m_autoForm->setVisible(mode == FanControlMode::autoBoost);

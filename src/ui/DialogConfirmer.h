@@ -2,7 +2,7 @@
 
 #include "Confirmer.h"
 
-// Confirmations as window-modal message boxes opened with open().
+// Confirmations as the window's own ConfirmationSheet, opened with open().
 class DialogConfirmer : public Confirmer
 {
 public:

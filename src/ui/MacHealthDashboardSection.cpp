@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -152,6 +153,16 @@ void MacHealthDashboardSection::startScan()
     }
 }
 
+namespace {
+// The machine facts keep "unknown" where a fact could not be read (it is
+// also what the error reports send); the Russian window says so in Russian.
+QString russianFact(QString fact)
+{
+    static const QRegularExpression unknown(QStringLiteral("\\bunknown\\b"));
+    return fact.replace(unknown, QStringLiteral("не определено"));
+}
+} // namespace
+
 void MacHealthDashboardSection::update()
 {
     AppState* state = m_services.appState;
@@ -188,11 +199,11 @@ void MacHealthDashboardSection::update()
     clearLayout(m_facts);
     const MacHardwareInfo& hw = snapshot->hardware;
     const QList<std::pair<QString, QString>> facts = {
-        {QStringLiteral("Модель"), hw.marketingName},
-        {QStringLiteral("Идентификатор"), hw.modelIdentifier},
-        {QStringLiteral("Процессор"), hw.chipName},
-        {QStringLiteral("Память"), QString::number(hw.memoryGB) + QStringLiteral(" ГБ")},
-        {QStringLiteral("Система"), hw.osVersion},
+        {QStringLiteral("Модель"), russianFact(hw.marketingName)},
+        {QStringLiteral("Идентификатор"), russianFact(hw.modelIdentifier)},
+        {QStringLiteral("Процессор"), russianFact(hw.chipName)},
+        {QStringLiteral("Память"), QString::number(hw.memoryGB) + QStringLiteral("\u00a0ГБ")},
+        {QStringLiteral("Система"), russianFact(hw.osVersion)},
         {QStringLiteral("Тип"), hw.isNotebook ? QStringLiteral("Ноутбук") : QStringLiteral("Настольный")},
     };
     constexpr int columns = 3;

@@ -3,6 +3,7 @@
 #include "AdBannerView.h"
 #include "DiskCard.h"
 #include "IconSet.h"
+#include "PageTemplate.h"
 #include "NoticeBanner.h"
 #include "QuickScanCategoryButton.h"
 #include "MacHealthDashboardSection.h"
@@ -13,6 +14,7 @@
 #include "app/AppState.h"
 #include "fans/SystemPermissionsHelper.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -53,10 +55,9 @@ OverviewSection::OverviewSection(const WindowServices& services, QWidget* parent
     content->setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     m_content = new QVBoxLayout(content);
-    m_content->setContentsMargins(Theme::padding + 8, Theme::spacing, Theme::padding + 8, Theme::padding + 8);
-    m_content->setSpacing(Theme::padding + 4);
+    PageTemplate::applyColumn(m_content);
 
-    m_content->addWidget(buildTopBar());
+    buildTopBar(content);
     m_updateSlot = new QVBoxLayout;
     m_updateSlot->setContentsMargins(0, 0, 0, 0);
     m_content->addLayout(m_updateSlot);
@@ -109,25 +110,16 @@ OverviewSection::OverviewSection(const WindowServices& services, QWidget* parent
     updateFullDiskAccess();
 }
 
-QWidget* OverviewSection::buildTopBar()
+void OverviewSection::buildTopBar(QWidget* bar)
 {
-    const Theme theme = Theme::of(this);
-    auto* bar = new QWidget(this);
-    auto* layout = new QHBoxLayout(bar);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(Theme::spacing);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(2);
-    titles->addWidget(heading(QStringLiteral("Обзор"), theme.largeTitleFont(), bar));
-    titles->addWidget(secondary(QStringLiteral("Сканирование, очистка кэшей и архив на одном экране"), bar));
-    layout->addLayout(titles, 1);
+    QHBoxLayout* layout = PageTemplate::addTitleRow(m_content, bar, QStringLiteral("Обзор"),
+                                                    QStringLiteral("Сканирование, очистка кэшей и архив на одном экране"));
     m_freedChip = new StatChip(QStringLiteral("checkmark.circle.fill"), bar);
     m_freedChip->setObjectName(QStringLiteral("freedChip"));
     m_diskChip = new StatChip(QStringLiteral("externaldrive.fill"), bar);
     m_diskChip->setObjectName(QStringLiteral("diskChip"));
     layout->addWidget(m_freedChip, 0, Qt::AlignVCenter);
     layout->addWidget(m_diskChip, 0, Qt::AlignVCenter);
-    return bar;
 }
 
 QWidget* OverviewSection::buildQuickScan()
@@ -244,7 +236,7 @@ QString OverviewSection::resultsSummaryText() const
 {
     if (!m_services.appState)
         return {};
-    return QString::number(m_services.appState->scanItems().size()) + QStringLiteral(" элементов · ")
+    return RussianPlural::count(m_services.appState->scanItems().size(), RussianPlural::items) + QStringLiteral(" · ")
            + ByteCountFormatter::format(m_services.appState->totalScanSize());
 }
 

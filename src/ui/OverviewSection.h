@@ -51,7 +51,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QWidget* buildTopBar();
+    void buildTopBar(QWidget* content);
     QWidget* buildQuickScan();
     QWidget* buildDisks();
     void updateTopBar();

@@ -6,6 +6,12 @@
 #include <QPainterPath>
 #include <QStyleOptionFocusRect>
 
+void ProminentButton::setDestructive(bool destructive)
+{
+    m_destructive = destructive;
+    update();
+}
+
 ProminentButton::ProminentButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent)
 {
@@ -34,9 +40,9 @@ void ProminentButton::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    QColor fill = theme.accent();
+    QColor fill = m_destructive ? theme.dangerFill() : theme.accentFill();
     if (!isEnabled()) {
-        fill = theme.trackBackground();
+        fill = theme.palette().color(QPalette::Button);
     } else if (isDown()) {
         fill = fill.darker(125);
     } else if (underMouse()) {
@@ -46,12 +52,19 @@ void ProminentButton::paintEvent(QPaintEvent*)
     QPainterPath path;
     path.addRoundedRect(frame, Theme::controlRadius, Theme::controlRadius);
     painter.fillPath(path, fill);
+    if (!isEnabled()) {
+        painter.setPen(QPen(theme.cardBorder(), 1));
+        painter.drawPath(path);
+    }
     if (hasFocus()) {
-        painter.setPen(QPen(Theme::withAlpha(theme.accent(), 0.45), 2));
+        // A ring outside the fill, so it reads against the window, not the button.
+        painter.setPen(QPen(theme.focusRing(), 2));
         painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), Theme::controlRadius - 1, Theme::controlRadius - 1);
+        painter.setPen(QPen(theme.accentText(), 1));
+        painter.drawRoundedRect(frame.adjusted(2.5, 2.5, -2.5, -2.5), Theme::controlRadius - 2, Theme::controlRadius - 2);
     }
 
-    painter.setPen(isEnabled() ? theme.accentText() : theme.palette().color(QPalette::Disabled, QPalette::ButtonText));
+    painter.setPen(isEnabled() ? theme.accentText() : theme.disabledText());
     painter.setFont(font());
     painter.drawText(rect(), Qt::AlignCenter, text());
 }

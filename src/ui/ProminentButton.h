@@ -11,9 +11,16 @@ class ProminentButton : public QPushButton
 public:
     explicit ProminentButton(const QString& text, QWidget* parent = nullptr);
 
+    // Filled in the palette's destructive colour instead of the accent.
+    void setDestructive(bool destructive);
+    bool isDestructive() const { return m_destructive; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool m_destructive = false;
 };

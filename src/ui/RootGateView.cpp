@@ -8,7 +8,6 @@
 #include "platform/Workspace.h"
 
 #include <QFutureWatcher>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QTimer>
@@ -159,25 +158,23 @@ QWidget* RootGateView::widgetFor(Screen screen)
 void RootGateView::showRuntimeAlert(AppRuntimeGuard::Risk risk)
 {
     m_unsafeRuntimeMessage = AppRuntimeGuard::message(risk);
-    auto* box = new QMessageBox(window());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(runtimeAlertTitle);
-    box->setText(runtimeAlertTitle);
-    box->setInformativeText(*m_unsafeRuntimeMessage);
-    QPushButton* openApplications = nullptr;
+    ConfirmationRequest request;
+    request.title = runtimeAlertTitle;
+    request.message = *m_unsafeRuntimeMessage;
+    // Only a disk image has somewhere better to go.
     if (risk == AppRuntimeGuard::Risk::diskImage) {
-        openApplications = box->addButton(openApplicationsText, QMessageBox::ActionRole);
+        request.confirmText = openApplicationsText;
     }
-    QPushButton* dismiss = box->addButton(dismissText, QMessageBox::RejectRole);
-    box->setDefaultButton(dismiss);
-    box->setEscapeButton(dismiss);
+    request.cancelText = dismissText;
+    request.confirmIsDefault = false;
+    auto* box = new ConfirmationSheet(request, window());
+    box->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<RootGateView> self(this);
-    connect(box, &QMessageBox::finished, box, [self, box, openApplications] {
+    connect(box, &QDialog::finished, box, [self](int result) {
         if (!self) {
             return;
         }
-        if (openApplications && box->clickedButton() == openApplications && self->m_services.workspace) {
+        if (result == QDialog::Accepted && self->m_services.workspace) {
             self->m_services.workspace->openUrl(QUrl::fromLocalFile(QStringLiteral("/Applications")));
         }
         self->m_unsafeRuntimeMessage.reset();

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "ConfirmationSheet.h"
 #include "WindowServices.h"
 #include "app/AppRuntimeGuard.h"
 #include "app/LaunchDuties.h"
 #include "server/RegionGateService.h"
 
 #include <QMap>
-#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -57,7 +57,7 @@ public:
     QWidget* currentScreenWidget() const;
     const std::optional<QString>& unsafeRuntimeMessage() const { return m_unsafeRuntimeMessage; }
     // The install-location alert while it is open.
-    QMessageBox* runtimeAlert() const { return m_runtimeAlert; }
+    ConfirmationSheet* runtimeAlert() const { return m_runtimeAlert; }
     bool launchDutiesRequested() const { return m_launchRequested; }
 
     static inline const QString runtimeAlertTitle = QStringLiteral("Перенесите приложение в «Программы»");
@@ -90,5 +90,5 @@ private:
     bool m_gateTaskStarted = false;
     bool m_launchRequested = false;
     std::optional<QString> m_unsafeRuntimeMessage;
-    QPointer<QMessageBox> m_runtimeAlert;
+    QPointer<ConfirmationSheet> m_runtimeAlert;
 };

@@ -11,7 +11,7 @@ ScanItemTableModel::ScanItemTableModel(AppState* state, QObject* parent)
     : QAbstractTableModel(parent)
     , m_state(state)
 {
-    const QColor tint = QApplication::palette().color(QPalette::Highlight);
+    const QColor tint = QApplication::palette().color(QPalette::Link);
     m_folderIcon = IconSet::icon(QStringLiteral("folder.fill"), tint);
     m_fileIcon = IconSet::icon(QStringLiteral("doc.fill"), QApplication::palette().color(QPalette::PlaceholderText));
     if (m_state) {
@@ -114,7 +114,7 @@ QVariant ScanItemTableModel::data(const QModelIndex& index, int role) const
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
             return detailText(item, cleanable);
         if (role == Qt::ForegroundRole && cleanable)
-            return QApplication::palette().color(QPalette::Highlight);
+            return QApplication::palette().color(QPalette::Link);
         break;
     case folderColumn:
         if (role == Qt::DisplayRole)

@@ -3,13 +3,15 @@
 #include "Confirmer.h"
 #include "EmptyStateView.h"
 #include "IconSet.h"
-#include "RowRevealButtons.h"
+#include "PageTemplate.h"
+#include "RevealButtonsDelegate.h"
 #include "ScanItemFilterModel.h"
 #include "ScanItemTableModel.h"
 #include "Theme.h"
 #include "WindowHomeLayout.h"
 #include "app/AppState.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 #include "platform/Workspace.h"
 
 #include <QAction>
@@ -55,18 +57,15 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     m_filter->setSourceModel(m_model);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(Theme::padding + 8, Theme::spacing, Theme::padding + 8, Theme::padding + 8);
+    PageTemplate::applyColumn(layout);
+    // The toolbar, actions and table belong together: closer than groups.
     layout->setSpacing(Theme::spacing);
 
-    auto* header = new QHBoxLayout;
-    auto* title = new QLabel(QStringLiteral("Результаты"), this);
-    title->setFont(theme.largeTitleFont());
-    header->addWidget(title);
-    header->addStretch(1);
+    QHBoxLayout* header = PageTemplate::addTitleRow(layout, this, QStringLiteral("Результаты"));
     m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("resultsSummary"));
     m_summary->setForegroundRole(QPalette::PlaceholderText);
     header->addWidget(m_summary, 0, Qt::AlignBottom);
-    layout->addLayout(header);
     layout->addWidget(buildToolbar());
     layout->addWidget(buildActions());
 
@@ -79,7 +78,8 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     m_table->setAlternatingRowColors(true);
     m_table->setShowGrid(false);
     m_table->setWordWrap(false);
-    m_table->setTextElideMode(Qt::ElideMiddle);
+    // Cut at the end: every cut text is whole in its tooltip.
+    m_table->setTextElideMode(Qt::ElideRight);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(30);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -87,27 +87,40 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     m_table->sortByColumn(ScanItemTableModel::sizeColumn, Qt::DescendingOrder);
     QHeaderView* columns = m_table->horizontalHeader();
     columns->setHighlightSections(false);
-    columns->setSectionResizeMode(ScanItemTableModel::nameColumn, QHeaderView::Stretch);
+    // The details are the longest texts; they take the spare width.
+    columns->setSectionResizeMode(ScanItemTableModel::nameColumn, QHeaderView::Interactive);
     columns->setSectionResizeMode(ScanItemTableModel::sizeColumn, QHeaderView::Fixed);
-    columns->setSectionResizeMode(ScanItemTableModel::detailColumn, QHeaderView::Interactive);
+    columns->setSectionResizeMode(ScanItemTableModel::detailColumn, QHeaderView::Stretch);
     columns->setSectionResizeMode(ScanItemTableModel::folderColumn, QHeaderView::Interactive);
     columns->setSectionResizeMode(ScanItemTableModel::actionsColumn, QHeaderView::Fixed);
-    columns->resizeSection(ScanItemTableModel::sizeColumn, 100);
-    columns->resizeSection(ScanItemTableModel::detailColumn, 300);
-    columns->resizeSection(ScanItemTableModel::folderColumn, 200);
-    columns->resizeSection(ScanItemTableModel::actionsColumn, 86);
+    columns->resizeSection(ScanItemTableModel::nameColumn, 260);
+    columns->resizeSection(ScanItemTableModel::sizeColumn, 96);
+    columns->resizeSection(ScanItemTableModel::folderColumn, 180);
+    columns->resizeSection(ScanItemTableModel::actionsColumn, 76);
+    m_reveal = new RevealButtonsDelegate(layoutTexts(), m_table);
+    m_table->setItemDelegateForColumn(ScanItemTableModel::actionsColumn, m_reveal);
+    connect(m_reveal, &RevealButtonsDelegate::revealItemClicked, this, [this](const QUuid& id) { revealItem(id, false); });
+    connect(m_reveal, &RevealButtonsDelegate::revealFolderClicked, this,
+            [this](const QUuid& id) { revealItem(id, true); });
 
     m_empty = new EmptyStateView(QStringLiteral("Нет результатов"),
                                  QStringLiteral("Запустите сканирование в разделе «Обзор»"), this);
+    m_empty->setObjectName(QStringLiteral("noResults"));
+    m_noMatches = new EmptyStateView(QStringLiteral("Ничего не найдено"),
+                                     QStringLiteral("Измените запрос поиска или выберите другую категорию"), this);
+    m_noMatches->setObjectName(QStringLiteral("noMatches"));
     m_stack = new QStackedWidget(this);
     m_stack->addWidget(m_table);
     m_stack->addWidget(m_empty);
+    m_stack->addWidget(m_noMatches);
     layout->addWidget(m_stack, 1);
 
     connect(m_table, &QTableView::customContextMenuRequested, this, &ScanResultsView::showContextMenu);
-    connect(m_filter, &QAbstractItemModel::rowsInserted, this, &ScanResultsView::ensureRowButtons);
-    connect(m_filter, &QAbstractItemModel::modelReset, this, &ScanResultsView::ensureRowButtons);
-    connect(m_filter, &QAbstractItemModel::layoutChanged, this, &ScanResultsView::ensureRowButtons);
+    // What is shown decides the empty states and whether actions are offered.
+    connect(m_filter, &QAbstractItemModel::rowsInserted, this, &ScanResultsView::refreshShownState);
+    connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &ScanResultsView::refreshShownState);
+    connect(m_filter, &QAbstractItemModel::modelReset, this, &ScanResultsView::refreshShownState);
+    connect(m_filter, &QAbstractItemModel::layoutChanged, this, &ScanResultsView::refreshShownState);
 
     if (AppState* state = m_services.appState) {
         connect(state, &AppState::scanItemsChanged, this, &ScanResultsView::refreshActions);
@@ -121,7 +134,6 @@ ScanResultsView::ScanResultsView(const WindowServices& services, QWidget* parent
     refreshCategoryPicker();
     followSelectedCategory();
     refreshActions();
-    ensureRowButtons();
 }
 
 QWidget* ScanResultsView::buildToolbar()
@@ -233,6 +245,11 @@ bool ScanResultsView::showsEmptyState() const
     return m_stack->currentWidget() == m_empty;
 }
 
+bool ScanResultsView::showsNoMatches() const
+{
+    return m_stack->currentWidget() == m_noMatches;
+}
+
 void ScanResultsView::refreshCategoryPicker()
 {
     const QVariant current = m_category->currentData();
@@ -268,9 +285,8 @@ void ScanResultsView::refreshActions()
     const bool anySelected = state && !state->selectedItems().isEmpty();
 
     m_summary->setText(scoped.isEmpty() ? QString()
-                                        : QString::number(scoped.size()) + QStringLiteral(" элементов · ")
+                                        : RussianPlural::count(scoped.size(), RussianPlural::items) + QStringLiteral(" · ")
                                               + ByteCountFormatter::format(totalSize(scoped)));
-    m_actions->setVisible(!scoped.isEmpty());
     m_revealFolder->setVisible(!readOnly);
     m_move->setVisible(!readOnly);
     m_delete->setVisible(!readOnly);
@@ -288,21 +304,17 @@ void ScanResultsView::refreshActions()
     m_selectNone->setEnabled(!busy && !scoped.isEmpty());
     m_category->setEnabled(!busy);
     m_table->setEnabled(!busy);
-    m_stack->setCurrentWidget(scoped.isEmpty() ? static_cast<QWidget*>(m_empty) : m_table);
+    refreshShownState();
 }
 
-void ScanResultsView::ensureRowButtons()
+void ScanResultsView::refreshShownState()
 {
-    for (int row = 0; row < m_filter->rowCount(); ++row) {
-        const QModelIndex index = m_filter->index(row, ScanItemTableModel::actionsColumn);
-        if (m_table->indexWidget(index))
-            continue;
-        const QUuid id = index.data(ScanItemTableModel::itemIdRole).toUuid();
-        auto* buttons = new RowRevealButtons(id, layoutTexts(), m_table);
-        connect(buttons, &RowRevealButtons::revealItemClicked, this, [this](const QUuid& item) { revealItem(item, false); });
-        connect(buttons, &RowRevealButtons::revealFolderClicked, this, [this](const QUuid& item) { revealItem(item, true); });
-        m_table->setIndexWidget(index, buttons);
-    }
+    const bool anyResults = m_model->rowCount() > 0;
+    const bool anyShown = m_filter->rowCount() > 0;
+    // Actions count rows the user can see; with none shown there is nothing to act on.
+    m_actions->setVisible(anyShown);
+    QWidget* page = anyShown ? static_cast<QWidget*>(m_table) : anyResults ? m_noMatches : m_empty;
+    m_stack->setCurrentWidget(page);
 }
 
 void ScanResultsView::revealItem(const QUuid& id, bool folder)
@@ -381,7 +393,7 @@ void ScanResultsView::requestMove()
     request.title = QStringLiteral("Перенести на архив?");
     request.message = QStringLiteral("Будет перенесено ") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(" в: ") + m_services.appState->settings().archivePath;
-    request.confirmText = QStringLiteral("Перенести ") + QString::number(items.size()) + QStringLiteral(" элементов");
+    request.confirmText = QStringLiteral("Перенести ") + RussianPlural::count(items.size(), RussianPlural::items);
     confirmThen(items, request, &AppState::moveSelectedToArchive);
 }
 
@@ -394,7 +406,7 @@ void ScanResultsView::requestCleanup()
     request.title = QStringLiteral("Очистить выбранное?");
     request.message = QStringLiteral("Будет удалено ") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(". Приложения пересоздадут кэши при необходимости.");
-    request.confirmText = QStringLiteral("Очистить ") + QString::number(items.size()) + QStringLiteral(" элементов");
+    request.confirmText = QStringLiteral("Очистить ") + RussianPlural::count(items.size(), RussianPlural::items);
     confirmThen(items, request, &AppState::runSelectedScanCleanup);
 }
 
@@ -412,7 +424,7 @@ void ScanResultsView::requestDelete()
     request.title = QStringLiteral("Удалить в Корзину?");
     request.message = QStringLiteral("Выбранное (") + ByteCountFormatter::format(totalSize(items))
                       + QStringLiteral(") будет перемещено в Корзину. ") + layoutTexts().trashRestoreHint;
-    request.confirmText = QStringLiteral("Удалить ") + QString::number(items.size()) + QStringLiteral(" элементов");
+    request.confirmText = QStringLiteral("Удалить ") + RussianPlural::count(items.size(), RussianPlural::items);
     request.destructive = true;
     confirmThen(items, request, &AppState::deleteSelectedScanItems);
 }

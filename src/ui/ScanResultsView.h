@@ -15,13 +15,15 @@ class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QTableView;
+class RevealButtonsDelegate;
 class ScanItemFilterModel;
 class ScanItemTableModel;
 
 // Section 1, "Результаты": the toolbar (category picker, select all/none,
 // search, the actions allowed for the scanned category, undo), the results
-// table with checkboxes and per-row reveal buttons, its context menu, and the
-// empty state. Moving, cleaning and deleting each ask first through the
+// table with checkboxes and painted per-row reveal buttons, its context menu,
+// and the empty states (no results; nothing matches the filter). The action
+// buttons are offered only while the table shows rows. Moving, cleaning and deleting each ask first through the
 // confirmer; only a confirmed answer calls the application state, which
 // then acts on the selection it holds at that moment.
 class ScanResultsView : public QWidget
@@ -43,6 +45,9 @@ public:
     QPushButton* cleanButton() const { return m_clean; }
     QPushButton* undoButton() const { return m_undo; }
     bool showsEmptyState() const;
+    // A filter or search that matches none of the results.
+    bool showsNoMatches() const;
+    RevealButtonsDelegate* revealDelegate() const { return m_reveal; }
     // The items the table shows now (category and search applied), in view order.
     ScanItemList shownItems() const;
 
@@ -59,7 +64,7 @@ private:
     void refreshCategoryPicker();
     void followSelectedCategory();
     void refreshActions();
-    void ensureRowButtons();
+    void refreshShownState();
     void revealItem(const QUuid& id, bool folder);
     void showContextMenu(const QPoint& position);
     void selectForAction(const QUuid& id);
@@ -81,4 +86,6 @@ private:
     QStackedWidget* m_stack = nullptr;
     QTableView* m_table = nullptr;
     EmptyStateView* m_empty = nullptr;
+    EmptyStateView* m_noMatches = nullptr;
+    RevealButtonsDelegate* m_reveal = nullptr;
 };

@@ -1,8 +1,7 @@
 #include "ScrollingPage.h"
 
-#include "Theme.h"
+#include "PageTemplate.h"
 
-#include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -18,13 +17,8 @@ QVBoxLayout* ScrollingPage::install(QWidget* page, const QString& title)
 
     auto* content = new QWidget(scroll);
     auto* column = new QVBoxLayout(content);
-    const int margin = Theme::padding * 2;
-    column->setContentsMargins(margin, margin, margin, margin);
-    column->setSpacing(Theme::spacing + 4);
+    PageTemplate::applyColumn(column);
     scroll->setWidget(content);
-
-    auto* heading = new QLabel(title, content);
-    heading->setFont(Theme(page->palette()).largeTitleFont());
-    column->addWidget(heading);
+    PageTemplate::addTitleRow(column, content, title);
     return column;
 }

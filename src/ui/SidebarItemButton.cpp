@@ -14,7 +14,9 @@ SidebarItemButton::SidebarItemButton(NavItem item, QWidget* parent)
     setAutoExclusive(true);
     setText(m_item.title);
     setAccessibleName(m_item.title);
-    setFocusPolicy(Qt::StrongFocus);
+    // A click must not leave a focus ring on the item it left: only the
+    // keyboard brings focus here, so one item at a time looks current.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setFixedHeight(rowHeight);
 }
@@ -52,8 +54,9 @@ void SidebarItemButton::paintEvent(QPaintEvent*)
         painter.fillPath(path, isChecked() ? theme.selectionBackground()
                                            : Theme::withAlpha(theme.text(), theme.dark() ? 0.08 : 0.05));
     }
-    if (hasFocus()) {
-        painter.setPen(QPen(Theme::withAlpha(theme.accent(), 0.7), 1.5));
+    if (hasFocus() && !isChecked()) {
+        // An outline only, never the current item's fill.
+        painter.setPen(QPen(theme.focusRing(), 1.5, Qt::DashLine));
         painter.drawRoundedRect(r.adjusted(1, 1, -1, -1), Theme::controlRadius, Theme::controlRadius);
     }
     const QColor tint = isChecked() ? theme.accent() : theme.secondaryText();

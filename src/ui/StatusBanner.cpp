@@ -6,6 +6,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -20,6 +21,29 @@ StatusBanner::StatusBanner(QWidget* parent)
         m_spinnerAngle = (m_spinnerAngle + 30) % 360;
         update();
     });
+    m_stop = new QPushButton(QStringLiteral("Остановить"), this);
+    m_stop->setObjectName(QStringLiteral("stopOperation"));
+    m_stop->setToolTip(QStringLiteral("Остановить после текущего элемента; сделанное останется"));
+    m_stop->setAutoDefault(false);
+    m_stop->hide();
+    connect(m_stop, &QPushButton::clicked, this, &StatusBanner::stopRequested);
+}
+
+void StatusBanner::setStopping(bool stopping)
+{
+    m_stop->setEnabled(!stopping);
+    m_stop->setText(stopping ? QStringLiteral("Останавливаю…") : QStringLiteral("Остановить"));
+}
+
+void StatusBanner::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // Wide enough for either text, so the button does not jump when it changes.
+    const int buttonWidth = QFontMetrics(m_stop->font()).horizontalAdvance(QStringLiteral("Останавливаю…"))
+                            + 2 * Theme::padding;
+    const int buttonHeight = qMin(m_stop->sizeHint().height(), height() - 8);
+    m_stop->setGeometry(width() - Theme::smallSpacing - buttonWidth, (height() - buttonHeight) / 2, buttonWidth,
+                        buttonHeight);
 }
 
 QSize StatusBanner::sizeHint() const
@@ -45,6 +69,9 @@ void StatusBanner::setLoading(bool loading)
         m_spinner.start();
     else
         m_spinner.stop();
+    m_stop->setVisible(loading);
+    if (!loading)
+        setStopping(false);
     update();
 }
 
@@ -81,9 +108,10 @@ void StatusBanner::paintEvent(QPaintEvent*)
     int textRight = width() - Theme::spacing;
     if (m_loading) {
         painter.setFont(theme.captionFont());
-        const QString percent = QString::number(qRound(m_progress * 100)) + QStringLiteral(" %");
-        const int percentWidth = painter.fontMetrics().horizontalAdvance(QStringLiteral("100 %"));
-        const QRect percentRect(width() - Theme::spacing - percentWidth, 0, percentWidth, height());
+        const QString percent = QString::number(qRound(m_progress * 100)) + QStringLiteral("\u00a0%");
+        const int percentWidth = painter.fontMetrics().horizontalAdvance(QStringLiteral("100\u00a0%"));
+        const int right = m_stop->isVisible() ? m_stop->geometry().left() - Theme::spacing : width() - Theme::spacing;
+        const QRect percentRect(right - percentWidth, 0, percentWidth, height());
         painter.setPen(theme.secondaryText());
         painter.drawText(percentRect, Qt::AlignVCenter | Qt::AlignRight, percent);
         const QRectF track(percentRect.left() - Theme::smallSpacing - progressWidth, height() / 2.0 - 3,

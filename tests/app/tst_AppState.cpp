@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <QSemaphore>
 #include <QThread>
 
 namespace {
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void selection();
     void primaryDiskIsTheHomesVolume();
     void destroyedDuringScanDoesNotCrash();
+    void stoppedScanShowsNothingAndTheNextScanRuns();
 
 private:
     std::unique_ptr<TestableAppState> makeState();
@@ -221,7 +223,7 @@ void TestAppState::scanPublishesSortedResultsStatusAndEvents()
     const qint64 total = 900 * MiB + 3 * MiB + 2000;
     QCOMPARE(state->totalScanSize(), total);
     QCOMPARE(state->statusMessage().value_or(QString()),
-             QStringLiteral("Downloads (файлы в корне): найдено 4 элементов (946,9 МБ)"));
+             QStringLiteral("Downloads (файлы в корне): найдено 4 элемента (946,9\u00a0МБ)"));
 
     QCOMPARE(m_usage->events.size(), 2);
     QCOMPARE(m_usage->events[0].name, QStringLiteral("scan_started"));
@@ -249,7 +251,7 @@ void TestAppState::emptyScan()
     QTRY_VERIFY(done.isFinished());
     QVERIFY(state->scanItems().isEmpty());
     QCOMPARE(state->scanProgress().currentTask, QStringLiteral("Готово"));
-    QCOMPARE(state->statusMessage().value_or(QString()), QStringLiteral("Кэши приложений: найдено 0 элементов (0 байт)"));
+    QCOMPARE(state->statusMessage().value_or(QString()), QStringLiteral("Кэши приложений: найдено 0 элементов (0\u00a0байт)"));
 }
 
 void TestAppState::cacheScanPreselectsExactlyTheSafeEntries()
@@ -351,6 +353,42 @@ void TestAppState::destroyedDuringScanDoesNotCrash()
     QTest::qWait(50);
     done.waitForFinished();
     QVERIFY(done.isCanceled());
+}
+
+void TestAppState::stoppedScanShowsNothingAndTheNextScanRuns()
+{
+    // Far above any threshold of the large-folder scan.
+    sized(QStringLiteral("Downloads/папка/a.bin"), 4096 * 1024 * MiB);
+    QSemaphore reached;
+    QSemaphore proceed;
+    std::atomic_bool held = false;
+    // The walk waits inside the folder until the stop has been asked for.
+    m_fs->setOnOpen([&](const QByteArray& path) {
+        if (path.endsWith(QStringLiteral("/папка").toUtf8()) && !held.exchange(true)) {
+            reached.release();
+            proceed.acquire();
+        }
+    });
+    auto state = makeState();
+    QVERIFY(!state->stopRequested());
+    state->requestStop();
+    QVERIFY(!state->stopRequested());
+
+    QFuture<void> stopped = state->runScan({ScanCategory::largeFolders});
+    QVERIFY(reached.tryAcquire(1, 20000));
+    state->requestStop();
+    QVERIFY(state->stopRequested());
+    proceed.release();
+    QTRY_VERIFY(stopped.isFinished());
+    QVERIFY(!state->isBusy());
+    QVERIFY(!state->stopRequested());
+    QVERIFY(state->scanItems().isEmpty());
+    QCOMPARE(state->scanProgress().currentTask, QStringLiteral("Остановлено"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Большие папки: сканирование остановлено"));
+
+    QFuture<void> again = state->runScan({ScanCategory::largeFolders});
+    QTRY_VERIFY(again.isFinished());
+    QCOMPARE(state->scanItems().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAppState)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -23,6 +24,30 @@ public:
     }
 };
 
+// The platform's trash, holding its first item until the test lets it go.
+class GatedTrash : public Trash
+{
+public:
+    explicit GatedTrash(TrashPtr inner)
+        : m_inner(std::move(inner))
+    {
+    }
+    TrashResult moveToTrash(const FilePath& item) const override
+    {
+        if (!m_held.exchange(true)) {
+            reached.release();
+            proceed.acquire();
+        }
+        return m_inner->moveToTrash(item);
+    }
+    mutable QSemaphore reached;
+    mutable QSemaphore proceed;
+
+private:
+    TrashPtr m_inner;
+    mutable std::atomic_bool m_held = false;
+};
+
 } // namespace
 
 class TestAppStateCleanupOperations : public QObject
@@ -38,6 +63,7 @@ private Q_SLOTS:
     void undoWithNothingStored();
     void trashMovesAndRecords();
     void trashThatFailsEverything();
+    void stoppedTrashKeepsWhatWasDone();
     void cleanupOfSelectedCacheRows();
     void busyRefusal();
     void pickArchiveFolder();
@@ -130,7 +156,7 @@ void TestAppStateCleanupOperations::moveThenUndo()
     QVERIFY(!state->isBusy());
     QCOMPARE(state->lastMoveResult()->moved, 2);
     QVERIFY(state->scanItems().isEmpty());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 2, ошибок: 0, освобождено 136,3 МБ"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 2, ошибок: 0, освобождено 136,3\u00a0МБ"));
     QVERIFY(state->undoAvailable());
     QCOMPARE(undoChanged.size(), 1);
     QCOMPARE(state->storageStats().eventCount, 1);
@@ -174,7 +200,7 @@ void TestAppStateCleanupOperations::moveThatMovesNothing()
     QCOMPARE(state->storageStats().eventCount, 0);
     // The vanished file's row goes; there is nothing left to act on.
     QVERIFY(state->scanItems().isEmpty());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 0, ошибок: 1, освобождено 0 байт"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("Перенесено: 0, ошибок: 1, освобождено 0\u00a0байт"));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::archiveMove);
     QCOMPARE(m_f->errors->reports.first().errors, QStringList{QStringLiteral("Файл не найден: ") + a});
@@ -230,12 +256,37 @@ void TestAppStateCleanupOperations::trashThatFailsEverything()
     finish(state->deleteSelectedScanItems());
     QCOMPARE(state->scanItems().size(), 2);
     QCOMPARE(state->storageStats().eventCount, 0);
-    QCOMPARE(state->statusMessage(), QStringLiteral("В Корзину: 0, ошибок: 2, освобождено 0 байт"));
+    QCOMPARE(state->statusMessage(), QStringLiteral("В Корзину: 0, ошибок: 2, освобождено 0\u00a0байт"));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::scan);
     QCOMPARE(m_f->errors->reports.first().errors.size(), 2);
     QVERIFY(m_f->errors->reports.first().errors.first().endsWith(QStringLiteral(": Нет места на устройстве")));
     QCOMPARE(m_f->errors->reports.first().context.value(QStringLiteral("deleted")), QStringLiteral("0"));
+}
+
+void TestAppStateCleanupOperations::stoppedTrashKeepsWhatWasDone()
+{
+    m_f->sized(QStringLiteral("Downloads/a.bin"), 3 * MiB);
+    m_f->sized(QStringLiteral("Downloads/b.bin"), 2 * MiB);
+    m_f->sized(QStringLiteral("Downloads/c.bin"), 1 * MiB);
+    AppEnvironment env = m_f->environment();
+    auto trash = std::make_shared<GatedTrash>(env.trash);
+    env.trash = trash;
+    auto state = scanned(ScanCategory::downloadsInbox, env);
+    QFuture<void> done = state->deleteSelectedScanItems();
+    QVERIFY(trash->reached.tryAcquire(1, 20000));
+    state->requestStop();
+    trash->proceed.release();
+    finish(done);
+    // The item under way went; the next two were never touched.
+    QCOMPARE(state->scanItems().size(), 2);
+    QVERIFY(!QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/a.bin"))));
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/b.bin"))));
+    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/c.bin"))));
+    QCOMPARE(state->storageStats().lastEvent->itemCount, 1);
+    QVERIFY2(state->statusMessage()->startsWith(QStringLiteral("Остановлено. В Корзину: 1, ошибок: 0, освобождено ")),
+             qPrintable(*state->statusMessage()));
+    QVERIFY(!state->stopRequested());
 }
 
 void TestAppStateCleanupOperations::cleanupOfSelectedCacheRows()

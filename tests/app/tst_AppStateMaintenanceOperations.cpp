@@ -32,7 +32,7 @@ void TestAppStateMaintenanceOperations::safeCleanupListsCleansAndListsAgain()
     const SafeCleanupCandidateList found = state.safeCleanupCandidates();
     QCOMPARE(found.size(), 2);
     QCOMPARE(found.first().label, QStringLiteral("Homebrew"));
-    QVERIFY(state.statusMessage()->startsWith(QStringLiteral("Найдено 2 кэшей (")));
+    QVERIFY(state.statusMessage()->startsWith(QStringLiteral("Найдено 2 кэша (")));
     QCOMPARE(state.selectedSafeCleanupSize(), found[0].size + found[1].size);
 
     state.toggleSafeCleanupSelection(found[0].id, false);
@@ -53,7 +53,7 @@ void TestAppStateMaintenanceOperations::safeCleanupListsCleansAndListsAgain()
     QVERIFY(!QFileInfo::exists(m_f->home.filePath(QStringLiteral("Library/Caches/com.apple.Safari"))));
     QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Library/Caches/Homebrew/a.tar"))));
     QCOMPARE(state.safeCleanupCandidates().size(), 1);
-    QVERIFY(state.statusMessage()->startsWith(QStringLiteral("Удалено: 1, ошибок: 0, освобождено 2,1 МБ")));
+    QVERIFY(state.statusMessage()->startsWith(QStringLiteral("Удалено: 1, ошибок: 0, освобождено 2,1\u00a0МБ")));
     QCOMPARE(state.storageStats().lastEvent->action, QStringLiteral("Безопасная очистка"));
     // The panel's cleanup sends no usage event.
     QVERIFY(m_f->usage->events.isEmpty());

@@ -76,7 +76,7 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
     QCOMPARE(state.cleanArchives().first().url, result.archiveURL);
     QCOMPARE(state.cleanArchives().first().manifest, result.manifest);
     QCOMPARE(state.statusMessage(),
-             QStringLiteral("Архив «Документы и рабочий стол»: 2 элементов, ")
+             QStringLiteral("Архив «Документы и рабочий стол»: 2 элемента, ")
                  + ByteCountFormatter::format(result.manifest.totalBytes) + QStringLiteral(" → ")
                  + ByteCountFormatter::format(*result.manifest.compressedBytes) + QStringLiteral(" tar.zst"));
     QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("clean_archive_created")});
@@ -97,7 +97,7 @@ void tst_AppStateArchiveOperations::uncompressedArchiveHasNoArrowAndCompressedZe
     QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::developer);
     QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
     QCOMPARE(state.statusMessage(),
-             QStringLiteral("Архив «Разработка»: 1 элементов, ")
+             QStringLiteral("Архив «Разработка»: 1 элемент, ")
                  + ByteCountFormatter::format(created.result().manifest.totalBytes));
     QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("compressed")), QStringLiteral("0"));
 }

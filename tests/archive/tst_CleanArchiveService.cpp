@@ -78,6 +78,7 @@ private Q_SLOTS:
     void restoresPlainAndPackedArchivesExactly_data();
     void restoresPlainAndPackedArchivesExactly();
     void restoreSkipsWhatExists();
+    void stopKeepsWhatIsCompleteAndNothingPartial();
     void restoreRefusesAChangedEntry();
     void restoreReportsMissingParts();
     void restoreDropsSetIdBits();
@@ -501,11 +502,46 @@ void tst_CleanArchiveService::restoreSkipsWhatExists()
     box.writeHome("Documents/a", "changed since");
     box.writeHome("Documents/new", "new since");
     const TreeInventory before = box.homeInventory();
-    const RestoreResult result = box.service().restore(*box.listed(created.archiveURL.fileNameNative()), {});
+    const CleanArchiveSummary summary = *box.listed(created.archiveURL.fileNameNative());
+    QCOMPARE(box.service().entriesAlreadyAtHome(summary), QStringList{QStringLiteral("Documents")});
+    const RestoreResult result = box.service().restore(summary, {});
     QCOMPARE(result, (RestoreResult{1, 1, 0, {}}));
     QCOMPARE(before.entriesNotIn(box.homeInventory()), QStringList());
     QCOMPARE(ScratchDir::readFile(box.path("home/Documents/a")), QByteArray("changed since"));
     QCOMPARE(ScratchDir::readFile(box.path("home/Desktop/b")), QByteArray("archived"));
+
+    // With everything back, a restore skips it all without unpacking: a tar
+    // that cannot run is never asked.
+    QCOMPARE(box.service().entriesAlreadyAtHome(summary).size(), 2);
+    QCOMPARE(box.service(QStringLiteral("/bin/false")).restore(summary, {}), (RestoreResult{0, 2, 0, {}}));
+}
+
+void tst_CleanArchiveService::stopKeepsWhatIsCompleteAndNothingPartial()
+{
+    ArchiveSandbox& box = *m_box;
+    box.writeHome("Documents/a", "a");
+    box.writeHome("Documents/b", "b");
+    box.writeHome("Desktop/c", "c");
+    // Creating: stopped inside the first folder, nothing of the archive stays.
+    int asked = 0;
+    const CleanArchiveCreateResult stopped = box.service().create(CleanArchiveProfile::essential, box.settings(false),
+                                                                  {}, [&asked] { return asked++ > 2; });
+    QVERIFY(stopped.stopped);
+    QCOMPARE(stopped.copiedFiles, 0);
+    QVERIFY(!ScratchDir::exists(stopped.archiveURL.native()));
+    QVERIFY(box.service().listArchives(FilePath::fromString(box.settings(false).archivePath)).isEmpty());
+
+    // Restoring: the entry begun is finished, the next one is not started.
+    const CleanArchiveCreateResult created =
+        box.service().create(CleanArchiveProfile::essential, box.settings(false), {});
+    QVERIFY(!created.stopped);
+    box.scratch().removeTree(box.path("home/Documents"));
+    box.scratch().removeTree(box.path("home/Desktop"));
+    asked = 0;
+    const RestoreResult result = box.service().restore(*box.listed(created.archiveURL.fileNameNative()), {},
+                                                       [&asked] { return asked++ > 0; });
+    QCOMPARE(result, (RestoreResult{1, 0, 0, {}, true}));
+    QCOMPARE(names(box.home().native()).size(), 1);
 }
 
 void tst_CleanArchiveService::restoreRefusesAChangedEntry()

@@ -65,7 +65,7 @@ void tst_CliArchiveCommand::createListAndRestorePacked()
     QCOMPARE(manifest.value(QLatin1String("compression")).toString(), QStringLiteral("tar.zst"));
     QCOMPARE(manifest.value(QLatin1String("compressedBytes")).toInteger(-1),
              QFileInfo(folder + QStringLiteral("/archive.tar.zst")).size());
-    QString status = QStringLiteral("Архив «Документы и рабочий стол»: 2 элементов, ")
+    QString status = QStringLiteral("Архив «Документы и рабочий стол»: 2 элемента, ")
         + ByteCountFormatter::format(manifest.value(QLatin1String("totalBytes")).toInteger()) + QStringLiteral(" → ")
         + ByteCountFormatter::format(manifest.value(QLatin1String("compressedBytes")).toInteger())
         + QStringLiteral(" tar.zst");
@@ -107,7 +107,7 @@ void tst_CliArchiveCommand::plainArchiveInTextMode()
     const QStringList out = run.outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(out.size(), 2);
     QVERIFY(out.at(0).startsWith(QStringLiteral("Архив: ") + archive + QStringLiteral("/CleanArchives/Brisko_")));
-    QVERIFY(out.at(1).startsWith(QStringLiteral("Архив «Разработка»: 2 элементов, ")));
+    QVERIFY(out.at(1).startsWith(QStringLiteral("Архив «Разработка»: 2 элемента, ")));
     QVERIFY(!out.at(1).contains(QStringLiteral("→")));
     // Progress on standard error, one line per step when it is not a terminal.
     QVERIFY2(run.errText().contains(QStringLiteral("  0% Копирование Projects…\n")), run.describe());

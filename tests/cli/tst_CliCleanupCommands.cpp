@@ -277,7 +277,7 @@ void tst_CliCleanupCommands::safeCleanupListsAndCleansKnownCaches()
     }
     QCOMPARE(listed.value(QLatin1String("totalBytes")).toInteger(-1), total);
     const QString foundLine =
-        QStringLiteral("Найдено 2 кэшей (") + ByteCountFormatter::format(total) + QStringLiteral(")");
+        QStringLiteral("Найдено 2 кэша (") + ByteCountFormatter::format(total) + QStringLiteral(")");
     QCOMPARE(listed.value(QLatin1String("status")).toString(), foundLine);
 
     CliRun run = sandbox.run({QStringLiteral("safe-cleanup"), QStringLiteral("list")});

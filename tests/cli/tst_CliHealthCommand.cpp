@@ -120,7 +120,7 @@ void tst_CliHealthCommand::textReport()
              run.describe());
     QVERIFY2(run.outText().contains(QStringLiteral("Найдено элементов:")), run.describe());
     QVERIFY2(lines.last().startsWith(QStringLiteral("Оценка здоровья: ")), run.describe());
-    QVERIFY2(lines.last().endsWith(QStringLiteral("% · можно освободить 0 байт")), run.describe());
+    QVERIFY2(lines.last().endsWith(QStringLiteral("% · можно освободить 0\u00a0байт")), run.describe());
     // Progress goes to standard error, one line per step in a pipe.
     QVERIFY2(run.errText().contains(QStringLiteral("Проверка дисков…")), run.describe());
     QVERIFY2(run.errText().contains(QStringLiteral("Служебный мусор")), run.describe());

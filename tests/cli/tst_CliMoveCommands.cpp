@@ -246,7 +246,7 @@ void tst_CliMoveCommands::onlyMovesTheNamedRows()
     QVERIFY2(lines.contains(first + QStringLiteral(" → ") + archive + QStringLiteral("/первый.txt")), run.describe());
     QVERIFY2(lines.contains(dashed + QStringLiteral(" → ") + archive + QStringLiteral("/-dash.txt")), run.describe());
     QCOMPARE(lines.last(), moveStatus(3, 0, freed));
-    QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 4 элементов")), run.describe());
+    QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 4 элемента")), run.describe());
     QVERIFY2(run.errText().contains(QStringLiteral("Перенос 3/3…")), run.describe());
 
     QVERIFY(QFile::exists(kept));

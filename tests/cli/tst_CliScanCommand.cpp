@@ -1,5 +1,6 @@
 #include "CliSandbox.h"
 #include "platform/ByteCountFormatter.h"
+#include "platform/RussianPlural.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -38,7 +39,7 @@ QStringList names(const QJsonArray& items)
 QString statusFor(const QString& title, const QJsonObject& result)
 {
     const qsizetype count = result.value(QLatin1String("items")).toArray().size();
-    return title + QStringLiteral(": найдено ") + QString::number(count) + QStringLiteral(" элементов (")
+    return title + QStringLiteral(": найдено ") + RussianPlural::count(count, RussianPlural::items) + QStringLiteral(" (")
         + ByteCountFormatter::format(result.value(QLatin1String("totalBytes")).toInteger()) + QStringLiteral(")");
 }
 
@@ -241,7 +242,7 @@ void tst_CliScanCommand::emptyHomeFindsNothing()
     QVERIFY(result.value(QLatin1String("items")).toArray().isEmpty());
     QCOMPARE(result.value(QLatin1String("totalBytes")).toInteger(-1), 0);
     QCOMPARE(result.value(QLatin1String("status")).toString(),
-             QStringLiteral("Большие папки: найдено 0 элементов (0 байт)"));
+             QStringLiteral("Большие папки: найдено 0 элементов (0\u00a0байт)"));
 }
 
 void tst_CliScanCommand::readableOutputWithProgressLines()
@@ -263,7 +264,7 @@ void tst_CliScanCommand::readableOutputWithProgressLines()
     QVERIFY2(lines.at(2).contains(QLatin1String("notes.txt"))
                  && lines.at(2).contains(ByteCountFormatter::format(allocatedSize(notes))),
              qPrintable(lines.at(2)));
-    QCOMPARE(lines.at(3), QStringLiteral("Downloads (файлы в корне): найдено 2 элементов (")
+    QCOMPARE(lines.at(3), QStringLiteral("Downloads (файлы в корне): найдено 2 элемента (")
                               + ByteCountFormatter::format(allocatedSize(report) + allocatedSize(notes))
                               + QStringLiteral(")"));
 

@@ -60,7 +60,7 @@ void tst_CliSortDownloadsCommand::sortsAndReportsAsJson()
     QCOMPARE(result.value(QLatin1String("byBucket")).toObject(),
              (QJsonObject{{QStringLiteral("Archives"), 1}, {QStringLiteral("Documents"), 2}, {QStringLiteral("Video"), 1}}));
     QCOMPARE(result.value(QLatin1String("status")).toString(),
-             QStringLiteral("Разложено 4 файлов в Downloads/_Sorted/ (Archives: 1, Documents: 2, Video: 1). "
+             QStringLiteral("Разложено 4 файла в Downloads/_Sorted/ (Archives: 1, Documents: 2, Video: 1). "
                             "Пропущено папок: 1, ошибок: 0"));
 
     // Each file whole in its bucket, the name not valid UTF-8 byte for byte;
@@ -96,7 +96,7 @@ void tst_CliSortDownloadsCommand::textOutputAndASecondRun()
     sandbox.makeHomeFile(QStringLiteral("Downloads/x.txt"), 100);
     CliRun first = sandbox.run({QStringLiteral("sort-downloads")});
     QVERIFY2(first.finished && first.exitCode == 0, first.describe());
-    QCOMPARE(first.outText(), QStringLiteral("Разложено 1 файлов в Downloads/_Sorted/ (Documents: 1). Пропущено папок: "
+    QCOMPARE(first.outText(), QStringLiteral("Разложено 1 файл в Downloads/_Sorted/ (Documents: 1). Пропущено папок: "
                                              "0, ошибок: 0\n"));
     QVERIFY2(first.errText().contains(QStringLiteral("Сортировка Downloads…")), first.describe());
 

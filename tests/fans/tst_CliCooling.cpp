@@ -90,8 +90,8 @@ void tst_CliCooling::coolingText()
     const CliRun run = sandbox.run({QStringLiteral("cooling")}, withSmc(sandbox, QStringLiteral("sim:intel")));
     QVERIFY2(run.finished && run.exitCode == 0, run.describe());
     const QString text = run.outText();
-    QVERIFY(text.startsWith(QStringLiteral("Температура (макс. 55 °C):\n")));
-    QVERIFY(text.contains(QStringLiteral("CPU (ядро)  55.0 °C")));
+    QVERIFY(text.startsWith(QStringLiteral("Температура (макс. 55\u00a0°C):\n")));
+    QVERIFY(text.contains(QStringLiteral("CPU (ядро)  55,0\u00a0°C")));
     QVERIFY(text.contains(QStringLiteral("Left fan   1800 RPM  мин. 1200, цель 1800, макс. 5800")));
     QVERIFY(text.contains(QStringLiteral("Ручной boost доступен.")));
 }

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void directorySizeNeverFollowsLinks();
     void cleanupDeletesTheSelectedSafeCandidates();
     void cleanupWithNothingSelectedDoesNothing();
+    void stopEndsTheRunBeforeTheNextCandidate();
     void vanishedFolderFailsWithThePlatformText();
     void linkToTheUsersDocumentsGoesAsALink();
     void scanRowsThatAreFilesOrHaveOddNames();
@@ -293,6 +294,21 @@ void TestSafeCleanupService::cleanupWithNothingSelectedDoesNothing()
     QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/pip/a.bin")));
     // Without a progress function the work is the same.
     QCOMPARE(m_service->cleanup({candidate("Library/Caches/pip", QStringLiteral("pip"), 2 * MiB)}, {}).deleted, 1);
+}
+
+void TestSafeCleanupService::stopEndsTheRunBeforeTheNextCandidate()
+{
+    sized("Library/Caches/com.google.Chrome/Cache/data_0", 3 * MiB);
+    sized("Library/Caches/pip/wheels/w.whl", 2 * MiB);
+    int asked = 0;
+    // The stop arrives while the first candidate is being removed.
+    const SafeCleanupResult result =
+        m_service->cleanup({candidate("Library/Caches/com.google.Chrome", QStringLiteral("Chrome"), 3 * MiB),
+                            candidate("Library/Caches/pip", QStringLiteral("pip"), 2 * MiB)},
+                           {}, [&asked] { return asked++ > 0; });
+    QCOMPARE(result, (SafeCleanupResult{1, 0, 3 * MiB, {}, true}));
+    QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/com.google.Chrome")));
+    QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/pip/wheels/w.whl")));
 }
 
 void TestSafeCleanupService::vanishedFolderFailsWithThePlatformText()

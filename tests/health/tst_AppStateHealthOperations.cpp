@@ -267,10 +267,10 @@ void tst_AppStateHealthOperations::healthScanRatesTheDiskAndPublishesInOrder()
     QCOMPARE(snapshot.scannedAt, m_f->clock->now());
     QCOMPARE(snapshot.hardware.marketingName, QStringLiteral("MacBook Air (Apple M1)"));
     QCOMPARE(snapshot.hardware.memoryGB, 16);
-    QCOMPARE(snapshot.tips, (QStringList{QStringLiteral("Найдено 158,44 ГБ потенциального мусора."),
-                                         QStringLiteral("Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка».")}));
+    QCOMPARE(snapshot.tips, (QStringList{QStringLiteral("Найдено 158,44\u00a0ГБ потенциального мусора."),
+                                         QStringLiteral("Безопасные кэши: 3,22\u00a0ГБ — раздел «Безопасная очистка».")}));
     QCOMPARE(state.healthScanProgress().currentTask, QStringLiteral("Готово"));
-    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 158,44 ГБ"));
+    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 158,44\u00a0ГБ"));
 
     QCOMPARE(m_f->usage->names(),
              (QStringList{QStringLiteral("health_scan_started"), QStringLiteral("health_scan_completed")}));
@@ -299,7 +299,7 @@ void tst_AppStateHealthOperations::healthScanWithoutFullDiskAccessOnACleanHome()
     QCOMPARE(state.healthSnapshot()->tips,
              (QStringList{QStringLiteral("Включите полный доступ к диску для точного сканирования."),
                           QStringLiteral("Система выглядит чистой — периодически повторяйте быстрый скан.")}));
-    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 95% · можно освободить 0 байт"));
+    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 95% · можно освободить 0\u00a0байт"));
 }
 
 void tst_AppStateHealthOperations::healthScanReplacesTheResults()

@@ -113,7 +113,7 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
     QTest::newRow("no volume, big findings") << none << QList<qint64>{200'000'000'000} << qint64(0) << true << 100
                                              << QStringList{allFine};
     QTest::newRow("no volume, big safe caches") << none << nothing << 2 * gibibyte << true << 100
-                                                << QStringList{safeCaches(QStringLiteral("2,15 ГБ"))};
+                                                << QStringList{safeCaches(QStringLiteral("2,15\u00a0ГБ"))};
 
     // A volume without capacity scores 103 and says nothing about itself.
     QTest::newRow("zero capacity") << Disk(volume(0, 0)) << something << qint64(0) << true << 100
@@ -126,11 +126,11 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
     // The examples the product was specified with.
     QTest::newRow("93% used, 15% junk, no access")
         << Disk(volume(terabyte, 930'000'000'000)) << QList<qint64>{100'000'000'000, 50'000'000'000} << qint64(0)
-        << false << 35 << QStringList{fillCritical, junkFound(QStringLiteral("150 ГБ")), noAccess};
+        << false << 35 << QStringList{fillCritical, junkFound(QStringLiteral("150\u00a0ГБ")), noAccess};
     QTest::newRow("50% used, nothing found") << Disk(volume(terabyte, terabyte / 2)) << nothing << qint64(0) << true
                                              << 100 << QStringList{looksClean};
     QTest::newRow("80% used, 3% junk") << Disk(volume(terabyte, 800'000'000'000)) << QList<qint64>{30'000'000'000}
-                                       << qint64(0) << true << 88 << QStringList{canFree(QStringLiteral("30 ГБ"))};
+                                       << qint64(0) << true << 88 << QStringList{canFree(QStringLiteral("30\u00a0ГБ"))};
     QTest::newRow("60% used, 7% junk, small safe caches")
         << Disk(volume(terabyte, 600'000'000'000)) << QList<qint64>{70'000'000'000} << 500 * (qint64(1) << 20) << true
         << 88 << QStringList{allFine};
@@ -165,30 +165,30 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
     // Junk share bands, strict as well.
     const Disk half = volume(terabyte, terabyte / 2);
     QTest::newRow("junk just over 12%") << half << QList<qint64>{120'000'000'001} << qint64(0) << true << 81
-                                        << QStringList{junkFound(QStringLiteral("120 ГБ"))};
+                                        << QStringList{junkFound(QStringLiteral("120\u00a0ГБ"))};
     QTest::newRow("junk exactly 12%") << half << QList<qint64>{120'000'000'000} << qint64(0) << true << 91
                                       << QStringList{allFine};
     QTest::newRow("junk just over 5%") << half << QList<qint64>{50'000'000'001} << qint64(0) << true << 91
                                        << QStringList{allFine};
     QTest::newRow("junk exactly 5%") << half << QList<qint64>{50'000'000'000} << qint64(0) << true << 100
-                                     << QStringList{canFree(QStringLiteral("50 ГБ"))};
+                                     << QStringList{canFree(QStringLiteral("50\u00a0ГБ"))};
     QTest::newRow("junk share counts the safe caches") << half << QList<qint64>{100'000'000'000} << qint64(20'000'000'001)
                                                        << true << 81
-                                                       << QStringList{junkFound(QStringLiteral("120 ГБ")),
-                                                                      safeCaches(QStringLiteral("20 ГБ"))};
+                                                       << QStringList{junkFound(QStringLiteral("120\u00a0ГБ")),
+                                                                      safeCaches(QStringLiteral("20\u00a0ГБ"))};
     const Disk small = volume(100'000'000'000, 50'000'000'000);
     QTest::newRow("500 MB is not worth a line") << small << QList<qint64>{500'000'000} << qint64(0) << true << 100
                                                 << QStringList{allFine};
     QTest::newRow("one byte more is") << small << QList<qint64>{499'999'999, 2} << qint64(0) << true << 100
-                                      << QStringList{canFree(QStringLiteral("500 МБ"))};
+                                      << QStringList{canFree(QStringLiteral("500\u00a0МБ"))};
 
     // Safe caches: more than 1 GiB.
     QTest::newRow("safe caches exactly 1 GiB") << none << nothing << gibibyte << true << 100 << QStringList{allFine};
     QTest::newRow("safe caches 1 GiB and a byte") << none << nothing << gibibyte + 1 << true << 100
-                                                  << QStringList{safeCaches(QStringLiteral("1,07 ГБ"))};
+                                                  << QStringList{safeCaches(QStringLiteral("1,07\u00a0ГБ"))};
     QTest::newRow("safe caches on a volume")
         << half << nothing << gibibyte + 1 << true << 100
-        << QStringList{canFree(QStringLiteral("1,07 ГБ")), safeCaches(QStringLiteral("1,07 ГБ"))};
+        << QStringList{canFree(QStringLiteral("1,07\u00a0ГБ")), safeCaches(QStringLiteral("1,07\u00a0ГБ"))};
 
     // Clean system needs no items and no safe caches at all.
     QTest::newRow("safe caches alone are not clean") << none << nothing << qint64(1) << true << 100
@@ -203,11 +203,11 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
                                   << QStringList{noAccess};
     QTest::newRow("75 - 22 - 8") << Disk(volume(terabyte, 900'000'000'000)) << QList<qint64>{200'000'000'000}
                                  << qint64(0) << false << 45
-                                 << QStringList{fillHigh(90), junkFound(QStringLiteral("200 ГБ")), noAccess};
+                                 << QStringList{fillHigh(90), junkFound(QStringLiteral("200\u00a0ГБ")), noAccess};
     QTest::newRow("all four lines") << Disk(volume(terabyte, 930'000'000'000)) << QList<qint64>{100'000'000'000}
                                     << 60 * gibibyte << false << 35
-                                    << QStringList{fillCritical, junkFound(QStringLiteral("164,42 ГБ")),
-                                                   safeCaches(QStringLiteral("64,42 ГБ")), noAccess};
+                                    << QStringList{fillCritical, junkFound(QStringLiteral("164,42\u00a0ГБ")),
+                                                   safeCaches(QStringLiteral("64,42\u00a0ГБ")), noAccess};
 }
 
 void tst_MacHealthEvaluator::scoreAndAdvice()

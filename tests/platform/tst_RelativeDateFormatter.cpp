@@ -25,8 +25,10 @@ void tst_RelativeDateFormatter::russian_data()
     QTest::addColumn<QDateTime>("date");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("same moment") << m_now << QStringLiteral("0 секунд назад");
-    QTest::newRow("30 seconds ago") << m_now.addSecs(-30) << QStringLiteral("30 секунд назад");
+    QTest::newRow("same moment") << m_now << QStringLiteral("только что");
+    QTest::newRow("59 seconds ago") << m_now.addSecs(-59) << QStringLiteral("только что");
+    QTest::newRow("in 20 seconds") << m_now.addSecs(20) << QStringLiteral("только что");
+    QTest::newRow("60 seconds ago") << m_now.addSecs(-60) << QStringLiteral("1 минуту назад");
     QTest::newRow("45 minutes ago") << m_now.addSecs(-45 * 60) << QStringLiteral("45 минут назад");
     QTest::newRow("2 hours ago") << m_now.addSecs(-2 * 3600) << QStringLiteral("2 часа назад");
     QTest::newRow("23 hours ago") << m_now.addSecs(-23 * 3600) << QStringLiteral("23 часа назад");
@@ -78,6 +80,7 @@ void tst_RelativeDateFormatter::explicitLocales()
              QStringLiteral("1 month ago"));
     QCOMPARE(RelativeDateFormatter::format(m_now.addSecs(-7200), m_now, QStringLiteral("en_US")),
              QStringLiteral("2 hours ago"));
+    QCOMPARE(RelativeDateFormatter::format(m_now.addSecs(-5), m_now, QStringLiteral("en_US")), QStringLiteral("now"));
 
     // Names that are no language fall back to the interface's Russian.
     for (const QString& name : {QStringLiteral("C"), QStringLiteral("POSIX"), QString(), QStringLiteral("C.UTF-8")}) {

@@ -170,7 +170,7 @@ void tst_FeedbackService::bodyWithReplyAddressAndDiagnostics()
     QCOMPARE(diagnostics.value(QLatin1String("install_location_safe")).toString(), QStringLiteral("yes"));
     QCOMPARE(diagnostics.value(QLatin1String("recent_errors")).toString(),
              QStringLiteral("scan: сбой 6 || scan: сбой 5 || scan: сбой 4 || scan: сбой 3 || scan: сбой 2"));
-    QCOMPARE(diagnostics.value(QLatin1String("free_disk")).toString(), QStringLiteral("123,5 МБ"));
+    QCOMPARE(diagnostics.value(QLatin1String("free_disk")).toString(), QStringLiteral("123,5\u00a0МБ"));
     for (const QJsonValue& value : diagnostics) {
         QVERIFY(value.isString());
     }

@@ -113,6 +113,12 @@ void tst_ContentView::sidebarSwitchesSections()
         QCOMPARE(view->selectedTab(), id);
         QCOMPARE(stack->currentIndex(), id);
         QVERIFY(button->isChecked());
+        // One current item, and the click leaves no focus ring on another.
+        int checked = 0;
+        for (int other = 0; other < 4; ++other)
+            checked += view->sidebar()->button(other)->isChecked() ? 1 : 0;
+        QCOMPARE(checked, 1);
+        QVERIFY(!button->hasFocus());
     }
     QCOMPARE(changed.size(), 4);
     QCOMPARE(view->section(1), view->results());
@@ -167,10 +173,10 @@ void tst_ContentView::overviewFiguresAndResultsLink()
     QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
     auto view = makeView();
     OverviewSection* overview = view->overview();
-    QCOMPARE(overview->freedText(), QStringLiteral("Освобождено 0 байт"));
+    QCOMPARE(overview->freedText(), QStringLiteral("Освобождено 0\u00a0байт"));
     // The primary volume is "/", not the external disk listed first.
     QCOMPARE(overview->diskFillText(), QStringLiteral("Диск 75% полон"));
-    QCOMPARE(overview->resultsSummaryText(), QStringLiteral("2 элементов · 167,8 МБ"));
+    QCOMPARE(overview->resultsSummaryText(), QStringLiteral("2 элемента · 167,8\u00a0МБ"));
     QVERIFY(overview->findChild<QWidget*>(QStringLiteral("resultsRow"))->isVisible());
     auto* link = overview->findChild<QPushButton*>(QStringLiteral("resultsLink"));
     QCOMPARE(link->text(), QStringLiteral("Результаты →"));
@@ -191,8 +197,8 @@ void tst_ContentView::volumesAndTheirRefresh()
     auto* noDisks = overview->findChild<QLabel*>(QStringLiteral("noDisks"));
     QVERIFY(!noDisks->isVisible());
     DiskCard* system = cards[0]->disk().name == QStringLiteral("Система") ? cards[0] : cards[1];
-    QCOMPARE(system->freeText(), QStringLiteral("Свободно: 107,37 ГБ"));
-    QCOMPARE(system->usedText(), QStringLiteral("Занято: 322,12 ГБ · 75%"));
+    QCOMPARE(system->freeText(), QStringLiteral("Свободно: 107,37\u00a0ГБ"));
+    QCOMPARE(system->usedText(), QStringLiteral("Занято: 322,12\u00a0ГБ · 75%"));
 
     // The volumes go away; "Обновить" reads them again.
     m_f->volumes->volumes.clear();
@@ -219,6 +225,20 @@ void tst_ContentView::statusBannerFollowsTheState()
     QVERIFY(!banner->isLoading());
     QVERIFY(banner->isVisible());
     QCOMPARE(banner->message(), *m_state->statusMessage());
+    QVERIFY(!banner->stopButton()->isVisible());
+
+    // "Остановить" while it runs: the button waits, the scan ends without results.
+    done = m_state->runScan({ScanCategory::largeLooseFiles});
+    QVERIFY(banner->stopButton()->isVisible());
+    QCOMPARE(banner->stopButton()->text(), QStringLiteral("Остановить"));
+    QTest::mouseClick(banner->stopButton(), Qt::LeftButton);
+    QVERIFY(m_state->stopRequested());
+    QVERIFY(!banner->stopButton()->isEnabled());
+    QCOMPARE(banner->stopButton()->text(), QStringLiteral("Останавливаю…"));
+    QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+    QVERIFY(!banner->stopButton()->isVisible());
+    QVERIFY(m_state->scanItems().isEmpty());
+    QCOMPARE(banner->message(), QStringLiteral("Крупные файлы в Downloads: сканирование остановлено"));
 }
 
 void tst_ContentView::adBannerCountsImpressionsAndClicks()

@@ -117,13 +117,13 @@ void tst_CoolingView::readingsAndPollingFollowVisibility()
 
     // One card per sensor, hottest first, and one per fan.
     const CoolingSnapshot snapshot = m_fans->snapshot();
-    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 58 °C"));
+    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 58\u00a0°C"));
     QList<QLabel*> values;
     for (QLabel* label : m_view->findChildren<QLabel*>(QStringLiteral("value"))) {
         values.append(label);
     }
     QCOMPARE(values.size(), snapshot.temperatures.size() + snapshot.fans.size());
-    QCOMPARE(values.first()->text(), QStringLiteral("58.0 °C"));
+    QCOMPARE(values.first()->text(), QStringLiteral("58,0\u00a0°C"));
     QVERIFY(values.last()->text().endsWith(QStringLiteral(" RPM")));
     QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
     QVERIFY(!child<QLabel>(QStringLiteral("noFans"))->isVisible());
@@ -133,8 +133,8 @@ void tst_CoolingView::readingsAndPollingFollowVisibility()
 
     // Each poll shows the controller's new state.
     m_sim->setTemperature("Tf09", 71.25);
-    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 71 °C"));
-    QCOMPARE(m_view->findChildren<QLabel*>(QStringLiteral("value")).first()->text(), QStringLiteral("71.3 °C"));
+    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 71\u00a0°C"));
+    QCOMPARE(m_view->findChildren<QLabel*>(QStringLiteral("value")).first()->text(), QStringLiteral("71,3\u00a0°C"));
 
     // Leaving the section pauses the poll and stores the fan settings.
     m_view->hide();

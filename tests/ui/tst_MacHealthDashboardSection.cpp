@@ -108,7 +108,8 @@ void tst_MacHealthDashboardSection::beforeAndAfterAScan()
         facts.append(fact->text());
     }
     QCOMPARE(facts.size(), 6);
-    QCOMPARE(facts.at(3), QString::number(snapshot.hardware.memoryGB) + QStringLiteral(" ГБ"));
+    QCOMPARE(facts.at(3), QString::number(snapshot.hardware.memoryGB) + QStringLiteral("\u00a0ГБ"));
+    QVERIFY2(!facts.join(u' ').contains(QLatin1String("unknown")), qPrintable(facts.join(u' ')));
     QVERIFY(facts.at(5) == QStringLiteral("Ноутбук") || facts.at(5) == QStringLiteral("Настольный"));
 
     QSignalSpy results(&section, &MacHealthDashboardSection::showResultsRequested);

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -70,17 +71,17 @@ void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
     QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("pip"));
     QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("risk"))->text(), QStringLiteral("Безопасно"));
     auto* selected = panel.findChild<QLabel*>(QStringLiteral("selectedSafeCleanupSize"));
-    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2 МБ"));
+    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2\u00a0МБ"));
 
     // Untick Homebrew; a refused question deletes nothing.
     rows.last()->findChild<QCheckBox*>()->click();
-    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9 МБ"));
+    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9\u00a0МБ"));
     m_confirmer.answer = false;
     auto* clean = panel.findChild<QPushButton*>(QStringLiteral("cleanSafeCaches"));
     clean->click();
     QCOMPARE(m_confirmer.requests.size(), 1);
     QCOMPARE(m_confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
-    QVERIFY(m_confirmer.requests.first().message.contains(QStringLiteral("41,9 МБ")));
+    QVERIFY(m_confirmer.requests.first().message.contains(QStringLiteral("41,9\u00a0МБ")));
     QVERIFY(!m_state->isBusy());
     QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
 
@@ -142,11 +143,30 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     const CleanArchiveSummary archive = m_state->cleanArchives().first();
     QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("name"))->text(), archive.id);
     const QString details = rows.first()->findChild<QLabel*>(QStringLiteral("details"))->text();
-    QVERIFY2(details.startsWith(QStringLiteral("2 элементов · На диске: ")), qPrintable(details));
+    QVERIFY2(details.startsWith(QStringLiteral("2 элемента · На диске: ")), qPrintable(details));
     QVERIFY(!details.contains(QStringLiteral("tar.zst")));
 
     rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();
     QCOMPARE(m_workspace.revealed, QList<FilePath>{archive.url});
+
+    // A restore asks first and names what it will skip; declined, nothing runs.
+    m_confirmer.answer = false;
+    auto* restore = rows.first()->findChild<QPushButton*>(QStringLiteral("restore"));
+    restore->click();
+    QCOMPARE(m_confirmer.requests.last().title, QStringLiteral("Восстановить архив?"));
+    QCOMPARE(m_confirmer.requests.last().message,
+             QStringLiteral("Всё из этого архива уже есть в домашней папке — восстанавливать нечего: "
+                            "существующее не перезаписывается."));
+    QVERIFY(!m_state->isBusy());
+    QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
+    m_confirmer.answer = true;
+    restore->click();
+    QCOMPARE(m_confirmer.requests.last().message,
+             QStringLiteral("В домашнюю папку вернётся 1 элемент. Уже есть и будут пропущены: «Documents» — "
+                            "существующее не перезаписывается."));
+    QTRY_VERIFY(!m_state->isBusy());
+    QCOMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
+    QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
 }
 
 QTEST_MAIN(tst_OverviewPanels)

@@ -342,12 +342,14 @@ void tst_RootGateView::installLocationAlert()
     std::unique_ptr<RootGateView> gate = makeGate(risk);
     gate->show();
     QTRY_VERIFY(gate->runtimeAlert());
-    QMessageBox* alert = gate->runtimeAlert();
+    ConfirmationSheet* alert = gate->runtimeAlert();
     QCOMPARE(gate->unsafeRuntimeMessage(), AppRuntimeGuard::message(risk));
-    QCOMPARE(alert->text(), QStringLiteral("Перенесите приложение в «Программы»"));
-    QCOMPARE(alert->informativeText(), AppRuntimeGuard::message(risk));
+    QCOMPARE(alert->windowTitle(), QStringLiteral("Перенесите приложение в «Программы»"));
+    QCOMPARE(alert->messageLabel()->accessibleDescription(), AppRuntimeGuard::message(risk));
+    // Dismissing is the default: Return never sends the user elsewhere.
+    QVERIFY(alert->cancelButton()->isDefault());
     QStringList texts;
-    for (const QAbstractButton* button : alert->buttons()) {
+    for (const QPushButton* button : alert->buttons()) {
         texts.append(button->text());
     }
     texts.sort();
@@ -358,8 +360,8 @@ void tst_RootGateView::installLocationAlert()
     QTRY_VERIFY(gate->launchDutiesRequested());
     QTRY_COMPARE(gate->screen(), Screen::agreement);
 
-    QAbstractButton* press = alert->buttons().first();
-    for (QAbstractButton* button : alert->buttons()) {
+    QPushButton* press = alert->buttons().first();
+    for (QPushButton* button : alert->buttons()) {
         if (button->text() == buttons.first()) {
             press = button;
         }

@@ -66,7 +66,7 @@ void tst_ScanItemTableModel::rowsFollowTheStateUnderTheTester()
     scan(ScanCategory::largeLooseFiles);
     QCOMPARE(model.rowCount(), 4);
     QCOMPARE(model.index(0, ScanItemTableModel::nameColumn).data().toString(), QStringLiteral("Фильм.mkv"));
-    QCOMPARE(model.index(0, ScanItemTableModel::sizeColumn).data().toString(), QStringLiteral("314,6 МБ"));
+    QCOMPARE(model.index(0, ScanItemTableModel::sizeColumn).data().toString(), QStringLiteral("314,6\u00a0МБ"));
     QCOMPARE(model.index(0, ScanItemTableModel::folderColumn).data().toString(), QStringLiteral("~/Downloads"));
     // Sorted by bytes, not by the formatted text ("62,9 МБ" < "125,8 МБ").
     QCOMPARE(filter.index(0, ScanItemTableModel::sizeColumn).data(ScanItemTableModel::sizeRole).toLongLong(),

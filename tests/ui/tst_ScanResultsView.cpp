@@ -3,7 +3,7 @@
 #include "ScriptedConfirmer.h"
 
 #include "EmptyStateView.h"
-#include "RowRevealButtons.h"
+#include "RevealButtonsDelegate.h"
 #include "ScanItemFilterModel.h"
 #include "ScanItemTableModel.h"
 #include "ScanResultsView.h"
@@ -95,7 +95,7 @@ void tst_ScanResultsView::emptyStateWithoutResults()
 {
     auto view = makeView();
     QVERIFY(view->showsEmptyState());
-    auto* empty = view->findChild<EmptyStateView*>();
+    auto* empty = view->findChild<EmptyStateView*>(QStringLiteral("noResults"));
     QCOMPARE(empty->title(), QStringLiteral("Нет результатов"));
     QCOMPARE(empty->hint(), QStringLiteral("Запустите сканирование в разделе «Обзор»"));
     QCOMPARE(view->categoryPicker()->itemText(0), QStringLiteral("Все (0)"));
@@ -127,13 +127,19 @@ void tst_ScanResultsView::filterAndSearchKeepTheWholeCounts()
     view->selectAllButton()->click();
     QCOMPARE(m_state->selectedItems().size(), 3);
 
+    // Nothing matches: said so, the whole counts stay, and nothing is
+    // offered to act on rows the user cannot see.
     view->searchField()->setText(QStringLiteral("ничего похожего"));
     QCOMPARE(view->table()->model()->rowCount(), 0);
     QVERIFY(!view->showsEmptyState());
+    QVERIFY(view->showsNoMatches());
     QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
+    QVERIFY(!view->moveButton()->isVisible());
+    QVERIFY(!view->deleteButton()->isVisible());
+    view->searchField()->setText(QStringLiteral("фильм"));
+    QVERIFY(!view->showsNoMatches());
+    QVERIFY(view->moveButton()->isVisible());
     QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (3)"));
-    QCOMPARE(view->deleteButton()->text(), QStringLiteral("Удалить (3)"));
-    QVERIFY(view->moveButton()->isEnabled());
 
     // Another category shows nothing of these results, whatever the search.
     view->searchField()->clear();
@@ -215,15 +221,15 @@ void tst_ScanResultsView::declinedConfirmationsChangeNothing()
     QCOMPARE(m_confirmer.requests.size(), 2);
     const ConfirmationRequest& move = m_confirmer.requests[0];
     QCOMPARE(move.title, QStringLiteral("Перенести на архив?"));
-    QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3 МБ в: ") + m_state->settings().archivePath);
-    QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элементов"));
+    QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath);
+    QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элемента"));
     QCOMPARE(move.cancelText, QStringLiteral("Отмена"));
     QVERIFY(!move.destructive);
     const ConfirmationRequest& remove = m_confirmer.requests[1];
     QCOMPARE(remove.title, QStringLiteral("Удалить в Корзину?"));
     QCOMPARE(remove.message,
-             QStringLiteral("Выбранное (503,3 МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
-    QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элементов"));
+             QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
+    QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элемента"));
     QVERIFY(remove.destructive);
 
     QTest::qWait(50);
@@ -244,7 +250,7 @@ void tst_ScanResultsView::acceptedMoveMovesAndUndoReturns()
     m_state->toggleSelection(m_state->scanItems().first());
     m_confirmer.hold = true;
     view->moveButton()->click();
-    QCOMPARE(m_confirmer.requests.last().confirmText, QStringLiteral("Перенести 1 элементов"));
+    QCOMPARE(m_confirmer.requests.last().confirmText, QStringLiteral("Перенести 1 элемент"));
     QVERIFY(QFileInfo::exists(m_movie));
     m_confirmer.answerPending(true);
     QTRY_VERIFY_WITH_TIMEOUT(m_state->undoAvailable(), 20000);
@@ -275,8 +281,8 @@ void tst_ScanResultsView::acceptedCleanupDeletesOnlySafeRows()
     QCOMPARE(m_confirmer.requests.size(), 1);
     QCOMPARE(m_confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
     QCOMPARE(m_confirmer.requests[0].message,
-             QStringLiteral("Будет удалено 314,6 МБ. Приложения пересоздадут кэши при необходимости."));
-    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элементов"));
+             QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
+    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
     QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
                              20000);
     QVERIFY(!QFileInfo::exists(telegram));
@@ -289,29 +295,29 @@ void tst_ScanResultsView::rowButtonsRevealByItemAndAreNamed()
     auto view = makeView();
     // Sort by name so view rows and state order differ.
     view->table()->sortByColumn(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
-    const QModelIndex actions = view->table()->model()->index(0, ScanItemTableModel::actionsColumn);
-    auto* buttons = qobject_cast<RowRevealButtons*>(view->table()->indexWidget(actions));
-    QVERIFY(buttons);
-    const QList<QToolButton*> icons = buttons->findChildren<QToolButton*>();
-    QCOMPARE(icons.size(), 2);
-    for (QToolButton* icon : icons) {
-        QVERIFY(icon->text().isEmpty());
-        QVERIFY(!icon->accessibleName().isEmpty());
-        QCOMPARE(icon->toolTip(), icon->accessibleName());
-    }
-    QCOMPARE(buttons->revealItemButton()->accessibleName(), QStringLiteral("Показать элемент в Finder"));
-    QCOMPARE(buttons->revealFolderButton()->accessibleName(), QStringLiteral("Показать папку в Finder"));
-    const QString shownName = view->table()->model()->index(0, ScanItemTableModel::nameColumn).data().toString();
-    buttons->revealItemButton()->click();
-    buttons->revealFolderButton()->click();
+    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    QTableView* table = view->table();
+    // No widget per row: the buttons are painted by the column's delegate.
+    QVERIFY(table->findChildren<QToolButton*>().isEmpty());
+    QCOMPARE(table->itemDelegateForColumn(ScanItemTableModel::actionsColumn), view->revealDelegate());
+    using Button = RevealButtonsDelegate::Button;
+    QCOMPARE(view->revealDelegate()->text(Button::revealItem), QStringLiteral("Показать элемент в Finder"));
+    QCOMPARE(view->revealDelegate()->text(Button::revealFolder), QStringLiteral("Показать папку в Finder"));
+
+    const auto click = [table](int row, Button button) {
+        const QRect cell = table->visualRect(table->model()->index(row, ScanItemTableModel::actionsColumn));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          RevealButtonsDelegate::buttonRect(cell, button).center());
+    };
+    const QString shownName = table->model()->index(1, ScanItemTableModel::nameColumn).data().toString();
+    click(1, Button::revealItem);
+    click(1, Button::revealFolder);
+    // Between the buttons nothing happens.
+    const QRect cell = table->visualRect(table->model()->index(1, ScanItemTableModel::actionsColumn));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 2, cell.center().y()));
     QCOMPARE(m_workspace.revealed.size(), 2);
     QCOMPARE(m_workspace.revealed[0].fileName(), shownName);
     QCOMPARE(m_workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
-    // Every shown row has its buttons, also after the filter brings rows back.
-    view->searchField()->setText(QStringLiteral("zzz"));
-    view->searchField()->clear();
-    for (int row = 0; row < view->table()->model()->rowCount(); ++row)
-        QVERIFY(view->table()->indexWidget(view->table()->model()->index(row, ScanItemTableModel::actionsColumn)));
 }
 
 void tst_ScanResultsView::controlsAreDisabledWhileBusy()

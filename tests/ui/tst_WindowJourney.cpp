@@ -213,7 +213,7 @@ void tst_WindowJourney::newUserArchivesDownloadsAndUndoes()
     QVERIFY(results->moveButton()->isEnabled());
     QTest::mouseClick(results->moveButton(), Qt::LeftButton);
     QCOMPARE(m_confirmer.requests.size(), 1);
-    QCOMPARE(m_confirmer.requests.first().confirmText, QStringLiteral("Перенести 2 элементов"));
+    QCOMPARE(m_confirmer.requests.first().confirmText, QStringLiteral("Перенести 2 элемента"));
     QVERIFY(m_confirmer.requests.first().message.endsWith(archive));
     QTRY_VERIFY_WITH_TIMEOUT(results->undoButton()->isVisible() && !m_bed->appState->isBusy(), 20000);
     QVERIFY(results->undoButton()->isEnabled());

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <atomic>
+#include <memory>
+
+// The scanner's view of the file system: the real one until a stop is
+// requested, then every folder refuses to open or list (ECANCELED), so a walk
+// in progress, however deep, ends at the next folder it enters. Files and
+// everything that changes the file system pass through untouched; a scan
+// only reads.
+class StoppableFileSystem : public FileSystem
+{
+public:
+    StoppableFileSystem(FileSystemPtr inner, std::shared_ptr<const std::atomic_bool> stop);
+
+    bool stat(const QByteArray& path, bool followLinks, FileStat* out) const override;
+    bool statAt(int dirFd, const char* name, const QByteArray& fullPath, bool followLinks,
+                FileStat* out) const override;
+    int openDirectory(int dirFd, const char* name, const QByteArray& fullPath) const override;
+    bool readDirectory(int fd, const QByteArray& fullPath, DirectoryNames* out) const override;
+    void closeDirectory(int fd) const override;
+    int openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath, int* fd) const override;
+    int makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath, unsigned mode) const override;
+    int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd, const char* toName,
+                 const QByteArray& toPath, bool noReplace) const override;
+    int removeAt(int dirFd, const char* name, const QByteArray& fullPath, bool directory) const override;
+    int symlinkAt(const QByteArray& target, int dirFd, const char* name, const QByteArray& fullPath) const override;
+    int readLinkAt(int dirFd, const char* name, const QByteArray& fullPath, QByteArray* target) const override;
+    int openFileAt(int dirFd, const char* name, const QByteArray& fullPath, int flags, unsigned mode,
+                   int* fd) const override;
+    int copyFileData(int fromFd, int toFd, qint64 length, const QByteArray& fromPath,
+                     const QByteArray& toPath) const override;
+    int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
+    int syncFileSystem(int fd, const QByteArray& fullPath) const override;
+    int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
+                        qint64 modifiedNs) const override;
+    void closeFile(int fd) const override;
+    bool listDirectory(const QByteArray& path, QList<DirEntry>* out, QString* error = nullptr) const override;
+    bool isWritable(const QByteArray& path) const override;
+
+private:
+    bool stopped() const { return m_stop->load(std::memory_order_relaxed); }
+
+    FileSystemPtr m_inner;
+    std::shared_ptr<const std::atomic_bool> m_stop;
+};
