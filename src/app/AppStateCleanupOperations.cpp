@@ -5,6 +5,7 @@
 
 #include "app/ReferenceDate.h"
 #include "platform/ByteCountFormatter.h"
+#include "scan/CacheClassifier.h"
 
 namespace {
 
@@ -12,6 +13,24 @@ QString resultLine(const QString& head, qint64 done, qint64 failed, qint64 freed
 {
     return head + QString::number(done) + QStringLiteral(", ошибок: ") + QString::number(failed)
         + QStringLiteral(", освобождено ") + ByteCountFormatter::format(freed);
+}
+
+QList<FilePath> recordPaths(FilePath MoveRecord::*which, const QList<MoveRecord>& records)
+{
+    QList<FilePath> paths;
+    for (const MoveRecord& record : records) {
+        paths.append(record.*which);
+    }
+    return paths;
+}
+
+QList<FilePath> itemPaths(const ScanItemList& items)
+{
+    QList<FilePath> paths;
+    for (const ScanItem& item : items) {
+        paths.append(item.path);
+    }
+    return paths;
 }
 
 } // namespace
@@ -68,6 +87,11 @@ QFuture<void> AppState::deleteSelectedScanItems()
                              : QStringLiteral("Ничего не выбрано для удаления"));
         return QtFuture::makeReadyFuture();
     }
+    return trashItems(items);
+}
+
+QFuture<void> AppState::trashItems(const ScanItemList& items)
+{
     startProgress(QStringLiteral("Удаление…"));
     setStatusMessage(std::nullopt);
 
@@ -114,6 +138,7 @@ QFuture<void> AppState::deleteSelectedScanItems()
         },
         [items](AppState& state, Outcome outcome) {
             state.removeProcessedResults(items);
+            state.refreshUsage(itemPaths(items));
             state.stopProgress(QStringLiteral("Готово"));
             state.refreshDisks();
             if (outcome.freed >= 1) {
@@ -143,12 +168,18 @@ QFuture<void> AppState::runSelectedScanCleanup()
                 : QStringLiteral("Ничего не выбрано для очистки"));
         return QtFuture::makeReadyFuture();
     }
+    return cleanItems(items);
+}
+
+QFuture<void> AppState::cleanItems(const ScanItemList& items)
+{
     startProgress(QStringLiteral("Очистка…"));
     setStatusMessage(std::nullopt);
 
     SafeCleanupCandidateList candidates;
     for (const ScanItem& item : items) {
-        candidates.append(SafeCleanupCandidate{QUuid::createUuid(), item.path, item.name, item.size, CacheRisk::safe, true});
+        const CacheRisk risk = CacheClassifier::classify(item.path.toString(), m_env.home.toString());
+        candidates.append(SafeCleanupCandidate{QUuid::createUuid(), item.path, item.name, item.size, risk, true});
     }
     const SafeCleanupService service = m_safeCleanup;
     QPointer<AppState> self(this);
@@ -167,6 +198,7 @@ QFuture<void> AppState::runSelectedScanCleanup()
         [items](AppState& state, SafeCleanupResult result) {
             state.stopProgress(QStringLiteral("Готово"));
             state.removeProcessedResults(items);
+            state.refreshUsage(itemPaths(items));
             if (result.freedBytes >= 1) {
                 state.m_history.record(result.freedBytes, QStringLiteral("Очистка из скана"), result.deleted);
                 state.refreshStats();
@@ -196,6 +228,11 @@ QFuture<void> AppState::moveSelectedToArchive()
                              : QStringLiteral("Выбранные элементы нельзя переносить (другая категория или только просмотр)"));
         return QtFuture::makeReadyFuture();
     }
+    return moveItemsToArchive(items);
+}
+
+QFuture<void> AppState::moveItemsToArchive(const ScanItemList& items)
+{
     startProgress(QStringLiteral("Перенос на архив…"));
 
     const FileMover mover = m_mover;
@@ -215,6 +252,7 @@ QFuture<void> AppState::moveSelectedToArchive()
             state.setLastMoveResult(result);
             state.stopProgress(state.m_scanProgress.currentTask);
             state.removeProcessedResults(items);
+            state.refreshUsage(itemPaths(items) + recordPaths(&MoveRecord::destinationPath, result.records));
             if (result.moved >= 1) {
                 state.m_history.record(result.freedBytes, QStringLiteral("Перенос на архив"), result.moved);
                 const MoveBatch batch{QUuid::createUuid(), result.records,
@@ -249,10 +287,13 @@ QFuture<void> AppState::undoLastMove()
     const MoveLogStore log = m_moveLog;
     const MoveBatch last = *batch;
     return runInBackground<MoveResult>([log, last] { return log.undo(last); },
-                                       [](AppState& state, MoveResult result) {
+                                       [last](AppState& state, MoveResult result) {
                                            state.setLastMoveResult(result);
                                            state.stopProgress(state.m_scanProgress.currentTask);
                                            state.setUndoAvailable(state.m_moveLog.loadLastBatch().has_value());
+                                           state.refreshUsage(
+                                               recordPaths(&MoveRecord::originalPath, last.records)
+                                               + recordPaths(&MoveRecord::destinationPath, last.records));
                                            state.refreshDisks();
                                            state.setStatusMessage(QStringLiteral("Возвращено: ")
                                                                   + QString::number(result.moved)

@@ -20,6 +20,7 @@
 #include "TrashCommand.h"
 #include "UndoCommand.h"
 #include "UpdateCommand.h"
+#include "UsageCommand.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -51,6 +52,7 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<RegionCommand>());
     dispatcher.add(std::make_unique<FeedbackCommand>());
     dispatcher.add(std::make_unique<UpdateCommand>());
+    dispatcher.add(std::make_unique<UsageCommand>());
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

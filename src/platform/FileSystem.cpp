@@ -45,6 +45,11 @@ bool FileSystem::listDirectory(const QByteArray& path, QList<DirEntry>* out, QSt
     return true;
 }
 
+bool FileSystem::isPseudoFileSystem(int, const QByteArray&) const
+{
+    return false;
+}
+
 bool FileSystem::exists(const QByteArray& path) const
 {
     FileStat st;

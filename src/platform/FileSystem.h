@@ -33,6 +33,10 @@ public:
     // Reads every entry of an open directory into out (which is cleared first).
     virtual bool readDirectory(int fd, const QByteArray& fullPath, DirectoryNames* out) const = 0;
     virtual void closeDirectory(int fd) const = 0;
+    // Whether an open directory lies on a file system of the kernel's own
+    // making (proc, sysfs, cgroups, …), whose sizes mean nothing and whose
+    // walks may never end.
+    virtual bool isPseudoFileSystem(int fd, const QByteArray& fullPath) const;
 
     // Changing the file system. Each call returns 0 or the errno of the
     // failure, so that callers can show the platform's own description

@@ -14,6 +14,7 @@ public:
     int openDirectory(int dirFd, const char* name, const QByteArray& fullPath) const override;
     bool readDirectory(int fd, const QByteArray& fullPath, DirectoryNames* out) const override;
     void closeDirectory(int fd) const override;
+    bool isPseudoFileSystem(int fd, const QByteArray& fullPath) const override;
 
     int openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath, int* fd) const override;
     int makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath, unsigned mode) const override;

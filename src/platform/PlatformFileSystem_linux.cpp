@@ -6,7 +6,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
@@ -37,6 +39,7 @@ void fillStat(const struct stat& st, FileStat* out)
     out->accessedNs = qint64(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
     out->device = st.st_dev;
     out->inode = st.st_ino;
+    out->linkCount = st.st_nlink;
 }
 
 int at(int dirFd)
@@ -155,6 +158,36 @@ bool PlatformFileSystem::readDirectory(int fd, const QByteArray&, DirectoryNames
 void PlatformFileSystem::closeDirectory(int fd) const
 {
     ::close(fd);
+}
+
+bool PlatformFileSystem::isPseudoFileSystem(int fd, const QByteArray&) const
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case 0x62656570: // configfs
+    case 0x65735543: // fusectl
+    case 0x19800202: // mqueue
+    case 0x42494e4d: // binfmt_misc
+    case 0xde5e81e4: // efivarfs
+    case NSFS_MAGIC:
+    case AUTOFS_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 int PlatformFileSystem::openDirectoryNoFollow(int dirFd, const char* name, const QByteArray&, int* fd) const

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 const QLatin1String protectedLocations[] = {
@@ -56,6 +58,13 @@ QString CacheClassifier::standardizePath(const QString& path)
         return QLatin1Char('/') + joined;
     }
     return joined.isEmpty() ? QStringLiteral(".") : joined;
+}
+
+bool CacheClassifier::isProtectedLocation(const QString& path)
+{
+    const QString p = standardizePath(path);
+    return std::any_of(std::begin(protectedLocations), std::end(protectedLocations),
+                       [&p](const QLatin1String& text) { return p.contains(text); });
 }
 
 CacheRisk CacheClassifier::classify(const QString& path, const QString& homePath)

@@ -9,6 +9,9 @@
 namespace CacheClassifier {
 CacheRisk classify(const QString& path, const QString& homePath);
 
+// Whether the path lies in one of the protected locations (mail, keychains, …).
+bool isProtectedLocation(const QString& path);
+
 // "." and ".." resolved, repeated and trailing slashes dropped; symbolic
 // links are not resolved.
 QString standardizePath(const QString& path);
