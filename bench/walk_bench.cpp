@@ -8,6 +8,7 @@
 // a goal is missed.
 
 #include "AllocationCounter.h"
+#include "BenchSupport.h"
 #include "SyntheticTree.h"
 
 #include "app/AppEnvironment.h"
@@ -49,6 +50,11 @@ extern char** environ;
 
 namespace {
 
+using BenchSupport::loadAverage;
+using BenchSupport::median;
+using BenchSupport::runQuietly;
+using BenchSupport::statusKb;
+
 bool g_failed = false;
 
 void fail(const char* what)
@@ -56,16 +62,6 @@ void fail(const char* what)
     std::printf("FAILED: %s\n", what);
     std::fflush(stdout);
     g_failed = true;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
 double cpuMs(int who)
@@ -94,58 +90,11 @@ double machineBusyMs()
     return busy * 1000.0 / double(sysconf(_SC_CLK_TCK));
 }
 
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed() : QByteArray("?");
-}
-
-qint64 statusKb(const char* field)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (QByteArray line = file.readLine(); !line.isEmpty(); line = file.readLine()) {
-        if (line.startsWith(prefix)) {
-            return line.mid(prefix.size()).simplified().split(' ').value(0).toLongLong();
-        }
-    }
-    return -1;
-}
-
 bool resetPeakRss()
 {
     // Writing 5 resets VmHWM to the current resident size.
     QFile file(QStringLiteral("/proc/self/clear_refs"));
     return file.open(QIODevice::WriteOnly) && file.write("5") == 1;
-}
-
-// Runs a program with its output thrown away; false unless it exits 0.
-bool runQuietly(const std::vector<QByteArray>& args)
-{
-    std::vector<char*> argv;
-    for (const QByteArray& a : args) {
-        argv.push_back(const_cast<char*>(a.constData()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return false;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 double timeMs(const std::function<void()>& work)

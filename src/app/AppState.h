@@ -20,6 +20,8 @@
 #include "scan/ScanItem.h"
 #include "scan/ScanProgress.h"
 #include "platform/WriterLock.h"
+#include "scan/UsageTree.h"
+#include "scan/UsageWalker.h"
 
 #include <QCoreApplication>
 #include <QFuture>
@@ -68,6 +70,7 @@ class AppState : public QObject
     Q_PROPERTY(std::optional<MacHealthSnapshot> healthSnapshot READ healthSnapshot NOTIFY healthSnapshotChanged)
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY busyChanged)
     Q_PROPERTY(bool stopRequested READ stopRequested NOTIFY stopRequestedChanged)
+    Q_PROPERTY(UsageTreePtr usageTree READ usageTree NOTIFY usageTreeChanged)
 
 public:
     static inline const QString settingsKey = QStringLiteral("BriskoSettings");
@@ -102,6 +105,8 @@ public:
     const ScanProgress& healthScanProgress() const { return m_healthScanProgress; }
     const CleanArchiveSummaryList& cleanArchives() const { return m_cleanArchives; }
     const std::optional<MacHealthSnapshot>& healthSnapshot() const { return m_healthSnapshot; }
+    // The size map of the folder mapped last; null until a map was made.
+    const UsageTreePtr& usageTree() const { return m_usageTree; }
 
     // Derived values, computed on every read.
     bool isBusy() const;
@@ -199,6 +204,21 @@ public:
     // Synchronous: run at start, before the first operation.
     MoveRecovery recoverInterruptedWork();
     const std::optional<MoveRecovery>& lastRecovery() const { return m_lastRecovery; }
+    // Maps root (the home when empty, on its own file system unless
+    // crossFileSystems): every folder's size, entries and
+    // largest children, published as usageTree, with scanProgress counting
+    // the entries found. A long operation like a scan; cancelUsageScan()
+    // ends it early and the part found is published, marked cancelled.
+    QFuture<void> runUsageScan(const FilePath& root = {}, bool crossFileSystems = false);
+    void cancelUsageScan();
+    // The actions of one entry of the map, as the results table has them
+    // for its rows: the same operations, status lines, history and events.
+    // After them (and after the results table's own actions and an undo)
+    // the map is brought up to date by walking only what changed.
+    QFuture<void> moveUsageEntryToArchive(const FilePath& path);
+    QFuture<void> trashUsageEntry(const FilePath& path);
+    // Only an entry the classifier rates safe is deleted.
+    QFuture<void> cleanUsageEntry(const FilePath& path);
 
     // Asks the folder chooser for a new archive folder; cancelling changes nothing.
     void pickArchiveFolder();
@@ -243,6 +263,8 @@ Q_SIGNALS:
     void healthSnapshotChanged();
     void busyChanged();
     void stopRequestedChanged();
+    // A new map, or the map after a refresh of the entries an action changed.
+    void usageTreeChanged();
 
 protected:
     // Publishers for the operations of this object and its later extensions.
@@ -300,6 +322,14 @@ protected:
 
 private:
     AppSettings loadSettings() const;
+    // The bodies of the results table's actions, for the rows given.
+    QFuture<void> trashItems(const ScanItemList& items);
+    QFuture<void> cleanItems(const ScanItemList& items);
+    QFuture<void> moveItemsToArchive(const ScanItemList& items);
+    ScanItem usageItem(const FilePath& path) const;
+    // Walks the paths again into the current map, in the background.
+    // Refreshes run one at a time, each from the map the last one left.
+    void refreshUsage(const QList<FilePath>& paths);
     void finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items);
     // Emits busyChanged when isBusy() differs from before.
     void noteBusy(bool wasBusy);
@@ -340,4 +370,9 @@ private:
     std::shared_ptr<WriterLock> m_writerLock;
     std::optional<MoveRecovery> m_lastRecovery;
     QString m_lastAdImpression;
+    UsageWalker m_usageWalker{m_env.fileSystem};
+    UsageTreePtr m_usageTree;
+    std::shared_ptr<std::atomic<bool>> m_usageCancel;
+    QList<FilePath> m_usagePending;
+    bool m_usageRefreshing = false;
 };

@@ -6,6 +6,7 @@
 #include "app/ReferenceDate.h"
 #include "fileops/MoveJournal.h"
 #include "platform/ByteCountFormatter.h"
+#include "scan/CacheClassifier.h"
 
 namespace {
 
@@ -13,6 +14,24 @@ QString resultLine(const QString& head, qint64 done, qint64 failed, qint64 freed
 {
     return head + QString::number(done) + QStringLiteral(", ошибок: ") + QString::number(failed)
         + QStringLiteral(", освобождено ") + ByteCountFormatter::format(freed);
+}
+
+QList<FilePath> recordPaths(FilePath MoveRecord::*which, const QList<MoveRecord>& records)
+{
+    QList<FilePath> paths;
+    for (const MoveRecord& record : records) {
+        paths.append(record.*which);
+    }
+    return paths;
+}
+
+QList<FilePath> itemPaths(const ScanItemList& items)
+{
+    QList<FilePath> paths;
+    for (const ScanItem& item : items) {
+        paths.append(item.path);
+    }
+    return paths;
 }
 
 } // namespace
@@ -69,6 +88,11 @@ QFuture<void> AppState::deleteSelectedScanItems()
                              : QStringLiteral("Ничего не выбрано для удаления"));
         return QtFuture::makeReadyFuture();
     }
+    return trashItems(items);
+}
+
+QFuture<void> AppState::trashItems(const ScanItemList& items)
+{
     if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture();
     }
@@ -124,6 +148,7 @@ QFuture<void> AppState::deleteSelectedScanItems()
         },
         [items](AppState& state, Outcome outcome) {
             state.removeProcessedResults(items);
+            state.refreshUsage(itemPaths(items));
             state.stopProgress(QStringLiteral("Готово"));
             state.refreshDisks();
             if (outcome.freed >= 1) {
@@ -154,6 +179,11 @@ QFuture<void> AppState::runSelectedScanCleanup()
                 : QStringLiteral("Ничего не выбрано для очистки"));
         return QtFuture::makeReadyFuture();
     }
+    return cleanItems(items);
+}
+
+QFuture<void> AppState::cleanItems(const ScanItemList& items)
+{
     if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture();
     }
@@ -162,7 +192,8 @@ QFuture<void> AppState::runSelectedScanCleanup()
 
     SafeCleanupCandidateList candidates;
     for (const ScanItem& item : items) {
-        candidates.append(SafeCleanupCandidate{QUuid::createUuid(), item.path, item.name, item.size, CacheRisk::safe, true});
+        const CacheRisk risk = CacheClassifier::classify(item.path.toString(), m_layout);
+        candidates.append(SafeCleanupCandidate{QUuid::createUuid(), item.path, item.name, item.size, risk, true});
     }
     const SafeCleanupService service = m_safeCleanup;
     const StopRequest stop = stopRequest();
@@ -182,6 +213,7 @@ QFuture<void> AppState::runSelectedScanCleanup()
         [items](AppState& state, SafeCleanupResult result) {
             state.stopProgress(QStringLiteral("Готово"));
             state.removeProcessedResults(items);
+            state.refreshUsage(itemPaths(items));
             if (result.freedBytes >= 1) {
                 state.m_history.record(result.freedBytes, QStringLiteral("Очистка из скана"), result.deleted);
                 state.refreshStats();
@@ -212,6 +244,11 @@ QFuture<void> AppState::moveSelectedToArchive()
                              : QStringLiteral("Выбранные элементы нельзя переносить (другая категория или только просмотр)"));
         return QtFuture::makeReadyFuture();
     }
+    return moveItemsToArchive(items);
+}
+
+QFuture<void> AppState::moveItemsToArchive(const ScanItemList& items)
+{
     if (!claimWriterLock()) {
         return QtFuture::makeReadyFuture();
     }
@@ -245,6 +282,7 @@ QFuture<void> AppState::moveSelectedToArchive()
             state.setLastMoveResult(result);
             state.stopProgress(state.m_scanProgress.currentTask);
             state.removeProcessedResults(items);
+            state.refreshUsage(itemPaths(items) + recordPaths(&MoveRecord::destinationPath, result.records));
             if (result.moved >= 1) {
                 state.m_history.record(result.freedBytes, QStringLiteral("Перенос на архив"), result.moved);
                 if (!journal) {
@@ -288,10 +326,13 @@ QFuture<void> AppState::undoLastMove()
     const MoveLogStore log = m_moveLog;
     const MoveBatch last = *batch;
     return runInBackground<MoveResult>([log, last] { return log.undo(last); },
-                                       [](AppState& state, MoveResult result) {
+                                       [last](AppState& state, MoveResult result) {
                                            state.setLastMoveResult(result);
                                            state.stopProgress(state.m_scanProgress.currentTask);
                                            state.setUndoAvailable(state.m_moveLog.loadLastBatch().has_value());
+                                           state.refreshUsage(
+                                               recordPaths(&MoveRecord::originalPath, last.records)
+                                               + recordPaths(&MoveRecord::destinationPath, last.records));
                                            state.refreshDisks();
                                            state.setStatusMessage(QStringLiteral("Возвращено: ")
                                                                   + QString::number(result.moved)

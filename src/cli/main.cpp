@@ -21,6 +21,7 @@
 #include "TrashCommand.h"
 #include "UndoCommand.h"
 #include "UpdateCommand.h"
+#include "UsageCommand.h"
 
 #include "server/ServerServices.h"
 
@@ -69,6 +70,7 @@ int main(int argc, char* argv[])
     dispatcher.add(std::make_unique<RegionCommand>());
     dispatcher.add(std::make_unique<FeedbackCommand>());
     dispatcher.add(std::make_unique<UpdateCommand>());
+    dispatcher.add(std::make_unique<UsageCommand>());
 
     // Usage events and error reports of the command outlive it, so that the
     // sends they started get their grace below.

@@ -23,6 +23,7 @@ struct FileStat
     qint64 accessedNs = 0;
     quint64 device = 0;
     quint64 inode = 0;
+    // Names the inode has; above 1, another name may count the same blocks.
     quint64 linkCount = 1;
 };
 

@@ -10,10 +10,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
-#include <linux/magic.h>
 #include <sys/syscall.h>
 #include <sys/sendfile.h>
 #include <unistd.h>

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // "*" within a name stands for any run of characters.
@@ -94,6 +96,13 @@ QString CacheClassifier::standardizePath(const QString& path)
         return QLatin1Char('/') + joined;
     }
     return joined.isEmpty() ? QStringLiteral(".") : joined;
+}
+
+bool CacheClassifier::isProtectedLocation(const QString& path, const HomeLayout& layout)
+{
+    const QString p = standardizePath(path);
+    const QStringList& texts = layout.cacheRules().protectedTexts;
+    return std::any_of(texts.begin(), texts.end(), [&p](const QString& text) { return p.contains(text); });
 }
 
 CacheRisk CacheClassifier::classify(const QString& path, const HomeLayout& layout)

@@ -16,6 +16,9 @@ class HomeLayout;
 namespace CacheClassifier {
 CacheRisk classify(const QString& path, const HomeLayout& layout);
 
+// Whether the path lies in one of the protected locations (mail, keychains, …).
+bool isProtectedLocation(const QString& path, const HomeLayout& layout);
+
 // "." and ".." resolved, repeated and trailing slashes dropped; symbolic
 // links are not resolved.
 QString standardizePath(const QString& path);

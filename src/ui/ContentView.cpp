@@ -6,6 +6,7 @@
 #include "SectionFactory.h"
 #include "SidebarView.h"
 #include "StatusBanner.h"
+#include "UsageMapView.h"
 #include "Theme.h"
 #include "app/AppState.h"
 
@@ -44,6 +45,7 @@ ContentView::ContentView(const WindowServices& services, QWidget* parent)
     m_stack->addWidget(m_results);
     m_stack->addWidget(SectionFactory::coolingSection(m_services, m_stack));
     m_stack->addWidget(SectionFactory::settingsSection(m_services, m_stack));
+    m_stack->addWidget(new UsageMapView(m_services, m_stack));
     detailLayout->addWidget(m_stack, 1);
     layout->addWidget(detail, 1);
 
@@ -70,7 +72,7 @@ QWidget* ContentView::section(int index) const
 
 void ContentView::setSelectedTab(int tab)
 {
-    if (tab < overviewSection || tab > settingsSection)
+    if (tab < overviewSection || tab > mapSection)
         return;
     m_sidebar->setCurrentItem(tab);
     if (tab == m_selectedTab)

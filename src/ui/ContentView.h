@@ -12,8 +12,8 @@ class SidebarView;
 class StatusBanner;
 
 // The main window's root: the sidebar on the left, and on the right the
-// status banner above one of four sections (0 overview, 1 results,
-// 2 cooling, 3 settings).
+// status banner above one of the sections (0 overview, 1 results,
+// 2 cooling, 3 settings, 4 the size map).
 //
 // The section changes only by a sidebar click, by a quick scan that found
 // something, and by the overview's "Результаты →" link; selectedTabChanged
@@ -22,7 +22,7 @@ class ContentView : public QWidget
 {
     Q_OBJECT
 public:
-    enum Section { overviewSection = 0, resultsSection = 1, coolingSection = 2, settingsSection = 3 };
+    enum Section { overviewSection = 0, resultsSection = 1, coolingSection = 2, settingsSection = 3, mapSection = 4 };
 
     explicit ContentView(const WindowServices& services, QWidget* parent = nullptr);
 

@@ -24,6 +24,7 @@ const QHash<QString, QString>& table()
         {u"list.bullet.rectangle"_qs, u"regular/list-bullets"_qs},
         {u"fanblades"_qs, u"regular/fan"_qs},
         {u"gearshape"_qs, u"regular/gear-six"_qs},
+        {u"chart.pie"_qs, u"regular/chart-donut"_qs},
         // Scan categories
         {u"folder.fill"_qs, u"fill/folder-fill"_qs},
         {u"archivebox.fill"_qs, u"fill/archive-fill"_qs},

@@ -41,6 +41,7 @@ NavItemList SidebarView::defaultItems()
     return {
         {0, QStringLiteral("Обзор"), QStringLiteral("gauge.with.dots.needle.67percent")},
         {1, QStringLiteral("Результаты"), QStringLiteral("list.bullet.rectangle")},
+        {4, QStringLiteral("Карта"), QStringLiteral("chart.pie")},
         {2, QStringLiteral("Охлаждение"), QStringLiteral("fanblades")},
         {3, QStringLiteral("Настройки"), QStringLiteral("gearshape")},
     };

@@ -17,7 +17,7 @@ class SidebarView : public QWidget
 public:
     explicit SidebarView(QWidget* parent = nullptr);
 
-    // The four entries in order: overview, results, cooling, settings.
+    // The entries in order: overview, results, map, cooling, settings.
     static NavItemList defaultItems();
 
     const NavItemList& items() const { return m_items; }

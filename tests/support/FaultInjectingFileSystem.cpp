@@ -152,6 +152,13 @@ int FaultInjectingFileSystem::openDirectoryNoFollow(int dirFd, const char* name,
         *fd = -1;
         return error;
     }
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_failOpen.contains(fullPath)) {
+            *fd = -1;
+            return EACCES;
+        }
+    }
     const int error = m_real->openDirectoryNoFollow(dirFd, name, fullPath, fd);
     if (!error) {
         ++m_opens;

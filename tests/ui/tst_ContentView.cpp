@@ -101,12 +101,12 @@ void tst_ContentView::sidebarSwitchesSections()
     auto view = makeView();
     QCOMPARE(view->selectedTab(), 0);
     auto* stack = view->findChild<QStackedWidget*>();
-    QCOMPARE(stack->count(), 4);
+    QCOMPARE(stack->count(), 5);
     QCOMPARE(stack->currentWidget(), view->overview());
     QSignalSpy changed(view.get(), &ContentView::selectedTabChanged);
     const QStringList titles{QStringLiteral("Обзор"), QStringLiteral("Результаты"), QStringLiteral("Охлаждение"),
-                             QStringLiteral("Настройки")};
-    for (int id : {1, 2, 3, 0}) {
+                             QStringLiteral("Настройки"), QStringLiteral("Карта")};
+    for (int id : {1, 4, 2, 3, 0}) {
         SidebarItemButton* button = view->sidebar()->button(id);
         QCOMPARE(button->text(), titles[id]);
         QTest::mouseClick(button, Qt::LeftButton);
@@ -120,7 +120,7 @@ void tst_ContentView::sidebarSwitchesSections()
         QCOMPARE(checked, 1);
         QVERIFY(!button->hasFocus());
     }
-    QCOMPARE(changed.size(), 4);
+    QCOMPARE(changed.size(), 5);
     QCOMPARE(view->section(1), view->results());
     QCOMPARE(view->sidebar()->width(), 220);
     QVERIFY(view->sidebar()->versionText().startsWith(QStringLiteral("Версия ")));

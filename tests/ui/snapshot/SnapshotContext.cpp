@@ -72,7 +72,16 @@ AdService& SnapshotContext::ads()
 
 void SnapshotContext::scan(ScanCategory category)
 {
-    QFuture<void> done = state().runScan({category});
+    waitFor(state().runScan({category}));
+}
+
+void SnapshotContext::map()
+{
+    waitFor(state().runUsageScan());
+}
+
+void SnapshotContext::waitFor(const QFuture<void>& done)
+{
     const QDeadlineTimer deadline(30000);
     while (!done.isFinished() && !deadline.hasExpired())
         QTest::qWait(10);

@@ -5,6 +5,7 @@
 #include "WindowServices.h"
 #include "scan/ScanCategory.h"
 
+#include <QFuture>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -33,6 +34,8 @@ public:
 
     // Runs one category's scan to its end.
     void scan(ScanCategory category);
+    // Maps the home to its end (AppState::runUsageScan).
+    void map();
     // Forgets the volumes, as on a machine whose volume list cannot be read;
     // call before state() is first used.
     void withoutVolumes() { m_noVolumes = true; }
@@ -45,6 +48,7 @@ private:
     };
 
     void populateHome();
+    static void waitFor(const QFuture<void>& done);
 
     AppFixture m_fixture;
     QTemporaryDir m_pictures;

@@ -10,6 +10,8 @@
 #include "SidebarItemButton.h"
 #include "SidebarView.h"
 #include "StatusBanner.h"
+#include "UsageMapView.h"
+#include "UsageRingChart.h"
 #include "app/AppState.h"
 
 #include <QAbstractButton>
@@ -24,6 +26,21 @@ ContentView* contentOn(SnapshotContext& c, int section)
     if (section != ContentView::overviewSection)
         view->sidebar()->button(section)->click();
     return view;
+}
+// Folders of a lived-in home beside the fixture's downloads and caches.
+void addMapFolders(AppFixture& f)
+{
+    constexpr qint64 MiB = qint64(1) << 20;
+    f.sized(QStringLiteral("Видео/Отпуск 2024.mp4"), 3100 * MiB);
+    f.sized(QStringLiteral("Видео/Выпускной.mov"), 1400 * MiB);
+    f.sized(QStringLiteral("Документы/Диплом/черновик.docx"), 40 * MiB);
+    f.sized(QStringLiteral("Документы/Сканы/паспорт.pdf"), 12 * MiB);
+    f.sized(QStringLiteral("Проекты/сайт/node_modules/пакет/index.js"), 700 * MiB);
+    f.sized(QStringLiteral("Проекты/сайт/.git/objects/pack.pack"), 310 * MiB);
+    f.sized(QStringLiteral("Музыка/альбом/трек 01.flac"), 600 * MiB);
+    f.sized(QStringLiteral("Library/Caches/com.google.Chrome/Cache/data_1"), 850 * MiB);
+    f.sized(QStringLiteral("Library/Mail/V10/inbox.mbox"), 520 * MiB);
+    f.sized(QStringLiteral("Library/Logs/DiagnosticReports/App.ips"), 30 * MiB);
 }
 } // namespace
 
@@ -52,6 +69,22 @@ QList<SnapshotScreen> snapshotScreens()
          [](SnapshotContext& c) {
              c.scan(ScanCategory::appCaches);
              return contentOn(c, ContentView::resultsSection);
+         }},
+        {QStringLiteral("content-map"),
+         [](SnapshotContext& c) {
+             addMapFolders(c.fixture());
+             c.map();
+             return contentOn(c, ContentView::mapSection);
+         }},
+        {QStringLiteral("content-map-drilled"),
+         [](SnapshotContext& c) {
+             addMapFolders(c.fixture());
+             c.map();
+             ContentView* view = contentOn(c, ContentView::mapSection);
+             auto* map = static_cast<UsageMapView*>(view->section(ContentView::mapSection));
+             const UsageTreePtr tree = c.state().usageTree();
+             Q_EMIT map->chart()->entryClicked(tree->find(tree->rootPath().child(QStringLiteral("Library"))));
+             return view;
          }},
         {QStringLiteral("content-results-empty"),
          [](SnapshotContext& c) { return contentOn(c, ContentView::resultsSection); }},

@@ -1,0 +1,154 @@
+#include "AppFixture.h"
+#include "RecordingWorkspace.h"
+#include "ScriptedConfirmer.h"
+
+#include "UsageMapView.h"
+#include "UsageRingChart.h"
+#include "app/AppState.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+constexpr qint64 MiB = qint64(1) << 20;
+}
+
+// The size map over a real temporary home: mapping, drilling in by mouse,
+// back by breadcrumb and keyboard, hover, the side list, and an action from
+// the context menu through the confirmation, after which the map follows.
+class tst_UsageMapView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void drillInHoverAndBack();
+    void trashFromTheMenuAfterConfirmation();
+
+private:
+    UsageTree::Index entry(const char* relative) const;
+    void clickEntry(const char* relative);
+
+    std::unique_ptr<AppFixture> m_f;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<UsageMapView> m_view;
+    RecordingWorkspace m_workspace;
+    ScriptedConfirmer m_confirmer;
+};
+
+void tst_UsageMapView::init()
+{
+    m_f = std::make_unique<AppFixture>();
+    m_confirmer = {};
+    m_f->sized(QStringLiteral("Видео/фильм.mkv"), 900 * MiB);
+    m_f->sized(QStringLiteral("Видео/клип.mp4"), 100 * MiB);
+    m_f->sized(QStringLiteral("Документы/отчёт.pdf"), 250 * MiB);
+    m_f->sized(QStringLiteral("Library/Caches/com.example.tool/blob"), 400 * MiB);
+    m_state = std::make_unique<AppState>(m_f->environment());
+    WindowServices services;
+    services.appState = m_state.get();
+    services.confirmer = &m_confirmer;
+    services.workspace = &m_workspace;
+    m_view = std::make_unique<UsageMapView>(services);
+    m_view->resize(1000, 700);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    m_view->buildButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->usageTree() && !m_state->isBusy(), 20000);
+}
+
+UsageTree::Index tst_UsageMapView::entry(const char* relative) const
+{
+    const UsageTreePtr tree = m_state->usageTree();
+    return tree->find(m_f->home.nativePath(relative));
+}
+
+void tst_UsageMapView::clickEntry(const char* relative)
+{
+    const std::optional<QPointF> at = m_view->chart()->pointOf(entry(relative));
+    QVERIFY2(at, relative);
+    QTest::mouseClick(m_view->chart(), Qt::LeftButton, {}, at->toPoint());
+}
+
+void tst_UsageMapView::drillInHoverAndBack()
+{
+    const UsageTree& tree = *m_state->usageTree();
+    QCOMPARE(m_view->childList()->item(0)->data(Qt::AccessibleTextRole).toString().section(QLatin1Char(' '), 0, 0),
+             QStringLiteral("Видео"));
+    QCOMPARE(m_view->breadcrumb().size(), 1);
+
+    clickEntry("Видео");
+    QCOMPARE(m_view->focusPath(), m_f->home.nativePath("Видео"));
+    QCOMPARE(m_view->breadcrumb().size(), 2);
+    QCOMPARE(m_view->childList()->count(), 2);
+    QVERIFY(m_view->childList()->item(0)->text().startsWith(QStringLiteral("фильм.mkv — ")));
+
+    const std::optional<QPointF> film = m_view->chart()->pointOf(entry("Видео/фильм.mkv"));
+    QVERIFY(film);
+    QTest::mouseMove(m_view->chart(), film->toPoint());
+    QTRY_VERIFY(m_view->hoverLabel()->text().startsWith(QStringLiteral("фильм.mkv — ")));
+
+    m_view->breadcrumb().first()->click();
+    QCOMPARE(m_view->focusPath(), m_f->home.home());
+
+    // Keyboard: the first ring in turn, Return drills in, Backspace goes up.
+    m_view->chart()->setFocus();
+    QTest::keyClick(m_view->chart(), Qt::Key_Right);
+    QCOMPARE(m_view->chart()->selected(), tree.largestChildren(0).first());
+    QTest::keyClick(m_view->chart(), Qt::Key_Right);
+    QCOMPARE(m_view->chart()->selected(), tree.largestChildren(0).at(1));
+    QTest::keyClick(m_view->chart(), Qt::Key_Return);
+    QCOMPARE(m_view->focusPath(), m_f->home.nativePath("Library"));
+    QTest::keyClick(m_view->chart(), Qt::Key_Backspace);
+    QCOMPARE(m_view->focusPath(), m_f->home.home());
+    QCOMPARE(m_view->chart()->selected(), entry("Library"));
+}
+
+void tst_UsageMapView::trashFromTheMenuAfterConfirmation()
+{
+    QMenu* videoMenu = m_view->menuFor(entry("Видео"));
+    const auto action = [](QMenu* menu, const QString& text) {
+        for (QAction* a : menu->actions()) {
+            if (a->text() == text)
+                return a;
+        }
+        return static_cast<QAction*>(nullptr);
+    };
+    QVERIFY(!action(videoMenu, QStringLiteral("Очистить"))->isEnabled());
+    delete videoMenu;
+    clickEntry("Library");
+    clickEntry("Library/Caches");
+    QMenu* cacheMenu = m_view->menuFor(entry("Library/Caches/com.example.tool"));
+    QVERIFY(action(cacheMenu, QStringLiteral("Очистить"))->isEnabled());
+    delete cacheMenu;
+    m_view->breadcrumb().first()->click();
+
+    const qint64 before = m_state->usageTree()->size(0);
+    const std::optional<QPointF> at = m_view->chart()->pointOf(entry("Документы"));
+    QVERIFY(at);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at->toPoint(), m_view->chart()->mapToGlobal(at->toPoint()));
+    QApplication::sendEvent(m_view->chart(), &event);
+    QMenu* menu = m_view->findChild<QMenu*>(QStringLiteral("usageContextMenu"));
+    QVERIFY(menu);
+
+    m_confirmer.answer = true;
+    action(menu, QStringLiteral("Удалить в Корзину"))->trigger();
+    QCOMPARE(m_confirmer.requests.size(), 1);
+    QCOMPARE(m_confirmer.requests.first().title, QStringLiteral("Удалить в Корзину?"));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_f->home.filePath(QStringLiteral("Документы"))), 20000);
+    QVERIFY(QFile::exists(m_f->home.filePath(QStringLiteral(".local/share/Trash/files/Документы/отчёт.pdf"))));
+    // The map walks only what changed and loses the folder.
+    QTRY_COMPARE_WITH_TIMEOUT(entry("Документы"), UsageTree::noNode, 20000);
+    QVERIFY(m_state->usageTree()->size(0) < before - 200 * MiB);
+    for (int row = 0; row < m_view->childList()->count(); ++row)
+        QVERIFY(!m_view->childList()->item(row)->text().startsWith(QStringLiteral("Документы")));
+}
+
+QTEST_MAIN(tst_UsageMapView)
+#include "tst_UsageMapView.moc"
