@@ -39,6 +39,9 @@ public:
     void closeFile(int fd) const override;
     bool listDirectory(const QByteArray& path, QList<DirEntry>* out, QString* error = nullptr) const override;
     bool isWritable(const QByteArray& path) const override;
+    int syncFile(int fd, const QByteArray& fullPath) const override;
+    QByteArray resolvedPath(const QByteArray& path) const override;
+    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override;
 
 private:
     bool stopped() const { return m_stop->load(std::memory_order_relaxed); }
