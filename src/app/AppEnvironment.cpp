@@ -26,7 +26,8 @@ AppEnvironment AppEnvironment::platform()
     env.systemFacts = std::make_shared<PlatformSystemFacts>();
     env.workspace = std::make_shared<PlatformWorkspace>();
     // The trash that moving to the Trash fills is the one the junk scan sizes.
-    env.trash = std::make_shared<PlatformTrash>(env.layout->trash().parent(), env.fileSystem, env.clock, env.home);
+    env.trash = std::make_shared<PlatformTrash>(env.layout->trash().parent(), env.fileSystem, env.clock,
+                                                TrustedRoots::resolved(*env.fileSystem, {env.home, env.layout->userCaches()}));
     if (HttpTransport::offlineRequested()) {
         // Nothing is recorded to be sent later either.
         env.usage = std::make_shared<DiscardingUsageSink>();

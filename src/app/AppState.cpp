@@ -21,13 +21,14 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
     : QObject(parent)
     , m_env(std::move(environment))
     , m_layout(m_env.layout ? *m_env.layout : HomeLayout::forThisSystem(m_env.home, QProcessEnvironment()))
+    , m_roots(TrustedRoots::resolved(*m_env.fileSystem, {m_env.home, m_layout.userCaches()}))
     // Scans read through a view that stops listing folders once a stop is
     // asked for, so a deep walk ends at the next folder.
     , m_scanner(std::make_shared<StoppableFileSystem>(m_env.fileSystem, m_stop), m_layout, m_env.clock, m_env.volumes, AppVideoTypes::extensions())
-    , m_mover(m_env.fileSystem, m_env.clock, m_env.home)
-    , m_safeCleanup(m_env.fileSystem, m_env.home)
+    , m_mover(m_env.fileSystem, m_env.clock, m_roots)
+    , m_safeCleanup(m_env.fileSystem, m_roots)
     , m_history(historyKey, 100, m_env.defaults, m_env.clock)
-    , m_moveLog(moveLogKey, m_env.defaults, m_env.fileSystem)
+    , m_moveLog(moveLogKey, m_env.defaults, m_env.fileSystem, m_roots)
 {
     m_settings = loadSettings();
     m_storageStats = m_history.stats();
@@ -61,7 +62,7 @@ std::unique_ptr<MoveJournal> AppState::makeJournal() const
     if (m_env.defaultsFile.isEmpty()) {
         return {};
     }
-    return std::make_unique<MoveJournal>(journalFile(), m_env.fileSystem, m_moveLog, m_env.clock, m_env.home,
+    return std::make_unique<MoveJournal>(journalFile(), m_env.fileSystem, m_moveLog, m_env.clock, m_roots,
                                          m_env.defaultsFile.toString());
 }
 

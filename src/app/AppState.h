@@ -339,6 +339,10 @@ private:
 
     AppEnvironment m_env;
     HomeLayout m_layout;
+    // The home and the layout's cache folder, resolved once: every deletion
+    // and move below them descends from their descriptors without following
+    // links, also when the cache folder is itself a link to another disk.
+    TrustedRoots m_roots;
     // Raised by requestStop, lowered when an operation starts; the scanner's
     // file system reads it too.
     std::shared_ptr<std::atomic_bool> m_stop = std::make_shared<std::atomic_bool>(false);

@@ -325,7 +325,22 @@ QFuture<void> AppState::undoLastMove()
     startProgress(QStringLiteral("Отмена переноса…"));
     const MoveLogStore log = m_moveLog;
     const MoveBatch last = *batch;
-    return runInBackground<MoveResult>([log, last] { return log.undo(last); },
+    const std::shared_ptr<MoveJournal> journal = makeJournal();
+    const FileSystemPtr fs = m_env.fileSystem;
+    return runInBackground<MoveResult>(
+        [log, last, journal, fs] {
+            if (!journal) {
+                return log.undo(last);
+            }
+            // A batch this process could not finish recording is settled
+            // first; the log then says what is left to undo.
+            if (FileStat st; fs->stat(journal->file().native(), false, &st)) {
+                journal->recover({});
+                const std::optional<MoveBatch> now = log.loadLastBatch();
+                return now ? log.undo(*now, journal.get()) : MoveResult{};
+            }
+            return log.undo(last, journal.get());
+        },
                                        [last](AppState& state, MoveResult result) {
                                            state.setLastMoveResult(result);
                                            state.stopProgress(state.m_scanProgress.currentTask);
@@ -334,10 +349,12 @@ QFuture<void> AppState::undoLastMove()
                                                recordPaths(&MoveRecord::originalPath, last.records)
                                                + recordPaths(&MoveRecord::destinationPath, last.records));
                                            state.refreshDisks();
-                                           state.setStatusMessage(QStringLiteral("Возвращено: ")
-                                                                  + QString::number(result.moved)
-                                                                  + QStringLiteral(", ошибок: ")
-                                                                  + QString::number(result.failed));
+                                           QString line = QStringLiteral("Возвращено: ") + QString::number(result.moved)
+                                               + QStringLiteral(", ошибок: ") + QString::number(result.failed);
+                                           if (!result.journalError.isEmpty()) {
+                                               line += QStringLiteral(". ") + result.journalError;
+                                           }
+                                           state.setStatusMessage(line);
                                            state.track(QStringLiteral("archive_undo"),
                                                        {{QStringLiteral("restored"), QString::number(result.moved)}});
                                            state.reportErrors(AppFeature::archiveUndo, result.errors,

@@ -1,9 +1,13 @@
 #include "DownloadsSorter.h"
 
 #include "ItemTransfer.h"
+#include "platform/ScopedDirectory.h"
 
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <map>
 
 namespace {
 
@@ -145,18 +149,33 @@ SortResult DownloadsSorter::sortSync(const FilePath& downloads) const
         result.errors.append(QStringLiteral("Не удалось прочитать Downloads"));
         return result;
     }
-    const ItemTransfer folders(m_fs);
+    // The Downloads folder is the trusted root (it may itself be a link the
+    // user made); below it nothing is followed: "_Sorted" and its buckets are
+    // opened from their parents with O_NOFOLLOW and every move is a rename
+    // between two open folders, so a link swapped in cannot send a file
+    // elsewhere.
     const FilePath sortedRoot = downloads.child(sortedRootName);
-    // A folder that cannot be made shows up as the failed moves into it, each
-    // with its reason; nothing more to say here.
-    folders.makePath(sortedRoot);
-
+    // A missing Downloads is made with it, empty.
+    ItemTransfer(m_fs).makePath(sortedRoot);
+    const ScopedDirectory folder(*m_fs, m_fs->openDirectory(FileSystem::CurrentDirectory,
+                                                            downloads.native().constData(), downloads.native()));
     QList<DirEntry> children;
-    if (!m_fs->listDirectory(downloads.native(), &children)) {
+    if (!folder.isOpen() || !m_fs->listDirectory(downloads.native(), &children)) {
         result.errors.append(QStringLiteral("Не удалось прочитать Downloads"));
         return result;
     }
     const QByteArray sortedRootNative = QFile::encodeName(sortedRootName);
+    const auto openFolder = [this](int parent, const QByteArray& name, const QByteArray& path, ScopedDirectory* out) {
+        const int made = m_fs->makeDirectoryAt(parent, name.constData(), path, 0755);
+        if (made && made != EEXIST) {
+            return made;
+        }
+        return m_fs->openDirectoryNoFollow(parent, name.constData(), path, out->receive());
+    };
+    // A folder that cannot be made or opened shows up as the failed move
+    // into it, with its reason; the next file tries again.
+    ScopedDirectory sorted(*m_fs);
+    std::map<QString, ScopedDirectory> buckets;
     for (const DirEntry& child : children) {
         if (child.name == sortedRootNative) {
             continue;
@@ -169,14 +188,20 @@ SortResult DownloadsSorter::sortSync(const FilePath& downloads) const
         const FilePath source = downloads.child(child.name);
         const QString bucket = bucketName(source);
         const FilePath bucketFolder = sortedRoot.child(bucket);
-        folders.makePath(bucketFolder);
-        FilePath target = bucketFolder.child(child.name);
-        if (exists(target)) {
-            target = uniqueURL(target);
+        auto found = buckets.find(bucket);
+        int error = sorted.isOpen() ? 0 : openFolder(folder.get(), sortedRootNative, sortedRoot.native(), &sorted);
+        if (!error && found == buckets.end()) {
+            ScopedDirectory opened(*m_fs);
+            error = openFolder(sorted.get(), QFile::encodeName(bucket), bucketFolder.native(), &opened);
+            if (!error) {
+                found = buckets.emplace(bucket, std::move(opened)).first;
+            }
         }
-        const int error =
-            m_fs->renameAt(FileSystem::CurrentDirectory, source.native().constData(), source.native(),
-                           FileSystem::CurrentDirectory, target.native().constData(), target.native(), true);
+        if (!error) {
+            const QByteArray target = uniqueName(found->second.get(), bucketFolder, child.name);
+            error = m_fs->renameAt(folder.get(), child.name.constData(), source.native(), found->second.get(),
+                                   target.constData(), bucketFolder.child(target).native(), true);
+        }
         if (error == 0) {
             ++result.moved;
             ++result.byBucket[bucket];
@@ -186,4 +211,25 @@ SortResult DownloadsSorter::sortSync(const FilePath& downloads) const
         }
     }
     return result;
+}
+
+QByteArray DownloadsSorter::uniqueName(int folderFd, const FilePath& folder, const QByteArray& name) const
+{
+    const auto taken = [&](const QByteArray& candidate) {
+        FileStat st;
+        return m_fs->statAt(folderFd, candidate.constData(), folder.child(candidate).native(), false, &st);
+    };
+    if (!taken(name)) {
+        return name;
+    }
+    const NameParts parts = splitName(name);
+    for (qint64 n = 2;; ++n) {
+        QByteArray candidate = parts.base + '_' + QByteArray::number(n);
+        if (!parts.extension.isEmpty()) {
+            candidate += '.' + parts.extension;
+        }
+        if (!taken(candidate)) {
+            return candidate;
+        }
+    }
 }

@@ -55,6 +55,8 @@ public:
 
 private:
     bool exists(const FilePath& path) const;
+    // uniqueURL's rule for a name in an open folder.
+    QByteArray uniqueName(int folderFd, const FilePath& folder, const QByteArray& name) const;
 
     FileSystemPtr m_fs;
     QSet<QString> m_installerExtensions;

@@ -8,10 +8,10 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
-FileMover::FileMover(FileSystemPtr fileSystem, ClockPtr clock, FilePath anchor)
+FileMover::FileMover(FileSystemPtr fileSystem, ClockPtr clock, TrustedRoots roots)
     : m_fs(fileSystem)
     , m_clock(std::move(clock))
-    , m_transfer(std::move(fileSystem), std::move(anchor))
+    , m_transfer(std::move(fileSystem), std::move(roots))
 {
 }
 

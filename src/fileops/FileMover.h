@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TrustedRoots.h"
+
 #include "ItemTransfer.h"
 #include "MoveRecords.h"
 #include "platform/Clock.h"
@@ -23,9 +25,9 @@ using MoveStopRequest = std::function<bool()>;
 class FileMover
 {
 public:
-    // anchor: the home folder, from which sources are opened without
-    // following links (see ItemTransfer).
-    FileMover(FileSystemPtr fileSystem, ClockPtr clock, FilePath anchor = {});
+    // roots: the home (and the cache folder), from which sources are opened
+    // without following links (see ItemTransfer).
+    FileMover(FileSystemPtr fileSystem, ClockPtr clock, TrustedRoots roots = {});
 
     // Runs the move on a worker thread. onProgress is called on that thread,
     // once per item before it is processed; it must not block.

@@ -1,6 +1,7 @@
 #include "ItemTransfer.h"
 
 #include "TreeRemover.h"
+#include "platform/FolderStack.h"
 #include "platform/ProcessTag.h"
 
 #include <QHashFunctions>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 
@@ -77,9 +79,9 @@ private:
 
 } // namespace
 
-ItemTransfer::ItemTransfer(FileSystemPtr fileSystem, FilePath anchor)
+ItemTransfer::ItemTransfer(FileSystemPtr fileSystem, TrustedRoots roots)
     : m_fs(std::move(fileSystem))
-    , m_anchor(std::move(anchor))
+    , m_roots(std::move(roots))
 {
 }
 
@@ -125,14 +127,19 @@ ItemTransfer::Result ItemTransfer::move(const FilePath& source, const FilePath& 
         }
     }
     int sourceFd = -1;
-    if (const int error = m_fs->openParentBeneath(m_anchor.native(), source.native(), &sourceFd)) {
+    if (const int error = m_roots.openParent(*m_fs, source.native(), &sourceFd)) {
         return {Outcome::failed, describe(error)};
     }
     const Descriptor sourceDir(*m_fs, sourceFd, true);
+    int targetFd = -1;
+    if (const int error = m_roots.openParent(*m_fs, target.native(), &targetFd)) {
+        return {Outcome::failed, describe(error)};
+    }
+    const Descriptor targetDir(*m_fs, targetFd, true);
     const QByteArray sourceName = source.fileNameNative();
-    const int error = m_fs->renameAt(sourceDir.get(), sourceName.constData(), source.native(),
-                                     FileSystem::CurrentDirectory, target.native().constData(), target.native(),
-                                     true);
+    const QByteArray targetName = target.fileNameNative();
+    const int error = m_fs->renameAt(sourceDir.get(), sourceName.constData(), source.native(), targetDir.get(),
+                                     targetName.constData(), target.native(), true);
     if (error == 0) {
         return {Outcome::moved, {}};
     }
@@ -145,14 +152,13 @@ ItemTransfer::Result ItemTransfer::move(const FilePath& source, const FilePath& 
 ItemTransfer::Result ItemTransfer::copyThenRemove(const FilePath& source, const FilePath& target) const
 {
     const FilePath targetFolder = target.parent();
-    const int targetFd = m_fs->openDirectory(FileSystem::CurrentDirectory, targetFolder.native().constData(),
-                                             targetFolder.native());
-    if (targetFd < 0) {
-        return {Outcome::failed, describe(errno)};
+    int targetFd = -1;
+    if (const int error = m_roots.openParent(*m_fs, target.native(), &targetFd)) {
+        return {Outcome::failed, describe(error)};
     }
     const Descriptor targetDir(*m_fs, targetFd, true);
     int sourceFd = -1;
-    if (const int error = m_fs->openParentBeneath(m_anchor.native(), source.native(), &sourceFd)) {
+    if (const int error = m_roots.openParent(*m_fs, source.native(), &sourceFd)) {
         return {Outcome::failed, describe(error)};
     }
     const Descriptor sourceDir(*m_fs, sourceFd, true);
@@ -206,13 +212,9 @@ ItemTransfer::Result ItemTransfer::copyThenRemove(const FilePath& source, const 
     return {Outcome::moved, {}};
 }
 
-int ItemTransfer::copyEntry(int fromDir, const char* fromName, const QByteArray& fromPath, int toDir,
-                            const char* toName, const QByteArray& toPath, Tally* tally) const
+int ItemTransfer::copyLeaf(int fromDir, const char* fromName, const QByteArray& fromPath, const FileStat& st,
+                           int toDir, const char* toName, const QByteArray& toPath, Tally* tally) const
 {
-    FileStat st;
-    if (!m_fs->statAt(fromDir, fromName, fromPath, false, &st)) {
-        return errno ? errno : ENOENT;
-    }
     if (st.isSymlink) {
         QByteArray linkTarget;
         if (const int error = m_fs->readLinkAt(fromDir, fromName, fromPath, &linkTarget)) {
@@ -241,45 +243,91 @@ int ItemTransfer::copyEntry(int fromDir, const char* fromName, const QByteArray&
         tally->add(fromPath, 'f', st.size, st.modifiedNs);
         return m_fs->setAttributesAt(toDir, toName, toPath, int(st.permissions), st.accessedNs, st.modifiedNs);
     }
-    if (st.isDirectory) {
-        if (fromPath.mid(tally->rootLength).count('/') >= FileSystem::maxTreeDepth) {
-            return ENAMETOOLONG;
-        }
-        if (const int error = m_fs->makeDirectoryAt(toDir, toName, toPath, 0700)) {
-            return error;
-        }
-        int from = -1;
-        if (const int error = m_fs->openDirectoryNoFollow(fromDir, fromName, fromPath, &from)) {
-            return error;
-        }
-        const Descriptor fromFolder(*m_fs, from, true);
-        int to = -1;
-        if (const int error = m_fs->openDirectoryNoFollow(toDir, toName, toPath, &to)) {
-            return error;
-        }
-        const Descriptor toFolder(*m_fs, to, true);
-        if (const int error = copyDirectoryContents(fromFolder.get(), fromPath, toFolder.get(), toPath, tally)) {
-            return error;
-        }
-        tally->add(fromPath, 'd', 0, st.modifiedNs);
-        // Last, so that copying the contents does not change the folder's times.
-        return m_fs->setAttributesAt(toDir, toName, toPath, int(st.permissions), st.accessedNs, st.modifiedNs);
-    }
     // Sockets, pipes and devices cannot be copied as data.
     return EOPNOTSUPP;
 }
 
-int ItemTransfer::copyDirectoryContents(int fromFd, const QByteArray& fromPath, int toFd, const QByteArray& toPath,
-                                        Tally* tally) const
+int ItemTransfer::copyEntry(int fromDir, const char* fromName, const QByteArray& fromPath, int toDir,
+                            const char* toName, const QByteArray& toPath, Tally* tally) const
 {
-    DirectoryNames names;
-    if (!m_fs->readDirectory(fromFd, fromPath, &names)) {
-        return errno ? errno : EIO;
+    FileStat st;
+    if (!m_fs->statAt(fromDir, fromName, fromPath, false, &st)) {
+        return errno ? errno : ENOENT;
     }
-    for (const DirectoryNames::Name& n : names.names) {
-        const char* name = names.buffer.constData() + n.offset;
-        if (const int error =
-                copyEntry(fromFd, name, joined(fromPath, name), toFd, name, joined(toPath, name), tally)) {
+    if (!st.isDirectory) {
+        return copyLeaf(fromDir, fromName, fromPath, st, toDir, toName, toPath, tally);
+    }
+    // Depth first without recursion, so that no depth of tree can exhaust
+    // the stack or the descriptors.
+    struct Frame
+    {
+        DirectoryNames names;
+        qsizetype next = 0;
+        QByteArray toName;
+        FileStat st;
+        qsizetype fromLength = 0;
+        qsizetype toLength = 0;
+    };
+    FolderStack from(*m_fs, fromDir);
+    FolderStack to(*m_fs, toDir);
+    std::vector<Frame> stack;
+    QByteArray fromNow = fromPath;
+    QByteArray toNow = toPath;
+    const auto enter = [&](const char* fromChild, const char* toChild, const FileStat& folder) {
+        if (const int error = m_fs->makeDirectoryAt(to.top(), toChild, toNow, 0700)) {
+            return error;
+        }
+        if (const int error = from.push(fromChild, fromNow)) {
+            return error;
+        }
+        if (const int error = to.push(toChild, toNow)) {
+            return error;
+        }
+        Frame frame{{}, 0, QByteArray(toChild), folder, fromNow.size(), toNow.size()};
+        if (!m_fs->readDirectory(from.top(), fromNow, &frame.names)) {
+            return errno ? errno : EIO;
+        }
+        stack.push_back(std::move(frame));
+        return 0;
+    };
+    if (const int error = enter(fromName, toName, st)) {
+        return error;
+    }
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        fromNow.truncate(frame.fromLength);
+        toNow.truncate(frame.toLength);
+        if (frame.next < frame.names.names.size()) {
+            const DirectoryNames::Name& n = frame.names.names.at(frame.next++);
+            const QByteArray name(frame.names.buffer.constData() + n.offset, n.length);
+            fromNow += '/' + name;
+            toNow += '/' + name;
+            FileStat child;
+            if (!m_fs->statAt(from.top(), name.constData(), fromNow, false, &child)) {
+                return errno ? errno : ENOENT;
+            }
+            // enter may grow the stack: frame is not used after it.
+            const int error = child.isDirectory
+                ? enter(name.constData(), name.constData(), child)
+                : copyLeaf(from.top(), name.constData(), fromNow, child, to.top(), name.constData(), toNow, tally);
+            if (error) {
+                return error;
+            }
+            continue;
+        }
+        const QByteArray folderName = frame.toName;
+        const FileStat folder = frame.st;
+        stack.pop_back();
+        if (const int error = from.pop(fromNow.left(fromNow.lastIndexOf('/')))) {
+            return error;
+        }
+        if (const int error = to.pop(toNow.left(toNow.lastIndexOf('/')))) {
+            return error;
+        }
+        tally->add(fromNow, 'd', 0, folder.modifiedNs);
+        // Last, so that copying the contents does not change the folder's times.
+        if (const int error = m_fs->setAttributesAt(to.top(), folderName.constData(), toNow, int(folder.permissions),
+                                                    folder.accessedNs, folder.modifiedNs)) {
             return error;
         }
     }
@@ -288,46 +336,79 @@ int ItemTransfer::copyDirectoryContents(int fromFd, const QByteArray& fromPath, 
 
 int ItemTransfer::measure(int dirFd, const char* name, const QByteArray& path, Tally* tally) const
 {
+    const auto measureOne = [&](int folderFd, const char* entry, const QByteArray& entryPath, const FileStat& st) {
+        if (st.isSymlink) {
+            QByteArray linkTarget;
+            if (const int error = m_fs->readLinkAt(folderFd, entry, entryPath, &linkTarget)) {
+                return error;
+            }
+            tally->add(entryPath, 'l', 0, st.modifiedNs, linkTarget);
+        } else {
+            tally->add(entryPath, st.isRegular ? 'f' : 'o', st.isRegular ? st.size : 0, st.modifiedNs);
+        }
+        return 0;
+    };
     FileStat st;
     if (!m_fs->statAt(dirFd, name, path, false, &st)) {
         return errno ? errno : ENOENT;
     }
-    if (st.isSymlink) {
-        QByteArray linkTarget;
-        if (const int error = m_fs->readLinkAt(dirFd, name, path, &linkTarget)) {
+    if (!st.isDirectory) {
+        return measureOne(dirFd, name, path, st);
+    }
+    struct Frame
+    {
+        DirectoryNames names;
+        qsizetype next = 0;
+        qint64 modifiedNs = 0;
+        qsizetype length = 0;
+    };
+    FolderStack folders(*m_fs, dirFd);
+    std::vector<Frame> stack;
+    QByteArray now = path;
+    const auto enter = [&](const char* folder, qint64 modifiedNs) {
+        if (const int error = folders.push(folder, now)) {
             return error;
         }
-        tally->add(path, 'l', 0, st.modifiedNs, linkTarget);
+        Frame frame{{}, 0, modifiedNs, now.size()};
+        if (!m_fs->readDirectory(folders.top(), now, &frame.names)) {
+            return errno ? errno : EIO;
+        }
+        stack.push_back(std::move(frame));
         return 0;
-    }
-    if (!st.isDirectory) {
-        tally->add(path, st.isRegular ? 'f' : 'o', st.isRegular ? st.size : 0, st.modifiedNs);
-        return 0;
-    }
-    if (path.mid(tally->rootLength).count('/') >= FileSystem::maxTreeDepth) {
-        return ENAMETOOLONG;
-    }
-    int fd = -1;
-    if (const int error = m_fs->openDirectoryNoFollow(dirFd, name, path, &fd)) {
+    };
+    if (const int error = enter(name, st.modifiedNs)) {
         return error;
     }
-    const Descriptor folder(*m_fs, fd, true);
-    DirectoryNames names;
-    if (!m_fs->readDirectory(folder.get(), path, &names)) {
-        return errno ? errno : EIO;
-    }
-    for (const DirectoryNames::Name& n : names.names) {
-        const char* child = names.buffer.constData() + n.offset;
-        if (const int error = measure(folder.get(), child, joined(path, child), tally)) {
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        now.truncate(frame.length);
+        if (frame.next < frame.names.names.size()) {
+            const DirectoryNames::Name& n = frame.names.names.at(frame.next++);
+            const QByteArray child(frame.names.buffer.constData() + n.offset, n.length);
+            now += '/' + child;
+            FileStat childStat;
+            if (!m_fs->statAt(folders.top(), child.constData(), now, false, &childStat)) {
+                return errno ? errno : ENOENT;
+            }
+            // enter may grow the stack: frame is not used after it.
+            const int error = childStat.isDirectory ? enter(child.constData(), childStat.modifiedNs)
+                                                    : measureOne(folders.top(), child.constData(), now, childStat);
+            if (error) {
+                return error;
+            }
+            continue;
+        }
+        tally->add(now, 'd', 0, frame.modifiedNs);
+        stack.pop_back();
+        if (const int error = folders.pop(now.left(now.lastIndexOf('/')))) {
             return error;
         }
     }
-    tally->add(path, 'd', 0, st.modifiedNs);
     return 0;
 }
 
 int ItemTransfer::removeTree(const QByteArray& path) const
 {
-    const TreeRemover::Result removed = TreeRemover(m_fs, m_anchor).remove(FilePath(path));
+    const TreeRemover::Result removed = TreeRemover(m_fs, m_roots).remove(FilePath(path));
     return removed.error == ENOENT && removed.failedPath.native() == path ? 0 : removed.error;
 }

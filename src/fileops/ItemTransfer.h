@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TrustedRoots.h"
+
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 
@@ -39,10 +41,11 @@ public:
         QString error;
     };
 
-    // anchor, when given, is the trusted folder (the home) below which the
-    // source's folders are opened one by one without following links, so
-    // that a folder swapped for a link cannot redirect the move.
-    explicit ItemTransfer(FileSystemPtr fileSystem, FilePath anchor = {});
+    // roots: the trusted folders (the home, the archive folder) below which
+    // the folders of the source and of the target are opened one by one
+    // without following links, so that a folder swapped for a link cannot
+    // redirect the move.
+    explicit ItemTransfer(FileSystemPtr fileSystem, TrustedRoots roots = {});
 
     static inline const QByteArray partialPrefix = QByteArrayLiteral(".brisko-partial-");
 
@@ -57,14 +60,16 @@ private:
     struct Tally;
 
     Result copyThenRemove(const FilePath& source, const FilePath& target) const;
+    // Copies a file, a link or a whole folder (depth first, without recursion
+    // and with a bounded number of descriptors, so any depth of tree copies).
     int copyEntry(int fromDir, const char* fromName, const QByteArray& fromPath, int toDir, const char* toName,
                   const QByteArray& toPath, Tally* tally) const;
-    int copyDirectoryContents(int fromFd, const QByteArray& fromPath, int toFd, const QByteArray& toPath,
-                              Tally* tally) const;
+    int copyLeaf(int fromDir, const char* fromName, const QByteArray& fromPath, const FileStat& st, int toDir,
+                 const char* toName, const QByteArray& toPath, Tally* tally) const;
     int measure(int dirFd, const char* name, const QByteArray& path, Tally* tally) const;
     // 0 when the tree is gone (or was never there), else the first errno.
     int removeTree(const QByteArray& path) const;
 
     FileSystemPtr m_fs;
-    FilePath m_anchor;
+    TrustedRoots m_roots;
 };

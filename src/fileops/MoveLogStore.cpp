@@ -1,12 +1,13 @@
 #include "MoveLogStore.h"
 
+#include "MoveJournal.h"
 #include "platform/StoredNumbers.h"
 
-MoveLogStore::MoveLogStore(QString key, DefaultsStorePtr defaults, FileSystemPtr fileSystem)
+MoveLogStore::MoveLogStore(QString key, DefaultsStorePtr defaults, FileSystemPtr fileSystem, TrustedRoots roots)
     : m_key(std::move(key))
     , m_defaults(std::move(defaults))
-    , m_fs(fileSystem)
-    , m_transfer(std::move(fileSystem))
+    , m_fs(std::move(fileSystem))
+    , m_roots(std::move(roots))
 {
 }
 
@@ -14,6 +15,11 @@ bool MoveLogStore::save(const MoveBatch& batch) const
 {
     const std::optional<QByteArray> json = batch.toJson();
     return json && m_defaults->setData(m_key, *json);
+}
+
+bool MoveLogStore::clear() const
+{
+    return m_defaults->remove(m_key);
 }
 
 std::optional<MoveBatch> MoveLogStore::loadLastBatch() const
@@ -25,9 +31,21 @@ std::optional<MoveBatch> MoveLogStore::loadLastBatch() const
     return MoveBatch::fromJson(*stored);
 }
 
-MoveResult MoveLogStore::undo(const MoveBatch& batch) const
+MoveResult MoveLogStore::undo(const MoveBatch& batch, MoveJournal* journal) const
 {
     MoveResult result;
+    if (journal && !batch.records.isEmpty()) {
+        if (!journal->beginUndo(batch, &result.journalError)) {
+            result.errors.append(result.journalError);
+            result.failed = batch.records.size();
+            return result;
+        }
+    }
+    TrustedRoots roots = m_roots;
+    for (const MoveRecord& record : batch.records) {
+        roots = roots.with(*m_fs, record.destinationPath.parent());
+    }
+    const ItemTransfer transfer(m_fs, roots);
     const auto exists = [this](const FilePath& path) {
         FileStat st;
         return m_fs->stat(path.native(), false, &st);
@@ -46,12 +64,19 @@ MoveResult MoveLogStore::undo(const MoveBatch& batch) const
             ++result.failed;
             continue;
         }
-        if (const int error = m_transfer.makePath(target.parent())) {
+        if (const int error = transfer.makePath(target.parent())) {
             result.errors.append(source.fileName() + QStringLiteral(": ") + ItemTransfer::describe(error));
             ++result.failed;
             continue;
         }
-        const ItemTransfer::Result moved = m_transfer.move(source, target);
+        QString journalError;
+        if (journal && !journal->intend(record, &journalError)) {
+            result.journalError = journalError;
+            result.errors.append(journalError);
+            result.failed += i + 1;
+            break;
+        }
+        const ItemTransfer::Result moved = transfer.move(source, target);
         switch (moved.outcome) {
         case ItemTransfer::Outcome::moved:
             ++result.moved;
@@ -67,9 +92,23 @@ MoveResult MoveLogStore::undo(const MoveBatch& batch) const
             ++result.failed;
             break;
         }
+        if (journal && moved.outcome == ItemTransfer::Outcome::moved && !journal->complete(record, &journalError)) {
+            result.journalError = journalError;
+            result.errors.append(journalError);
+            result.failed += i;
+            break;
+        }
+    }
+    if (!result.journalError.isEmpty()) {
+        // The journal stays for the next start, which leaves the log holding
+        // exactly what is still in the archive.
+        return result;
     }
     if (result.failed == 0 || result.moved > 0) {
-        m_defaults->remove(m_key);
+        clear();
+    }
+    if (journal) {
+        journal->end();
     }
     return result;
 }

@@ -8,15 +8,18 @@
 // unfinished, and of the scratch copies such processes leave.
 struct MoveRecovery
 {
-    // The unfinished batch; null when there was none.
+    // The unfinished batch (a move, or the undo of one); null when there was none.
     QUuid batchId;
-    // Items of that batch now in the move log, so that undo returns them.
+    bool undo = false;
+    // Items of the batch now in the move log, so that undo returns them; for
+    // an undo, the items still in the archive.
     qint64 recorded = 0;
-    // Of those, items whose verified copy was already in the archive while
-    // their source was being removed: the removal was finished now.
+    // Items whose verified copy was already at the target while their source
+    // was being removed: the removal was finished now.
     qint64 completed = 0;
-    // Items caught before their copy was complete: the source stayed, the
-    // partial copy was removed.
+    // Items caught before their copy was complete: they stayed where they
+    // were (home for a move, the archive for an undo), the partial copy was
+    // removed.
     qint64 rolledBack = 0;
     // Hidden partial copies of processes that are gone, removed.
     qint64 swept = 0;
@@ -25,6 +28,6 @@ struct MoveRecovery
     bool foundSomething() const { return !batchId.isNull() || swept > 0 || !errors.isEmpty(); }
     // The status line, e.g. "Восстановлено после сбоя: в журнале переноса 3, …".
     QString statusLine() const;
-    // "batchId", "recorded", "completed", "rolledBack", "swept", "errors".
+    // "batchId", "undo", "recorded", "completed", "rolledBack", "swept", "errors".
     QJsonObject toJson() const;
 };

@@ -19,9 +19,9 @@ qint64 sizeOf(const FileStat& st)
 
 } // namespace
 
-SafeCleanupService::SafeCleanupService(FileSystemPtr fileSystem, FilePath anchor)
+SafeCleanupService::SafeCleanupService(FileSystemPtr fileSystem, TrustedRoots roots)
     : m_fs(std::move(fileSystem))
-    , m_anchor(std::move(anchor))
+    , m_roots(std::move(roots))
 {
 }
 
@@ -76,7 +76,7 @@ SafeCleanupResult SafeCleanupService::cleanup(const SafeCleanupCandidateList& ca
     if (selected.isEmpty()) {
         return result;
     }
-    const TreeRemover remover(m_fs, m_anchor);
+    const TreeRemover remover(m_fs, m_roots);
     const qsizetype count = selected.size();
     for (qsizetype i = 0; i < count; ++i) {
         const SafeCleanupCandidate& candidate = *selected.at(i);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TrustedRoots.h"
+
 #include "SafeCleanupCandidate.h"
 #include "SafeCleanupResult.h"
 #include "platform/FileSystem.h"
@@ -24,9 +26,9 @@ public:
     // Receives the step text and the fraction done (0.0 to 1.0).
     using ProgressHandler = std::function<void(const QString& message, double fraction)>;
 
-    // anchor: the home folder, from which every folder on the way to a
-    // candidate is opened without following links (see TreeRemover).
-    explicit SafeCleanupService(FileSystemPtr fileSystem, FilePath anchor = {});
+    // roots: the home and the cache folder, from which every folder on the
+    // way to a candidate is opened without following links (see TreeRemover).
+    explicit SafeCleanupService(FileSystemPtr fileSystem, TrustedRoots roots = {});
 
     // The folders of the layout's application table that exist, are rated
     // safe and hold more than 1 MiB, largest first (equal sizes keep table
@@ -56,5 +58,5 @@ private:
     qint64 sizeBeforeDeletion(const FilePath& path) const;
 
     FileSystemPtr m_fs;
-    FilePath m_anchor;
+    TrustedRoots m_roots;
 };

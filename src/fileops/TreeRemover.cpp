@@ -1,5 +1,6 @@
 #include "TreeRemover.h"
 
+#include "platform/FolderStack.h"
 #include "platform/ScopedDirectory.h"
 
 #include <cerrno>
@@ -8,39 +9,42 @@
 
 namespace {
 
-// One removal run. Folders being emptied are kept open on a stack, one per
-// level, each with its listing read in full before anything in it is removed,
-// so that removing entries cannot disturb the reading.
+// One removal run, depth first without recursion. The folders being emptied
+// are held by a FolderStack (a bounded number of descriptors however deep the
+// tree), each with its listing read in full before anything in it is
+// removed, so that removing entries cannot disturb the reading.
 class Removal
 {
 public:
-    Removal(const FileSystem& fs, TreeRemover::Result* result)
+    Removal(const FileSystem& fs, int parentFd, TreeRemover::Result* result)
         : m_fs(fs)
+        , m_folders(fs, parentFd)
         , m_result(result)
     {
     }
 
-    void run(int parentFd, const QByteArray& name, const QByteArray& path)
+    void run(const QByteArray& name, const QByteArray& path)
     {
         m_path = path;
-        visit(parentFd, name, DirectoryNames::Kind::Unknown);
+        visit(name, DirectoryNames::Kind::Unknown);
         while (!m_stack.empty()) {
-            const std::size_t level = m_stack.size() - 1;
-            Frame& frame = m_stack[level];
+            Frame& frame = m_stack.back();
             if (frame.next < frame.names.names.size()) {
                 const DirectoryNames::Name& child = frame.names.names.at(frame.next++);
                 const QByteArray childName(frame.names.buffer.constData() + child.offset, child.length);
                 m_path.truncate(frame.pathLength);
                 m_path += '/' + childName;
                 // visit may grow the stack: frame is not used after it.
-                visit(frame.dir.get(), childName, child.kind);
+                visit(childName, child.kind);
                 continue;
             }
             const QByteArray folderName = frame.name;
             m_path.truncate(frame.pathLength);
             m_stack.pop_back();
-            const int folderParent = level == 0 ? parentFd : m_stack.back().dir.get();
-            if (const int error = m_fs.removeAt(folderParent, folderName.constData(), m_path, true)) {
+            if (!leave()) {
+                return;
+            }
+            if (const int error = m_fs.removeAt(m_folders.top(), folderName.constData(), m_path, true)) {
                 fail(error);
             }
         }
@@ -49,22 +53,17 @@ public:
 private:
     struct Frame
     {
-        explicit Frame(const FileSystem& fs)
-            : dir(fs)
-        {
-        }
-
-        ScopedDirectory dir;
         DirectoryNames names;
         qsizetype next = 0;
         QByteArray name;
         qsizetype pathLength = 0;
     };
 
-    // Removes the entry name of the folder parentFd (at m_path) if it is not a
+    // Removes the entry name of the top folder (at m_path) if it is not a
     // folder, else opens it and puts it on the stack to be emptied.
-    void visit(int parentFd, const QByteArray& name, DirectoryNames::Kind kind)
+    void visit(const QByteArray& name, DirectoryNames::Kind kind)
     {
+        const int parentFd = m_folders.top();
         if (kind != DirectoryNames::Kind::Directory) {
             const int error = m_fs.removeAt(parentFd, name.constData(), m_path, false);
             if (error != EISDIR) {
@@ -74,8 +73,8 @@ private:
                 return;
             }
         }
-        Frame frame(m_fs);
-        int error = m_fs.openDirectoryNoFollow(parentFd, name.constData(), m_path, frame.dir.receive());
+        FileStat st;
+        const int error = m_folders.push(name.constData(), m_path, &st);
         if (error == ELOOP || error == ENOTDIR) {
             // It became a link or a file since it was listed: remove that,
             // never what it points at.
@@ -91,25 +90,37 @@ private:
             }
             return;
         }
-        FileStat st;
-        if (!m_fs.statAt(frame.dir.get(), ".", m_path, false, &st)) {
-            fail(errno);
-            return;
-        }
+        Frame frame;
         if (!m_haveDevice) {
             m_device = st.device;
             m_haveDevice = true;
         } else if (st.device != m_device) {
             fail(EXDEV);
+            leave();
             return;
         }
-        if (!m_fs.readDirectory(frame.dir.get(), m_path, &frame.names)) {
+        if (!m_fs.readDirectory(m_folders.top(), m_path, &frame.names)) {
             fail(errno);
+            leave();
             return;
         }
         frame.name = name;
         frame.pathLength = m_path.size();
         m_stack.push_back(std::move(frame));
+    }
+
+    // Leaves the folder at m_path for the one above. When that cannot be
+    // reached again (or is not the one left) the removal stops rather than
+    // remove anything from a folder the walk did not choose: false.
+    bool leave()
+    {
+        const qsizetype slash = m_path.lastIndexOf('/');
+        if (const int error = m_folders.pop(m_path.left(slash > 0 ? slash : 1))) {
+            fail(error);
+            m_stack.clear();
+            return false;
+        }
+        return true;
     }
 
     void fail(int error)
@@ -121,7 +132,9 @@ private:
     }
 
     const FileSystem& m_fs;
+    FolderStack m_folders;
     TreeRemover::Result* m_result;
+    // One frame per folder held by m_folders.
     std::vector<Frame> m_stack;
     QByteArray m_path;
     quint64 m_device = 0;
@@ -135,9 +148,9 @@ QString TreeRemover::Result::message() const
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
 }
 
-TreeRemover::TreeRemover(FileSystemPtr fileSystem, FilePath anchor)
+TreeRemover::TreeRemover(FileSystemPtr fileSystem, TrustedRoots roots)
     : m_fs(std::move(fileSystem))
-    , m_anchor(std::move(anchor))
+    , m_roots(std::move(roots))
 {
 }
 
@@ -156,11 +169,11 @@ TreeRemover::Result TreeRemover::remove(const FilePath& path) const
         return result;
     }
     ScopedDirectory parent(*m_fs);
-    if (const int error = m_fs->openParentBeneath(m_anchor.native(), target, parent.receive())) {
+    if (const int error = m_roots.openParent(*m_fs, target, parent.receive())) {
         result.error = error;
         result.failedPath = path;
         return result;
     }
-    Removal(*m_fs, &result).run(parent.get(), name, target);
+    Removal(*m_fs, parent.get(), &result).run(name, target);
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TrustedRoots.h"
+
 #include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 
@@ -32,11 +34,11 @@ public:
         QString message() const;
     };
 
-    // anchor, when given, is the trusted folder (the home) that paths below
-    // it are reached from: see remove().
-    explicit TreeRemover(FileSystemPtr fileSystem, FilePath anchor = {});
+    // roots: the trusted folders (the home, the cache folder) that paths
+    // below them are reached from: see remove().
+    explicit TreeRemover(FileSystemPtr fileSystem, TrustedRoots roots = {});
 
-    // path must be absolute. Below the anchor every folder on the way is
+    // path must be absolute. Below a root every folder on the way is
     // opened from its parent without following a link (a link there fails
     // with ELOOP or ENOTDIR and nothing is removed); elsewhere the folders
     // above it are followed as usual. The entry itself is never followed. A
@@ -45,5 +47,5 @@ public:
 
 private:
     FileSystemPtr m_fs;
-    FilePath m_anchor;
+    TrustedRoots m_roots;
 };

@@ -51,7 +51,8 @@ bool FileSystem::exists(const QByteArray& path) const
     return stat(path, true, &st);
 }
 
-int FileSystem::openParentBeneath(const QByteArray& anchor, const QByteArray& path, int* fd) const
+int FileSystem::openParentBeneath(const QByteArray& anchor, const QByteArray& path, int* fd,
+                                  const QByteArray& openAnchorAs) const
 {
     *fd = -1;
     QByteArray root = anchor;
@@ -68,7 +69,8 @@ int FileSystem::openParentBeneath(const QByteArray& anchor, const QByteArray& pa
         *fd = openDirectory(CurrentDirectory, parent.constData(), parent);
         return *fd < 0 ? (errno ? errno : ENOENT) : 0;
     }
-    int current = openDirectory(CurrentDirectory, root.constData(), root);
+    const QByteArray& openAs = openAnchorAs.isEmpty() ? root : openAnchorAs;
+    int current = openDirectory(CurrentDirectory, openAs.constData(), openAs);
     if (current < 0) {
         return errno ? errno : ENOENT;
     }

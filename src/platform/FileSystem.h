@@ -95,9 +95,11 @@ public:
     // is opened from its parent without following a symbolic link (ELOOP or
     // ENOTDIR when one is a link), so that a folder swapped for a link since
     // it was found cannot redirect the change. Otherwise (empty anchor, path
-    // elsewhere) the parent is opened by its path. 0 and the descriptor, or
-    // an errno.
-    int openParentBeneath(const QByteArray& anchor, const QByteArray& path, int* fd) const;
+    // elsewhere) the parent is opened by its path. The anchor itself is
+    // opened by openAnchorAs when given (its path resolved earlier). 0 and
+    // the descriptor, or an errno.
+    int openParentBeneath(const QByteArray& anchor, const QByteArray& path, int* fd,
+                          const QByteArray& openAnchorAs = {}) const;
 };
 
 using FileSystemPtr = std::shared_ptr<const FileSystem>;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrustedRoots.h"
+
 #include "Clock.h"
 #include "FileSystem.h"
 #include "Trash.h"
@@ -33,11 +35,11 @@ class PlatformTrash : public Trash
 {
 public:
     // dataHome is $XDG_DATA_HOME, normally ~/.local/share; it need not exist.
-    // The clock dates the records (local time). anchor, when given, is the
-    // home folder: an item below it is reached from it folder by folder
+    // The clock dates the records (local time). roots are the home
+    // and the cache folder: an item below one is reached from it folder by folder
     // without following links, so that a folder swapped for a link cannot
     // redirect the move.
-    PlatformTrash(FilePath dataHome, FileSystemPtr fileSystem, ClockPtr clock = {}, FilePath anchor = {});
+    PlatformTrash(FilePath dataHome, FileSystemPtr fileSystem, ClockPtr clock = {}, TrustedRoots roots = {});
 
     // $XDG_DATA_HOME when it is set to an absolute path, else $HOME/.local/share.
     static FilePath defaultDataHome();
@@ -75,5 +77,5 @@ private:
     FilePath m_dataHome;
     FileSystemPtr m_fs;
     ClockPtr m_clock;
-    FilePath m_anchor;
+    TrustedRoots m_roots;
 };

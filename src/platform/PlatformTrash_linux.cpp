@@ -97,11 +97,11 @@ struct PlatformTrash::OpenTrash
     QByteArray realParent;
 };
 
-PlatformTrash::PlatformTrash(FilePath dataHome, FileSystemPtr fileSystem, ClockPtr clock, FilePath anchor)
+PlatformTrash::PlatformTrash(FilePath dataHome, FileSystemPtr fileSystem, ClockPtr clock, TrustedRoots roots)
     : m_dataHome(std::move(dataHome))
     , m_fs(std::move(fileSystem))
     , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
-    , m_anchor(std::move(anchor))
+    , m_roots(std::move(roots))
 {
 }
 
@@ -172,7 +172,7 @@ TrashResult PlatformTrash::moveToTrash(const FilePath& item) const
     // Below the anchor no folder on the way is followed if it is a link;
     // the item itself never is (a link goes to the trash as a link).
     ScopedDirectory parent(*m_fs);
-    if (const int error = m_fs->openParentBeneath(m_anchor.native(), path, parent.receive())) {
+    if (const int error = m_roots.openParent(*m_fs, path, parent.receive())) {
         return TrashResult::failure(describe(error));
     }
     FileStat itemStat;

@@ -1,8 +1,12 @@
-// Two jobs for the tests that need a process of their own:
+// Jobs for the tests that need a process of their own:
 //   move_crash_helper move HOME ARCHIVE DEFAULTS N
 //     moves every entry of HOME/Downloads (in name order) into ARCHIVE as one
 //     journaled batch, killing itself with SIGKILL at the Nth file-system
 //     operation; exit status 0 when the batch got through first.
+//   move_crash_helper undo HOME ARCHIVE DEFAULTS N
+//     undoes the stored batch, journaled, killed the same way.
+//   move_crash_helper recover HOME ARCHIVE DEFAULTS N
+//     recovers what a killed process left, killed the same way.
 //   move_crash_helper lock DEFAULTS
 //     takes the writer lock beside DEFAULTS, prints "locked" and holds it
 //     until standard input closes.
@@ -38,7 +42,9 @@ int main(int argc, char* argv[])
         }
         return 0;
     }
-    if (arguments.size() != 6 || arguments.at(1) != QLatin1String("move")) {
+    const QString job = arguments.value(1);
+    if (arguments.size() != 6
+        || !QStringList{QStringLiteral("move"), QStringLiteral("undo"), QStringLiteral("recover")}.contains(job)) {
         return 2;
     }
     const FilePath home = FilePath::fromString(arguments.at(2));
@@ -50,6 +56,16 @@ int main(int argc, char* argv[])
     auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
     const MoveLogStore log(QStringLiteral("BriskoLastMoveBatch"), store, fs);
 
+    MoveJournal journal(FilePath(defaults.toUtf8() + ".move-journal"), fs, log, clock, home, defaults);
+    fs->failOperation(arguments.at(5).toInt(), EIO);
+    if (job == QLatin1String("undo")) {
+        const MoveResult result = log.undo(*log.loadLastBatch(), &journal);
+        return result.failed == 0 ? 0 : 1;
+    }
+    if (job == QLatin1String("recover")) {
+        return journal.recover({home, archive}).errors.isEmpty() ? 0 : 1;
+    }
+
     ScanItemList items;
     const QDir downloads(home.child(QByteArrayLiteral("Downloads")).toString());
     for (const QString& name : downloads.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)) {
@@ -59,8 +75,6 @@ int main(int argc, char* argv[])
         items.append(ScanItem::make(path, st.st_size, ScanCategory::downloadsInbox, S_ISDIR(st.st_mode), true,
                                     std::nullopt));
     }
-    MoveJournal journal(FilePath(defaults.toUtf8() + ".move-journal"), fs, log, clock, home, defaults);
-    fs->failOperation(arguments.at(5).toInt(), EIO);
     const MoveResult result = FileMover(fs, clock, home).moveNow(items, archive, {}, &journal);
     return result.moved == items.size() ? 0 : 1;
 }

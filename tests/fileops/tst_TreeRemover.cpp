@@ -6,6 +6,7 @@
 #include "fileops/ItemTransfer.h"
 #include "fileops/TreeRemover.h"
 #include "platform/PlatformTrash.h"
+#include "platform/TrustedRoots.h"
 
 #include <QSet>
 #include <QTest>
@@ -14,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -90,6 +93,27 @@ private:
     mutable bool m_swapped = false;
 };
 
+// With levels > 0, makes levels nested folders "d" below root, each with a
+// small file; returns how many levels there are below root (counted with
+// levels 0). Every step is relative to the folder above.
+int makeChain(const QByteArray& root, int levels)
+{
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY);
+    int depth = 0;
+    while (fd >= 0) {
+        if (levels > 0 && depth < levels) {
+            const int file = ::openat(fd, "f.txt", O_WRONLY | O_CREAT | O_EXCL, 0600);
+            ::close(file);
+            ::mkdirat(fd, "d", 0700);
+        }
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        ::close(fd);
+        fd = next;
+        depth += fd >= 0 ? 1 : 0;
+    }
+    return depth;
+}
+
 } // namespace
 
 class TestTreeRemover : public QObject
@@ -106,7 +130,10 @@ private Q_SLOTS:
     void missingEntryFailsWithThePlatformText();
     void refusesPathsThatNameNoEntry_data();
     void refusesPathsThatNameNoEntry();
-    void removesADeepTree();
+    void takesApartATenThousandLevelTree_data();
+    void takesApartATenThousandLevelTree();
+    void aLinkedCacheFolderIsATrustedRoot_data();
+    void aLinkedCacheFolderIsATrustedRoot();
     void folderSwappedForALinkIsNotFollowed();
     void aLinkOnTheWayFromTheHomeIsNeverFollowed_data();
     void aLinkOnTheWayFromTheHomeIsNeverFollowed();
@@ -245,17 +272,77 @@ void TestTreeRemover::refusesPathsThatNameNoEntry()
     QCOMPARE(m_fs->operationCount(), 0);
 }
 
-void TestTreeRemover::removesADeepTree()
+void TestTreeRemover::takesApartATenThousandLevelTree_data()
 {
-    QByteArray relative = "deep";
-    for (int level = 0; level < 300; ++level) {
-        m_scratch->writeFile(relative + "/f.txt", QByteArray::number(level));
-        relative += "/d";
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("move across volumes") << "move";
+}
+
+void TestTreeRemover::takesApartATenThousandLevelTree()
+{
+    // Deeper than any path the kernel takes in one piece, so every step is
+    // relative to an open folder; nothing may recurse or hold a descriptor
+    // per level.
+    QFETCH(QString, operation);
+    const int levels = 10000;
+    const QByteArray root = m_scratch->makeDirectory("deep");
+    QCOMPARE(makeChain(root, levels), levels);
+    const QByteArray archive = m_scratch->makeDirectory("other-volume");
+    m_fs->setVolumeBoundary(archive);
+    if (operation == QLatin1String("delete")) {
+        const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(root));
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+    } else {
+        const ItemTransfer::Result moved = ItemTransfer(m_fs).move(FilePath(root), FilePath(archive + "/deep"));
+        QVERIFY2(moved.outcome == ItemTransfer::Outcome::moved, qPrintable(moved.error));
+        QCOMPARE(makeChain(archive + "/deep", 0), levels);
     }
-    const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(m_scratch->filePath("deep")));
-    QVERIFY2(result.ok(), qPrintable(result.message()));
-    QVERIFY(!ScratchDir::exists(m_scratch->filePath("deep")));
+    QVERIFY(!ScratchDir::exists(root));
     QCOMPARE(m_fs->openDescriptors(), 0);
+    QVERIFY2(m_fs->maxOpenDescriptors() < 200, qPrintable(QString::number(m_fs->maxOpenDescriptors())));
+}
+
+void TestTreeRemover::aLinkedCacheFolderIsATrustedRoot_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("move") << "move";
+    QTest::newRow("trash") << "trash";
+}
+
+void TestTreeRemover::aLinkedCacheFolderIsATrustedRoot()
+{
+    // ~/.cache is a link to a folder on another disk: its caches can be
+    // acted on, but only inside it, and a link below it is never followed,
+    // nor a later change of the link itself.
+    QFETCH(QString, operation);
+    const QByteArray home = m_scratch->makeDirectory("home");
+    const QByteArray disk = m_scratch->makeDirectory("disk/кэш");
+    m_scratch->writeFile("disk/кэш/app/данные.bin", "rebuilt on demand");
+    m_scratch->writeFile("Документы/x/отчёт.txt", "keep me");
+    QCOMPARE(::symlink(disk.constData(), (home + "/.cache").constData()), 0);
+    QCOMPARE(::symlink(m_documents.constData(), (disk + "/swapped").constData()), 0);
+    const TrustedRoots roots = TrustedRoots::resolved(*m_fs, {FilePath(home), FilePath(home + "/.cache")});
+    const TreeInventory documents = TreeInventory::take(m_documents);
+    const auto act = [&](const QByteArray& item) {
+        if (operation == QLatin1String("delete")) {
+            return TreeRemover(m_fs, roots).remove(FilePath(item)).message();
+        }
+        if (operation == QLatin1String("move")) {
+            return ItemTransfer(m_fs, roots).move(FilePath(item), FilePath(home + "/moved")).error;
+        }
+        return PlatformTrash(FilePath(home + "/.local/share"), m_fs, {}, roots).moveToTrash(FilePath(item)).error;
+    };
+
+    QCOMPARE(act(home + "/.cache/app"), QString());
+    QVERIFY(!ScratchDir::exists(disk + "/app"));
+    QVERIFY(!act(home + "/.cache/swapped/x").isEmpty());
+    // The link now leads to the documents; the root was resolved before.
+    QCOMPARE(::unlink((home + "/.cache").constData()), 0);
+    QCOMPARE(::symlink(m_documents.constData(), (home + "/.cache").constData()), 0);
+    QVERIFY(!act(home + "/.cache/x").isEmpty());
+    QCOMPARE(TreeInventory::take(m_documents).differencesFrom(documents), QStringList());
 }
 
 void TestTreeRemover::folderSwappedForALinkIsNotFollowed()
