@@ -257,6 +257,7 @@ QFuture<void> AppState::moveItemsToArchive(const ScanItemList& items)
     const FileMover mover = m_mover;
     const std::shared_ptr<MoveJournal> journal = makeJournal();
     const FilePath archive = FilePath::fromString(m_settings.archivePath);
+    const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     const MoveProgressHandler onProgress = [self](qint64 done, qint64 total) {
         postToMainThread(self, [done, total](AppState& state) {
@@ -267,16 +268,16 @@ QFuture<void> AppState::moveItemsToArchive(const ScanItemList& items)
         });
     };
     return runInBackground<MoveResult>(
-        [mover, items, archive, onProgress, journal] {
+        [mover, items, archive, onProgress, journal, stop] {
             if (!journal) {
-                return mover.moveNow(items, archive, onProgress);
+                return mover.moveNow(items, archive, onProgress, nullptr, stop);
             }
             // A batch of this process whose log could not be stored is
             // still on disk: store it first, or refuse with the reason.
             if (FileStat st; mover.fileSystem()->stat(journal->file().native(), false, &st)) {
                 journal->recover({});
             }
-            return mover.moveNow(items, archive, onProgress, journal.get());
+            return mover.moveNow(items, archive, onProgress, journal.get(), stop);
         },
         [items, journal](AppState& state, MoveResult result) {
             state.setLastMoveResult(result);
@@ -295,7 +296,9 @@ QFuture<void> AppState::moveItemsToArchive(const ScanItemList& items)
             // Undo is offered only for what the log really holds.
             state.setUndoAvailable(state.m_moveLog.loadLastBatch().has_value());
             state.refreshDisks();
-            QString line = resultLine(QStringLiteral("Перенесено: "), result.moved, result.failed, result.freedBytes);
+            // A stopped batch is stored like any other: what moved can be undone.
+            QString line = (result.stopped ? stoppedPrefix : QString())
+                + resultLine(QStringLiteral("Перенесено: "), result.moved, result.failed, result.freedBytes);
             if (!result.journalError.isEmpty()) {
                 line += QStringLiteral(". ") + result.journalError;
             }

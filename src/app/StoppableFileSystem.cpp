@@ -98,6 +98,21 @@ int StoppableFileSystem::syncFileSystem(int fd, const QByteArray& fullPath) cons
     return m_inner->syncFileSystem(fd, fullPath);
 }
 
+int StoppableFileSystem::syncFile(int fd, const QByteArray& fullPath) const
+{
+    return m_inner->syncFile(fd, fullPath);
+}
+
+QByteArray StoppableFileSystem::resolvedPath(const QByteArray& path) const
+{
+    return m_inner->resolvedPath(path);
+}
+
+bool StoppableFileSystem::isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const
+{
+    return m_inner->isPseudoFileSystem(dirFd, fullPath);
+}
+
 int StoppableFileSystem::setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions,
                                          qint64 accessedNs, qint64 modifiedNs) const
 {

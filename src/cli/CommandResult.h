@@ -7,12 +7,15 @@
 // that every command reports bad arguments the same way.
 struct CommandResult
 {
-    enum ExitCode { success = 0, failure = 1, usage = 2 };
+    // interrupted: stopped by Ctrl+C before the work was done, the shells'
+    // code for a program ended by SIGINT, so that scripts do not go on.
+    enum ExitCode { success = 0, failure = 1, usage = 2, interrupted = 130 };
 
     int exitCode = success;
     QString usageMessage;
 
     static CommandResult ok() { return {}; }
     static CommandResult failed() { return {failure, {}}; }
+    static CommandResult stopped() { return {interrupted, {}}; }
     static CommandResult usageError(QString message) { return {usage, std::move(message)}; }
 };

@@ -48,5 +48,6 @@ CommandResult MoveCommand::act(CliSession& session, const ScanSelection& selecti
     // A batch whose record could not be stored is a failure even when every
     // item it processed moved.
     const qint64 failed = result.journalError.isEmpty() ? result.failed : std::max<qint64>(result.failed, 1);
-    return OperationReport::finish(state, failed, result.errors, json, lines, console);
+    const CommandResult finished = OperationReport::finish(state, failed, result.errors, json, lines, console);
+    return result.stopped && failed == 0 ? CommandResult::stopped() : finished;
 }

@@ -82,8 +82,14 @@ CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
                          [&progress, &state] { progress.show(state.scanProgress()); });
     }
 
-    // Ctrl+C stops the walk; a second one ends the program.
-    const CliInterrupt interrupt(CliInterrupt::stopping(state, &console));
+    // Ctrl+C stops the walk; a second one ends the program. One heard after
+    // the results are out stops nothing.
+    bool stopped = false;
+    const std::function<void()> stopping = CliInterrupt::stopping(state, &console);
+    const CliInterrupt interrupt([&] {
+        stopped = stopped || state.isBusy();
+        stopping();
+    });
     const QFuture<void> scan = state.runScan({*category});
     QEventLoop loop;
     QFutureWatcher<void> watcher;
@@ -107,7 +113,7 @@ CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
     } else {
         printTable(state, console);
     }
-    return CommandResult::ok();
+    return stopped ? CommandResult::stopped() : CommandResult::ok();
 }
 
 void ScanCommand::printJson(const AppState& state, const QString& category, Console& console)

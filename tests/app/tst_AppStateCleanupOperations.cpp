@@ -48,6 +48,27 @@ private:
     mutable std::atomic_bool m_held = false;
 };
 
+// The fixture's file system, holding the first rename out of Downloads until
+// the test lets it go.
+class GatedRenames : public FaultInjectingFileSystem
+{
+public:
+    int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd, const char* toName,
+                 const QByteArray& toPath, bool noReplace) const override
+    {
+        if (fromPath.contains("/Downloads/") && !m_held.exchange(true)) {
+            reached.release();
+            proceed.acquire();
+        }
+        return FaultInjectingFileSystem::renameAt(fromDirFd, fromName, fromPath, toDirFd, toName, toPath, noReplace);
+    }
+    mutable QSemaphore reached;
+    mutable QSemaphore proceed;
+
+private:
+    mutable std::atomic_bool m_held = false;
+};
+
 } // namespace
 
 class TestAppStateCleanupOperations : public QObject
@@ -60,6 +81,7 @@ private Q_SLOTS:
     void cacheResultsCanOnlyBeCleaned();
     void moveThenUndo();
     void moveThatMovesNothing();
+    void stoppedMoveKeepsItsBatchForUndo();
     void undoWithNothingStored();
     void trashMovesAndRecords();
     void trashThatFailsEverything();
@@ -206,6 +228,41 @@ void TestAppStateCleanupOperations::moveThatMovesNothing()
     QCOMPARE(m_f->errors->reports.first().errors, QStringList{QStringLiteral("Файл не найден: ") + a});
     QCOMPARE(m_f->errors->reports.first().context,
              (QMap<QString, QString>{{QStringLiteral("moved"), QStringLiteral("0")}}));
+}
+
+void TestAppStateCleanupOperations::stoppedMoveKeepsItsBatchForUndo()
+{
+    auto fs = std::make_shared<GatedRenames>();
+    const auto sized = [&](const QString& relative, qint64 bytes) {
+        const QString path = m_f->home.makeFile(relative, 1);
+        fs->setAllocatedSize(QFile::encodeName(path), bytes);
+        return path;
+    };
+    const QString first = sized(QStringLiteral("Downloads/первый.mkv"), 70 * MiB);
+    const QString second = sized(QStringLiteral("Downloads/второй.iso"), 60 * MiB);
+    const QString third = sized(QStringLiteral("Downloads/третий.zip"), 55 * MiB);
+    AppEnvironment env = m_f->environment();
+    env.fileSystem = fs;
+    auto state = scanned(ScanCategory::largeLooseFiles, env);
+    QCOMPARE(state->selectedArchiveItems().size(), 3);
+
+    QFuture<void> done = state->moveSelectedToArchive();
+    QVERIFY(fs->reached.tryAcquire(1, 20000));
+    state->requestStop();
+    fs->proceed.release();
+    finish(done);
+    QVERIFY(state->lastMoveResult()->stopped);
+    QVERIFY(!QFileInfo::exists(first));
+    QVERIFY(QFileInfo::exists(second));
+    QVERIFY(QFileInfo::exists(third));
+    QCOMPARE(state->scanItems().size(), 2);
+    QCOMPARE(state->statusMessage(),
+             QStringLiteral("Остановлено. Перенесено: 1, ошибок: 0, освобождено 73,4\u00a0МБ"));
+    QVERIFY(state->undoAvailable());
+
+    finish(state->undoLastMove());
+    QCOMPARE(state->statusMessage(), QStringLiteral("Возвращено: 1, ошибок: 0"));
+    QVERIFY(QFileInfo::exists(first));
 }
 
 void TestAppStateCleanupOperations::undoWithNothingStored()

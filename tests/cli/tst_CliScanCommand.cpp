@@ -6,7 +6,12 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +48,21 @@ QString statusFor(const QString& title, const QJsonObject& result)
         + ByteCountFormatter::format(result.value(QLatin1String("totalBytes")).toInteger()) + QStringLiteral(")");
 }
 
+// One signal's bit in a mask of /proc/PID/status ("SigCgt:", "ShdPnd:", …).
+bool statusMaskHas(pid_t pid, const QByteArray& field, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':')) {
+            return (line.mid(field.size() + 1).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 class tst_CliScanCommand : public QObject
@@ -57,6 +77,8 @@ private Q_SLOTS:
     void emptyHomeFindsNothing();
     void readableOutputWithProgressLines();
     void progressIsRedrawnOnTerminal();
+    void ctrlCStopsTheScanAndASecondOneEndsTheProgram_data();
+    void ctrlCStopsTheScanAndASecondOneEndsTheProgram();
     void badArgumentsAreUsageErrors_data();
     void badArgumentsAreUsageErrors();
 
@@ -297,6 +319,115 @@ void tst_CliScanCommand::progressIsRedrawnOnTerminal()
     QVERIFY2(run.err.count("\x1b[K") >= 2, run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
     QVERIFY(run.errText().contains(QStringLiteral("Готово")));
+}
+
+void tst_CliScanCommand::ctrlCStopsTheScanAndASecondOneEndsTheProgram_data()
+{
+    QTest::addColumn<int>("interrupts");
+    QTest::newRow("once: the walk stops, the program ends cleanly") << 1;
+    QTest::newRow("twice: the program ends at once") << 2;
+}
+
+void tst_CliScanCommand::ctrlCStopsTheScanAndASecondOneEndsTheProgram()
+{
+    QFETCH(int, interrupts);
+    CliSandbox sandbox;
+    QVERIFY(sandbox.isValid());
+    // Far more folders than the main thread needs turns of its event loop
+    // to hear the first Ctrl+C.
+    for (int i = 0; i < 10; ++i) {
+        for (int j = 0; j < 100; ++j) {
+            sandbox.home().makeDir(QStringLiteral("Downloads/папка %1/вложенная %2").arg(i).arg(j));
+        }
+    }
+
+    // Standard error is a pipe the test has filled: the program's first
+    // progress line ("Подготовка…", written before the walk starts) holds
+    // it until the test reads, so nothing can end before the signals are in.
+    int err[2];
+    QCOMPARE(::pipe2(err, O_CLOEXEC), 0);
+    const auto closeErr = qScopeGuard([&] {
+        ::close(err[0]);
+        ::close(err[1]);
+    });
+    ::fcntl(err[1], F_SETPIPE_SZ, 4096);
+    ::fcntl(err[1], F_SETFL, O_NONBLOCK);
+    const QByteArray filler(512, '#');
+    while (::write(err[1], filler.constData(), filler.size()) > 0) {
+    }
+    while (::write(err[1], "#", 1) > 0) {
+    }
+    ::fcntl(err[1], F_SETFL, 0);
+    const QByteArray outPath = QFile::encodeName(sandbox.scratchPath(QStringLiteral("out.txt")));
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const QByteArray program = QFile::encodeName(CliSandbox::program());
+    QByteArrayList arguments{program, "scan", "largeFolders"};
+    QByteArrayList environment;
+    for (const QString& variable : sandbox.environment().toStringList()) {
+        environment.append(variable.toLocal8Bit());
+    }
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (QByteArray& variable : environment) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    QCOMPARE(spawned, 0);
+    const auto reap = qScopeGuard([&] {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    });
+
+    // Ready when the program catches SIGINT: the walk has not begun.
+    QTRY_VERIFY_WITH_TIMEOUT(statusMaskHas(pid, "SigCgt", SIGINT), 60000);
+    for (int i = 0; i < interrupts; ++i) {
+        QCOMPARE(::kill(pid, SIGINT), 0);
+        // Taken by a handler before the next one is sent, so that two are two.
+        QTRY_VERIFY_WITH_TIMEOUT(!statusMaskHas(pid, "ShdPnd", SIGINT) && !statusMaskHas(pid, "SigPnd", SIGINT),
+                                 60000);
+    }
+
+    ::close(err[1]);
+    err[1] = -1;
+    QByteArray errText;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+            errText.append(buffer, n);
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(pid, &status, 0), pid);
+    pid = 0;
+    QFile out(QFile::decodeName(outPath));
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QString outText = QString::fromUtf8(out.readAll());
+    errText.replace('#', "");
+    if (interrupts == 2) {
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT, errText.constData());
+        return;
+    }
+    QVERIFY2(WIFEXITED(status), errText.constData());
+    QCOMPARE(WEXITSTATUS(status), 130);
+    QVERIFY2(QString::fromUtf8(errText).contains(QStringLiteral("Останавливаю после текущего элемента")),
+             errText.constData());
+    QCOMPARE(outText, QStringLiteral("Большие папки: сканирование остановлено\n"));
 }
 
 void tst_CliScanCommand::badArgumentsAreUsageErrors_data()
