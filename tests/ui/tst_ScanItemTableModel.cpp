@@ -71,6 +71,17 @@ void tst_ScanItemTableModel::rowsFollowTheStateUnderTheTester()
     // Sorted by bytes, not by the formatted text ("62,9 МБ" < "125,8 МБ").
     QCOMPARE(filter.index(0, ScanItemTableModel::sizeColumn).data(ScanItemTableModel::sizeRole).toLongLong(),
              60 * MiB);
+    // Names sort alphabetically, letter case aside.
+    filter.sort(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
+    QStringList names;
+    for (int row = 0; row < filter.rowCount(); ++row) {
+        const QString name = filter.index(row, ScanItemTableModel::nameColumn).data().toString();
+        if (!name.endsWith(QStringLiteral("-odd.bin")))
+            names.append(name);
+    }
+    QCOMPARE(names, (QStringList{QStringLiteral("архив.zip"), QStringLiteral("ОТЧЁТ-итог.pdf"),
+                                 QStringLiteral("Фильм.mkv")}));
+    filter.sort(ScanItemTableModel::sizeColumn, Qt::AscendingOrder);
     QCOMPARE(model.headerData(ScanItemTableModel::detailColumn, Qt::Horizontal).toString(),
              QStringLiteral("Детали"));
 
