@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "TreeInventory.h"
 #include "UpdateTestBed.h"
@@ -346,5 +347,5 @@ void tst_UpdateInstaller::installsOnlyFromTheUserPrefix()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_UpdateInstaller)
+BRISKO_TEST(tst_UpdateInstaller)
 #include "tst_UpdateInstaller.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 #include "RecordingSinks.h"
 #include "ServerTestBed.h"
@@ -402,5 +403,5 @@ void tst_UpdateService::installsAndRelaunchesIntoTheNewBuild()
     QVERIFY(m_errors->reports.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(tst_UpdateService)
+BRISKO_TEST(tst_UpdateService)
 #include "tst_UpdateService.moc"

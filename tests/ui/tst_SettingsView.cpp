@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "RecordingWorkspace.h"
 
@@ -341,5 +342,5 @@ void tst_SettingsView::updatesGroup()
     QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("updateAction"))->isVisible());
 }
 
-QTEST_MAIN(tst_SettingsView)
+BRISKO_TEST(tst_SettingsView)
 #include "tst_SettingsView.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "IconTextLine.h"
 #include "LoopbackMakerServer.h"
@@ -347,5 +348,5 @@ void tst_UpdateViews::withoutAnInPlaceInstallBothTellHowToUpdate()
              QString::fromUtf8(m_bed->prefix() + "/versions/1"));
 }
 
-QTEST_MAIN(tst_UpdateViews)
+BRISKO_TEST(tst_UpdateViews)
 #include "tst_UpdateViews.moc"
