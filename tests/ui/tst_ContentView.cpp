@@ -16,8 +16,8 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "server/AdService.h"
-#include "server/UpdateDeployment.h"
-#include "server/UpdateService.h"
+#include "update/UpdateDeployment.h"
+#include "update/UpdateService.h"
 
 #include <QLabel>
 #include <QLineEdit>

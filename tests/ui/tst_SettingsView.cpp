@@ -7,7 +7,7 @@
 #include "SettingsView.h"
 #include "app/AppState.h"
 #include "scan/DiskScanner.h"
-#include "server/UpdateService.h"
+#include "update/UpdateService.h"
 
 #include <QApplication>
 #include <QCheckBox>

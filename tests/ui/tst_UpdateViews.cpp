@@ -11,8 +11,8 @@
 #include "app/AppState.h"
 #include "archive/Sha256.h"
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateError.h"
-#include "server/UpdateService.h"
+#include "update/UpdateError.h"
+#include "update/UpdateService.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -7,9 +7,9 @@
 
 #include "archive/Sha256.h"
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateError.h"
-#include "server/UpdateService.h"
-#include "server/UpdateVersionOrder.h"
+#include "update/UpdateError.h"
+#include "update/UpdateService.h"
+#include "update/UpdateVersionOrder.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>

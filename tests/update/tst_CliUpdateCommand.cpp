@@ -3,7 +3,7 @@
 
 #include "app/AppSettings.h"
 #include "platform/SettingsDefaultsStore.h"
-#include "server/UpdateError.h"
+#include "update/UpdateError.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -5,7 +5,7 @@
 #include "../archive/TarBuilder.h"
 
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateError.h"
+#include "update/UpdateError.h"
 
 #include <QProcess>
 
