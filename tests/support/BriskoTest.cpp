@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace BriskoTest {
