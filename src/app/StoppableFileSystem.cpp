@@ -122,3 +122,18 @@ bool StoppableFileSystem::isWritable(const QByteArray& path) const
 {
     return m_inner->isWritable(path);
 }
+
+int StoppableFileSystem::syncFile(int fd, const QByteArray& fullPath) const
+{
+    return m_inner->syncFile(fd, fullPath);
+}
+
+QByteArray StoppableFileSystem::resolvedPath(const QByteArray& path) const
+{
+    return m_inner->resolvedPath(path);
+}
+
+bool StoppableFileSystem::isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const
+{
+    return m_inner->isPseudoFileSystem(dirFd, fullPath);
+}

@@ -34,11 +34,14 @@ public:
                      const QByteArray& toPath) const override;
     int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
     int syncFileSystem(int fd, const QByteArray& fullPath) const override;
+    int syncFile(int fd, const QByteArray& fullPath) const override;
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
                         qint64 modifiedNs) const override;
     void closeFile(int fd) const override;
     bool listDirectory(const QByteArray& path, QList<DirEntry>* out, QString* error = nullptr) const override;
     bool isWritable(const QByteArray& path) const override;
+    QByteArray resolvedPath(const QByteArray& path) const override;
+    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override;
 
 private:
     bool stopped() const { return m_stop->load(std::memory_order_relaxed); }

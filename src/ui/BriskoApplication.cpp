@@ -77,6 +77,21 @@ BriskoApplication::~BriskoApplication()
     QThreadPool::globalInstance()->waitForDone();
 }
 
+void BriskoApplication::shutDown()
+{
+    m_window.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    ServerServices::finishSends(sendGrace);
+    // In the reverse order of their making, as the destructor would.
+    m_feedback.reset();
+    m_fans.reset();
+    m_regionGate.reset();
+    m_updates.reset();
+    m_ads.reset();
+    m_appState.reset();
+    QThreadPool::globalInstance()->waitForDone();
+}
+
 void BriskoApplication::applyLook()
 {
     // Fusion always, so that a desktop theme cannot change the window.

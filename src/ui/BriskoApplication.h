@@ -7,6 +7,7 @@
 
 #include <QApplication>
 
+#include <chrono>
 #include <memory>
 
 class AdService;
@@ -34,6 +35,15 @@ public:
 
     // Shows the window and runs the event loop; the exit status.
     int run();
+    // After run: closes the window, ends the services (a boost goes back to
+    // the system) and gives the sends still running at most sendGrace. The
+    // object must then not be destroyed but the process ended with _Exit:
+    // destroying the application waits for name lookups still running on
+    // the network library's threads, which a resolver that never answers
+    // keeps for many seconds. Every store is written through by then.
+    void shutDown();
+
+    static constexpr std::chrono::milliseconds sendGrace{250};
 
     const WindowServices& services() const { return m_services; }
 

@@ -1,7 +1,12 @@
 #include "BriskoApplication.h"
 
+#include <cstdlib>
+
 int main(int argc, char* argv[])
 {
-    BriskoApplication application(argc, argv);
-    return application.run();
+    // Never destroyed: see BriskoApplication::shutDown.
+    auto* application = new BriskoApplication(argc, argv);
+    const int status = application->run();
+    application->shutDown();
+    std::_Exit(status);
 }
