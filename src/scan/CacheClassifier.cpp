@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -98,11 +99,32 @@ QString CacheClassifier::standardizePath(const QString& path)
     return joined.isEmpty() ? QStringLiteral(".") : joined;
 }
 
+namespace {
+// The path's names below the home; nullopt when it is not the home or below it.
+std::optional<QStringList> namesBelowHome(const QString& p, const QString& home)
+{
+    // Whole names only: "/home/uu" shares the text of "/home/u" but is another home.
+    const bool belowHome = p.size() > home.size() && (home.endsWith(u'/') || p.at(home.size()) == u'/');
+    if (!p.startsWith(home) || (p.size() != home.size() && !belowHome)) {
+        return std::nullopt;
+    }
+    return belowHome ? QStringView(p).mid(home.size()).toString().split(u'/', Qt::SkipEmptyParts) : QStringList();
+}
+
+bool isProtectedIn(const QString& p, const QStringList& parts, const CacheRules& rules)
+{
+    return std::any_of(rules.protectedTexts.begin(), rules.protectedTexts.end(),
+                       [&p](const QString& text) { return p.contains(text); })
+        || std::any_of(rules.protectedAreas.begin(), rules.protectedAreas.end(),
+                       [&parts](const ProtectedArea& area) { return isProtected(parts, area); });
+}
+} // namespace
+
 bool CacheClassifier::isProtectedLocation(const QString& path, const HomeLayout& layout)
 {
     const QString p = standardizePath(path);
-    const QStringList& texts = layout.cacheRules().protectedTexts;
-    return std::any_of(texts.begin(), texts.end(), [&p](const QString& text) { return p.contains(text); });
+    const std::optional<QStringList> parts = namesBelowHome(p, standardizePath(layout.home().toString()));
+    return isProtectedIn(p, parts.value_or(QStringList()), layout.cacheRules());
 }
 
 CacheRisk CacheClassifier::classify(const QString& path, const HomeLayout& layout)
@@ -111,23 +133,11 @@ CacheRisk CacheClassifier::classify(const QString& path, const HomeLayout& layou
     const QString home = standardizePath(layout.home().toString());
     const CacheRules& rules = layout.cacheRules();
 
-    // Whole names only: "/home/uu" shares the text of "/home/u" but is another home.
-    const bool belowHome = p.size() > home.size() && (home.endsWith(u'/') || p.at(home.size()) == u'/');
-    if (!p.startsWith(home) || (p.size() != home.size() && !belowHome)) {
+    const std::optional<QStringList> names = namesBelowHome(p, home);
+    if (!names || isProtectedIn(p, *names, rules)) {
         return CacheRisk::forbidden;
     }
-    for (const QString& text : rules.protectedTexts) {
-        if (p.contains(text)) {
-            return CacheRisk::forbidden;
-        }
-    }
-    const QStringList parts =
-        belowHome ? QStringView(p).mid(home.size()).toString().split(u'/', Qt::SkipEmptyParts) : QStringList();
-    for (const ProtectedArea& area : rules.protectedAreas) {
-        if (isProtected(parts, area)) {
-            return CacheRisk::forbidden;
-        }
-    }
+    const QStringList& parts = *names;
     for (const QString& suffix : rules.safeSuffixes) {
         if (p.endsWith(suffix)) {
             return CacheRisk::safe;

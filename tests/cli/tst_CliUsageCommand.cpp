@@ -30,9 +30,9 @@ private:
 
 void tst_CliUsageCommand::fillHome(TempHome& home)
 {
-    home.makeFile(QStringLiteral("Library/Caches/com.example.tool/blob"), 400000);
-    home.makeFile(QStringLiteral("Library/Caches/com.example.tool/more/x"), 1000);
-    home.makeFile(QStringLiteral("Library/Mail/inbox"), 30000);
+    home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 400000);
+    home.makeFile(QStringLiteral(".cache/com.example.tool/more/x"), 1000);
+    home.makeFile(QStringLiteral(".thunderbird/inbox"), 30000);
     home.makeFile(QStringLiteral("Документы/отчёт.pdf"), 150000);
     home.makeFile(QStringLiteral("Документы/мелочь.txt"), 10);
     home.makeFile(QStringLiteral("Документы/ещё.txt"), 20);
@@ -75,7 +75,7 @@ void tst_CliUsageCommand::jsonTreeOfTheHome()
     };
     visit(root, 0);
     QCOMPARE(root.value(QLatin1String("children")).toArray().first().toObject().value(QLatin1String("name")),
-             QJsonValue(QStringLiteral("Library")));
+             QJsonValue(QStringLiteral(".cache")));
     QCOMPARE(byName.value(QStringLiteral("com.example.tool")).value(QLatin1String("risk")), QJsonValue(QStringLiteral("safe")));
     QCOMPARE(byName.value(QStringLiteral("more")).value(QLatin1String("risk")), QJsonValue(QStringLiteral("caution")));
     QCOMPARE(byName.value(QStringLiteral("Документы")).value(QLatin1String("risk")), QJsonValue());
@@ -88,7 +88,7 @@ void tst_CliUsageCommand::textShowsLargestFirstWithVerdicts()
     CliSandbox sandbox;
     QVERIFY(sandbox.isValid());
     fillHome(sandbox.home());
-    const CliRun run = sandbox.run({QStringLiteral("usage"), sandbox.home().filePath(QStringLiteral("Library")),
+    const CliRun run = sandbox.run({QStringLiteral("usage"), sandbox.home().path(),
                                     QStringLiteral("--depth"), QStringLiteral("3")});
     QVERIFY2(run.finished && run.exitCode == 0, run.describe());
     const QStringList lines = run.outText().split(QLatin1Char('\n'));
@@ -101,8 +101,8 @@ void tst_CliUsageCommand::textShowsLargestFirstWithVerdicts()
         return qsizetype(-1);
     };
     QVERIFY2(lineOf(QStringLiteral("com.example.tool/  [Безопасно]")) > 0, qPrintable(run.outText()));
-    QVERIFY(lineOf(QStringLiteral("Mail/  [Запрещено]")) > lineOf(QStringLiteral("com.example.tool/")));
-    QVERIFY(lineOf(QStringLiteral("Caches/  [")) < 0);
+    QVERIFY(lineOf(QStringLiteral(".thunderbird/  [Запрещено]")) > lineOf(QStringLiteral("com.example.tool/")));
+    QVERIFY(lineOf(QStringLiteral(".cache/  [")) < 0);
     QVERIFY(lineOf(QStringLiteral("Карта: ")) > 0);
 }
 

@@ -124,6 +124,10 @@ void TestHomeLayout::freedesktopLayoutOfAHome_data()
                                            << "var/cache" << "Videos/Brisko Archive";
     QTest::newRow("cache outside the home") << "XDG_CACHE_HOME" << "/var/cache" << QByteArray() << "Downloads"
                                             << ".cache" << "Videos/Brisko Archive";
+    // Shares the home's name as text, and is longer than it: still another folder.
+    QTest::newRow("cache in a neighbour of the home")
+        << "XDG_CACHE_HOME" << "HOME-neighbour/with/a/long/cache/folder" << QByteArray() << "Downloads" << ".cache"
+        << "Videos/Brisko Archive";
     QTest::newRow("relative cache") << "XDG_CACHE_HOME" << "cache" << QByteArray() << "Downloads" << ".cache"
                                     << "Videos/Brisko Archive";
 }
@@ -145,8 +149,8 @@ void TestHomeLayout::freedesktopLayoutOfAHome()
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("conf")));
     if (!variable.isEmpty()) {
-        environment.insert(variable, value.startsWith(QLatin1String("HOME/"))
-                                         ? home.filePath(value.mid(5))
+        environment.insert(variable, value.startsWith(QLatin1String("HOME"))
+                                         ? home.path() + value.mid(4)
                                          : value);
     }
     const HomeLayout layout = HomeLayout::freedesktop(home.home(), environment);
