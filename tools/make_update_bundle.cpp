@@ -8,10 +8,10 @@
 // in PEM form (openssl genpkey -algorithm ed25519); keep it off the
 // repository.
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateBundleManifest.h"
-#include "server/UpdateConfig.h"
-#include "server/UpdateDeployment.h"
-#include "server/UpdateSignature.h"
+#include "update/UpdateBundleManifest.h"
+#include "update/UpdateConfig.h"
+#include "update/UpdateDeployment.h"
+#include "update/UpdateSignature.h"
 #include "archive/Sha256.h"
 
 #include <QCommandLineParser>

@@ -3,7 +3,7 @@
 #include "CommandArguments.h"
 #include "Console.h"
 #include "app/AppState.h"
-#include "server/UpdateService.h"
+#include "update/UpdateService.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>

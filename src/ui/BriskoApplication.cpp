@@ -19,7 +19,7 @@
 #include "server/HttpTransport.h"
 #include "server/RegionGateService.h"
 #include "server/ServerServices.h"
-#include "server/UpdateService.h"
+#include "update/UpdateService.h"
 
 #include <QFile>
 #include <QThreadPool>

@@ -2,7 +2,7 @@
 
 #include "Theme.h"
 #include "platform/Workspace.h"
-#include "server/UpdateService.h"
+#include "update/UpdateService.h"
 
 #include <QPushButton>
 

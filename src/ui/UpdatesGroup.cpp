@@ -6,7 +6,7 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "platform/BundleFacts.h"
-#include "server/UpdateService.h"
+#include "update/UpdateService.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "app/AppSettings.h"
 #include "app/ReferenceDate.h"
 
@@ -156,5 +157,5 @@ void TestAppSettings::nonFiniteNumbersCannotBeEncoded()
     QVERIFY(!s.toJson());
 }
 
-QTEST_APPLESS_MAIN(TestAppSettings)
+BRISKO_TEST(TestAppSettings)
 #include "tst_AppSettings.moc"

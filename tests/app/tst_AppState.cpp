@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 
 #include "app/AppState.h"
@@ -391,5 +392,5 @@ void TestAppState::stoppedScanShowsNothingAndTheNextScanRuns()
     QCOMPARE(state->scanItems().size(), 1);
 }
 
-QTEST_GUILESS_MAIN(TestAppState)
+BRISKO_TEST(TestAppState)
 #include "tst_AppState.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "TreeInventory.h"
 
@@ -405,5 +406,5 @@ void TestAppStateCleanupOperations::pickArchiveFolder()
     QCOMPARE(AppState(m_f->environment()).settings().archivePath, QStringLiteral("/media/Внешний/Архив"));
 }
 
-QTEST_GUILESS_MAIN(TestAppStateCleanupOperations)
+BRISKO_TEST(TestAppStateCleanupOperations)
 #include "tst_AppStateCleanupOperations.moc"

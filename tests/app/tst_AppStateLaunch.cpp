@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "LoopbackMakerServer.h"
 
@@ -186,5 +187,5 @@ void tst_AppStateLaunch::acceptingTheAgreementAndFinishingTheIntroductionAreStor
     QVERIFY(next.settings().onboardingCompleted);
 }
 
-QTEST_GUILESS_MAIN(tst_AppStateLaunch)
+BRISKO_TEST(tst_AppStateLaunch)
 #include "tst_AppStateLaunch.moc"

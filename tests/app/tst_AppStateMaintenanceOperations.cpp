@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 
 #include "app/AppState.h"
@@ -67,5 +68,5 @@ void TestAppStateMaintenanceOperations::safeCleanupWithNothingFound()
     QCOMPARE(state.statusMessage(), QStringLiteral("Безопасные кэши не найдены или уже очищены"));
 }
 
-QTEST_GUILESS_MAIN(TestAppStateMaintenanceOperations)
+BRISKO_TEST(TestAppStateMaintenanceOperations)
 #include "tst_AppStateMaintenanceOperations.moc"

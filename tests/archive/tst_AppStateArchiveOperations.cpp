@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 
 #include "app/AppState.h"
@@ -200,5 +201,5 @@ void tst_AppStateArchiveOperations::stateGoneMidwayCancelsTheFuture()
     QCOMPARE(created.resultCount(), 0);
 }
 
-QTEST_GUILESS_MAIN(tst_AppStateArchiveOperations)
+BRISKO_TEST(tst_AppStateArchiveOperations)
 #include "tst_AppStateArchiveOperations.moc"

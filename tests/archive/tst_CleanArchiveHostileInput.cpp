@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 // Archives and manifests that our own archiving never writes, as someone
 // with access to the archive volume could leave them. Whatever they hold, a
 // restore writes nothing outside the home folder and its own temporary
@@ -448,5 +449,5 @@ void tst_CleanArchiveHostileInput::fileDigestOffByOneByte()
     QCOMPARE(entryNames(m_box->home().native()), QStringList{QStringLiteral("Existing")});
 }
 
-QTEST_GUILESS_MAIN(tst_CleanArchiveHostileInput)
+BRISKO_TEST(tst_CleanArchiveHostileInput)
 #include "tst_CleanArchiveHostileInput.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "archive/CleanArchiveEntry.h"
 #include "archive/CleanArchiveError.h"
 #include "archive/CleanArchiveManifest.h"
@@ -216,5 +217,5 @@ void tst_CleanArchiveManifest::errorTexts()
              QStringLiteral("SHA256 архива не совпадает с manifest."));
 }
 
-QTEST_GUILESS_MAIN(tst_CleanArchiveManifest)
+BRISKO_TEST(tst_CleanArchiveManifest)
 #include "tst_CleanArchiveManifest.moc"

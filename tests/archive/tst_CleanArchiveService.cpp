@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ArchiveSandbox.h"
 #include "TempHome.h"
 #include "UnreadableFileSystem.h"
@@ -654,5 +655,5 @@ void tst_CleanArchiveService::restoreSurvivesAFaultAtEveryOperation()
     QCOMPARE(TreeInventory::take(created.archiveURL.native()).differencesFrom(archive), QStringList());
 }
 
-QTEST_GUILESS_MAIN(tst_CleanArchiveService)
+BRISKO_TEST(tst_CleanArchiveService)
 #include "tst_CleanArchiveService.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "OperationSandbox.h"
 #include "ScratchDir.h"
 #include "TreeInventory.h"
@@ -195,5 +196,5 @@ void tst_CliArchiveCommand::badArgumentsAreUsageErrors()
     QVERIFY(run.errText().contains(QStringLiteral("archive create ПРОФИЛЬ | list | restore ID [--json]")));
 }
 
-QTEST_GUILESS_MAIN(tst_CliArchiveCommand)
+BRISKO_TEST(tst_CliArchiveCommand)
 #include "tst_CliArchiveCommand.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "OperationSandbox.h"
 #include "ScratchDir.h"
 #include "TreeInventory.h"
@@ -377,5 +378,5 @@ void tst_CliCleanupCommands::badArgumentsAreUsageErrors()
     QVERIFY(!QFile::exists(sandbox.dataHome()));
 }
 
-QTEST_GUILESS_MAIN(tst_CliCleanupCommands)
+BRISKO_TEST(tst_CliCleanupCommands)
 #include "tst_CliCleanupCommands.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "CliSandbox.h"
 #include "scan/AppInfo.h"
 
@@ -127,5 +128,5 @@ void tst_CliDispatcher::usageErrors()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_CliDispatcher)
+BRISKO_TEST(tst_CliDispatcher)
 #include "tst_CliDispatcher.moc"

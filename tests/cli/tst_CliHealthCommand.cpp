@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "OperationSandbox.h"
 #include "TreeInventory.h"
 
@@ -144,5 +145,5 @@ void tst_CliHealthCommand::badArgumentsAreUsageErrors()
     QVERIFY2(run.errText().contains(QStringLiteral("brisko health [--json]")), run.describe());
 }
 
-QTEST_GUILESS_MAIN(tst_CliHealthCommand)
+BRISKO_TEST(tst_CliHealthCommand)
 #include "tst_CliHealthCommand.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "OperationSandbox.h"
 
 #include "app/ReferenceDate.h"
@@ -137,5 +138,5 @@ void tst_CliHistoryCommand::argumentsAreUsageErrors()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_CliHistoryCommand)
+BRISKO_TEST(tst_CliHistoryCommand)
 #include "tst_CliHistoryCommand.moc"

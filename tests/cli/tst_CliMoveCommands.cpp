@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "OperationSandbox.h"
 #include "RepresentativeTree.h"
 #include "ScratchDir.h"
@@ -467,5 +468,5 @@ void tst_CliMoveCommands::badArgumentsAreUsageErrors()
     QCOMPARE(sandbox.cli().storedSettings(), settingsBefore);
 }
 
-QTEST_GUILESS_MAIN(tst_CliMoveCommands)
+BRISKO_TEST(tst_CliMoveCommands)
 #include "tst_CliMoveCommands.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "CliSandbox.h"
 
 #include <QFile>
@@ -271,5 +272,5 @@ void tst_CliQueryCommands::queryCommandsTakeNoPositionals()
     QVERIFY2(run.errText().contains(QStringLiteral("brisko ") + arguments.first()), run.err.constData());
 }
 
-QTEST_GUILESS_MAIN(tst_CliQueryCommands)
+BRISKO_TEST(tst_CliQueryCommands)
 #include "tst_CliQueryCommands.moc"

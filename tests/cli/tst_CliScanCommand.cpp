@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "CliSandbox.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/RussianPlural.h"
@@ -473,5 +474,5 @@ void tst_CliScanCommand::badArgumentsAreUsageErrors()
     QVERIFY2(run.errText().contains(QLatin1String("brisko scan ")), run.err.constData());
 }
 
-QTEST_GUILESS_MAIN(tst_CliScanCommand)
+BRISKO_TEST(tst_CliScanCommand)
 #include "tst_CliScanCommand.moc"

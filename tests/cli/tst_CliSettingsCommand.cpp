@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "CliSandbox.h"
 #include "app/AppSettings.h"
 
@@ -260,5 +261,5 @@ void tst_CliSettingsCommand::badUsage()
     QVERIFY(!QFile::exists(sandbox.defaultsFile()));
 }
 
-QTEST_GUILESS_MAIN(tst_CliSettingsCommand)
+BRISKO_TEST(tst_CliSettingsCommand)
 #include "tst_CliSettingsCommand.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "OperationSandbox.h"
 #include "ScratchDir.h"
 #include "TreeInventory.h"
@@ -190,5 +191,5 @@ void tst_CliSortDownloadsCommand::badArgumentsAreUsageErrors()
     QVERIFY(QFile::exists(file));
 }
 
-QTEST_GUILESS_MAIN(tst_CliSortDownloadsCommand)
+BRISKO_TEST(tst_CliSortDownloadsCommand)
 #include "tst_CliSortDownloadsCommand.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "CliSandbox.h"
 
 #include <QJsonArray>
@@ -128,5 +129,5 @@ void tst_CliUsageCommand::refusals()
     QVERIFY(!run.err.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(tst_CliUsageCommand)
+BRISKO_TEST(tst_CliUsageCommand)
 #include "tst_CliUsageCommand.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakePausingClock.h"
 #include "fans/AppleSMC.h"
 #include "fans/SmcSimulator.h"
@@ -440,5 +441,5 @@ void tst_AppleSMC::unlockWaitsForTheFirmwareOnTheFakeClock()
     QVERIFY(!intel.unlockFanControl(0));
 }
 
-QTEST_GUILESS_MAIN(tst_AppleSMC)
+BRISKO_TEST(tst_AppleSMC)
 #include "tst_AppleSMC.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeApplesmcTree.h"
 #include "FakePausingClock.h"
 #include "fans/AppleSMC.h"
@@ -256,5 +257,5 @@ void tst_ApplesmcTransport::describedByEnvironmentText()
     QCOMPARE(SMCSensorReader::readTemperatures(smc).size(), 3);
 }
 
-QTEST_GUILESS_MAIN(tst_ApplesmcTransport)
+BRISKO_TEST(tst_ApplesmcTransport)
 #include "tst_ApplesmcTransport.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "CliSandbox.h"
 #include "FakeApplesmcTree.h"
 
@@ -241,5 +242,5 @@ void tst_CliCooling::boostHoldsUntilASignalAndThenReleases()
                 .contains(QStringLiteral("Вентиляторы возвращены под управление системы.")));
 }
 
-QTEST_GUILESS_MAIN(tst_CliCooling)
+BRISKO_TEST(tst_CliCooling)
 #include "tst_CliCooling.moc"

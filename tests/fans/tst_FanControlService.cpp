@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakePausingClock.h"
 #include "FakePkexec.h"
 #include "RecordingErrorSink.h"
@@ -478,5 +479,5 @@ void tst_FanControlService::quittingNeverStartsTheHelper()
     QCOMPARE(m_pkexec->pkexecRuns().size(), 1);
 }
 
-QTEST_GUILESS_MAIN(tst_FanControlService)
+BRISKO_TEST(tst_FanControlService)
 #include "tst_FanControlService.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakePausingClock.h"
 #include "RecordingErrorSink.h"
 #include "fans/FanTerminationHook.h"
@@ -45,5 +46,5 @@ void tst_FanTerminationHook::quitReleasesBoostedFans()
     QCOMPARE(sim->targetRPM(0), std::optional<int>(0));
 }
 
-QTEST_GUILESS_MAIN(tst_FanTerminationHook)
+BRISKO_TEST(tst_FanTerminationHook)
 #include "tst_FanTerminationHook.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakePkexec.h"
 #include "fans/SMCFanPrivilegedRunner.h"
 #include "fans/SMCHardwareProfile.h"
@@ -270,5 +271,5 @@ void tst_SMCFanPrivilegedRunner::appleScriptSourceKeepsPathsIntact()
     QCOMPARE(appleScriptLiteral(match.captured(1)), path);
 }
 
-QTEST_GUILESS_MAIN(tst_SMCFanPrivilegedRunner)
+BRISKO_TEST(tst_SMCFanPrivilegedRunner)
 #include "tst_SMCFanPrivilegedRunner.moc"

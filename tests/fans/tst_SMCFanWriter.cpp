@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakePausingClock.h"
 #include "fans/AppleSMC.h"
 #include "fans/SMCFanWriter.h"
@@ -173,5 +174,5 @@ void tst_SMCFanWriter::withoutControllerNothingHappens()
     QVERIFY(!SMCFanWriter::releaseFans(fanless.machine, fanless.profile.strategy, fanless.fans));
 }
 
-QTEST_GUILESS_MAIN(tst_SMCFanWriter)
+BRISKO_TEST(tst_SMCFanWriter)
 #include "tst_SMCFanWriter.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "fans/SMCFanProfile.h"
 #include "fans/SMCHardwareProfile.h"
 
@@ -142,5 +143,5 @@ void tst_SMCProfiles::humanizeError()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_SMCProfiles)
+BRISKO_TEST(tst_SMCProfiles)
 #include "tst_SMCProfiles.moc"

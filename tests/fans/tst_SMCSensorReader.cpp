@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakePausingClock.h"
 #include "fans/AppleSMC.h"
 #include "fans/SMCSensorReader.h"
@@ -155,5 +156,5 @@ void tst_SMCSensorReader::implausibleTemperaturesAreLeftOut()
     QCOMPARE(readings.at(0).celsius, 129.5);
 }
 
-QTEST_GUILESS_MAIN(tst_SMCSensorReader)
+BRISKO_TEST(tst_SMCSensorReader)
 #include "tst_SMCSensorReader.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
 #include "fans/SystemPermissionsHelper.h"
@@ -107,5 +108,5 @@ void tst_SystemPermissionsHelper::opensTheSettingsPane()
              QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
 }
 
-QTEST_GUILESS_MAIN(tst_SystemPermissionsHelper)
+BRISKO_TEST(tst_SystemPermissionsHelper)
 #include "tst_SystemPermissionsHelper.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "ScratchDir.h"
 #include "TreeInventory.h"
@@ -521,5 +522,5 @@ void tst_DownloadsSorter::runsOnThePool()
     QCOMPARE(ScratchDir::readFile(scratch.filePath("Downloads/_Sorted/Audio/song.mp3")), QByteArray("la\n"));
 }
 
-QTEST_GUILESS_MAIN(tst_DownloadsSorter)
+BRISKO_TEST(tst_DownloadsSorter)
 #include "tst_DownloadsSorter.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
@@ -521,5 +522,5 @@ void TestFileMover::batchJsonFormat()
     QVERIFY(!MoveBatch::fromJson("garbage"));
 }
 
-QTEST_GUILESS_MAIN(TestFileMover)
+BRISKO_TEST(TestFileMover)
 #include "tst_FileMover.moc"

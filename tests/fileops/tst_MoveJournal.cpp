@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "ScratchDir.h"
@@ -270,5 +271,5 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_MoveJournal)
+BRISKO_TEST(tst_MoveJournal)
 #include "tst_MoveJournal.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "RepresentativeTree.h"
 #include "ScratchDir.h"
@@ -463,5 +464,5 @@ void TestSafeCleanupService::failureAtEveryOperation()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSafeCleanupService)
+BRISKO_TEST(TestSafeCleanupService)
 #include "tst_SafeCleanupService.moc"

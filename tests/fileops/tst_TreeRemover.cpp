@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "RepresentativeTree.h"
 #include "ScratchDir.h"
@@ -444,5 +445,5 @@ void TestTreeRemover::failureAtEveryOperation()
     }
 }
 
-QTEST_GUILESS_MAIN(TestTreeRemover)
+BRISKO_TEST(TestTreeRemover)
 #include "tst_TreeRemover.moc"

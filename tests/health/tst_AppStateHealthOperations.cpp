@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "ScratchDir.h"
 #include "TreeInventory.h"
@@ -384,5 +385,5 @@ void tst_AppStateHealthOperations::stateGoneBeforeTheResult()
     QCOMPARE(later.storageStats().eventCount, 0);
 }
 
-QTEST_GUILESS_MAIN(tst_AppStateHealthOperations)
+BRISKO_TEST(tst_AppStateHealthOperations)
 #include "tst_AppStateHealthOperations.moc"

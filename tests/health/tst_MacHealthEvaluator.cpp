@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "health/MacHealthEvaluator.h"
 
 #include <QtTest>
@@ -301,5 +302,5 @@ void tst_MacHealthEvaluator::quickScanCategories()
                                   ScanCategory::oldInstallers, ScanCategory::largeLooseFiles}));
 }
 
-QTEST_GUILESS_MAIN(tst_MacHealthEvaluator)
+BRISKO_TEST(tst_MacHealthEvaluator)
 #include "tst_MacHealthEvaluator.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "health/MacHealthSnapshot.h"
 
 #include <QJsonArray>
@@ -64,5 +65,5 @@ void tst_MacHealthSnapshot::absentFiguresAreNull()
     QCOMPARE(json.value(QLatin1String("healthPercent")).toInt(), 92);
 }
 
-QTEST_GUILESS_MAIN(tst_MacHealthSnapshot)
+BRISKO_TEST(tst_MacHealthSnapshot)
 #include "tst_MacHealthSnapshot.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "fileops/MoveRecords.h"
 #include "health/StorageHistoryStore.h"
 #include "platform/SettingsDefaultsStore.h"
@@ -57,5 +58,5 @@ void tst_StoredNumbers::implausibleValuesReadAsNothing()
     QCOMPARE(MoveBatch::fromJson(batch).has_value(), accepted);
 }
 
-QTEST_GUILESS_MAIN(tst_StoredNumbers)
+BRISKO_TEST(tst_StoredNumbers)
 #include "tst_StoredNumbers.moc"

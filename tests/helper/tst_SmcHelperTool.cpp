@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeApplesmcTree.h"
 #include "FakePausingClock.h"
 #include "fans/ApplesmcTransport.h"
@@ -262,5 +263,5 @@ void tst_SmcHelperTool::drivesTheApplesmcFiles()
     QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("0"));
 }
 
-QTEST_GUILESS_MAIN(tst_SmcHelperTool)
+BRISKO_TEST(tst_SmcHelperTool)
 #include "tst_SmcHelperTool.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/ByteCountFormatter.h"
 
 #include <QLocale>
@@ -100,5 +101,5 @@ void tst_ByteCountFormatter::independentOfProcessLocale()
     QCOMPARE(german, QStringLiteral("1,2\u00a0МБ"));
 }
 
-QTEST_GUILESS_MAIN(tst_ByteCountFormatter)
+BRISKO_TEST(tst_ByteCountFormatter)
 #include "tst_ByteCountFormatter.moc"

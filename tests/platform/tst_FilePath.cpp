@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/FilePath.h"
 
 #include <QHash>
@@ -169,5 +170,5 @@ void tst_FilePath::equalityAndHash()
     QCOMPARE(byPath.size(), 2);
 }
 
-QTEST_GUILESS_MAIN(tst_FilePath)
+BRISKO_TEST(tst_FilePath)
 #include "tst_FilePath.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "NativeTempDir.h"
 
 #include "platform/FilePath.h"
@@ -489,5 +490,5 @@ void tst_PlatformFileSystem::chainsDeeperThanPathMax()
     QVERIFY(!fs->exists(fullPath));
 }
 
-QTEST_GUILESS_MAIN(tst_PlatformFileSystem)
+BRISKO_TEST(tst_PlatformFileSystem)
 #include "tst_PlatformFileSystem.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/PlatformSystemFacts.h"
 
 #include <QDir>
@@ -235,5 +236,5 @@ void tst_PlatformSystemFacts::runningMachine()
     QVERIFY(!cores || *cores >= 1);
 }
 
-QTEST_GUILESS_MAIN(tst_PlatformSystemFacts)
+BRISKO_TEST(tst_PlatformSystemFacts)
 #include "tst_PlatformSystemFacts.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "RepresentativeTree.h"
@@ -691,5 +692,5 @@ void TestPlatformTrash::volumeFailureAtEveryOperation()
     }
 }
 
-QTEST_GUILESS_MAIN(TestPlatformTrash)
+BRISKO_TEST(TestPlatformTrash)
 #include "tst_PlatformTrash.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/PlatformVolumeSource.h"
 
 #include <QDir>
@@ -189,5 +190,5 @@ void tst_PlatformVolumeSource::realMountTableHasRoot()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_PlatformVolumeSource)
+BRISKO_TEST(tst_PlatformVolumeSource)
 #include "tst_PlatformVolumeSource.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/RelativeDateFormatter.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,15 @@
 class tst_RelativeDateFormatter : public QObject
 {
     Q_OBJECT
+
+public:
+    // The process locale is read once; make it the unset "C" before Qt looks.
+    static void initMain()
+    {
+        qputenv("LC_ALL", "C");
+        qunsetenv("LANG");
+        qunsetenv("LANGUAGE");
+    }
 
 private Q_SLOTS:
     void russian_data();
@@ -64,7 +74,7 @@ void tst_RelativeDateFormatter::russian()
 
 void tst_RelativeDateFormatter::processWithoutLocaleIsRussian()
 {
-    // main() starts the process with LC_ALL=C.
+    // initMain() starts the process with LC_ALL=C.
     QCOMPARE(QLocale::system().name(), QStringLiteral("C"));
     QCOMPARE(RelativeDateFormatter::userLocaleName(), QStringLiteral("ru_RU"));
     QCOMPARE(RelativeDateFormatter::format(m_now.addDays(-3), m_now), QStringLiteral("3 дня назад"));
@@ -94,15 +104,6 @@ void tst_RelativeDateFormatter::invalidDatesGiveNothing()
     QVERIFY(RelativeDateFormatter::format(m_now, QDateTime(), QStringLiteral("ru_RU")).isEmpty());
 }
 
-int main(int argc, char** argv)
-{
-    // The process locale is read once; make it the unset "C" before Qt looks.
-    qputenv("LC_ALL", "C");
-    qunsetenv("LANG");
-    qunsetenv("LANGUAGE");
-    QCoreApplication app(argc, argv);
-    tst_RelativeDateFormatter test;
-    return QTest::qExec(&test, argc, argv);
-}
+BRISKO_TEST(tst_RelativeDateFormatter)
 
 #include "tst_RelativeDateFormatter.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/RussianPlural.h"
 
 #include <QTest>
@@ -50,5 +51,5 @@ void tst_RussianPlural::count()
     QCOMPARE(RussianPlural::count(n, RussianPlural::caches), caches);
 }
 
-QTEST_GUILESS_MAIN(tst_RussianPlural)
+BRISKO_TEST(tst_RussianPlural)
 #include "tst_RussianPlural.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
 
@@ -395,5 +396,5 @@ void tst_SettingsDefaultsStore::platformStoreHonoursOverride()
     QVERIFY(QFileInfo(path).isFile());
 }
 
-QTEST_GUILESS_MAIN(tst_SettingsDefaultsStore)
+BRISKO_TEST(tst_SettingsDefaultsStore)
 #include "tst_SettingsDefaultsStore.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "scan/CacheClassifier.h"
 #include "scan/HomeLayout.h"
 
@@ -135,5 +136,5 @@ void TestCacheClassifier::standardize()
     QCOMPARE(CacheClassifier::standardizePath(input), expected);
 }
 
-QTEST_APPLESS_MAIN(TestCacheClassifier)
+BRISKO_TEST(TestCacheClassifier)
 #include "tst_CacheClassifier.moc"

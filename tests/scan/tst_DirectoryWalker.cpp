@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
 
@@ -464,5 +465,5 @@ void TestDirectoryWalker::walkDirectoryRunsOffTheCallingThread()
     QVERIFY(!onCaller.load());
 }
 
-QTEST_GUILESS_MAIN(TestDirectoryWalker)
+BRISKO_TEST(TestDirectoryWalker)
 #include "tst_DirectoryWalker.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "scan/DiskScanner.h"
 
 #include "FakeClock.h"
@@ -201,5 +202,5 @@ void tst_DiskInfo::realVolumesOfThisMachine()
     QVERIFY(sawRoot);
 }
 
-QTEST_GUILESS_MAIN(tst_DiskInfo)
+BRISKO_TEST(tst_DiskInfo)
 #include "tst_DiskInfo.moc"

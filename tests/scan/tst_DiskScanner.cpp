@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
@@ -445,5 +446,5 @@ void TestDiskScanner::disabledUserFoldersAreNotScanned()
     }
 }
 
-QTEST_GUILESS_MAIN(TestDiskScanner)
+BRISKO_TEST(TestDiskScanner)
 #include "tst_DiskScanner.moc"

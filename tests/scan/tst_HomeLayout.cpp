@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
 
@@ -180,5 +181,5 @@ void TestHomeLayout::expandMatchesEveryNameOfAWildcardLevel()
     QVERIFY(layout.expand(QStringLiteral("snap/*/common/.cache"), fs).isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestHomeLayout)
+BRISKO_TEST(TestHomeLayout)
 #include "tst_HomeLayout.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "scan/MacHardwareInfo.h"
 
 #include "platform/PlatformSystemFacts.h"
@@ -284,5 +285,5 @@ void tst_MacHardwareInfo::fromPlatformFactsOnFakeRoot()
     QVERIFY(info.osVersion.startsWith(QStringLiteral("Linux ")));
 }
 
-QTEST_GUILESS_MAIN(tst_MacHardwareInfo)
+BRISKO_TEST(tst_MacHardwareInfo)
 #include "tst_MacHardwareInfo.moc"

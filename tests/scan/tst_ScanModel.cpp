@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "app/AppSettings.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheRisk.h"
@@ -114,5 +115,5 @@ void TestScanModel::rowsAreIdentifiedById()
     QVERIFY(c != a);
 }
 
-QTEST_APPLESS_MAIN(TestScanModel)
+BRISKO_TEST(TestScanModel)
 #include "tst_ScanModel.moc"

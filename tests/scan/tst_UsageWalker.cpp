@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "ScratchDir.h"
 
@@ -252,5 +253,5 @@ void TestUsageWalker::riskVerdicts()
     QCOMPARE(risk ? CacheRisks::rawValue(*risk) : QString(), verdict);
 }
 
-QTEST_GUILESS_MAIN(TestUsageWalker)
+BRISKO_TEST(TestUsageWalker)
 #include "tst_UsageWalker.moc"

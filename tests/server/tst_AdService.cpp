@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ServerTestBed.h"
 
 #include "server/AdService.h"
@@ -282,5 +283,5 @@ void tst_AdService::laterStartSupersedesAnEarlierOne()
     QVERIFY(AdsConfig::decode(m_bed->store->data(AdService::cacheKey).value())->banners.first().id == QStringLiteral("fresh"));
 }
 
-QTEST_GUILESS_MAIN(tst_AdService)
+BRISKO_TEST(tst_AdService)
 #include "tst_AdService.moc"

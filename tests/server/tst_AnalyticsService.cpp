@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ServerTestBed.h"
 
 #include "server/AnalyticsService.h"
@@ -273,5 +274,5 @@ void tst_AnalyticsService::sendsCutShortAtTheEndStayQueued()
                                      QStringLiteral("event_3")}));
 }
 
-QTEST_GUILESS_MAIN(tst_AnalyticsService)
+BRISKO_TEST(tst_AnalyticsService)
 #include "tst_AnalyticsService.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 
 #include "app/AppSettings.h"
@@ -236,5 +237,5 @@ void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
     QCOMPARE(queued().size(), 4);
 }
 
-QTEST_GUILESS_MAIN(tst_CliServerCommands)
+BRISKO_TEST(tst_CliServerCommands)
 #include "tst_CliServerCommands.moc"

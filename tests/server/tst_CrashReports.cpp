@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ServerTestBed.h"
 
 #include "server/CrashRecord.h"
@@ -154,5 +155,5 @@ void tst_CrashReports::damagedFileIsDropped()
              QStringList({QStringLiteral("brisko(_Z4walkv+0x1d) [0x55d0c0de]"), QStringLiteral("libc.so.6(+0x3bfd0) [0x7f00]")}));
 }
 
-QTEST_GUILESS_MAIN(tst_CrashReports)
+BRISKO_TEST(tst_CrashReports)
 #include "tst_CrashReports.moc"

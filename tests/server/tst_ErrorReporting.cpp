@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ServerTestBed.h"
 
 #include "app/AppSettings.h"
@@ -358,5 +359,5 @@ void tst_ErrorReporting::recentSummariesNewestFirst()
     QCOMPARE(summaries.at(4), QStringLiteral("scan: сбой 4"));
 }
 
-QTEST_GUILESS_MAIN(tst_ErrorReporting)
+BRISKO_TEST(tst_ErrorReporting)
 #include "tst_ErrorReporting.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ServerTestBed.h"
 
 #include "server/ErrorReportingService.h"
@@ -273,5 +274,5 @@ void tst_FeedbackService::sendingIsPublished()
     QCOMPARE(service->lastResult(), FeedbackService::Result::sent(FeedbackService::sentText));
 }
 
-QTEST_GUILESS_MAIN(tst_FeedbackService)
+BRISKO_TEST(tst_FeedbackService)
 #include "tst_FeedbackService.moc"

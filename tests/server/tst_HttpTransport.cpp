@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 
 #include "server/HttpTransport.h"
@@ -261,5 +262,5 @@ void tst_HttpTransport::offlineSendsNothing()
     QCOMPARE(m_server->requests().size(), 0);
 }
 
-QTEST_GUILESS_MAIN(tst_HttpTransport)
+BRISKO_TEST(tst_HttpTransport)
 #include "tst_HttpTransport.moc"

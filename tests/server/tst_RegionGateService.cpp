@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ServerTestBed.h"
 
 #include "server/RegionGateService.h"
@@ -180,5 +181,5 @@ void tst_RegionGateService::newerEvaluationWins()
     QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Локаль: RU · IP: RU"));
 }
 
-QTEST_GUILESS_MAIN(tst_RegionGateService)
+BRISKO_TEST(tst_RegionGateService)
 #include "tst_RegionGateService.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "FakeClock.h"
 #include "LoopbackMakerServer.h"
 
@@ -349,5 +350,5 @@ void tst_ServerHTTPClient::unusableStoredBackoffs()
     QVERIFY(!m_gate->isBackingOff(QStringLiteral("maker.example")));
 }
 
-QTEST_GUILESS_MAIN(tst_ServerHTTPClient)
+BRISKO_TEST(tst_ServerHTTPClient)
 #include "tst_ServerHTTPClient.moc"

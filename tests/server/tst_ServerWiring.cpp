@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 
 #include "app/AppState.h"
@@ -156,5 +157,5 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
     QVERIFY(!PlatformDefaultsStore::open()->data(AnalyticsService::queueKey));
 }
 
-QTEST_GUILESS_MAIN(tst_ServerWiring)
+BRISKO_TEST(tst_ServerWiring)
 #include "tst_ServerWiring.moc"

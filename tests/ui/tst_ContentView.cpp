@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "RecordingWorkspace.h"
 #include "ScriptedConfirmer.h"
@@ -15,8 +16,8 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "server/AdService.h"
-#include "server/UpdateDeployment.h"
-#include "server/UpdateService.h"
+#include "update/UpdateDeployment.h"
+#include "update/UpdateService.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -348,5 +349,5 @@ void tst_ContentView::updateBannerOnlyWithAnOffer()
     QVERIFY(!banner->isVisible());
 }
 
-QTEST_MAIN(tst_ContentView)
+BRISKO_TEST(tst_ContentView)
 #include "tst_ContentView.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "FakePausingClock.h"
 
@@ -254,5 +255,5 @@ void tst_CoolingView::monitoringOnly()
     }
 }
 
-QTEST_MAIN(tst_CoolingView)
+BRISKO_TEST(tst_CoolingView)
 #include "tst_CoolingView.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "ServerTestBed.h"
 
@@ -119,5 +120,5 @@ void tst_FeedbackSheet::refusalsAndFailuresShowAWarning()
     QVERIFY(!m_bed->server.requests(feedbackPath).first().json().contains(QLatin1String("diagnostics")));
 }
 
-QTEST_MAIN(tst_FeedbackSheet)
+BRISKO_TEST(tst_FeedbackSheet)
 #include "tst_FeedbackSheet.moc"

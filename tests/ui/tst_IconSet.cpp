@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "IconSet.h"
 
 #include <QApplication>
@@ -133,5 +134,5 @@ void tst_IconSet::svgImagePluginIsPresent()
     QVERIFY(!image.isNull());
 }
 
-QTEST_MAIN(tst_IconSet)
+BRISKO_TEST(tst_IconSet)
 #include "tst_IconSet.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 
 #include "HealthGauge.h"
@@ -117,5 +118,5 @@ void tst_MacHealthDashboardSection::beforeAndAfterAScan()
     QCOMPARE(results.count(), 1);
 }
 
-QTEST_MAIN(tst_MacHealthDashboardSection)
+BRISKO_TEST(tst_MacHealthDashboardSection)
 #include "tst_MacHealthDashboardSection.moc"

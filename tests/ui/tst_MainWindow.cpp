@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "GateTestBed.h"
 
 #include "AppWindowConfigurator.h"
@@ -142,5 +143,5 @@ void tst_MainWindow::menus()
     QCOMPARE(expected.at(2).scheme(), QStringLiteral("mailto"));
 }
 
-QTEST_MAIN(tst_MainWindow)
+BRISKO_TEST(tst_MainWindow)
 #include "tst_MainWindow.moc"

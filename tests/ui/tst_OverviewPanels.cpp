@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "RecordingWorkspace.h"
 #include "ScriptedConfirmer.h"
@@ -169,5 +170,5 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
 }
 
-QTEST_MAIN(tst_OverviewPanels)
+BRISKO_TEST(tst_OverviewPanels)
 #include "tst_OverviewPanels.moc"

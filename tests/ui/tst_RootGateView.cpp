@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "GateTestBed.h"
 
 #include "EULAAcceptanceView.h"
@@ -375,5 +376,5 @@ void tst_RootGateView::installLocationAlert()
     QTRY_VERIFY(!gate->runtimeAlert());
 }
 
-QTEST_MAIN(tst_RootGateView)
+BRISKO_TEST(tst_RootGateView)
 #include "tst_RootGateView.moc"

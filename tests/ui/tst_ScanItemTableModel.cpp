@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 
 #include "ScanItemFilterModel.h"
@@ -177,5 +178,5 @@ void tst_ScanItemTableModel::categoryAndSearchFilter()
     QCOMPARE(filter.rowCount(), 4);
 }
 
-QTEST_MAIN(tst_ScanItemTableModel)
+BRISKO_TEST(tst_ScanItemTableModel)
 #include "tst_ScanItemTableModel.moc"

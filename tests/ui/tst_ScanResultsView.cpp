@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "RecordingWorkspace.h"
 #include "ScriptedConfirmer.h"
@@ -335,5 +336,5 @@ void tst_ScanResultsView::controlsAreDisabledWhileBusy()
     QVERIFY(view->table()->isEnabled());
 }
 
-QTEST_MAIN(tst_ScanResultsView)
+BRISKO_TEST(tst_ScanResultsView)
 #include "tst_ScanResultsView.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "RecordingWorkspace.h"
 
@@ -6,7 +7,7 @@
 #include "SettingsView.h"
 #include "app/AppState.h"
 #include "scan/DiskScanner.h"
-#include "server/UpdateService.h"
+#include "update/UpdateService.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -341,5 +342,5 @@ void tst_SettingsView::updatesGroup()
     QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("updateAction"))->isVisible());
 }
 
-QTEST_MAIN(tst_SettingsView)
+BRISKO_TEST(tst_SettingsView)
 #include "tst_SettingsView.moc"

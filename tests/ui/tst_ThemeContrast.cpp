@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "Theme.h"
 
 #include <QTest>
@@ -87,5 +88,5 @@ void tst_ThemeContrast::pairs()
                                               .arg(ratio, 0, 'f', 2)));
 }
 
-QTEST_MAIN(tst_ThemeContrast)
+BRISKO_TEST(tst_ThemeContrast)
 #include "tst_ThemeContrast.moc"

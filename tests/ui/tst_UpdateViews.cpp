@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "IconTextLine.h"
 #include "LoopbackMakerServer.h"
@@ -10,8 +11,8 @@
 #include "app/AppState.h"
 #include "archive/Sha256.h"
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateError.h"
-#include "server/UpdateService.h"
+#include "update/UpdateError.h"
+#include "update/UpdateService.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -347,5 +348,5 @@ void tst_UpdateViews::withoutAnInPlaceInstallBothTellHowToUpdate()
              QString::fromUtf8(m_bed->prefix() + "/versions/1"));
 }
 
-QTEST_MAIN(tst_UpdateViews)
+BRISKO_TEST(tst_UpdateViews)
 #include "tst_UpdateViews.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "AppFixture.h"
 #include "RecordingWorkspace.h"
 #include "ScriptedConfirmer.h"
@@ -150,5 +151,5 @@ void tst_UsageMapView::trashFromTheMenuAfterConfirmation()
         QVERIFY(!m_view->childList()->item(row)->text().startsWith(QStringLiteral("Документы")));
 }
 
-QTEST_MAIN(tst_UsageMapView)
+BRISKO_TEST(tst_UsageMapView)
 #include "tst_UsageMapView.moc"

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "ConfirmationSheet.h"
 #include "DialogConfirmer.h"
 #include "DialogFolderChooser.h"
@@ -180,5 +181,5 @@ void tst_WindowDialogs::folderChooser()
     }
 }
 
-QTEST_MAIN(tst_WindowDialogs)
+BRISKO_TEST(tst_WindowDialogs)
 #include "tst_WindowDialogs.moc"

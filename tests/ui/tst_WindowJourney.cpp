@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "GateTestBed.h"
 #include "ScriptedConfirmer.h"
 
@@ -241,5 +242,5 @@ void tst_WindowJourney::newUserArchivesDownloadsAndUndoes()
     QVERIFY(m_bed->fixture.errors->reports.isEmpty());
 }
 
-QTEST_MAIN(tst_WindowJourney)
+BRISKO_TEST(tst_WindowJourney)
 #include "tst_WindowJourney.moc"

@@ -2,7 +2,7 @@
 
 #include "archive/Sha256.h"
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateSignature.h"
+#include "update/UpdateSignature.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AppUpdateInfo.h"
-#include "HttpTransport.h"
+#include "server/HttpTransport.h"
 #include "UpdateDeployment.h"
 #include "UpdateInstaller.h"
 #include "UpdatePhase.h"

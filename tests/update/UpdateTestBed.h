@@ -2,8 +2,8 @@
 
 #include "ScratchDir.h"
 
-#include "server/PlatformUpdateInstaller.h"
-#include "server/UpdateDeployment.h"
+#include "update/PlatformUpdateInstaller.h"
+#include "update/UpdateDeployment.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -5,7 +5,7 @@
 // Exit status 0 when the install got through before the nth operation.
 #include "FaultInjectingFileSystem.h"
 
-#include "server/PlatformUpdateInstaller.h"
+#include "update/PlatformUpdateInstaller.h"
 
 #include <QCoreApplication>
 

@@ -1,3 +1,4 @@
+#include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 #include "RecordingSinks.h"
 #include "ServerTestBed.h"
@@ -6,9 +7,9 @@
 
 #include "archive/Sha256.h"
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateError.h"
-#include "server/UpdateService.h"
-#include "server/UpdateVersionOrder.h"
+#include "update/UpdateError.h"
+#include "update/UpdateService.h"
+#include "update/UpdateVersionOrder.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -402,5 +403,5 @@ void tst_UpdateService::installsAndRelaunchesIntoTheNewBuild()
     QVERIFY(m_errors->reports.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(tst_UpdateService)
+BRISKO_TEST(tst_UpdateService)
 #include "tst_UpdateService.moc"

@@ -1,8 +1,9 @@
+#include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 
 #include "app/AppSettings.h"
 #include "platform/SettingsDefaultsStore.h"
-#include "server/UpdateError.h"
+#include "update/UpdateError.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -80,5 +81,5 @@ void tst_CliUpdateCommand::runs()
     QVERIFY(!QFile::exists(home + QStringLiteral("/.local/share/brisko-vella/updates")));
 }
 
-QTEST_GUILESS_MAIN(tst_CliUpdateCommand)
+BRISKO_TEST(tst_CliUpdateCommand)
 #include "tst_CliUpdateCommand.moc"

@@ -1,10 +1,11 @@
+#include "BriskoTest.h"
 #include "FaultInjectingFileSystem.h"
 #include "TreeInventory.h"
 #include "UpdateTestBed.h"
 #include "../archive/TarBuilder.h"
 
 #include "platform/PlatformFileSystem.h"
-#include "server/UpdateError.h"
+#include "update/UpdateError.h"
 
 #include <QProcess>
 
@@ -346,5 +347,5 @@ void tst_UpdateInstaller::installsOnlyFromTheUserPrefix()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_UpdateInstaller)
+BRISKO_TEST(tst_UpdateInstaller)
 #include "tst_UpdateInstaller.moc"
