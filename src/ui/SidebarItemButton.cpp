@@ -3,6 +3,7 @@
 #include "IconSet.h"
 #include "Theme.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -54,7 +55,7 @@ void SidebarItemButton::paintEvent(QPaintEvent*)
         painter.fillPath(path, isChecked() ? theme.selectionBackground()
                                            : Theme::withAlpha(theme.text(), theme.dark() ? 0.08 : 0.05));
     }
-    if (hasFocus() && !isChecked()) {
+    if (showsFocusRing()) {
         // An outline only, never the current item's fill.
         painter.setPen(QPen(theme.focusRing(), 1.5, Qt::DashLine));
         painter.drawRoundedRect(r.adjusted(1, 1, -1, -1), Theme::controlRadius, Theme::controlRadius);
@@ -72,4 +73,17 @@ void SidebarItemButton::paintEvent(QPaintEvent*)
     const QRect textRect(Theme::spacing * 2 + iconSize, 0, width() - Theme::spacing * 3 - iconSize, height());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                      painter.fontMetrics().elidedText(m_item.title, Qt::ElideRight, textRect.width()));
+}
+
+bool SidebarItemButton::showsFocusRing() const
+{
+    return hasFocus() && m_focusFromKeyboard && !isChecked();
+}
+
+void SidebarItemButton::focusInEvent(QFocusEvent* event)
+{
+    const Qt::FocusReason reason = event->reason();
+    m_focusFromKeyboard =
+        reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    QAbstractButton::focusInEvent(event);
 }
