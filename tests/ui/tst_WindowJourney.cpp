@@ -212,6 +212,9 @@ void tst_WindowJourney::newUserArchivesDownloadsAndUndoes()
     // The move asks first, then runs off the main thread.
     m_confirmer.answer = true;
     QVERIFY(results->moveButton()->isEnabled());
+    // Clearing the search shows the actions again; their layout must be in
+    // place before the click lands on the button.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QTest::mouseClick(results->moveButton(), Qt::LeftButton);
     QCOMPARE(m_confirmer.requests.size(), 1);
     QCOMPARE(m_confirmer.requests.first().confirmText, QStringLiteral("Перенести 2 элемента"));
