@@ -63,10 +63,16 @@ public:
     }
 
     // Drops the oldest records beyond the limit.
-    void append(const Record& record) const
+    void append(const Record& record) const { append(QList<Record>{record}); }
+
+    // Several records in one write of the store.
+    void append(const QList<Record>& added) const
     {
+        if (added.isEmpty()) {
+            return;
+        }
         QList<Record> records = load();
-        records.append(record);
+        records.append(added);
         if (records.size() > m_limit) {
             records.remove(0, records.size() - m_limit);
         }
