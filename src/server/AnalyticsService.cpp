@@ -2,8 +2,6 @@
 
 #include <QUuid>
 
-#include <utility>
-
 AnalyticsService::AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client,
                                    ClientInfo info)
     : m_clock(std::move(clock))
@@ -43,23 +41,8 @@ void AnalyticsService::track(const QString& event, const QMap<QString, QString>&
     record.osVersion = m_info.osVersion;
     record.timestamp = ClientInfo::timestamp(m_clock->now());
     record.metadata = metadata;
-    if (m_holding) {
-        m_held.append(record);
-        m_heldEndpoint = endpoint;
-        return;
-    }
     m_queue.append(record);
     flush(endpoint, true);
-}
-
-QFuture<void> AnalyticsService::releaseHeld()
-{
-    m_holding = false;
-    if (m_held.isEmpty()) {
-        return QtFuture::makeReadyFuture();
-    }
-    m_queue.append(std::exchange(m_held, {}));
-    return flush(m_heldEndpoint, true);
 }
 
 QFuture<void> AnalyticsService::flush(const QString& endpoint, bool enabled)

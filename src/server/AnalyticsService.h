@@ -42,13 +42,6 @@ public:
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
     void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
 
-    // While held, tracked events wait in memory; releaseHeld() stores them in
-    // one write and starts a flush. A command-line run holds its events, so
-    // recording them costs one write of the store at its end instead of one
-    // (with its file syncs) on the command's path per event.
-    void hold() { m_holding = true; }
-    QFuture<void> releaseHeld();
-
     AnalyticsEventList loadQueue() const { return m_queue.load(); }
     bool saveQueue(const AnalyticsEventList& events) const { return m_queue.save(events); }
 
@@ -60,9 +53,6 @@ private:
     QString m_anonymousId;
     StoredQueue<AnalyticsEvent> m_queue;
     QueueFlusher<AnalyticsEvent> m_flusher;
-    bool m_holding = false;
-    AnalyticsEventList m_held;
-    QString m_heldEndpoint;
 };
 
 using AnalyticsServicePtr = std::shared_ptr<AnalyticsService>;

@@ -39,9 +39,6 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
             defaults, clock, ServerHTTPClient(HttpTransport::processInstance(), RateLimitGate::shared()),
             ClientInfo::current());
         analyticsInstance = service;
-        if (retaining) {
-            service->hold();
-        }
         retain(service);
     }
     return service;
@@ -79,19 +76,12 @@ bool ServerServices::finishSends(std::chrono::milliseconds grace)
 {
     // Reports handed over from other threads are stored before anything is awaited.
     QCoreApplication::processEvents();
-    std::shared_ptr<AnalyticsService> analyticsService;
-    {
-        QMutexLocker lock(&mutex);
-        analyticsService = analyticsInstance.lock();
-    }
     QList<QFuture<void>> sends;
-    if (analyticsService) {
-        // The events the command held are stored now, in one write.
-        sends.append(analyticsService->releaseHeld());
-        sends.append(analyticsService->whenIdle());
-    }
     {
         QMutexLocker lock(&mutex);
+        if (const std::shared_ptr<AnalyticsService> service = analyticsInstance.lock()) {
+            sends.append(service->whenIdle());
+        }
         if (const std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock()) {
             sends.append(reporter->service()->whenIdle());
         }

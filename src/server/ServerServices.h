@@ -20,11 +20,9 @@ std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, c
 
 // From now on the services made here are also kept by this module until
 // finishSends, so that the sends a command started can go on after the
-// command's own objects are gone; the usage events of the command are held in
-// memory and stored by finishSends in one write.
+// command's own objects are gone.
 void retainServices();
-// For the end of a short-lived process (main thread): stores the held usage
-// events, then gives the flushes that
+// For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
 // every host that has not answered a post still in flight counts as
 // unreachable, and the retained services are let go. What was not delivered

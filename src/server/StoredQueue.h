@@ -63,16 +63,10 @@ public:
     }
 
     // Drops the oldest records beyond the limit.
-    void append(const Record& record) const { append(QList<Record>{record}); }
-
-    // Several records in one write of the store.
-    void append(const QList<Record>& added) const
+    void append(const Record& record) const
     {
-        if (added.isEmpty()) {
-            return;
-        }
         QList<Record> records = load();
-        records.append(added);
+        records.append(record);
         if (records.size() > m_limit) {
             records.remove(0, records.size() - m_limit);
         }

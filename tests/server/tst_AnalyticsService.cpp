@@ -27,7 +27,6 @@ private Q_SLOTS:
     void eventsDuringASlowFlushAreSentOnce();
     void interruptedFlushLosesNothing();
     void sendsCutShortAtTheEndStayQueued();
-    void heldEventsAreStoredAndSentOnRelease();
 
 private:
     std::unique_ptr<AnalyticsService> makeService();
@@ -273,37 +272,6 @@ void tst_AnalyticsService::sendsCutShortAtTheEndStayQueued()
     delivered.sort();
     QCOMPARE(delivered, QStringList({QStringLiteral("event_0"), QStringLiteral("event_1"), QStringLiteral("event_2"),
                                      QStringLiteral("event_3")}));
-}
-
-void tst_AnalyticsService::heldEventsAreStoredAndSentOnRelease()
-{
-    auto service = makeService();
-    service->hold();
-    service->track(QStringLiteral("scan_started"), {}, true, endpoint());
-    service->track(QStringLiteral("scan_completed"), {}, true, endpoint());
-    service->track(QStringLiteral("ignored"), {}, false, endpoint());
-    QVERIFY(service->loadQueue().isEmpty());
-    QVERIFY(ServerTestBed::await(service->whenIdle()));
-    QVERIFY(received().isEmpty());
-
-    // Released with the server blocked: both wait in the store, in order.
-    m_bed->gate->block(QStringLiteral("127.0.0.1"), 600);
-    QVERIFY(ServerTestBed::await(service->releaseHeld()));
-    const AnalyticsEventList queued = service->loadQueue();
-    QCOMPARE(queued.size(), 2);
-    QCOMPARE(queued.at(0).event, QStringLiteral("scan_started"));
-    QCOMPARE(queued.at(1).event, QStringLiteral("scan_completed"));
-    QVERIFY(received().isEmpty());
-
-    // Released again after the block: nothing is stored twice, each is sent once.
-    m_bed->gate->block(QStringLiteral("127.0.0.1"), 0);
-    QVERIFY(ServerTestBed::await(service->releaseHeld()));
-    QCOMPARE(service->loadQueue().size(), 2);
-    QVERIFY(ServerTestBed::await(service->flush(endpoint(), true)));
-    QCOMPARE(received().size(), 2);
-    QVERIFY(service->loadQueue().isEmpty());
-    service->track(QStringLiteral("after_release"), {}, true, endpoint());
-    QTRY_COMPARE(received().size(), 3);
 }
 
 BRISKO_TEST(tst_AnalyticsService)
