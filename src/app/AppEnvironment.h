@@ -2,9 +2,9 @@
 
 #include "ErrorReportSink.h"
 #include "UsageEventSink.h"
+#include "base/FilePath.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
-#include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderChooser.h"
 #include "platform/SystemFacts.h"

@@ -4,8 +4,8 @@
 #include "AppState.h"
 
 #include "app/ReferenceDate.h"
+#include "base/ByteCountFormatter.h"
 #include "fileops/MoveJournal.h"
-#include "platform/ByteCountFormatter.h"
 #include "scan/CacheClassifier.h"
 
 namespace {

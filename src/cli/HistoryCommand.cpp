@@ -6,7 +6,7 @@
 #include "OperationReport.h"
 #include "TextTable.h"
 #include "app/ReferenceDate.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 #include "OperationSandbox.h"
 
 #include "app/ReferenceDate.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
