@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ErrorReportSink.h"
-#include "UsageEventSink.h"
 #include "base/FilePath.h"
+#include "model/ErrorReportSink.h"
+#include "model/UsageEventSink.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 #include "platform/FileSystem.h"
