@@ -12,9 +12,9 @@
 //
 //   build-release/bench/archive_bench [--reps 3] [--gib 2] [--dir /tmp]
 
-#include "app/AppSettings.h"
 #include "archive/CleanArchiveDigest.h"
 #include "archive/CleanArchiveService.h"
+#include "model/AppSettings.h"
 #include "platform/PlatformFileSystem.h"
 
 #include <QCommandLineParser>

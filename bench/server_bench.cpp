@@ -29,9 +29,9 @@
 #include "UnreachableServers.h"
 
 #include "app/AppEnvironment.h"
-#include "app/AppSettings.h"
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
+#include "model/AppSettings.h"
 #include "platform/PlatformFileSystem.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"

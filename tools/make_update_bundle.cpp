@@ -7,12 +7,12 @@
 // publish is printed on standard output. The key is an Ed25519 private key
 // in PEM form (openssl genpkey -algorithm ed25519); keep it off the
 // repository.
+#include "base/Sha256.h"
 #include "platform/PlatformFileSystem.h"
 #include "update/UpdateBundleManifest.h"
 #include "update/UpdateConfig.h"
 #include "update/UpdateDeployment.h"
 #include "update/UpdateSignature.h"
-#include "archive/Sha256.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ErrorReportSink.h"
-#include "UsageEventSink.h"
+#include "base/FilePath.h"
+#include "model/ErrorReportSink.h"
+#include "model/UsageEventSink.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
-#include "platform/FilePath.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderChooser.h"
 #include "platform/SystemFacts.h"

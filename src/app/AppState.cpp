@@ -1,8 +1,8 @@
 #include "AppState.h"
 
 #include "StoppableFileSystem.h"
-#include "platform/ByteCountFormatter.h"
-#include "platform/RussianPlural.h"
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheClassifier.h"
 

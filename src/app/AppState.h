@@ -1,7 +1,6 @@
 #pragma once
 
 #include "AppEnvironment.h"
-#include "AppSettings.h"
 #include "ArchiveFolderStatus.h"
 #include "LaunchDuties.h"
 #include "archive/CleanArchiveProgress.h"
@@ -13,6 +12,7 @@
 #include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
 #include "health/MacHealthSnapshot.h"
+#include "model/AppSettings.h"
 #include "platform/StopRequest.h"
 #include "scan/DiskInfo.h"
 #include "scan/DiskScanner.h"
@@ -73,7 +73,7 @@ class AppState : public QObject
     Q_PROPERTY(UsageTreePtr usageTree READ usageTree NOTIFY usageTreeChanged)
 
 public:
-    static inline const QString settingsKey = QStringLiteral("BriskoSettings");
+    static inline const QString settingsKey = AppSettings::storeKey;
     static inline const QString moveLogKey = QStringLiteral("BriskoLastMoveBatch");
     static inline const QString historyKey = QStringLiteral("BriskoStorageHistory");
     static inline const QString busyMessage = QStringLiteral("Дождитесь завершения текущей операции");

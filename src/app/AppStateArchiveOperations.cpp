@@ -2,8 +2,8 @@
 // listing and restoring clean archives.
 #include "AppState.h"
 
-#include "platform/ByteCountFormatter.h"
-#include "platform/RussianPlural.h"
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 
 void AppState::setCleanArchives(const CleanArchiveSummaryList& archives)
 {

@@ -3,9 +3,9 @@
 // the archive folder.
 #include "AppState.h"
 
-#include "app/ReferenceDate.h"
+#include "base/ByteCountFormatter.h"
 #include "fileops/MoveJournal.h"
-#include "platform/ByteCountFormatter.h"
+#include "model/ReferenceDate.h"
 #include "scan/CacheClassifier.h"
 
 namespace {

@@ -4,11 +4,11 @@
 
 #include "platform/StoredNumbers.h"
 
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 #include "fans/SystemPermissionsHelper.h"
 #include "health/MacHealthEvaluator.h"
-#include "platform/ByteCountFormatter.h"
 #include "platform/PlatformSystemFacts.h"
-#include "platform/RussianPlural.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "AppState.h"
 
-#include "ReferenceDate.h"
+#include "model/ReferenceDate.h"
 #include "server/AdService.h"
 
 #include <QFutureWatcher>

@@ -2,8 +2,8 @@
 // cleanup.
 #include "AppState.h"
 
-#include "platform/ByteCountFormatter.h"
-#include "platform/RussianPlural.h"
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 
 qint64 AppState::selectedSafeCleanupSize() const
 {

@@ -2,7 +2,7 @@
 // actions on one entry of the map, and keeping the map true after actions.
 #include "AppState.h"
 
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 namespace {
 

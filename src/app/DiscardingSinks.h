@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ErrorReportSink.h"
-#include "UsageEventSink.h"
+#include "model/ErrorReportSink.h"
+#include "model/UsageEventSink.h"
 
 // Sinks for a program that sends nothing: the command-line front end until
 // the server services are wired in, and tests that do not look at events.

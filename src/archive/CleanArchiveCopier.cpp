@@ -1,8 +1,8 @@
 #include "CleanArchiveCopier.h"
 
 #include "CleanArchiveDigest.h"
-#include "DescriptorReader.h"
-#include "Sha256.h"
+#include "base/DescriptorReader.h"
+#include "base/Sha256.h"
 #include "fileops/ItemTransfer.h"
 #include "fileops/TreeRemover.h"
 #include "platform/ScopedDirectory.h"
@@ -20,15 +20,6 @@
 namespace {
 
 constexpr qsizetype bufferSize = 1 << 20;
-
-QByteArray joined(const QByteArray& folder, const char* name)
-{
-    QByteArray path = folder;
-    if (!path.endsWith('/')) {
-        path.append('/');
-    }
-    return path.append(name);
-}
 
 qint64 spaceOf(const FileStat& st)
 {
@@ -344,8 +335,8 @@ int CleanArchiveCopier::copyContents(const Folder& from, const QByteArray& fromP
     for (const DirectoryNames::Name& n : names.names) {
         const char* name = names.buffer.constData() + n.offset;
         const QByteArray childRelative = relative.isEmpty() ? QByteArray(name) : relative + '/' + name;
-        if (const int error =
-                copyEntry(from, name, joined(fromPath, name), to, joined(toPath, name), childRelative, run)) {
+        if (const int error = copyEntry(from, name, FilePath::joined(fromPath, name), to,
+                                        FilePath::joined(toPath, name), childRelative, run)) {
             return error;
         }
     }
@@ -516,7 +507,7 @@ int CleanArchiveCopier::makeWritable(int dirFd, const QByteArray& path, int dept
             continue;
         }
         const char* name = names.buffer.constData() + n.offset;
-        const QByteArray childPath = joined(path, name);
+        const QByteArray childPath = FilePath::joined(path, name);
         FileStat st;
         if (!m_fs->statAt(dirFd, name, childPath, false, &st) || !st.isDirectory) {
             continue;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CleanArchiveManifest.h"
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 
 #include <QMetaType>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "CleanArchiveDigest.h"
 
-#include "DescriptorReader.h"
-#include "Sha256.h"
+#include "base/DescriptorReader.h"
+#include "base/Sha256.h"
 #include "platform/ScopedDirectory.h"
 
 #include <algorithm>
@@ -11,15 +11,6 @@
 namespace {
 
 constexpr qsizetype bufferSize = 1 << 20;
-
-QByteArray joined(const QByteArray& folder, const char* name)
-{
-    QByteArray path = folder;
-    if (!path.endsWith('/')) {
-        path.append('/');
-    }
-    return path.append(name);
-}
 
 qint64 spaceOf(const FileStat& st)
 {
@@ -106,7 +97,7 @@ bool CleanArchiveDigest::collect(int dirFd, const QByteArray& path, const QByteA
         if (name[0] == '.') {
             continue;
         }
-        const QByteArray childPath = joined(path, name);
+        const QByteArray childPath = FilePath::joined(path, name);
         const QByteArray childRelative = relative.isEmpty() ? QByteArray(name) : relative + '/' + name;
         FileStat st;
         if (!m_fs->statAt(dirFd, name, childPath, false, &st)) {
@@ -167,7 +158,7 @@ qint64 CleanArchiveDigest::sizeBelow(int dirFd, const QByteArray& path, int dept
         if (name[0] == '.') {
             continue;
         }
-        const QByteArray childPath = joined(path, name);
+        const QByteArray childPath = FilePath::joined(path, name);
         FileStat st;
         if (!m_fs->statAt(dirFd, name, childPath, false, &st)) {
             continue;

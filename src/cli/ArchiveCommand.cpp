@@ -5,7 +5,7 @@
 #include "Console.h"
 #include "OperationReport.h"
 #include "TextTable.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

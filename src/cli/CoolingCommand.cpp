@@ -4,8 +4,8 @@
 #include "Console.h"
 #include "TextTable.h"
 #include "app/DiscardingSinks.h"
+#include "base/TemperatureText.h"
 #include "fans/FanControlService.h"
-#include "platform/TemperatureText.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>

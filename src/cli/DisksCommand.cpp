@@ -4,7 +4,7 @@
 #include "Console.h"
 #include "TextTable.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -6,8 +6,8 @@
 #include "OperationReport.h"
 #include "ProgressPrinter.h"
 #include "TextTable.h"
+#include "base/ByteCountFormatter.h"
 #include "health/MacHealthSnapshot.h"
-#include "platform/ByteCountFormatter.h"
 
 #include <QJsonDocument>
 

@@ -5,8 +5,8 @@
 #include "Console.h"
 #include "OperationReport.h"
 #include "TextTable.h"
-#include "app/ReferenceDate.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
+#include "model/ReferenceDate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -6,7 +6,7 @@
 #include "ProgressPrinter.h"
 #include "TextTable.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>

@@ -1,8 +1,8 @@
 #include "SettingsAssignments.h"
 
-#include "app/ReferenceDate.h"
-#include "fans/FanControlMode.h"
-#include "scan/VideoSearchMode.h"
+#include "model/FanControlMode.h"
+#include "model/ReferenceDate.h"
+#include "model/VideoSearchMode.h"
 
 #include <QDateTime>
 #include <QJsonArray>

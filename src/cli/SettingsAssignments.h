@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 
 #include <QJsonObject>
 #include <QStringList>

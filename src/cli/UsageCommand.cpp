@@ -3,7 +3,7 @@
 #include "CliSession.h"
 #include "CommandArguments.h"
 #include "Console.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 #include "scan/UsageRisk.h"
 
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "SMCHardwareProfile.h"
 #include "SmcMachine.h"
 #include "TerminationFlag.h"
-#include "app/AppRuntimeGuard.h"
-#include "app/ErrorReportSink.h"
+#include "model/AppRuntimeGuard.h"
+#include "model/ErrorReportSink.h"
 
 #include <chrono>
 #include <functional>

@@ -3,9 +3,9 @@
 #include "CoolingSnapshot.h"
 #include "CoolingSnapshotReader.h"
 #include "FanControlEnvironment.h"
-#include "FanControlMode.h"
 #include "FanShutdownRelease.h"
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
+#include "model/FanControlMode.h"
 
 #include <QFuture>
 #include <QObject>

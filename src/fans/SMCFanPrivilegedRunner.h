@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TerminationFlag.h"
-#include "app/AppRuntimeGuard.h"
+#include "model/AppRuntimeGuard.h"
 
 #include <QString>
 #include <QStringList>

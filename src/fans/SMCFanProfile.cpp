@@ -1,7 +1,5 @@
 #include "SMCFanProfile.h"
 
-#include "SmcMachine.h"
-
 SMCFanProfile SMCFanProfile::detect(const QString& modelIdentifier)
 {
     const QString m = modelIdentifier.toLower();
@@ -20,13 +18,6 @@ SMCFanProfile SMCFanProfile::detect(const QString& modelIdentifier)
         return profile(WriteStrategy::directWrite, "Apple M1/M2");
     }
     return profile(WriteStrategy::directWrite, "Apple Silicon");
-}
-
-const SMCFanProfile& SMCFanProfile::current()
-{
-    static const SMCFanProfile profile =
-        detect(SmcMachine::modelIdentifierFromEnvironment().value_or(QStringLiteral("unknown")));
-    return profile;
 }
 
 QString SMCFanProfile::note() const

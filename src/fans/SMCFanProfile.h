@@ -13,8 +13,6 @@ struct SMCFanProfile
 
     // First matching rule wins; "unknown" (no model) writes directly.
     static SMCFanProfile detect(const QString& modelIdentifier);
-    // The running machine's (or the simulated machine's), computed once.
-    static const SMCFanProfile& current();
 
     // One line for the cooling screen.
     QString note() const;

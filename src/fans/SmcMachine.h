@@ -24,6 +24,11 @@ struct SmcMachine
 
     static inline const char* environmentVariable = "BRISKO_SMC";
 
+    // The choice by description or from the environment, which can give the
+    // simulator, is defined in SmcMachineSelection.cpp and built into
+    // brisko_fans only: the root helper links brisko_smc and talks to this
+    // machine's driver alone.
+    //
     // Nothing, with error set, for a description that names no SMC.
     static std::optional<SmcMachine> fromDescription(const QString& description, PausingClockPtr clock,
                                                      QString* error);

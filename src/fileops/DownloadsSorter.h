@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SortResult.h"
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 #include "platform/FileSystem.h"
 
 #include <QFuture>

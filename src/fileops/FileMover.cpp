@@ -3,7 +3,7 @@
 #include "MoveJournal.h"
 #include "platform/StoredNumbers.h"
 
-#include "app/ReferenceDate.h"
+#include "model/ReferenceDate.h"
 #include "scan/CacheClassifier.h"
 
 #include <QtConcurrent/QtConcurrentRun>

@@ -2,7 +2,7 @@
 
 #include "platform/TrustedRoots.h"
 
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 #include "platform/FileSystem.h"
 
 #include <QString>

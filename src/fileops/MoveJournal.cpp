@@ -2,7 +2,7 @@
 
 #include "ItemTransfer.h"
 #include "TreeRemover.h"
-#include "app/ReferenceDate.h"
+#include "model/ReferenceDate.h"
 #include "platform/ProcessTag.h"
 
 #include <QFile>

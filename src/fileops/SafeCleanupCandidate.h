@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 #include "scan/CacheRisk.h"
 
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "StorageHistoryStore.h"
 
-#include "app/ReferenceDate.h"
+#include "model/ReferenceDate.h"
 #include "platform/StoredNumbers.h"
 
 #include <QJsonArray>

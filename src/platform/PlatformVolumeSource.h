@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FilePath.h"
 #include "VolumeSource.h"
+#include "base/FilePath.h"
 
 // Mounted volumes of this machine. On Linux it reads the mount table and
 // leaves out pseudo and virtual file systems (proc, sysfs, tmpfs, overlay and

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FilePath.h"
 #include "TrashResult.h"
+#include "base/FilePath.h"
 
 #include <memory>
 

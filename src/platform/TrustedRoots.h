@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FilePath.h"
 #include "FileSystem.h"
+#include "base/FilePath.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #include "DirectoryWalker.h"
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "WalkExclusion.h"
+#include "base/FilePath.h"
 #include "platform/FileSystem.h"
-#include "platform/FilePath.h"
 
 #include <QFuture>
 

@@ -1,7 +1,7 @@
 #include "DiskScanner.h"
 
-#include "app/AppSettings.h"
-#include "platform/RelativeDateFormatter.h"
+#include "base/RelativeDateFormatter.h"
+#include "model/AppSettings.h"
 
 #include <QThread>
 

@@ -6,8 +6,8 @@
 #include "ScanCategory.h"
 #include "ScanItem.h"
 #include "ScanProgress.h"
+#include "base/FilePath.h"
 #include "platform/Clock.h"
-#include "platform/FilePath.h"
 #include "platform/VolumeSource.h"
 
 #include <QSet>

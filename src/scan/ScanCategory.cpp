@@ -1,7 +1,7 @@
 #include "ScanCategory.h"
 
 #include "AppVideoTypes.h"
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ScanCategory.h"
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 
 #include <QList>
 #include <QMetaType>

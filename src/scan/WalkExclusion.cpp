@@ -1,6 +1,6 @@
 #include "WalkExclusion.h"
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 
 #include <QFile>
 

@@ -5,7 +5,7 @@
 #include "QueueFlusher.h"
 #include "ServerHTTPClient.h"
 #include "StoredQueue.h"
-#include "app/UsageEventSink.h"
+#include "model/UsageEventSink.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 

@@ -1,7 +1,7 @@
 #include "ErrorReporter.h"
 
 #include "CrashHandler.h"
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "platform/PlatformDefaultsStore.h"
 
 #include <QCoreApplication>

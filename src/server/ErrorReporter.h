@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ErrorReportingService.h"
-#include "app/ErrorReportSink.h"
+#include "model/ErrorReportSink.h"
 
 #include <memory>
 

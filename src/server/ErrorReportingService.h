@@ -5,7 +5,7 @@
 #include "QueueFlusher.h"
 #include "ServerHTTPClient.h"
 #include "StoredQueue.h"
-#include "app/AppFeature.h"
+#include "model/AppFeature.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 

@@ -1,7 +1,7 @@
 #include "FeedbackDiagnostics.h"
 
 #include "ErrorReportingService.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 #include "platform/PlatformSystemFacts.h"
 
 #include <QStorageInfo>

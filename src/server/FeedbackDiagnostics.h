@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppRuntimeGuard.h"
+#include "model/AppRuntimeGuard.h"
 #include "platform/DefaultsStore.h"
 #include "platform/SystemFacts.h"
 

@@ -1,7 +1,6 @@
 #include "ServerServices.h"
 
-#include "app/AppSettings.h"
-#include "app/AppState.h"
+#include "model/AppSettings.h"
 #include "platform/PlatformPaths.h"
 
 #include <QCoreApplication>
@@ -58,7 +57,7 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
         // Configured at once from the stored settings, so that a run without
         // launch duties (the command line) reports too and sends what an
         // earlier run left; the launch flow configures it again.
-        const std::optional<QByteArray> stored = defaults->data(AppState::settingsKey);
+        const std::optional<QByteArray> stored = defaults->data(AppSettings::storeKey);
         const AppSettings settings = AppSettings::fromJson(stored.value_or(QByteArray()))
                                          .value_or(AppSettings::defaults(PlatformPaths::home().toString()));
         reporter->configure(settings, anonymousId);

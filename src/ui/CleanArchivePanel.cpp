@@ -4,8 +4,8 @@
 #include "Theme.h"
 #include "WindowHomeLayout.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
-#include "platform/RussianPlural.h"
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 #include "platform/Workspace.h"
 
 #include <QCheckBox>

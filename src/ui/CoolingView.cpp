@@ -6,8 +6,8 @@
 #include "ScrollingPage.h"
 #include "Theme.h"
 #include "app/AppState.h"
+#include "base/TemperatureText.h"
 #include "fans/FanControlService.h"
-#include "platform/TemperatureText.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "WindowServices.h"
-#include "fans/FanControlMode.h"
+#include "model/FanControlMode.h"
 
 #include <QWidget>
 

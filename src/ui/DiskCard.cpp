@@ -4,7 +4,7 @@
 #include "CardFrame.h"
 #include "IconSet.h"
 #include "Theme.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -6,7 +6,7 @@
 #include "Theme.h"
 #include "WindowHomeLayout.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

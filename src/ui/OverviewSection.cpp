@@ -12,9 +12,9 @@
 #include "UpdateBanner.h"
 #include "Theme.h"
 #include "app/AppState.h"
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 #include "fans/SystemPermissionsHelper.h"
-#include "platform/ByteCountFormatter.h"
-#include "platform/RussianPlural.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

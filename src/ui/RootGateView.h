@@ -2,8 +2,8 @@
 
 #include "ConfirmationSheet.h"
 #include "WindowServices.h"
-#include "app/AppRuntimeGuard.h"
 #include "app/LaunchDuties.h"
+#include "model/AppRuntimeGuard.h"
 #include "server/RegionGateService.h"
 
 #include <QMap>

@@ -3,7 +3,7 @@
 #include "Confirmer.h"
 #include "Theme.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

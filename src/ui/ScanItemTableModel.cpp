@@ -2,7 +2,7 @@
 
 #include "IconSet.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QApplication>
 #include <QPalette>

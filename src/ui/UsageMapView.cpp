@@ -5,7 +5,7 @@
 #include "UsageRingChart.h"
 #include "WindowHomeLayout.h"
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 #include "platform/Workspace.h"
 
 #include <QFutureWatcher>

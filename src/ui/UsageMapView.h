@@ -1,7 +1,7 @@
 #pragma once
 
 #include "WindowServices.h"
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 #include "scan/UsageTree.h"
 
 #include <QWidget>

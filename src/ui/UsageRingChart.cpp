@@ -1,7 +1,7 @@
 #include "UsageRingChart.h"
 
 #include "Theme.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 #include "scan/UsageRisk.h"
 
 #include <QContextMenuEvent>

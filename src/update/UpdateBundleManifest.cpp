@@ -1,7 +1,7 @@
 #include "UpdateBundleManifest.h"
 
-#include "archive/DescriptorReader.h"
-#include "archive/Sha256.h"
+#include "base/DescriptorReader.h"
+#include "base/Sha256.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

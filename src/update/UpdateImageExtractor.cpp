@@ -1,6 +1,6 @@
 #include "UpdateImageExtractor.h"
 
-#include "TarReader.h"
+#include "base/TarReader.h"
 
 #include <QProcess>
 #include <QScopeGuard>

@@ -4,7 +4,7 @@
 #include "UpdateConfig.h"
 #include "UpdateError.h"
 #include "UpdateVersionOrder.h"
-#include "archive/Sha256.h"
+#include "base/Sha256.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "AppUpdateInfo.h"
+#include "model/ErrorReportSink.h"
 #include "server/HttpTransport.h"
 #include "UpdateDeployment.h"
 #include "UpdateInstaller.h"
 #include "UpdatePhase.h"
-#include "app/ErrorReportSink.h"
 
 #include <QFuture>
 #include <QPromise>

@@ -1,6 +1,6 @@
 #include "BriskoTest.h"
-#include "app/AppSettings.h"
-#include "app/ReferenceDate.h"
+#include "model/AppSettings.h"
+#include "model/ReferenceDate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 #include "LoopbackMakerServer.h"
 
 #include "app/AppState.h"
-#include "app/ReferenceDate.h"
+#include "model/ReferenceDate.h"
 #include "server/AdService.h"
 #include "server/HttpTransport.h"
 

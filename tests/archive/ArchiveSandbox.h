@@ -5,8 +5,8 @@
 #include "ScratchDir.h"
 #include "TreeInventory.h"
 
-#include "app/AppSettings.h"
 #include "archive/CleanArchiveService.h"
+#include "model/AppSettings.h"
 
 #include <QByteArray>
 

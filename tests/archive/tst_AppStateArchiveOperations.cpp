@@ -2,7 +2,7 @@
 #include "AppFixture.h"
 
 #include "app/AppState.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -2,7 +2,7 @@
 #include "OperationSandbox.h"
 #include "TreeInventory.h"
 
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "BriskoTest.h"
 #include "OperationSandbox.h"
 
-#include "app/ReferenceDate.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
+#include "model/ReferenceDate.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #include "BriskoTest.h"
 #include "CliSandbox.h"
-#include "platform/ByteCountFormatter.h"
-#include "platform/RussianPlural.h"
+#include "base/ByteCountFormatter.h"
+#include "base/RussianPlural.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "BriskoTest.h"
 #include "CliSandbox.h"
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ErrorReportSink.h"
+#include "model/ErrorReportSink.h"
 
 #include <QMutex>
 

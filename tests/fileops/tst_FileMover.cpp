@@ -9,7 +9,7 @@
 #include "platform/PlatformFileSystem.h"
 #include "platform/SettingsDefaultsStore.h"
 
-#include "app/ReferenceDate.h"
+#include "model/ReferenceDate.h"
 
 #include <QDir>
 #include <QFile>

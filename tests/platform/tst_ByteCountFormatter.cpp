@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 
 #include <QHash>
 #include <QTest>

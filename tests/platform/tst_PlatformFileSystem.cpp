@@ -1,7 +1,7 @@
 #include "BriskoTest.h"
 #include "NativeTempDir.h"
 
-#include "platform/FilePath.h"
+#include "base/FilePath.h"
 #include "platform/PlatformFileSystem.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "platform/RelativeDateFormatter.h"
+#include "base/RelativeDateFormatter.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "platform/RussianPlural.h"
+#include "base/RussianPlural.h"
 
 #include <QTest>
 

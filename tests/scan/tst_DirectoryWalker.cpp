@@ -2,7 +2,7 @@
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "platform/PlatformFileSystem.h"
 #include "scan/DirectoryWalker.h"
 

@@ -3,7 +3,7 @@
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/DiskScanner.h"
 

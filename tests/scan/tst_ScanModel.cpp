@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "scan/AppVideoTypes.h"
 #include "scan/CacheRisk.h"
 #include "scan/ScanCategory.h"

@@ -1,7 +1,7 @@
 #include "BriskoTest.h"
 #include "ServerTestBed.h"
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "server/ErrorReporter.h"
 
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/AppSettings.h"
-#include "app/ErrorReportSink.h"
-#include "app/UsageEventSink.h"
+#include "model/AppSettings.h"
+#include "model/ErrorReportSink.h"
+#include "model/UsageEventSink.h"
 
 #include <QMutex>
 #include <QMutexLocker>

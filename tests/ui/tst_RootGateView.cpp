@@ -6,7 +6,7 @@
 #include "LaunchLoadingView.h"
 #include "RegionBlockedView.h"
 #include "RootGateView.h"
-#include "app/ReferenceDate.h"
+#include "model/ReferenceDate.h"
 
 #include <QLabel>
 #include <QProgressBar>

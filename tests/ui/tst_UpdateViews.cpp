@@ -9,7 +9,7 @@
 #include "UpdatesGroup.h"
 
 #include "app/AppState.h"
-#include "archive/Sha256.h"
+#include "base/Sha256.h"
 #include "platform/PlatformFileSystem.h"
 #include "update/UpdateError.h"
 #include "update/UpdateService.h"

@@ -1,6 +1,6 @@
 #include "UpdateTestBed.h"
 
-#include "archive/Sha256.h"
+#include "base/Sha256.h"
 #include "platform/PlatformFileSystem.h"
 #include "update/UpdateSignature.h"
 

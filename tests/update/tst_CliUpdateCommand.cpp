@@ -1,7 +1,7 @@
 #include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
 
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "platform/SettingsDefaultsStore.h"
 #include "update/UpdateError.h"
 

@@ -5,7 +5,7 @@
 #include "TestCertificate.h"
 #include "UpdateTestBed.h"
 
-#include "archive/Sha256.h"
+#include "base/Sha256.h"
 #include "platform/PlatformFileSystem.h"
 #include "update/UpdateError.h"
 #include "update/UpdateService.h"

@@ -84,6 +84,15 @@ FilePath FilePath::child(const QString& relative) const
     return child(QFile::encodeName(relative));
 }
 
+QByteArray FilePath::joined(const QByteArray& folder, const char* name)
+{
+    QByteArray path = folder;
+    if (!path.endsWith('/')) {
+        path.append('/');
+    }
+    return path.append(name);
+}
+
 size_t qHash(const FilePath& path, size_t seed) noexcept
 {
     return qHash(path.native(), seed);

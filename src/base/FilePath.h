@@ -30,6 +30,10 @@ public:
     FilePath child(const QByteArray& name) const;
     FilePath child(const QString& relative) const;
 
+    // folder + "/" + name, without a second slash after a folder that ends in
+    // one: the path beside a descriptor in the walks that open by *at().
+    static QByteArray joined(const QByteArray& folder, const char* name);
+
     bool operator==(const FilePath& other) const = default;
 
 private:

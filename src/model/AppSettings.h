@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fans/FanControlMode.h"
-#include "scan/VideoSearchMode.h"
+#include "FanControlMode.h"
+#include "VideoSearchMode.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -46,6 +46,9 @@ struct AppSettings
     QString regionCheckURL;
     QString privacyPolicyURL;
     QStringList excludedPaths;
+
+    // The defaults-store key the record is kept under as JSON.
+    static inline const QString storeKey = QStringLiteral("BriskoSettings");
 
     // The defaults, with the archive folder under the given home folder.
     static AppSettings defaults(const QString& homePath);
