@@ -21,10 +21,6 @@ namespace {
 
 constexpr qsizetype bufferSize = 1 << 20;
 
-qint64 spaceOf(const FileStat& st)
-{
-    return st.hasAllocatedSize ? st.allocatedSize : st.size;
-}
 
 int lastErrno()
 {
@@ -369,7 +365,7 @@ int CleanArchiveCopier::copyEntry(const Folder& fromDir, const char* name, const
         }
         FileStat copied;
         if (m_fs->statAt(toDir->get(), targetName.constData(), toPath, false, &copied)) {
-            run->add(spaceOf(copied), QByteArray());
+            run->add(copied.space(), QByteArray());
         }
         return 0;
     }
@@ -468,7 +464,7 @@ int CleanArchiveCopier::copyFile(int fromDir, const char* fromName, const QByteA
         return run->fail(error, toPath);
     }
     FileStat copied;
-    run->add(m_fs->statAt(toDir, toName, toPath, false, &copied) ? spaceOf(copied) : 0, std::move(line));
+    run->add(m_fs->statAt(toDir, toName, toPath, false, &copied) ? copied.space() : 0, std::move(line));
     return 0;
 }
 

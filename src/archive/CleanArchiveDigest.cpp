@@ -10,12 +10,8 @@
 
 namespace {
 
-constexpr qsizetype bufferSize = 1 << 20;
+constexpr qsizetype digestBufferSize = 1 << 20;
 
-qint64 spaceOf(const FileStat& st)
-{
-    return st.hasAllocatedSize ? st.allocatedSize : st.size;
-}
 
 } // namespace
 
@@ -37,8 +33,8 @@ QByteArray CleanArchiveDigest::digestOfLines(QList<QByteArray> lines)
 
 std::optional<QByteArray> CleanArchiveDigest::digestOfDescriptor(int fd, QByteArray* buffer)
 {
-    if (buffer->size() < bufferSize) {
-        buffer->resize(bufferSize);
+    if (buffer->size() < digestBufferSize) {
+        buffer->resize(digestBufferSize);
     }
     DescriptorReader reader(fd);
     Sha256 hash;
@@ -169,7 +165,7 @@ qint64 CleanArchiveDigest::sizeBelow(int dirFd, const QByteArray& path, int dept
                 total += sizeBelow(child.get(), childPath, depth + 1);
             }
         } else {
-            total += spaceOf(st);
+            total += st.space();
         }
     }
     return total;

@@ -12,10 +12,6 @@ namespace {
 // Folders this small are not worth offering.
 constexpr qint64 minimumSize = qint64(1) << 20;
 
-qint64 sizeOf(const FileStat& st)
-{
-    return st.hasAllocatedSize ? st.allocatedSize : st.size;
-}
 
 } // namespace
 
@@ -124,7 +120,7 @@ qint64 SafeCleanupService::sizeBeforeDeletion(const FilePath& path) const
     // the entry itself.
     FileStat st;
     if (m_fs->stat(path.native(), false, &st) && !st.isDirectory) {
-        return sizeOf(st);
+        return st.space();
     }
     return 0;
 }
@@ -181,7 +177,7 @@ std::optional<qint64> SafeCleanupService::measure(const FilePath& folder) const
             continue;
         }
         if (!st.isDirectory) {
-            total += sizeOf(st);
+            total += st.space();
             continue;
         }
         if (st.device != rootStat.device) {

@@ -25,6 +25,9 @@ struct FileStat
     quint64 inode = 0;
     // Names the inode has; above 1, another name may count the same blocks.
     quint64 linkCount = 1;
+
+    // The space on disk where the file system tells it, else the length.
+    qint64 space() const { return hasAllocatedSize ? allocatedSize : size; }
 };
 
 // One child of a shallow listing. The stat is of the entry itself (links are

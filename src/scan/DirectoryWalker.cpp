@@ -14,10 +14,6 @@
 
 namespace {
 
-qint64 sizeFromStat(const FileStat& st)
-{
-    return st.hasAllocatedSize ? st.allocatedSize : st.size;
-}
 
 // Resolves what a listed name is, with as few system calls as the kernel's
 // type hint allows. False when the entry is gone or is a dangling link.
@@ -318,7 +314,7 @@ private:
             if (!isDirectory) {
                 FileStat st;
                 if (m_fs.statAt(fd, name, path, false, &st) && m_visits.count(st)) {
-                    *subtotal += sizeFromStat(st);
+                    *subtotal += st.space();
                 }
                 continue;
             }
@@ -442,7 +438,7 @@ qint64 DirectoryWalker::fileSize(const FilePath& path) const
     if (!m_fs->stat(path.native(), false, &st)) {
         return 0;
     }
-    return sizeFromStat(st);
+    return st.space();
 }
 
 qint64 DirectoryWalker::fileSize(const WalkEntry& entry) const
@@ -451,7 +447,7 @@ qint64 DirectoryWalker::fileSize(const WalkEntry& entry) const
     if (!m_fs->statAt(entry.parentFd, entry.name, entry.path, false, &st)) {
         return 0;
     }
-    return sizeFromStat(st);
+    return st.space();
 }
 
 bool DirectoryWalker::isDirectory(const FilePath& path) const

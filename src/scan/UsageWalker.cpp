@@ -25,10 +25,6 @@ struct InodeHash
     size_t operator()(const InodeKey& key) const noexcept { return std::hash<quint64>()(key.inode * 31 + key.device); }
 };
 
-qint64 sizeFromStat(const FileStat& st)
-{
-    return st.hasAllocatedSize ? st.allocatedSize : st.size;
-}
 
 } // namespace
 
@@ -195,7 +191,7 @@ private:
             if (!m_fs.statAt(fd, name, childPath, false, &st)) {
                 continue; // gone since the listing
             }
-            Child child{n.offset, n.length, sizeFromStat(st), 0, false};
+            Child child{n.offset, n.length, st.space(), 0, false};
             if (st.isDirectory) {
                 child.flags |= UsageNode::Directory;
                 if (st.device != m_device && !m_options.crossFileSystems) {
@@ -323,7 +319,7 @@ UsageTree UsageWalker::walkFrom(const FilePath& root, bool followRoot, std::opti
     }
     tree.m_device = device.value_or(st.device);
     UsageNode node;
-    node.size = sizeFromStat(st);
+    node.size = st.space();
     if (st.isDirectory) {
         node.flags |= UsageNode::Directory;
     } else if (st.isSymlink) {
