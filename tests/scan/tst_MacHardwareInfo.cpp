@@ -65,38 +65,36 @@ private Q_SLOTS:
     void memoryInWholeGibibytes_data();
     void memoryInWholeGibibytes();
     void physicalCoresWithFallback();
-    void notebook_data();
-    void notebook();
     void chipNameIsTrimmedBrandAndOsVersionIsText();
     void fromPlatformFactsOnFakeRoot();
 };
 
+// Each row: the model identifier and processor brand, the name shown and
+// whether the machine counts as a notebook.
 void tst_MacHardwareInfo::marketingName_data()
 {
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("brand");
     QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("notebook");
 
     const QString m1 = QStringLiteral("Apple M1");
-    QTest::newRow("MacBook Air M1") << QStringLiteral("MacBookAir10,1") << m1 << QStringLiteral("MacBook Air (Apple M1)");
-    QTest::newRow("Mac14,2 M2") << QStringLiteral("Mac14,2") << QStringLiteral("Apple M2")
-                                << QStringLiteral("MacBook Pro (Apple M2)");
-    QTest::newRow("MacBook Pro M1 Pro") << QStringLiteral("MacBookPro18,3") << QStringLiteral("Apple M1 Pro")
-                                        << QStringLiteral("MacBook Pro (Apple M1)");
-    QTest::newRow("iMac Pro is an iMac") << QStringLiteral("iMacPro1,1")
-                                         << QStringLiteral("Intel(R) Xeon(R) W-2140B CPU @ 3.20GHz")
-                                         << QStringLiteral("iMac (Intel)");
-    QTest::newRow("family test ignores case") << QStringLiteral("MACBOOKAIR10,1") << m1
-                                              << QStringLiteral("MacBook Air (Apple M1)");
-    // Any other identifier starting with "mac" is taken for a MacBook Pro.
-    QTest::newRow("other Mac") << QStringLiteral("MacPro7,1") << QStringLiteral("Intel(R) Xeon(R) W-3245 CPU @ 3.20GHz")
-                               << QStringLiteral("MacBook Pro (Intel)");
+    const QString xeon = QStringLiteral("Intel(R) Xeon(R) W-2140B CPU @ 3.20GHz");
+    QTest::newRow("MacBook Air M1") << "MacBookAir10,1" << m1 << "MacBook Air (Apple M1)" << true;
+    QTest::newRow("Mac14,2 M2") << "Mac14,2" << "Apple M2" << "MacBook Pro (Apple M2)" << true;
+    QTest::newRow("MacBook Pro M1 Pro") << "MacBookPro18,3" << "Apple M1 Pro" << "MacBook Pro (Apple M1)" << true;
+    QTest::newRow("iMac Pro is an iMac") << "iMacPro1,1" << xeon << "iMac (Intel)" << false;
+    QTest::newRow("family test ignores case") << "MACBOOKAIR10,1" << m1 << "MacBook Air (Apple M1)" << true;
+    // Any other identifier starting with "mac" is taken for a MacBook Pro;
+    // every one starting with "Mac" counts as a notebook, the desktops included.
+    QTest::newRow("other Mac") << "MacPro7,1" << xeon << "MacBook Pro (Intel)" << true;
+    QTest::newRow("Mac prefix of a notebook is case-sensitive") << "mac14,2" << m1 << "MacBook Pro (Apple M1)" << false;
     QTest::newRow("unknown family keeps the identifier")
-        << QStringLiteral("PowerEdge R740") << QStringLiteral("Intel(R) Xeon(R) Gold 6130 CPU @ 2.10GHz")
-        << QStringLiteral("PowerEdge R740 (Intel)");
+        << "PowerEdge R740" << "Intel(R) Xeon(R) Gold 6130 CPU @ 2.10GHz" << "PowerEdge R740 (Intel)" << false;
+    QTest::newRow("book in any case") << "HP EliteBOOK 840 G8" << m1 << "HP EliteBOOK 840 G8 (Apple M1)" << true;
     QTest::newRow("unknown family, unmatched brand")
-        << QStringLiteral("ThinkPad X13 Gen 2a") << QStringLiteral("AMD Ryzen 7 PRO 5850U with Radeon Graphics")
-        << QStringLiteral("ThinkPad X13 Gen 2a (AMD Ryzen 7 PRO 5850U with Radeon Graphics)");
+        << "ThinkPad X13 Gen 2a" << "AMD Ryzen 7 PRO 5850U with Radeon Graphics"
+        << "ThinkPad X13 Gen 2a (AMD Ryzen 7 PRO 5850U with Radeon Graphics)" << false;
 }
 
 void tst_MacHardwareInfo::marketingName()
@@ -104,8 +102,11 @@ void tst_MacHardwareInfo::marketingName()
     QFETCH(QString, model);
     QFETCH(QString, brand);
     QFETCH(QString, name);
+    QFETCH(bool, notebook);
     QCOMPARE(MacHardwareInfo::marketingNameFor(model, brand), name);
-    QCOMPARE(MacHardwareInfo::current(machine(model, brand)).marketingName, name);
+    const MacHardwareInfo info = MacHardwareInfo::current(machine(model, brand));
+    QCOMPARE(info.marketingName, name);
+    QCOMPARE(info.isNotebook, notebook);
 }
 
 void tst_MacHardwareInfo::chipLabel_data()
@@ -178,31 +179,6 @@ void tst_MacHardwareInfo::physicalCoresWithFallback()
 
     facts.integers.remove(physicalCpu);
     QCOMPARE(MacHardwareInfo::current(facts).processorCount, qint64(3));
-}
-
-void tst_MacHardwareInfo::notebook_data()
-{
-    QTest::addColumn<std::optional<QString>>("model");
-    QTest::addColumn<bool>("notebook");
-
-    QTest::newRow("MacBookAir") << std::optional<QString>(QStringLiteral("MacBookAir10,1")) << true;
-    // Every identifier starting with "Mac" counts, the desktops included.
-    QTest::newRow("Macmini") << std::optional<QString>(QStringLiteral("Macmini9,1")) << true;
-    QTest::newRow("iMac") << std::optional<QString>(QStringLiteral("iMac21,1")) << false;
-    QTest::newRow("book in any case") << std::optional<QString>(QStringLiteral("HP EliteBOOK 840 G8")) << true;
-    QTest::newRow("Mac prefix is case-sensitive") << std::optional<QString>(QStringLiteral("mac14,2")) << false;
-    QTest::newRow("missing model") << std::optional<QString>() << false;
-}
-
-void tst_MacHardwareInfo::notebook()
-{
-    QFETCH(std::optional<QString>, model);
-    QFETCH(bool, notebook);
-    FakeSystemFacts facts;
-    if (model) {
-        facts.strings.insert(::model, *model);
-    }
-    QCOMPARE(MacHardwareInfo::current(facts).isNotebook, notebook);
 }
 
 void tst_MacHardwareInfo::chipNameIsTrimmedBrandAndOsVersionIsText()
