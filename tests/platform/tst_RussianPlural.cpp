@@ -27,7 +27,6 @@ void tst_RussianPlural::count_data()
     QTest::newRow("11") << qint64(11) << QStringLiteral("11 элементов") << QStringLiteral("11 кэшей");
     QTest::newRow("21") << qint64(21) << QStringLiteral("21 элемент") << QStringLiteral("21 кэш");
     QTest::newRow("22") << qint64(22) << QStringLiteral("22 элемента") << QStringLiteral("22 кэша");
-                               << QStringLiteral("1000001 кэш");
     QTest::newRow("1 000 013") << qint64(1'000'013) << QStringLiteral("1000013 элементов")
                                << QStringLiteral("1000013 кэшей");
     QTest::newRow("-2") << qint64(-2) << QStringLiteral("-2 элемента") << QStringLiteral("-2 кэша");

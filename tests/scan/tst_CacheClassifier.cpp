@@ -43,6 +43,8 @@ void TestCacheClassifier::classify_data()
     QTest::newRow("dot-dot standardized") << h + QStringLiteral("/Library/Caches/../Caches/pip") << h << "safe";
     QTest::newRow("a home sharing the name's start") << QStringLiteral("/Users/uu/Library/Caches/x/y") << h
                                                      << "forbidden";
+    QTest::newRow("home with trailing slash") << h + QStringLiteral("/Library/Caches/pip") << h + QStringLiteral("/")
+                                              << "safe";
     QTest::newRow("escape by dot-dot") << h + QStringLiteral("/../v/Library/Caches/pip") << h << "forbidden";
     QTest::newRow("case matters") << h + QStringLiteral("/library/caches/pip") << h << "forbidden";
 }
@@ -103,6 +105,7 @@ void TestCacheClassifier::standardize_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("trailing slash") << "/a/b/" << "/a/b";
     QTest::newRow("repeated slashes") << "//a///b" << "/a/b";
+    QTest::newRow("dot") << "/a/./b/." << "/a/b";
     QTest::newRow("dot-dot") << "/a/b/../c" << "/a/c";
     QTest::newRow("dot-dot above root") << "/../../a" << "/a";
     QTest::newRow("root via dot-dot") << "/a/.." << "/";
