@@ -9,12 +9,8 @@ class tst_FilePath : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fileName_data();
-    void fileName();
-    void suffix_data();
-    void suffix();
-    void parent_data();
-    void parent();
+    void parts_data();
+    void parts();
     void child_data();
     void child();
     void childWithRelativeText();
@@ -22,82 +18,52 @@ private Q_SLOTS:
     void equalityAndHash();
 };
 
-void tst_FilePath::fileName_data()
+void tst_FilePath::parts_data()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QByteArray>("parent");
 
-    QTest::newRow("root") << QByteArray("/") << QByteArray();
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-    QTest::newRow("double slash root") << QByteArray("//") << QByteArray();
-    QTest::newRow("plain") << QByteArray("/Users/анна/Movies") << QByteArray("Movies");
-    QTest::newRow("trailing slash") << QByteArray("/a/b/") << QByteArray("b");
-    QTest::newRow("trailing slashes") << QByteArray("/a/b///") << QByteArray("b");
-    QTest::newRow("relative single") << QByteArray("Загрузки") << QByteArray("Загрузки");
-    QTest::newRow("relative nested") << QByteArray("a/b") << QByteArray("b");
-    QTest::newRow("hidden") << QByteArray("/home/x/.hidden") << QByteArray(".hidden");
-    QTest::newRow("double extension") << QByteArray("/d/a.tar.gz") << QByteArray("a.tar.gz");
-    QTest::newRow("top level") << QByteArray("/Volumes") << QByteArray("Volumes");
-    QTest::newRow("not utf-8") << QByteArray("/x/caf\xe9") << QByteArray("caf\xe9");
+    QTest::newRow("root") << QByteArray("/") << QByteArray() << QString() << QByteArray("/");
+    QTest::newRow("empty") << QByteArray() << QByteArray() << QString() << QByteArray();
+    QTest::newRow("double slash root") << QByteArray("//") << QByteArray() << QString() << QByteArray("/");
+    QTest::newRow("top level") << QByteArray("/Volumes") << QByteArray("Volumes") << QString() << QByteArray("/");
+    QTest::newRow("top level doubled") << QByteArray("//a") << QByteArray("a") << QString() << QByteArray("/");
+    QTest::newRow("nested") << QByteArray("/Users/анна/фильм.MOV") << QByteArray("фильм.MOV")
+                            << QStringLiteral("MOV") << QByteArray("/Users/анна");
+    QTest::newRow("trailing slashes") << QByteArray("/a/Photos.photoslibrary///") << QByteArray("Photos.photoslibrary")
+                                      << QStringLiteral("photoslibrary") << QByteArray("/a");
+    QTest::newRow("doubled separator") << QByteArray("/a//b") << QByteArray("b") << QString() << QByteArray("/a");
+    QTest::newRow("relative nested") << QByteArray("a/b") << QByteArray("b") << QString() << QByteArray("a");
+    QTest::newRow("relative single") << QByteArray("Загрузки") << QByteArray("Загрузки") << QString() << QByteArray();
+    QTest::newRow("hidden has no suffix") << QByteArray("/d/.hidden") << QByteArray(".hidden") << QString()
+                                          << QByteArray("/d");
+    QTest::newRow("hidden with extension") << QByteArray("/d/.config.json") << QByteArray(".config.json")
+                                           << QStringLiteral("json") << QByteArray("/d");
+    QTest::newRow("double extension") << QByteArray("/d/a.tar.gz") << QByteArray("a.tar.gz") << QStringLiteral("gz")
+                                      << QByteArray("/d");
+    QTest::newRow("dot in folder only") << QByteArray("/d.app/Contents") << QByteArray("Contents") << QString()
+                                        << QByteArray("/d.app");
+    QTest::newRow("trailing dot") << QByteArray("/d/name.") << QByteArray("name.") << QString() << QByteArray("/d");
+    QTest::newRow("cyrillic extension") << QByteArray("/d/заметка.тхт") << QByteArray("заметка.тхт")
+                                        << QStringLiteral("тхт") << QByteArray("/d");
+    QTest::newRow("not utf-8") << QByteArray("/x/caf\xe9") << QByteArray("caf\xe9") << QString() << QByteArray("/x");
 }
 
-void tst_FilePath::fileName()
+void tst_FilePath::parts()
 {
     QFETCH(QByteArray, path);
     QFETCH(QByteArray, name);
+    QFETCH(QString, suffix);
+    QFETCH(QByteArray, parent);
     const FilePath p(path);
     QCOMPARE(p.fileNameNative(), name);
     if (QString::fromUtf8(name).toUtf8() == name) {
         QCOMPARE(p.fileName(), QString::fromUtf8(name));
     }
-}
-
-void tst_FilePath::suffix_data()
-{
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QString>("suffix");
-
-    QTest::newRow("simple") << QByteArray("/d/фильм.MOV") << QStringLiteral("MOV");
-    QTest::newRow("double extension") << QByteArray("/d/a.tar.gz") << QStringLiteral("gz");
-    QTest::newRow("hidden has none") << QByteArray("/d/.hidden") << QString();
-    QTest::newRow("hidden with extension") << QByteArray("/d/.config.json") << QStringLiteral("json");
-    QTest::newRow("no dot") << QByteArray("/d/README") << QString();
-    QTest::newRow("dot in folder only") << QByteArray("/d.app/Contents") << QString();
-    QTest::newRow("trailing dot") << QByteArray("/d/name.") << QString();
-    QTest::newRow("trailing slash") << QByteArray("/d/Photos.photoslibrary/") << QStringLiteral("photoslibrary");
-    QTest::newRow("root") << QByteArray("/") << QString();
-    QTest::newRow("empty") << QByteArray() << QString();
-    QTest::newRow("cyrillic extension") << QByteArray("/d/заметка.тхт") << QStringLiteral("тхт");
-}
-
-void tst_FilePath::suffix()
-{
-    QFETCH(QByteArray, path);
-    QFETCH(QString, suffix);
-    QCOMPARE(FilePath(path).suffix(), suffix);
-}
-
-void tst_FilePath::parent_data()
-{
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QByteArray>("parent");
-
-    QTest::newRow("root stays root") << QByteArray("/") << QByteArray("/");
-    QTest::newRow("top level") << QByteArray("/Users") << QByteArray("/");
-    QTest::newRow("nested") << QByteArray("/Users/анна/Desktop") << QByteArray("/Users/анна");
-    QTest::newRow("trailing slash") << QByteArray("/a/b/") << QByteArray("/a");
-    QTest::newRow("doubled separator") << QByteArray("/a//b") << QByteArray("/a");
-    QTest::newRow("top level doubled") << QByteArray("//a") << QByteArray("/");
-    QTest::newRow("relative nested") << QByteArray("a/b") << QByteArray("a");
-    QTest::newRow("relative single") << QByteArray("a") << QByteArray();
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-}
-
-void tst_FilePath::parent()
-{
-    QFETCH(QByteArray, path);
-    QFETCH(QByteArray, parent);
-    QCOMPARE(FilePath(path).parent().native(), parent);
+    QCOMPARE(p.suffix(), suffix);
+    QCOMPARE(p.parent().native(), parent);
 }
 
 void tst_FilePath::child_data()

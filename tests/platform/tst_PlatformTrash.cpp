@@ -133,11 +133,8 @@ private Q_SLOTS:
     void failureAtEveryOperation();
 
     void volumeTrashOnAnotherFileSystem();
-    void volumeTrashReachedThroughALink();
-    void sharedStickyTrashIsUsed();
-    void sharedTrashThatIsNotStickyOrALinkIsNot_data();
-    void sharedTrashThatIsNotStickyOrALinkIsNot();
-    void volumeTrashOpenToOthersIsRefused();
+    void volumeTrashChoice_data();
+    void volumeTrashChoice();
     void mountPointIsRefused();
     void volumeFailureAtEveryOperation_data();
     void volumeFailureAtEveryOperation();
@@ -514,15 +511,16 @@ void TestPlatformTrash::volumeTrashOnAnotherFileSystem()
     const VolumeTrashGuard guard(ownVolumeTrash());
     const QByteArray item = m_shm->writeFile("Видео/отпуск 2023.mp4", RepresentativeTree::content("видео", 70000));
     const TreeInventory before = TreeInventory::take(item);
+    const QByteArray link = m_scratch->makeLink(m_shm->filePath("Видео"), "home/Видео");
 
-    const TrashResult result = m_trash->moveToTrash(FilePath(item));
+    const TrashResult result = m_trash->moveToTrash(FilePath(link + "/отпуск 2023.mp4"));
 
     QVERIFY2(result.ok, qPrintable(result.error));
     QVERIFY(result.trashedPath.native().startsWith(ownVolumeTrash() + "/files/отпуск 2023"));
     QVERIFY(result.infoPath.native().startsWith(ownVolumeTrash() + "/info/отпуск 2023"));
     QVERIFY(TreeInventory::take(result.trashedPath.native()).differencesFrom(before).isEmpty());
     QVERIFY(!ScratchDir::exists(item));
-    // The record names the item relative to the top of its volume.
+    // The record names the item relative to the top of its volume, along the real path.
     const QByteArray relative = item.mid(otherVolume.size() + 1);
     QCOMPARE(record(result), "[Trash Info]\nPath=" + PlatformTrash::encodePath(relative)
                                  + "\nDeletionDate=2024-03-05T14:07:09\n");
@@ -533,103 +531,69 @@ void TestPlatformTrash::volumeTrashOnAnotherFileSystem()
     QVERIFY(!ScratchDir::exists(trashFolder()));
 }
 
-void TestPlatformTrash::volumeTrashReachedThroughALink()
+// What sits at the top of the volume before the move, and where the item goes:
+// "shared" is .Trash/UID, "own" is .Trash-UID, "refused" nowhere.
+void TestPlatformTrash::volumeTrashChoice_data()
 {
-    makeOtherVolumeScratch();
-    const VolumeTrashGuard guard(ownVolumeTrash());
-    m_shm->writeFile("Фильмы/фильм.mkv", "кадры");
-    const QByteArray link = m_scratch->makeLink(m_shm->filePath("Фильмы"), "home/Фильмы");
-
-    const TrashResult result = m_trash->moveToTrash(FilePath(link + "/фильм.mkv"));
-
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QVERIFY(result.trashedPath.native().startsWith(ownVolumeTrash() + "/files/"));
-    // Relative to the volume's top, along the real path.
-    QCOMPARE(recordedPath(result), m_shm->filePath("Фильмы/фильм.mkv").mid(otherVolume.size() + 1));
-    QCOMPARE(ScratchDir::readFile(result.trashedPath.native()), QByteArray("кадры"));
+    QTest::addColumn<QByteArray>("setup");
+    QTest::addColumn<QByteArray>("destination");
+    QTest::newRow("shared sticky trash") << QByteArray("sticky") << QByteArray("shared");
+    QTest::newRow("shared trash not sticky") << QByteArray("not sticky") << QByteArray("own");
+    QTest::newRow("shared trash is a link to a sticky folder") << QByteArray("link") << QByteArray("own");
+    QTest::newRow("own trash open to others") << QByteArray("open own") << QByteArray("refused");
 }
 
-void TestPlatformTrash::sharedStickyTrashIsUsed()
+void TestPlatformTrash::volumeTrashChoice()
 {
+    QFETCH(QByteArray, setup);
+    QFETCH(QByteArray, destination);
     makeOtherVolumeScratch();
     const QByteArray shared = otherVolume + "/.Trash";
-    if (ScratchDir::exists(shared)) {
-        QSKIP("/dev/shm/.Trash exists already; not touching a shared trash this test did not make");
-    }
-    const VolumeTrashGuard removeShared(shared);
-    const VolumeTrashGuard own(ownVolumeTrash());
-    QCOMPARE(::mkdir(shared.constData(), 0777), 0);
-    QCOMPARE(::chmod(shared.constData(), 01777), 0);
-    const QByteArray item = m_shm->writeFile("общий.txt", "shared");
-
-    const TrashResult result = m_trash->moveToTrash(FilePath(item));
-
-    QVERIFY2(result.ok, qPrintable(result.error));
-    const QByteArray userTrash = shared + '/' + QByteArray::number(::getuid());
-    QCOMPARE(result.trashedPath, FilePath(userTrash + "/files/общий.txt"));
-    QCOMPARE(modeOf(userTrash), 0700u);
-    QCOMPARE(recordedPath(result), item.mid(otherVolume.size() + 1));
-    if (!own.existed()) {
-        QVERIFY(!ScratchDir::exists(ownVolumeTrash()));
-    }
-}
-
-void TestPlatformTrash::sharedTrashThatIsNotStickyOrALinkIsNot_data()
-{
-    QTest::addColumn<bool>("asLink");
-    QTest::newRow("not sticky") << false;
-    QTest::newRow("link to a sticky folder") << true;
-}
-
-void TestPlatformTrash::sharedTrashThatIsNotStickyOrALinkIsNot()
-{
-    QFETCH(bool, asLink);
-    makeOtherVolumeScratch();
-    const QByteArray shared = otherVolume + "/.Trash";
-    if (ScratchDir::exists(shared)) {
-        QSKIP("/dev/shm/.Trash exists already; not touching a shared trash this test did not make");
+    if (ScratchDir::exists(shared) || (setup == "open own" && ScratchDir::exists(ownVolumeTrash()))) {
+        QSKIP("a volume trash this test would change exists already; not touching it");
     }
     const VolumeTrashGuard removeShared(shared);
     const VolumeTrashGuard own(ownVolumeTrash());
     const QByteArray stickyElsewhere = m_shm->makeDirectory("sticky", 0777);
     QCOMPARE(::chmod(stickyElsewhere.constData(), 01777), 0);
-    if (asLink) {
+    if (setup == "link") {
         QCOMPARE(::symlink(stickyElsewhere.constData(), shared.constData()), 0);
+    } else if (setup == "open own") {
+        QCOMPARE(::mkdir(ownVolumeTrash().constData(), 0777), 0);
+        QCOMPARE(::chmod(ownVolumeTrash().constData(), 0777), 0);
     } else {
         QCOMPARE(::mkdir(shared.constData(), 0777), 0);
-        QCOMPARE(::chmod(shared.constData(), 0777), 0);
+        QCOMPARE(::chmod(shared.constData(), setup == "sticky" ? 01777 : 0777), 0);
     }
-    const QByteArray item = m_shm->writeFile("файл.txt", "x");
-
-    const TrashResult result = m_trash->moveToTrash(FilePath(item));
-
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.trashedPath, FilePath(ownVolumeTrash() + "/files/файл.txt"));
-    QVERIFY(namesIn(stickyElsewhere).isEmpty());
-    if (!asLink) {
-        QVERIFY(namesIn(shared).isEmpty());
-    }
-}
-
-void TestPlatformTrash::volumeTrashOpenToOthersIsRefused()
-{
-    makeOtherVolumeScratch();
-    if (ScratchDir::exists(ownVolumeTrash())) {
-        QSKIP("the volume trash of this user exists already; not changing its permissions");
-    }
-    const VolumeTrashGuard own(ownVolumeTrash());
-    QCOMPARE(::mkdir(ownVolumeTrash().constData(), 0777), 0);
-    QCOMPARE(::chmod(ownVolumeTrash().constData(), 0777), 0);
     const QByteArray item = m_shm->writeFile("личное.txt", "private");
 
     const TrashResult result = m_trash->moveToTrash(FilePath(item));
 
-    QVERIFY(!result.ok);
-    QCOMPARE(result.error, QStringLiteral("Корзина на томе «/dev/shm» недоступна: папка .Trash-")
-                               + QString::number(::getuid())
-                               + QStringLiteral(" открыта для записи другим пользователям"));
-    QCOMPARE(ScratchDir::readFile(item), QByteArray("private"));
-    QVERIFY(namesIn(ownVolumeTrash()).isEmpty());
+    QVERIFY(namesIn(stickyElsewhere).isEmpty());
+    if (destination == "refused") {
+        QVERIFY(!result.ok);
+        QCOMPARE(result.error, QStringLiteral("Корзина на томе «/dev/shm» недоступна: папка .Trash-")
+                                   + QString::number(::getuid())
+                                   + QStringLiteral(" открыта для записи другим пользователям"));
+        QCOMPARE(ScratchDir::readFile(item), QByteArray("private"));
+        QVERIFY(namesIn(ownVolumeTrash()).isEmpty());
+        return;
+    }
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(recordedPath(result), item.mid(otherVolume.size() + 1));
+    if (destination == "shared") {
+        const QByteArray userTrash = shared + '/' + QByteArray::number(::getuid());
+        QCOMPARE(result.trashedPath, FilePath(userTrash + "/files/личное.txt"));
+        QCOMPARE(modeOf(userTrash), 0700u);
+        if (!own.existed()) {
+            QVERIFY(!ScratchDir::exists(ownVolumeTrash()));
+        }
+    } else {
+        QCOMPARE(result.trashedPath, FilePath(ownVolumeTrash() + "/files/личное.txt"));
+        if (setup == "not sticky") {
+            QVERIFY(namesIn(shared).isEmpty());
+        }
+    }
 }
 
 void TestPlatformTrash::mountPointIsRefused()

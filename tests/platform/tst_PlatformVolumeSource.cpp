@@ -153,15 +153,11 @@ void tst_PlatformVolumeSource::pseudoFileSystems_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<bool>("pseudo");
 
-    for (const char* type : {"proc", "sysfs", "tmpfs", "devtmpfs", "devpts", "overlay", "cgroup", "cgroup2",
-                             "securityfs", "debugfs", "tracefs", "mqueue", "hugetlbfs", "bpf", "autofs", "nsfs",
-                             "squashfs", "fusectl", "binfmt_misc", "configfs", "pstore", "efivarfs"}) {
-        QTest::newRow(type) << QString::fromLatin1(type) << true;
-    }
-    for (const char* type : {"ext4", "xfs", "btrfs", "vfat", "exfat", "ntfs3", "apfs", "hfsplus", "nfs4",
-                             "fuse.sshfs", "zfs"}) {
-        QTest::newRow(type) << QString::fromLatin1(type) << false;
-    }
+    // The mount table test covers the common pseudo types; these are the edges.
+    QTest::newRow("binfmt_misc") << QStringLiteral("binfmt_misc") << true;
+    QTest::newRow("efivarfs") << QStringLiteral("efivarfs") << true;
+    QTest::newRow("fuse.sshfs") << QStringLiteral("fuse.sshfs") << false;
+    QTest::newRow("btrfs") << QStringLiteral("btrfs") << false;
 }
 
 void tst_PlatformVolumeSource::pseudoFileSystems()

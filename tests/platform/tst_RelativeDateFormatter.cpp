@@ -36,30 +36,20 @@ void tst_RelativeDateFormatter::russian_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("same moment") << m_now << QStringLiteral("только что");
-    QTest::newRow("59 seconds ago") << m_now.addSecs(-59) << QStringLiteral("только что");
     QTest::newRow("in 20 seconds") << m_now.addSecs(20) << QStringLiteral("только что");
     QTest::newRow("60 seconds ago") << m_now.addSecs(-60) << QStringLiteral("1 минуту назад");
-    QTest::newRow("45 minutes ago") << m_now.addSecs(-45 * 60) << QStringLiteral("45 минут назад");
     QTest::newRow("2 hours ago") << m_now.addSecs(-2 * 3600) << QStringLiteral("2 часа назад");
-    QTest::newRow("23 hours ago") << m_now.addSecs(-23 * 3600) << QStringLiteral("23 часа назад");
-    QTest::newRow("1 day ago") << m_now.addDays(-1) << QStringLiteral("1 день назад");
     QTest::newRow("3 days ago") << m_now.addDays(-3) << QStringLiteral("3 дня назад");
-    QTest::newRow("5 days ago") << m_now.addDays(-5) << QStringLiteral("5 дней назад");
     QTest::newRow("2 weeks ago") << m_now.addDays(-14) << QStringLiteral("2 недели назад");
-    QTest::newRow("3 weeks ago") << m_now.addDays(-22) << QStringLiteral("3 недели назад");
     // 15 February to 15 March is 29 days, and still one month.
     QTest::newRow("1 month ago") << m_now.addMonths(-1) << QStringLiteral("1 месяц назад");
     QTest::newRow("30 days ago") << m_now.addDays(-30) << QStringLiteral("1 месяц назад");
     QTest::newRow("just under a month") << m_now.addMonths(-1).addSecs(1) << QStringLiteral("4 недели назад");
-    QTest::newRow("5 months ago") << m_now.addMonths(-5) << QStringLiteral("5 месяцев назад");
     QTest::newRow("365 days ago") << m_now.addDays(-365) << QStringLiteral("11 месяцев назад");
     QTest::newRow("1 year ago") << m_now.addYears(-1) << QStringLiteral("1 год назад");
     QTest::newRow("2 years ago") << m_now.addYears(-2).addDays(-40) << QStringLiteral("2 года назад");
-    QTest::newRow("5 years ago") << m_now.addYears(-5) << QStringLiteral("5 лет назад");
 
     QTest::newRow("in 2 hours") << m_now.addSecs(2 * 3600) << QStringLiteral("через 2 часа");
-    QTest::newRow("in 3 days") << m_now.addDays(3) << QStringLiteral("через 3 дня");
-    QTest::newRow("in 1 month") << m_now.addMonths(1) << QStringLiteral("через 1 месяц");
     QTest::newRow("in 21 years") << m_now.addYears(21) << QStringLiteral("через 21 год");
 }
 
@@ -86,10 +76,6 @@ void tst_RelativeDateFormatter::explicitLocales()
     const QDateTime threeDaysAgo = m_now.addDays(-3);
     QCOMPARE(RelativeDateFormatter::format(threeDaysAgo, m_now, QStringLiteral("en_US")), QStringLiteral("3 days ago"));
     QCOMPARE(RelativeDateFormatter::format(m_now.addDays(3), m_now, QStringLiteral("en_US")), QStringLiteral("in 3 days"));
-    QCOMPARE(RelativeDateFormatter::format(m_now.addMonths(-1), m_now, QStringLiteral("en_US")),
-             QStringLiteral("1 month ago"));
-    QCOMPARE(RelativeDateFormatter::format(m_now.addSecs(-7200), m_now, QStringLiteral("en_US")),
-             QStringLiteral("2 hours ago"));
     QCOMPARE(RelativeDateFormatter::format(m_now.addSecs(-5), m_now, QStringLiteral("en_US")), QStringLiteral("now"));
 
     // Names that are no language fall back to the interface's Russian.

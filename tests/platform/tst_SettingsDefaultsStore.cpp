@@ -99,16 +99,12 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void roundTripsBytes();
-    void missingKeyIsNothing();
-    void removeDeletesOneKey();
-    void valuesReachTheFile();
+    void valuesRoundTripThroughTheFile();
     void corruptFileReadsAsEmptyAndIsReplaced();
     void storeUnderAFileFailsWithoutSideEffects();
     void failedWriteKeepsPreviousFile();
     void damagedFileSurvivesFailedReplacement();
     void storesOnOneFileSeeEachOther();
-    void createsMissingFolders();
     void concurrentWritersLoseNothing();
     void platformStoreHonoursOverride();
 
@@ -131,83 +127,46 @@ void tst_SettingsDefaultsStore::cleanup()
     m_dir.reset();
 }
 
-void tst_SettingsDefaultsStore::roundTripsBytes()
+void tst_SettingsDefaultsStore::valuesRoundTripThroughTheFile()
 {
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-
     const QByteArray binary = everyByte();
-    QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), binary));
-    QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(binary));
-
-    QJsonObject settings;
-    settings.insert(QStringLiteral("archivePath"), QStringLiteral("/Users/анна/Movies/Brisko Archive"));
-    settings.insert(QStringLiteral("videoNamePrefix"), QStringLiteral("Запись экрана"));
-    settings.insert(QStringLiteral("largeFolderThresholdGB"), 5.0);
-    const QByteArray json = QJsonDocument(settings).toJson(QJsonDocument::Compact);
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), json));
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(json));
-
-    // Replacing a value, and the empty value, which is present rather than absent.
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{}")));
-    QVERIFY(store.setData(QStringLiteral("BriskoAdsCache"), QByteArray()));
-    const std::optional<QByteArray> empty = store.data(QStringLiteral("BriskoAdsCache"));
-    QVERIFY(empty.has_value());
-    QVERIFY(empty->isEmpty());
-
     // A large value (history and queues grow to hundreds of records).
     QByteArray large;
     for (int i = 0; i < 20000; ++i) {
         large.append(char('A' + i % 26));
         large.append("\xd0\xb6");
     }
-    QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), large));
-    QCOMPARE(store.data(QStringLiteral("BriskoStorageHistory")), std::optional<QByteArray>(large));
-    QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(binary));
-}
-
-void tst_SettingsDefaultsStore::missingKeyIsNothing()
-{
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-    // No file at all yet.
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
-    QVERIFY(!QFileInfo::exists(storePath()));
-
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
-    QCOMPARE(store.data(QStringLiteral("BriskoLastMoveBatch")), std::nullopt);
-    // Keys are exact: another case is another key.
-    QCOMPARE(store.data(QStringLiteral("briskosettings")), std::nullopt);
-}
-
-void tst_SettingsDefaultsStore::removeDeletesOneKey()
-{
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-    QVERIFY(store.setData(QStringLiteral("BriskoErrorQueue"), QByteArray("[1]")));
-    QVERIFY(store.setData(QStringLiteral("BriskoRecentErrors"), QByteArray("[2]")));
-    QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
-    QCOMPARE(store.data(QStringLiteral("BriskoErrorQueue")), std::nullopt);
-    QCOMPARE(store.data(QStringLiteral("BriskoRecentErrors")), std::optional<QByteArray>(QByteArray("[2]")));
-    // Removing what is not there is not a failure.
-    QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
-
-    SettingsDefaultsStore reopened(storePath(), QSettings::IniFormat);
-    QCOMPARE(reopened.data(QStringLiteral("BriskoErrorQueue")), std::nullopt);
-}
-
-void tst_SettingsDefaultsStore::valuesReachTheFile()
-{
-    const QByteArray binary = everyByte();
     {
+        // Neither the file nor its folder exists yet.
         SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), binary));
+        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
+        QVERIFY(!QFileInfo::exists(storePath()));
+        QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), binary));
         QCOMPARE(store.fileName(), storePath());
+        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
+        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
+        QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), large));
+        // The empty value is present rather than absent.
+        QVERIFY(store.setData(QStringLiteral("BriskoAdsCache"), QByteArray()));
+        QVERIFY(store.setData(QStringLiteral("BriskoErrorQueue"), QByteArray("[1]")));
+        QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
+        // Removing what is not there is not a failure.
+        QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
+        QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(binary));
     }
     // A copy under another name is read from disk, not from anything this
     // process remembers about the first file.
     const QString copy = storePath(QStringLiteral("copy.ini"));
     QVERIFY(QFile::copy(storePath(), copy));
     SettingsDefaultsStore fromDisk(copy, QSettings::IniFormat);
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(binary));
+    QCOMPARE(fromDisk.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(binary));
+    QCOMPARE(fromDisk.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{}")));
+    QCOMPARE(fromDisk.data(QStringLiteral("BriskoStorageHistory")), std::optional<QByteArray>(large));
+    const std::optional<QByteArray> empty = fromDisk.data(QStringLiteral("BriskoAdsCache"));
+    QVERIFY(empty.has_value() && empty->isEmpty());
+    QCOMPARE(fromDisk.data(QStringLiteral("BriskoErrorQueue")), std::nullopt);
+    // Keys are exact: another case is another key.
+    QCOMPARE(fromDisk.data(QStringLiteral("briskosettings")), std::nullopt);
 }
 
 void tst_SettingsDefaultsStore::corruptFileReadsAsEmptyAndIsReplaced()
@@ -338,15 +297,6 @@ void tst_SettingsDefaultsStore::storesOnOneFileSeeEachOther()
     QVERIFY(::rename(QFile::encodeName(staging).constData(), QFile::encodeName(storePath()).constData()) == 0);
     QCOMPARE(first.data(QStringLiteral("BriskoSettings")),
              std::optional<QByteArray>(QByteArray("three, from another writer")));
-}
-
-void tst_SettingsDefaultsStore::createsMissingFolders()
-{
-    const QString deep = storePath(QStringLiteral("нет/ещё/папок/defaults.ini"));
-    QVERIFY(!QFileInfo::exists(QFileInfo(deep).path()));
-    SettingsDefaultsStore store(deep, QSettings::IniFormat);
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
-    QVERIFY(QFileInfo(deep).isFile());
 }
 
 void tst_SettingsDefaultsStore::concurrentWritersLoseNothing()

@@ -26,7 +26,6 @@ void TestCacheClassifier::classify_data()
     QTest::addColumn<QString>("risk");
 
     const QString h = QStringLiteral("/Users/u");
-    QTest::newRow("known safe folder") << h + QStringLiteral("/Library/Caches/com.apple.Safari") << h << "safe";
     QTest::newRow("direct cache child") << h + QStringLiteral("/Library/Caches/com.example.tool") << h << "safe";
     QTest::newRow("inside a cache child") << h + QStringLiteral("/Library/Caches/com.example.tool/data") << h
                                           << "caution";
@@ -35,26 +34,19 @@ void TestCacheClassifier::classify_data()
     QTest::newRow("single crash report") << h + QStringLiteral("/Library/Logs/DiagnosticReports/App.ips") << h
                                          << "forbidden";
     QTest::newRow("app logs") << h + QStringLiteral("/Library/Logs/SomeApp") << h << "caution";
-    QTest::newRow("logs folder itself") << h + QStringLiteral("/Library/Logs") << h << "forbidden";
     QTest::newRow("application support") << h + QStringLiteral("/Library/Application Support/Cursor/snapshots") << h
                                          << "forbidden";
-    QTest::newRow("telegram cache") << h + QStringLiteral("/Library/Caches/ru.keepcoder.Telegram") << h << "safe";
     QTest::newRow("trash") << h + QStringLiteral("/.Trash") << h << "forbidden";
-    QTest::newRow("protected anywhere in the path")
-        << h + QStringLiteral("/Library/Containers/x/Data/Library/Mail/y") << h << "forbidden";
     QTest::newRow("protected beats safe suffix")
         << h + QStringLiteral("/Library/Group Containers/Library/Caches/pip") << h << "forbidden";
     QTest::newRow("outside the home folder") << QStringLiteral("/Library/Caches/com.apple.Safari") << h << "forbidden";
     QTest::newRow("dot-dot standardized") << h + QStringLiteral("/Library/Caches/../Caches/pip") << h << "safe";
-    QTest::newRow("dot and double slashes") << h + QStringLiteral("//Library/./Caches//pip/") << h << "safe";
-    QTest::newRow("home with trailing slash") << h + QStringLiteral("/Library/Caches/pip") << h + QStringLiteral("/")
-                                              << "safe";
     QTest::newRow("a home sharing the name's start") << QStringLiteral("/Users/uu/Library/Caches/x/y") << h
                                                      << "forbidden";
+    QTest::newRow("home with trailing slash") << h + QStringLiteral("/Library/Caches/pip") << h + QStringLiteral("/")
+                                              << "safe";
     QTest::newRow("escape by dot-dot") << h + QStringLiteral("/../v/Library/Caches/pip") << h << "forbidden";
     QTest::newRow("case matters") << h + QStringLiteral("/library/caches/pip") << h << "forbidden";
-    QTest::newRow("cyrillic cache child") << h + QStringLiteral("/Library/Caches/Кэш программы") << h << "safe";
-    QTest::newRow("trailing slash on cache child") << h + QStringLiteral("/Library/Caches/tool/") << h << "safe";
 }
 
 void TestCacheClassifier::classify()
@@ -75,22 +67,15 @@ void TestCacheClassifier::classifyFreedesktop_data()
     QTest::newRow("cache folder itself") << ".cache" << "forbidden";
     QTest::newRow("a cache area elsewhere") << "snap/app/common/.cache/x/y" << "caution";
     QTest::newRow("ssh keys") << ".ssh/id_ed25519" << "forbidden";
-    QTest::newRow("gnupg") << ".gnupg" << "forbidden";
-    QTest::newRow("keyrings") << ".local/share/keyrings/login.keyring" << "forbidden";
     QTest::newRow("firefox profile") << ".mozilla/firefox/abc.default/places.sqlite" << "forbidden";
     QTest::newRow("firefox profile cache2 is not protected, nor safe") << ".mozilla/firefox/abc.default/cache2"
                                                                       << "forbidden";
-    QTest::newRow("chrome profile") << ".config/google-chrome/Default/Login Data" << "forbidden";
-    QTest::newRow("thunderbird") << ".thunderbird/x.default/Mail" << "forbidden";
     QTest::newRow("telegram data") << ".local/share/TelegramDesktop/tdata/key_datas" << "forbidden";
     QTest::newRow("telegram media cache") << ".local/share/TelegramDesktop/tdata/user_data" << "safe";
     QTest::newRow("inside the telegram media cache") << ".local/share/TelegramDesktop/tdata/user_data/media"
                                                      << "forbidden";
     QTest::newRow("flatpak application cache") << ".var/app/org.gimp.GIMP/cache" << "safe";
     QTest::newRow("flatpak application data") << ".var/app/org.gimp.GIMP/data" << "forbidden";
-    QTest::newRow("snap application cache") << "snap/firefox/common/.cache" << "safe";
-    QTest::newRow("vs code settings") << ".config/Code/User" << "forbidden";
-    QTest::newRow("the Trash") << ".local/share/Trash" << "forbidden";
     QTest::newRow("original cache folders mean nothing here") << "Library/Caches/pip" << "forbidden";
 }
 
@@ -118,13 +103,11 @@ void TestCacheClassifier::standardize_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "/a/b" << "/a/b";
     QTest::newRow("trailing slash") << "/a/b/" << "/a/b";
     QTest::newRow("repeated slashes") << "//a///b" << "/a/b";
     QTest::newRow("dot") << "/a/./b/." << "/a/b";
     QTest::newRow("dot-dot") << "/a/b/../c" << "/a/c";
     QTest::newRow("dot-dot above root") << "/../../a" << "/a";
-    QTest::newRow("root") << "/" << "/";
     QTest::newRow("root via dot-dot") << "/a/.." << "/";
     QTest::newRow("dots inside names stay") << "/a/..b/c.." << "/a/..b/c..";
 }

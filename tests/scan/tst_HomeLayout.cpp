@@ -42,22 +42,17 @@ void TestHomeLayout::userDirsLine_data()
 
     QTest::newRow("relative to $HOME") << QByteArray("XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"") << "XDG_DOWNLOAD_DIR"
                                        << "/home/u/Загрузки";
-    QTest::newRow("absolute inside the home") << QByteArray("XDG_VIDEOS_DIR=\"/home/u/media/Видео\"")
-                                              << "XDG_VIDEOS_DIR" << "/home/u/media/Видео";
     QTest::newRow("spaces around and a comment")
         << QByteArray("# written by xdg-user-dirs-update\n  XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"  \n")
         << "XDG_DESKTOP_DIR" << "/home/u/Рабочий стол";
     QTest::newRow("the home itself is disabled") << QByteArray("XDG_MUSIC_DIR=\"$HOME\"") << "XDG_MUSIC_DIR"
                                                  << "disabled";
-    QTest::newRow("the home with a slash is disabled") << QByteArray("XDG_MUSIC_DIR=\"$HOME/\"") << "XDG_MUSIC_DIR"
-                                                       << "disabled";
     QTest::newRow("the home by its absolute path") << QByteArray("XDG_MUSIC_DIR=\"/home/u\"") << "XDG_MUSIC_DIR"
                                                    << "disabled";
     QTest::newRow("dot-dot that stays inside") << QByteArray("XDG_DOWNLOAD_DIR=\"$HOME/a/../Загрузки\"")
                                                << "XDG_DOWNLOAD_DIR" << "/home/u/Загрузки";
     QTest::newRow("dot-dot out of the home") << QByteArray("XDG_DOWNLOAD_DIR=\"$HOME/../v/Downloads\"")
                                              << "XDG_DOWNLOAD_DIR" << "-";
-    QTest::newRow("outside the home") << QByteArray("XDG_DOWNLOAD_DIR=\"/tmp\"") << "XDG_DOWNLOAD_DIR" << "-";
     QTest::newRow("a neighbour sharing the prefix") << QByteArray("XDG_DOWNLOAD_DIR=\"/home/uu/Downloads\"")
                                                     << "XDG_DOWNLOAD_DIR" << "-";
     QTest::newRow("relative path") << QByteArray("XDG_DOWNLOAD_DIR=\"Загрузки\"") << "XDG_DOWNLOAD_DIR" << "-";

@@ -65,47 +65,36 @@ private Q_SLOTS:
     void memoryInWholeGibibytes_data();
     void memoryInWholeGibibytes();
     void physicalCoresWithFallback();
-    void notebook_data();
-    void notebook();
-    void chipNameIsTrimmedBrand();
-    void osVersionText();
+    void chipNameIsTrimmedBrandAndOsVersionIsText();
     void fromPlatformFactsOnFakeRoot();
 };
 
+// Each row: the model identifier and processor brand, the name shown and
+// whether the machine counts as a notebook.
 void tst_MacHardwareInfo::marketingName_data()
 {
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("brand");
     QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("notebook");
 
     const QString m1 = QStringLiteral("Apple M1");
-    QTest::newRow("MacBook Air M1") << QStringLiteral("MacBookAir10,1") << m1 << QStringLiteral("MacBook Air (Apple M1)");
-    QTest::newRow("Mac mini M1") << QStringLiteral("Macmini9,1") << m1 << QStringLiteral("Mac mini (Apple M1)");
-    QTest::newRow("iMac M1") << QStringLiteral("iMac21,1") << m1 << QStringLiteral("iMac (Apple M1)");
-    QTest::newRow("Mac14,2 M2") << QStringLiteral("Mac14,2") << QStringLiteral("Apple M2")
-                                << QStringLiteral("MacBook Pro (Apple M2)");
-    QTest::newRow("MacBook Pro M1 Pro") << QStringLiteral("MacBookPro18,3") << QStringLiteral("Apple M1 Pro")
-                                        << QStringLiteral("MacBook Pro (Apple M1)");
-    QTest::newRow("Mac Studio") << QStringLiteral("MacStudio1,1") << QStringLiteral("Apple M1 Max")
-                                << QStringLiteral("Mac Studio (Apple M1)");
-    QTest::newRow("iMac Pro is an iMac") << QStringLiteral("iMacPro1,1")
-                                         << QStringLiteral("Intel(R) Xeon(R) W-2140B CPU @ 3.20GHz")
-                                         << QStringLiteral("iMac (Intel)");
-    QTest::newRow("Intel MacBook Air") << QStringLiteral("MacBookAir8,1")
-                                       << QStringLiteral("Intel(R) Core(TM) i5-8210Y CPU @ 1.60GHz")
-                                       << QStringLiteral("MacBook Air (Intel)");
-    QTest::newRow("family test ignores case") << QStringLiteral("MACBOOKAIR10,1") << m1
-                                              << QStringLiteral("MacBook Air (Apple M1)");
-    // Any other identifier starting with "mac" is taken for a MacBook Pro.
-    QTest::newRow("other Mac") << QStringLiteral("MacPro7,1") << QStringLiteral("Intel(R) Xeon(R) W-3245 CPU @ 3.20GHz")
-                               << QStringLiteral("MacBook Pro (Intel)");
+    const QString xeon = QStringLiteral("Intel(R) Xeon(R) W-2140B CPU @ 3.20GHz");
+    QTest::newRow("MacBook Air M1") << "MacBookAir10,1" << m1 << "MacBook Air (Apple M1)" << true;
+    QTest::newRow("Mac14,2 M2") << "Mac14,2" << "Apple M2" << "MacBook Pro (Apple M2)" << true;
+    QTest::newRow("MacBook Pro M1 Pro") << "MacBookPro18,3" << "Apple M1 Pro" << "MacBook Pro (Apple M1)" << true;
+    QTest::newRow("iMac Pro is an iMac") << "iMacPro1,1" << xeon << "iMac (Intel)" << false;
+    QTest::newRow("family test ignores case") << "MACBOOKAIR10,1" << m1 << "MacBook Air (Apple M1)" << true;
+    // Any other identifier starting with "mac" is taken for a MacBook Pro;
+    // every one starting with "Mac" counts as a notebook, the desktops included.
+    QTest::newRow("other Mac") << "MacPro7,1" << xeon << "MacBook Pro (Intel)" << true;
+    QTest::newRow("Mac prefix of a notebook is case-sensitive") << "mac14,2" << m1 << "MacBook Pro (Apple M1)" << false;
     QTest::newRow("unknown family keeps the identifier")
-        << QStringLiteral("PowerEdge R740") << QStringLiteral("Intel(R) Xeon(R) Gold 6130 CPU @ 2.10GHz")
-        << QStringLiteral("PowerEdge R740 (Intel)");
+        << "PowerEdge R740" << "Intel(R) Xeon(R) Gold 6130 CPU @ 2.10GHz" << "PowerEdge R740 (Intel)" << false;
+    QTest::newRow("book in any case") << "HP EliteBOOK 840 G8" << m1 << "HP EliteBOOK 840 G8 (Apple M1)" << true;
     QTest::newRow("unknown family, unmatched brand")
-        << QStringLiteral("ThinkPad X13 Gen 2a") << QStringLiteral("AMD Ryzen 7 PRO 5850U with Radeon Graphics")
-        << QStringLiteral("ThinkPad X13 Gen 2a (AMD Ryzen 7 PRO 5850U with Radeon Graphics)");
-    QTest::newRow("Cyrillic identifier") << QStringLiteral("Сервер-1") << m1 << QStringLiteral("Сервер-1 (Apple M1)");
+        << "ThinkPad X13 Gen 2a" << "AMD Ryzen 7 PRO 5850U with Radeon Graphics"
+        << "ThinkPad X13 Gen 2a (AMD Ryzen 7 PRO 5850U with Radeon Graphics)" << false;
 }
 
 void tst_MacHardwareInfo::marketingName()
@@ -113,8 +102,11 @@ void tst_MacHardwareInfo::marketingName()
     QFETCH(QString, model);
     QFETCH(QString, brand);
     QFETCH(QString, name);
+    QFETCH(bool, notebook);
     QCOMPARE(MacHardwareInfo::marketingNameFor(model, brand), name);
-    QCOMPARE(MacHardwareInfo::current(machine(model, brand)).marketingName, name);
+    const MacHardwareInfo info = MacHardwareInfo::current(machine(model, brand));
+    QCOMPARE(info.marketingName, name);
+    QCOMPARE(info.isNotebook, notebook);
 }
 
 void tst_MacHardwareInfo::chipLabel_data()
@@ -124,23 +116,16 @@ void tst_MacHardwareInfo::chipLabel_data()
 
     QTest::newRow("M1") << QStringLiteral("Apple M1") << QStringLiteral("Apple M1");
     QTest::newRow("M2 Max") << QStringLiteral("Apple M2 Max") << QStringLiteral("Apple M2");
-    QTest::newRow("M3 Pro") << QStringLiteral("Apple M3 Pro") << QStringLiteral("Apple M3");
-    QTest::newRow("M4") << QStringLiteral("Apple M4") << QStringLiteral("Apple M4");
-    QTest::newRow("M5") << QStringLiteral("Apple M5") << QStringLiteral("Apple M5");
     QTest::newRow("lower case") << QStringLiteral("apple m2") << QStringLiteral("Apple M2");
     // The newest generation is tested first.
     QTest::newRow("M5 before M1") << QStringLiteral("Apple M5 (m1 compatible)") << QStringLiteral("Apple M5");
     QTest::newRow("Intel Core i7") << QStringLiteral("Intel(R) Core(TM) i7-9750H CPU @ 2.60GHz") << QStringLiteral("Intel");
-    QTest::newRow("intel lower case") << QStringLiteral("genuine intel processor") << QStringLiteral("Intel");
     // The Apple tests come before "intel", whatever the brand really is.
     QTest::newRow("Core m3 reads as M3") << QStringLiteral("Intel(R) Core(TM) m3-6Y30 CPU @ 0.90GHz")
                                          << QStringLiteral("Apple M3");
     QTest::newRow("text before @") << QStringLiteral("AMD EPYC 7B12 @ 2.25GHz") << QStringLiteral("AMD EPYC 7B12");
-    QTest::newRow("spaces trimmed") << QStringLiteral("   AMD Ryzen 9 7950X   ") << QStringLiteral("AMD Ryzen 9 7950X");
     QTest::newRow("only the first @") << QStringLiteral(" Fancy CPU @ 3GHz @ turbo") << QStringLiteral("Fancy CPU");
     QTest::newRow("nothing before @") << QStringLiteral("@ 2GHz") << QString();
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("Cyrillic") << QStringLiteral(" Эльбрус-8С @ 1,3 ГГц") << QStringLiteral("Эльбрус-8С");
     QTest::newRow("fallback brand") << QStringLiteral("Apple Silicon") << QStringLiteral("Apple Silicon");
 }
 
@@ -161,9 +146,6 @@ void tst_MacHardwareInfo::missingModelAndBrand()
     QCOMPARE(info.marketingName, QStringLiteral("unknown (Apple Silicon)"));
     QVERIFY(!info.isNotebook);
 
-    facts.strings.insert(brand, QStringLiteral("Apple M2"));
-    QCOMPARE(MacHardwareInfo::current(facts).marketingName, QStringLiteral("unknown (Apple M2)"));
-    facts.strings.remove(brand);
     facts.strings.insert(model, QStringLiteral("MacBookAir10,1"));
     QCOMPARE(MacHardwareInfo::current(facts).marketingName, QStringLiteral("MacBook Air (Apple Silicon)"));
 }
@@ -173,13 +155,10 @@ void tst_MacHardwareInfo::memoryInWholeGibibytes_data()
     QTest::addColumn<quint64>("bytes");
     QTest::addColumn<qint64>("gigabytes");
 
-    QTest::newRow("8 GiB") << (quint64(8) << 30) << qint64(8);
     QTest::newRow("512 MiB") << (quint64(512) << 20) << qint64(1);
     QTest::newRow("nothing known") << quint64(0) << qint64(1);
-    QTest::newRow("just under 2 GiB") << ((quint64(2) << 30) - 1) << qint64(1);
     QTest::newRow("fraction dropped") << ((quint64(16) << 30) + (quint64(1023) << 20)) << qint64(16);
     QTest::newRow("usable 7.7 GiB of 8") << quint64(8'270'000'000) << qint64(7);
-    QTest::newRow("1.5 TiB") << (quint64(1536) << 30) << qint64(1536);
 }
 
 void tst_MacHardwareInfo::memoryInWholeGibibytes()
@@ -200,60 +179,23 @@ void tst_MacHardwareInfo::physicalCoresWithFallback()
 
     facts.integers.remove(physicalCpu);
     QCOMPARE(MacHardwareInfo::current(facts).processorCount, qint64(3));
-    facts.logicalProcessors = 16;
-    QCOMPARE(MacHardwareInfo::current(facts).processorCount, qint64(16));
 }
 
-void tst_MacHardwareInfo::notebook_data()
-{
-    QTest::addColumn<std::optional<QString>>("model");
-    QTest::addColumn<bool>("notebook");
-
-    QTest::newRow("MacBookAir") << std::optional<QString>(QStringLiteral("MacBookAir10,1")) << true;
-    QTest::newRow("MacBookPro") << std::optional<QString>(QStringLiteral("MacBookPro18,3")) << true;
-    QTest::newRow("Mac14,2") << std::optional<QString>(QStringLiteral("Mac14,2")) << true;
-    // Every identifier starting with "Mac" counts, the desktops included.
-    QTest::newRow("Macmini") << std::optional<QString>(QStringLiteral("Macmini9,1")) << true;
-    QTest::newRow("iMac") << std::optional<QString>(QStringLiteral("iMac21,1")) << false;
-    QTest::newRow("book in any case") << std::optional<QString>(QStringLiteral("HP EliteBOOK 840 G8")) << true;
-    QTest::newRow("Mac prefix is case-sensitive") << std::optional<QString>(QStringLiteral("mac14,2")) << false;
-    QTest::newRow("desktop PC") << std::optional<QString>(QStringLiteral("OptiPlex 7090")) << false;
-    QTest::newRow("missing model") << std::optional<QString>() << false;
-}
-
-void tst_MacHardwareInfo::notebook()
-{
-    QFETCH(std::optional<QString>, model);
-    QFETCH(bool, notebook);
-    FakeSystemFacts facts;
-    if (model) {
-        facts.strings.insert(::model, *model);
-    }
-    QCOMPARE(MacHardwareInfo::current(facts).isNotebook, notebook);
-}
-
-void tst_MacHardwareInfo::chipNameIsTrimmedBrand()
+void tst_MacHardwareInfo::chipNameIsTrimmedBrandAndOsVersionIsText()
 {
     FakeSystemFacts facts = machine(QStringLiteral("MacBookPro18,3"), QStringLiteral("\n\t Apple M1 Pro \r\n"));
     const MacHardwareInfo info = MacHardwareInfo::current(facts);
     QCOMPARE(info.chipName, QStringLiteral("Apple M1 Pro"));
     QCOMPARE(info.marketingName, QStringLiteral("MacBook Pro (Apple M1)"));
+    QCOMPARE(info.osVersion, QStringLiteral("macOS 14.2.1"));
 
     // The naming rule gets the brand as read: only spaces are trimmed there.
     facts.strings.insert(brand, QStringLiteral("\tFancy CPU @ 3GHz"));
+    facts.os = OsVersion{QStringLiteral("Linux"), 6, 18, 0};
     const MacHardwareInfo fancy = MacHardwareInfo::current(facts);
     QCOMPARE(fancy.chipName, QStringLiteral("Fancy CPU @ 3GHz"));
     QCOMPARE(fancy.marketingName, QStringLiteral("MacBook Pro (\tFancy CPU)"));
-}
-
-void tst_MacHardwareInfo::osVersionText()
-{
-    FakeSystemFacts facts = machine(QStringLiteral("Mac14,2"), QStringLiteral("Apple M2"));
-    QCOMPARE(MacHardwareInfo::current(facts).osVersion, QStringLiteral("macOS 14.2.1"));
-    facts.os = OsVersion{QStringLiteral("macOS"), 13, 0, 0};
-    QCOMPARE(MacHardwareInfo::current(facts).osVersion, QStringLiteral("macOS 13.0.0"));
-    facts.os = OsVersion{QStringLiteral("Linux"), 6, 18, 44};
-    QCOMPARE(MacHardwareInfo::current(facts).osVersion, QStringLiteral("Linux 6.18.44"));
+    QCOMPARE(fancy.osVersion, QStringLiteral("Linux 6.18.0"));
 }
 
 void tst_MacHardwareInfo::fromPlatformFactsOnFakeRoot()
