@@ -78,7 +78,8 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
     if (compress) {
         expectedTasks.append(QStringLiteral("Сжатие tar.zst…"));
     }
-    QCOMPARE(tasks, expectedTasks + QStringList{QStringLiteral("Готово"), QStringLiteral("Готово")});
+    expectedTasks += {QStringLiteral("Готово"), QStringLiteral("Готово")};
+    QCOMPARE(tasks, expectedTasks);
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 2}));
 
     QCOMPARE(state.cleanArchives().size(), 1);

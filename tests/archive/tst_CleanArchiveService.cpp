@@ -159,7 +159,8 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     QVERIFY(documents.isDirectory);
     // The digest is the copy's, computed as its own test shows.
     CleanArchiveDigest digests(box.fs);
-    QCOMPARE(documents.sha256, digests.directoryDigest(FilePath(payload + "/Documents")));
+    QCOMPARE(documents.sha256.value_or(QString()),
+             QString::fromLatin1(digests.directoryDigest(FilePath(payload + "/Documents")).value_or("none")));
     QCOMPARE(documents.size, digests.entrySize(FilePath(payload + "/Documents")));
     QVERIFY(documents.size >= 70000 + 4 * 4096);
     QCOMPARE(manifest.totalBytes, documents.size + manifest.entries.at(1).size);
