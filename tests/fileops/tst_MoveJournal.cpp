@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QJsonObject>
 #include <QTest>
 
 #include <unistd.h>
@@ -79,6 +80,8 @@ private Q_SLOTS:
     void killedAtEveryStepLosesNothing();
     void recordsThatCannotBeKeptStopTheBatch_data();
     void recordsThatCannotBeKeptStopTheBatch();
+    void recoveryReport_data();
+    void recoveryReport();
 };
 
 void tst_MoveJournal::killedAtEveryStepLosesNothing_data()
@@ -269,6 +272,41 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
             QVERIFY(QFileInfo::exists(home.filePath(QStringLiteral("Downloads/") + name)));
         }
     }
+}
+
+void tst_MoveJournal::recoveryReport_data()
+{
+    QTest::addColumn<MoveRecovery>("recovery");
+    QTest::addColumn<QString>("line");
+    const QUuid id = QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
+    QTest::newRow("nothing") << MoveRecovery{} << "прерванных переносов нет, удалено неполных копий: 0";
+    QTest::newRow("move") << MoveRecovery{id, false, 3, 1, 2, 4, {}}
+                          << "прерванный перенос — в журнале 3 (из них довершено 1), возвращено на место 2, "
+                             "удалено неполных копий: 4";
+    QTest::newRow("undo with errors")
+        << MoveRecovery{id, true, 3, 1, 2, 0, {QStringLiteral("a"), QStringLiteral("b")}}
+        << "прерванная отмена переноса — осталось в архиве и в журнале 3, довершено 1, не тронуто 2, "
+           "удалено неполных копий: 0, ошибок: 2";
+}
+
+void tst_MoveJournal::recoveryReport()
+{
+    QFETCH(MoveRecovery, recovery);
+    QFETCH(QString, line);
+    QCOMPARE(recovery.statusLine(), QStringLiteral("Восстановлено после сбоя: ") + line);
+    const QJsonObject json = recovery.toJson();
+    QCOMPARE(json.value(QLatin1String("batchId")).toString(),
+             recovery.batchId.isNull() ? QString() : QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
+    QCOMPARE(json.value(QLatin1String("batchId")).isNull(), recovery.batchId.isNull());
+    QCOMPARE(json.value(QLatin1String("undo")).toBool(), recovery.undo);
+    const QList<std::pair<const char*, qint64>> counts = {{"recorded", recovery.recorded},
+                                                          {"completed", recovery.completed},
+                                                          {"rolledBack", recovery.rolledBack},
+                                                          {"swept", recovery.swept}};
+    for (const auto& [key, value] : counts) {
+        QCOMPARE(json.value(QLatin1String(key)).toInteger(), value);
+    }
+    QCOMPARE(json.value(QLatin1String("errors")).toVariant().toStringList(), recovery.errors);
 }
 
 BRISKO_TEST(tst_MoveJournal)

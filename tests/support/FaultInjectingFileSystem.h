@@ -13,7 +13,6 @@
 // - failOpen: opening this folder fails (EACCES), as for an unreadable folder;
 // - failRead: reading this folder's entries fails (EIO), as for one that
 //   vanishes or breaks mid-walk;
-// - failStat: examining this path fails (ENOENT);
 // - denyWrite: this path answers the access check as not writable (tests
 //   may run as root, for whom every permission check passes);
 // - setSizes: this path reports the given allocated and logical size, so that
@@ -26,10 +25,11 @@ class FaultInjectingFileSystem : public FileSystem
 public:
     FaultInjectingFileSystem();
 
-    void failOpen(const QByteArray& path);
-    void failRead(const QByteArray& path);
-    void failStat(const QByteArray& path);
-    void denyWrite(const QByteArray& path);
+    void failOpen(const QByteArray& path) { insert(m_failOpen, path); }
+    void failRead(const QByteArray& path) { insert(m_failRead, path); }
+    void denyWrite(const QByteArray& path) { insert(m_denyWrite, path); }
+    // Answers as a pseudo file system for the folder at this path.
+    void pretendPseudo(const QByteArray& path) { insert(m_pseudo, path); }
     void setSizes(const QByteArray& path, qint64 allocated, qint64 logical);
     void setAllocatedSize(const QByteArray& path, qint64 bytes) { setSizes(path, bytes, bytes); }
     void setOnOpen(std::function<void(const QByteArray&)> hook);
@@ -56,46 +56,97 @@ public:
     int maxOpenDescriptors() const { return m_maxOpen.load(); }
     int openDescriptors() const { return m_currentOpen.load(); }
 
-    bool stat(const QByteArray& path, bool followLinks, FileStat* out) const override;
+    bool stat(const QByteArray& path, bool followLinks, FileStat* out) const override
+    {
+        return applyStat(path, m_real->stat(path, followLinks, out), out);
+    }
     bool statAt(int dirFd, const char* name, const QByteArray& fullPath, bool followLinks,
-                FileStat* out) const override;
+                FileStat* out) const override
+    {
+        return applyStat(fullPath, m_real->statAt(dirFd, name, fullPath, followLinks, out), out);
+    }
     int openDirectory(int dirFd, const char* name, const QByteArray& fullPath) const override;
     bool readDirectory(int fd, const QByteArray& fullPath, DirectoryNames* out) const override;
-    void closeDirectory(int fd) const override;
+    void closeDirectory(int fd) const override
+    {
+        --m_currentOpen;
+        m_real->closeDirectory(fd);
+    }
 
     int openDirectoryNoFollow(int dirFd, const char* name, const QByteArray& fullPath, int* fd) const override;
-    int makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath, unsigned mode) const override;
+    int makeDirectoryAt(int dirFd, const char* name, const QByteArray& fullPath, unsigned mode) const override
+    {
+        return guarded([&] { return m_real->makeDirectoryAt(dirFd, name, fullPath, mode); });
+    }
     int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd, const char* toName,
                  const QByteArray& toPath, bool noReplace) const override;
-    int removeAt(int dirFd, const char* name, const QByteArray& fullPath, bool directory) const override;
-    int symlinkAt(const QByteArray& target, int dirFd, const char* name, const QByteArray& fullPath) const override;
-    int readLinkAt(int dirFd, const char* name, const QByteArray& fullPath, QByteArray* target) const override;
+    int removeAt(int dirFd, const char* name, const QByteArray& fullPath, bool directory) const override
+    {
+        return guarded([&] { return m_real->removeAt(dirFd, name, fullPath, directory); });
+    }
+    int symlinkAt(const QByteArray& target, int dirFd, const char* name, const QByteArray& fullPath) const override
+    {
+        return guarded([&] { return m_real->symlinkAt(target, dirFd, name, fullPath); });
+    }
+    int readLinkAt(int dirFd, const char* name, const QByteArray& fullPath, QByteArray* target) const override
+    {
+        return guarded([&] { return m_real->readLinkAt(dirFd, name, fullPath, target); });
+    }
     int openFileAt(int dirFd, const char* name, const QByteArray& fullPath, int flags, unsigned mode,
-                   int* fd) const override;
+                   int* fd) const override
+    {
+        *fd = -1;
+        return guarded([&] { return m_real->openFileAt(dirFd, name, fullPath, flags, mode, fd); });
+    }
     int copyFileData(int fromFd, int toFd, qint64 length, const QByteArray& fromPath,
                      const QByteArray& toPath) const override;
-    int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override;
-    int syncFileSystem(int fd, const QByteArray& fullPath) const override;
-    int syncFile(int fd, const QByteArray& fullPath) const override;
+    int writeAll(int fd, const QByteArray& data, const QByteArray& fullPath) const override
+    {
+        return guarded([&] { return m_real->writeAll(fd, data, fullPath); });
+    }
+    int syncFileSystem(int fd, const QByteArray& fullPath) const override
+    {
+        return guarded([&] { return m_real->syncFileSystem(fd, fullPath); });
+    }
+    int syncFile(int fd, const QByteArray& fullPath) const override
+    {
+        return guarded([&] { return m_real->syncFile(fd, fullPath); });
+    }
     QByteArray resolvedPath(const QByteArray& path) const override { return m_real->resolvedPath(path); }
-    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override;
-    // Answers as a pseudo file system for the folder at this path.
-    void pretendPseudo(const QByteArray& path);
+    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override
+    {
+        return contains(m_pseudo, fullPath) || m_real->isPseudoFileSystem(dirFd, fullPath);
+    }
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions, qint64 accessedNs,
-                        qint64 modifiedNs) const override;
-    void closeFile(int fd) const override;
-    bool isWritable(const QByteArray& path) const override;
+                        qint64 modifiedNs) const override
+    {
+        return guarded([&] {
+            return m_real->setAttributesAt(dirFd, name, fullPath, permissions, accessedNs, modifiedNs);
+        });
+    }
+    void closeFile(int fd) const override { m_real->closeFile(fd); }
+    bool isWritable(const QByteArray& path) const override
+    {
+        return !contains(m_denyWrite, path) && m_real->isWritable(path);
+    }
 
 private:
+    void insert(QSet<QByteArray>& set, const QByteArray& path);
+    bool contains(const QSet<QByteArray>& set, const QByteArray& path) const;
     bool applyStat(const QByteArray& path, bool ok, FileStat* out) const;
     // 0 to go ahead, or the errno to fail this operation with.
     int nextOperation() const;
+    template<typename Operation>
+    int guarded(Operation&& operation) const
+    {
+        const int error = nextOperation();
+        return error ? error : operation();
+    }
 
     FileSystemPtr m_real;
     mutable QMutex m_mutex;
     QSet<QByteArray> m_failOpen;
     QSet<QByteArray> m_failRead;
-    QSet<QByteArray> m_failStat;
     QSet<QByteArray> m_denyWrite;
     QSet<QByteArray> m_pseudo;
     QHash<QByteArray, std::pair<qint64, qint64>> m_sizes;

@@ -1,9 +1,9 @@
 #include "RepresentativeTree.h"
 
-#include <QRandomGenerator>
-#include <QtGlobal>
+#include "ScratchDir.h"
 
-#include <fcntl.h>
+#include <QRandomGenerator>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,28 +31,17 @@ const FixtureFile fixtureFiles[] = {
     {"run.sh", 64, 0755},
 };
 
-const char* const emptyFolder = "пустая папка";
-const char* const innerLink = "ссылка-внутрь";
-const char* const innerLinkTarget = "Отчёты/2024/итоги.txt";
-const char* const outerLink = "ссылка-наружу";
-
-bool fail(const char* what, const QByteArray& path)
+bool done(bool ok, const char* what, const QByteArray& path)
 {
-    std::fprintf(stderr, "RepresentativeTree: %s %s: %s\n", what, path.constData(), std::strerror(errno));
-    return false;
+    if (!ok) {
+        std::fprintf(stderr, "RepresentativeTree: cannot %s %s: %s\n", what, path.constData(), std::strerror(errno));
+    }
+    return ok;
 }
 
-bool makeParents(const QByteArray& root, const QByteArray& relative)
+bool makeFolder(const QByteArray& path)
 {
-    const QList<QByteArray> parts = relative.split('/');
-    QByteArray path = root;
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        path += '/' + parts.at(i);
-        if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST) {
-            return fail("cannot make", path);
-        }
-    }
-    return true;
+    return done(::mkdir(path.constData(), 0755) == 0 || (errno == EEXIST && path.contains('/')), "make", path);
 }
 
 } // namespace
@@ -67,42 +56,26 @@ QByteArray RepresentativeTree::content(const QByteArray& relative, qint64 size)
 
 bool RepresentativeTree::create(const QByteArray& root, const QByteArray& outsideTarget)
 {
-    if (::mkdir(root.constData(), 0755) != 0) {
-        return fail("cannot make", root);
+    if (!done(::mkdir(root.constData(), 0755) == 0, "make", root)) {
+        return false;
     }
     for (const FixtureFile& file : fixtureFiles) {
         const QByteArray relative(file.path);
-        if (!makeParents(root, relative)) {
-            return false;
+        for (qsizetype slash = relative.indexOf('/'); slash > 0; slash = relative.indexOf('/', slash + 1)) {
+            if (!makeFolder(root + '/' + relative.left(slash))) {
+                return false;
+            }
         }
         const QByteArray path = root + '/' + relative;
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            return fail("cannot create", path);
-        }
-        const QByteArray bytes = content(relative, file.size);
-        const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-        const bool moded = ::fchmod(fd, mode_t(file.mode)) == 0;
-        ::close(fd);
-        if (!written || !moded) {
-            return fail("cannot write", path);
+        if (!done(ScratchDir::write(path, content(relative, file.size), file.mode), "write", path)) {
+            return false;
         }
     }
-    const QByteArray empty = root + '/' + emptyFolder;
-    if (::mkdir(empty.constData(), 0755) != 0) {
-        return fail("cannot make", empty);
-    }
-    const QByteArray inner = root + '/' + innerLink;
-    if (::symlink(innerLinkTarget, inner.constData()) != 0) {
-        return fail("cannot link", inner);
-    }
-    if (!outsideTarget.isEmpty()) {
-        const QByteArray outer = root + '/' + outerLink;
-        if (::symlink(outsideTarget.constData(), outer.constData()) != 0) {
-            return fail("cannot link", outer);
-        }
-    }
-    return true;
+    const QByteArray inner = root + "/ссылка-внутрь";
+    const QByteArray outer = root + "/ссылка-наружу";
+    return makeFolder(root + "/пустая папка")
+        && done(::symlink("Отчёты/2024/итоги.txt", inner.constData()) == 0, "link", inner)
+        && (outsideTarget.isEmpty() || done(::symlink(outsideTarget.constData(), outer.constData()) == 0, "link", outer));
 }
 
 QList<QByteArray> RepresentativeTree::files()

@@ -27,12 +27,8 @@ bool removeAt(int parentFd, const char* name)
     // A test may have left the folder without permissions.
     ::fchmodat(parentFd, name, 0700, 0);
     const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    DIR* dir = ::fdopendir(fd);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
     if (!dir) {
-        ::close(fd);
         return false;
     }
     while (const dirent* entry = ::readdir(dir)) {
@@ -44,21 +40,21 @@ bool removeAt(int parentFd, const char* name)
     return ::unlinkat(parentFd, name, AT_REMOVEDIR) == 0;
 }
 
-void makeParents(const QByteArray& path)
+void check(bool done, const char* what)
+{
+    if (!done) {
+        qFatal("ScratchDir: cannot %s: %s", what, std::strerror(errno));
+    }
+}
+
+QByteArray withParents(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
-    if (slash <= 0) {
-        return;
+    if (slash > 0 && !ScratchDir::exists(path.left(slash))) {
+        withParents(path.left(slash));
+        check(::mkdir(path.left(slash).constData(), 0755) == 0 || errno == EEXIST, "make a folder");
     }
-    const QByteArray parent = path.left(slash);
-    struct stat st;
-    if (::lstat(parent.constData(), &st) == 0) {
-        return;
-    }
-    makeParents(parent);
-    if (::mkdir(parent.constData(), 0755) != 0 && errno != EEXIST) {
-        qFatal("ScratchDir: cannot make a folder: %s", std::strerror(errno));
-    }
+    return path;
 }
 
 } // namespace
@@ -80,44 +76,40 @@ ScratchDir::~ScratchDir()
 
 QByteArray ScratchDir::writeFile(const QByteArray& relative, const QByteArray& content, unsigned mode)
 {
-    const QByteArray path = filePath(relative);
-    makeParents(path);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
-    if (fd < 0) {
-        qFatal("ScratchDir: cannot create a file: %s", std::strerror(errno));
-    }
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n <= 0) {
-            qFatal("ScratchDir: cannot write a file: %s", std::strerror(errno));
-        }
-        done += n;
-    }
-    ::fchmod(fd, mode_t(mode));
-    ::close(fd);
+    const QByteArray path = withParents(filePath(relative));
+    check(write(path, content, mode), "write a file");
     return path;
 }
 
 QByteArray ScratchDir::makeDirectory(const QByteArray& relative, unsigned mode)
 {
-    const QByteArray path = filePath(relative);
-    makeParents(path);
-    if (::mkdir(path.constData(), mode_t(mode)) != 0 && errno != EEXIST) {
-        qFatal("ScratchDir: cannot make a folder: %s", std::strerror(errno));
-    }
+    const QByteArray path = withParents(filePath(relative));
+    check(::mkdir(path.constData(), mode_t(mode)) == 0 || errno == EEXIST, "make a folder");
     ::chmod(path.constData(), mode_t(mode));
     return path;
 }
 
 QByteArray ScratchDir::makeLink(const QByteArray& target, const QByteArray& relative)
 {
-    const QByteArray path = filePath(relative);
-    makeParents(path);
-    if (::symlink(target.constData(), path.constData()) != 0) {
-        qFatal("ScratchDir: cannot make a link: %s", std::strerror(errno));
-    }
+    const QByteArray path = withParents(filePath(relative));
+    check(::symlink(target.constData(), path.constData()) == 0, "make a link");
     return path;
+}
+
+bool ScratchDir::write(const QByteArray& path, const QByteArray& content, unsigned mode)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
+    bool ok = fd >= 0;
+    for (qsizetype done = 0; ok && done < content.size();) {
+        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        ok = n > 0;
+        done += n;
+    }
+    ok = ok && ::fchmod(fd, mode_t(mode)) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
 }
 
 bool ScratchDir::removeTree(const QByteArray& path)
@@ -142,17 +134,12 @@ QByteArray ScratchDir::readFile(const QByteArray& path)
 {
     QByteArray content;
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return content;
-    }
     char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
+    for (ssize_t n = 0; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
         content.append(buffer, n);
     }
-    ::close(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
     return content;
 }

@@ -33,6 +33,8 @@ public:
     static bool sameFileSystem(const QByteArray& a, const QByteArray& b);
     static bool exists(const QByteArray& path);
     static QByteArray readFile(const QByteArray& path);
+    // Writes content to path (no parents made); false when the file system refuses.
+    static bool write(const QByteArray& path, const QByteArray& content, unsigned mode = 0644);
 
 private:
     QByteArray m_path;

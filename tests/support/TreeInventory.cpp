@@ -13,17 +13,13 @@ namespace {
 
 QByteArray hashFile(int dirFd, const char* name)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
     const int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         return QByteArrayLiteral("unreadable");
     }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
     char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
+    for (ssize_t n = 0; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
         hash.addData(QByteArrayView(buffer, n));
     }
     ::close(fd);
@@ -52,14 +48,13 @@ void record(int dirFd, const char* name, const QByteArray& relative, const QList
     }
     TreeInventory::Entry entry;
     entry.permissions = st.st_mode & 07777;
+    entry.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     if (S_ISREG(st.st_mode)) {
         entry.kind = TreeInventory::Entry::Kind::File;
         entry.size = st.st_size;
-        entry.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         entry.sha256 = hashFile(dirFd, name);
     } else if (S_ISLNK(st.st_mode)) {
         entry.kind = TreeInventory::Entry::Kind::Symlink;
-        entry.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         char target[4096];
         const ssize_t n = ::readlinkat(dirFd, name, target, sizeof target);
         entry.linkTarget = n >= 0 ? QByteArray(target, n) : QByteArray();
@@ -71,12 +66,8 @@ void record(int dirFd, const char* name, const QByteArray& relative, const QList
         return;
     }
     const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return;
-    }
-    DIR* dir = ::fdopendir(fd);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
     if (!dir) {
-        ::close(fd);
         return;
     }
     while (const dirent* child = ::readdir(dir)) {
@@ -143,6 +134,15 @@ qsizetype TreeInventory::fileCount() const
     return count;
 }
 
+namespace {
+
+QString changed(const QByteArray& key, const TreeInventory::Entry& from, const TreeInventory::Entry& to)
+{
+    return QStringLiteral("changed: %1 (%2 -> %3)").arg(TreeInventory::display(key), describe(from), describe(to));
+}
+
+} // namespace
+
 QStringList TreeInventory::differencesFrom(const TreeInventory& before) const
 {
     QStringList lines;
@@ -151,8 +151,7 @@ QStringList TreeInventory::differencesFrom(const TreeInventory& before) const
         if (now == m_entries.cend()) {
             lines.append(QStringLiteral("removed: ") + display(it.key()));
         } else if (!now->sameAs(*it)) {
-            lines.append(QStringLiteral("changed: ") + display(it.key()) + QStringLiteral(" (") + describe(*it)
-                         + QStringLiteral(" -> ") + describe(*now) + QStringLiteral(")"));
+            lines.append(changed(it.key(), *it, *now));
         }
     }
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
@@ -166,13 +165,9 @@ QStringList TreeInventory::differencesFrom(const TreeInventory& before) const
 QStringList TreeInventory::entriesNotIn(const TreeInventory& original) const
 {
     QStringList lines;
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        const auto then = original.m_entries.constFind(it.key());
-        if (then == original.m_entries.cend()) {
-            lines.append(QStringLiteral("not in the original: ") + display(it.key()));
-        } else if (!then->sameAs(*it)) {
-            lines.append(QStringLiteral("changed: ") + display(it.key()) + QStringLiteral(" (") + describe(*then)
-                         + QStringLiteral(" -> ") + describe(*it) + QStringLiteral(")"));
+    for (const QString& line : differencesFrom(original)) {
+        if (!line.startsWith(QLatin1String("removed: "))) {
+            lines.append(line);
         }
     }
     return lines;
@@ -181,15 +176,14 @@ QStringList TreeInventory::entriesNotIn(const TreeInventory& original) const
 QStringList TreeInventory::lostEntries(const TreeInventory& original, const TreeInventory& source,
                                       const TreeInventory& destination)
 {
+    const auto unchanged = [](const TreeInventory& tree, const QByteArray& key, const Entry& entry) {
+        const auto found = tree.m_entries.constFind(key);
+        return found != tree.m_entries.cend() && found->sameAs(entry);
+    };
     QStringList lines;
     for (auto it = original.m_entries.cbegin(); it != original.m_entries.cend(); ++it) {
-        const auto atSource = source.m_entries.constFind(it.key());
-        const auto atDestination = destination.m_entries.constFind(it.key());
-        const bool kept = atSource != source.m_entries.cend() && atSource->sameAs(*it);
-        const bool arrived = atDestination != destination.m_entries.cend() && atDestination->sameAs(*it);
-        if (!kept && !arrived) {
-            lines.append(QStringLiteral("lost: ") + display(it.key()) + QStringLiteral(" (") + describe(*it)
-                         + QStringLiteral(")"));
+        if (!unchanged(source, it.key(), *it) && !unchanged(destination, it.key(), *it)) {
+            lines.append(QStringLiteral("lost: %1 (%2)").arg(display(it.key()), describe(*it)));
         }
     }
     return lines;
