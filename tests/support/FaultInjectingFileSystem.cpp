@@ -98,12 +98,13 @@ void FaultInjectingFileSystem::failOperation(int nth, int errnoValue)
     m_fired = false;
     m_failErrno = errnoValue;
     m_failAt = nth;
+    m_failEvery = false;
 }
 
 int FaultInjectingFileSystem::nextOperation() const
 {
     const int n = ++m_operations;
-    if (m_failAt.load() > 0 && n == m_failAt.load()) {
+    if (m_failAt.load() > 0 && (n == m_failAt.load() || (m_failEvery.load() && n > m_failAt.load()))) {
         m_fired = true;
         if (m_onFault) {
             m_onFault();

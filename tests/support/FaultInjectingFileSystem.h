@@ -40,6 +40,14 @@ public:
     // how many such operations ran, so a test can put the fault at every
     // position of a run.
     void failOperation(int nth, int errnoValue);
+    // Fails every such operation from now on, without running it: a test
+    // that hands a path it must never change (the real root, ..) to code
+    // that should refuse it stays harmless if the refusal ever breaks.
+    void failEveryOperation(int errnoValue)
+    {
+        failOperation(1, errnoValue);
+        m_failEvery = true;
+    }
     int operationCount() const { return m_operations.load(); }
     // Runs in place of the failing operation when the fault fires, before
     // the error is returned (a crash test ends the process here). Set it
@@ -154,6 +162,7 @@ private:
     std::function<void()> m_onFault;
     QByteArray m_volumeBoundary;
     std::atomic<int> m_failAt{0};
+    std::atomic<bool> m_failEvery{false};
     std::atomic<int> m_failErrno{0};
     mutable std::atomic<int> m_operations{0};
     mutable std::atomic<bool> m_fired{false};
