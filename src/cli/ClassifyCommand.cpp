@@ -23,9 +23,11 @@ CommandResult run(const CommandCall& call)
     // The rule compares path texts; relative ones are made absolute the way
     // a shell user means them, and the rule resolves "." and ".." itself.
     const QString path = QDir::current().absoluteFilePath(call.positionals().first());
-    const QString home = homeOption ? QDir::current().absoluteFilePath(*homeOption) : call.environment().home.toString();
-    const HomeLayout layout =
-        HomeLayout::forThisSystem(FilePath::fromString(home), QProcessEnvironment::systemEnvironment());
+    const AppEnvironment environment = call.environment();
+    const HomeLayout layout = homeOption ? HomeLayout::forThisSystem(
+                                               FilePath::fromString(QDir::current().absoluteFilePath(*homeOption)),
+                                               QProcessEnvironment::systemEnvironment())
+                                         : environment.layout.value_or(HomeLayout::forThisSystem(environment.home, {}));
     console.outLine(CacheRisks::rawValue(CacheClassifier::classify(path, layout)));
     return CommandResult::ok();
 }

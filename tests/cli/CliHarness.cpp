@@ -12,55 +12,17 @@
 #include "platform/PlatformWorkspace.h"
 #include "platform/SettingsDefaultsStore.h"
 
-#include <QCryptographicHash>
 #include <QDebug>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-// A stream into memory, read once it is closed.
-class Capture
-{
-public:
-    Capture()
-        : m_stream(::open_memstream(&m_buffer, &m_size))
-    {
-    }
-    ~Capture()
-    {
-        close();
-        std::free(m_buffer);
-    }
-    std::FILE* stream() const { return m_stream; }
-    QByteArray take()
-    {
-        close();
-        return QByteArray(m_buffer, qsizetype(m_size));
-    }
-
-private:
-    void close()
-    {
-        if (m_stream) {
-            std::fclose(m_stream);
-            m_stream = nullptr;
-        }
-    }
-
-    char* m_buffer = nullptr;
-    size_t m_size = 0;
-    std::FILE* m_stream;
-};
-
-} // namespace
 
 CliHarness::CliHarness()
     : m_beside(QDir::tempPath() + QStringLiteral("/brisko-cli-XXXXXX"))
@@ -93,17 +55,27 @@ AppEnvironment CliHarness::environment() const
 
 CliRun CliHarness::run(const QStringList& arguments, std::FILE* err) const
 {
-    Capture out;
-    Capture errors;
+    // Both streams into memory, read once they are closed.
+    char* out[2] = {nullptr, nullptr};
+    size_t size[2] = {0, 0};
+    std::FILE* streams[2] = {::open_memstream(&out[0], &size[0]), ::open_memstream(&out[1], &size[1])};
     CliRun result;
     {
-        Console console(out.stream(), err ? err : errors.stream());
+        Console console(streams[0], err ? err : streams[1]);
         CommandDispatcher dispatcher(console, CliCommands::all(), [this] { return environment(); });
         result.exitCode = dispatcher.run(arguments);
     }
+    // As the program does before it ends: what the command handed to the
+    // pool (saving the settings) is done before the next run reads.
+    QThreadPool::globalInstance()->waitForDone();
+    for (std::FILE* stream : streams) {
+        std::fclose(stream);
+    }
     result.finished = true;
-    result.out = out.take();
-    result.err = errors.take();
+    result.out = QByteArray(out[0], qsizetype(size[0]));
+    result.err = QByteArray(out[1], qsizetype(size[1]));
+    std::free(out[0]);
+    std::free(out[1]);
     return result;
 }
 
@@ -164,21 +136,24 @@ QJsonObject CliHarness::storedSettings() const
     return stored ? QJsonDocument::fromJson(*stored).object() : QJsonObject();
 }
 
-QString CliHarness::makeHomeFile(const QString& relative, qint64 size)
+QStringList words(const char* text)
 {
-    // A hash chain seeded by the name: different for every file, the same on every run.
-    QByteArray content;
-    QByteArray block = relative.toUtf8();
-    while (content.size() < size) {
-        block = QCryptographicHash::hash(block, QCryptographicHash::Sha256);
-        content.append(block);
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QJsonObject fields(std::initializer_list<std::pair<const char*, QJsonValue>> list)
+{
+    QJsonObject object;
+    for (const auto& [key, value] : list) {
+        object.insert(QLatin1String(key), value);
     }
-    content.truncate(size);
-    const QString absolute = m_home.filePath(relative);
-    QDir().mkpath(QFileInfo(absolute).path());
-    QFile file(absolute);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != size) {
-        qFatal("CliHarness: cannot write %s", qPrintable(absolute));
+    return object;
+}
+
+QJsonObject without(QJsonObject object, std::initializer_list<const char*> keys)
+{
+    for (const char* key : keys) {
+        object.remove(QLatin1String(key));
     }
-    return absolute;
+    return object;
 }

@@ -43,9 +43,6 @@ public:
     // The settings as stored; an empty object when there are none.
     QJsonObject storedSettings() const;
 
-    // A file in the home with content of its own (TempHome writes the same
-    // bytes everywhere, which would hide a mix-up).
-    QString makeHomeFile(const QString& relative, qint64 size);
 
 private:
     CliRun run(const QStringList& arguments, std::FILE* err) const;
@@ -54,3 +51,9 @@ private:
     QTemporaryDir m_beside;
     std::shared_ptr<FakeClock> m_clock;
 };
+
+// "a b c" as arguments.
+QStringList words(const char* text);
+// An object from its fields, to compare a whole result at once.
+QJsonObject fields(std::initializer_list<std::pair<const char*, QJsonValue>> list);
+QJsonObject without(QJsonObject object, std::initializer_list<const char*> keys);

@@ -178,7 +178,7 @@ void tst_CliDispatcher::usageErrors()
     QFETCH(QString, words);
     QFETCH(QString, message);
     CliHarness cli;
-    const QStringList arguments = words.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList arguments = ::words(words.toUtf8().constData());
     const CliRun run = cli.run(arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.out.isEmpty(), run.describe());
