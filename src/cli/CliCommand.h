@@ -13,9 +13,9 @@ class CommandCall;
 struct CliOption
 {
     // Without the dashes.
-    QString name;
+    QString name{};
     // What follows the option in the usage line; may be empty.
-    QString valueName;
+    QString valueName{};
     // False for a flag, even one whose usage line names the words that go
     // with it ("--only ИМЯ…": the names are positional arguments).
     bool takesValue = false;
@@ -32,16 +32,16 @@ struct CliCommand
     QString name;
     // The positional arguments for the usage line ("КАТЕГОРИЯ"); the options
     // follow them there.
-    QString arguments;
+    QString arguments{};
     // One line for the command list.
-    QString summary;
+    QString summary{};
     // Further lines for "brisko help NAME"; may be empty.
-    QString details;
-    QList<CliOption> options;
+    QString details{};
+    QList<CliOption> options{};
     // The words after the name reach the command unparsed, as positional
     // arguments: its values may start with a dash.
     bool wordsOnly = false;
-    std::function<CommandResult(const CommandCall&)> run;
+    std::function<CommandResult(const CommandCall&)> run{};
 
     // Arguments and options, as the usage line shows them.
     QString synopsis() const;
