@@ -253,7 +253,7 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
     QCOMPARE(events.size(), 2);
     const QString actions[] = {QStringLiteral("Очистка из скана"), QStringLiteral("Удаление в Корзину")};
     const qint64 bytes[] = {cleanedBytes, trashedBytes};
-    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::UTC);
+    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     for (qsizetype i = 0; i < 2; ++i) {
         const QJsonObject event = events.at(i).toObject();
         QCOMPARE(without(event, {"id"}), fields({{"action", actions[i]}, {"itemCount", 1}, {"bytesFreed", bytes[i]},

@@ -87,7 +87,7 @@ void tst_CliQueryCommands::placesTellWhereEachFolderCameFrom()
     for (const QJsonValue& value : root.value(QLatin1String("places")).toArray()) {
         const QJsonObject place = value.toObject();
         QCOMPARE(place.keys(), words("exists name origin path"));
-        const QString path = place.value(QLatin1String("path")).toString();
+        QString path = place.value(QLatin1String("path")).toString();
         places.append(place.value(QLatin1String("name")).toString() + QLatin1Char(' ')
                       + (path.isEmpty() ? QStringLiteral("-")
                                         : path.replace(home.path(), QStringLiteral("~"))
@@ -270,8 +270,8 @@ void tst_CliQueryCommands::settingsRoundTripEveryKindOfField()
     expected.videoNamePrefix = QStringLiteral("Клип=2");
     // "~" is the home folder.
     expected.archivePath = cli.home().filePath(QStringLiteral("Архив"));
-    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::UTC);
-    expected.eulaAcceptedAt = double(reference.secsTo(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), QTimeZone::UTC)));
+    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    expected.eulaAcceptedAt = double(reference.secsTo(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC)));
     // Stored for the window to read, and shown back by the next run.
     QCOMPARE(AppSettings::fromJsonObject(cli.storedSettings()), std::optional<AppSettings>(expected));
     QCOMPARE(AppSettings::fromJsonObject(cli.run(words("settings get")).json()->object()),
