@@ -73,7 +73,7 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome_data()
     QTest::addColumn<QString>("status");
     QTest::newRow("downloadsInbox") << QStringLiteral("downloadsInbox")
                                     << QStringLiteral("Downloads (файлы в корне): найдено 3 элемента");
-    QTest::newRow("systemJunk") << QStringLiteral("systemJunk") << QStringLiteral("Служебный мусор: найдено 3 элемента");
+    QTest::newRow("systemJunk") << QStringLiteral("systemJunk") << QStringLiteral("Служебный мусор: найдено 2 элемента");
 }
 
 void tst_CliScanCommand::jsonRowsOfAHostileHome()
@@ -94,13 +94,11 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome()
     const QString tool = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 5 * mebibyte + 3 * 4096);
     const QString cyrillic = home.makeFile(QStringLiteral(".cache/Кэш-Приложение/data/part"), 5 * mebibyte + 6 * 4096);
     home.makeFile(QStringLiteral(".cache/small/x"), mebibyte);
-    const QString trashed = home.makeFile(QStringLiteral(".local/share/Trash/files/deleted.txt"), 10);
     QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".cache/x"))));
     QVERIFY(QFile::link(QStringLiteral("/"), home.filePath(QStringLiteral(".cache/x/root"))));
 
     // The modification date, relative to now; a name that is not UTF-8 comes
-    // out with replacement characters. The Trash is shown but never cleaned
-    // automatically.
+    // out with replacement characters.
     const QString threeDaysAgo = RelativeDateFormatter::format(modified, cli.clock().now());
     const QString safe = QStringLiteral("Кэш «%1» — безопасно удалять, приложение пересоздаст");
     const QList<QJsonObject> expected = category == QLatin1String("downloadsInbox")
@@ -118,10 +116,7 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome()
                              fields({{"name", QStringLiteral("com.example.tool")},
                                      {"path", home.filePath(QStringLiteral(".cache/com.example.tool"))},
                                      {"size", allocatedSize(tool)}, {"isDirectory", true}, {"isSelected", true},
-                                     {"detail", safe.arg(QStringLiteral("com.example.tool"))}}),
-                             fields({{"name", QStringLiteral("Trash")}, {"path", home.filePath(QStringLiteral(".local/share/Trash"))},
-                                     {"size", allocatedSize(trashed)}, {"isDirectory", true}, {"isSelected", false},
-                                     {"detail", QStringLiteral("Корзина — очистите в файловом менеджере («Очистить корзину»)")}})};
+                                     {"detail", safe.arg(QStringLiteral("com.example.tool"))}})};
 
     const QJsonObject result = cli.runJson({QStringLiteral("scan"), category, QStringLiteral("--json")});
     QJsonArray items;
