@@ -1,7 +1,7 @@
-#include "ArchiveCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
 #include "OperationReport.h"
 #include "TextTable.h"
@@ -54,24 +54,7 @@ QString archivesTable(const CleanArchiveSummaryList& archives)
     return table.render();
 }
 
-} // namespace
-
-QString ArchiveCommand::name() const
-{
-    return QStringLiteral("archive");
-}
-
-QString ArchiveCommand::synopsis() const
-{
-    return QStringLiteral("create ПРОФИЛЬ | list | restore ID [--json]");
-}
-
-QString ArchiveCommand::summary() const
-{
-    return QStringLiteral("чистые архивы профиля данных: создать, показать, восстановить");
-}
-
-QString ArchiveCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "create копирует папки профиля (essential: Documents, Desktop, Downloads без .dmg/.pkg/.zip;\n"
@@ -84,47 +67,7 @@ QString ArchiveCommand::details() const
         "проверки SHA-256; существующее не трогается. Код выхода 1 при хотя бы одной ошибке.\n");
 }
 
-CommandResult ArchiveCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    const QStringList& positionals = parsed->positionals();
-    if (positionals.isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("укажите create, list или restore"));
-    }
-    const QString action = positionals.first();
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
-    if (action == QLatin1String("list")) {
-        if (positionals.size() != 1) {
-            return CommandResult::usageError(QStringLiteral("лишние аргументы"));
-        }
-        CliSession session(nullptr);
-        return list(session, json, console);
-    }
-    if (action != QLatin1String("create") && action != QLatin1String("restore")) {
-        return CommandResult::usageError(
-            QStringLiteral("неизвестное действие «%1»; допустимы create, list и restore").arg(action));
-    }
-    if (positionals.size() != 2) {
-        return CommandResult::usageError(positionals.size() < 2
-                                             ? (action == QLatin1String("create") ? QStringLiteral("укажите профиль")
-                                                                                  : QStringLiteral("укажите ID архива"))
-                                             : QStringLiteral("лишние аргументы"));
-    }
-    if (action == QLatin1String("create") && !CleanArchiveProfiles::fromRawValue(positionals.at(1))) {
-        return CommandResult::usageError(
-            QStringLiteral("неизвестный профиль «%1»; допустимы %2").arg(positionals.at(1), profileNames()));
-    }
-    CliSession session(json ? nullptr : &console);
-    return action == QLatin1String("create") ? create(session, positionals.at(1), json, console)
-                                             : restore(session, positionals.at(1), json, console);
-}
-
-CommandResult ArchiveCommand::create(CliSession& session, const QString& profile, bool json, Console& console)
+CommandResult create(CliSession& session, const QString& profile, bool json, Console& console)
 {
     QFuture<CleanArchiveCreateResult> created;
     const CliSession::OperationRun run = session.run([&](AppState& state) {
@@ -151,7 +94,7 @@ CommandResult ArchiveCommand::create(CliSession& session, const QString& profile
     return OperationReport::finish(state, result.errors.size(), result.errors, object, lines, console);
 }
 
-CommandResult ArchiveCommand::list(CliSession& session, bool json, Console& console)
+CommandResult list(CliSession& session, bool json, Console& console)
 {
     AppState& state = session.state();
     state.refreshCleanArchives();
@@ -175,7 +118,7 @@ CommandResult ArchiveCommand::list(CliSession& session, bool json, Console& cons
     return CommandResult::ok();
 }
 
-CommandResult ArchiveCommand::restore(CliSession& session, const QString& id, bool json, Console& console)
+CommandResult restore(CliSession& session, const QString& id, bool json, Console& console)
 {
     AppState& state = session.state();
     state.refreshCleanArchives();
@@ -207,4 +150,53 @@ CommandResult ArchiveCommand::restore(CliSession& session, const QString& id, bo
         object->insert(QLatin1String("errors"), QJsonArray::fromStringList(result.errors));
     }
     return OperationReport::finish(state, result.failed, result.errors, object, {}, console);
+}
+
+CommandResult run(const CommandCall& call)
+{
+    Console& console = call.console();
+    const QStringList& positionals = call.positionals();
+    if (positionals.isEmpty()) {
+        return CommandResult::usageError(QStringLiteral("укажите create, list или restore"));
+    }
+    const QString action = positionals.first();
+    const bool json = call.json();
+    if (action == QLatin1String("list")) {
+        if (positionals.size() != 1) {
+            return CommandResult::usageError(QStringLiteral("лишние аргументы"));
+        }
+        CliSession session(call.environment(), nullptr);
+        return list(session, json, console);
+    }
+    if (action != QLatin1String("create") && action != QLatin1String("restore")) {
+        return CommandResult::usageError(
+            QStringLiteral("неизвестное действие «%1»; допустимы create, list и restore").arg(action));
+    }
+    if (positionals.size() != 2) {
+        return CommandResult::usageError(positionals.size() < 2
+                                             ? (action == QLatin1String("create") ? QStringLiteral("укажите профиль")
+                                                                                  : QStringLiteral("укажите ID архива"))
+                                             : QStringLiteral("лишние аргументы"));
+    }
+    if (action == QLatin1String("create") && !CleanArchiveProfiles::fromRawValue(positionals.at(1))) {
+        return CommandResult::usageError(
+            QStringLiteral("неизвестный профиль «%1»; допустимы %2").arg(positionals.at(1), profileNames()));
+    }
+    CliSession session(call.environment(), json ? nullptr : &console);
+    return action == QLatin1String("create") ? create(session, positionals.at(1), json, console)
+                                             : restore(session, positionals.at(1), json, console);
+}
+
+} // namespace
+
+CliCommand CliCommands::archive()
+{
+    return {
+        .name = QStringLiteral("archive"),
+        .arguments = QStringLiteral("create ПРОФИЛЬ | list | restore ID"),
+        .summary = QStringLiteral("чистые архивы профиля данных: создать, показать, восстановить"),
+        .details = details(),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

@@ -1,51 +1,33 @@
-#include "ArchiveFolderCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "ArgumentFolderChooser.h"
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
-#include "platform/PlatformDefaultsStore.h"
-#include "platform/PlatformFileSystem.h"
 
 #include <QDir>
 
-QString ArchiveFolderCommand::name() const
-{
-    return QStringLiteral("archive-folder");
-}
+namespace {
 
-QString ArchiveFolderCommand::synopsis() const
-{
-    return QStringLiteral("ПАПКА");
-}
-
-QString ArchiveFolderCommand::summary() const
-{
-    return QStringLiteral("выбирает папку архива для brisko move");
-}
-
-QString ArchiveFolderCommand::details() const
+QString details()
 {
     return QStringLiteral("ПАПКА должна существовать; относительный путь считается от текущей папки.\n"
                           "Текущая папка архива — поле archivePath в brisko settings get.\n");
 }
 
-CommandResult ArchiveFolderCommand::run(const QStringList& arguments, Console& console)
+CommandResult run(const CommandCall& call)
 {
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parse(arguments, {}, {}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    if (parsed->positionals().size() != 1 || parsed->positionals().first().isEmpty()) {
-        return CommandResult::usageError(parsed->positionals().isEmpty() ? QStringLiteral("не указана папка")
+    Console& console = call.console();
+    if (call.positionals().size() != 1 || call.positionals().first().isEmpty()) {
+        return CommandResult::usageError(call.positionals().isEmpty() ? QStringLiteral("не указана папка")
                                                                          : QStringLiteral("укажите одну папку"));
     }
-    const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(parsed->positionals().first()));
+    const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(call.positionals().first()));
     const FilePath chosen = FilePath::fromString(folder);
 
-    const auto chooser = std::make_shared<ArgumentFolderChooser>(chosen, PlatformFileSystem::instance());
-    CliSession session(nullptr, chooser);
+    const AppEnvironment environment = call.environment();
+    const auto chooser = std::make_shared<ArgumentFolderChooser>(chosen, environment.fileSystem);
+    CliSession session(environment, nullptr, chooser);
     session.state().pickArchiveFolder();
     if (!chooser->answered()) {
         console.errLine(QStringLiteral("brisko: «%1» — не папка").arg(folder));
@@ -56,9 +38,22 @@ CommandResult ArchiveFolderCommand::run(const QStringList& arguments, Console& c
     const std::optional<AppSettings> settings = stored ? AppSettings::fromJson(*stored) : std::nullopt;
     if (!settings || settings->archivePath != chosen.toString()) {
         console.errLine(
-            QStringLiteral("brisko: не удалось сохранить настройки в %1").arg(PlatformDefaultsStore::location()));
+            QStringLiteral("brisko: не удалось сохранить настройки в %1").arg(environment.defaultsFile.toString()));
         return CommandResult::failed();
     }
     console.outLine(QStringLiteral("Папка архива: ") + settings->archivePath);
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::archiveFolder()
+{
+    return {
+        .name = QStringLiteral("archive-folder"),
+        .arguments = QStringLiteral("ПАПКА"),
+        .summary = QStringLiteral("выбирает папку архива для brisko move"),
+        .details = details(),
+        .run = run,
+    };
 }

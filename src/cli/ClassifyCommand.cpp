@@ -1,57 +1,49 @@
-#include "ClassifyCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
-#include "platform/PlatformPaths.h"
 #include "scan/CacheClassifier.h"
 #include "scan/HomeLayout.h"
 
 #include <QDir>
 #include <QProcessEnvironment>
 
-QString ClassifyCommand::name() const
-{
-    return QStringLiteral("classify");
-}
+namespace {
 
-QString ClassifyCommand::synopsis() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("ПУТЬ [--home ПАПКА]");
-}
-
-QString ClassifyCommand::summary() const
-{
-    return QStringLiteral("оценивает путь: safe, caution или forbidden");
-}
-
-QString ClassifyCommand::details() const
-{
-    return QStringLiteral(
-        "Оценка строится только по тексту пути, диск не читается. Домашняя папка — $HOME, "
-        "если не задана --home.\nОтносительные пути берутся от текущей папки.\n");
-}
-
-CommandResult ClassifyCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {}, {QStringLiteral("--home")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    if (parsed->positionals().size() != 1 || parsed->positionals().first().isEmpty()) {
+    Console& console = call.console();
+    if (call.positionals().size() != 1 || call.positionals().first().isEmpty()) {
         return CommandResult::usageError(QStringLiteral("укажите один путь"));
     }
-    const std::optional<QString> homeOption = parsed->value(QStringLiteral("--home"));
+    const std::optional<QString> homeOption = call.value(QStringLiteral("home"));
     if (homeOption && homeOption->isEmpty()) {
         return CommandResult::usageError(QStringLiteral("параметру --home нужна папка"));
     }
     // The rule compares path texts; relative ones are made absolute the way
     // a shell user means them, and the rule resolves "." and ".." itself.
-    const QString path = QDir::current().absoluteFilePath(parsed->positionals().first());
-    const QString home = homeOption ? QDir::current().absoluteFilePath(*homeOption) : PlatformPaths::home().toString();
-    const HomeLayout layout =
-        HomeLayout::forThisSystem(FilePath::fromString(home), QProcessEnvironment::systemEnvironment());
+    const QString path = QDir::current().absoluteFilePath(call.positionals().first());
+    const AppEnvironment environment = call.environment();
+    const HomeLayout layout = homeOption ? HomeLayout::forThisSystem(
+                                               FilePath::fromString(QDir::current().absoluteFilePath(*homeOption)),
+                                               QProcessEnvironment::systemEnvironment())
+                                         : environment.layout.value_or(HomeLayout::forThisSystem(environment.home, {}));
     console.outLine(CacheRisks::rawValue(CacheClassifier::classify(path, layout)));
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::classify()
+{
+    return {
+        .name = QStringLiteral("classify"),
+        .arguments = QStringLiteral("ПУТЬ"),
+        .summary = QStringLiteral("оценивает путь: safe, caution или forbidden"),
+        .details = QStringLiteral(
+            "Оценка строится только по тексту пути, диск не читается. Домашняя папка — $HOME, "
+            "если не задана --home.\nОтносительные пути берутся от текущей папки.\n"),
+        .options = {CliOption::valued(QStringLiteral("home"), QStringLiteral("ПАПКА"))},
+        .run = run,
+    };
 }

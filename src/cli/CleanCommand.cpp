@@ -1,28 +1,27 @@
-#include "CleanCommand.h"
+#include "CliCommands.h"
+#include "SelectedRowsCommand.h"
 
 #include "CliSession.h"
 #include "ScanSelection.h"
 
-QString CleanCommand::name() const
+namespace {
+
+CommandResult act(CliSession& session, const ScanSelection& selection, Console& console)
 {
-    return QStringLiteral("clean");
+    return SelectedRowsCommand::removeRows(session, selection, console, session.state().selectedCleanableScanItems().size(),
+                                           [](AppState& state) { return state.runSelectedScanCleanup(); });
 }
 
-QString CleanCommand::summary() const
-{
-    return QStringLiteral("удаляет выбранные безопасные кэши категории appCaches или systemJunk");
-}
+} // namespace
 
-QString CleanCommand::operationDetails() const
+CliCommand CliCommands::clean()
 {
-    return QStringLiteral(
-        "Удаление окончательное (не в Корзину), поэтому удаляются только строки, которые классификатор\n"
-        "считает безопасными («безопасно удалять, приложение пересоздаст»); остальные отклоняются.\n"
-        "Символические ссылки внутри кэша удаляются сами, то, на что они указывают, не трогается.\n");
-}
-
-CommandResult CleanCommand::act(CliSession& session, const ScanSelection& selection, Console& console)
-{
-    return removeRows(session, selection, console, session.state().selectedCleanableScanItems().size(),
-                      [](AppState& state) { return state.runSelectedScanCleanup(); });
+    return SelectedRowsCommand::describe(
+        QStringLiteral("clean"),
+        QStringLiteral("удаляет выбранные безопасные кэши категории appCaches или systemJunk"),
+        QStringLiteral(
+            "Удаление окончательное (не в Корзину), поэтому удаляются только строки, которые классификатор\n"
+            "считает безопасными («безопасно удалять, приложение пересоздаст»); остальные отклоняются.\n"
+            "Символические ссылки внутри кэша удаляются сами, то, на что они указывают, не трогается.\n"),
+        act);
 }

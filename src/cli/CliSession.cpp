@@ -4,14 +4,13 @@
 #include "ProgressPrinter.h"
 #include "RecordingErrorSink.h"
 #include "Console.h"
+#include "EventLoopWait.h"
 #include "StepProgressPrinter.h"
 
-#include <QEventLoop>
-#include <QFutureWatcher>
 
-CliSession::CliSession(Console* progressOn, FolderChooserPtr chooser)
+CliSession::CliSession(AppEnvironment environment, Console* progressOn, FolderChooserPtr chooser)
     : m_progressOn(progressOn)
-    , m_env(AppEnvironment::platform())
+    , m_env(std::move(environment))
 {
     // The state reports its per-item failures to the error sink; recording
     // them on the way lets the command show them too.
@@ -37,13 +36,7 @@ void CliSession::wait(const QFuture<void>& future)
     }
     // Ctrl+C stops the operation cleanly; a second one ends the program.
     const CliInterrupt interrupt(CliInterrupt::stopping(*m_state, m_progressOn));
-    QEventLoop loop;
-    QFutureWatcher<void> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    if (!future.isFinished()) {
-        loop.exec();
-    }
+    waitInEventLoop(future);
 }
 
 bool CliSession::scan(ScanCategory category)

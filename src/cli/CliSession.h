@@ -13,9 +13,9 @@
 class Console;
 class RecordingErrorSink;
 
-// The application state of one run of the brisko program, on the machine's
-// own environment, and the waiting for its operations: the command line has
-// no window whose event loop would deliver their results.
+// The application state of one run of a command, and the waiting for its
+// operations: the command line has no window whose event loop would deliver
+// their results.
 class CliSession
 {
 public:
@@ -33,7 +33,7 @@ public:
 
     // progressOn may be null: nothing is shown while waiting. chooser is
     // what pickArchiveFolder() asks; may be empty.
-    explicit CliSession(Console* progressOn, FolderChooserPtr chooser = {});
+    CliSession(AppEnvironment environment, Console* progressOn, FolderChooserPtr chooser = {});
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;

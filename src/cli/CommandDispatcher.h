@@ -1,23 +1,23 @@
 #pragma once
 
 #include "CliCommand.h"
+#include "CommandCall.h"
 
 #include <QStringList>
 
-#include <memory>
-#include <vector>
-
 class Console;
+class QCommandLineParser;
 
-// Picks the command named by the first argument and runs it; answers help
-// and version requests itself. Exit codes: 0 success, 1 refused or failed,
-// 2 usage error (message and usage text on standard error).
+// Picks the command named by the first argument, parses the rest as the
+// command describes them and runs it; answers help and version requests
+// itself. Exit codes: 0 success, 1 refused or failed, 2 usage error (message
+// and usage text on standard error), 130 stopped by Ctrl+C.
 class CommandDispatcher
 {
 public:
-    explicit CommandDispatcher(Console& console);
+    CommandDispatcher(Console& console, QList<CliCommand> commands,
+                      CommandCall::EnvironmentFactory environment = &AppEnvironment::platform);
 
-    void add(std::unique_ptr<CliCommand> command);
     // arguments excludes the program name.
     int run(const QStringList& arguments);
 
@@ -25,11 +25,14 @@ public:
     static QString versionText();
 
 private:
-    CliCommand* find(const QString& name) const;
+    const CliCommand* find(const QString& name) const;
+    int runCommand(const CliCommand& command, const QStringList& words);
     int help(const QStringList& topics);
     int usageError(const QString& message, const CliCommand* command);
     static QString usageLine(const CliCommand& command);
+    static QString parseError(const QCommandLineParser& parser, const QStringList& words, const CliCommand& command);
 
     Console& m_console;
-    std::vector<std::unique_ptr<CliCommand>> m_commands;
+    QList<CliCommand> m_commands;
+    CommandCall::EnvironmentFactory m_environment;
 };

@@ -1,6 +1,6 @@
-#include "DisksCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
 #include "TextTable.h"
 #include "app/AppState.h"
@@ -10,32 +10,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-QString DisksCommand::name() const
-{
-    return QStringLiteral("disks");
-}
+namespace {
 
-QString DisksCommand::synopsis() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("[--json]");
-}
-
-QString DisksCommand::summary() const
-{
-    return QStringLiteral("тома от 1 ГБ, самые заполненные первыми");
-}
-
-CommandResult DisksCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    const AppState state(AppEnvironment::platform());
+    Console& console = call.console();
+    const AppState state(call.environment());
     const DiskInfoList& disks = state.disks();
 
-    if (parsed->hasFlag(QStringLiteral("--json"))) {
+    if (call.json()) {
         QJsonArray list;
         for (const DiskInfo& disk : disks) {
             QJsonObject entry;
@@ -64,4 +47,16 @@ CommandResult DisksCommand::run(const QStringList& arguments, Console& console)
     }
     console.out(table.render());
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::disks()
+{
+    return {
+        .name = QStringLiteral("disks"),
+        .summary = QStringLiteral("тома от 1 ГБ, самые заполненные первыми"),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

@@ -1,6 +1,8 @@
-#include "FansCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CoolingCommand.h"
+#include "CoolingDescription.h"
+#include "EventLoopWait.h"
 #include "Console.h"
 #include "app/DiscardingSinks.h"
 #include "fans/FanControlService.h"
@@ -13,48 +15,9 @@
 #include <cmath>
 #include <cstdio>
 
-QString FansCommand::name() const
-{
-    return QStringLiteral("fans");
-}
+namespace {
 
-QString FansCommand::synopsis() const
-{
-    return QStringLiteral("boost ПРОЦЕНТ | auto");
-}
-
-QString FansCommand::summary() const
-{
-    return QStringLiteral("ускоряет вентиляторы до доли от максимума или возвращает их системе");
-}
-
-QString FansCommand::details() const
-{
-    return QStringLiteral(
-        "boost ПРОЦЕНТ — число от 0 до 100: доля диапазона от минимальных до максимальных оборотов.\n"
-        "Boost действует, пока команда работает: Ctrl+C (или SIGTERM, SIGHUP) возвращает вентиляторы системе "
-        "и завершает её.\n"
-        "Если записать в SMC напрямую нельзя, запускается помощник brisko-smc-helper через pkexec — система "
-        "спросит пароль администратора.\n"
-        "auto — вернуть вентиляторы под управление системы.\n");
-}
-
-CommandResult FansCommand::run(const QStringList& arguments, Console& console)
-{
-    if (arguments.isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("укажите boost ПРОЦЕНТ или auto"));
-    }
-    const QString action = arguments.first();
-    if (action == QLatin1String("boost")) {
-        return boost(arguments.mid(1), console);
-    }
-    if (action == QLatin1String("auto")) {
-        return automatic(arguments.mid(1), console);
-    }
-    return CommandResult::usageError(QStringLiteral("неизвестное действие «%1»; допустимы boost и auto").arg(action));
-}
-
-CommandResult FansCommand::boost(const QStringList& arguments, Console& console)
+CommandResult boost(const QStringList& arguments, Console& console)
 {
     if (arguments.size() != 1) {
         return CommandResult::usageError(QStringLiteral("boost принимает один аргумент — процент от 0 до 100"));
@@ -77,9 +40,9 @@ CommandResult FansCommand::boost(const QStringList& arguments, Console& console)
                                                                         "выполните «brisko fans auto»."));
                                 });
 
-    CoolingCommand::waitFor(service.refreshSnapshot());
+    waitInEventLoop(service.refreshSnapshot());
     service.setManualBoostPercent(percent);
-    CoolingCommand::waitFor(service.applyManualBoost());
+    waitInEventLoop(service.applyManualBoost());
     if (!service.manualOverrideActive()) {
         const std::optional<QString> message = service.adminAlertMessage() ? service.adminAlertMessage()
                                                                             : service.lastError();
@@ -87,7 +50,7 @@ CommandResult FansCommand::boost(const QStringList& arguments, Console& console)
                         + message.value_or(FanControlService::boostFailedMessage));
         return CommandResult::failed();
     }
-    console.out(CoolingCommand::describe(service.snapshot()));
+    console.out(describeCooling(service.snapshot()));
     console.outLine(QStringLiteral("Вентиляторы ускорены до %1 % от максимума. Нажмите Ctrl+C, чтобы вернуть "
                                    "системное управление.")
                         .arg(percent, 0, 'g', 4));
@@ -99,14 +62,14 @@ CommandResult FansCommand::boost(const QStringList& arguments, Console& console)
     return CommandResult::ok();
 }
 
-CommandResult FansCommand::automatic(const QStringList& arguments, Console& console)
+CommandResult automatic(const QStringList& arguments, Console& console)
 {
     if (!arguments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("auto не принимает аргументов"));
     }
     FanControlService service(FanControlEnvironment::platform(std::make_shared<DiscardingErrorSink>()));
-    CoolingCommand::waitFor(service.refreshSnapshot());
-    CoolingCommand::waitFor(service.releaseToSystem());
+    waitInEventLoop(service.refreshSnapshot());
+    waitInEventLoop(service.releaseToSystem());
     const std::optional<FanControlService::ControlResult>& result = service.lastControlResult();
     if (!result || !result->ok) {
         const std::optional<QString> message =
@@ -115,7 +78,43 @@ CommandResult FansCommand::automatic(const QStringList& arguments, Console& cons
                         + message.value_or(QStringLiteral("не удалось вернуть вентиляторы под управление системы")));
         return CommandResult::failed();
     }
-    console.out(CoolingCommand::describe(service.snapshot()));
+    console.out(describeCooling(service.snapshot()));
     console.outLine(QStringLiteral("Вентиляторы работают под управлением системы."));
     return CommandResult::ok();
+}
+
+CommandResult run(const CommandCall& call)
+{
+    const QStringList& arguments = call.positionals();
+    if (arguments.isEmpty()) {
+        return CommandResult::usageError(QStringLiteral("укажите boost ПРОЦЕНТ или auto"));
+    }
+    const QString action = arguments.first();
+    if (action == QLatin1String("boost")) {
+        return boost(arguments.mid(1), call.console());
+    }
+    if (action == QLatin1String("auto")) {
+        return automatic(arguments.mid(1), call.console());
+    }
+    return CommandResult::usageError(QStringLiteral("неизвестное действие «%1»; допустимы boost и auto").arg(action));
+}
+
+} // namespace
+
+CliCommand CliCommands::fans()
+{
+    return {
+        .name = QStringLiteral("fans"),
+        .arguments = QStringLiteral("boost ПРОЦЕНТ | auto"),
+        .summary = QStringLiteral("ускоряет вентиляторы до доли от максимума или возвращает их системе"),
+        .details = QStringLiteral(
+            "boost ПРОЦЕНТ — число от 0 до 100: доля диапазона от минимальных до максимальных оборотов.\n"
+            "Boost действует, пока команда работает: Ctrl+C (или SIGTERM, SIGHUP) возвращает вентиляторы системе "
+            "и завершает её.\n"
+            "Если записать в SMC напрямую нельзя, запускается помощник brisko-smc-helper через pkexec — система "
+            "спросит пароль администратора.\n"
+            "auto — вернуть вентиляторы под управление системы.\n"),
+        .wordsOnly = true,
+        .run = run,
+    };
 }

@@ -1,29 +1,15 @@
-#include "FeedbackCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
+#include "EventLoopWait.h"
 #include "app/AppState.h"
 #include "server/FeedbackService.h"
 
-#include <QEventLoop>
-#include <QFutureWatcher>
 
-QString FeedbackCommand::name() const
-{
-    return QStringLiteral("feedback");
-}
+namespace {
 
-QString FeedbackCommand::synopsis() const
-{
-    return QStringLiteral("СООБЩЕНИЕ [--email АДРЕС] [--diagnostics] [--offline]");
-}
-
-QString FeedbackCommand::summary() const
-{
-    return QStringLiteral("отправляет разработчикам сообщение о проблеме или предложение");
-}
-
-QString FeedbackCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "Сообщение — не короче 5 символов; несколько слов можно не заключать в кавычки.\n"
@@ -35,39 +21,28 @@ QString FeedbackCommand::details() const
         "ошибка — в поток ошибок с кодом выхода 1.\n");
 }
 
-CommandResult FeedbackCommand::run(const QStringList& arguments, Console& console)
+CommandResult run(const CommandCall& call)
 {
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parse(
-        arguments, {QStringLiteral("--diagnostics"), QStringLiteral("--offline")}, {QStringLiteral("--email")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    if (parsed->positionals().isEmpty()) {
+    Console& console = call.console();
+    if (call.positionals().isEmpty()) {
         return CommandResult::usageError(QStringLiteral("не указано сообщение"));
     }
-    const QString message = parsed->positionals().join(QLatin1Char(' '));
+    const QString message = call.positionals().join(QLatin1Char(' '));
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = call.environment();
     const QString anonymousId = environment.usage->anonymousId();
     const AppState state(environment);
     HttpTransport* transport = HttpTransport::processInstance();
-    if (parsed->hasFlag(QStringLiteral("--offline"))) {
+    if (call.isSet(QStringLiteral("offline"))) {
         transport->setOffline(true);
     }
 
     FeedbackService feedback(transport, ClientInfo::current(),
                              FeedbackDiagnostics::platform(environment.defaults, environment.home.toString()));
     const QFuture<void> sent =
-        feedback.send(message, parsed->value(QStringLiteral("--email")).value_or(QString()),
-                      parsed->hasFlag(QStringLiteral("--diagnostics")), state.settings().feedbackEndpoint, anonymousId);
-    QEventLoop loop;
-    QFutureWatcher<void> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(sent);
-    if (!sent.isFinished()) {
-        loop.exec();
-    }
+        feedback.send(message, call.value(QStringLiteral("email")).value_or(QString()),
+                      call.isSet(QStringLiteral("diagnostics")), state.settings().feedbackEndpoint, anonymousId);
+    waitInEventLoop(sent);
 
     const std::optional<FeedbackService::Result> result = feedback.lastResult();
     if (result && result->kind == FeedbackService::Result::Kind::sent) {
@@ -76,4 +51,18 @@ CommandResult FeedbackCommand::run(const QStringList& arguments, Console& consol
     }
     console.errLine(QStringLiteral("brisko: ") + (result ? result->text : QStringLiteral("сообщение не отправлено")));
     return CommandResult::failed();
+}
+
+} // namespace
+
+CliCommand CliCommands::feedback()
+{
+    return {
+        .name = QStringLiteral("feedback"),
+        .arguments = QStringLiteral("СООБЩЕНИЕ"),
+        .summary = QStringLiteral("отправляет разработчикам сообщение о проблеме или предложение"),
+        .details = details(),
+        .options = {CliOption::valued(QStringLiteral("email"), QStringLiteral("АДРЕС")), CliOption::flag(QStringLiteral("diagnostics")), CliOption::flag(QStringLiteral("offline"))},
+        .run = run,
+    };
 }

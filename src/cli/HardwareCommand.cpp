@@ -1,6 +1,6 @@
-#include "HardwareCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
 #include "TextTable.h"
 #include "platform/PlatformSystemFacts.h"
@@ -9,31 +9,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-QString HardwareCommand::name() const
-{
-    return QStringLiteral("hardware");
-}
+namespace {
 
-QString HardwareCommand::synopsis() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("[--json]");
-}
-
-QString HardwareCommand::summary() const
-{
-    return QStringLiteral("модель, процессор, память и система этого компьютера");
-}
-
-CommandResult HardwareCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
+    Console& console = call.console();
     const MacHardwareInfo info = MacHardwareInfo::current(PlatformSystemFacts());
 
-    if (parsed->hasFlag(QStringLiteral("--json"))) {
+    if (call.json()) {
         QJsonObject object;
         object.insert(QLatin1String("marketingName"), info.marketingName);
         object.insert(QLatin1String("modelIdentifier"), info.modelIdentifier);
@@ -56,4 +39,16 @@ CommandResult HardwareCommand::run(const QStringList& arguments, Console& consol
     table.addRow({QStringLiteral("Ноутбук:"), info.isNotebook ? QStringLiteral("да") : QStringLiteral("нет")});
     console.out(table.render());
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::hardware()
+{
+    return {
+        .name = QStringLiteral("hardware"),
+        .summary = QStringLiteral("модель, процессор, память и система этого компьютера"),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

@@ -1,7 +1,7 @@
-#include "HealthCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
 #include "OperationReport.h"
 #include "ProgressPrinter.h"
@@ -13,22 +13,9 @@
 
 #include <cmath>
 
-QString HealthCommand::name() const
-{
-    return QStringLiteral("health");
-}
+namespace {
 
-QString HealthCommand::synopsis() const
-{
-    return QStringLiteral("[--json]");
-}
-
-QString HealthCommand::summary() const
-{
-    return QStringLiteral("быстрая проверка: оценка здоровья хранилища от 0 до 100 и советы");
-}
-
-QString HealthCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "Сканирует кэши приложений, служебный мусор, файлы в Downloads, старые установщики и крупные файлы,\n"
@@ -36,16 +23,35 @@ QString HealthCommand::details() const
         "выводится в поток ошибок; с --json результат — один объект JSON (diskUsedPercent — доля от 0 до 1).\n");
 }
 
-CommandResult HealthCommand::run(const QStringList& arguments, Console& console)
+void printText(const MacHealthSnapshot& snapshot, Console& console)
 {
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
+    TextTable table({TextTable::Align::left, TextTable::Align::left});
+    table.addRow({QStringLiteral("Здоровье:"), QString::number(snapshot.healthPercent) + QStringLiteral("%")});
+    table.addRow({QStringLiteral("Компьютер:"), snapshot.hardware.marketingName});
+    if (snapshot.diskUsedPercent && snapshot.diskFreeBytes) {
+        table.addRow({QStringLiteral("Системный диск:"),
+                      QStringLiteral("занято %1%, свободно %2")
+                          .arg(qint64(std::trunc(*snapshot.diskUsedPercent * 100)))
+                          .arg(ByteCountFormatter::format(*snapshot.diskFreeBytes))});
+    } else {
+        table.addRow({QStringLiteral("Системный диск:"), QStringLiteral("нет сведений")});
     }
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
+    table.addRow({QStringLiteral("Можно освободить:"), ByteCountFormatter::format(snapshot.reclaimableBytes)});
+    table.addRow({QStringLiteral("Найдено элементов:"), QString::number(snapshot.itemCount)});
+    table.addRow({QStringLiteral("Безопасные кэши:"), ByteCountFormatter::format(snapshot.safeCleanupBytes)});
+    console.out(table.render());
+    console.outLine(QStringLiteral("Советы:"));
+    for (const QString& tip : snapshot.tips) {
+        console.outLine(QStringLiteral("  • ") + tip);
+    }
+}
 
-    CliSession session(nullptr);
+CommandResult run(const CommandCall& call)
+{
+    Console& console = call.console();
+    const bool json = call.json();
+
+    CliSession session(call.environment(), nullptr);
     AppState& state = session.state();
     ProgressPrinter printer(console);
     QMetaObject::Connection shown;
@@ -76,25 +82,15 @@ CommandResult HealthCommand::run(const QStringList& arguments, Console& console)
     return CommandResult::ok();
 }
 
-void HealthCommand::printText(const MacHealthSnapshot& snapshot, Console& console)
+} // namespace
+
+CliCommand CliCommands::health()
 {
-    TextTable table({TextTable::Align::left, TextTable::Align::left});
-    table.addRow({QStringLiteral("Здоровье:"), QString::number(snapshot.healthPercent) + QStringLiteral("%")});
-    table.addRow({QStringLiteral("Компьютер:"), snapshot.hardware.marketingName});
-    if (snapshot.diskUsedPercent && snapshot.diskFreeBytes) {
-        table.addRow({QStringLiteral("Системный диск:"),
-                      QStringLiteral("занято %1%, свободно %2")
-                          .arg(qint64(std::trunc(*snapshot.diskUsedPercent * 100)))
-                          .arg(ByteCountFormatter::format(*snapshot.diskFreeBytes))});
-    } else {
-        table.addRow({QStringLiteral("Системный диск:"), QStringLiteral("нет сведений")});
-    }
-    table.addRow({QStringLiteral("Можно освободить:"), ByteCountFormatter::format(snapshot.reclaimableBytes)});
-    table.addRow({QStringLiteral("Найдено элементов:"), QString::number(snapshot.itemCount)});
-    table.addRow({QStringLiteral("Безопасные кэши:"), ByteCountFormatter::format(snapshot.safeCleanupBytes)});
-    console.out(table.render());
-    console.outLine(QStringLiteral("Советы:"));
-    for (const QString& tip : snapshot.tips) {
-        console.outLine(QStringLiteral("  • ") + tip);
-    }
+    return {
+        .name = QStringLiteral("health"),
+        .summary = QStringLiteral("быстрая проверка: оценка здоровья хранилища от 0 до 100 и советы"),
+        .details = details(),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

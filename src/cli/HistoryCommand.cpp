@@ -1,7 +1,7 @@
-#include "HistoryCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
 #include "OperationReport.h"
 #include "TextTable.h"
@@ -11,43 +11,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-QString HistoryCommand::name() const
-{
-    return QStringLiteral("history");
-}
+namespace {
 
-QString HistoryCommand::synopsis() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("[--json]");
-}
+    Console& console = call.console();
 
-QString HistoryCommand::summary() const
-{
-    return QStringLiteral("показывает историю освобождённого места (последние 100 операций)");
-}
-
-QString HistoryCommand::details() const
-{
-    return QStringLiteral(
-        "Операции — новые сверху: дата, действие, число элементов, освобождено. Итог считается по хранимым\n"
-        "операциям. С --json: {\"stats\": {totalFreed, eventCount, lastEvent}, \"events\": […]}, даты — секунды\n"
-        "от 2001-01-01 UTC, как в хранилище.\n");
-}
-
-CommandResult HistoryCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-
-    const CliSession session(nullptr);
+    const CliSession session(call.environment(), nullptr);
     const QList<StorageEvent> events = session.history();
     const StorageStats& stats = session.state().storageStats();
 
-    if (parsed->hasFlag(QStringLiteral("--json"))) {
+    if (call.json()) {
         QJsonArray list;
         for (const StorageEvent& event : events) {
             list.append(event.toJson());
@@ -76,4 +50,20 @@ CommandResult HistoryCommand::run(const QStringList& arguments, Console& console
     console.outLine(QStringLiteral("Освобождено ") + ByteCountFormatter::format(stats.totalFreed)
                     + QStringLiteral(", операций: ") + QString::number(stats.eventCount));
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::history()
+{
+    return {
+        .name = QStringLiteral("history"),
+        .summary = QStringLiteral("показывает историю освобождённого места (последние 100 операций)"),
+        .details = QStringLiteral(
+            "Операции — новые сверху: дата, действие, число элементов, освобождено. Итог считается по хранимым\n"
+            "операциям. С --json: {\"stats\": {totalFreed, eventCount, lastEvent}, \"events\": […]}, даты — секунды\n"
+            "от 2001-01-01 UTC, как в хранилище.\n"),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

@@ -1,4 +1,5 @@
-#include "MoveCommand.h"
+#include "CliCommands.h"
+#include "SelectedRowsCommand.h"
 
 #include "CliSession.h"
 #include "OperationReport.h"
@@ -6,26 +7,9 @@
 
 #include <algorithm>
 
-QString MoveCommand::name() const
-{
-    return QStringLiteral("move");
-}
+namespace {
 
-QString MoveCommand::summary() const
-{
-    return QStringLiteral("переносит выбранное из категории в папку архива (отмена — brisko undo)");
-}
-
-QString MoveCommand::operationDetails() const
-{
-    return QStringLiteral(
-        "Папка архива — archivePath из настроек (brisko archive-folder ПАПКА или brisko settings set archivePath=…).\n"
-        "Ничего не перезаписывается: при совпадении имён добавляется имя родительской папки и номер.\n"
-        "На другой диск элемент сначала копируется и проверяется, исходник удаляется только после этого.\n"
-        "Последний перенос можно отменить командой brisko undo.\n");
-}
-
-CommandResult MoveCommand::act(CliSession& session, const ScanSelection& selection, Console& console)
+CommandResult act(CliSession& session, const ScanSelection& selection, Console& console)
 {
     const CliSession::OperationRun run = session.run([](AppState& state) { return state.moveSelectedToArchive(); });
     const AppState& state = session.state();
@@ -50,4 +34,19 @@ CommandResult MoveCommand::act(CliSession& session, const ScanSelection& selecti
     const qint64 failed = result.journalError.isEmpty() ? result.failed : std::max<qint64>(result.failed, 1);
     const CommandResult finished = OperationReport::finish(state, failed, result.errors, json, lines, console);
     return result.stopped && failed == 0 ? CommandResult::stopped() : finished;
+}
+
+} // namespace
+
+CliCommand CliCommands::move()
+{
+    return SelectedRowsCommand::describe(
+        QStringLiteral("move"),
+        QStringLiteral("переносит выбранное из категории в папку архива (отмена — brisko undo)"),
+        QStringLiteral(
+            "Папка архива — archivePath из настроек (brisko archive-folder ПАПКА или brisko settings set archivePath=…).\n"
+            "Ничего не перезаписывается: при совпадении имён добавляется имя родительской папки и номер.\n"
+            "На другой диск элемент сначала копируется и проверяется, исходник удаляется только после этого.\n"
+            "Последний перенос можно отменить командой brisko undo.\n"),
+        act);
 }

@@ -1,10 +1,8 @@
-#include "PlacesCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
 #include "TextTable.h"
-#include "platform/PlatformFileSystem.h"
-#include "platform/PlatformPaths.h"
 #include "scan/HomeLayout.h"
 
 #include <QJsonArray>
@@ -71,37 +69,16 @@ QList<Place> placesOf(const HomeLayout& layout)
     return places;
 }
 
-} // namespace
-
-QString PlacesCommand::name() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("places");
-}
-
-QString PlacesCommand::synopsis() const
-{
-    return QStringLiteral("[--json]");
-}
-
-QString PlacesCommand::summary() const
-{
-    return QStringLiteral("где программа ищет папки пользователя, кэши и Корзину");
-}
-
-CommandResult PlacesCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    const FileSystemPtr fs = PlatformFileSystem::instance();
-    const HomeLayout layout = HomeLayout::forThisSystem(PlatformPaths::home(), QProcessEnvironment::systemEnvironment());
+    Console& console = call.console();
+    const AppEnvironment environment = call.environment();
+    const FileSystemPtr fs = environment.fileSystem;
+    const HomeLayout layout = environment.layout.value_or(HomeLayout::forThisSystem(environment.home, {}));
     const QList<Place> places = placesOf(layout);
     const auto exists = [&](const FilePath& path) { return !path.isEmpty() && fs->exists(path.native()); };
 
-    if (parsed->hasFlag(QStringLiteral("--json"))) {
+    if (call.json()) {
         QJsonArray list;
         for (const Place& place : places) {
             QJsonObject entry;
@@ -134,4 +111,16 @@ CommandResult PlacesCommand::run(const QStringList& arguments, Console& console)
                         + (exists(layout.userDirsFile()) ? QString() : QStringLiteral(" (нет)")));
     }
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::places()
+{
+    return {
+        .name = QStringLiteral("places"),
+        .summary = QStringLiteral("где программа ищет папки пользователя, кэши и Корзину"),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

@@ -1,7 +1,7 @@
-#include "SafeCleanupCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
 #include "OperationReport.h"
 #include "TextTable.h"
@@ -31,24 +31,7 @@ QString candidatesTable(const SafeCleanupCandidateList& candidates)
     return table.render();
 }
 
-} // namespace
-
-QString SafeCleanupCommand::name() const
-{
-    return QStringLiteral("safe-cleanup");
-}
-
-QString SafeCleanupCommand::synopsis() const
-{
-    return QStringLiteral("list | clean [--json]");
-}
-
-QString SafeCleanupCommand::summary() const
-{
-    return QStringLiteral("находит (list) или удаляет (clean) безопасные кэши известных приложений");
-}
-
-QString SafeCleanupCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "list показывает кэши больше 1 МиБ, которые приложения создают заново сами, самые большие первыми.\n"
@@ -56,30 +39,7 @@ QString SafeCleanupCommand::details() const
         "найдено, ничего не удаляется и код выхода 0. Код выхода 1, если хотя бы один кэш удалить не удалось.\n");
 }
 
-CommandResult SafeCleanupCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    const QStringList& positionals = parsed->positionals();
-    if (positionals.size() != 1) {
-        return CommandResult::usageError(positionals.isEmpty() ? QStringLiteral("укажите list или clean")
-                                                               : QStringLiteral("лишние аргументы"));
-    }
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
-    const QString action = positionals.first();
-    if (action != QLatin1String("list") && action != QLatin1String("clean")) {
-        return CommandResult::usageError(
-            QStringLiteral("неизвестное действие «%1»; допустимы list и clean").arg(action));
-    }
-    CliSession session(json ? nullptr : &console);
-    return action == QLatin1String("list") ? list(session, json, console) : clean(session, json, console);
-}
-
-CommandResult SafeCleanupCommand::list(CliSession& session, bool json, Console& console)
+CommandResult list(CliSession& session, bool json, Console& console)
 {
     AppState& state = session.state();
     state.scanSafeCleanup();
@@ -106,7 +66,7 @@ CommandResult SafeCleanupCommand::list(CliSession& session, bool json, Console& 
     return CommandResult::ok();
 }
 
-CommandResult SafeCleanupCommand::clean(CliSession& session, bool json, Console& console)
+CommandResult clean(CliSession& session, bool json, Console& console)
 {
     AppState& state = session.state();
     state.scanSafeCleanup();
@@ -136,4 +96,36 @@ CommandResult SafeCleanupCommand::clean(CliSession& session, bool json, Console&
         object->insert(QLatin1String("candidates"), candidatesJson(state.safeCleanupCandidates()));
     }
     return OperationReport::finish(state, failed, run.errors, object, {}, console);
+}
+
+CommandResult run(const CommandCall& call)
+{
+    Console& console = call.console();
+    const QStringList& positionals = call.positionals();
+    if (positionals.size() != 1) {
+        return CommandResult::usageError(positionals.isEmpty() ? QStringLiteral("укажите list или clean")
+                                                               : QStringLiteral("лишние аргументы"));
+    }
+    const bool json = call.json();
+    const QString action = positionals.first();
+    if (action != QLatin1String("list") && action != QLatin1String("clean")) {
+        return CommandResult::usageError(
+            QStringLiteral("неизвестное действие «%1»; допустимы list и clean").arg(action));
+    }
+    CliSession session(call.environment(), json ? nullptr : &console);
+    return action == QLatin1String("list") ? list(session, json, console) : clean(session, json, console);
+}
+
+} // namespace
+
+CliCommand CliCommands::safeCleanup()
+{
+    return {
+        .name = QStringLiteral("safe-cleanup"),
+        .arguments = QStringLiteral("list | clean"),
+        .summary = QStringLiteral("находит (list) или удаляет (clean) безопасные кэши известных приложений"),
+        .details = details(),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

@@ -1,15 +1,14 @@
-#include "ScanCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliInterrupt.h"
-#include "CommandArguments.h"
 #include "Console.h"
+#include "EventLoopWait.h"
 #include "ProgressPrinter.h"
 #include "TextTable.h"
 #include "app/AppState.h"
 #include "base/ByteCountFormatter.h"
 
-#include <QEventLoop>
-#include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,24 +24,7 @@ QString categoryList()
     return names.join(QStringLiteral(", "));
 }
 
-} // namespace
-
-QString ScanCommand::name() const
-{
-    return QStringLiteral("scan");
-}
-
-QString ScanCommand::synopsis() const
-{
-    return QStringLiteral("КАТЕГОРИЯ [--json]");
-}
-
-QString ScanCommand::summary() const
-{
-    return QStringLiteral("сканирует одну категорию в домашней папке и выводит найденное");
-}
-
-QString ScanCommand::details() const
+QString details()
 {
     QString text = QStringLiteral("Категории:\n");
     for (ScanCategory category : ScanCategories::allCategories()) {
@@ -54,69 +36,7 @@ QString ScanCommand::details() const
     return text;
 }
 
-CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json")}, {}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    if (parsed->positionals().size() != 1) {
-        return CommandResult::usageError(parsed->positionals().isEmpty()
-                                             ? QStringLiteral("не указана категория; допустимы: ") + categoryList()
-                                             : QStringLiteral("сканируется ровно одна категория"));
-    }
-    const QString raw = parsed->positionals().first();
-    const std::optional<ScanCategory> category = ScanCategories::fromRawValue(raw);
-    if (!category) {
-        return CommandResult::usageError(
-            QStringLiteral("неизвестная категория «%1»; допустимы: %2").arg(raw, categoryList()));
-    }
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
-
-    AppState state(AppEnvironment::platform());
-    ProgressPrinter progress(console);
-    if (!json) {
-        QObject::connect(&state, &AppState::scanProgressChanged, &state,
-                         [&progress, &state] { progress.show(state.scanProgress()); });
-    }
-
-    // Ctrl+C stops the walk; a second one ends the program. One heard after
-    // the results are out stops nothing.
-    bool stopped = false;
-    const std::function<void()> stopping = CliInterrupt::stopping(state, &console);
-    const CliInterrupt interrupt([&] {
-        stopped = stopped || state.isBusy();
-        stopping();
-    });
-    const QFuture<void> scan = state.runScan({*category});
-    QEventLoop loop;
-    QFutureWatcher<void> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(scan);
-    if (!scan.isFinished()) {
-        loop.exec();
-    }
-    progress.finish();
-
-    // A refused scan leaves its reason in the status line and publishes no
-    // results; the state is fresh here, so this only guards future changes.
-    const std::optional<QString> status = state.statusMessage();
-    if (status == AppState::busyMessage || status == AppState::oneCategoryMessage) {
-        console.errLine(QStringLiteral("brisko: ") + *status);
-        return CommandResult::failed();
-    }
-
-    if (json) {
-        printJson(state, raw, console);
-    } else {
-        printTable(state, console);
-    }
-    return stopped ? CommandResult::stopped() : CommandResult::ok();
-}
-
-void ScanCommand::printJson(const AppState& state, const QString& category, Console& console)
+void printJson(const AppState& state, const QString& category, Console& console)
 {
     QJsonArray items;
     for (const ScanItem& item : state.scanItems()) {
@@ -141,7 +61,7 @@ void ScanCommand::printJson(const AppState& state, const QString& category, Cons
     console.printJson(QJsonDocument(result));
 }
 
-void ScanCommand::printTable(const AppState& state, Console& console)
+void printTable(const AppState& state, Console& console)
 {
     const ScanItemList& items = state.scanItems();
     if (!items.isEmpty()) {
@@ -163,4 +83,69 @@ void ScanCommand::printTable(const AppState& state, Console& console)
     if (const std::optional<QString> status = state.statusMessage()) {
         console.outLine(*status);
     }
+}
+
+CommandResult run(const CommandCall& call)
+{
+    Console& console = call.console();
+    if (call.positionals().size() != 1) {
+        return CommandResult::usageError(call.positionals().isEmpty()
+                                             ? QStringLiteral("не указана категория; допустимы: ") + categoryList()
+                                             : QStringLiteral("сканируется ровно одна категория"));
+    }
+    const QString raw = call.positionals().first();
+    const std::optional<ScanCategory> category = ScanCategories::fromRawValue(raw);
+    if (!category) {
+        return CommandResult::usageError(
+            QStringLiteral("неизвестная категория «%1»; допустимы: %2").arg(raw, categoryList()));
+    }
+    const bool json = call.json();
+
+    AppState state(call.environment());
+    ProgressPrinter progress(console);
+    if (!json) {
+        QObject::connect(&state, &AppState::scanProgressChanged, &state,
+                         [&progress, &state] { progress.show(state.scanProgress()); });
+    }
+
+    // Ctrl+C stops the walk; a second one ends the program. One heard after
+    // the results are out stops nothing.
+    bool stopped = false;
+    const std::function<void()> stopping = CliInterrupt::stopping(state, &console);
+    const CliInterrupt interrupt([&] {
+        stopped = stopped || state.isBusy();
+        stopping();
+    });
+    const QFuture<void> scan = state.runScan({*category});
+    waitInEventLoop(scan);
+    progress.finish();
+
+    // A refused scan leaves its reason in the status line and publishes no
+    // results; the state is fresh here, so this only guards future changes.
+    const std::optional<QString> status = state.statusMessage();
+    if (status == AppState::busyMessage || status == AppState::oneCategoryMessage) {
+        console.errLine(QStringLiteral("brisko: ") + *status);
+        return CommandResult::failed();
+    }
+
+    if (json) {
+        printJson(state, raw, console);
+    } else {
+        printTable(state, console);
+    }
+    return stopped ? CommandResult::stopped() : CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::scan()
+{
+    return {
+        .name = QStringLiteral("scan"),
+        .arguments = QStringLiteral("КАТЕГОРИЯ"),
+        .summary = QStringLiteral("сканирует одну категорию в домашней папке и выводит найденное"),
+        .details = details(),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

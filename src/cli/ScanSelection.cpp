@@ -1,13 +1,10 @@
 #include "ScanSelection.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
+#include "CommandCall.h"
 #include "Console.h"
 
 namespace {
-
-const QString onlyOption = QStringLiteral("--only");
-const QString jsonOption = QStringLiteral("--json");
 
 QString categoryList()
 {
@@ -20,11 +17,6 @@ QString categoryList()
 
 } // namespace
 
-QString ScanSelection::synopsis()
-{
-    return QStringLiteral("КАТЕГОРИЯ [--only ИМЯ…] [--json]");
-}
-
 QString ScanSelection::details()
 {
     return QStringLiteral(
@@ -36,14 +28,9 @@ QString ScanSelection::details()
         "Код выхода 1, если операция отклонена или хотя бы один элемент не удался.\n");
 }
 
-std::optional<ScanSelection> ScanSelection::parse(const QStringList& arguments, QString* error)
+std::optional<ScanSelection> ScanSelection::parse(const CommandCall& call, QString* error)
 {
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {onlyOption, jsonOption}, {}, error);
-    if (!parsed) {
-        return std::nullopt;
-    }
-    const QStringList& positionals = parsed->positionals();
+    const QStringList& positionals = call.positionals();
     if (positionals.isEmpty()) {
         *error = QStringLiteral("не указана категория; допустимы: ") + categoryList();
         return std::nullopt;
@@ -55,9 +42,9 @@ std::optional<ScanSelection> ScanSelection::parse(const QStringList& arguments, 
     }
     ScanSelection selection;
     selection.m_category = *category;
-    selection.m_json = parsed->hasFlag(jsonOption);
+    selection.m_json = call.json();
     selection.m_names = positionals.mid(1);
-    const bool only = parsed->hasFlag(onlyOption);
+    const bool only = call.isSet(QStringLiteral("only"));
     if (only && selection.m_names.isEmpty()) {
         *error = QStringLiteral("после --only нужны имена строк");
         return std::nullopt;

@@ -8,19 +8,19 @@
 #include <optional>
 
 class CliSession;
+class CommandCall;
 class Console;
 
 // The rows a move, Trash or cleanup command acts on: one category scanned
 // afresh, keeping the scanner's own selection, or selecting exactly the rows
-// named after --only. Parsed from "CATEGORY [--only NAME…] [--json]".
+// named after --only. Read from "CATEGORY [--only NAME…] [--json]".
 class ScanSelection
 {
 public:
-    static QString synopsis();
     // Help lines shared by the commands that take a selection.
     static QString details();
     // Nothing, with the message in error, for a usage error.
-    static std::optional<ScanSelection> parse(const QStringList& arguments, QString* error);
+    static std::optional<ScanSelection> parse(const CommandCall& call, QString* error);
 
     ScanCategory category() const { return m_category; }
     QString categoryName() const;

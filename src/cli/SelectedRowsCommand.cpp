@@ -1,31 +1,33 @@
 #include "SelectedRowsCommand.h"
 
 #include "CliSession.h"
+#include "CommandCall.h"
 #include "OperationReport.h"
 #include "ScanSelection.h"
 
-QString SelectedRowsCommand::synopsis() const
+CliCommand SelectedRowsCommand::describe(const QString& name, const QString& summary, const QString& operationDetails,
+                                         Act act)
 {
-    return ScanSelection::synopsis();
-}
-
-QString SelectedRowsCommand::details() const
-{
-    return operationDetails() + QLatin1Char('\n') + ScanSelection::details();
-}
-
-CommandResult SelectedRowsCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<ScanSelection> selection = ScanSelection::parse(arguments, &error);
-    if (!selection) {
-        return CommandResult::usageError(error);
-    }
-    CliSession session(selection->json() ? nullptr : &console);
-    if (const std::optional<CommandResult> stop = selection->apply(session, console)) {
-        return *stop;
-    }
-    return act(session, *selection, console);
+    return {
+        .name = name,
+        .arguments = QStringLiteral("КАТЕГОРИЯ"),
+        .summary = summary,
+        .details = operationDetails + QLatin1Char('\n') + ScanSelection::details(),
+        .options = {CliOption::flag(QStringLiteral("only"), QStringLiteral("ИМЯ…")), CliOption::flag(QStringLiteral("json"))},
+        .run =
+            [act = std::move(act)](const CommandCall& call) {
+                QString error;
+                const std::optional<ScanSelection> selection = ScanSelection::parse(call, &error);
+                if (!selection) {
+                    return CommandResult::usageError(error);
+                }
+                CliSession session(call.environment(), selection->json() ? nullptr : &call.console());
+                if (const std::optional<CommandResult> stop = selection->apply(session, call.console())) {
+                    return *stop;
+                }
+                return act(session, *selection, call.console());
+            },
+    };
 }
 
 CommandResult SelectedRowsCommand::removeRows(CliSession& session, const ScanSelection& selection, Console& console,

@@ -8,24 +8,22 @@
 
 class AppState;
 class CliSession;
+class Console;
 class ScanSelection;
 
 // The commands that act on rows of a fresh scan (move, trash, clean): they
 // share the arguments, the scan and the selection, and differ in the
 // operation of the application state they call.
-class SelectedRowsCommand : public CliCommand
+class SelectedRowsCommand
 {
 public:
-    QString synopsis() const override;
-    QString details() const override;
-    CommandResult run(const QStringList& arguments, Console& console) final;
-
-protected:
     // Runs the operation on the rows selected in session's state and prints
     // its outcome.
-    virtual CommandResult act(CliSession& session, const ScanSelection& selection, Console& console) = 0;
-    // What this command does with the selected rows, for the help text.
-    virtual QString operationDetails() const = 0;
+    using Act = std::function<CommandResult(CliSession& session, const ScanSelection& selection, Console& console)>;
+
+    // operationDetails: what the command does with the selected rows, for
+    // the help text.
+    static CliCommand describe(const QString& name, const QString& summary, const QString& operationDetails, Act act);
 
     // For the operations that remove rows (Trash, cleanup): taken is the
     // number of rows the operation will process. Each of them is either

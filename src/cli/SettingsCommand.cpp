@@ -1,30 +1,16 @@
-#include "SettingsCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
 #include "SettingsAssignments.h"
 #include "app/AppState.h"
-#include "platform/PlatformDefaultsStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-QString SettingsCommand::name() const
-{
-    return QStringLiteral("settings");
-}
+namespace {
 
-QString SettingsCommand::synopsis() const
-{
-    return QStringLiteral("get | set ПОЛЕ=ЗНАЧЕНИЕ…");
-}
-
-QString SettingsCommand::summary() const
-{
-    return QStringLiteral("показывает настройки (JSON) или меняет отдельные поля");
-}
-
-QString SettingsCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "Значения читаются по типу поля:\n"
@@ -39,27 +25,13 @@ QString SettingsCommand::details() const
         "Если хотя бы одно присваивание неверно, настройки не меняются.\n");
 }
 
-CommandResult SettingsCommand::run(const QStringList& arguments, Console& console)
-{
-    if (arguments.isEmpty()) {
-        return CommandResult::usageError(QStringLiteral("укажите get или set"));
-    }
-    const QString action = arguments.first();
-    if (action == QLatin1String("get")) {
-        return get(arguments.mid(1), console);
-    }
-    if (action == QLatin1String("set")) {
-        return set(arguments.mid(1), console);
-    }
-    return CommandResult::usageError(QStringLiteral("неизвестное действие «%1»; допустимы get и set").arg(action));
-}
-
-CommandResult SettingsCommand::get(const QStringList& arguments, Console& console)
+CommandResult get(const QStringList& arguments, const CommandCall& call)
 {
     if (!arguments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("settings get не принимает аргументов"));
     }
-    const AppState state(AppEnvironment::platform());
+    const AppState state(call.environment());
+    Console& console = call.console();
     QJsonObject settings;
     if (!state.settings().toJsonObject(&settings)) {
         console.errLine(QStringLiteral("brisko: настройки содержат нечисловые значения"));
@@ -69,13 +41,14 @@ CommandResult SettingsCommand::get(const QStringList& arguments, Console& consol
     return CommandResult::ok();
 }
 
-CommandResult SettingsCommand::set(const QStringList& assignments, Console& console)
+CommandResult set(const QStringList& assignments, const CommandCall& call)
 {
     if (assignments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("нет присваиваний ПОЛЕ=ЗНАЧЕНИЕ"));
     }
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = call.environment();
     AppState state(environment);
+    Console& console = call.console();
 
     QString error;
     const std::optional<AppSettings> changed = SettingsAssignments::apply(state.settings(), assignments, &error);
@@ -93,8 +66,38 @@ CommandResult SettingsCommand::set(const QStringList& assignments, Console& cons
     state.setSettings(accepted);
     if (!state.saveSettings()) {
         console.errLine(
-            QStringLiteral("brisko: не удалось сохранить настройки в %1").arg(PlatformDefaultsStore::location()));
+            QStringLiteral("brisko: не удалось сохранить настройки в %1").arg(environment.defaultsFile.toString()));
         return CommandResult::failed();
     }
     return CommandResult::ok();
+}
+
+CommandResult run(const CommandCall& call)
+{
+    const QStringList& arguments = call.positionals();
+    if (arguments.isEmpty()) {
+        return CommandResult::usageError(QStringLiteral("укажите get или set"));
+    }
+    const QString action = arguments.first();
+    if (action == QLatin1String("get")) {
+        return get(arguments.mid(1), call);
+    }
+    if (action == QLatin1String("set")) {
+        return set(arguments.mid(1), call);
+    }
+    return CommandResult::usageError(QStringLiteral("неизвестное действие «%1»; допустимы get и set").arg(action));
+}
+
+} // namespace
+
+CliCommand CliCommands::settings()
+{
+    return {
+        .name = QStringLiteral("settings"),
+        .arguments = QStringLiteral("get | set ПОЛЕ=ЗНАЧЕНИЕ…"),
+        .summary = QStringLiteral("показывает настройки (JSON) или меняет отдельные поля"),
+        .details = details(),
+        .wordsOnly = true,
+        .run = run,
+    };
 }

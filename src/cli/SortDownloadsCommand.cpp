@@ -1,47 +1,20 @@
-#include "SortDownloadsCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
 #include "OperationReport.h"
 
 #include <QJsonArray>
 
-QString SortDownloadsCommand::name() const
-{
-    return QStringLiteral("sort-downloads");
-}
+namespace {
 
-QString SortDownloadsCommand::synopsis() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("[--json]");
-}
+    Console& console = call.console();
+    const bool json = call.json();
 
-QString SortDownloadsCommand::summary() const
-{
-    return QStringLiteral("раскладывает файлы из корня Downloads по папкам Downloads/_Sorted");
-}
-
-QString SortDownloadsCommand::details() const
-{
-    return QStringLiteral(
-        "Каждый файл из корня ~/Downloads переносится в Downloads/_Sorted/<вид>: Video, Installers, Archives,\n"
-        "Documents, Audio, Images, Code или Other — по последнему расширению имени. Папки остаются на месте,\n"
-        "ничего не удаляется и не заменяется: занятое имя получает номер (report_2.pdf). Файл, который не\n"
-        "удалось перенести, остаётся где был. Код выхода 1, если хоть один файл не перенесён или Downloads\n"
-        "не читается.\n");
-}
-
-CommandResult SortDownloadsCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
-
-    CliSession session(json ? nullptr : &console);
+    CliSession session(call.environment(), json ? nullptr : &console);
     QFuture<SortResult> sorted;
     const CliSession::OperationRun run = session.run([&sorted](AppState& state) {
         sorted = state.sortDownloads();
@@ -68,4 +41,22 @@ CommandResult SortDownloadsCommand::run(const QStringList& arguments, Console& c
     // One line per failed file, or the one line of an unreadable Downloads,
     // which fails no single file but is a failure all the same.
     return OperationReport::finish(session.state(), result.errors.size(), result.errors, object, {}, console);
+}
+
+} // namespace
+
+CliCommand CliCommands::sortDownloads()
+{
+    return {
+        .name = QStringLiteral("sort-downloads"),
+        .summary = QStringLiteral("раскладывает файлы из корня Downloads по папкам Downloads/_Sorted"),
+        .details = QStringLiteral(
+            "Каждый файл из корня ~/Downloads переносится в Downloads/_Sorted/<вид>: Video, Installers, Archives,\n"
+            "Documents, Audio, Images, Code или Other — по последнему расширению имени. Папки остаются на месте,\n"
+            "ничего не удаляется и не заменяется: занятое имя получает номер (report_2.pdf). Файл, который не\n"
+            "удалось перенести, остаётся где был. Код выхода 1, если хоть один файл не перенесён или Downloads\n"
+            "не читается.\n"),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

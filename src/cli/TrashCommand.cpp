@@ -1,28 +1,27 @@
-#include "TrashCommand.h"
+#include "CliCommands.h"
+#include "SelectedRowsCommand.h"
 
 #include "CliSession.h"
 #include "ScanSelection.h"
 
-QString TrashCommand::name() const
+namespace {
+
+CommandResult act(CliSession& session, const ScanSelection& selection, Console& console)
 {
-    return QStringLiteral("trash");
+    return SelectedRowsCommand::removeRows(session, selection, console, session.state().selectedArchiveItems().size(),
+                                           [](AppState& state) { return state.deleteSelectedScanItems(); });
 }
 
-QString TrashCommand::summary() const
-{
-    return QStringLiteral("перемещает выбранное из категории в Корзину");
-}
+} // namespace
 
-QString TrashCommand::operationDetails() const
+CliCommand CliCommands::trash()
 {
-    return QStringLiteral(
-        "Корзина — по правилам freedesktop.org: $XDG_DATA_HOME/Trash (обычно ~/.local/share/Trash), для других\n"
-        "дисков — корзина в корне диска. Если переместить не удалось, элемент остаётся на месте; удаления\n"
-        "без Корзины нет. Кэши (appCaches, systemJunk) в Корзину не перемещаются — для них brisko clean.\n");
-}
-
-CommandResult TrashCommand::act(CliSession& session, const ScanSelection& selection, Console& console)
-{
-    return removeRows(session, selection, console, session.state().selectedArchiveItems().size(),
-                      [](AppState& state) { return state.deleteSelectedScanItems(); });
+    return SelectedRowsCommand::describe(
+        QStringLiteral("trash"),
+        QStringLiteral("перемещает выбранное из категории в Корзину"),
+        QStringLiteral(
+            "Корзина — по правилам freedesktop.org: $XDG_DATA_HOME/Trash (обычно ~/.local/share/Trash), для других\n"
+            "дисков — корзина в корне диска. Если переместить не удалось, элемент остаётся на месте; удаления\n"
+            "без Корзины нет. Кэши (appCaches, systemJunk) в Корзину не перемещаются — для них brisko clean.\n"),
+        act);
 }

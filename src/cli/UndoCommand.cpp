@@ -1,25 +1,12 @@
-#include "UndoCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "OperationReport.h"
 
-QString UndoCommand::name() const
-{
-    return QStringLiteral("undo");
-}
+namespace {
 
-QString UndoCommand::synopsis() const
-{
-    return QStringLiteral("[--json]");
-}
-
-QString UndoCommand::summary() const
-{
-    return QStringLiteral("отменяет последний перенос на архив");
-}
-
-QString UndoCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "Элементы возвращаются на прежние места в обратном порядке; занятое место не перезаписывается.\n"
@@ -27,17 +14,12 @@ QString UndoCommand::details() const
         "Код выхода 1, если отменять нечего или хотя бы один элемент не вернулся.\n");
 }
 
-CommandResult UndoCommand::run(const QStringList& arguments, Console& console)
+CommandResult run(const CommandCall& call)
 {
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parseFlagsOnly(arguments, {QStringLiteral("--json")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
+    Console& console = call.console();
+    const bool json = call.json();
 
-    CliSession session(json ? nullptr : &console);
+    CliSession session(call.environment(), json ? nullptr : &console);
     const CliSession::OperationRun run = session.run([](AppState& state) { return state.undoLastMove(); });
     const AppState& state = session.state();
     if (!run.started || !state.lastMoveResult()) {
@@ -50,4 +32,17 @@ CommandResult UndoCommand::run(const QStringList& arguments, Console& console)
         object->insert(QLatin1String("undoAvailable"), state.undoAvailable());
     }
     return OperationReport::finish(state, result.failed, result.errors, object, {}, console);
+}
+
+} // namespace
+
+CliCommand CliCommands::undo()
+{
+    return {
+        .name = QStringLiteral("undo"),
+        .summary = QStringLiteral("отменяет последний перенос на архив"),
+        .details = details(),
+        .options = {CliOption::flag(QStringLiteral("json"))},
+        .run = run,
+    };
 }

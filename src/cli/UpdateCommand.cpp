@@ -1,29 +1,16 @@
-#include "UpdateCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
-#include "CommandArguments.h"
 #include "Console.h"
+#include "EventLoopWait.h"
 #include "app/AppState.h"
 #include "update/UpdateService.h"
 
-#include <QEventLoop>
-#include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 
 namespace {
-
-void wait(const QFuture<void>& future)
-{
-    if (future.isFinished()) {
-        return;
-    }
-    QEventLoop loop;
-    QFutureWatcher<void> watcher;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    loop.exec();
-}
 
 QString phaseName(UpdatePhase::Kind kind)
 {
@@ -73,53 +60,20 @@ QJsonObject describe(const UpdateService& service)
     };
 }
 
-} // namespace
-
-QString UpdateCommand::name() const
+CommandResult run(const CommandCall& call)
 {
-    return QStringLiteral("update");
-}
-
-QString UpdateCommand::synopsis() const
-{
-    return QStringLiteral("check|download|install [--json] [--offline]");
-}
-
-QString UpdateCommand::summary() const
-{
-    return QStringLiteral("проверяет, загружает и устанавливает обновления");
-}
-
-QString UpdateCommand::details() const
-{
-    return QStringLiteral(
-        "check — спрашивает сервер (updateCheckURL из настроек), есть ли сборка новее этой.\n"
-        "download — загружает её в папку обновлений и сверяет контрольную сумму SHA-256.\n"
-        "install — загружает, проверяет подпись и устанавливает в ~/.local/share/brisko-vella "
-        "(прежняя версия сохраняется), затем запускает новую копию с --version.\n"
-        "Установка возможна, только если программа запущена из этой папки (см. scripts/install-user).\n"
-        "Код выхода 1 — ошибка проверки, загрузки или установки.\n");
-}
-
-CommandResult UpdateCommand::run(const QStringList& arguments, Console& console)
-{
-    QString error;
-    const std::optional<CommandArguments> parsed =
-        CommandArguments::parse(arguments, {QStringLiteral("--json"), QStringLiteral("--offline")}, {}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
+    Console& console = call.console();
     const QStringList actions = {QStringLiteral("check"), QStringLiteral("download"), QStringLiteral("install")};
-    if (parsed->positionals().size() != 1 || !actions.contains(parsed->positionals().first())) {
+    if (call.positionals().size() != 1 || !actions.contains(call.positionals().first())) {
         return CommandResult::usageError(QStringLiteral("укажите check, download или install"));
     }
-    const QString action = parsed->positionals().first();
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
+    const QString action = call.positionals().first();
+    const bool json = call.json();
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = call.environment();
     const AppState state(environment);
     HttpTransport* transport = HttpTransport::processInstance();
-    if (parsed->hasFlag(QStringLiteral("--offline"))) {
+    if (call.isSet(QStringLiteral("offline"))) {
         transport->setOffline(true);
     }
     std::unique_ptr<UpdateService> service(UpdateService::forPlatform(transport, environment.errors, nullptr));
@@ -133,12 +87,12 @@ CommandResult UpdateCommand::run(const QStringList& arguments, Console& console)
     relaunch.quit = [] {};
     service->setRelaunch(relaunch);
 
-    wait(service->check(state.settings().updateCheckURL));
+    waitInEventLoop(service->check(state.settings().updateCheckURL));
     bool ok = !service->lastCheckError().has_value();
     if (ok && service->availableUpdate() && action != QLatin1String("check")) {
-        wait(service->downloadUpdate());
+        waitInEventLoop(service->downloadUpdate());
         if (action == QLatin1String("install") && service->phase().kind == UpdatePhase::Kind::readyToInstall) {
-            wait(service->installDownloadedUpdate());
+            waitInEventLoop(service->installDownloadedUpdate());
         }
         ok = service->phase().kind != UpdatePhase::Kind::failed;
     }
@@ -171,4 +125,24 @@ CommandResult UpdateCommand::run(const QStringList& arguments, Console& console)
         }
     }
     return ok ? CommandResult::ok() : CommandResult::failed();
+}
+
+} // namespace
+
+CliCommand CliCommands::update()
+{
+    return {
+        .name = QStringLiteral("update"),
+        .arguments = QStringLiteral("check|download|install"),
+        .summary = QStringLiteral("проверяет, загружает и устанавливает обновления"),
+        .details = QStringLiteral(
+            "check — спрашивает сервер (updateCheckURL из настроек), есть ли сборка новее этой.\n"
+            "download — загружает её в папку обновлений и сверяет контрольную сумму SHA-256.\n"
+            "install — загружает, проверяет подпись и устанавливает в ~/.local/share/brisko-vella "
+            "(прежняя версия сохраняется), затем запускает новую копию с --version.\n"
+            "Установка возможна, только если программа запущена из этой папки (см. scripts/install-user).\n"
+            "Код выхода 1 — ошибка проверки, загрузки или установки.\n"),
+        .options = {CliOption::flag(QStringLiteral("json")), CliOption::flag(QStringLiteral("offline"))},
+        .run = run,
+    };
 }

@@ -1,7 +1,7 @@
-#include "UsageCommand.h"
+#include "CliCommands.h"
+#include "CommandCall.h"
 
 #include "CliSession.h"
-#include "CommandArguments.h"
 #include "Console.h"
 #include "base/ByteCountFormatter.h"
 #include "scan/UsageRisk.h"
@@ -110,39 +110,22 @@ void textLines(const UsageTree& tree, UsageTree::Index index, int depth, const L
     }
 }
 
-std::optional<int> nonNegative(const CommandArguments& args, const QString& option, int fallback, QString* error)
+std::optional<int> nonNegative(const CommandCall& call, const QString& option, int fallback, QString* error)
 {
-    const std::optional<QString> text = args.value(option);
+    const std::optional<QString> text = call.value(option);
     if (!text) {
         return fallback;
     }
     bool ok = false;
     const int value = text->toInt(&ok);
     if (!ok || value < 0) {
-        *error = QStringLiteral("%1 ждёт целое число от 0, а не «%2»").arg(option, *text);
+        *error = QStringLiteral("%1 ждёт целое число от 0, а не «%2»").arg(QStringLiteral("--") + option, *text);
         return std::nullopt;
     }
     return value;
 }
 
-} // namespace
-
-QString UsageCommand::name() const
-{
-    return QStringLiteral("usage");
-}
-
-QString UsageCommand::synopsis() const
-{
-    return QStringLiteral("[ПУТЬ] [--depth N] [--top K] [--json] [--other-filesystems]");
-}
-
-QString UsageCommand::summary() const
-{
-    return QStringLiteral("куда ушло место: самые большие папки и файлы, с оценкой кэшей");
-}
-
-QString UsageCommand::details() const
+QString details()
 {
     return QStringLiteral(
         "ПУТЬ — домашняя папка, если не задан. Размер — место на диске (как у du), каждый файл с несколькими "
@@ -155,32 +138,27 @@ QString UsageCommand::details() const
         .arg(defaultTop);
 }
 
-CommandResult UsageCommand::run(const QStringList& arguments, Console& console)
+CommandResult run(const CommandCall& call)
 {
-    QString error;
-    const std::optional<CommandArguments> parsed = CommandArguments::parse(
-        arguments, {QStringLiteral("--json"), QStringLiteral("--other-filesystems")},
-        {QStringLiteral("--depth"), QStringLiteral("--top")}, &error);
-    if (!parsed) {
-        return CommandResult::usageError(error);
-    }
-    if (parsed->positionals().size() > 1) {
+    Console& console = call.console();
+    if (call.positionals().size() > 1) {
         return CommandResult::usageError(QStringLiteral("укажите не больше одного пути"));
     }
-    const std::optional<int> depth = nonNegative(*parsed, QStringLiteral("--depth"), defaultDepth, &error);
-    const std::optional<int> top = depth ? nonNegative(*parsed, QStringLiteral("--top"), defaultTop, &error) : std::nullopt;
+    QString error;
+    const std::optional<int> depth = nonNegative(call, QStringLiteral("depth"), defaultDepth, &error);
+    const std::optional<int> top = depth ? nonNegative(call, QStringLiteral("top"), defaultTop, &error) : std::nullopt;
     if (!depth || !top) {
         return CommandResult::usageError(error);
     }
-    const bool json = parsed->hasFlag(QStringLiteral("--json"));
+    const bool json = call.json();
 
-    CliSession session(json ? nullptr : &console);
+    CliSession session(call.environment(), json ? nullptr : &console);
     FilePath root;
-    if (!parsed->positionals().isEmpty()) {
-        QString path = QDir::cleanPath(QDir::current().absoluteFilePath(parsed->positionals().first()));
+    if (!call.positionals().isEmpty()) {
+        QString path = QDir::cleanPath(QDir::current().absoluteFilePath(call.positionals().first()));
         root = FilePath(QFile::encodeName(path));
     }
-    const bool crossFileSystems = parsed->hasFlag(QStringLiteral("--other-filesystems"));
+    const bool crossFileSystems = call.isSet(QStringLiteral("other-filesystems"));
     const CliSession::OperationRun run =
         session.run([&](AppState& state) { return state.runUsageScan(root, crossFileSystems); });
     const UsageTreePtr tree = session.state().usageTree();
@@ -198,4 +176,18 @@ CommandResult UsageCommand::run(const QStringList& arguments, Console& console)
     console.out(text);
     console.outLine(session.state().statusMessage().value_or(QString()));
     return CommandResult::ok();
+}
+
+} // namespace
+
+CliCommand CliCommands::usage()
+{
+    return {
+        .name = QStringLiteral("usage"),
+        .arguments = QStringLiteral("[ПУТЬ]"),
+        .summary = QStringLiteral("куда ушло место: самые большие папки и файлы, с оценкой кэшей"),
+        .details = details(),
+        .options = {CliOption::valued(QStringLiteral("depth"), QStringLiteral("N")), CliOption::valued(QStringLiteral("top"), QStringLiteral("K")), CliOption::flag(QStringLiteral("json")), CliOption::flag(QStringLiteral("other-filesystems"))},
+        .run = run,
+    };
 }

@@ -1,22 +1,13 @@
 #include "CliSandbox.h"
 
-#include "platform/SettingsDefaultsStore.h"
-
 #include <QFile>
 #include <QProcess>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdlib>
 
 namespace {
 
 // Generous for a sanitizer build on a shared machine; a run takes well
 // under a second normally.
 constexpr int runTimeoutMs = 60000;
-
-const QString settingsKey = QStringLiteral("BriskoSettings");
 
 } // namespace
 
@@ -81,72 +72,4 @@ CliRun CliSandbox::run(const QStringList& arguments, const QProcessEnvironment& 
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
-}
-
-CliRun CliSandbox::runWithTerminalStderr(const QStringList& arguments) const
-{
-    CliRun result;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        if (master >= 0) {
-            ::close(master);
-        }
-        result.err = "no pseudo-terminal";
-        return result;
-    }
-    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        ::close(master);
-        result.err = "no pseudo-terminal";
-        return result;
-    }
-
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    // dup2 clears close-on-exec on the copy, so only stderr reaches the child.
-    process.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
-    process.start(program(), arguments);
-    const bool started = process.waitForStarted(runTimeoutMs);
-    ::close(slave);
-    if (started) {
-        process.closeWriteChannel();
-        result.finished = process.waitForFinished(runTimeoutMs) && process.exitStatus() == QProcess::NormalExit;
-        if (!result.finished) {
-            process.kill();
-            process.waitForFinished(runTimeoutMs);
-        }
-    }
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    // The child is gone, so reading drains what the terminal buffered and
-    // then fails with EIO instead of blocking.
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        result.err.append(buffer, n);
-    }
-    ::close(master);
-    return result;
-}
-
-std::optional<QByteArray> CliSandbox::defaultsFileBytes() const
-{
-    QFile file(defaultsFile());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    return file.readAll();
-}
-
-std::optional<QByteArray> CliSandbox::storedSettings() const
-{
-    return SettingsDefaultsStore(defaultsFile(), QSettings::IniFormat).data(settingsKey);
-}
-
-void CliSandbox::storeSettings(const QByteArray& value) const
-{
-    SettingsDefaultsStore(defaultsFile(), QSettings::IniFormat).setData(settingsKey, value);
 }

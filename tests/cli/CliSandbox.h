@@ -7,10 +7,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <optional>
-
 // A throw-away home folder and defaults store for runs of the brisko
-// program, so that no test reads or writes a real user's files.
+// program as a separate process, so that no test reads or writes a real
+// user's files. In-process runs are CliHarness's.
 class CliSandbox
 {
 public:
@@ -30,16 +29,6 @@ public:
     CliRun run(const QStringList& arguments) const;
     CliRun run(const QStringList& arguments, const QProcessEnvironment& environment,
                const QString& workingDirectory = QString()) const;
-    // Runs with standard error on a pseudo-terminal; CliRun::err then holds
-    // what the terminal received.
-    CliRun runWithTerminalStderr(const QStringList& arguments) const;
-
-    // The raw store file; nothing when it does not exist.
-    std::optional<QByteArray> defaultsFileBytes() const;
-    // The settings value as the program stored it.
-    std::optional<QByteArray> storedSettings() const;
-    void storeSettings(const QByteArray& value) const;
-
     static QString program();
 
 private:

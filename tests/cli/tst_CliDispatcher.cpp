@@ -1,5 +1,8 @@
 #include "BriskoTest.h"
+#include "CliCommands.h"
+#include "CliHarness.h"
 #include "CliSandbox.h"
+#include "app/AppSettings.h"
 #include "scan/AppInfo.h"
 
 #include <QtTest>
@@ -16,14 +19,9 @@ private Q_SLOTS:
     void versionShowsBundleVersionAndBuild();
     void usageErrors_data();
     void usageErrors();
-
-private:
-    static const QStringList commands;
+    void exitCodesOfTheProgram_data();
+    void exitCodesOfTheProgram();
 };
-
-const QStringList tst_CliDispatcher::commands = {QStringLiteral("scan"), QStringLiteral("settings"),
-                                                 QStringLiteral("classify"), QStringLiteral("disks"),
-                                                 QStringLiteral("hardware")};
 
 void tst_CliDispatcher::helpListsEveryCommand_data()
 {
@@ -36,96 +34,199 @@ void tst_CliDispatcher::helpListsEveryCommand_data()
 void tst_CliDispatcher::helpListsEveryCommand()
 {
     QFETCH(QStringList, arguments);
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run(arguments);
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
+    CliHarness cli;
+    const CliRun run = cli.run(arguments);
+    QCOMPARE(run.exitCode, 0);
     QVERIFY(run.err.isEmpty());
-    for (const QString& command : commands) {
-        QVERIFY2(run.outText().contains(QStringLiteral("brisko ") + command + QLatin1Char(' ')), qPrintable(command));
+    QVERIFY(run.outText().startsWith(QStringLiteral("Использование: brisko КОМАНДА [АРГУМЕНТЫ]\n\nКоманды:\n")));
+    qsizetype at = 0;
+    for (const CliCommand& command : CliCommands::all()) {
+        const QString entry = QStringLiteral("  brisko %1 %2\n      %3\n").arg(command.name, command.synopsis(),
+                                                                            command.summary);
+        const qsizetype found = run.outText().indexOf(entry);
+        QVERIFY2(found > at, qPrintable(entry));
+        at = found;
     }
+    QVERIFY(run.outText().endsWith(QStringLiteral("130 — остановлено по Ctrl+C.\n")));
     // Help never touches the user's settings.
-    QVERIFY(!QFile::exists(sandbox.defaultsFile()));
+    QVERIFY(!QFile::exists(cli.defaultsFile()));
 }
 
 void tst_CliDispatcher::helpForOneCommand_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("help settings") << QStringList{QStringLiteral("help"), QStringLiteral("settings")}
-                                   << QStringLiteral("settings");
-    QTest::newRow("settings --help") << QStringList{QStringLiteral("settings"), QStringLiteral("--help")}
-                                     << QStringLiteral("settings");
-    QTest::newRow("scan -h after category") << QStringList{QStringLiteral("scan"), QStringLiteral("systemJunk"),
-                                                           QStringLiteral("-h")}
-                                            << QStringLiteral("scan");
-    QTest::newRow("help classify") << QStringList{QStringLiteral("help"), QStringLiteral("classify")}
-                                   << QStringLiteral("classify");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("help settings")
+        << QStringList{QStringLiteral("help"), QStringLiteral("settings")}
+        << QStringLiteral("Использование: brisko settings get | set ПОЛЕ=ЗНАЧЕНИЕ…\n"
+                          "показывает настройки (JSON) или меняет отдельные поля\n\nЗначения читаются по типу поля:\n");
+    QTest::newRow("settings --help")
+        << QStringList{QStringLiteral("settings"), QStringLiteral("--help")}
+        << QStringLiteral("Использование: brisko settings get | set ПОЛЕ=ЗНАЧЕНИЕ…\n");
+    QTest::newRow("scan -h after category")
+        << QStringList{QStringLiteral("scan"), QStringLiteral("systemJunk"), QStringLiteral("-h")}
+        << QStringLiteral("Использование: brisko scan КАТЕГОРИЯ [--json]\n");
+    QTest::newRow("options shown after the arguments")
+        << QStringList{QStringLiteral("help"), QStringLiteral("usage")}
+        << QStringLiteral("Использование: brisko usage [ПУТЬ] [--depth N] [--top K] [--json] [--other-filesystems]\n");
+    QTest::newRow("a flag with the words it takes")
+        << QStringList{QStringLiteral("move"), QStringLiteral("--help"), QStringLiteral("--only")}
+        << QStringLiteral("Использование: brisko move КАТЕГОРИЯ [--only ИМЯ…] [--json]\n");
+    QTest::newRow("no summary without details")
+        << QStringList{QStringLiteral("help"), QStringLiteral("disks")}
+        << QStringLiteral("Использование: brisko disks [--json]\nтома от 1 ГБ, самые заполненные первыми\n");
 }
 
 void tst_CliDispatcher::helpForOneCommand()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(QString, command);
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run(arguments);
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QVERIFY2(run.outText().contains(QStringLiteral("brisko ") + command + QLatin1Char(' ')), run.describe());
-    for (const QString& other : commands) {
-        if (other != command) {
-            QVERIFY2(!run.outText().contains(QStringLiteral("brisko ") + other + QLatin1Char(' ')), run.describe());
-        }
-    }
+    QFETCH(QString, expected);
+    CliHarness cli;
+    cli.home().makeFile(QStringLiteral(".cache/big/x"), 6 * 1024 * 1024);
+    const CliRun run = cli.run(arguments);
+    QCOMPARE(run.exitCode, 0);
     // Asking for help runs nothing: no scan result, no progress.
+    QVERIFY2(run.outText().startsWith(expected), run.describe());
+    QVERIFY(run.outText().endsWith(QLatin1Char('\n')) && !run.outText().endsWith(QStringLiteral("\n\n")));
     QVERIFY2(!run.outText().contains(QStringLiteral("найдено")), run.describe());
     QVERIFY(run.err.isEmpty());
 }
 
 void tst_CliDispatcher::versionShowsBundleVersionAndBuild()
 {
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run({QStringLiteral("--version")});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
+    CliHarness cli;
+    const CliRun run = cli.run({QStringLiteral("--version")});
+    QCOMPARE(run.exitCode, 0);
+    const std::optional<QString> name = AppInfo::bundleString(QStringLiteral("CFBundleName"));
     const std::optional<QString> version = AppInfo::bundleString(QStringLiteral("CFBundleShortVersionString"));
     const std::optional<QString> build = AppInfo::bundleString(QStringLiteral("CFBundleVersion"));
-    QVERIFY(version && build);
-    const QString text = run.outText();
-    QVERIFY2(text.endsWith(QLatin1Char('\n')) && text.count(QLatin1Char('\n')) == 1, qPrintable(text));
-    QVERIFY2(text.contains(*version) && text.contains(*build), qPrintable(text));
-    QVERIFY(text.indexOf(*version) < text.lastIndexOf(*build));
+    QVERIFY(name && version && build);
+    QCOMPARE(run.outText(), QStringLiteral("%1 %2 (%3)\n").arg(*name, *version, *build));
 }
 
+// Every usage error, whichever part finds it: exit 2, nothing on standard
+// output, the message, then the command's usage line or, when there is no
+// command, the whole command list.
 void tst_CliDispatcher::usageErrors_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("mentioned");
-    QTest::newRow("no arguments") << QStringList{} << QString();
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")} << QStringLiteral("frobnicate");
-    QTest::newRow("command in wrong case") << QStringList{QStringLiteral("Scan"), QStringLiteral("systemJunk")}
-                                           << QStringLiteral("Scan");
-    QTest::newRow("help for unknown command") << QStringList{QStringLiteral("help"), QStringLiteral("nosuch")}
-                                              << QStringLiteral("nosuch");
-    QTest::newRow("version with argument") << QStringList{QStringLiteral("--version"), QStringLiteral("x")}
-                                           << QStringLiteral("--version");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("message");
+    const auto row = [](const char* words, const QString& message) {
+        QTest::newRow(words) << QString::fromUtf8(words) << message;
+    };
+    const QString categories = QStringLiteral("допустимы: largeFolders, ");
+    // The dispatcher.
+    row("", QStringLiteral("не указана команда"));
+    row("frobnicate", QStringLiteral("неизвестная команда «frobnicate»"));
+    row("Scan systemJunk", QStringLiteral("неизвестная команда «Scan»"));
+    row("help nosuch", QStringLiteral("неизвестная команда «nosuch»"));
+    row("help scan move", QStringLiteral("справка показывается для одной команды"));
+    row("--version x", QStringLiteral("лишние аргументы после --version"));
+    // Options, as the command's description declares them.
+    row("scan downloadsInbox --xml", QStringLiteral("неизвестный параметр --xml"));
+    row("undo -f", QStringLiteral("неизвестный параметр -f"));
+    row("history --json --all=yes", QStringLiteral("неизвестный параметр --all"));
+    row("sort-downloads --json=yes", QStringLiteral("параметр --json не принимает значения"));
+    row("classify /a --home", QStringLiteral("параметру --home нужно значение"));
+    row("disks /", QStringLiteral("лишний аргумент «/»"));
+    row("health сейчас --json", QStringLiteral("лишний аргумент «сейчас»"));
+    // The commands' own arguments.
+    row("scan", QStringLiteral("не указана категория; ") + categories);
+    row("scan --json", QStringLiteral("не указана категория; ") + categories);
+    row("scan bogus", QStringLiteral("неизвестная категория «bogus»; ") + categories);
+    row("scan downloadsInbox systemJunk", QStringLiteral("сканируется ровно одна категория"));
+    row("move", QStringLiteral("не указана категория; ") + categories);
+    row("trash Служебный мусор", QStringLiteral("неизвестная категория «Служебный»; ") + categories);
+    row("move downloadsInbox a.txt", QStringLiteral("лишние аргументы: a.txt (строки выбираются через --only)"));
+    row("trash downloadsInbox --only", QStringLiteral("после --only нужны имена строк"));
+    row("clean appCaches --only=x", QStringLiteral("параметр --only не принимает значения"));
+    row("move downloadsInbox --only нет -- --json",
+        QStringLiteral("в результатах сканирования downloadsInbox нет строк: «нет», «--json»"));
+    row("classify", QStringLiteral("укажите один путь"));
+    row("classify /a /b", QStringLiteral("укажите один путь"));
+    row("classify /a --home=", QStringLiteral("параметру --home нужна папка"));
+    row("settings", QStringLiteral("укажите get или set"));
+    row("settings show", QStringLiteral("неизвестное действие «show»; допустимы get и set"));
+    row("settings set", QStringLiteral("нет присваиваний ПОЛЕ=ЗНАЧЕНИЕ"));
+    row("settings get --json", QStringLiteral("settings get не принимает аргументов"));
+    row("settings set archivePath=Архив", QStringLiteral("archivePath: ") + AppSettings::relativeArchivePathMessage);
+    row("archive", QStringLiteral("укажите create, list или restore"));
+    row("archive pack", QStringLiteral("неизвестное действие «pack»; допустимы create, list и restore"));
+    row("archive create", QStringLiteral("укажите профиль"));
+    row("archive create bogus", QStringLiteral("неизвестный профиль «bogus»; допустимы essential, "));
+    row("archive restore", QStringLiteral("укажите ID архива"));
+    row("archive list x", QStringLiteral("лишние аргументы"));
+    row("safe-cleanup", QStringLiteral("укажите list или clean"));
+    row("safe-cleanup frob", QStringLiteral("неизвестное действие «frob»; допустимы list и clean"));
+    row("safe-cleanup list clean", QStringLiteral("лишние аргументы"));
+    row("archive-folder", QStringLiteral("не указана папка"));
+    row("archive-folder a b", QStringLiteral("укажите одну папку"));
+    row("usage --depth -1", QStringLiteral("--depth ждёт целое число от 0, а не «-1»"));
+    row("usage --top=many", QStringLiteral("--top ждёт целое число от 0, а не «many»"));
+    row("usage /a /b", QStringLiteral("укажите не больше одного пути"));
+    row("fans", QStringLiteral("укажите boost ПРОЦЕНТ или auto"));
+    row("fans spin", QStringLiteral("неизвестное действие «spin»; допустимы boost и auto"));
+    row("fans boost", QStringLiteral("boost принимает один аргумент — процент от 0 до 100"));
+    row("fans boost -5", QStringLiteral("процент должен быть числом от 0 до 100, а не «-5»"));
+    row("fans auto now", QStringLiteral("auto не принимает аргументов"));
+    row("feedback --offline", QStringLiteral("не указано сообщение"));
+    row("update now", QStringLiteral("укажите check, download или install"));
 }
 
 void tst_CliDispatcher::usageErrors()
 {
+    QFETCH(QString, words);
+    QFETCH(QString, message);
+    CliHarness cli;
+    const QStringList arguments = ::words(words.toUtf8().constData());
+    const CliRun run = cli.run(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.out.isEmpty(), run.describe());
+    const QString command = arguments.value(0);
+    const QList<CliCommand> all = CliCommands::all();
+    const auto described = std::find_if(all.cbegin(), all.cend(), [&](const CliCommand& each) { return each.name == command; });
+    if (described == all.cend()) {
+        QVERIFY2(run.errText().startsWith(QStringLiteral("brisko: ") + message), run.describe());
+        QVERIFY2(run.errText().contains(QStringLiteral("\n\nИспользование: brisko КОМАНДА [АРГУМЕНТЫ]\n\nКоманды:\n")),
+                 run.describe());
+    } else {
+        // A command that scanned first has shown its progress before.
+        const QStringList lines = run.errText().split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 4 && lines.at(lines.size() - 4).startsWith(QStringLiteral("brisko: ") + message),
+                 run.describe());
+        QCOMPARE(lines.mid(lines.size() - 3),
+                 (QStringList{QStringLiteral("Использование: brisko %1 %2").arg(command, described->synopsis()),
+                              QStringLiteral("Подробнее: brisko help ") + command, QString()}));
+    }
+    // Nothing was changed on the way.
+    QVERIFY(!QFile::exists(cli.defaultsFile()));
+}
+
+// The exit status as a shell sees it, for each kind of ending but Ctrl+C
+// (the scan test has that).
+void tst_CliDispatcher::exitCodesOfTheProgram_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("success") << QStringList{QStringLiteral("classify"), QStringLiteral("/var/cache/apt")} << 0
+                             << QStringLiteral("forbidden\n");
+    QTest::newRow("refused") << QStringList{QStringLiteral("undo")} << 1 << QString();
+    QTest::newRow("usage error") << QStringList{QStringLiteral("scan")} << 2 << QString();
+}
+
+void tst_CliDispatcher::exitCodesOfTheProgram()
+{
     QFETCH(QStringList, arguments);
-    QFETCH(QString, mentioned);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
     CliSandbox sandbox;
     QVERIFY(sandbox.isValid());
     const CliRun run = sandbox.run(arguments);
     QVERIFY2(run.finished, run.describe());
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.out.isEmpty(), run.describe());
-    QVERIFY2(run.errText().contains(mentioned), run.err.constData());
-    // The general usage text lists the commands.
-    for (const QString& command : commands) {
-        QVERIFY2(run.errText().contains(QStringLiteral("brisko ") + command + QLatin1Char(' ')), qPrintable(command));
-    }
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.outText(), output);
+    QCOMPARE(run.err.isEmpty(), exitCode == 0);
 }
 
 BRISKO_TEST(tst_CliDispatcher)

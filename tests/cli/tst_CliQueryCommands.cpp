@@ -1,275 +1,364 @@
 #include "BriskoTest.h"
-#include "CliSandbox.h"
+#include "CliHarness.h"
+#include "SettingsAssignments.h"
+#include "TreeInventory.h"
 
-#include <QFile>
+#include "platform/ByteCountFormatter.h"
+#include "platform/SettingsDefaultsStore.h"
+
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysinfo.h>
-#include <sys/utsname.h>
 
-// classify, disks and hardware: the commands that only report facts.
+// The commands that read and the settings command.
 class tst_CliQueryCommands : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void classifyWithGivenHome_data();
-    void classifyWithGivenHome();
-    void classifyDefaultsToHomeVariable();
-    void classifyResolvesRelativePathsFromWorkingFolder();
-    void classifyUsageErrors_data();
-    void classifyUsageErrors();
-    void disksListMountedVolumes();
-    void hardwareDescribesThisMachine();
+    void classifyTakesTheHomeAndRelativePaths_data();
+    void classifyTakesTheHomeAndRelativePaths();
     void placesTellWhereEachFolderCameFrom();
-    void queryCommandsTakeNoPositionals_data();
-    void queryCommandsTakeNoPositionals();
+    void disksAndHardware();
+    void usageTreeOfAHostileHome();
+    void healthReport();
+    void settingsRoundTripEveryKindOfField();
+    void badAssignmentsChangeNothing_data();
+    void badAssignmentsChangeNothing();
+    void settingsThatCannotBeStoredFail();
 };
 
-void tst_CliQueryCommands::classifyWithGivenHome_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("risk");
-
-    // The rule reads path text only, so the home need not exist. The
-    // classifier's own tests go through every row of both tables.
-    QTest::newRow("direct cache child") << "/Users/u/.cache/com.example.tool" << "safe";
-    QTest::newRow("Cyrillic cache child") << "/Users/u/.cache/Кэш Телеграма" << "safe";
-    QTest::newRow("inside a cache child") << "/Users/u/.cache/com.example.tool/data" << "caution";
-    QTest::newRow("cache folder itself") << "/Users/u/.cache" << "forbidden";
-    QTest::newRow("known safe folder") << "/Users/u/.local/share/TelegramDesktop/tdata/user_data" << "safe";
-    QTest::newRow("protected keys") << "/Users/u/.ssh" << "forbidden";
-    QTest::newRow("outside home") << "/var/cache/apt" << "forbidden";
-    QTest::newRow("dots resolved") << "/Users/u/.cache/../.cache/pip" << "safe";
-}
-
-void tst_CliQueryCommands::classifyWithGivenHome()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, risk);
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run({QStringLiteral("classify"), path, QStringLiteral("--home"), QStringLiteral("/Users/u")});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QCOMPARE(run.outText(), risk + QLatin1Char('\n'));
-    QVERIFY(run.err.isEmpty());
-
-    const CliRun joined = sandbox.run({QStringLiteral("classify"), QStringLiteral("--home=/Users/u"), path});
-    QVERIFY2(joined.finished && joined.exitCode == 0, joined.describe());
-    QCOMPARE(joined.outText(), risk + QLatin1Char('\n'));
-}
-
-void tst_CliQueryCommands::classifyDefaultsToHomeVariable()
-{
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const QString pip = sandbox.home().filePath(QStringLiteral(".cache/pip"));
-    CliRun run = sandbox.run({QStringLiteral("classify"), pip});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QCOMPARE(run.outText(), QStringLiteral("safe\n"));
-
-    // The same path judged against another home is outside it.
-    run = sandbox.run({QStringLiteral("classify"), pip, QStringLiteral("--home"), QStringLiteral("/Users/u")});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QCOMPARE(run.outText(), QStringLiteral("forbidden\n"));
-}
-
-void tst_CliQueryCommands::classifyResolvesRelativePathsFromWorkingFolder()
-{
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const QString caches = sandbox.home().makeDir(QStringLiteral(".cache"));
-    sandbox.home().makeDir(QStringLiteral(".cache/ru.keepcoder.Telegram/media"));
-
-    CliRun run = sandbox.run({QStringLiteral("classify"), QStringLiteral("ru.keepcoder.Telegram")},
-                             sandbox.environment(), caches);
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QCOMPARE(run.outText(), QStringLiteral("safe\n"));
-
-    run = sandbox.run({QStringLiteral("classify"), QStringLiteral("ru.keepcoder.Telegram/media")},
-                      sandbox.environment(), caches);
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QCOMPARE(run.outText(), QStringLiteral("caution\n"));
-
-    // A path beginning with a dash is reachable after "--".
-    run = sandbox.run({QStringLiteral("classify"), QStringLiteral("--"), QStringLiteral("-odd")},
-                      sandbox.environment(), caches);
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QCOMPARE(run.outText(), QStringLiteral("safe\n"));
-}
-
-void tst_CliQueryCommands::classifyUsageErrors_data()
+void tst_CliQueryCommands::classifyTakesTheHomeAndRelativePaths_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("no path") << QStringList{QStringLiteral("classify")};
-    QTest::newRow("empty path") << QStringList{QStringLiteral("classify"), QString()};
-    QTest::newRow("two paths") << QStringList{QStringLiteral("classify"), QStringLiteral("/a"), QStringLiteral("/b")};
-    QTest::newRow("home without folder") << QStringList{QStringLiteral("classify"), QStringLiteral("/a"),
-                                                        QStringLiteral("--home")};
-    QTest::newRow("empty home") << QStringList{QStringLiteral("classify"), QStringLiteral("/a"),
-                                               QStringLiteral("--home=")};
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("classify"), QStringLiteral("/a"),
-                                                   QStringLiteral("--json")};
+    QTest::addColumn<QString>("risk");
+    // The rule itself has its own tests; here: which home and which path it
+    // gets. "~" is the harness's home, the working folder is its .cache.
+    const auto row = [](const char* name, const QStringList& arguments, const char* risk) {
+        QTest::newRow(name) << arguments << QString::fromLatin1(risk);
+    };
+    row("--home FOLDER", {QStringLiteral("/Users/u/.cache/Кэш Телеграма"), QStringLiteral("--home"), QStringLiteral("/Users/u")},
+        "safe");
+    row("--home=FOLDER", {QStringLiteral("--home=/Users/u"), QStringLiteral("/Users/u/.cache/Кэш Телеграма/data")}, "caution");
+    row("the environment's home", {QStringLiteral("~/.cache/pip")}, "safe");
+    row("another home", {QStringLiteral("~/.cache/pip"), QStringLiteral("--home"), QStringLiteral("/Users/u")}, "forbidden");
+    row("relative to the working folder", {QStringLiteral("pip")}, "safe");
+    row("dots resolved", {QStringLiteral("../.cache/pip/x/..")}, "safe");
+    row("a dash after --", {QStringLiteral("--"), QStringLiteral("-odd")}, "safe");
 }
 
-void tst_CliQueryCommands::classifyUsageErrors()
+void tst_CliQueryCommands::classifyTakesTheHomeAndRelativePaths()
 {
     QFETCH(QStringList, arguments);
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run(arguments);
-    QVERIFY2(run.finished, run.describe());
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY2(run.errText().contains(QLatin1String("brisko classify ")), run.err.constData());
-}
-
-void tst_CliQueryCommands::disksListMountedVolumes()
-{
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run({QStringLiteral("disks"), QStringLiteral("--json")});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QVERIFY2(run.json() && run.json()->isArray(), run.describe());
-    const QJsonArray disks = run.json()->array();
-
-    qint64 previousUsed = std::numeric_limits<qint64>::max();
-    for (const QJsonValue& value : disks) {
-        const QJsonObject disk = value.toObject();
-        QCOMPARE(disk.keys(), (QStringList{QStringLiteral("free"), QStringLiteral("name"), QStringLiteral("path"),
-                                           QStringLiteral("total"), QStringLiteral("used")}));
-        QVERIFY(disk.value(QLatin1String("name")).isString());
-        const QString path = disk.value(QLatin1String("path")).toString();
-        const qint64 total = disk.value(QLatin1String("total")).toInteger();
-        const qint64 used = disk.value(QLatin1String("used")).toInteger();
-        const qint64 free = disk.value(QLatin1String("free")).toInteger();
-        QVERIFY2(total >= qint64(1) << 30, qPrintable(path));
-        QVERIFY(free >= 0);
-        QCOMPARE(used + free, total);
-        // Fullest first.
-        QVERIFY(used <= previousUsed);
-        previousUsed = used;
-        struct statvfs facts;
-        QCOMPARE(::statvfs(QFile::encodeName(path).constData(), &facts), 0);
-        QCOMPARE(total, qint64(facts.f_blocks) * qint64(facts.f_frsize));
-    }
-
-    const CliRun readable = sandbox.run({QStringLiteral("disks")});
-    QVERIFY2(readable.finished && readable.exitCode == 0, readable.describe());
-    const QStringList lines = readable.outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (disks.isEmpty()) {
-        QCOMPARE(lines.size(), 1);
-    } else {
-        QCOMPARE(lines.size(), disks.size() + 1);
-        for (qsizetype i = 0; i < disks.size(); ++i) {
-            QVERIFY2(lines.at(i + 1).contains(disks.at(i).toObject().value(QLatin1String("path")).toString()),
-                     qPrintable(lines.at(i + 1)));
-        }
-    }
-}
-
-void tst_CliQueryCommands::hardwareDescribesThisMachine()
-{
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run({QStringLiteral("hardware"), QStringLiteral("--json")});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    QVERIFY2(run.json() && run.json()->isObject(), run.describe());
-    const QJsonObject info = run.json()->object();
-    QCOMPARE(info.keys(), (QStringList{QStringLiteral("chipName"), QStringLiteral("isNotebook"),
-                                       QStringLiteral("marketingName"), QStringLiteral("memoryGB"),
-                                       QStringLiteral("modelIdentifier"), QStringLiteral("osVersion"),
-                                       QStringLiteral("processorCount")}));
-    for (const char* key : {"chipName", "marketingName", "modelIdentifier", "osVersion"}) {
-        QVERIFY2(info.value(QLatin1String(key)).isString() && !info.value(QLatin1String(key)).toString().isEmpty(), key);
-    }
-    QVERIFY(info.value(QLatin1String("isNotebook")).isBool());
-    QVERIFY(info.value(QLatin1String("marketingName")).toString().endsWith(QLatin1Char(')')));
-    QVERIFY(info.value(QLatin1String("processorCount")).toInteger() >= 1);
-
-    struct sysinfo memory;
-    QCOMPARE(::sysinfo(&memory), 0);
-    const qint64 gib = qint64((quint64(memory.totalram) * memory.mem_unit) >> 30);
-    QCOMPARE(info.value(QLatin1String("memoryGB")).toInteger(), std::max<qint64>(gib, 1));
-
-    struct utsname system;
-    QCOMPARE(::uname(&system), 0);
-    const QStringList release = QString::fromLatin1(system.release).split(QLatin1Char('.'));
-    QVERIFY(release.size() >= 2);
-    QVERIFY2(info.value(QLatin1String("osVersion"))
-                 .toString()
-                 .startsWith(QStringLiteral("Linux %1.%2.").arg(release.at(0), release.at(1))),
-             qPrintable(info.value(QLatin1String("osVersion")).toString()));
-
-    const CliRun readable = sandbox.run({QStringLiteral("hardware")});
-    QVERIFY2(readable.finished && readable.exitCode == 0, readable.describe());
-    QVERIFY(readable.outText().contains(info.value(QLatin1String("marketingName")).toString()));
-    QVERIFY(readable.outText().contains(info.value(QLatin1String("osVersion")).toString()));
+    QFETCH(QString, risk);
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    arguments.replaceInStrings(QStringLiteral("~"), cli.home().path());
+    const QString working = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(cli.home().makeDir(QStringLiteral(".cache"))));
+    const CliRun run = cli.run(QStringList{QStringLiteral("classify")} + arguments);
+    QVERIFY(QDir::setCurrent(working));
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.outText(), risk + QLatin1Char('\n'));
+    QVERIFY(run.err.isEmpty());
 }
 
 void tst_CliQueryCommands::placesTellWhereEachFolderCameFrom()
 {
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    TempHome& home = sandbox.home();
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    TempHome& home = cli.home();
     home.makeDir(QStringLiteral("Загрузки"));
     home.makeDir(QStringLiteral(".config"));
     QFile userDirs(home.filePath(QStringLiteral(".config/user-dirs.dirs")));
     QVERIFY(userDirs.open(QIODevice::WriteOnly));
-    userDirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\nXDG_MUSIC_DIR=\"$HOME\"\n"
-                   "XDG_PICTURES_DIR=\"/etc\"\n");
+    userDirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\nXDG_MUSIC_DIR=\"$HOME\"\n");
     userDirs.close();
 
-    const CliRun run = sandbox.run({QStringLiteral("places"), QStringLiteral("--json")});
-    QVERIFY2(run.finished && run.exitCode == 0, run.describe());
-    const QJsonObject root = QJsonDocument::fromJson(run.out).object();
-    QCOMPARE(root.value(QLatin1String("userDirsFile")).toObject().value(QLatin1String("exists")), QJsonValue(true));
+    const QJsonObject root = cli.runJson(words("places --json"));
+    QCOMPARE(root.value(QLatin1String("home")).toString(), home.path());
+    QCOMPARE(root.value(QLatin1String("userDirsFile")).toObject(),
+             (QJsonObject{{QStringLiteral("path"), home.filePath(QStringLiteral(".config/user-dirs.dirs"))},
+                          {QStringLiteral("exists"), true}}));
     QStringList places;
     for (const QJsonValue& value : root.value(QLatin1String("places")).toArray()) {
         const QJsonObject place = value.toObject();
-        const QString path = place.value(QLatin1String("path")).toString();
+        QCOMPARE(place.keys(), words("exists name origin path"));
+        QString path = place.value(QLatin1String("path")).toString();
         places.append(place.value(QLatin1String("name")).toString() + QLatin1Char(' ')
-                      + (path.isEmpty() ? QStringLiteral("-") : path.mid(home.path().size() + 1)) + QLatin1Char(' ')
-                      + (place.value(QLatin1String("exists")).toBool() ? QStringLiteral("exists ") : QString())
+                      + (path.isEmpty() ? QStringLiteral("-")
+                                        : path.replace(home.path(), QStringLiteral("~"))
+                                              .replace(cli.scratchPath(QString()), QStringLiteral("$SCRATCH")))
+                      + (place.value(QLatin1String("exists")).toBool() ? QStringLiteral(" exists ") : QStringLiteral(" "))
                       + place.value(QLatin1String("origin")).toString());
     }
-    QCOMPARE(places, (QStringList{QStringLiteral("desktop Desktop default"),
-                                  QStringLiteral("downloads Загрузки exists user-dirs"),
-                                  QStringLiteral("documents Documents default"),
-                                  QStringLiteral("videos Видео user-dirs"), QStringLiteral("music - disabled"),
-                                  QStringLiteral("pictures Pictures default"), QStringLiteral("caches .cache default"),
-                                  QStringLiteral("trash .local/share/Trash default"),
-                                  QStringLiteral("archive Видео/Brisko Archive fixed")}));
+    QCOMPARE(places, (QStringList{QStringLiteral("desktop ~/Desktop default"),
+                                  QStringLiteral("downloads ~/Загрузки exists user-dirs"),
+                                  QStringLiteral("documents ~/Documents default"), QStringLiteral("videos ~/Видео user-dirs"),
+                                  QStringLiteral("music - disabled"), QStringLiteral("pictures ~/Pictures default"),
+                                  QStringLiteral("caches ~/.cache default"),
+                                  QStringLiteral("trash $SCRATCH/data/Trash environment"),
+                                  QStringLiteral("archive ~/Видео/Brisko Archive fixed")}));
 
-    const CliRun text = sandbox.run({QStringLiteral("places")});
-    QVERIFY2(text.finished && text.exitCode == 0, text.describe());
-    QVERIFY2(text.outText().contains(QStringLiteral("отключена в user-dirs.dirs")), text.describe());
+    const QStringList lines = cli.run(words("places")).outText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 12); // header, nine places, the user-dirs file, the end
+    QVERIFY2(lines.at(5).startsWith(QStringLiteral("Музыка")) && lines.at(5).contains(QStringLiteral("—"))
+                 && lines.at(5).endsWith(QStringLiteral("нет   отключена в user-dirs.dirs")),
+             qPrintable(lines.at(5)));
+    QCOMPARE(lines.at(10), QStringLiteral("Файл папок пользователя: ") + home.filePath(QStringLiteral(".config/user-dirs.dirs")));
 }
 
-void tst_CliQueryCommands::queryCommandsTakeNoPositionals_data()
+void tst_CliQueryCommands::disksAndHardware()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("disks extra") << QStringList{QStringLiteral("disks"), QStringLiteral("/")};
-    QTest::newRow("disks unknown option") << QStringList{QStringLiteral("disks"), QStringLiteral("--all")};
-    QTest::newRow("hardware extra") << QStringList{QStringLiteral("hardware"), QStringLiteral("now")};
-    QTest::newRow("hardware unknown option") << QStringList{QStringLiteral("hardware"), QStringLiteral("--xml")};
-    QTest::newRow("places extra") << QStringList{QStringLiteral("places"), QStringLiteral("downloads")};
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    CliRun run = cli.run(words("disks --json"));
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.json() && run.json()->isArray(), run.describe());
+    const QJsonArray disks = run.json()->array();
+    for (const QJsonValue& value : disks) {
+        const QJsonObject disk = value.toObject();
+        QCOMPARE(disk.keys(), words("free name path total used"));
+        struct statvfs facts;
+        QCOMPARE(::statvfs(QFile::encodeName(disk.value(QLatin1String("path")).toString()).constData(), &facts), 0);
+        QCOMPARE(disk.value(QLatin1String("total")).toInteger(), qint64(facts.f_blocks) * qint64(facts.f_frsize));
+    }
+    QStringList lines = cli.run(words("disks")).outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), disks.size() + 1);
+    for (qsizetype i = 0; i < disks.size(); ++i) {
+        const QJsonObject disk = disks.at(i).toObject();
+        QVERIFY2(lines.at(i + 1).contains(disk.value(QLatin1String("path")).toString())
+                     && lines.at(i + 1).endsWith(ByteCountFormatter::format(disk.value(QLatin1String("free")).toInteger())),
+                 qPrintable(lines.at(i + 1)));
+    }
+
+    run = cli.run(words("hardware --json"));
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.json() && run.json()->isObject(), run.describe());
+    const QJsonObject info = run.json()->object();
+    QCOMPARE(info.keys(), words("chipName isNotebook marketingName memoryGB modelIdentifier osVersion processorCount"));
+    lines = cli.run(words("hardware")).outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 7);
+    QVERIFY(lines.at(0).startsWith(QStringLiteral("Модель:")) && lines.at(0).endsWith(info.value(QLatin1String("marketingName")).toString()));
+    QVERIFY(lines.at(3).endsWith(QStringLiteral("%1 ГБ").arg(info.value(QLatin1String("memoryGB")).toInteger())));
+    QVERIFY(lines.at(6).endsWith(info.value(QLatin1String("isNotebook")).toBool() ? QStringLiteral("да") : QStringLiteral("нет")));
 }
 
-void tst_CliQueryCommands::queryCommandsTakeNoPositionals()
+void tst_CliQueryCommands::usageTreeOfAHostileHome()
 {
-    QFETCH(QStringList, arguments);
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run(arguments);
-    QVERIFY2(run.finished, run.describe());
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    TempHome& home = cli.home();
+    home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 400000);
+    home.makeFile(QStringLiteral(".cache/com.example.tool/more/x"), 1000);
+    home.makeFile(QStringLiteral(".thunderbird/inbox"), 30000);
+    home.makeFile(QStringLiteral("Документы/отчёт.pdf"), 150000);
+    home.makeFile(QStringLiteral("Документы/мелочь.txt"), 10);
+    home.makeFile(QStringLiteral("Документы/ещё.txt"), 20);
+    home.makeFileNative("\xff\xfe-name.bin", 90000);
+
+    const QJsonObject root = cli.runJson(words("usage --json --depth 4 --top=2"));
+    QCOMPARE(root.value(QLatin1String("path")).toString(), home.path());
+    QCOMPARE(root.keys(), words("children entries isDirectory name path risk size"));
+
+    // Largest first, at most --top of them, down to --depth levels.
+    QHash<QString, QJsonObject> byName;
+    std::function<void(const QJsonObject&, int)> visit = [&](const QJsonObject& node, int depth) {
+        byName.insert(node.value(QLatin1String("name")).toString(), node);
+        const QJsonArray children = node.value(QLatin1String("children")).toArray();
+        QVERIFY(children.size() <= 2);
+        QVERIFY(depth < 4 || children.isEmpty());
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            QVERIFY(i == 0
+                    || children[i - 1].toObject().value(QLatin1String("size")).toInteger()
+                        >= children[i].toObject().value(QLatin1String("size")).toInteger());
+            visit(children[i].toObject(), depth + 1);
+        }
+    };
+    visit(root, 0);
+    QCOMPARE(root.value(QLatin1String("children")).toArray().size(), 2);
+    QCOMPARE(byName.value(QStringLiteral("com.example.tool")).value(QLatin1String("risk")), QJsonValue(QStringLiteral("safe")));
+    QCOMPARE(byName.value(QStringLiteral("more")).value(QLatin1String("risk")), QJsonValue(QStringLiteral("caution")));
+    QCOMPARE(byName.value(QStringLiteral("Документы")).value(QLatin1String("risk")), QJsonValue());
+    QCOMPARE(byName.value(QStringLiteral("Документы")).value(QLatin1String("entries")).toInteger(), 4);
+
+    // A name that is not UTF-8 keeps its exact bytes beside the readable one.
+    const QJsonObject wide = cli.runJson(words("usage --json --depth 1 --top 9"));
+    QJsonObject odd;
+    for (const QJsonValue& child : wide.value(QLatin1String("children")).toArray()) {
+        odd = child.toObject().contains(QLatin1String("pathNative")) ? child.toObject() : odd;
+    }
+    QCOMPARE(QByteArray::fromBase64(odd.value(QLatin1String("pathNative")).toString().toLatin1()),
+             home.nativePath("\xff\xfe-name.bin").native());
+    QCOMPARE(odd.value(QLatin1String("isDirectory")), QJsonValue(false));
+
+    // The text: an indented line per node with the verdict, the rest summed up.
+    const QStringList lines = cli.run({QStringLiteral("usage"), home.path(), QStringLiteral("--depth"), QStringLiteral("3"),
+                                       QStringLiteral("--top"), QStringLiteral("1")})
+                                  .outText()
+                                  .split(QLatin1Char('\n'));
+    QVERIFY2(lines.at(1).endsWith(QStringLiteral("  .cache/")), qPrintable(lines.join(QLatin1Char('\n'))));
+    QVERIFY2(lines.at(2).endsWith(QStringLiteral("    com.example.tool/  [Безопасно]")), qPrintable(lines.at(2)));
+    QVERIFY(lines.at(3).endsWith(QStringLiteral("      blob")));
+    QVERIFY(lines.at(4).endsWith(QStringLiteral("      … ещё 1")));
+    QVERIFY(lines.at(lines.size() - 2).startsWith(QStringLiteral("Карта: ")));
+}
+
+void tst_CliQueryCommands::healthReport()
+{
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    const QString notes = cli.home().makeFile(QStringLiteral("Downloads/заметки.txt"), 9000);
+    const QByteArray home = QFile::encodeName(cli.home().path());
+    const TreeInventory before = TreeInventory::take(home);
+
+    const QJsonObject json = cli.runJson(words("health --json"));
+    const int percent = json.value(QLatin1String("healthPercent")).toInt(-1);
+    QVERIFY2(percent >= 0 && percent <= 100, qPrintable(QString::number(percent)));
+    QCOMPARE(json.value(QLatin1String("itemCount")).toInteger(-1), 1);
+    QCOMPARE(json.value(QLatin1String("status")).toString(),
+             QStringLiteral("Оценка здоровья: %1% · можно освободить %2")
+                 .arg(percent)
+                 .arg(ByteCountFormatter::format(json.value(QLatin1String("reclaimableBytes")).toInteger())));
+    // The machine as "brisko hardware" describes it.
+    QCOMPARE(json.value(QLatin1String("hardware")).toObject(), cli.run(words("hardware --json")).json()->object());
+
+    const CliRun run = cli.run(words("health"));
+    QCOMPARE(run.exitCode, 0);
+    const QStringList lines = run.outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.first().startsWith(QStringLiteral("Здоровье:")) && lines.first().endsWith(QStringLiteral(" %1%").arg(percent)),
+             run.describe());
+    QVERIFY2(lines.at(4).startsWith(QStringLiteral("Найдено элементов:")) && lines.at(4).endsWith(QStringLiteral(" 1")),
+             run.describe());
+    QVERIFY2(lines.contains(QStringLiteral("Советы:")), run.describe());
+    QCOMPARE(lines.last(), json.value(QLatin1String("status")).toString());
+    // Progress goes to standard error, one line per step when it is no terminal.
+    QVERIFY2(run.errText().contains(QStringLiteral("Проверка дисков…")), run.describe());
+    // The scan only read.
+    QCOMPARE(TreeInventory::take(home).differencesFrom(before), QStringList());
+}
+
+void tst_CliQueryCommands::settingsRoundTripEveryKindOfField()
+{
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    // Shown on a fresh store without writing it.
+    CliRun run = cli.run(words("settings get"));
+    QCOMPARE(run.exitCode, 0);
+    AppSettings expected = AppSettings::defaults(cli.home().path());
+    expected.archivePath = cli.home().filePath(QStringLiteral("Videos/Brisko Archive"));
+    QCOMPARE(AppSettings::fromJsonObject(run.json()->object()), std::optional<AppSettings>(expected));
+    QVERIFY(cli.storedSettings().isEmpty());
+
+    run = cli.run({QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("largeFileThresholdMB=1.5"),
+                   QStringLiteral("installerMaxAgeDays=7"), QStringLiteral("videoSearchMode=fileType"),
+                   QStringLiteral("fanControlMode=autoBoost"), QStringLiteral("excludedPaths=node_modules, Проекты ,.cache"),
+                   QStringLiteral("lowPowerMode=true"), QStringLiteral("videoNamePrefix=Клип=2"),
+                   QStringLiteral("archivePath=~/Архив/"), QStringLiteral("eulaAcceptedAt=2024-01-02T03:04:05Z")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.isEmpty() && run.err.isEmpty(), run.describe());
+    expected.largeFileThresholdMB = 1.5;
+    expected.installerMaxAgeDays = 7;
+    expected.videoSearchMode = VideoSearchMode::fileType;
+    expected.fanControlMode = FanControlMode::autoBoost;
+    expected.excludedPaths = {QStringLiteral("node_modules"), QStringLiteral("Проекты"), QStringLiteral(".cache")};
+    expected.lowPowerMode = true;
+    expected.videoNamePrefix = QStringLiteral("Клип=2");
+    // "~" is the home folder.
+    expected.archivePath = cli.home().filePath(QStringLiteral("Архив"));
+    const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    expected.eulaAcceptedAt = double(reference.secsTo(QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC)));
+    // Stored for the window to read, and shown back by the next run.
+    QCOMPARE(AppSettings::fromJsonObject(cli.storedSettings()), std::optional<AppSettings>(expected));
+    QCOMPARE(AppSettings::fromJsonObject(cli.run(words("settings get")).json()->object()),
+             std::optional<AppSettings>(expected));
+
+    // The other forms of lists and dates; empty ones clear them.
+    QVERIFY(cli.setSetting(QStringLiteral("excludedPaths=[\"a, b\", \"Ёлка\"]")));
+    QVERIFY(cli.setSetting(QStringLiteral("eulaAcceptedAt=725760000.25")));
+    QCOMPARE(cli.storedSettings().value(QLatin1String("excludedPaths")).toArray(),
+             (QJsonArray{QStringLiteral("a, b"), QStringLiteral("Ёлка")}));
+    QCOMPARE(cli.storedSettings().value(QLatin1String("eulaAcceptedAt")).toDouble(), 725760000.25);
+    QVERIFY(cli.run(words("settings set excludedPaths= eulaAcceptedAt=")).exitCode == 0);
+    QCOMPARE(cli.storedSettings().value(QLatin1String("excludedPaths")).toArray(), QJsonArray());
+    QVERIFY(!cli.storedSettings().contains(QLatin1String("eulaAcceptedAt")));
+}
+
+void tst_CliQueryCommands::badAssignmentsChangeNothing_data()
+{
+    QTest::addColumn<QStringList>("assignments");
+    QTest::addColumn<QString>("mentioned");
+    const auto row = [](const char* name, QStringList assignments, QString mentioned) {
+        QTest::newRow(name) << assignments << mentioned;
+    };
+    row("unknown field", {QStringLiteral("noSuchField=1")}, QStringLiteral("noSuchField"));
+    row("field name in wrong case", {QStringLiteral("ShowAds=true")}, QStringLiteral("ShowAds"));
+    row("bool not true/false", {QStringLiteral("showAds=yes")}, QStringLiteral("showAds"));
+    row("number with unit", {QStringLiteral("largeFileThresholdMB=10MB")}, QStringLiteral("largeFileThresholdMB"));
+    row("negative threshold", {QStringLiteral("largeFolderThresholdGB=-1")}, QStringLiteral("largeFolderThresholdGB"));
+    row("nan threshold", {QStringLiteral("plusVideoThresholdMB=nan")}, QStringLiteral("plusVideoThresholdMB"));
+    row("infinite threshold", {QStringLiteral("archiveCandidateMinGB=inf")}, QStringLiteral("archiveCandidateMinGB"));
+    row("negative percent", {QStringLiteral("fanManualBoostPercent=-5")}, QStringLiteral("fanManualBoostPercent"));
+    row("integer with fraction", {QStringLiteral("installerMaxAgeDays=1.5")}, QStringLiteral("installerMaxAgeDays"));
+    row("negative integer", {QStringLiteral("archiveCandidateMinDays=-3")}, QStringLiteral("archiveCandidateMinDays"));
+    row("unknown video mode", {QStringLiteral("videoSearchMode=byName")}, QStringLiteral("videoSearchMode"));
+    row("unknown fan mode", {QStringLiteral("fanControlMode=turbo")}, QStringLiteral("fanControlMode"));
+    row("list of numbers", {QStringLiteral("excludedPaths=[1,2]")}, QStringLiteral("excludedPaths"));
+    row("broken list", {QStringLiteral("excludedPaths=[\"a\"")}, QStringLiteral("excludedPaths"));
+    row("date in words", {QStringLiteral("eulaAcceptedAt=вчера")}, QStringLiteral("eulaAcceptedAt"));
+    row("date not finite", {QStringLiteral("eulaAcceptedAt=nan")}, QStringLiteral("eulaAcceptedAt"));
+    row("no equals sign", {QStringLiteral("showAds")}, QStringLiteral("showAds"));
+    row("no field name", {QStringLiteral("=5")}, QStringLiteral("=5"));
+    row("good then bad", {QStringLiteral("largeFileThresholdMB=7"), QStringLiteral("showAds=maybe")},
+        QStringLiteral("showAds"));
+    row("bad then good", {QStringLiteral("videoSearchMode=all"), QStringLiteral("largeFileThresholdMB=7")},
+        QStringLiteral("videoSearchMode"));
+}
+
+void tst_CliQueryCommands::badAssignmentsChangeNothing()
+{
+    QFETCH(QStringList, assignments);
+    QFETCH(QString, mentioned);
+    QString error;
+    QVERIFY(!SettingsAssignments::apply(AppSettings::defaults(QStringLiteral("/home/u")), assignments, &error));
+    QVERIFY2(error.contains(mentioned), qPrintable(error));
+
+    // Through the command: a usage error, and the store stays as it was.
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    QVERIFY(cli.setSetting(QStringLiteral("largeFileThresholdMB=3")));
+    QFile store(cli.defaultsFile());
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    const QByteArray before = store.readAll();
+    store.close();
+    const CliRun run = cli.run(QStringList{QStringLiteral("settings"), QStringLiteral("set")} + assignments);
     QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY2(run.errText().contains(QStringLiteral("brisko ") + arguments.first()), run.err.constData());
+    QVERIFY2(run.errText().startsWith(QStringLiteral("brisko: ") + error + QLatin1Char('\n')), run.describe());
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    QCOMPARE(store.readAll(), before);
+}
+
+void tst_CliQueryCommands::settingsThatCannotBeStoredFail()
+{
+    CliHarness cli;
+    QVERIFY(cli.isValid());
+    // A value from another build or a damaged one reads as the defaults and
+    // is replaced by the next change.
+    SettingsDefaultsStore(cli.defaultsFile(), QSettings::IniFormat)
+        .setData(QStringLiteral("BriskoSettings"), QByteArrayLiteral("{\"showAds\": false"));
+    QCOMPARE(cli.run(words("settings get")).json()->object().value(QLatin1String("showAds")), QJsonValue(true));
+    QVERIFY(cli.setSetting(QStringLiteral("lowPowerMode=true")));
+    QCOMPARE(cli.storedSettings().value(QLatin1String("lowPowerMode")), QJsonValue(true));
+
+    // A folder where the store should be cannot be written.
+    QVERIFY(QFile::remove(cli.defaultsFile()));
+    QVERIFY(QDir().mkpath(cli.defaultsFile()));
+    const CliRun run = cli.run(words("settings set showAds=false"));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.errText(), QStringLiteral("brisko: не удалось сохранить настройки в ") + cli.defaultsFile() + QLatin1Char('\n'));
 }
 
 BRISKO_TEST(tst_CliQueryCommands)
