@@ -2,7 +2,7 @@
 
 #include "TextTable.h"
 #include "fans/CoolingSnapshot.h"
-#include "platform/TemperatureText.h"
+#include "base/TemperatureText.h"
 
 QString describeCooling(const CoolingSnapshot& snapshot)
 {

@@ -2,7 +2,7 @@
 #include "CliCommands.h"
 #include "CliHarness.h"
 #include "CliSandbox.h"
-#include "app/AppSettings.h"
+#include "model/AppSettings.h"
 #include "scan/AppInfo.h"
 
 #include <QtTest>

@@ -3,7 +3,7 @@
 #include "ScratchDir.h"
 #include "TreeInventory.h"
 
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

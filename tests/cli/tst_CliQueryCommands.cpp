@@ -3,7 +3,7 @@
 #include "SettingsAssignments.h"
 #include "TreeInventory.h"
 
-#include "platform/ByteCountFormatter.h"
+#include "base/ByteCountFormatter.h"
 #include "platform/SettingsDefaultsStore.h"
 
 #include <QJsonArray>
