@@ -5,6 +5,7 @@
 #include "Console.h"
 #include "EventLoopWait.h"
 #include "ProgressPrinter.h"
+#include "ScanSelection.h"
 #include "TextTable.h"
 #include "app/AppState.h"
 #include "base/ByteCountFormatter.h"
@@ -14,15 +15,6 @@
 #include <QJsonObject>
 
 namespace {
-
-QString categoryList()
-{
-    QStringList names;
-    for (ScanCategory category : ScanCategories::allCategories()) {
-        names.append(ScanCategories::rawValue(category));
-    }
-    return names.join(QStringLiteral(", "));
-}
 
 QString details()
 {
@@ -90,14 +82,14 @@ CommandResult run(const CommandCall& call)
     Console& console = call.console();
     if (call.positionals().size() != 1) {
         return CommandResult::usageError(call.positionals().isEmpty()
-                                             ? QStringLiteral("не указана категория; допустимы: ") + categoryList()
+                                             ? QStringLiteral("не указана категория; допустимы: ") + ScanSelection::categoryList()
                                              : QStringLiteral("сканируется ровно одна категория"));
     }
     const QString raw = call.positionals().first();
     const std::optional<ScanCategory> category = ScanCategories::fromRawValue(raw);
     if (!category) {
         return CommandResult::usageError(
-            QStringLiteral("неизвестная категория «%1»; допустимы: %2").arg(raw, categoryList()));
+            QStringLiteral("неизвестная категория «%1»; допустимы: %2").arg(raw, ScanSelection::categoryList()));
     }
     const bool json = call.json();
 

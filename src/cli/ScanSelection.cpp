@@ -4,9 +4,7 @@
 #include "CommandCall.h"
 #include "Console.h"
 
-namespace {
-
-QString categoryList()
+QString ScanSelection::categoryList()
 {
     QStringList names;
     for (ScanCategory category : ScanCategories::allCategories()) {
@@ -14,8 +12,6 @@ QString categoryList()
     }
     return names.join(QStringLiteral(", "));
 }
-
-} // namespace
 
 QString ScanSelection::details()
 {

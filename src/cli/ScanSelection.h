@@ -19,6 +19,8 @@ class ScanSelection
 public:
     // Help lines shared by the commands that take a selection.
     static QString details();
+    // The category names, for the messages about a wrong one.
+    static QString categoryList();
     // Nothing, with the message in error, for a usage error.
     static std::optional<ScanSelection> parse(const CommandCall& call, QString* error);
 
