@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "AppFixture.h"
 
 #include "app/AppState.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr qint64 MiB = qint64(1) << 20;
-constexpr qint64 GiB = qint64(1) << 30;
 
 // Reaches the publishers that the health scan and clean archive operations use.
 class TestableAppState : public AppState

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "AppFixture.h"
 #include "TreeInventory.h"
 
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr qint64 MiB = qint64(1) << 20;
 
 // A trash that refuses everything, as a full or read-only volume would.
 class RefusingTrash : public Trash

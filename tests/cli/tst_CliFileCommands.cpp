@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "CliHarness.h"
 #include "ScratchDir.h"
 #include "TreeInventory.h"
@@ -16,7 +17,6 @@
 
 namespace {
 
-constexpr qint64 mebibyte = 1024 * 1024;
 
 QByteArray native(const QString& path)
 {
@@ -225,7 +225,7 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
     QVERIFY(cli.isValid());
     const QString report = cli.home().makeFile(QStringLiteral("Downloads/Отчёт за май.pdf"), 40000);
     const QString kept = cli.home().makeFile(QStringLiteral("Downloads/оставить.txt"), 100);
-    const QString blob = cli.home().makeFile(QStringLiteral(".cache/com.example.tool/blob"), 6 * mebibyte);
+    const QString blob = cli.home().makeFile(QStringLiteral(".cache/com.example.tool/blob"), 6 * MiB);
     cli.clock().setNow(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
     QCOMPARE(cli.run(words("history")).outText(), QStringLiteral("История пуста\n"));
 
@@ -280,8 +280,8 @@ void tst_CliFileCommands::safeCleanupListsAndCleans()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.outText(), QStringLiteral("Безопасные кэши не найдены или уже очищены\n"));
 
-    cli.home().makeFile(QStringLiteral(".cache/pip/http/blob"), 3 * mebibyte);
-    cli.home().makeFile(QStringLiteral(".npm/_cacache/content-v2/пакет.tgz"), 2 * mebibyte);
+    cli.home().makeFile(QStringLiteral(".cache/pip/http/blob"), 3 * MiB);
+    cli.home().makeFile(QStringLiteral(".npm/_cacache/content-v2/пакет.tgz"), 2 * MiB);
     const QString paths[] = {cli.home().filePath(QStringLiteral(".cache/pip")),
                              cli.home().filePath(QStringLiteral(".npm/_cacache"))};
     const QJsonObject listed = cli.runJson(words("safe-cleanup list --json"));
@@ -291,7 +291,7 @@ void tst_CliFileCommands::safeCleanupListsAndCleans()
     for (qsizetype i = 0; i < candidates.size(); ++i) {
         const QJsonObject candidate = candidates.at(i).toObject();
         QVERIFY(!QUuid::fromString(candidate.value(QLatin1String("id")).toString()).isNull());
-        QVERIFY(candidate.value(QLatin1String("size")).toInteger() > mebibyte);
+        QVERIFY(candidate.value(QLatin1String("size")).toInteger() > MiB);
         QCOMPARE(without(candidate, {"id", "size"}),
                  fields({{"label", i == 0 ? QStringLiteral("pip") : QStringLiteral("npm")}, {"path", paths[i]},
                          {"risk", QStringLiteral("safe")}, {"isSelected", true}}));

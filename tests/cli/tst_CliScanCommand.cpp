@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "CliHarness.h"
 #include "CliSandbox.h"
 #include "base/ByteCountFormatter.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr qint64 mebibyte = 1024 * 1024;
 
 // What the scanner reports for a file: the space it occupies on disk.
 qint64 allocatedSize(const QByteArray& nativePath)
@@ -91,9 +91,9 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome()
     const timespec stamps[2] = {stamp, stamp};
     QCOMPARE(::utimensat(AT_FDCWD, raw.native().constData(), stamps, 0), 0);
     home.makeFile(QStringLiteral("Downloads/Проекты/inside.bin"), 60000);
-    const QString tool = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 5 * mebibyte + 3 * 4096);
-    const QString cyrillic = home.makeFile(QStringLiteral(".cache/Кэш-Приложение/data/part"), 5 * mebibyte + 6 * 4096);
-    home.makeFile(QStringLiteral(".cache/small/x"), mebibyte);
+    const QString tool = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 5 * MiB + 3 * 4096);
+    const QString cyrillic = home.makeFile(QStringLiteral(".cache/Кэш-Приложение/data/part"), 5 * MiB + 6 * 4096);
+    home.makeFile(QStringLiteral(".cache/small/x"), MiB);
     QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".cache/x"))));
     QVERIFY(QFile::link(QStringLiteral("/"), home.filePath(QStringLiteral(".cache/x/root"))));
 

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "FaultInjectingFileSystem.h"
 #include "RepresentativeTree.h"
 #include "ScratchDir.h"
@@ -21,12 +22,7 @@
 
 namespace {
 
-constexpr qint64 MiB = qint64(1) << 20;
 
-QString platformText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 struct ProgressCall
 {

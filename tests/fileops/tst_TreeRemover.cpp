@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "FaultInjectingFileSystem.h"
 #include "RepresentativeTree.h"
 #include "ScratchDir.h"
@@ -22,10 +23,6 @@
 
 namespace {
 
-QString platformText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Every relative path above path, the root ("") included.
 QSet<QByteArray> ancestorsOf(const QByteArray& path)

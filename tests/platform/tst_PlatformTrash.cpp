@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "RepresentativeTree.h"
@@ -25,10 +26,6 @@ namespace {
 // The second file system of these machines; the volume trash is tried there.
 const QByteArray otherVolume = QByteArrayLiteral("/dev/shm");
 
-QString platformText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 unsigned modeOf(const QByteArray& path)
 {

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "platform/PlatformVolumeSource.h"
 
 #include <QDir>
@@ -9,11 +10,6 @@
 
 namespace {
 
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 // The mount table's own escaping of a path.
 QByteArray escaped(const QByteArray& path)

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
 
@@ -28,11 +29,6 @@ QByteArray readAll(const QString& path)
     return file.readAll();
 }
 
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 QByteArray everyByte()
 {

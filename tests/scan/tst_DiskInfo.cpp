@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "scan/DiskScanner.h"
 
 #include "FakeClock.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr qint64 GiB = qint64(1) << 30;
 constexpr qint64 GB = 1'000'000'000;
 
 // Volumes as a test lists them; nothing at all when unset.

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
@@ -10,13 +11,6 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QTest>
-
-namespace {
-
-constexpr qint64 GiB = qint64(1) << 30;
-constexpr qint64 MiB = qint64(1) << 20;
-
-} // namespace
 
 class TestDiskScanner : public QObject
 {
