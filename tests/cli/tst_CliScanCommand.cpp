@@ -20,7 +20,7 @@ namespace {
 
 
 // What the scanner reports for a file: the space it occupies on disk.
-qint64 allocatedSize(const QByteArray& nativePath)
+qint64 spaceOnDisk(const QByteArray& nativePath)
 {
     struct stat info;
     if (::stat(nativePath.constData(), &info) != 0) {
@@ -29,9 +29,9 @@ qint64 allocatedSize(const QByteArray& nativePath)
     return qint64(info.st_blocks) * 512;
 }
 
-qint64 allocatedSize(const QString& path)
+qint64 spaceOnDisk(const QString& path)
 {
-    return allocatedSize(QFile::encodeName(path));
+    return spaceOnDisk(QFile::encodeName(path));
 }
 
 // One signal's bit in a mask of /proc/PID/status ("SigCgt:", "ShdPnd:", …).
@@ -102,20 +102,20 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome()
     const QString threeDaysAgo = RelativeDateFormatter::format(modified, cli.clock().now());
     const QString safe = QStringLiteral("Кэш «%1» — безопасно удалять, приложение пересоздаст");
     const QList<QJsonObject> expected = category == QLatin1String("downloadsInbox")
-        ? QList<QJsonObject>{fields({{"name", QStringLiteral("Отчёт за май.pdf")}, {"path", report}, {"size", allocatedSize(report)},
+        ? QList<QJsonObject>{fields({{"name", QStringLiteral("Отчёт за май.pdf")}, {"path", report}, {"size", spaceOnDisk(report)},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}}),
-                             fields({{"name", QStringLiteral("notes.txt")}, {"path", notes}, {"size", allocatedSize(notes)},
+                             fields({{"name", QStringLiteral("notes.txt")}, {"path", notes}, {"size", spaceOnDisk(notes)},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}}),
                              fields({{"name", QString::fromUtf8(QByteArray("\xff\xfe-old-\xe9.bin"))},
-                                     {"path", QString::fromUtf8(raw.native())}, {"size", allocatedSize(raw.native())},
+                                     {"path", QString::fromUtf8(raw.native())}, {"size", spaceOnDisk(raw.native())},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}})}
         : QList<QJsonObject>{fields({{"name", QStringLiteral("Кэш-Приложение")},
                                      {"path", home.filePath(QStringLiteral(".cache/Кэш-Приложение"))},
-                                     {"size", allocatedSize(cyrillic)}, {"isDirectory", true}, {"isSelected", true},
+                                     {"size", spaceOnDisk(cyrillic)}, {"isDirectory", true}, {"isSelected", true},
                                      {"detail", safe.arg(QStringLiteral("Кэш-Приложение"))}}),
                              fields({{"name", QStringLiteral("com.example.tool")},
                                      {"path", home.filePath(QStringLiteral(".cache/com.example.tool"))},
-                                     {"size", allocatedSize(tool)}, {"isDirectory", true}, {"isSelected", true},
+                                     {"size", spaceOnDisk(tool)}, {"isDirectory", true}, {"isSelected", true},
                                      {"detail", safe.arg(QStringLiteral("com.example.tool"))}})};
 
     const QJsonObject result = cli.runJson({QStringLiteral("scan"), category, QStringLiteral("--json")});
@@ -145,14 +145,14 @@ void tst_CliScanCommand::readableOutputWithProgressLines()
              (QStringList{QStringLiteral("Выбор"), QStringLiteral("Размер"), QStringLiteral("Имя"), QStringLiteral("Детали")}));
     QCOMPARE(lines.at(1).split(QStringLiteral("  "), Qt::SkipEmptyParts).size(), 4);
     QVERIFY2(lines.at(1).startsWith(QLatin1String("[x]")) && lines.at(1).contains(QStringLiteral("Отчёт.pdf"))
-                 && lines.at(1).contains(ByteCountFormatter::format(allocatedSize(report))),
+                 && lines.at(1).contains(ByteCountFormatter::format(spaceOnDisk(report))),
              qPrintable(lines.at(1)));
     QVERIFY2(lines.at(2).contains(QLatin1String("notes.txt"))
-                 && lines.at(2).contains(ByteCountFormatter::format(allocatedSize(notes))),
+                 && lines.at(2).contains(ByteCountFormatter::format(spaceOnDisk(notes))),
              qPrintable(lines.at(2)));
     QCOMPARE(lines.at(3), QString());
     QCOMPARE(lines.at(4), QStringLiteral("Downloads (файлы в корне): найдено 2 элемента (")
-                              + ByteCountFormatter::format(allocatedSize(report) + allocatedSize(notes))
+                              + ByteCountFormatter::format(spaceOnDisk(report) + spaceOnDisk(notes))
                               + QStringLiteral(")"));
 
     // Standard error is no terminal here: one plain line per report, no redrawing.
