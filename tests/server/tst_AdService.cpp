@@ -22,17 +22,15 @@ private Q_SLOTS:
         QVERIFY(m_bed->isValid());
     }
     void cleanup() { m_bed.reset(); }
-    void firstLaunchShowsTheBuiltInList();
+    void firstLaunchRotatesTheBuiltInList();
     void cachedRotationInterval_data();
     void cachedRotationInterval();
     void fetchReplacesTheListAndCachesPictures();
-    void existingPictureIsNotFetchedAgain();
+    void existingPicturesAreIndexedAndNotFetchedAgain();
     void answersThatKeepTheList_data();
     void answersThatKeepTheList();
     void unsafeIdsGetNoPictureFile();
     void badPicturesAreNotKept();
-    void offlineFirstLaunchRotatesTheBuiltInList();
-    void pictureIndexAtConstruction();
     void laterStartSupersedesAnEarlierOne();
 
 private:
@@ -77,16 +75,26 @@ QJsonObject tst_AdService::banner(const QString& id, const QString& imageURL)
     return object;
 }
 
-void tst_AdService::firstLaunchShowsTheBuiltInList()
+void tst_AdService::firstLaunchRotatesTheBuiltInList()
 {
+    m_bed->transport.setOffline(true);
     auto service = makeService();
-    const AdsConfig builtIn = AdsConfig::fallback();
-    QVERIFY(!builtIn.banners.isEmpty());
-    QCOMPARE(service->ads(), builtIn.banners);
-    QCOMPARE(service->currentAd(), builtIn.banners.first());
+    const AdItemList builtIn = AdsConfig::fallback().banners;
+    QVERIFY(builtIn.size() > 1);
+    QCOMPARE(service->ads(), builtIn);
+    QCOMPARE(service->currentAd(), builtIn.first());
     QCOMPARE(service->rotateSeconds(), 30);
     QVERIFY(service->cachedImagePaths().isEmpty());
     QVERIFY(!service->isRotating());
+    QSignalSpy changes(service.get(), &AdService::currentAdChanged);
+    QVERIFY(ServerTestBed::await(service->start(endpoint())));
+    QVERIFY(service->isRotating());
+    QCOMPARE(service->rotationIntervalMs(), 30 * 5);
+    QVERIFY(changes.wait());
+    QCOMPARE(service->currentAd(), builtIn.at(1));
+    QCOMPARE(service->adIndex(), 1);
+    QTRY_COMPARE(changes.size(), int(builtIn.size()));
+    QCOMPARE(service->currentAd(), builtIn.first());
 }
 
 void tst_AdService::cachedRotationInterval_data()
@@ -138,14 +146,18 @@ void tst_AdService::fetchReplacesTheListAndCachesPictures()
     QCOMPARE(nextLaunch->cachedImagePaths(), service->cachedImagePaths());
 }
 
-void tst_AdService::existingPictureIsNotFetchedAgain()
+void tst_AdService::existingPicturesAreIndexedAndNotFetchedAgain()
 {
-    QVERIFY(QDir().mkpath(folder()));
-    QFile existing(QDir(folder()).filePath(QStringLiteral("local-one.png")));
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("old picture");
-    existing.close();
+    QVERIFY(QDir().mkpath(QDir(folder()).filePath(QStringLiteral("folder.png"))));
+    for (const QString& name : {QStringLiteral("local-one.png"), QStringLiteral("bad name.png")}) {
+        QFile file(QDir(folder()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old picture");
+    }
     auto service = makeService();
+    QCOMPARE(service->cachedImagePaths().keys(), QStringList({QStringLiteral("local-one")}));
+    QFile existing(service->cachedImagePaths().value(QStringLiteral("local-one")));
+    QCOMPARE(existing.fileName(), QDir(folder()).filePath(QStringLiteral("local-one.png")));
     QVERIFY(ServerTestBed::await(service->fetchAds(endpoint())));
     QCOMPARE(m_bed->server.count(QStringLiteral("/api/brisko/images/local-one.png")), 0);
     QCOMPARE(m_bed->server.count(QStringLiteral("/api/brisko/images/local-two.png")), 1);
@@ -217,36 +229,6 @@ void tst_AdService::badPicturesAreNotKept()
     QVERIFY(ServerTestBed::await(service->fetchAds(endpoint())));
     QCOMPARE(service->cachedImagePaths().keys(), QStringList({QStringLiteral("good")}));
     QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList({QStringLiteral("good.png")}));
-}
-
-void tst_AdService::offlineFirstLaunchRotatesTheBuiltInList()
-{
-    m_bed->transport.setOffline(true);
-    auto service = makeService();
-    QSignalSpy changes(service.get(), &AdService::currentAdChanged);
-    QVERIFY(ServerTestBed::await(service->start(endpoint())));
-    QVERIFY(service->isRotating());
-    QCOMPARE(service->rotationIntervalMs(), 30 * 5);
-    const AdItemList builtIn = AdsConfig::fallback().banners;
-    QVERIFY(changes.wait(5000));
-    QCOMPARE(service->currentAd(), builtIn.at(1));
-    QCOMPARE(service->adIndex(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(changes.size(), int(builtIn.size()), 5000);
-    QCOMPARE(service->currentAd(), builtIn.first());
-}
-
-void tst_AdService::pictureIndexAtConstruction()
-{
-    QVERIFY(QDir().mkpath(folder()));
-    for (const QString& name : {QStringLiteral("promo.png"), QStringLiteral("bad name.png")}) {
-        QFile file(QDir(folder()).filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(LoopbackMakerServer::picture());
-    }
-    QVERIFY(QDir().mkpath(QDir(folder()).filePath(QStringLiteral("folder.png"))));
-    auto service = makeService();
-    QCOMPARE(service->cachedImagePaths().keys(), QStringList({QStringLiteral("promo")}));
-    QCOMPARE(service->cachedImagePaths().value(QStringLiteral("promo")), QDir(folder()).filePath(QStringLiteral("promo.png")));
 }
 
 void tst_AdService::laterStartSupersedesAnEarlierOne()

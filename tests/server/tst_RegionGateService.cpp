@@ -52,6 +52,8 @@ void tst_RegionGateService::answers_data()
     QTest::newRow("VPN never blocks") << QByteArray(R"({"country_code":"NL","vpn_suspected":true,"client_region":"UA"})")
                                       << S::allowed << "Локаль: RU · IP: NL · VPN/прокси";
     QTest::newRow("empty object") << QByteArray("{}") << S::allowed << "Локаль: RU · IP: —";
+    QTest::newRow("unknown keys are ignored") << QByteArray(R"({"country_code":"KZ","city":"Алматы","asn":123})")
+                                              << S::allowed << "Локаль: RU · IP: KZ";
 }
 
 void tst_RegionGateService::answers()

@@ -117,7 +117,8 @@ void tst_StoredQueue::overlappingFlushesLoseAndRepeatNothing()
         queue().append(Note{QStringLiteral("отчёт %1").arg(added++)});
         notes->flush(url());
     };
-    connect(&m_bed->server, &LoopbackMakerServer::requestReceived, this, [&](const QString&, const QString&, int status) {
+    const QObject scope;
+    connect(&m_bed->server, &LoopbackMakerServer::requestReceived, &scope, [&](const QString&, const QString&, int status) {
         if (status == 200) {
             delivered[m_bed->server.requests().last().json().value(QLatin1String("message")).toString()] += 1;
         }
@@ -149,7 +150,9 @@ void tst_StoredQueue::interruptedFlushResendsOnlyWhatWasInFlight()
         const auto first = flusher();
         first->flush(url());
         QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
-        // The program ends while the server still holds the first record.
+        QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message")),
+                 QStringList({QStringLiteral("запись 0")}));
+        // The program ends while the server still holds the oldest record.
     }
     QCOMPARE(queue().load().size(), 3);
     const auto next = flusher();
