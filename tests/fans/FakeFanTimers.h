@@ -5,6 +5,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <optional>
 
 // Timers for the fan service on a fake clock: advance() moves the clock on
