@@ -158,7 +158,7 @@ void tst_HttpTransport::requestsThatReachNoServer()
     if (url.contains(QLatin1String("%1"))) {
         url = url.arg(port);
     }
-    QCOMPARE(HttpTransport::serverUrl(url).isValid(), errorText != QLatin1String("неверный адрес сервера"));
+    QCOMPARE(HttpTransport::serverUrl(url).isValid(), errorText != QStringLiteral("неверный адрес сервера"));
     m_bed->transport.setOffline(offline);
     HttpRequest request;
     request.url = QUrl(url);
