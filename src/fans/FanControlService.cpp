@@ -29,18 +29,14 @@ FanControlService::FanControlService(FanControlEnvironment environment, QObject*
     , m_writeProbe(std::make_shared<CoolingSnapshotReader::WriteProbe>())
 {
     m_pool.setMaxThreadCount(workerThreads);
-    m_pollTimer.setSingleShot(true);
-    m_pollTimer.setInterval(m_env.pollInterval);
-    connect(&m_pollTimer, &QTimer::timeout, this, [this] { pollCycle(m_pollGeneration); });
-    m_debounceTimer.setSingleShot(true);
-    m_debounceTimer.setInterval(m_env.debounceInterval);
-    connect(&m_debounceTimer, &QTimer::timeout, this, [this] { applyManualBoost(); });
+    m_pollTimer = m_env.timers(m_env.pollInterval, [this] { pollCycle(m_pollGeneration); });
+    m_debounceTimer = m_env.timers(m_env.debounceInterval, [this] { applyManualBoost(); });
 }
 
 FanControlService::~FanControlService()
 {
-    m_pollTimer.stop();
-    m_debounceTimer.stop();
+    m_pollTimer->stop();
+    m_debounceTimer->stop();
     m_pool.waitForDone();
 }
 
@@ -168,7 +164,7 @@ void FanControlService::start(const AppSettings& settings)
 void FanControlService::pausePolling()
 {
     ++m_pollGeneration;
-    m_pollTimer.stop();
+    m_pollTimer->stop();
     setIsPolling(false);
 }
 
@@ -207,7 +203,7 @@ void FanControlService::pollCycle(quint64 generation)
                 setIsPolling(false);
                 return;
             }
-            m_pollTimer.start();
+            m_pollTimer->start();
         });
     });
 }
@@ -353,7 +349,7 @@ void FanControlService::scheduleManualBoost()
     if (m_mode != FanControlMode::manual) {
         return;
     }
-    m_debounceTimer.start();
+    m_debounceTimer->start();
 }
 
 QFuture<void> FanControlService::applyManualBoost()
@@ -432,8 +428,8 @@ QFuture<bool> FanControlService::prepareForAppTermination()
         m_env.termination->set();
     }
     ++m_pollGeneration;
-    m_pollTimer.stop();
-    m_debounceTimer.stop();
+    m_pollTimer->stop();
+    m_debounceTimer->stop();
     setIsPolling(false);
     setIsRequestingAdmin(false);
     const FanShutdownReleasePtr release = m_shutdownRelease;

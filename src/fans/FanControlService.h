@@ -10,7 +10,6 @@
 #include <QFuture>
 #include <QObject>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -143,8 +142,8 @@ private:
     FanShutdownReleasePtr m_shutdownRelease;
     std::shared_ptr<CoolingSnapshotReader::WriteProbe> m_writeProbe;
     QThreadPool m_pool;
-    QTimer m_pollTimer;
-    QTimer m_debounceTimer;
+    std::unique_ptr<FanTimer> m_pollTimer;
+    std::unique_ptr<FanTimer> m_debounceTimer;
     quint64 m_pollGeneration = 0;
 
     CoolingSnapshot m_snapshot = CoolingSnapshot::loading();

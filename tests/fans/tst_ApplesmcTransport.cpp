@@ -50,9 +50,7 @@ private Q_SLOTS:
     void readsFansAndTemperatures();
     void boostAndReleaseWriteTheAttributes_data();
     void boostAndReleaseWriteTheAttributes();
-    void keysItCannotServeAreNotFound();
-    void emptyLabelHasNoValue();
-    void brokenValuesAndReadOnlyKeys();
+    void whatTheDriverCannotServe();
     void writesThatAreNotAllowedFailAsNotPrivileged();
     void describedByEnvironmentText();
 };
@@ -164,54 +162,37 @@ void tst_ApplesmcTransport::boostAndReleaseWriteTheAttributes()
     QCOMPARE(tree.attribute(QStringLiteral("fan2_manual")), std::optional<QByteArray>("0"));
 }
 
-void tst_ApplesmcTransport::keysItCannotServeAreNotFound()
-{
-    FakeApplesmcTree tree;
-    fillMacBookPro(tree);
-    AppleSMC smc(machineFor(tree).transport, m_clock);
-    QVERIFY(smc.open());
-    for (const char* key : {"Ftst", "F0md", "F0tg", "F2Ac", "Tp09", "TZ9Y", "XXXX", "F0Zz"}) {
-        QVERIFY2(!smc.keyInfo(QLatin1String(key)), key);
-    }
-    QVERIFY(!smc.writeUInt8(QStringLiteral("Ftst"), 1));
-    QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
-    QCOMPARE(smc.fanTargetKey(0), std::optional<QString>(QStringLiteral("F0Tg")));
-    QVERIFY(!smc.fanModeKey(2));
-}
-
-void tst_ApplesmcTransport::emptyLabelHasNoValue()
-{
-    FakeApplesmcTree tree;
-    tree.addFan(1, 1500, 1000, 5000, 1000, QByteArray(""));
-    tree.addFan(2, 1500, 1000, 5000, 1000, std::nullopt);
-    AppleSMC smc(machineFor(tree).transport, m_clock);
-    QVERIFY(smc.open());
-    const std::optional<AppleSMC::KeyInfo> info = smc.keyInfo(QStringLiteral("F0ID"));
-    QVERIFY(info);
-    QCOMPARE(info->dataSize, 0u);
-    QVERIFY(!smc.readKey(QStringLiteral("F0ID")));
-    QVERIFY(!smc.writeKey(QStringLiteral("F0ID"), "x"));
-    const FanStatusList fans = SMCSensorReader::readFans(smc);
-    QCOMPARE(fans.at(0).name, QStringLiteral("Вентилятор 1"));
-    QCOMPARE(fans.at(1).name, QStringLiteral("Вентилятор 2"));
-}
-
-void tst_ApplesmcTransport::brokenValuesAndReadOnlyKeys()
+void tst_ApplesmcTransport::whatTheDriverCannotServe()
 {
     FakeApplesmcTree tree;
     fillMacBookPro(tree);
     tree.writeAttribute(QStringLiteral("fan1_min"), "garbage\n");
     tree.writeAttribute(QStringLiteral("temp2_input"), "\n");
+    // An empty label is a key without a value; a missing one is no key.
+    tree.addFan(3, 1500, 1000, 5000, 1000, QByteArray(""));
     AppleSMC smc(machineFor(tree).transport, m_clock);
     QVERIFY(smc.open());
+    for (const char* key : {"Ftst", "F0md", "F0tg", "F3Ac", "Tp09", "TZ9Y", "XXXX", "F0Zz"}) {
+        QVERIFY2(!smc.keyInfo(QLatin1String(key)), key);
+    }
+    QCOMPARE(smc.keyInfo(QStringLiteral("F2ID"))->dataSize, 0u);
+    QVERIFY(!smc.readKey(QStringLiteral("F2ID")));
+    QVERIFY(!smc.writeKey(QStringLiteral("F2ID"), "x"));
+    QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
+    QCOMPARE(smc.fanTargetKey(0), std::optional<QString>(QStringLiteral("F0Tg")));
+    QVERIFY(!smc.fanModeKey(3));
+
     const FanStatusList fans = SMCSensorReader::readFans(smc);
+    QCOMPARE(fans.size(), 3);
     QCOMPARE(fans.at(0).minimumRPM, 0);
     QCOMPARE(fans.at(0).maximumRPM, 6200);
+    QCOMPARE(fans.at(2).name, QStringLiteral("Вентилятор 3"));
     const TemperatureReadingList readings = SMCSensorReader::readTemperatures(smc);
     QCOMPARE(readings.size(), 2);
     QVERIFY(readings.at(0).id != QStringLiteral("TC0P"));
 
     // Only the mode and the target can be written.
+    QVERIFY(!smc.writeUInt8(QStringLiteral("Ftst"), 1));
     QVERIFY(!smc.writeKey(QStringLiteral("F0Mx"), QByteArray::fromHex("FFFC")));
     QVERIFY(!smc.writeKey(QStringLiteral("TG0P"), QByteArray(4, '\0')));
     QVERIFY(!smc.writeUInt8(QStringLiteral("FNum"), 9));

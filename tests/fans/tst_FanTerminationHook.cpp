@@ -1,6 +1,6 @@
 #include "BriskoTest.h"
 #include "FakePausingClock.h"
-#include "RecordingErrorSink.h"
+#include "RecordingSinks.h"
 #include "fans/FanTerminationHook.h"
 #include "fans/SmcSimulator.h"
 

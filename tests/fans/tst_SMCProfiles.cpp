@@ -10,44 +10,45 @@ class tst_SMCProfiles : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fanProfile_data();
-    void fanProfile();
+    void profiles_data();
+    void profiles();
     void fanProfileNote();
-    void hardwareKind_data();
-    void hardwareKind();
     void humanizeError_data();
     void humanizeError();
 };
 
-void tst_SMCProfiles::fanProfile_data()
+void tst_SMCProfiles::profiles_data()
 {
     QTest::addColumn<QString>("model");
-    QTest::addColumn<bool>("unlock");
-    QTest::addColumn<QString>("chip");
+    QTest::addColumn<QString>("chip"); // of the write strategy; unlock with "M3/M4"
+    QTest::addColumn<int>("kind"); // of the error wording
 
-    QTest::newRow("Mac16,1") << "Mac16,1" << false << "Apple M5";
-    QTest::newRow("Mac15,13") << "Mac15,13" << false << "Apple M5";
-    QTest::newRow("Mac15,14 upper case") << "MAC15,14" << false << "Apple M5";
-    QTest::newRow("Mac14,2") << "Mac14,2" << true << "Apple M3/M4";
-    QTest::newRow("Mac15,6") << "Mac15,6" << true << "Apple M3/M4";
-    QTest::newRow("Mac15,3") << "Mac15,3" << false << "Apple M1/M2";
-    QTest::newRow("Mac13,1") << "Mac13,1" << false << "Apple M1/M2";
-    QTest::newRow("MacBookAir10,1") << "MacBookAir10,1" << false << "Apple M1/M2";
-    QTest::newRow("MacBookPro16,1") << "MacBookPro16,1" << false << "Apple M1/M2";
-    QTest::newRow("iMac21,1") << "iMac21,1" << false << "Apple Silicon";
-    QTest::newRow("unknown") << "unknown" << false << "Apple Silicon";
-    QTest::newRow("a PC") << "ThinkPad X1 Carbon" << false << "Apple Silicon";
+    const int direct = int(SMCHardwareProfile::Kind::directWrite);
+    const int unlock = int(SMCHardwareProfile::Kind::ftstUnlock);
+    const int unknown = int(SMCHardwareProfile::Kind::unknown);
+    QTest::newRow("Mac16,1") << "Mac16,1" << "Apple M5" << direct;
+    QTest::newRow("Mac15,13") << "Mac15,13" << "Apple M5" << direct;
+    QTest::newRow("Mac15,14 upper case") << "MAC15,14" << "Apple M5" << direct;
+    QTest::newRow("Mac14,2") << "Mac14,2" << "Apple M3/M4" << unlock;
+    QTest::newRow("Mac15,6") << "Mac15,6" << "Apple M3/M4" << unlock;
+    // The error wording disagrees with the write strategy here.
+    QTest::newRow("Mac15,3") << "Mac15,3" << "Apple M1/M2" << unlock;
+    QTest::newRow("MacBookAir10,1") << "MacBookAir10,1" << "Apple M1/M2" << direct;
+    QTest::newRow("iMac21,1") << "iMac21,1" << "Apple Silicon" << direct;
+    QTest::newRow("empty") << "" << "Apple Silicon" << unknown;
+    QTest::newRow("a PC") << "ThinkPad X1 Carbon" << "Apple Silicon" << unknown;
 }
 
-void tst_SMCProfiles::fanProfile()
+void tst_SMCProfiles::profiles()
 {
     QFETCH(QString, model);
-    QFETCH(bool, unlock);
     QFETCH(QString, chip);
+    QFETCH(int, kind);
     const SMCFanProfile profile = SMCFanProfile::detect(model);
-    QCOMPARE(profile.strategy == SMCFanProfile::WriteStrategy::ftstUnlock, unlock);
+    QCOMPARE(profile.strategy == SMCFanProfile::WriteStrategy::ftstUnlock, chip == QLatin1String("Apple M3/M4"));
     QCOMPARE(profile.chipLabel, chip);
     QCOMPARE(profile.modelIdentifier, model);
+    QCOMPARE(int(SMCHardwareProfile::detect(model)), kind);
 }
 
 void tst_SMCProfiles::fanProfileNote()
@@ -56,32 +57,6 @@ void tst_SMCProfiles::fanProfileNote()
              QStringLiteral("Профиль Apple M5: прямая запись SMC."));
     QCOMPARE(SMCFanProfile::detect(QStringLiteral("Mac14,5")).note(),
              QStringLiteral("Профиль Apple M3/M4: перед boost выполняется Ftst unlock."));
-}
-
-void tst_SMCProfiles::hardwareKind_data()
-{
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<int>("kind");
-
-    const int direct = int(SMCHardwareProfile::Kind::directWrite);
-    const int unlock = int(SMCHardwareProfile::Kind::ftstUnlock);
-    const int unknown = int(SMCHardwareProfile::Kind::unknown);
-    QTest::newRow("Mac16,1") << "Mac16,1" << direct;
-    QTest::newRow("Mac15,13") << "Mac15,13" << direct;
-    QTest::newRow("Mac14,2") << "Mac14,2" << unlock;
-    // The error wording disagrees with the write strategy here.
-    QTest::newRow("Mac15,3") << "Mac15,3" << unlock;
-    QTest::newRow("MacBookPro18,1") << "MacBookPro18,1" << direct;
-    QTest::newRow("iMac21,1") << "iMac21,1" << direct;
-    QTest::newRow("empty") << "" << unknown;
-    QTest::newRow("a PC") << "OptiPlex 7090" << unknown;
-}
-
-void tst_SMCProfiles::hardwareKind()
-{
-    QFETCH(QString, model);
-    QFETCH(int, kind);
-    QCOMPARE(int(SMCHardwareProfile::detect(model)), kind);
 }
 
 void tst_SMCProfiles::humanizeError_data()

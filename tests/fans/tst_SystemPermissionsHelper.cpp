@@ -38,59 +38,52 @@ class tst_SystemPermissionsHelper : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void nothingProtectedMeansNotNeeded();
-    void readableBookmarks();
-    void unreadableBookmarks();
-    void mailFolder();
-    void firstExistingProbeDecides();
+    void needsFullDiskAccess_data();
+    void needsFullDiskAccess();
     void opensTheSettingsPane();
 };
 
-void tst_SystemPermissionsHelper::nothingProtectedMeansNotNeeded()
+void tst_SystemPermissionsHelper::needsFullDiskAccess_data()
 {
+    QTest::addColumn<bool>("bookmarks");
+    QTest::addColumn<bool>("mail");
+    QTest::addColumn<bool>("bookmarksRefused");
+    QTest::addColumn<bool>("mailRefused");
+    QTest::addColumn<bool>("needed");
+    QTest::newRow("nothing protected") << false << false << false << false << false;
+    QTest::newRow("readable bookmarks") << true << false << false << false << false;
+    QTest::newRow("unreadable bookmarks") << true << false << true << false << true;
+    QTest::newRow("readable mail") << false << true << false << false << false;
+    QTest::newRow("unreadable mail") << false << true << false << true << true;
+    // The first probe that exists decides.
+    QTest::newRow("readable bookmarks, unreadable mail") << true << true << false << true << false;
+}
+
+void tst_SystemPermissionsHelper::needsFullDiskAccess()
+{
+    QFETCH(bool, bookmarks);
+    QFETCH(bool, mail);
+    QFETCH(bool, bookmarksRefused);
+    QFETCH(bool, mailRefused);
+    QFETCH(bool, needed);
     TempHome home;
-    FaultInjectingFileSystem fs;
-    QVERIFY(!SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
+    // Safari's folder alone protects nothing.
     home.makeDir(QStringLiteral("Library/Safari"));
-    QVERIFY(!SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
-}
-
-void tst_SystemPermissionsHelper::readableBookmarks()
-{
-    TempHome home;
-    home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
+    if (bookmarks) {
+        home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
+    }
+    if (mail) {
+        home.makeDir(QStringLiteral("Library/Mail/V10"));
+    }
     FaultInjectingFileSystem fs;
-    QVERIFY(!SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
-}
-
-void tst_SystemPermissionsHelper::unreadableBookmarks()
-{
-    TempHome home;
-    home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
-    FaultInjectingFileSystem fs;
-    fs.failOperation(1, EPERM);
-    QVERIFY(SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
-    QVERIFY(fs.faultFired());
-}
-
-void tst_SystemPermissionsHelper::mailFolder()
-{
-    TempHome home;
-    home.makeDir(QStringLiteral("Library/Mail/V10"));
-    FaultInjectingFileSystem fs;
-    QVERIFY(!SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
-    fs.failOpen(home.home().child(QStringLiteral("Library/Mail")).native());
-    QVERIFY(SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
-}
-
-void tst_SystemPermissionsHelper::firstExistingProbeDecides()
-{
-    TempHome home;
-    home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
-    home.makeDir(QStringLiteral("Library/Mail"));
-    FaultInjectingFileSystem fs;
-    fs.failOpen(home.home().child(QStringLiteral("Library/Mail")).native());
-    QVERIFY(!SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()));
+    if (bookmarksRefused) {
+        fs.failOperation(1, EPERM);
+    }
+    if (mailRefused) {
+        fs.failOpen(home.home().child(QStringLiteral("Library/Mail")).native());
+    }
+    QCOMPARE(SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()), needed);
+    QVERIFY(!bookmarksRefused || fs.faultFired());
 }
 
 void tst_SystemPermissionsHelper::opensTheSettingsPane()

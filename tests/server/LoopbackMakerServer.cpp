@@ -22,34 +22,11 @@ constexpr qsizetype maxRecorded = 10000;
 
 QByteArray reason(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 413:
-        return "Content Too Large";
-    case 429:
-        return "Too Many Requests";
-    case 431:
-        return "Request Header Fields Too Large";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
+    static const QHash<int, QByteArray> reasons{
+        {200, "OK"}, {201, "Created"}, {301, "Moved Permanently"}, {302, "Found"}, {400, "Bad Request"},
+        {403, "Forbidden"}, {404, "Not Found"}, {405, "Method Not Allowed"}, {413, "Content Too Large"},
+        {429, "Too Many Requests"}, {431, "Request Header Fields Too Large"}, {500, "Internal Server Error"}};
+    return reasons.value(status, "Status");
 }
 
 QByteArray compact(const QJsonObject& object)

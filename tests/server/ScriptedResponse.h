@@ -41,9 +41,37 @@ struct ScriptedResponse
     }
     static ScriptedResponse withHeader(int status, const QByteArray& name, const QByteArray& value)
     {
-        ScriptedResponse response;
-        response.status = status;
+        ScriptedResponse response = json(status, {});
         response.headers.append({name, value});
+        return response;
+    }
+    static ScriptedResponse ended(Ending ending)
+    {
+        ScriptedResponse response;
+        response.ending = ending;
+        return response;
+    }
+    static ScriptedResponse silent() { return ended(Ending::neverAnswer); }
+    static ScriptedResponse closed() { return ended(Ending::closeAtOnce); }
+    // The status at once, then the body one byte a second.
+    static ScriptedResponse dripping(const QByteArray& body, qint64 declaredLength = realLength)
+    {
+        ScriptedResponse response = json(200, body);
+        response.dripIntervalMs = 1000;
+        response.declaredLength = declaredLength;
+        return response;
+    }
+    static ScriptedResponse generated(qint64 bytes, qint64 declaredLength = realLength)
+    {
+        ScriptedResponse response;
+        response.generatedBodyBytes = bytes;
+        response.declaredLength = declaredLength;
+        return response;
+    }
+    static ScriptedResponse delayed(int status, int delayMs)
+    {
+        ScriptedResponse response = json(status, {});
+        response.delayMs = delayMs;
         return response;
     }
 };

@@ -30,6 +30,22 @@ struct ServerTestBed
     bool isValid() const { return dir.isValid() && listening; }
     ServerHTTPClient client() { return ServerHTTPClient(&transport, gate); }
     QString path(const QString& name) const { return dir.filePath(name); }
+    // A fresh gate, as the next run of the program has.
+    void restart() { gate = std::make_shared<RateLimitGate>(clock); }
+
+    // The endpoint "/api/brisko/<name>": its address, its path on the
+    // server, what it received and one field of each body received.
+    QString endpoint(const QString& name) const { return server.endpoint(name); }
+    static QString apiPath(const QString& name) { return QStringLiteral("/api/brisko/") + name; }
+    QList<RecordedRequest> received(const QString& name) const { return server.requests(apiPath(name)); }
+    QStringList sent(const QString& name, const QString& field) const
+    {
+        QStringList values;
+        for (const RecordedRequest& request : received(name)) {
+            values.append(request.json().value(field).toString());
+        }
+        return values;
+    }
 
     static ClientInfo info()
     {
@@ -40,7 +56,7 @@ struct ServerTestBed
         return info;
     }
 
-    // Runs the event loop until the future is done; false after timeoutMs.
+    // Runs the event loop until the future is done; false if it never is.
     template <typename T>
     static bool await(const QFuture<T>& future, int timeoutMs = 20000)
     {

@@ -14,51 +14,40 @@ class tst_CrashReports : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_bed = std::make_unique<ServerTestBed>();
+        QVERIFY(m_bed->isValid());
+    }
+    void cleanup() { m_bed.reset(); }
     void deathLeavesAReportTheNextLaunchSends_data();
     void deathLeavesAReportTheNextLaunchSends();
-    void reportWaitsUntilConfigured();
-    void switchedOffDiscardsTheReport();
+    void reportWaitsUntilConfiguredAndIsDroppedWhenOff();
     void damagedFileIsDropped();
 
 private:
-    bool crash(const QString& mode);
-    std::unique_ptr<ErrorReportingService> makeService();
+    bool crash(const QString& mode)
+    {
+        QProcess process;
+        process.start(QStringLiteral(CRASH_HELPER), {crashFile(), mode});
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return false;
+        }
+        return process.exitStatus() == QProcess::CrashExit;
+    }
+    std::unique_ptr<ErrorReportingService> makeService()
+    {
+        return std::make_unique<ErrorReportingService>(m_bed->store, m_bed->clock, m_bed->client(),
+                                                       ServerTestBed::info(), crashFile());
+    }
     QString crashFile() const { return m_bed->path(QStringLiteral("defaults.crash")); }
-    QList<RecordedRequest> received() const { return m_bed->server.requests(QStringLiteral("/api/brisko/errors.php")); }
+    QString endpoint() const { return m_bed->endpoint(errors); }
 
+    const QString errors = QStringLiteral("errors.php");
     std::unique_ptr<ServerTestBed> m_bed;
 };
-
-void tst_CrashReports::init()
-{
-    m_bed = std::make_unique<ServerTestBed>();
-    QVERIFY(m_bed->isValid());
-}
-
-void tst_CrashReports::cleanup()
-{
-    m_bed.reset();
-}
-
-bool tst_CrashReports::crash(const QString& mode)
-{
-    QProcess process;
-    process.start(QStringLiteral(CRASH_HELPER), {crashFile(), mode});
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::CrashExit;
-}
-
-std::unique_ptr<ErrorReportingService> tst_CrashReports::makeService()
-{
-    return std::make_unique<ErrorReportingService>(m_bed->store, m_bed->clock, m_bed->client(), ServerTestBed::info(),
-                                                   crashFile());
-}
 
 void tst_CrashReports::deathLeavesAReportTheNextLaunchSends_data()
 {
@@ -85,13 +74,12 @@ void tst_CrashReports::deathLeavesAReportTheNextLaunchSends()
     QCOMPARE(record->message, message);
     QVERIFY(!record->frames.isEmpty());
     QVERIFY(record->frames.size() <= 15);
-    QVERIFY2(!record->frames.first().startsWith(QLatin1Char('/')),
-             qPrintable(record->frames.first()));
+    QVERIFY2(!record->frames.first().startsWith(QLatin1Char('/')), qPrintable(record->frames.first()));
 
     auto service = makeService();
-    service->configure(m_bed->server.endpoint(QStringLiteral("errors.php")), true, QStringLiteral("id"));
-    QTRY_COMPARE(received().size(), 1);
-    const QJsonObject sent = received().first().json();
+    service->configure(endpoint(), true, QStringLiteral("id"));
+    QTRY_COMPARE(m_bed->received(errors).size(), 1);
+    const QJsonObject sent = m_bed->received(errors).first().json();
     QCOMPARE(sent.value(QLatin1String("feature")).toString(), QStringLiteral("crash"));
     QCOMPARE(sent.value(QLatin1String("message")).toString(), message);
     const QJsonObject context = sent.value(QLatin1String("context")).toObject();
@@ -102,12 +90,12 @@ void tst_CrashReports::deathLeavesAReportTheNextLaunchSends()
     // The launch after that has nothing more to send.
     QVERIFY(ServerTestBed::await(service->flushQueue()));
     auto nextLaunch = makeService();
-    nextLaunch->configure(m_bed->server.endpoint(QStringLiteral("errors.php")), true, QStringLiteral("id"));
+    nextLaunch->configure(endpoint(), true, QStringLiteral("id"));
     QVERIFY(ServerTestBed::await(nextLaunch->flushQueue()));
-    QCOMPARE(received().size(), 1);
+    QCOMPARE(m_bed->received(errors).size(), 1);
 }
 
-void tst_CrashReports::reportWaitsUntilConfigured()
+void tst_CrashReports::reportWaitsUntilConfiguredAndIsDroppedWhenOff()
 {
     QVERIFY(crash(QStringLiteral("segv")));
     auto service = makeService();
@@ -116,20 +104,11 @@ void tst_CrashReports::reportWaitsUntilConfigured()
     QVERIFY(QFile::exists(crashFile()));
     QVERIFY(service->loadQueue().isEmpty());
 
-    service->configure(m_bed->server.endpoint(QStringLiteral("errors.php")), true, QStringLiteral("id"));
-    QTRY_COMPARE(received().size(), 1);
+    service->configure(endpoint(), false, QStringLiteral("id"));
     QVERIFY(!QFile::exists(crashFile()));
-}
-
-void tst_CrashReports::switchedOffDiscardsTheReport()
-{
-    QVERIFY(crash(QStringLiteral("abort")));
-    auto service = makeService();
-    service->configure(m_bed->server.endpoint(QStringLiteral("errors.php")), false, QStringLiteral("id"));
-    QVERIFY(!QFile::exists(crashFile()));
-    service->configure(m_bed->server.endpoint(QStringLiteral("errors.php")), true, QStringLiteral("id"));
+    service->configure(endpoint(), true, QStringLiteral("id"));
     QVERIFY(ServerTestBed::await(service->flushQueue()));
-    QVERIFY(received().isEmpty());
+    QVERIFY(m_bed->received(errors).isEmpty());
     QVERIFY(service->loadRecent().isEmpty());
 }
 
@@ -141,10 +120,10 @@ void tst_CrashReports::damagedFileIsDropped()
     file.close();
     QVERIFY(!CrashRecord::read(crashFile()));
     auto service = makeService();
-    service->configure(m_bed->server.endpoint(QStringLiteral("errors.php")), true, QStringLiteral("id"));
+    service->configure(endpoint(), true, QStringLiteral("id"));
     QVERIFY(ServerTestBed::await(service->flushQueue()));
     QVERIFY(!QFile::exists(crashFile()));
-    QVERIFY(received().isEmpty());
+    QVERIFY(m_bed->received(errors).isEmpty());
 
     QVERIFY(!CrashRecord::parse("something else\nmessage: x\n"));
     const std::optional<CrashRecord> parsed = CrashRecord::parse(

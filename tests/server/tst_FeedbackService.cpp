@@ -38,8 +38,12 @@ class tst_FeedbackService : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_bed = std::make_unique<ServerTestBed>();
+        QVERIFY(m_bed->isValid());
+    }
+    void cleanup() { m_bed.reset(); }
     void messageLength_data();
     void messageLength();
     void badEndpointIsRefused();
@@ -63,17 +67,6 @@ private:
 
     std::unique_ptr<ServerTestBed> m_bed;
 };
-
-void tst_FeedbackService::init()
-{
-    m_bed = std::make_unique<ServerTestBed>();
-    QVERIFY(m_bed->isValid());
-}
-
-void tst_FeedbackService::cleanup()
-{
-    m_bed.reset();
-}
 
 FeedbackDiagnostics tst_FeedbackService::diagnostics(std::optional<QString> model, std::optional<qint64> free) const
 {
@@ -216,9 +209,7 @@ void tst_FeedbackService::results_data()
                                            << R::failed(FeedbackService::tooManyText);
     QTest::newRow("error of the wrong type") << ScriptedResponse::json(400, R"({"error":{"code":7}})")
                                              << R::failed(QStringLiteral("Не удалось отправить (HTTP 400)"));
-    ScriptedResponse huge;
-    huge.generatedBodyBytes = 10 << 20;
-    QTest::newRow("10 MiB body") << huge << R::failed(QStringLiteral("Не удалось отправить (HTTP 200)"));
+    QTest::newRow("10 MiB body") << ScriptedResponse::generated(10 << 20) << R::failed(QStringLiteral("Не удалось отправить (HTTP 200)"));
 }
 
 void tst_FeedbackService::results()
@@ -234,12 +225,9 @@ void tst_FeedbackService::networkFailures_data()
 {
     QTest::addColumn<ScriptedResponse>("response");
     QTest::addColumn<QString>("text");
-    ScriptedResponse silent;
-    silent.ending = ScriptedResponse::Ending::neverAnswer;
-    QTest::newRow("silent server") << silent << "Ошибка сети: сервер не ответил вовремя";
-    ScriptedResponse drip = ScriptedResponse::json(200, R"({"ok":true})");
-    drip.dripIntervalMs = 1000;
-    QTest::newRow("one byte a second") << drip << "Не удалось отправить (HTTP 200)";
+    QTest::newRow("silent server") << ScriptedResponse::silent() << "Ошибка сети: сервер не ответил вовремя";
+    QTest::newRow("one byte a second") << ScriptedResponse::dripping(R"({"ok":true})")
+                                       << "Не удалось отправить (HTTP 200)";
 }
 
 void tst_FeedbackService::networkFailures()
@@ -248,7 +236,7 @@ void tst_FeedbackService::networkFailures()
     QFETCH(QString, text);
     m_bed->server.setStanding(feedbackPath, response);
     auto service = makeService();
-    service->setTimeout(std::chrono::milliseconds(1500));
+    service->setTimeout(std::chrono::milliseconds(800));
     QCOMPARE(sendAndWait(*service), FeedbackService::Result::failed(text));
 
     m_bed->transport.setOffline(true);
@@ -257,9 +245,7 @@ void tst_FeedbackService::networkFailures()
 
 void tst_FeedbackService::sendingIsPublished()
 {
-    ScriptedResponse slow = ScriptedResponse::json(200, R"({"ok":true})");
-    slow.delayMs = 200;
-    m_bed->server.enqueue(feedbackPath, slow);
+    m_bed->server.enqueue(feedbackPath, ScriptedResponse::json(200, R"({"ok":true})"));
     auto service = makeService();
     service->send(QStringLiteral("x"), QString(), false, endpoint(), QString());
     QVERIFY(service->lastResult());

@@ -13,15 +13,18 @@ class tst_RegionGateService : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_bed = std::make_unique<ServerTestBed>();
+        QVERIFY(m_bed->isValid());
+    }
+    void cleanup() { m_bed.reset(); }
     void answers_data();
     void answers();
     void noAnswer_data();
     void noAnswer();
     void localRegionIsSentAlong();
     void localeWithoutRegionSendsNoHeader();
-    void givesUpAfterThreeSeconds();
     void newerEvaluationWins();
 
 private:
@@ -31,17 +34,6 @@ private:
 
     std::unique_ptr<ServerTestBed> m_bed;
 };
-
-void tst_RegionGateService::init()
-{
-    m_bed = std::make_unique<ServerTestBed>();
-    QVERIFY(m_bed->isValid());
-}
-
-void tst_RegionGateService::cleanup()
-{
-    m_bed.reset();
-}
 
 void tst_RegionGateService::answers_data()
 {
@@ -99,13 +91,9 @@ void tst_RegionGateService::noAnswer_data()
     ScriptedResponse truncated = ScriptedResponse::json(200, R"({"country_code":"UA"})");
     truncated.declaredLength = 400;
     QTest::newRow("truncated") << truncated << QString();
-    ScriptedResponse huge;
-    huge.generatedBodyBytes = 10 << 20;
-    huge.declaredLength = ScriptedResponse::unannounced;
-    QTest::newRow("10 MiB body") << huge << QString();
-    ScriptedResponse drip = ScriptedResponse::json(200, R"({"country_code":"UA","blocked":true})");
-    drip.dripIntervalMs = 1000;
-    QTest::newRow("one byte a second") << drip << QString();
+    QTest::newRow("one byte a second") << ScriptedResponse::dripping(R"({"country_code":"UA","blocked":true})")
+                                       << QString();
+    QTest::newRow("silent") << ScriptedResponse::silent() << QString();
     QTest::newRow("not an address") << ScriptedResponse() << "region check";
     QTest::newRow("local file") << ScriptedResponse() << "file:///etc/hostname";
 }
@@ -116,11 +104,11 @@ void tst_RegionGateService::noAnswer()
     QFETCH(QString, url);
     m_bed->server.enqueue(regionPath, response);
     RegionGateService gate(&m_bed->transport, russian());
-    gate.setNetworkTimeout(1.5);
-    QElapsedTimer timer;
-    timer.start();
-    QVERIFY(ServerTestBed::await(gate.evaluate(url.isEmpty() ? endpoint() : url)));
-    QVERIFY2(timer.elapsed() < 5000, QByteArray::number(timer.elapsed()));
+    // The program waits three seconds; here the limit is short.
+    QCOMPARE(gate.networkTimeout(), 3.0);
+    gate.setNetworkTimeout(0.5);
+    const QFuture<void> evaluation = gate.evaluate(url.isEmpty() ? endpoint() : url);
+    QVERIFY(ServerTestBed::await(evaluation));
     QCOMPARE(gate.status(), RegionGateService::Status::allowed);
     QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Офлайн · локаль Mac: RU · доступ разрешён"));
 }
@@ -149,26 +137,10 @@ void tst_RegionGateService::localeWithoutRegionSendsNoHeader()
     QCOMPARE(m_bed->server.requests().size(), 1);
 }
 
-void tst_RegionGateService::givesUpAfterThreeSeconds()
-{
-    ScriptedResponse silent;
-    silent.ending = ScriptedResponse::Ending::neverAnswer;
-    m_bed->server.enqueue(regionPath, silent);
-    RegionGateService gate(&m_bed->transport, russian());
-    QCOMPARE(gate.networkTimeout(), 3.0);
-    QElapsedTimer timer;
-    timer.start();
-    const QFuture<void> evaluation = gate.evaluate(endpoint());
-    QCOMPARE(gate.status(), RegionGateService::Status::checking);
-    QVERIFY(ServerTestBed::await(evaluation, 10000));
-    QVERIFY2(timer.elapsed() >= 2900 && timer.elapsed() < 4500, QByteArray::number(timer.elapsed()));
-    QCOMPARE(gate.status(), RegionGateService::Status::allowed);
-}
-
 void tst_RegionGateService::newerEvaluationWins()
 {
     ScriptedResponse slowBlocked = ScriptedResponse::json(200, R"({"country_code":"UA"})");
-    slowBlocked.delayMs = 400;
+    slowBlocked.delayMs = 300;
     m_bed->server.enqueue(regionPath, slowBlocked);
     m_bed->server.enqueue(regionPath, ScriptedResponse::json(200, R"({"country_code":"RU"})"));
     RegionGateService gate(&m_bed->transport, russian());

@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "LoopbackMakerServer.h"
+#include "ServerTestBed.h"
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
@@ -7,7 +7,6 @@
 #include "server/AnalyticsService.h"
 #include "server/ErrorReporter.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 // The program's own environment: usage events and error reports of the
@@ -18,58 +17,43 @@ class tst_ServerWiring : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
+    // The program's transport reads the switch once, when it is made.
+    void initTestCase() { qunsetenv("BRISKO_OFFLINE"); }
     void init();
-    void cleanup();
-    void programUsesOneSetOfServerServices();
-    void trackedEventsReachTheServer();
+    void cleanup() { m_bed.reset(); }
+    void trackedEventsReachOneSetOfServerServices();
     void savedSettingsConfigureTheReporter();
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
 
 private:
-    void storeSettings(const AppSettings& settings);
-    AppSettings localSettings() const;
+    AppSettings localSettings(bool errorReporting = true) const
+    {
+        AppSettings settings = AppSettings::defaults(m_bed->dir.path());
+        settings.analyticsEndpoint = m_bed->endpoint(QStringLiteral("events.php"));
+        settings.errorsEndpoint = m_bed->endpoint(QStringLiteral("errors.php"));
+        settings.errorReportingEnabled = errorReporting;
+        return settings;
+    }
+    void storeSettings(const AppSettings& settings)
+    {
+        QVERIFY(PlatformDefaultsStore::open()->setData(AppState::settingsKey, settings.toJson().value()));
+    }
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<LoopbackMakerServer> m_server;
+    std::unique_ptr<ServerTestBed> m_bed;
 };
-
-void tst_ServerWiring::initTestCase()
-{
-    // The program's transport reads the switch once, when it is made.
-    qunsetenv("BRISKO_OFFLINE");
-    QVERIFY(m_dir.isValid());
-}
 
 void tst_ServerWiring::init()
 {
-    m_server = std::make_unique<LoopbackMakerServer>();
-    QVERIFY(m_server->listen());
-    const QString store = m_dir.filePath(QStringLiteral("%1.ini").arg(QLatin1String(QTest::currentTestFunction())));
+    m_bed = std::make_unique<ServerTestBed>();
+    QVERIFY(m_bed->isValid());
+    // A store of its own for each test, as the program's services are made once per store.
+    const QString store = m_bed->path(QStringLiteral("%1.ini").arg(QLatin1String(QTest::currentTestFunction())));
     qputenv("BRISKO_DEFAULTS", QFile::encodeName(store));
     qunsetenv("BRISKO_OFFLINE");
 }
 
-void tst_ServerWiring::cleanup()
-{
-    m_server.reset();
-}
-
-AppSettings tst_ServerWiring::localSettings() const
-{
-    AppSettings settings = AppSettings::defaults(m_dir.path());
-    settings.analyticsEndpoint = m_server->endpoint(QStringLiteral("events.php"));
-    settings.errorsEndpoint = m_server->endpoint(QStringLiteral("errors.php"));
-    return settings;
-}
-
-void tst_ServerWiring::storeSettings(const AppSettings& settings)
-{
-    QVERIFY(PlatformDefaultsStore::open()->setData(AppState::settingsKey, settings.toJson().value()));
-}
-
-void tst_ServerWiring::programUsesOneSetOfServerServices()
+void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
 {
     storeSettings(localSettings());
     const AppEnvironment first = AppEnvironment::platform();
@@ -78,35 +62,26 @@ void tst_ServerWiring::programUsesOneSetOfServerServices()
     QVERIFY(std::dynamic_pointer_cast<ErrorReporter>(first.errors));
     QCOMPARE(first.usage, second.usage);
     QCOMPARE(first.errors, second.errors);
-    QCOMPARE(first.usage->anonymousId().size(), 36);
     QCOMPARE(PlatformDefaultsStore::open()->data(AnalyticsService::anonymousIdKey), first.usage->anonymousId().toUtf8());
-}
 
-void tst_ServerWiring::trackedEventsReachTheServer()
-{
-    storeSettings(localSettings());
-    AppState state(AppEnvironment::platform());
+    AppState state(first);
     state.track(QStringLiteral("app_launch"));
-    QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/events.php")), 1);
-    const QJsonObject event = m_server->requests().first().json();
-    QCOMPARE(event.value(QLatin1String("event")).toString(), QStringLiteral("app_launch"));
-    QCOMPARE(event.value(QLatin1String("anonymous_id")).toString(),
-             QString::fromUtf8(PlatformDefaultsStore::open()->data(AnalyticsService::anonymousIdKey).value()));
+    QTRY_COMPARE(m_bed->received(QStringLiteral("events.php")).size(), 1);
+    QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("event")), QStringList({QStringLiteral("app_launch")}));
+    QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("anonymous_id")),
+             QStringList({first.usage->anonymousId()}));
 
+    // Switched off, an event is not even queued.
     AppSettings off = localSettings();
     off.analyticsEnabled = false;
     state.setSettings(off);
     state.track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}});
-    QTest::qWait(100);
-    QCOMPARE(m_server->requests().size(), 1);
-    QVERIFY(PlatformDefaultsStore::open()->data(AnalyticsService::queueKey).value_or("[]") == "[]");
+    QCOMPARE(PlatformDefaultsStore::open()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
 }
 
 void tst_ServerWiring::savedSettingsConfigureTheReporter()
 {
-    AppSettings off = localSettings();
-    off.errorReportingEnabled = false;
-    storeSettings(off);
+    storeSettings(localSettings(false));
     const AppEnvironment environment = AppEnvironment::platform();
     AppState state(environment);
     state.setSettings(localSettings());
@@ -115,12 +90,12 @@ void tst_ServerWiring::savedSettingsConfigureTheReporter()
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             environment.errors->report(AppFeature::scan, QStringLiteral("Папка недоступна"), {});
-            return m_server->count(QStringLiteral("/api/brisko/errors.php")) > 0;
+            return !m_bed->received(QStringLiteral("errors.php")).isEmpty();
         }(),
         10000);
-    const QJsonObject report = m_server->requests(QStringLiteral("/api/brisko/errors.php")).first().json();
-    QCOMPARE(report.value(QLatin1String("feature")).toString(), QStringLiteral("scan"));
-    QCOMPARE(report.value(QLatin1String("anonymous_id")).toString(), environment.usage->anonymousId());
+    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")).first(), QStringLiteral("scan"));
+    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("anonymous_id")).first(),
+             environment.usage->anonymousId());
 }
 
 void tst_ServerWiring::reporterStartsFromTheStoredSettings()
@@ -134,11 +109,11 @@ void tst_ServerWiring::reporterStartsFromTheStoredSettings()
     crash.close();
 
     const AppEnvironment environment = AppEnvironment::platform();
-    QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/errors.php")), 1);
-    QCOMPARE(m_server->requests().first().json().value(QLatin1String("feature")).toString(), QStringLiteral("crash"));
+    QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
+    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
     QVERIFY(!QFile::exists(crash.fileName()));
     environment.errors->report(AppFeature::update, QStringLiteral("Образ не смонтирован"), {});
-    QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/errors.php")), 2);
+    QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 2);
 }
 
 void tst_ServerWiring::offlineRecordsAndSendsNothing()
@@ -152,9 +127,8 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
     state.track(QStringLiteral("app_launch"));
     QVERIFY(state.saveSettings());
     environment.errors->report(AppFeature::general, QStringLiteral("offline"), {});
-    QTest::qWait(100);
-    QVERIFY(m_server->requests().isEmpty());
     QVERIFY(!PlatformDefaultsStore::open()->data(AnalyticsService::queueKey));
+    QVERIFY(m_bed->server.requests().isEmpty());
 }
 
 BRISKO_TEST(tst_ServerWiring)

@@ -1,0 +1,205 @@
+#include "BriskoTest.h"
+#include "ServerTestBed.h"
+
+#include "server/QueueFlusher.h"
+#include "server/ServerServices.h"
+
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The smallest record a queue can hold.
+struct Note
+{
+    QString text;
+
+    QJsonObject toJsonObject() const { return {{QStringLiteral("message"), text}}; }
+    static std::optional<Note> fromJsonObject(const QJsonObject& object)
+    {
+        const QJsonValue text = object.value(QLatin1String("message"));
+        return text.isString() ? std::optional<Note>(Note{text.toString()}) : std::nullopt;
+    }
+    bool operator==(const Note&) const = default;
+};
+
+} // namespace
+
+// The stored queue and its flushes, which every service that sends records
+// shares: the cap, unreadable values, and that a flush loses nothing and
+// sends nothing twice however requests, new records and the end of the
+// program interleave, against a real loopback server.
+class tst_StoredQueue : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_bed = std::make_unique<ServerTestBed>();
+        QVERIFY(m_bed->isValid());
+    }
+    void cleanup() { m_bed.reset(); }
+    void keepsTheNewestAndRemovesTheOldestEqual();
+    void unreadableValueReadsAsEmptyAndIsReplaced_data();
+    void unreadableValueReadsAsEmptyAndIsReplaced();
+    void overlappingFlushesLoseAndRepeatNothing();
+    void interruptedFlushResendsOnlyWhatWasInFlight();
+    void sendsCutShortAtTheEndStayQueued();
+
+private:
+    StoredQueue<Note> queue(qsizetype limit = 100) const { return {m_bed->store, QStringLiteral("Notes"), limit}; }
+    std::unique_ptr<QueueFlusher<Note>> flusher()
+    {
+        return std::make_unique<QueueFlusher<Note>>(queue(), m_bed->client());
+    }
+    QUrl url() const { return QUrl(m_bed->endpoint(QStringLiteral("errors.php"))); }
+    static QStringList texts(const QList<Note>& notes)
+    {
+        QStringList list;
+        for (const Note& note : notes) {
+            list.append(note.text);
+        }
+        return list;
+    }
+
+    std::unique_ptr<ServerTestBed> m_bed;
+};
+
+void tst_StoredQueue::keepsTheNewestAndRemovesTheOldestEqual()
+{
+    const StoredQueue<Note> notes = queue(3);
+    for (const char* text : {"один", "два", "три", "два", "пять"}) {
+        notes.append(Note{QString::fromUtf8(text)});
+    }
+    QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("три"), QStringLiteral("два"), QStringLiteral("пять")}));
+    notes.append(Note{QStringLiteral("пять")});
+    notes.removeFirst(Note{QStringLiteral("пять")});
+    QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("два"), QStringLiteral("пять")}));
+    notes.removeFirst(Note{QStringLiteral("нет такой")});
+    QCOMPARE(notes.load().size(), 2);
+    // Another holder of the key sees every change at once.
+    QCOMPARE(texts(queue(3).load()), texts(notes.load()));
+}
+
+void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("not JSON") << QByteArray("\xff\xfe not json");
+    QTest::newRow("an object") << QByteArray(R"({"message":"x"})");
+    QTest::newRow("an element that is no object") << QByteArray(R"([{"message":"x"},7])");
+    QTest::newRow("a record that does not decode") << QByteArray(R"([{"message":"x"},{"message":1}])");
+}
+
+void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced()
+{
+    QFETCH(QByteArray, stored);
+    QVERIFY(m_bed->store->setData(QStringLiteral("Notes"), stored));
+    QVERIFY(queue().load().isEmpty());
+    queue().append(Note{QStringLiteral("после порчи")});
+    QCOMPARE(texts(queue().load()), QStringList({QStringLiteral("после порчи")}));
+}
+
+void tst_StoredQueue::overlappingFlushesLoseAndRepeatNothing()
+{
+    // Answers alternate between a slow failure and a quick success, and a
+    // new record, with a flush of its own as the services ask for one, comes
+    // with every request the server takes.
+    const QString path = ServerTestBed::apiPath(QStringLiteral("errors.php"));
+    for (int i = 0; i < 40; ++i) {
+        m_bed->server.enqueue(path, ScriptedResponse::delayed(i % 2 == 0 ? 500 : 200, i % 2 == 0 ? 60 : 0));
+    }
+    const auto notes = flusher();
+    QMap<QString, int> delivered;
+    int added = 0;
+    const auto add = [&] {
+        queue().append(Note{QStringLiteral("отчёт %1").arg(added++)});
+        notes->flush(url());
+    };
+    const QObject scope;
+    connect(&m_bed->server, &LoopbackMakerServer::requestReceived, &scope, [&](const QString&, const QString&, int status) {
+        if (status == 200) {
+            delivered[m_bed->server.requests().last().json().value(QLatin1String("message")).toString()] += 1;
+        }
+        if (added < 12) {
+            add();
+        }
+    });
+    add();
+    for (int round = 0; round < 20 && (added < 12 || !queue().load().isEmpty()); ++round) {
+        QVERIFY(ServerTestBed::await(notes->flush(url())));
+    }
+    QVERIFY(!notes->isRunning());
+    QVERIFY(queue().load().isEmpty());
+    QCOMPARE(added, 12);
+    QCOMPARE(delivered.size(), 12);
+    for (auto it = delivered.constBegin(); it != delivered.constEnd(); ++it) {
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    }
+}
+
+void tst_StoredQueue::interruptedFlushResendsOnlyWhatWasInFlight()
+{
+    for (int i = 0; i < 3; ++i) {
+        queue().append(Note{QStringLiteral("запись %1").arg(i)});
+    }
+    // Until the host has answered once, one post runs at a time.
+    m_bed->server.enqueue(ServerTestBed::apiPath(QStringLiteral("errors.php")), ScriptedResponse::delayed(200, 300));
+    {
+        const auto first = flusher();
+        first->flush(url());
+        QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
+        QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message")),
+                 QStringList({QStringLiteral("запись 0")}));
+        // The program ends while the server still holds the oldest record.
+    }
+    QCOMPARE(queue().load().size(), 3);
+    const auto next = flusher();
+    QVERIFY(ServerTestBed::await(next->flush(url())));
+    QVERIFY(queue().load().isEmpty());
+    QStringList sent = m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message"));
+    sent.sort();
+    QCOMPARE(sent, QStringList({QStringLiteral("запись 0"), QStringLiteral("запись 0"), QStringLiteral("запись 1"),
+                                QStringLiteral("запись 2")}));
+}
+
+void tst_StoredQueue::sendsCutShortAtTheEndStayQueued()
+{
+    const QString path = ServerTestBed::apiPath(QStringLiteral("errors.php"));
+    m_bed->server.setStanding(path, ScriptedResponse::silent());
+    m_bed->gate->persistIn(m_bed->store);
+    for (int i = 0; i < 3; ++i) {
+        queue().append(Note{QStringLiteral("запись %1").arg(i)});
+    }
+    {
+        const auto notes = flusher();
+        notes->setTimeout(10min);
+        notes->flush(url());
+        QTRY_COMPARE(m_bed->server.count(path), 1);
+        // The run ends after its grace with the first post unanswered: the
+        // host counts as unreachable, also for the next run.
+        QVERIFY(!ServerServices::awaitSends({notes->whenIdle()}, 50ms));
+        QCOMPARE(m_bed->gate->abandonUnanswered(), QStringList({QStringLiteral("127.0.0.1")}));
+    }
+    QCOMPARE(queue().load().size(), 3);
+    m_bed->server.clearStanding(path);
+    m_bed->restart();
+    m_bed->gate->persistIn(m_bed->store);
+    queue().append(Note{QStringLiteral("запись 3")});
+    const auto next = flusher();
+    QVERIFY(ServerTestBed::await(next->flush(url())));
+    QCOMPARE(queue().load().size(), 4);
+    QCOMPARE(m_bed->server.count(path), 1);
+
+    m_bed->clock->advance(60);
+    QVERIFY(ServerTestBed::await(next->flush(url())));
+    QVERIFY(queue().load().isEmpty());
+    QStringList delivered = m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message")).mid(1);
+    delivered.sort();
+    QCOMPARE(delivered, QStringList({QStringLiteral("запись 0"), QStringLiteral("запись 1"), QStringLiteral("запись 2"),
+                                     QStringLiteral("запись 3")}));
+}
+
+BRISKO_TEST(tst_StoredQueue)
+#include "tst_StoredQueue.moc"
