@@ -24,8 +24,8 @@ constexpr qint64 MiB = qint64(1) << 20;
 
 // The results section over real files: what the toolbar offers for movable
 // and cache results, filter plus search, the three confirmations (declined:
-// nothing happens; accepted: the operation runs), the row buttons, and the
-// empty state.
+// nothing happens; an accepted cleanup runs; the accepted move and its undo
+// are the window journey's), the row buttons, and the empty state.
 class tst_ScanResultsView : public QObject
 {
     Q_OBJECT
@@ -35,10 +35,8 @@ private Q_SLOTS:
     void emptyStateWithoutResults();
     void filterAndSearchKeepTheWholeCounts();
     void movableResultsOfferMoveAndDelete();
-    void cacheResultsOfferOnlyCleaning();
+    void cacheResultsOfferOnlyCleaningTheSafeRows();
     void declinedConfirmationsChangeNothing();
-    void acceptedMoveMovesAndUndoReturns();
-    void acceptedCleanupDeletesOnlySafeRows();
     void rowButtonsRevealByItemAndAreNamed();
     void controlsAreDisabledWhileBusy();
 
@@ -111,9 +109,7 @@ void tst_ScanResultsView::filterAndSearchKeepTheWholeCounts()
     scan(ScanCategory::largeLooseFiles);
     auto view = makeView();
     QComboBox* picker = view->categoryPicker();
-    QCOMPARE(picker->count(), 9);
     QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
-    QCOMPARE(picker->itemText(1), QStringLiteral("Большие папки"));
     // The picker follows the scanned category.
     QCOMPARE(picker->currentText(), QStringLiteral("Крупные файлы в Downloads"));
     QCOMPARE(view->table()->model()->rowCount(), 3);
@@ -174,10 +170,10 @@ void tst_ScanResultsView::movableResultsOfferMoveAndDelete()
     QCOMPARE(m_f->workspace->revealed.first().toString(), m_movie);
 }
 
-void tst_ScanResultsView::cacheResultsOfferOnlyCleaning()
+void tst_ScanResultsView::cacheResultsOfferOnlyCleaningTheSafeRows()
 {
-    m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
-    m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
+    const QString telegram = m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
+    const QString oneme = m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
     scan(ScanCategory::appCaches);
     QVERIFY(m_state->activeScanCategoryIsReadOnly());
     auto view = makeView();
@@ -208,6 +204,19 @@ void tst_ScanResultsView::cacheResultsOfferOnlyCleaning()
     m_state->selectAll(m_state->scanItems(), false);
     QCOMPARE(view->cleanButton()->text(), QStringLiteral("Очистить (0)"));
     QVERIFY(!view->cleanButton()->isEnabled());
+
+    m_state->selectAll(m_state->scanItems(), true);
+    m_confirmer.answer = true;
+    view->cleanButton()->click();
+    QCOMPARE(m_confirmer.requests.size(), 1);
+    QCOMPARE(m_confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
+    QCOMPARE(m_confirmer.requests[0].message,
+             QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
+    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
+                             20000);
+    QVERIFY(!QFileInfo::exists(telegram));
+    QVERIFY(QFileInfo::exists(oneme));
 }
 
 void tst_ScanResultsView::declinedConfirmationsChangeNothing()
@@ -233,61 +242,12 @@ void tst_ScanResultsView::declinedConfirmationsChangeNothing()
     QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элемента"));
     QVERIFY(remove.destructive);
 
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QVERIFY(!m_state->isBusy());
     QCOMPARE(m_state->scanItems(), before);
     QVERIFY(QFileInfo::exists(m_movie));
     QVERIFY(QFileInfo::exists(m_zip));
     QVERIFY(!m_state->undoAvailable());
-    QVERIFY(m_f->usage->names().filter(QStringLiteral("archive_move")).isEmpty());
-    QVERIFY(m_f->usage->names().filter(QStringLiteral("scan_delete")).isEmpty());
-}
-
-void tst_ScanResultsView::acceptedMoveMovesAndUndoReturns()
-{
-    scan(ScanCategory::largeLooseFiles);
-    auto view = makeView();
-    m_state->selectAll(m_state->scanItems(), false);
-    m_state->toggleSelection(m_state->scanItems().first());
-    m_confirmer.hold = true;
-    view->moveButton()->click();
-    QCOMPARE(m_confirmer.requests.last().confirmText, QStringLiteral("Перенести 1 элемент"));
-    QVERIFY(QFileInfo::exists(m_movie));
-    m_confirmer.answerPending(true);
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->undoAvailable(), 20000);
-    QTRY_VERIFY(!m_state->isBusy());
-    QVERIFY(!QFileInfo::exists(m_movie));
-    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Архив/Фильм.mkv"))));
-    QVERIFY(QFileInfo::exists(m_zip));
-    QCOMPARE(view->tableModel()->rowCount(), 2);
-    QVERIFY(view->undoButton()->isVisible());
-    QCOMPARE(view->undoButton()->text(), QStringLiteral("Отменить перенос"));
-
-    view->undoButton()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!m_state->undoAvailable(), 20000);
-    QTRY_VERIFY(!m_state->isBusy());
-    QVERIFY(QFileInfo::exists(m_movie));
-    QVERIFY(!view->undoButton()->isVisible());
-}
-
-void tst_ScanResultsView::acceptedCleanupDeletesOnlySafeRows()
-{
-    const QString telegram = m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
-    const QString oneme = m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
-    scan(ScanCategory::appCaches);
-    auto view = makeView();
-    m_state->selectAll(m_state->scanItems(), true);
-    m_confirmer.answer = true;
-    view->cleanButton()->click();
-    QCOMPARE(m_confirmer.requests.size(), 1);
-    QCOMPARE(m_confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
-    QCOMPARE(m_confirmer.requests[0].message,
-             QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
-    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
-                             20000);
-    QVERIFY(!QFileInfo::exists(telegram));
-    QVERIFY(QFileInfo::exists(oneme));
 }
 
 void tst_ScanResultsView::rowButtonsRevealByItemAndAreNamed()
