@@ -101,7 +101,7 @@ void tst_AppStateHealthOperations::sortIsPublishedRecordedAndReported()
     QVERIFY(!state.isBusy());
     QCOMPARE(state.statusMessage(), status);
     // Only a sort that moved something is history.
-    const int moved = sorting.result().moved;
+    const qint64 moved = sorting.result().moved;
     QCOMPARE(state.storageStats().eventCount, moved > 0 ? 1 : 0);
     if (moved > 0) {
         QCOMPARE(state.storageStats().lastEvent->action, QStringLiteral("Сортировка Downloads"));

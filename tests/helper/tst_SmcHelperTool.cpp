@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 struct HelperRun

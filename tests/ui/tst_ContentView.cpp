@@ -1,7 +1,5 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
-#include "RecordingWorkspace.h"
-#include "ScriptedConfirmer.h"
+#include "ViewTestBed.h"
 
 #include "AdBannerView.h"
 #include "ContentView.h"
@@ -54,41 +52,34 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<ContentView> makeView();
-    std::unique_ptr<AppFixture> m_f;
-    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppFixture* m_f = nullptr;
     std::unique_ptr<AdService> m_ads;
     QTemporaryDir m_pictures;
-    RecordingWorkspace m_workspace;
-    ScriptedConfirmer m_confirmer;
 };
 
 void tst_ContentView::init()
 {
-    m_f = std::make_unique<AppFixture>();
+    m_bed = std::make_unique<ViewTestBed>();
+    m_f = &m_bed->fixture;
     m_f->volumes->volumes = {
         {QStringLiteral("/Volumes/Внешний"), QStringLiteral("Внешний"), std::nullopt, 1000 * GiB, 900 * GiB},
         {QStringLiteral("/"), QStringLiteral("Система"), std::nullopt, 400 * GiB, 100 * GiB},
     };
-    m_workspace = {};
 }
 
 void tst_ContentView::cleanup()
 {
     m_ads.reset();
-    m_state.reset();
+    m_bed.reset();
 }
 
 std::unique_ptr<ContentView> tst_ContentView::makeView()
 {
-    if (!m_state)
-        m_state = std::make_unique<AppState>(m_f->environment());
     if (!m_ads)
         m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
-    WindowServices services;
-    services.appState = m_state.get();
+    WindowServices services = m_bed->services();
     services.ads = m_ads.get();
-    services.confirmer = &m_confirmer;
-    services.workspace = &m_workspace;
     auto view = std::make_unique<ContentView>(services);
     view->resize(1300, 820);
     view->show();
@@ -140,7 +131,7 @@ void tst_ContentView::onlyAQuickScanThatFindsSomethingSwitchesToResults()
     QCOMPARE(view->selectedCategories(), ScanCategorySet{ScanCategory::largeLooseFiles});
     QVERIFY(button->isScanning());
     QVERIFY(!view->overview()->quickScanButton(ScanCategory::oldInstallers)->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_state->isBusy() && !button->isScanning(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_bed->state()->isBusy() && !button->isScanning(), 20000);
     QCoreApplication::processEvents();
     QCOMPARE(view->selectedTab(), 0);
     QVERIFY(button->isEnabled());
@@ -158,9 +149,7 @@ void tst_ContentView::overviewFiguresAndResultsLink()
 {
     m_f->sized(QStringLiteral("Downloads/Отчёт.pdf"), 70 * MiB);
     m_f->sized(QStringLiteral("Downloads/видео.mov"), 90 * MiB);
-    m_state = std::make_unique<AppState>(m_f->environment());
-    QFuture<void> done = m_state->runScan({ScanCategory::largeLooseFiles});
-    QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+    m_bed->scan(ScanCategory::largeLooseFiles);
     auto view = makeView();
     OverviewSection* overview = view->overview();
     QCOMPARE(overview->freedText(), QStringLiteral("Освобождено 0\u00a0байт"));
@@ -202,28 +191,28 @@ void tst_ContentView::statusBannerFollowsTheState()
     StatusBanner* banner = view->statusBanner();
     QVERIFY(!banner->isVisible());
     QList<bool> loading;
-    connect(m_state.get(), &AppState::scanProgressChanged, this, [&] { loading.append(banner->isLoading()); });
-    QFuture<void> done = m_state->runScan({ScanCategory::largeLooseFiles});
+    connect(m_bed->state(), &AppState::scanProgressChanged, this, [&] { loading.append(banner->isLoading()); });
+    QFuture<void> done = m_bed->state()->runScan({ScanCategory::largeLooseFiles});
     QVERIFY(banner->isVisible());
     QVERIFY(banner->isLoading());
     QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
     QVERIFY(loading.contains(true));
     QVERIFY(!banner->isLoading());
     QVERIFY(banner->isVisible());
-    QCOMPARE(banner->message(), *m_state->statusMessage());
+    QCOMPARE(banner->message(), *m_bed->state()->statusMessage());
     QVERIFY(!banner->stopButton()->isVisible());
 
     // "Остановить" while it runs: the button waits, the scan ends without results.
-    done = m_state->runScan({ScanCategory::largeLooseFiles});
+    done = m_bed->state()->runScan({ScanCategory::largeLooseFiles});
     QVERIFY(banner->stopButton()->isVisible());
     QCOMPARE(banner->stopButton()->text(), QStringLiteral("Остановить"));
     QTest::mouseClick(banner->stopButton(), Qt::LeftButton);
-    QVERIFY(m_state->stopRequested());
+    QVERIFY(m_bed->state()->stopRequested());
     QVERIFY(!banner->stopButton()->isEnabled());
     QCOMPARE(banner->stopButton()->text(), QStringLiteral("Останавливаю…"));
     QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
     QVERIFY(!banner->stopButton()->isVisible());
-    QVERIFY(m_state->scanItems().isEmpty());
+    QVERIFY(m_bed->state()->scanItems().isEmpty());
     QCOMPARE(banner->message(), QStringLiteral("Крупные файлы в Downloads: сканирование остановлено"));
 }
 
@@ -258,14 +247,14 @@ void tst_ContentView::adBannerCountsImpressionsAndClicks()
     QCOMPARE(click.name, QStringLiteral("ad_click"));
     QCOMPARE(click.metadata, (QMap<QString, QString>{{QStringLiteral("ad_id"), first.id},
                                                      {QStringLiteral("url"), first.url}}));
-    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(first.url)});
+    QCOMPARE(m_bed->workspace.opened, QList<QUrl>{QUrl(first.url)});
 
     // The launch duties count the banner the service starts with; a window
     // then showing that same banner does not count it again.
     view.reset();
     m_f->usage->events.clear();
     m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
-    m_state->trackAdImpression(m_ads->currentAd().id);
+    m_bed->state()->trackAdImpression(m_ads->currentAd().id);
     view = makeView();
     QCOMPARE(impressions().size(), 1);
 }
@@ -310,11 +299,8 @@ void tst_ContentView::updateBannerOnlyWithAnOffer()
 
     // With one that offers nothing, it stays hidden.
     UpdateService updates(nullptr, m_f->errors, nullptr, UpdateDeployment::production());
-    m_ads = std::make_unique<AdService>(nullptr, m_f->store, m_pictures.path());
-    WindowServices services;
-    services.appState = m_state.get();
+    WindowServices services = m_bed->services();
     services.updates = &updates;
-    services.workspace = &m_workspace;
     ContentView view(services);
     view.resize(1300, 820);
     view.show();

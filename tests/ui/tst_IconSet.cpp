@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QTest>
 
+#include <utility>
+
 namespace {
 struct InkCount
 {

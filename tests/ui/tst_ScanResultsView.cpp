@@ -1,7 +1,5 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
-#include "RecordingWorkspace.h"
-#include "ScriptedConfirmer.h"
+#include "ViewTestBed.h"
 
 #include "EmptyStateView.h"
 #include "RevealButtonsDelegate.h"
@@ -32,6 +30,7 @@ class tst_ScanResultsView : public QObject
 
 private Q_SLOTS:
     void init();
+    void cleanup() { m_bed.reset(); }
     void emptyStateWithoutResults();
     void filterAndSearchKeepTheWholeCounts();
     void movableResultsOfferMoveAndDelete();
@@ -41,50 +40,31 @@ private Q_SLOTS:
     void controlsAreDisabledWhileBusy();
 
 private:
-    void scan(ScanCategory category);
+    void scan(ScanCategory category) { m_bed->scan(category); }
     std::unique_ptr<ScanResultsView> makeView();
-    static void finish(const QFuture<void>& future);
 
-    std::unique_ptr<AppFixture> m_f;
-    std::unique_ptr<AppState> m_state;
-    RecordingWorkspace m_workspace;
-    ScriptedConfirmer m_confirmer;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppFixture* m_f = nullptr;
+    AppState* m_state = nullptr;
     QString m_movie;
     QString m_zip;
 };
 
 void tst_ScanResultsView::init()
 {
-    m_f = std::make_unique<AppFixture>();
-    m_workspace = {};
-    m_confirmer = {};
+    m_bed = std::make_unique<ViewTestBed>();
+    m_f = &m_bed->fixture;
     m_movie = m_f->sized(QStringLiteral("Downloads/Фильм.mkv"), 300 * MiB);
     m_zip = m_f->sized(QStringLiteral("Downloads/архив проекта.zip"), 120 * MiB);
     const FilePath odd = m_f->home.makeFileNative(QByteArray("Downloads/\xff\xfe-odd.iso"), 1);
     m_f->fs->setAllocatedSize(odd.native(), 60 * MiB);
-    m_state = std::make_unique<AppState>(m_f->environment());
-    AppSettings settings = m_state->settings();
-    settings.archivePath = m_f->home.filePath(QStringLiteral("Архив"));
-    m_state->setSettings(settings);
-}
-
-void tst_ScanResultsView::finish(const QFuture<void>& future)
-{
-    QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
-}
-
-void tst_ScanResultsView::scan(ScanCategory category)
-{
-    finish(m_state->runScan({category}));
+    m_state = m_bed->state();
+    m_bed->setArchivePath(m_f->home.filePath(QStringLiteral("Архив")));
 }
 
 std::unique_ptr<ScanResultsView> tst_ScanResultsView::makeView()
 {
-    WindowServices services;
-    services.appState = m_state.get();
-    services.confirmer = &m_confirmer;
-    services.workspace = &m_workspace;
-    auto view = std::make_unique<ScanResultsView>(services);
+    auto view = std::make_unique<ScanResultsView>(m_bed->services());
     view->resize(1080, 760);
     view->show();
     return view;
@@ -206,13 +186,13 @@ void tst_ScanResultsView::cacheResultsOfferOnlyCleaningTheSafeRows()
     QVERIFY(!view->cleanButton()->isEnabled());
 
     m_state->selectAll(m_state->scanItems(), true);
-    m_confirmer.answer = true;
+    m_bed->confirmer.answer = true;
     view->cleanButton()->click();
-    QCOMPARE(m_confirmer.requests.size(), 1);
-    QCOMPARE(m_confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
-    QCOMPARE(m_confirmer.requests[0].message,
+    QCOMPARE(m_bed->confirmer.requests.size(), 1);
+    QCOMPARE(m_bed->confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
+    QCOMPARE(m_bed->confirmer.requests[0].message,
              QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
-    QCOMPARE(m_confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
+    QCOMPARE(m_bed->confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
     QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
                              20000);
     QVERIFY(!QFileInfo::exists(telegram));
@@ -223,19 +203,19 @@ void tst_ScanResultsView::declinedConfirmationsChangeNothing()
 {
     scan(ScanCategory::largeLooseFiles);
     auto view = makeView();
-    m_confirmer.answer = false;
+    m_bed->confirmer.answer = false;
     const ScanItemList before = m_state->scanItems();
 
     view->moveButton()->click();
     view->deleteButton()->click();
-    QCOMPARE(m_confirmer.requests.size(), 2);
-    const ConfirmationRequest& move = m_confirmer.requests[0];
+    QCOMPARE(m_bed->confirmer.requests.size(), 2);
+    const ConfirmationRequest& move = m_bed->confirmer.requests[0];
     QCOMPARE(move.title, QStringLiteral("Перенести на архив?"));
     QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath);
     QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элемента"));
     QCOMPARE(move.cancelText, QStringLiteral("Отмена"));
     QVERIFY(!move.destructive);
-    const ConfirmationRequest& remove = m_confirmer.requests[1];
+    const ConfirmationRequest& remove = m_bed->confirmer.requests[1];
     QCOMPARE(remove.title, QStringLiteral("Удалить в Корзину?"));
     QCOMPARE(remove.message,
              QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
@@ -276,9 +256,9 @@ void tst_ScanResultsView::rowButtonsRevealByItemAndAreNamed()
     // Between the buttons nothing happens.
     const QRect cell = table->visualRect(table->model()->index(1, ScanItemTableModel::actionsColumn));
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 2, cell.center().y()));
-    QCOMPARE(m_workspace.revealed.size(), 2);
-    QCOMPARE(m_workspace.revealed[0].fileName(), shownName);
-    QCOMPARE(m_workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
+    QCOMPARE(m_bed->workspace.revealed.size(), 2);
+    QCOMPARE(m_bed->workspace.revealed[0].fileName(), shownName);
+    QCOMPARE(m_bed->workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
 }
 
 void tst_ScanResultsView::controlsAreDisabledWhileBusy()
@@ -291,7 +271,7 @@ void tst_ScanResultsView::controlsAreDisabledWhileBusy()
     QVERIFY(!view->moveButton()->isEnabled());
     QVERIFY(!view->selectAllButton()->isEnabled());
     QVERIFY(!view->table()->isEnabled());
-    finish(running);
+    QTRY_VERIFY_WITH_TIMEOUT(running.isFinished(), 20000);
     QVERIFY(view->moveButton()->isEnabled());
     QVERIFY(view->table()->isEnabled());
 }

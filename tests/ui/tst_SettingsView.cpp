@@ -1,6 +1,5 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
-#include "RecordingWorkspace.h"
+#include "ViewTestBed.h"
 
 #include "IconTextLine.h"
 #include "SettingsNumberField.h"
@@ -17,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <tuple>
 
 namespace {
 // Types text as a user would, character by character (QTest::keyClicks takes
@@ -64,21 +65,18 @@ private:
     QJsonObject published() const;
     QWidget* control(const QString& field) const;
 
-    std::unique_ptr<AppFixture> m_fixture;
-    std::unique_ptr<AppState> m_state;
-    RecordingWorkspace m_workspace;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppFixture* m_fixture = nullptr;
+    AppState* m_state = nullptr;
     std::unique_ptr<SettingsView> m_view;
 };
 
 void tst_SettingsView::init()
 {
-    m_fixture = std::make_unique<AppFixture>();
-    m_state = std::make_unique<AppState>(m_fixture->environment());
-    m_workspace = RecordingWorkspace();
-    WindowServices services;
-    services.appState = m_state.get();
-    services.workspace = &m_workspace;
-    m_view = std::make_unique<SettingsView>(services);
+    m_bed = std::make_unique<ViewTestBed>();
+    m_fixture = &m_bed->fixture;
+    m_state = m_bed->state();
+    m_view = std::make_unique<SettingsView>(m_bed->services());
     m_view->resize(900, 800);
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -87,8 +85,7 @@ void tst_SettingsView::init()
 void tst_SettingsView::cleanup()
 {
     m_view.reset();
-    m_state.reset();
-    m_fixture.reset();
+    m_bed.reset();
 }
 
 QJsonObject tst_SettingsView::stored() const
@@ -295,7 +292,7 @@ void tst_SettingsView::vocabularyLinksAndVersion()
 
     auto* privacy = qobject_cast<QLabel*>(control(QStringLiteral("privacyLink")));
     Q_EMIT privacy->linkActivated(QStringLiteral("privacy"));
-    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
+    QCOMPARE(m_bed->workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
 
     // Without an update service only the running version is shown.
     QVERIFY(!control(QStringLiteral("checkForUpdates"))->isVisible());

@@ -52,7 +52,7 @@ private:
     bool publish();
     // The banner and the group over a service with this installer.
     void makeViews(std::shared_ptr<PlatformUpdateInstaller> installer = {});
-    QPushButton* button(const char* name) const { return m_group->findChild<QPushButton*>(QLatin1String(name)); }
+    QPushButton* button(const char* name) const { return m_group->findChild<QPushButton*>(QString::fromLatin1(name)); }
 
     TestCertificate m_certificate;
     std::unique_ptr<LoopbackMakerServer> m_server;
