@@ -2,6 +2,7 @@
 
 #include "AppFixture.h"
 #include "LoopbackMakerServer.h"
+#include "RecordingWorkspace.h"
 
 #include "WindowServices.h"
 #include "app/AppState.h"
@@ -15,24 +16,12 @@
 // the maker's server, and a workspace that records what was opened.
 struct GateTestBed
 {
-    class OpenedUrls : public Workspace
-    {
-    public:
-        bool revealFile(const FilePath&) override { return true; }
-        bool openUrl(const QUrl& url) override
-        {
-            opened.append(url);
-            return true;
-        }
-        QList<QUrl> opened;
-    };
-
     AppFixture fixture;
     LoopbackMakerServer server;
     HttpTransport transport;
     RegionGateService regionGate{&transport, QLocale(QLocale::Russian, QLocale::Russia)};
     std::unique_ptr<AppState> appState;
-    OpenedUrls workspace;
+    RecordingWorkspace workspace;
     bool listening = server.listen();
 
     GateTestBed()

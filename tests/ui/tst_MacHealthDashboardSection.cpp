@@ -82,36 +82,27 @@ void tst_MacHealthDashboardSection::beforeAndAfterAScan()
     section.show();
 
     auto* scan = section.findChild<QPushButton*>(QStringLiteral("quickHealthScan"));
-    QVERIFY(scan->isVisible());
     QVERIFY(!section.findChild<QPushButton*>(QStringLiteral("repeatHealthScan"))->isVisible());
-
-    QSignalSpy busy(&state, &AppState::busyChanged);
     scan->click();
     QVERIFY(state.isBusy());
     QVERIFY(!scan->isEnabled());
-    QTRY_VERIFY(state.healthSnapshot().has_value());
-    QTRY_VERIFY(!state.isBusy());
+    QTRY_VERIFY(state.healthSnapshot().has_value() && !state.isBusy());
 
     const MacHealthSnapshot snapshot = *state.healthSnapshot();
     QVERIFY(!scan->isVisible());
     QCOMPARE(section.gauge()->score(), snapshot.healthPercent);
-    QCOMPARE(section.findChild<QLabel*>(QStringLiteral("found"))->text(), QString::number(snapshot.itemCount));
     QVERIFY(snapshot.itemCount >= 1);
-    QVERIFY(section.findChild<QLabel*>(QStringLiteral("scannedAt"))->text().startsWith(QStringLiteral("Скан: ")));
+    QCOMPARE(section.findChild<QLabel*>(QStringLiteral("found"))->text(), QString::number(snapshot.itemCount));
     QStringList tips;
-    for (IconTextLine* line : section.findChildren<IconTextLine*>(QStringLiteral("healthTip"))) {
-        QCOMPARE(line->symbolName(), QStringLiteral("lightbulb.fill"));
+    for (IconTextLine* line : section.findChildren<IconTextLine*>(QStringLiteral("healthTip")))
         tips.append(line->text());
-    }
     QCOMPARE(tips, snapshot.tips);
     QStringList facts;
-    for (QLabel* fact : section.findChildren<QLabel*>(QStringLiteral("fact"))) {
+    for (QLabel* fact : section.findChildren<QLabel*>(QStringLiteral("fact")))
         facts.append(fact->text());
-    }
     QCOMPARE(facts.size(), 6);
     QCOMPARE(facts.at(3), QString::number(snapshot.hardware.memoryGB) + QStringLiteral("\u00a0ГБ"));
     QVERIFY2(!facts.join(u' ').contains(QLatin1String("unknown")), qPrintable(facts.join(u' ')));
-    QVERIFY(facts.at(5) == QStringLiteral("Ноутбук") || facts.at(5) == QStringLiteral("Настольный"));
 
     QSignalSpy results(&section, &MacHealthDashboardSection::showResultsRequested);
     section.findChild<QPushButton*>(QStringLiteral("healthResults"))->click();

@@ -1,7 +1,5 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
-#include "RecordingWorkspace.h"
-#include "ScriptedConfirmer.h"
+#include "ViewTestBed.h"
 
 #include "CleanArchivePanel.h"
 #include "SafeCleanupPanel.h"
@@ -27,41 +25,28 @@ class tst_OverviewPanels : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
+    void cleanup() { m_bed.reset(); }
     void safeCleanupDeletesOnlyTheTickedAfterAsking();
     void cleanArchiveCreatesListsAndReveals();
 
 private:
-    std::unique_ptr<AppFixture> m_fixture;
-    std::unique_ptr<AppState> m_state;
-    ScriptedConfirmer m_confirmer;
-    RecordingWorkspace m_workspace;
-    WindowServices m_services;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppFixture* m_fixture = nullptr;
+    AppState* m_state = nullptr;
 };
 
 void tst_OverviewPanels::init()
 {
-    m_fixture = std::make_unique<AppFixture>();
-    m_state = std::make_unique<AppState>(m_fixture->environment());
-    m_confirmer = ScriptedConfirmer();
-    m_workspace = RecordingWorkspace();
-    m_services = WindowServices();
-    m_services.appState = m_state.get();
-    m_services.confirmer = &m_confirmer;
-    m_services.workspace = &m_workspace;
-}
-
-void tst_OverviewPanels::cleanup()
-{
-    m_state.reset();
-    m_fixture.reset();
+    m_bed = std::make_unique<ViewTestBed>();
+    m_fixture = &m_bed->fixture;
+    m_state = m_bed->state();
 }
 
 void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
 {
     m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
     m_fixture->sized(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"), 5 << 20);
-    SafeCleanupPanel panel(m_services);
+    SafeCleanupPanel panel(m_bed->services());
     panel.show();
     auto* find = panel.findChild<QPushButton*>(QStringLiteral("findSafeCaches"));
     QVERIFY(find->isVisible());
@@ -77,16 +62,16 @@ void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
     // Untick Homebrew; a refused question deletes nothing.
     rows.last()->findChild<QCheckBox*>()->click();
     QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9\u00a0МБ"));
-    m_confirmer.answer = false;
+    m_bed->confirmer.answer = false;
     auto* clean = panel.findChild<QPushButton*>(QStringLiteral("cleanSafeCaches"));
     clean->click();
-    QCOMPARE(m_confirmer.requests.size(), 1);
-    QCOMPARE(m_confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
-    QVERIFY(m_confirmer.requests.first().message.contains(QStringLiteral("41,9\u00a0МБ")));
+    QCOMPARE(m_bed->confirmer.requests.size(), 1);
+    QCOMPARE(m_bed->confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
+    QVERIFY(m_bed->confirmer.requests.first().message.contains(QStringLiteral("41,9\u00a0МБ")));
     QVERIFY(!m_state->isBusy());
     QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
 
-    m_confirmer.answer = true;
+    m_bed->confirmer.answer = true;
     clean->click();
     QTRY_VERIFY(!m_state->isBusy());
     QTRY_VERIFY(!QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
@@ -99,23 +84,20 @@ void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
 
 void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
 {
-    AppSettings settings = m_state->settings();
-    settings.archivePath = m_fixture->home.makeDir(QStringLiteral("Архивный диск/Brisko Archive"));
-    m_state->setSettings(settings);
+    m_bed->setArchivePath(m_fixture->home.makeDir(QStringLiteral("Архивный диск/Brisko Archive")));
     m_fixture->home.makeFile(QStringLiteral("Documents/Договор.pdf"), 3000);
     m_fixture->home.makeFile(QStringLiteral("Desktop/заметка.txt"), 200);
 
-    CleanArchivePanel panel(m_services);
+    CleanArchivePanel panel(m_bed->services());
     panel.show();
     auto* profile = panel.findChild<QComboBox*>(QStringLiteral("cleanArchiveProfile"));
     auto* description = panel.findChild<QLabel*>(QStringLiteral("profileDescription"));
-    QCOMPARE(profile->count(), 3);
-    for (int i = 0; i < profile->count(); ++i) {
+    for (int i = profile->count() - 1; i >= 0; --i) {
         profile->setCurrentIndex(i);
         QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile(), m_state->layout()));
     }
-    QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::creative, m_state->layout()),
-             QStringLiteral("Movies, Music, Pictures, проекты с «ГОТОВО»/«РЕЛИЗ»"));
+    QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
+    // The folders under the names the desktop gives them.
     m_fixture->home.makeDir(QStringLiteral(".config"));
     QFile userDirs(m_fixture->home.filePath(QStringLiteral(".config/user-dirs.dirs")));
     QVERIFY(userDirs.open(QIODevice::WriteOnly));
@@ -125,8 +107,6 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     const HomeLayout russian = HomeLayout::freedesktop(m_fixture->home.home(), QProcessEnvironment());
     QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::essential, russian),
              QStringLiteral("Документы, Рабочий стол, Загрузки (без установщиков)"));
-    profile->setCurrentIndex(0);
-    QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
 
     auto* compress = panel.findChild<QCheckBox*>(QStringLiteral("compressCleanArchive"));
     QVERIFY(compress->isChecked());
@@ -148,21 +128,21 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     QVERIFY(!details.contains(QStringLiteral("tar.zst")));
 
     rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();
-    QCOMPARE(m_workspace.revealed, QList<FilePath>{archive.url});
+    QCOMPARE(m_bed->workspace.revealed, QList<FilePath>{archive.url});
 
     // A restore asks first and names what it will skip; declined, nothing runs.
-    m_confirmer.answer = false;
+    m_bed->confirmer.answer = false;
     auto* restore = rows.first()->findChild<QPushButton*>(QStringLiteral("restore"));
     restore->click();
-    QCOMPARE(m_confirmer.requests.last().title, QStringLiteral("Восстановить архив?"));
-    QCOMPARE(m_confirmer.requests.last().message,
+    QCOMPARE(m_bed->confirmer.requests.last().title, QStringLiteral("Восстановить архив?"));
+    QCOMPARE(m_bed->confirmer.requests.last().message,
              QStringLiteral("Всё из этого архива уже есть в домашней папке — восстанавливать нечего: "
                             "существующее не перезаписывается."));
     QVERIFY(!m_state->isBusy());
     QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
-    m_confirmer.answer = true;
+    m_bed->confirmer.answer = true;
     restore->click();
-    QCOMPARE(m_confirmer.requests.last().message,
+    QCOMPARE(m_bed->confirmer.requests.last().message,
              QStringLiteral("В домашнюю папку вернётся 1 элемент. Уже есть и будут пропущены: «Documents» — "
                             "существующее не перезаписывается."));
     QTRY_VERIFY(!m_state->isBusy());

@@ -1,13 +1,11 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
-#include "RecordingWorkspace.h"
+#include "ViewTestBed.h"
 
 #include "IconTextLine.h"
 #include "SettingsNumberField.h"
 #include "SettingsView.h"
 #include "app/AppState.h"
 #include "scan/DiskScanner.h"
-#include "update/UpdateService.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <tuple>
 
 namespace {
 // Types text as a user would, character by character (QTest::keyClicks takes
@@ -57,8 +57,7 @@ private Q_SLOTS:
     void numbersTheRecordMustNotHoldAreRefused();
     void archiveFolderStatus();
     void pickedArchiveFolderIsShown();
-    void scanVocabularyAndLinks();
-    void updatesGroup();
+    void vocabularyLinksAndVersion();
 
 private:
     // The stored record as JSON (empty when nothing was stored).
@@ -66,21 +65,18 @@ private:
     QJsonObject published() const;
     QWidget* control(const QString& field) const;
 
-    std::unique_ptr<AppFixture> m_fixture;
-    std::unique_ptr<AppState> m_state;
-    RecordingWorkspace m_workspace;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppFixture* m_fixture = nullptr;
+    AppState* m_state = nullptr;
     std::unique_ptr<SettingsView> m_view;
 };
 
 void tst_SettingsView::init()
 {
-    m_fixture = std::make_unique<AppFixture>();
-    m_state = std::make_unique<AppState>(m_fixture->environment());
-    m_workspace = RecordingWorkspace();
-    WindowServices services;
-    services.appState = m_state.get();
-    services.workspace = &m_workspace;
-    m_view = std::make_unique<SettingsView>(services);
+    m_bed = std::make_unique<ViewTestBed>();
+    m_fixture = &m_bed->fixture;
+    m_state = m_bed->state();
+    m_view = std::make_unique<SettingsView>(m_bed->services());
     m_view->resize(900, 800);
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -89,8 +85,7 @@ void tst_SettingsView::init()
 void tst_SettingsView::cleanup()
 {
     m_view.reset();
-    m_state.reset();
-    m_fixture.reset();
+    m_bed.reset();
 }
 
 QJsonObject tst_SettingsView::stored() const
@@ -230,38 +225,35 @@ void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused()
 void tst_SettingsView::archiveFolderStatus()
 {
     IconTextLine* line = m_view->archiveStatusLine();
-    QLineEdit* path = qobject_cast<QLineEdit*>(control(QStringLiteral("archivePath")));
-    const auto typePath = [&](const QString& text) {
-        path->selectAll();
-        typeText(path, text);
-    };
-
-    typePath(m_fixture->home.filePath(QStringLiteral("Архив/ещё нет")));
-    QCOMPARE(line->text(), QStringLiteral("Папка будет создана при первом переносе"));
-    QCOMPARE(line->tone(), IconTextLine::Tone::warning);
-    QCOMPARE(line->symbolName(), QStringLiteral("exclamationmark.triangle.fill"));
-
+    auto* path = qobject_cast<QLineEdit*>(control(QStringLiteral("archivePath")));
     const QString archive = m_fixture->home.makeDir(QStringLiteral("Диск/Brisko Archive"));
-    typePath(archive);
-    QCOMPARE(line->text(), QStringLiteral("Архив доступен для записи"));
-    QCOMPARE(line->tone(), IconTextLine::Tone::success);
-    QCOMPARE(line->symbolName(), QStringLiteral("checkmark.circle.fill"));
-
+    const QString locked = m_fixture->home.makeDir(QStringLiteral("Другой/Архив"));
+    const QString file = m_fixture->home.makeFile(QStringLiteral("файл-архив"), 3);
+    const QString notThere = m_fixture->home.filePath(QStringLiteral("Архив/ещё нет"));
+    const QString unwritable = QStringLiteral("Проверьте подключение архивного диска");
+    const QList<std::tuple<QString, QString, IconTextLine::Tone, QString>> rows = {
+        {notThere, QStringLiteral("Папка будет создана при первом переносе"), IconTextLine::Tone::warning,
+         QStringLiteral("exclamationmark.triangle.fill")},
+        {archive, QStringLiteral("Архив доступен для записи"), IconTextLine::Tone::success,
+         QStringLiteral("checkmark.circle.fill")},
+        // The folder itself refuses writing although its parent would allow it.
+        {locked, unwritable, IconTextLine::Tone::warning, QStringLiteral("exclamationmark.triangle.fill")},
+        // A file in the folder's place cannot take moved items either.
+        {file, unwritable, IconTextLine::Tone::warning, QStringLiteral("exclamationmark.triangle.fill")},
+    };
+    m_fixture->fs->denyWrite(QFile::encodeName(locked));
+    for (const auto& [typed, text, tone, symbol] : rows) {
+        path->selectAll();
+        typeText(path, typed);
+        QCOMPARE(line->text(), text);
+        QCOMPARE(line->tone(), tone);
+        QCOMPARE(line->symbolName(), symbol);
+    }
     // A read-only disk: the parent refuses writing.
     m_fixture->fs->denyWrite(QFile::encodeName(m_fixture->home.filePath(QStringLiteral("Диск"))));
-    typePath(archive + QStringLiteral("/"));
-    QCOMPARE(line->text(), QStringLiteral("Проверьте подключение архивного диска"));
-    QCOMPARE(line->tone(), IconTextLine::Tone::warning);
-
-    // The folder itself refuses writing although its parent would allow it.
-    const QString locked = m_fixture->home.makeDir(QStringLiteral("Другой/Архив"));
-    m_fixture->fs->denyWrite(QFile::encodeName(locked));
-    typePath(locked);
-    QCOMPARE(line->text(), QStringLiteral("Проверьте подключение архивного диска"));
-
-    // A file in the folder's place cannot take moved items either.
-    typePath(m_fixture->home.makeFile(QStringLiteral("файл-архив"), 3));
-    QCOMPARE(line->text(), QStringLiteral("Проверьте подключение архивного диска"));
+    path->selectAll();
+    typeText(path, archive + QStringLiteral("/"));
+    QCOMPARE(line->text(), unwritable);
 }
 
 void tst_SettingsView::pickedArchiveFolderIsShown()
@@ -277,7 +269,7 @@ void tst_SettingsView::pickedArchiveFolderIsShown()
     QCOMPARE(stored().value(QStringLiteral("archivePath")).toString(), picked);
 }
 
-void tst_SettingsView::scanVocabularyAndLinks()
+void tst_SettingsView::vocabularyLinksAndVersion()
 {
     const QString keywords = qobject_cast<QLabel*>(control(QStringLiteral("archiveKeywords")))->text();
     QVERIFY(keywords.startsWith(QStringLiteral("Также находит папки с ключевыми словами: ")));
@@ -300,46 +292,13 @@ void tst_SettingsView::scanVocabularyAndLinks()
 
     auto* privacy = qobject_cast<QLabel*>(control(QStringLiteral("privacyLink")));
     Q_EMIT privacy->linkActivated(QStringLiteral("privacy"));
-    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
-}
+    QCOMPARE(m_bed->workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
 
-void tst_SettingsView::updatesGroup()
-{
     // Without an update service only the running version is shown.
-    auto* check = qobject_cast<QPushButton*>(control(QStringLiteral("checkForUpdates")));
-    QVERIFY(!check->isVisible());
+    QVERIFY(!control(QStringLiteral("checkForUpdates"))->isVisible());
     QVERIFY(qobject_cast<QLabel*>(control(QStringLiteral("currentVersion")))
                 ->text()
                 .startsWith(QStringLiteral("Текущая версия: ")));
-
-    UpdateDeployment deployment;
-    deployment.allowedHosts = {QStringLiteral("updates.example.test")};
-    deployment.localVersion = QStringLiteral("1.0.0");
-    deployment.localBuild = QStringLiteral("1");
-    UpdateService updates(nullptr, m_fixture->errors, nullptr, deployment);
-    WindowServices services;
-    services.appState = m_state.get();
-    services.updates = &updates;
-    SettingsView view(services);
-    view.resize(900, 800);
-    view.show();
-    check = view.findChild<QPushButton*>(QStringLiteral("checkForUpdates"));
-    auto* status = view.findChild<IconTextLine*>(QStringLiteral("updateStatus"));
-    QVERIFY(check->isVisible());
-    QCOMPARE(check->text(), QStringLiteral("Проверить обновления"));
-    QVERIFY(!status->isVisible());
-    QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("updateAction"))->isVisible());
-
-    // The check goes to the stored address; its failure is the status line.
-    AppSettings settings = m_state->settings();
-    settings.updateCheckURL = QStringLiteral("https://updates.example.test/api/brisko/version.json");
-    m_state->setSettings(settings);
-    check->click();
-    QTRY_VERIFY(updates.lastCheckError().has_value());
-    QCOMPARE(status->text(), *updates.lastCheckError());
-    QCOMPARE(status->tone(), IconTextLine::Tone::warning);
-    QVERIFY(check->isEnabled());
-    QVERIFY(!view.findChild<QPushButton*>(QStringLiteral("updateAction"))->isVisible());
 }
 
 BRISKO_TEST(tst_SettingsView)

@@ -1,7 +1,5 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
-#include "RecordingWorkspace.h"
-#include "ScriptedConfirmer.h"
+#include "ViewTestBed.h"
 
 #include "UsageMapView.h"
 #include "UsageRingChart.h"
@@ -29,6 +27,11 @@ class tst_UsageMapView : public QObject
 
 private Q_SLOTS:
     void init();
+    void cleanup()
+    {
+        m_view.reset();
+        m_bed.reset();
+    }
     void drillInHoverAndBack();
     void trashFromTheMenuAfterConfirmation();
 
@@ -36,27 +39,22 @@ private:
     UsageTree::Index entry(const char* relative) const;
     void clickEntry(const char* relative);
 
-    std::unique_ptr<AppFixture> m_f;
-    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppFixture* m_f = nullptr;
+    AppState* m_state = nullptr;
     std::unique_ptr<UsageMapView> m_view;
-    RecordingWorkspace m_workspace;
-    ScriptedConfirmer m_confirmer;
 };
 
 void tst_UsageMapView::init()
 {
-    m_f = std::make_unique<AppFixture>();
-    m_confirmer = {};
+    m_bed = std::make_unique<ViewTestBed>();
+    m_f = &m_bed->fixture;
     m_f->sized(QStringLiteral("Видео/фильм.mkv"), 900 * MiB);
     m_f->sized(QStringLiteral("Видео/клип.mp4"), 100 * MiB);
     m_f->sized(QStringLiteral("Документы/отчёт.pdf"), 250 * MiB);
     m_f->sized(QStringLiteral("Library/Caches/com.example.tool/blob"), 400 * MiB);
-    m_state = std::make_unique<AppState>(m_f->environment());
-    WindowServices services;
-    services.appState = m_state.get();
-    services.confirmer = &m_confirmer;
-    services.workspace = &m_workspace;
-    m_view = std::make_unique<UsageMapView>(services);
+    m_state = m_bed->state();
+    m_view = std::make_unique<UsageMapView>(m_bed->services());
     m_view->resize(1000, 700);
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -138,10 +136,10 @@ void tst_UsageMapView::trashFromTheMenuAfterConfirmation()
     QMenu* menu = m_view->findChild<QMenu*>(QStringLiteral("usageContextMenu"));
     QVERIFY(menu);
 
-    m_confirmer.answer = true;
+    m_bed->confirmer.answer = true;
     action(menu, QStringLiteral("Удалить в Корзину"))->trigger();
-    QCOMPARE(m_confirmer.requests.size(), 1);
-    QCOMPARE(m_confirmer.requests.first().title, QStringLiteral("Удалить в Корзину?"));
+    QCOMPARE(m_bed->confirmer.requests.size(), 1);
+    QCOMPARE(m_bed->confirmer.requests.first().title, QStringLiteral("Удалить в Корзину?"));
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_f->home.filePath(QStringLiteral("Документы"))), 20000);
     QVERIFY(QFile::exists(m_f->home.filePath(QStringLiteral(".local/share/Trash/files/Документы/отчёт.pdf"))));
     // The map walks only what changed and loses the folder.

@@ -15,6 +15,7 @@
 
 #include <functional>
 
+// The window's own confirmation sheet and folder chooser, on screen.
 class tst_WindowDialogs : public QObject
 {
     Q_OBJECT
@@ -30,7 +31,7 @@ private Q_SLOTS:
     void folderChooser();
 
 private:
-    // Runs act on the next modal dialog as soon as it is up.
+    // Runs act on the next modal dialog once it is up.
     static void whenModal(std::function<void(QWidget*)> act);
     ConfirmationRequest request(bool destructive) const;
 
@@ -63,16 +64,14 @@ ConfirmationRequest tst_WindowDialogs::request(bool destructive) const
 
 void tst_WindowDialogs::whenModal(std::function<void(QWidget*)> act)
 {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
+    // Looks again at every turn of the event loop until the dialog is up.
+    QTimer::singleShot(0, qApp, [act = std::move(act)]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(modal);
+        if (modal && modal->isVisible())
+            act(modal);
+        else
+            whenModal(std::move(act));
     });
-    poll->start(10);
 }
 
 void tst_WindowDialogs::keysAnswerTheSheet_data()

@@ -14,17 +14,17 @@
 #include "fans/SmcSimulator.h"
 #include "server/FeedbackService.h"
 
-#include <QDeadlineTimer>
-#include <QTest>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QVBoxLayout>
 
 namespace {
 template <typename T>
 void await(const QFuture<T>& future)
 {
-    const QDeadlineTimer deadline(30000);
-    while (!future.isFinished() && !deadline.hasExpired())
-        QTest::qWait(10);
+    // The result is published through the event loop.
+    while (!future.isFinished())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // The cooling section on a simulated machine. The service becomes a child of

@@ -3,9 +3,9 @@
 #include "app/AppState.h"
 #include "server/AdService.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QTest>
+#include <QCoreApplication>
+#include <QEventLoop>
 
 namespace {
 constexpr qint64 MiB = qint64(1) << 20;
@@ -82,7 +82,7 @@ void SnapshotContext::map()
 
 void SnapshotContext::waitFor(const QFuture<void>& done)
 {
-    const QDeadlineTimer deadline(30000);
-    while (!done.isFinished() && !deadline.hasExpired())
-        QTest::qWait(10);
+    // The result is published through the event loop.
+    while (!done.isFinished())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }

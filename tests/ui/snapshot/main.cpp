@@ -17,7 +17,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTextStream>
 
 #include <cstdio>
@@ -72,8 +71,9 @@ int render(const Options& options, int argc, char** argv)
             widget->setAttribute(Qt::WA_DontShowOnScreen);
             widget->resize(screen.size);
             widget->show();
-            // Let layouts, queued updates and short timers settle.
-            QTest::qWait(60);
+            // Let layouts and queued updates settle.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QCoreApplication::processEvents();
             const QString path = QDir(options.output).filePath(fileName(screen.name, dark, options.scale));
             if (!widget->grab().save(path)) {
                 std::fprintf(stderr, "could not write %s\n", qPrintable(path));

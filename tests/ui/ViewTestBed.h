@@ -1,0 +1,51 @@
+#pragma once
+
+#include "AppFixture.h"
+#include "RecordingWorkspace.h"
+#include "ScriptedConfirmer.h"
+
+#include "WindowServices.h"
+#include "app/AppState.h"
+
+#include <QTest>
+
+// What a section is built from in widget tests: an application state over a
+// temporary home (made on first use, so that a test can set the volumes and
+// files it starts with), confirmations answered from a script, and a
+// workspace that records what was opened.
+struct ViewTestBed
+{
+    AppFixture fixture;
+    ScriptedConfirmer confirmer;
+    RecordingWorkspace workspace;
+
+    AppState* state()
+    {
+        if (!m_state)
+            m_state = std::make_unique<AppState>(fixture.environment());
+        return m_state.get();
+    }
+    WindowServices services()
+    {
+        WindowServices services;
+        services.appState = state();
+        services.confirmer = &confirmer;
+        services.workspace = &workspace;
+        return services;
+    }
+    // Runs one category's scan to its end.
+    void scan(ScanCategory category)
+    {
+        const QFuture<void> done = state()->runScan({category});
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+    }
+    void setArchivePath(const QString& path)
+    {
+        AppSettings settings = state()->settings();
+        settings.archivePath = path;
+        state()->setSettings(settings);
+    }
+
+private:
+    std::unique_ptr<AppState> m_state;
+};
