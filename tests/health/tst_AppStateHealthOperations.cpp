@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "AppFixture.h"
 #include "TreeInventory.h"
 
@@ -11,8 +12,6 @@
 
 namespace {
 
-constexpr qint64 terabyte = 1'000'000'000'000;
-constexpr qint64 gibibyte = qint64(1) << 30;
 
 enum class Downloads { filesAndAFolder, onlyAFolder, moveFails, unreadable };
 
@@ -129,7 +128,7 @@ void tst_AppStateHealthOperations::healthScanPublishesInOrder()
     const QString installer = m_f->home.makeFile(QStringLiteral("Downloads/setup.dmg"), 1,
                                                  m_f->clock->now().addDays(-40));
     m_f->fs->setAllocatedSize(QFile::encodeName(installer), 2'000'000'000);
-    m_f->sized(QStringLiteral("Library/Caches/Homebrew/bottle.tar.gz"), 3 * gibibyte);
+    m_f->sized(QStringLiteral("Library/Caches/Homebrew/bottle.tar.gz"), 3 * GiB);
     AppState state(environment());
 
     QStringList published;
@@ -162,12 +161,12 @@ void tst_AppStateHealthOperations::healthScanPublishesInOrder()
     QCOMPARE(state.healthScanProgress().progress, 1.0);
     // Largest first: the film in two categories, the installer in three.
     QCOMPARE(state.scanItems().size(), 6);
-    QCOMPARE(state.scanItems().at(2).size, 3 * gibibyte);
+    QCOMPARE(state.scanItems().at(2).size, 3 * GiB);
 
     // 60% used: base 100; 158 GB of 1 TB is junk: −22. Each path counts once.
     const MacHealthSnapshot snapshot = *state.healthSnapshot();
     QCOMPARE(snapshot.healthPercent, 78);
-    QCOMPARE(snapshot.safeCleanupBytes, 3 * gibibyte);
+    QCOMPARE(snapshot.safeCleanupBytes, 3 * GiB);
     QCOMPARE(snapshot.diskFreeBytes, 400'000'000'000);
     QCOMPARE(snapshot.scannedAt, m_f->clock->now());
     QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 158,44\u00a0ГБ"));

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "health/MacHealthEvaluator.h"
 
 #include <QtTest>
@@ -8,8 +9,6 @@
 namespace {
 
 // A volume of exactly 10^12 bytes, so that shares are easy to write down.
-constexpr qint64 terabyte = 1'000'000'000'000;
-constexpr qint64 gibibyte = qint64(1) << 30;
 
 const QString fillCritical = QStringLiteral("Системный диск заполнен более чем на 92% — срочно освободите место.");
 const QString noAccess = QStringLiteral("Включите полный доступ к диску для точного сканирования.");
@@ -93,7 +92,7 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
     row("no volume, nothing found", noVolume, 0, nothing, 0, true, 100, {looksClean});
     row("no volume, no access", noVolume, 0, nothing, 0, false, 92, {noAccess, looksClean});
     row("no volume, big findings", noVolume, 0, {200'000'000'000}, 0, true, 100, {allFine});
-    row("no volume, big safe caches", noVolume, 0, nothing, 2 * gibibyte, true, 100, {safeCaches(gb("2,15"))});
+    row("no volume, big safe caches", noVolume, 0, nothing, 2 * GiB, true, 100, {safeCaches(gb("2,15"))});
     // A volume without capacity scores 103 and says nothing about itself.
     row("zero capacity", 0, 0, some, 0, true, 100, {allFine});
     row("zero capacity, no access", 0, 0, nothing, 0, false, 95, {noAccess, looksClean});
@@ -126,9 +125,9 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
         {canFree(QStringLiteral("500\u00a0МБ"))});
 
     // Safe caches: more than 1 GiB.
-    row("safe caches exactly 1 GiB", noVolume, 0, nothing, gibibyte, true, 100, {allFine});
-    row("safe caches 1 GiB and a byte", noVolume, 0, nothing, gibibyte + 1, true, 100, {safeCaches(gb("1,07"))});
-    row("safe caches on a volume", T, half, nothing, gibibyte + 1, true, 100,
+    row("safe caches exactly 1 GiB", noVolume, 0, nothing, GiB, true, 100, {allFine});
+    row("safe caches 1 GiB and a byte", noVolume, 0, nothing, GiB + 1, true, 100, {safeCaches(gb("1,07"))});
+    row("safe caches on a volume", T, half, nothing, GiB + 1, true, 100,
         {canFree(gb("1,07")), safeCaches(gb("1,07"))});
 
     // Clean needs no items and no safe caches at all.
@@ -140,7 +139,7 @@ void tst_MacHealthEvaluator::scoreAndAdvice_data()
     row("103 - 12 - 8", T, half, {70'000'000'000}, 0, false, 83, {noAccess});
     row("75 - 22 - 8", T, 900'000'000'000, {200'000'000'000}, 0, false, 45,
         {fillHigh(90), junkFound(gb("200")), noAccess});
-    row("all four lines", T, 930'000'000'000, {100'000'000'000}, 60 * gibibyte, false, 35,
+    row("all four lines", T, 930'000'000'000, {100'000'000'000}, 60 * GiB, false, 35,
         {fillCritical, junkFound(gb("164,42")), safeCaches(gb("64,42")), noAccess});
 }
 

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "ViewTestBed.h"
 
 #include "AdBannerView.h"
@@ -23,11 +24,6 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
-
-namespace {
-constexpr qint64 MiB = qint64(1) << 20;
-constexpr qint64 GiB = qint64(1) << 30;
-} // namespace
 
 // The window's content over a real application state: the sidebar, the
 // quick-scan rule (a scan that finds something switches to the results, one

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "ViewTestBed.h"
 
 #include "ScanItemFilterModel.h"
@@ -10,7 +11,6 @@
 #include <QTest>
 
 namespace {
-constexpr qint64 MiB = qint64(1) << 20;
 }
 
 // The results table's two models over a real application state and real

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "ViewTestBed.h"
 
 #include "EmptyStateView.h"
@@ -17,7 +18,6 @@
 #include <QToolButton>
 
 namespace {
-constexpr qint64 MiB = qint64(1) << 20;
 }
 
 // The results section over real files: what the toolbar offers for movable

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "ViewTestBed.h"
 
 #include "UsageMapView.h"
@@ -15,7 +16,6 @@
 #include <QTest>
 
 namespace {
-constexpr qint64 MiB = qint64(1) << 20;
 }
 
 // The size map over a real temporary home: mapping, drilling in by mouse,

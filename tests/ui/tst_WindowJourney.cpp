@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "GateTestBed.h"
 #include "ScriptedConfirmer.h"
 
@@ -25,7 +26,6 @@
 #include <QTest>
 
 namespace {
-constexpr qint64 KiB = 1024;
 
 QByteArray readAll(const QString& path)
 {
