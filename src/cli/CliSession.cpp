@@ -2,7 +2,7 @@
 
 #include "CliInterrupt.h"
 #include "ProgressPrinter.h"
-#include "RecordingErrorSink.h"
+#include "CollectingErrorSink.h"
 #include "Console.h"
 #include "EventLoopWait.h"
 #include "StepProgressPrinter.h"
@@ -14,7 +14,7 @@ CliSession::CliSession(AppEnvironment environment, Console* progressOn, FolderCh
 {
     // The state reports its per-item failures to the error sink; recording
     // them on the way lets the command show them too.
-    m_errors = std::make_shared<RecordingErrorSink>(m_env.errors);
+    m_errors = std::make_shared<CollectingErrorSink>(m_env.errors);
     m_env.errors = m_errors;
     m_env.folderChooser = std::move(chooser);
     m_state = std::make_unique<AppState>(m_env);

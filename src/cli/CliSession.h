@@ -11,7 +11,7 @@
 #include <optional>
 
 class Console;
-class RecordingErrorSink;
+class CollectingErrorSink;
 
 // The application state of one run of a command, and the waiting for its
 // operations: the command line has no window whose event loop would deliver
@@ -54,6 +54,6 @@ private:
 
     Console* m_progressOn;
     AppEnvironment m_env;
-    std::shared_ptr<RecordingErrorSink> m_errors;
+    std::shared_ptr<CollectingErrorSink> m_errors;
     std::unique_ptr<AppState> m_state;
 };

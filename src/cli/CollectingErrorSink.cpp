@@ -1,23 +1,23 @@
-#include "RecordingErrorSink.h"
+#include "CollectingErrorSink.h"
 
 #include <utility>
 
-RecordingErrorSink::RecordingErrorSink(ErrorReportSinkPtr next)
+CollectingErrorSink::CollectingErrorSink(ErrorReportSinkPtr next)
     : m_next(std::move(next))
 {
 }
 
-void RecordingErrorSink::configure(const AppSettings& settings, const QString& anonymousId)
+void CollectingErrorSink::configure(const AppSettings& settings, const QString& anonymousId)
 {
     m_next->configure(settings, anonymousId);
 }
 
-void RecordingErrorSink::report(AppFeature feature, const QString& message, const QMap<QString, QString>& context)
+void CollectingErrorSink::report(AppFeature feature, const QString& message, const QMap<QString, QString>& context)
 {
     m_next->report(feature, message, context);
 }
 
-void RecordingErrorSink::reportOperationErrors(AppFeature feature, const QStringList& errors,
+void CollectingErrorSink::reportOperationErrors(AppFeature feature, const QStringList& errors,
                                                const QMap<QString, QString>& context)
 {
     {
@@ -27,7 +27,7 @@ void RecordingErrorSink::reportOperationErrors(AppFeature feature, const QString
     m_next->reportOperationErrors(feature, errors, context);
 }
 
-QStringList RecordingErrorSink::takeOperationErrors()
+QStringList CollectingErrorSink::takeOperationErrors()
 {
     const QMutexLocker lock(&m_mutex);
     return std::exchange(m_operationErrors, {});

@@ -8,10 +8,10 @@
 // Passes every report on and keeps the messages of the operation reports,
 // so that a command can show the user the same per-item failures the
 // application state sends to the error reporter.
-class RecordingErrorSink : public ErrorReportSink
+class CollectingErrorSink : public ErrorReportSink
 {
 public:
-    explicit RecordingErrorSink(ErrorReportSinkPtr next);
+    explicit CollectingErrorSink(ErrorReportSinkPtr next);
 
     void configure(const AppSettings& settings, const QString& anonymousId) override;
     void report(AppFeature feature, const QString& message, const QMap<QString, QString>& context) override;
