@@ -1,5 +1,7 @@
 #include "SnapshotContext.h"
 
+#include "TestValues.h"
+
 #include "app/AppState.h"
 #include "server/AdService.h"
 
@@ -7,10 +9,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-namespace {
-constexpr qint64 MiB = qint64(1) << 20;
-constexpr qint64 GiB = qint64(1) << 30;
-} // namespace
 
 SnapshotContext::SnapshotContext()
 {

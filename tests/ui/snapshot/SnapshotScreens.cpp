@@ -2,6 +2,7 @@
 // a name and a factory that builds it from the context.
 #include "SnapshotContext.h"
 #include "SnapshotScreen.h"
+#include "TestValues.h"
 
 #include "AdBannerView.h"
 #include "ConfirmationSheet.h"
@@ -30,7 +31,6 @@ ContentView* contentOn(SnapshotContext& c, int section)
 // Folders of a lived-in home beside the fixture's downloads and caches.
 void addMapFolders(AppFixture& f)
 {
-    constexpr qint64 MiB = qint64(1) << 20;
     f.sized(QStringLiteral("Видео/Отпуск 2024.mp4"), 3100 * MiB);
     f.sized(QStringLiteral("Видео/Выпускной.mov"), 1400 * MiB);
     f.sized(QStringLiteral("Документы/Диплом/черновик.docx"), 40 * MiB);
