@@ -42,7 +42,8 @@ QuickScanCategoryButton::QuickScanCategoryButton(ScanCategory category, QWidget*
     , m_category(category)
 {
     setObjectName(QStringLiteral("quickScan_") + ScanCategories::rawValue(category));
-    setFixedSize(buttonWidth, buttonHeight);
+    setFixedWidth(buttonWidth);
+    fitHeightToFonts();
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     m_spinner.setInterval(50);
@@ -94,6 +95,18 @@ QRect QuickScanCategoryButton::descriptionRect() const
     const QRect title = titleRect();
     return {Theme::spacing, title.bottom() + 4, width() - 2 * Theme::spacing,
             metrics.lineSpacing() * (descriptionLines - 1) + metrics.height()};
+}
+
+void QuickScanCategoryButton::fitHeightToFonts()
+{
+    setFixedHeight(descriptionRect().bottom() + 1 + Theme::spacing);
+}
+
+void QuickScanCategoryButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange)
+        fitHeightToFonts();
+    QAbstractButton::changeEvent(event);
 }
 
 void QuickScanCategoryButton::enterEvent(QEnterEvent* event)

@@ -23,21 +23,26 @@ public:
     void setTexts(const QString& title, const QString& description);
     void setScanning(bool scanning);
 
-    // Where the title (one line) and the description (up to three lines) are
+    // Where the title (one line) and the description (up to four lines) are
     // drawn; the layout test checks the Russian texts fit them.
     QRect titleRect() const;
     QRect descriptionRect() const;
     QFont titleFont() const;
     static constexpr int buttonWidth = 245;
-    static constexpr int buttonHeight = 116;
-    static constexpr int descriptionLines = 3;
+    // The longest description takes three full lines at the usual 9 pt, so a
+    // slightly wider face or hinting needs a fourth; the height follows the
+    // fonts, so a larger desktop font never cuts the description off.
+    static constexpr int descriptionLines = 4;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void fitHeightToFonts();
+
     ScanCategory m_category;
     QString m_title;
     QString m_description;

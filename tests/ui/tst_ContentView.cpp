@@ -267,18 +267,29 @@ void tst_ContentView::bannerCountedAtLaunchIsNotCountedAgain()
 void tst_ContentView::russianLabelsFitTheirWidths()
 {
     auto view = makeView();
-    // Quick-scan cards: the title on one line, the description within its lines.
-    for (ScanCategory category : ScanCategories::allCategories()) {
-        QuickScanCategoryButton* button = view->overview()->quickScanButton(category);
-        const QRect title = button->titleRect();
-        QVERIFY2(QFontMetrics(button->titleFont()).horizontalAdvance(button->title()) <= title.width(),
-                 qPrintable(button->title()));
-        const QRect description = button->descriptionRect();
-        const QRect needed = QFontMetrics(Theme::of(button).captionFont()).boundingRect(
-            QRect(0, 0, description.width(), 10000), Qt::TextWordWrap, button->description());
-        QVERIFY2(needed.height() <= description.height(), qPrintable(button->description()));
-        QVERIFY(!button->accessibleName().isEmpty());
+    // Quick-scan cards: the title on one line, the description within its
+    // lines and the card, also after the desktop's font grows.
+    const QFont desktopFont = QApplication::font();
+    for (qreal scale : {1.0, 1.4}) {
+        QFont font = desktopFont;
+        font.setPointSizeF(desktopFont.pointSizeF() * scale);
+        QApplication::setFont(font);
+        for (ScanCategory category : ScanCategories::allCategories()) {
+            QuickScanCategoryButton* button = view->overview()->quickScanButton(category);
+            const QRect description = button->descriptionRect();
+            QTRY_VERIFY(description.bottom() < button->height());
+            if (scale > 1.0)
+                continue; // a large font may elide the texts; they only have to stay inside
+            const QRect title = button->titleRect();
+            QVERIFY2(QFontMetrics(button->titleFont()).horizontalAdvance(button->title()) <= title.width(),
+                     qPrintable(button->title()));
+            const QRect needed = QFontMetrics(Theme::of(button).captionFont()).boundingRect(
+                QRect(0, 0, description.width(), 10000), Qt::TextWordWrap, button->description());
+            QVERIFY2(needed.height() <= description.height(), qPrintable(button->description()));
+            QVERIFY(!button->accessibleName().isEmpty());
+        }
     }
+    QApplication::setFont(desktopFont);
     // Sidebar entries within the 220 px column.
     for (const NavItem& item : view->sidebar()->items()) {
         SidebarItemButton* button = view->sidebar()->button(item.id);
