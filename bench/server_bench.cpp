@@ -492,14 +492,20 @@ int main(int argc, char** argv)
                 tree.createdEntries(), double(building.elapsed()) / 1000.0, repetitions);
 
     std::vector<Scenario> scenarios;
-    if (silentResolver) {
-        scenarios.push_back({"lookup never answered", QStringLiteral("https://maker.brisko-vella.test"), {}});
-    }
-    scenarios.push_back({"accepts, never answers", servers.silentUrl(), {}});
-    scenarios.push_back({"refuses connections", servers.refusedUrl(), {}});
-    scenarios.push_back({"1 byte per second", servers.dripUrl(), {}});
-    scenarios.push_back({"endless body", servers.endlessUrl(), true});
-    scenarios.push_back({"reset mid-answer", servers.resetUrl(), {}});
+    const auto add = [&scenarios](const char* name, const QString& origin, bool answers) {
+        Scenario scenario;
+        scenario.name = name;
+        scenario.origin = origin;
+        scenario.answers = answers;
+        scenarios.push_back(scenario);
+    };
+    if (silentResolver)
+        add("lookup never answered", QStringLiteral("https://maker.brisko-vella.test"), false);
+    add("accepts, never answers", servers.silentUrl(), false);
+    add("refuses connections", servers.refusedUrl(), false);
+    add("1 byte per second", servers.dripUrl(), false);
+    add("endless body", servers.endlessUrl(), true);
+    add("reset mid-answer", servers.resetUrl(), false);
     for (size_t i = 0; i < scenarios.size(); ++i) {
         scenarios[i].steadyStore = work + "/steady-" + QByteArray::number(int(i)) + ".ini";
         scenarios[i].firstStore = work + "/first-" + QByteArray::number(int(i)) + ".ini";
