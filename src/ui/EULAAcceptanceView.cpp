@@ -19,7 +19,7 @@ struct Section
     QStringList paragraphs;
 };
 
-const QString heading =
+const QString agreementHeading =
     QStringLiteral("Лицензионное соглашение с конечным пользователем программы Brisko Vella (правообладатель — Korvane)");
 const QString closing = QStringLiteral(
     "Нажимая «Принимаю», вы подтверждаете, что прочитали настоящее соглашение и согласны со всеми его условиями.");
@@ -73,7 +73,7 @@ QList<Section> sections()
 
 QString EULAAcceptanceView::agreementText()
 {
-    QStringList lines{heading, QString()};
+    QStringList lines{agreementHeading, QString()};
     for (const Section& section : sections()) {
         lines.append(section.title);
         lines.append(section.paragraphs);
@@ -85,7 +85,7 @@ QString EULAAcceptanceView::agreementText()
 
 QString EULAAcceptanceView::agreementHtml()
 {
-    QString html = QStringLiteral("<p><b>%1</b></p>").arg(heading.toHtmlEscaped());
+    QString html = QStringLiteral("<p><b>%1</b></p>").arg(agreementHeading.toHtmlEscaped());
     for (const Section& section : sections()) {
         html += QStringLiteral("<p style=\"margin-top:14px\"><b>%1</b></p>").arg(section.title.toHtmlEscaped());
         for (const QString& paragraph : section.paragraphs) {

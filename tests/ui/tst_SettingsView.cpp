@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "KeyboardTyping.h"
 #include "ViewTestBed.h"
 
 #include "IconTextLine.h"
@@ -20,18 +21,6 @@
 #include <tuple>
 
 namespace {
-// Types text as a user would, character by character (QTest::keyClicks takes
-// Latin-1 only).
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 // Inserts text in one edit, as a paste does: no prefix of it is ever in the field.
 void pasteText(QWidget* widget, const QString& text)
 {

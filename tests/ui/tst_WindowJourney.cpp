@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "KeyboardTyping.h"
 #include "TestValues.h"
 #include "GateTestBed.h"
 #include "ScriptedConfirmer.h"
@@ -42,13 +43,6 @@ QByteArray writeNoise(const QString& path, qint64 size, quint32 seed)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
         return {};
     return bytes;
-}
-
-// QTest::keyClicks takes Latin-1 only; a Russian keyboard sends the letters as text.
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar letter : text)
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(letter), Qt::NoModifier);
 }
 } // namespace
 
