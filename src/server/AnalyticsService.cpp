@@ -7,7 +7,8 @@ AnalyticsService::AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, Se
     : m_clock(std::move(clock))
     , m_info(std::move(info))
     , m_anonymousId(loadOrCreateId(*defaults))
-    , m_queue(defaults, queueKey, maxQueue)
+    , m_queueStore(std::make_shared<WriteBehindDefaultsStore>(defaults))
+    , m_queue(m_queueStore, queueKey, maxQueue)
     , m_flusher(m_queue, std::move(client))
 {
 }

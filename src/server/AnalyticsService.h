@@ -8,12 +8,15 @@
 #include "model/UsageEventSink.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
+#include "platform/WriteBehindDefaultsStore.h"
 
 #include <QFuture>
 
 // Anonymous usage events: queued in the defaults store under a random
 // installation id and sent in the background, so that events raised offline
-// are delivered later. Nothing is recorded or sent while analytics is off;
+// are delivered later. The queue is written behind (see
+// WriteBehindDefaultsStore): an event costs the command that raises it no
+// wait for the disk, and a process that ends calls waitForQueueWrites first. Nothing is recorded or sent while analytics is off;
 // the queue then waits until it is switched on again.
 //
 // Confined to the thread of the transport behind its client (the main
@@ -42,6 +45,9 @@ public:
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
     void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
 
+    // Returns when every event tracked so far is in the defaults store.
+    void waitForQueueWrites() { m_queueStore->waitForWrites(); }
+
     AnalyticsEventList loadQueue() const { return m_queue.load(); }
     bool saveQueue(const AnalyticsEventList& events) const { return m_queue.save(events); }
 
@@ -51,6 +57,7 @@ private:
     ClockPtr m_clock;
     ClientInfo m_info;
     QString m_anonymousId;
+    std::shared_ptr<WriteBehindDefaultsStore> m_queueStore;
     StoredQueue<AnalyticsEvent> m_queue;
     QueueFlusher<AnalyticsEvent> m_flusher;
 };

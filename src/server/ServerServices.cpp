@@ -86,6 +86,15 @@ bool ServerServices::finishSends(std::chrono::milliseconds grace)
         }
     }
     const bool settled = awaitSends(sends, grace);
+    // What was not delivered is stored before the process may end.
+    std::shared_ptr<AnalyticsService> usage;
+    {
+        QMutexLocker lock(&mutex);
+        usage = analyticsInstance.lock();
+    }
+    if (usage) {
+        usage->waitForQueueWrites();
+    }
     RateLimitGate::shared()->abandonUnanswered();
     std::vector<std::shared_ptr<void>> released;
     {

@@ -25,8 +25,9 @@ void retainServices();
 // For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
 // every host that has not answered a post still in flight counts as
-// unreachable, and the retained services are let go. What was not delivered
-// stays queued for a later run. True when no flush was left running.
+// unreachable, the usage queue is written through, and the retained services
+// are let go. What was not delivered stays queued for a later run. True when
+// no flush was left running.
 bool finishSends(std::chrono::milliseconds grace);
 // Runs the event loop until every future has finished or grace has passed;
 // true when all finished.

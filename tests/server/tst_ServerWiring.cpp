@@ -1,13 +1,35 @@
 #include "BriskoTest.h"
+#include "FakeClock.h"
 #include "ServerTestBed.h"
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
 #include "platform/PlatformDefaultsStore.h"
+#include "platform/SettingsDefaultsStore.h"
 #include "server/AnalyticsService.h"
 #include "server/ErrorReporter.h"
+#include "server/ServerServices.h"
 
+#include <QSemaphore>
 #include <QtTest>
+
+#include <thread>
+
+namespace {
+// Holds the usage queue's writes until the test lets them through.
+class GatedStore : public SettingsDefaultsStore
+{
+public:
+    using SettingsDefaultsStore::SettingsDefaultsStore;
+    bool setData(const QString& key, const QByteArray& value) override
+    {
+        if (key == AnalyticsService::queueKey)
+            gate.acquire();
+        return SettingsDefaultsStore::setData(key, value);
+    }
+    QSemaphore gate;
+};
+} // namespace
 
 // The program's own environment: usage events and error reports of the
 // application state reach the server services, and BRISKO_OFFLINE keeps
@@ -25,6 +47,7 @@ private Q_SLOTS:
     void savedSettingsConfigureTheReporter();
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
+    void anEndingProcessStoresItsQueueFirst();
 
 private:
     AppSettings localSettings(bool errorReporting = true) const
@@ -76,6 +99,7 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
     off.analyticsEnabled = false;
     state.setSettings(off);
     state.track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}});
+    std::static_pointer_cast<AnalyticsService>(first.usage)->waitForQueueWrites();
     QCOMPARE(PlatformDefaultsStore::open()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
 }
 
@@ -129,6 +153,28 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
     environment.errors->report(AppFeature::general, QStringLiteral("offline"), {});
     QVERIFY(!PlatformDefaultsStore::open()->data(AnalyticsService::queueKey));
     QVERIFY(m_bed->server.requests().isEmpty());
+}
+
+void tst_ServerWiring::anEndingProcessStoresItsQueueFirst()
+{
+    // The queue is written behind the events; a process that ends right
+    // after its last event (a command whose host is backing off) must not
+    // end before that write.
+    const QString file = m_bed->path(QStringLiteral("gated.ini"));
+    auto store = std::make_shared<GatedStore>(file, QSettings::IniFormat);
+    const std::shared_ptr<AnalyticsService> service = ServerServices::analytics(store, std::make_shared<FakeClock>());
+    m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("events.php")), ScriptedResponse::closed());
+    service->track(QStringLiteral("scan_completed"), {}, true, m_bed->endpoint(QStringLiteral("events.php")));
+    std::thread opener([&store] {
+        QThread::msleep(100);
+        store->gate.release();
+    });
+    ServerServices::finishSends(std::chrono::milliseconds(0));
+    const QByteArray stored =
+        SettingsDefaultsStore(file, QSettings::IniFormat).data(AnalyticsService::queueKey).value_or("[]");
+    opener.join();
+    QCOMPARE(QJsonDocument::fromJson(stored).array().size(), 1);
+    QTRY_VERIFY(!service->isFlushing());
 }
 
 BRISKO_TEST(tst_ServerWiring)
