@@ -85,6 +85,7 @@ void tst_AnalyticsService::switchedOffRecordsAndSendsNothing()
     QCOMPARE(service->loadQueue().size(), 1);
 
     // Switched off, a flush sends nothing and keeps the queue for later.
+    service->waitForQueueWrites();
     m_bed->restart();
     auto fresh = makeService();
     QVERIFY(ServerTestBed::await(fresh->flush(endpoint(), false)));
