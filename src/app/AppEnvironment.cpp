@@ -2,7 +2,6 @@
 
 #include "DiscardingSinks.h"
 #include "platform/PlatformDefaultsStore.h"
-#include "platform/PlatformFileSystem.h"
 #include "platform/PlatformPaths.h"
 #include "platform/PlatformSystemFacts.h"
 #include "platform/PlatformTrash.h"
@@ -13,12 +12,12 @@
 
 #include <QProcessEnvironment>
 
-AppEnvironment AppEnvironment::platform()
+AppEnvironment AppEnvironment::platform(const ProcessServices& process)
 {
     AppEnvironment env;
     env.home = PlatformPaths::home();
     env.layout = HomeLayout::forThisSystem(env.home, QProcessEnvironment::systemEnvironment());
-    env.fileSystem = PlatformFileSystem::instance();
+    env.fileSystem = process.fileSystem;
     env.defaults = PlatformDefaultsStore::open();
     env.defaultsFile = FilePath::fromString(PlatformDefaultsStore::location());
     env.clock = std::make_shared<SystemClock>();
@@ -33,8 +32,8 @@ AppEnvironment AppEnvironment::platform()
         env.usage = std::make_shared<DiscardingUsageSink>();
         env.errors = std::make_shared<DiscardingErrorSink>();
     } else {
-        env.usage = ServerServices::analytics(env.defaults, env.clock);
-        env.errors = ServerServices::errorReporter(env.defaults, env.clock);
+        env.usage = ServerServices::analytics(env.defaults, env.clock, process.transport, process.gate);
+        env.errors = ServerServices::errorReporter(env.defaults, env.clock, process.transport, process.gate);
     }
     return env;
 }

@@ -102,7 +102,7 @@ CommandResult ArchiveCommand::run(const QStringList& arguments, Console& console
         if (positionals.size() != 1) {
             return CommandResult::usageError(QStringLiteral("лишние аргументы"));
         }
-        CliSession session(nullptr);
+        CliSession session(process(), nullptr);
         return list(session, json, console);
     }
     if (action != QLatin1String("create") && action != QLatin1String("restore")) {
@@ -119,7 +119,7 @@ CommandResult ArchiveCommand::run(const QStringList& arguments, Console& console
         return CommandResult::usageError(
             QStringLiteral("неизвестный профиль «%1»; допустимы %2").arg(positionals.at(1), profileNames()));
     }
-    CliSession session(json ? nullptr : &console);
+    CliSession session(process(), json ? nullptr : &console);
     return action == QLatin1String("create") ? create(session, positionals.at(1), json, console)
                                              : restore(session, positionals.at(1), json, console);
 }

@@ -5,7 +5,7 @@
 #include "CommandArguments.h"
 #include "Console.h"
 #include "platform/PlatformDefaultsStore.h"
-#include "platform/PlatformFileSystem.h"
+#include "app/ProcessServices.h"
 
 #include <QDir>
 
@@ -44,8 +44,8 @@ CommandResult ArchiveFolderCommand::run(const QStringList& arguments, Console& c
     const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(parsed->positionals().first()));
     const FilePath chosen = FilePath::fromString(folder);
 
-    const auto chooser = std::make_shared<ArgumentFolderChooser>(chosen, PlatformFileSystem::instance());
-    CliSession session(nullptr, chooser);
+    const auto chooser = std::make_shared<ArgumentFolderChooser>(chosen, process().fileSystem);
+    CliSession session(process(), nullptr, chooser);
     session.state().pickArchiveFolder();
     if (!chooser->answered()) {
         console.errLine(QStringLiteral("brisko: «%1» — не папка").arg(folder));

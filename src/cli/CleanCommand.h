@@ -7,6 +7,8 @@
 class CleanCommand : public SelectedRowsCommand
 {
 public:
+    using SelectedRowsCommand::SelectedRowsCommand;
+
     QString name() const override;
     QString summary() const override;
 

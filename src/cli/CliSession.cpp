@@ -9,9 +9,9 @@
 #include <QEventLoop>
 #include <QFutureWatcher>
 
-CliSession::CliSession(Console* progressOn, FolderChooserPtr chooser)
+CliSession::CliSession(const ProcessServices& process, Console* progressOn, FolderChooserPtr chooser)
     : m_progressOn(progressOn)
-    , m_env(AppEnvironment::platform())
+    , m_env(AppEnvironment::platform(process))
 {
     // The state reports its per-item failures to the error sink; recording
     // them on the way lets the command show them too.

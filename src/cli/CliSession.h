@@ -31,9 +31,10 @@ public:
         std::optional<StorageEvent> recorded;
     };
 
-    // progressOn may be null: nothing is shown while waiting. chooser is
-    // what pickArchiveFolder() asks; may be empty.
-    explicit CliSession(Console* progressOn, FolderChooserPtr chooser = {});
+    // On the machine's environment made from process. progressOn may be
+    // null: nothing is shown while waiting. chooser is what
+    // pickArchiveFolder() asks; may be empty.
+    CliSession(const ProcessServices& process, Console* progressOn, FolderChooserPtr chooser = {});
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;

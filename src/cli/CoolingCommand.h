@@ -11,6 +11,8 @@ struct CoolingSnapshot;
 class CoolingCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     QString name() const override;
     QString synopsis() const override;
     QString summary() const override;

@@ -32,7 +32,7 @@ CommandResult DisksCommand::run(const QStringList& arguments, Console& console)
     if (!parsed) {
         return CommandResult::usageError(error);
     }
-    const AppState state(AppEnvironment::platform());
+    const AppState state(AppEnvironment::platform(process()));
     const DiskInfoList& disks = state.disks();
 
     if (parsed->hasFlag(QStringLiteral("--json"))) {

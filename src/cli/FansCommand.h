@@ -10,6 +10,8 @@
 class FansCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     QString name() const override;
     QString synopsis() const override;
     QString summary() const override;

@@ -48,10 +48,10 @@ CommandResult FeedbackCommand::run(const QStringList& arguments, Console& consol
     }
     const QString message = parsed->positionals().join(QLatin1Char(' '));
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(process());
     const QString anonymousId = environment.usage->anonymousId();
     const AppState state(environment);
-    HttpTransport* transport = HttpTransport::processInstance();
+    HttpTransport* transport = process().transport;
     if (parsed->hasFlag(QStringLiteral("--offline"))) {
         transport->setOffline(true);
     }

@@ -45,7 +45,7 @@ CommandResult HealthCommand::run(const QStringList& arguments, Console& console)
     }
     const bool json = parsed->hasFlag(QStringLiteral("--json"));
 
-    CliSession session(nullptr);
+    CliSession session(process(), nullptr);
     AppState& state = session.state();
     ProgressPrinter printer(console);
     QMetaObject::Connection shown;

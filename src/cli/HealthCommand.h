@@ -9,6 +9,8 @@ struct MacHealthSnapshot;
 class HealthCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     QString name() const override;
     QString synopsis() const override;
     QString summary() const override;

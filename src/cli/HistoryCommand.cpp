@@ -43,7 +43,7 @@ CommandResult HistoryCommand::run(const QStringList& arguments, Console& console
         return CommandResult::usageError(error);
     }
 
-    const CliSession session(nullptr);
+    const CliSession session(process(), nullptr);
     const QList<StorageEvent> events = session.history();
     const StorageStats& stats = session.state().storageStats();
 

@@ -8,6 +8,8 @@
 class MoveCommand : public SelectedRowsCommand
 {
 public:
+    using SelectedRowsCommand::SelectedRowsCommand;
+
     QString name() const override;
     QString summary() const override;
 

@@ -3,7 +3,7 @@
 #include "CommandArguments.h"
 #include "Console.h"
 #include "TextTable.h"
-#include "platform/PlatformFileSystem.h"
+#include "app/ProcessServices.h"
 #include "platform/PlatformPaths.h"
 #include "scan/HomeLayout.h"
 
@@ -96,7 +96,7 @@ CommandResult PlacesCommand::run(const QStringList& arguments, Console& console)
     if (!parsed) {
         return CommandResult::usageError(error);
     }
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = process().fileSystem;
     const HomeLayout layout = HomeLayout::forThisSystem(PlatformPaths::home(), QProcessEnvironment::systemEnvironment());
     const QList<Place> places = placesOf(layout);
     const auto exists = [&](const FilePath& path) { return !path.isEmpty() && fs->exists(path.native()); };

@@ -41,8 +41,8 @@ CommandResult RegionCommand::run(const QStringList& arguments, Console& console)
     if (!parsed) {
         return CommandResult::usageError(error);
     }
-    const AppState state(AppEnvironment::platform());
-    HttpTransport* transport = HttpTransport::processInstance();
+    const AppState state(AppEnvironment::platform(process()));
+    HttpTransport* transport = process().transport;
     if (parsed->hasFlag(QStringLiteral("--offline"))) {
         transport->setOffline(true);
     }

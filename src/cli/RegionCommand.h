@@ -6,6 +6,8 @@
 class RegionCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     QString name() const override;
     QString synopsis() const override;
     QString summary() const override;

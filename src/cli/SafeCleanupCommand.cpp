@@ -75,7 +75,7 @@ CommandResult SafeCleanupCommand::run(const QStringList& arguments, Console& con
         return CommandResult::usageError(
             QStringLiteral("неизвестное действие «%1»; допустимы list и clean").arg(action));
     }
-    CliSession session(json ? nullptr : &console);
+    CliSession session(process(), json ? nullptr : &console);
     return action == QLatin1String("list") ? list(session, json, console) : clean(session, json, console);
 }
 

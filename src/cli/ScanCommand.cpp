@@ -75,7 +75,7 @@ CommandResult ScanCommand::run(const QStringList& arguments, Console& console)
     }
     const bool json = parsed->hasFlag(QStringLiteral("--json"));
 
-    AppState state(AppEnvironment::platform());
+    AppState state(AppEnvironment::platform(process()));
     ProgressPrinter progress(console);
     if (!json) {
         QObject::connect(&state, &AppState::scanProgressChanged, &state,

@@ -9,6 +9,8 @@ class AppState;
 class ScanCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     QString name() const override;
     QString synopsis() const override;
     QString summary() const override;

@@ -21,7 +21,7 @@ CommandResult SelectedRowsCommand::run(const QStringList& arguments, Console& co
     if (!selection) {
         return CommandResult::usageError(error);
     }
-    CliSession session(selection->json() ? nullptr : &console);
+    CliSession session(process(), selection->json() ? nullptr : &console);
     if (const std::optional<CommandResult> stop = selection->apply(session, console)) {
         return *stop;
     }

@@ -16,6 +16,8 @@ class ScanSelection;
 class SelectedRowsCommand : public CliCommand
 {
 public:
+    using CliCommand::CliCommand;
+
     QString synopsis() const override;
     QString details() const override;
     CommandResult run(const QStringList& arguments, Console& console) final;

@@ -59,7 +59,7 @@ CommandResult SettingsCommand::get(const QStringList& arguments, Console& consol
     if (!arguments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("settings get не принимает аргументов"));
     }
-    const AppState state(AppEnvironment::platform());
+    const AppState state(AppEnvironment::platform(process()));
     QJsonObject settings;
     if (!state.settings().toJsonObject(&settings)) {
         console.errLine(QStringLiteral("brisko: настройки содержат нечисловые значения"));
@@ -74,7 +74,7 @@ CommandResult SettingsCommand::set(const QStringList& assignments, Console& cons
     if (assignments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("нет присваиваний ПОЛЕ=ЗНАЧЕНИЕ"));
     }
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(process());
     AppState state(environment);
 
     QString error;

@@ -41,7 +41,7 @@ CommandResult SortDownloadsCommand::run(const QStringList& arguments, Console& c
     }
     const bool json = parsed->hasFlag(QStringLiteral("--json"));
 
-    CliSession session(json ? nullptr : &console);
+    CliSession session(process(), json ? nullptr : &console);
     QFuture<SortResult> sorted;
     const CliSession::OperationRun run = session.run([&sorted](AppState& state) {
         sorted = state.sortDownloads();

@@ -37,7 +37,7 @@ CommandResult UndoCommand::run(const QStringList& arguments, Console& console)
     }
     const bool json = parsed->hasFlag(QStringLiteral("--json"));
 
-    CliSession session(json ? nullptr : &console);
+    CliSession session(process(), json ? nullptr : &console);
     const CliSession::OperationRun run = session.run([](AppState& state) { return state.undoLastMove(); });
     const AppState& state = session.state();
     if (!run.started || !state.lastMoveResult()) {

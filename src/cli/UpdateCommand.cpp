@@ -116,13 +116,14 @@ CommandResult UpdateCommand::run(const QStringList& arguments, Console& console)
     const QString action = parsed->positionals().first();
     const bool json = parsed->hasFlag(QStringLiteral("--json"));
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(process());
     const AppState state(environment);
-    HttpTransport* transport = HttpTransport::processInstance();
+    HttpTransport* transport = process().transport;
     if (parsed->hasFlag(QStringLiteral("--offline"))) {
         transport->setOffline(true);
     }
-    std::unique_ptr<UpdateService> service(UpdateService::forPlatform(transport, environment.errors, nullptr));
+    std::unique_ptr<UpdateService> service(
+        UpdateService::forPlatform(transport, process().fileSystem, environment.errors, nullptr));
     // The new copy shows that it runs by printing its version; this command
     // ends by itself once the install's future has finished.
     UpdateService::Relaunch relaunch;

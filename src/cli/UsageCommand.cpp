@@ -174,7 +174,7 @@ CommandResult UsageCommand::run(const QStringList& arguments, Console& console)
     }
     const bool json = parsed->hasFlag(QStringLiteral("--json"));
 
-    CliSession session(json ? nullptr : &console);
+    CliSession session(process(), json ? nullptr : &console);
     FilePath root;
     if (!parsed->positionals().isEmpty()) {
         QString path = QDir::cleanPath(QDir::current().absoluteFilePath(parsed->positionals().first()));

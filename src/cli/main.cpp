@@ -23,6 +23,7 @@
 #include "UpdateCommand.h"
 #include "UsageCommand.h"
 
+#include "app/ProcessServices.h"
 #include "server/ServerServices.h"
 
 #include <QCoreApplication>
@@ -47,30 +48,31 @@ int main(int argc, char* argv[])
     // The scan publishes its results through the event loop, as in the window.
     QCoreApplication application(argc, argv);
 
+    const ProcessServices process = ProcessServices::forApplication(application);
     Console console;
     CommandDispatcher dispatcher(console);
-    dispatcher.add(std::make_unique<ScanCommand>());
-    dispatcher.add(std::make_unique<SettingsCommand>());
-    dispatcher.add(std::make_unique<ClassifyCommand>());
-    dispatcher.add(std::make_unique<DisksCommand>());
-    dispatcher.add(std::make_unique<PlacesCommand>());
-    dispatcher.add(std::make_unique<HardwareCommand>());
-    dispatcher.add(std::make_unique<CoolingCommand>());
-    dispatcher.add(std::make_unique<FansCommand>());
-    dispatcher.add(std::make_unique<MoveCommand>());
-    dispatcher.add(std::make_unique<UndoCommand>());
-    dispatcher.add(std::make_unique<TrashCommand>());
-    dispatcher.add(std::make_unique<CleanCommand>());
-    dispatcher.add(std::make_unique<SafeCleanupCommand>());
-    dispatcher.add(std::make_unique<HistoryCommand>());
-    dispatcher.add(std::make_unique<ArchiveFolderCommand>());
-    dispatcher.add(std::make_unique<ArchiveCommand>());
-    dispatcher.add(std::make_unique<SortDownloadsCommand>());
-    dispatcher.add(std::make_unique<HealthCommand>());
-    dispatcher.add(std::make_unique<RegionCommand>());
-    dispatcher.add(std::make_unique<FeedbackCommand>());
-    dispatcher.add(std::make_unique<UpdateCommand>());
-    dispatcher.add(std::make_unique<UsageCommand>());
+    dispatcher.add(std::make_unique<ScanCommand>(process));
+    dispatcher.add(std::make_unique<SettingsCommand>(process));
+    dispatcher.add(std::make_unique<ClassifyCommand>(process));
+    dispatcher.add(std::make_unique<DisksCommand>(process));
+    dispatcher.add(std::make_unique<PlacesCommand>(process));
+    dispatcher.add(std::make_unique<HardwareCommand>(process));
+    dispatcher.add(std::make_unique<CoolingCommand>(process));
+    dispatcher.add(std::make_unique<FansCommand>(process));
+    dispatcher.add(std::make_unique<MoveCommand>(process));
+    dispatcher.add(std::make_unique<UndoCommand>(process));
+    dispatcher.add(std::make_unique<TrashCommand>(process));
+    dispatcher.add(std::make_unique<CleanCommand>(process));
+    dispatcher.add(std::make_unique<SafeCleanupCommand>(process));
+    dispatcher.add(std::make_unique<HistoryCommand>(process));
+    dispatcher.add(std::make_unique<ArchiveFolderCommand>(process));
+    dispatcher.add(std::make_unique<ArchiveCommand>(process));
+    dispatcher.add(std::make_unique<SortDownloadsCommand>(process));
+    dispatcher.add(std::make_unique<HealthCommand>(process));
+    dispatcher.add(std::make_unique<RegionCommand>(process));
+    dispatcher.add(std::make_unique<FeedbackCommand>(process));
+    dispatcher.add(std::make_unique<UpdateCommand>(process));
+    dispatcher.add(std::make_unique<UsageCommand>(process));
 
     // Usage events and error reports of the command outlive it, so that the
     // sends they started get their grace below.
@@ -85,7 +87,7 @@ int main(int argc, char* argv[])
     // Saving the settings hands work to the pool, which may hand reports back
     // to this thread: both are done before the sends are counted.
     QThreadPool::globalInstance()->waitForDone();
-    ServerServices::finishSends(sendGrace);
+    ServerServices::finishSends(*process.gate, sendGrace);
     QThreadPool::globalInstance()->waitForDone();
     std::fflush(stdout);
     std::fflush(stderr);

@@ -114,11 +114,6 @@ FilePath PlatformTrash::defaultDataHome()
     return PlatformPaths::home().child(QByteArrayLiteral(".local/share"));
 }
 
-TrashPtr PlatformTrash::forCurrentUser()
-{
-    return std::make_shared<PlatformTrash>(defaultDataHome(), PlatformFileSystem::instance());
-}
-
 FilePath PlatformTrash::homeTrashPath() const
 {
     return m_dataHome.child(QByteArrayLiteral("Trash"));

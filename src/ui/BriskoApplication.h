@@ -52,6 +52,7 @@ private:
     LaunchDuties launchDuties() const;
     QWidget* makeContent();
 
+    ProcessServices m_process;
     AppEnvironment m_environment;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<AdService> m_ads;

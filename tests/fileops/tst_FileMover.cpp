@@ -261,7 +261,7 @@ void TestFileMover::realCrossVolumeMove()
     QVERIFY(target.isValid());
     const QByteArray project = QFile::encodeName(m_home->filePath(QStringLiteral("Downloads/Проект")));
     const TreeInventory before = TreeInventory::take(project);
-    const auto fs = PlatformFileSystem::instance();
+    const auto fs = std::make_shared<PlatformFileSystem>();
     const FilePath archive = FilePath::fromString(target.path()).child(QByteArrayLiteral("Архив"));
     const MoveResult result = FileMover(fs, m_clock).moveNow(treeItems(), archive, {});
     QCOMPARE(result.moved, 2);

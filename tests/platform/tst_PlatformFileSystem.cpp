@@ -105,7 +105,7 @@ void tst_PlatformFileSystem::listingSkipsHiddenNames()
     QVERIFY(makeDir(dir.filePath("Документы")));
     QVERIFY(writeFile(dir.filePath("Документы/.DS_Store"), 10));
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     QList<DirEntry> entries;
     QString error;
     QVERIFY(fs->listDirectory(dir.path(), &entries, &error));
@@ -135,7 +135,7 @@ void tst_PlatformFileSystem::listingReportsLstatValues()
     QVERIFY(::utimensat(AT_FDCWD, dir.filePath("file.bin").constData(), times, 0) == 0);
 
     QList<DirEntry> entries;
-    QVERIFY(PlatformFileSystem::instance()->listDirectory(dir.path(), &entries));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->listDirectory(dir.path(), &entries));
     QCOMPARE(entries.size(), 4);
 
     const DirEntry* file = findEntry(entries, "file.bin");
@@ -187,7 +187,7 @@ void tst_PlatformFileSystem::sparseFileHasNoAllocatedSize()
     ::close(tail);
 
     QList<DirEntry> entries;
-    QVERIFY(PlatformFileSystem::instance()->listDirectory(dir.path(), &entries));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->listDirectory(dir.path(), &entries));
     const DirEntry* sparse = findEntry(entries, "sparse.img");
     QVERIFY(sparse && sparse->statOk);
     QCOMPARE(sparse->stat.size, logical);
@@ -210,7 +210,7 @@ void tst_PlatformFileSystem::listingKeepsNativeNames()
     QVERIFY(writeFile(dir.filePath(cyrillicName), 7));
 
     QList<DirEntry> entries;
-    QVERIFY(PlatformFileSystem::instance()->listDirectory(dir.path(), &entries));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->listDirectory(dir.path(), &entries));
     QCOMPARE(namesOf(entries), (QSet<QByteArray>{latin1Name, invalidName, cyrillicName}));
     for (const DirEntry& entry : entries) {
         QVERIFY2(entry.statOk, entry.name.toHex().constData());
@@ -225,8 +225,8 @@ void tst_PlatformFileSystem::listingKeepsNativeNames()
     const FilePath roundTrip = FilePath::fromString(native.toString());
     QVERIFY(roundTrip.native() != native.native());
     FileStat st;
-    QVERIFY(PlatformFileSystem::instance()->stat(native.native(), false, &st));
-    QVERIFY(!PlatformFileSystem::instance()->stat(roundTrip.native(), false, &st));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->stat(native.native(), false, &st));
+    QVERIFY(!std::make_shared<PlatformFileSystem>()->stat(roundTrip.native(), false, &st));
 
     // A valid UTF-8 (Cyrillic) name survives the trip.
     const FilePath cyrillic = FilePath(dir.path()).child(cyrillicName);
@@ -236,7 +236,7 @@ void tst_PlatformFileSystem::listingKeepsNativeNames()
     const QByteArray odd = dir.filePath(invalidName + "-folder");
     QVERIFY(makeDir(odd));
     QVERIFY(writeFile(odd + '/' + latin1Name, 1));
-    QVERIFY(PlatformFileSystem::instance()->listDirectory(odd, &entries));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->listDirectory(odd, &entries));
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries.first().name, latin1Name);
     QVERIFY(entries.first().statOk);
@@ -247,7 +247,7 @@ void tst_PlatformFileSystem::listingFailures()
     NativeTempDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(writeFile(dir.filePath("plain.txt"), 1));
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
 
     // Stale entries from an earlier call must not look like a result.
     QList<DirEntry> entries{DirEntry{QByteArray("stale"), {}, true}};
@@ -280,12 +280,12 @@ void tst_PlatformFileSystem::unreadableFolderFails()
 
     QList<DirEntry> entries;
     QString error;
-    QVERIFY(!PlatformFileSystem::instance()->listDirectory(locked, &entries, &error));
+    QVERIFY(!std::make_shared<PlatformFileSystem>()->listDirectory(locked, &entries, &error));
     QVERIFY(entries.isEmpty());
     QCOMPARE(error, QString::fromLocal8Bit(std::strerror(EACCES)));
 
     // The parent still lists it, with its stat.
-    QVERIFY(PlatformFileSystem::instance()->listDirectory(dir.path(), &entries, &error));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->listDirectory(dir.path(), &entries, &error));
     QCOMPARE(entries.size(), 1);
     QVERIFY(entries.first().statOk);
     QVERIFY(entries.first().stat.isDirectory);
@@ -302,7 +302,7 @@ void tst_PlatformFileSystem::readDirectoryReturnsRawNamesWithKinds()
     QVERIFY(::symlink("sub", dir.filePath("link").constData()) == 0);
     QVERIFY(::mkfifo(dir.filePath("pipe").constData(), 0600) == 0);
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const int fd = fs->openDirectory(FileSystem::CurrentDirectory, dir.path().constData(), dir.path());
     QVERIFY(fd >= 0);
     DirectoryNames names;
@@ -345,7 +345,7 @@ void tst_PlatformFileSystem::readDirectoryReadsLargeFolders()
         QVERIFY(writeFile(dir.filePath(name), 0));
         made.insert(name);
     }
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const int fd = fs->openDirectory(FileSystem::CurrentDirectory, dir.path().constData(), dir.path());
     QVERIFY(fd >= 0);
     DirectoryNames names;
@@ -371,7 +371,7 @@ void tst_PlatformFileSystem::openAndStatRelativeToFolder()
     QVERIFY(::symlink("Фото", dir.filePath("ярлык").constData()) == 0);
     QVERIFY(writeFile(dir.filePath("plain"), 1));
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const int root = fs->openDirectory(FileSystem::CurrentDirectory, dir.path().constData(), dir.path());
     QVERIFY(root >= 0);
 
@@ -427,7 +427,7 @@ void tst_PlatformFileSystem::pathStatAndExists()
     QVERIFY(::symlink(invalidName.constData(), dir.filePath("link").constData()) == 0);
     QVERIFY(::symlink("missing", dir.filePath("dangling").constData()) == 0);
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     FileStat st;
     QVERIFY(fs->stat(dir.filePath("link"), true, &st));
     QCOMPARE(st.size, qint64(100));
@@ -448,7 +448,7 @@ void tst_PlatformFileSystem::chainsDeeperThanPathMax()
 {
     NativeTempDir dir;
     QVERIFY(dir.isValid());
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
 
     // 50 levels of 200-byte names: the full path is about 10 KB, well past PATH_MAX,
     // so only the descriptor chain reaches the bottom.

@@ -33,6 +33,7 @@ private:
 
     QTemporaryDir m_dir;
     std::unique_ptr<LoopbackMakerServer> m_server;
+    ProcessServices m_process;
 };
 
 void tst_ServerWiring::initTestCase()
@@ -40,6 +41,7 @@ void tst_ServerWiring::initTestCase()
     // The program's transport reads the switch once, when it is made.
     qunsetenv("BRISKO_OFFLINE");
     QVERIFY(m_dir.isValid());
+    m_process = ProcessServices::forApplication(*QCoreApplication::instance());
 }
 
 void tst_ServerWiring::init()
@@ -72,8 +74,8 @@ void tst_ServerWiring::storeSettings(const AppSettings& settings)
 void tst_ServerWiring::programUsesOneSetOfServerServices()
 {
     storeSettings(localSettings());
-    const AppEnvironment first = AppEnvironment::platform();
-    const AppEnvironment second = AppEnvironment::platform();
+    const AppEnvironment first = AppEnvironment::platform(m_process);
+    const AppEnvironment second = AppEnvironment::platform(m_process);
     QVERIFY(std::dynamic_pointer_cast<AnalyticsService>(first.usage));
     QVERIFY(std::dynamic_pointer_cast<ErrorReporter>(first.errors));
     QCOMPARE(first.usage, second.usage);
@@ -85,7 +87,7 @@ void tst_ServerWiring::programUsesOneSetOfServerServices()
 void tst_ServerWiring::trackedEventsReachTheServer()
 {
     storeSettings(localSettings());
-    AppState state(AppEnvironment::platform());
+    AppState state(AppEnvironment::platform(m_process));
     state.track(QStringLiteral("app_launch"));
     QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/events.php")), 1);
     const QJsonObject event = m_server->requests().first().json();
@@ -107,7 +109,7 @@ void tst_ServerWiring::savedSettingsConfigureTheReporter()
     AppSettings off = localSettings();
     off.errorReportingEnabled = false;
     storeSettings(off);
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     AppState state(environment);
     state.setSettings(localSettings());
     QVERIFY(state.saveSettings());
@@ -133,7 +135,7 @@ void tst_ServerWiring::reporterStartsFromTheStoredSettings()
                 "brisko(+0x4557) [0x55e1ed0fd557]\n");
     crash.close();
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/errors.php")), 1);
     QCOMPARE(m_server->requests().first().json().value(QLatin1String("feature")).toString(), QStringLiteral("crash"));
     QVERIFY(!QFile::exists(crash.fileName()));
@@ -145,7 +147,7 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
 {
     qputenv("BRISKO_OFFLINE", "1");
     storeSettings(localSettings());
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     QVERIFY(std::dynamic_pointer_cast<DiscardingUsageSink>(environment.usage));
     QVERIFY(std::dynamic_pointer_cast<DiscardingErrorSink>(environment.errors));
     AppState state(environment);
