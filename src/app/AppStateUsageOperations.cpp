@@ -128,14 +128,16 @@ void AppState::refreshUsage(const QList<FilePath>& paths)
     const QList<FilePath> batch = std::exchange(m_usagePending, {});
     const UsageTreePtr base = m_usageTree;
     const UsageWalker walker = m_usageWalker;
-    QPointer<AppState> self(this);
-    QThreadPool::globalInstance()->start([self, base, batch, walker] {
-        UsageTree tree = *base;
-        for (const FilePath& path : batch) {
-            tree = walker.refresh(tree, path);
-        }
-        UsageTreePtr refreshed = std::make_shared<const UsageTree>(std::move(tree));
-        OffThread::post<AppState>(self, [base, refreshed](AppState& state) {
+    OffThread::run(
+        this,
+        [base, batch, walker] {
+            UsageTree tree = *base;
+            for (const FilePath& path : batch) {
+                tree = walker.refresh(tree, path);
+            }
+            return UsageTreePtr(std::make_shared<const UsageTree>(std::move(tree)));
+        },
+        [base](AppState& state, UsageTreePtr refreshed) {
             state.m_usageRefreshing = false;
             // A new map made meanwhile is newer than this refresh.
             if (state.m_usageTree == base) {
@@ -144,5 +146,4 @@ void AppState::refreshUsage(const QList<FilePath>& paths)
             }
             state.refreshUsage({});
         });
-    });
 }

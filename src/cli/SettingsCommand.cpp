@@ -54,7 +54,7 @@ CommandResult SettingsCommand::run(const QStringList& arguments, Console& consol
     return CommandResult::usageError(QStringLiteral("неизвестное действие «%1»; допустимы get и set").arg(action));
 }
 
-CommandResult SettingsCommand::get(const QStringList& arguments, Console& console)
+CommandResult SettingsCommand::get(const QStringList& arguments, Console& console) const
 {
     if (!arguments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("settings get не принимает аргументов"));
@@ -69,7 +69,7 @@ CommandResult SettingsCommand::get(const QStringList& arguments, Console& consol
     return CommandResult::ok();
 }
 
-CommandResult SettingsCommand::set(const QStringList& assignments, Console& console)
+CommandResult SettingsCommand::set(const QStringList& assignments, Console& console) const
 {
     if (assignments.isEmpty()) {
         return CommandResult::usageError(QStringLiteral("нет присваиваний ПОЛЕ=ЗНАЧЕНИЕ"));

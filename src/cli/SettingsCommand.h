@@ -16,6 +16,6 @@ public:
     CommandResult run(const QStringList& arguments, Console& console) override;
 
 private:
-    static CommandResult get(const QStringList& arguments, Console& console);
-    static CommandResult set(const QStringList& assignments, Console& console);
+    CommandResult get(const QStringList& arguments, Console& console) const;
+    CommandResult set(const QStringList& assignments, Console& console) const;
 };
