@@ -3,6 +3,7 @@
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
+#include "app/ProcessServices.h"
 #include "platform/PlatformDefaultsStore.h"
 #include "server/AnalyticsService.h"
 #include "server/ErrorReporter.h"
@@ -18,7 +19,11 @@ class tst_ServerWiring : public QObject
 
 private Q_SLOTS:
     // The program's transport reads the switch once, when it is made.
-    void initTestCase() { qunsetenv("BRISKO_OFFLINE"); }
+    void initTestCase()
+    {
+        qunsetenv("BRISKO_OFFLINE");
+        m_process = ProcessServices::forApplication(*QCoreApplication::instance());
+    }
     void init();
     void cleanup() { m_bed.reset(); }
     void trackedEventsReachOneSetOfServerServices();
@@ -41,6 +46,7 @@ private:
     }
 
     std::unique_ptr<ServerTestBed> m_bed;
+    ProcessServices m_process;
 };
 
 void tst_ServerWiring::init()
@@ -56,8 +62,8 @@ void tst_ServerWiring::init()
 void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
 {
     storeSettings(localSettings());
-    const AppEnvironment first = AppEnvironment::platform();
-    const AppEnvironment second = AppEnvironment::platform();
+    const AppEnvironment first = AppEnvironment::platform(m_process);
+    const AppEnvironment second = AppEnvironment::platform(m_process);
     QVERIFY(std::dynamic_pointer_cast<AnalyticsService>(first.usage));
     QVERIFY(std::dynamic_pointer_cast<ErrorReporter>(first.errors));
     QCOMPARE(first.usage, second.usage);
@@ -82,7 +88,7 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
 void tst_ServerWiring::savedSettingsConfigureTheReporter()
 {
     storeSettings(localSettings(false));
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     AppState state(environment);
     state.setSettings(localSettings());
     QVERIFY(state.saveSettings());
@@ -108,7 +114,7 @@ void tst_ServerWiring::reporterStartsFromTheStoredSettings()
                 "brisko(+0x4557) [0x55e1ed0fd557]\n");
     crash.close();
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
     QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
     QVERIFY(!QFile::exists(crash.fileName()));
@@ -120,7 +126,7 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
 {
     qputenv("BRISKO_OFFLINE", "1");
     storeSettings(localSettings());
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     QVERIFY(std::dynamic_pointer_cast<DiscardingUsageSink>(environment.usage));
     QVERIFY(std::dynamic_pointer_cast<DiscardingErrorSink>(environment.errors));
     AppState state(environment);
