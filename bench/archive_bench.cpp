@@ -175,7 +175,7 @@ int main(int argc, char* argv[])
     std::printf("profile: %d files, %.2f GiB (4 large, the rest 4-400 KiB)\n", files, double(bytes) / double(1 << 30));
     std::fflush(stdout);
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const auto settingsFor = [&](bool compress) {
         AppSettings settings = AppSettings::defaults(home);
         settings.archivePath = ours;

@@ -233,7 +233,7 @@ bool moveWithMv(const QByteArray& source, const QByteArray& targetFolder)
 
 void profile(const Setup& setup)
 {
-    const auto timing = std::make_shared<TimingFileSystem>(PlatformFileSystem::instance());
+    const auto timing = std::make_shared<TimingFileSystem>(std::make_shared<PlatformFileSystem>());
     const Timing timed = timedMove(setup, "profiled mover", [&](const QByteArray& source, const QByteArray& target) {
         timing->begin();
         const bool ok = moveWithMover(timing, setup.tree, source, target);
@@ -337,7 +337,7 @@ int main(int argc, char** argv)
     std::printf("Trees are built and flushed to disk before each run; the source is read from the page cache.\n");
 
     const auto mover = [&](const QByteArray& source, const QByteArray& target) {
-        return moveWithMover(PlatformFileSystem::instance(), setup.tree, source, target);
+        return moveWithMover(std::make_shared<PlatformFileSystem>(), setup.tree, source, target);
     };
     std::vector<double> moverTimes;
     std::vector<double> mvTimes;

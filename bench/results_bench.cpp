@@ -186,7 +186,7 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     AppEnvironment env;
     env.home = FilePath::fromString(work.path());
-    env.fileSystem = PlatformFileSystem::instance();
+    env.fileSystem = std::make_shared<PlatformFileSystem>();
     env.defaults = std::make_shared<SettingsDefaultsStore>(work.filePath(QStringLiteral("defaults.ini")),
                                                            QSettings::IniFormat);
     env.clock = std::make_shared<SystemClock>();

@@ -357,7 +357,7 @@ double worstGap(const QByteArray& work, const QByteArray& home, const QString& o
 {
     AppEnvironment env;
     env.home = FilePath(home);
-    env.fileSystem = PlatformFileSystem::instance();
+    env.fileSystem = std::make_shared<PlatformFileSystem>();
     env.defaults = std::make_shared<SettingsDefaultsStore>(QString::fromLocal8Bit(work) + QStringLiteral("/gap.ini"),
                                                            QSettings::IniFormat);
     env.clock = std::make_shared<SystemClock>();

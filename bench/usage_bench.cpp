@@ -188,7 +188,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const FilePath root(synthetic.root());
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     std::printf("usage_bench: %d cores, default threads %d, load average %s\ntree %s: %lld entries\n",
                 QThread::idealThreadCount(), UsageWalker::defaultThreads(), loadAverage().constData(),
                 root.native().constData(), synthetic.createdEntries());

@@ -153,7 +153,7 @@ AppSettings benchSettings(const QByteArray& home)
 void checkCorrectness(const SyntheticTree& tree, const AppSettings& settings)
 {
     const FilePath root(tree.root());
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const DirectoryWalker walker(fs, 1);
 
     qint64 visits = 0;
@@ -207,7 +207,7 @@ void checkCorrectness(const SyntheticTree& tree, const AppSettings& settings)
 void benchTimings(const SyntheticTree& tree, const AppSettings& settings, int repetitions)
 {
     const FilePath root(tree.root());
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const int defaultThreads = DirectoryWalker::defaultSizingThreads();
     const std::vector<int> threadCounts{1, 2, 4, 8};
 
@@ -297,7 +297,7 @@ void benchTimings(const SyntheticTree& tree, const AppSettings& settings, int re
 void measureMemory(const SyntheticTree& tree, const AppSettings& settings)
 {
     const FilePath root(tree.root());
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const auto measure = [](const char* label, const std::function<void()>& work) {
         resetPeakRss();
         const qint64 rssBefore = statusKb("VmRSS");
@@ -381,7 +381,7 @@ void measureResponsiveness(const QByteArray& work, const SyntheticTree& tree, in
     const QByteArray home = work + "/home";
     AppEnvironment env;
     env.home = FilePath(home);
-    env.fileSystem = PlatformFileSystem::instance();
+    env.fileSystem = std::make_shared<PlatformFileSystem>();
     env.defaults = std::make_shared<SettingsDefaultsStore>(QString::fromLocal8Bit(work) + QStringLiteral("/defaults.ini"),
                                                            QSettings::IniFormat);
     env.clock = std::make_shared<SystemClock>();

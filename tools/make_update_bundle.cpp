@@ -103,19 +103,18 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("cannot write Info.json"));
     }
 
-    QString error;
-    std::optional<UpdateBundleManifest> manifest =
-        UpdateBundleManifest::scan(std::make_shared<PlatformFileSystem>(), FilePath::fromString(app), &error);
+    Outcome<UpdateBundleManifest> manifest =
+        UpdateBundleManifest::scan(std::make_shared<PlatformFileSystem>(), FilePath::fromString(app));
     if (!manifest) {
-        return fail(error);
+        return fail(manifest.message());
     }
     manifest->identifier = parser.value(identifier);
     manifest->version = parser.value(version);
     manifest->build = parser.value(build);
     const QByteArray list = manifest->encode();
-    const std::optional<QByteArray> signature = UpdateSignature::sign(list, pem, &error);
+    const Outcome<QByteArray> signature = UpdateSignature::sign(list, pem);
     if (!signature) {
-        return fail(error);
+        return fail(signature.message());
     }
     if (!QDir().mkpath(app + u'/' + QString::fromUtf8(UpdateBundleManifest::signatureFolder))
         || !writeFile(app + u'/' + QString::fromUtf8(UpdateBundleManifest::manifestPath), list)

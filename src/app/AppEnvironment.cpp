@@ -1,8 +1,8 @@
 #include "AppEnvironment.h"
 
 #include "DiscardingSinks.h"
+#include "ProcessServices.h"
 #include "platform/PlatformDefaultsStore.h"
-#include "platform/PlatformFileSystem.h"
 #include "platform/PlatformPaths.h"
 #include "platform/PlatformSystemFacts.h"
 #include "platform/PlatformTrash.h"
@@ -13,12 +13,12 @@
 
 #include <QProcessEnvironment>
 
-AppEnvironment AppEnvironment::platform()
+AppEnvironment AppEnvironment::platform(const ProcessServices& process)
 {
     AppEnvironment env;
     env.home = PlatformPaths::home();
     env.layout = HomeLayout::forThisSystem(env.home, QProcessEnvironment::systemEnvironment());
-    env.fileSystem = PlatformFileSystem::instance();
+    env.fileSystem = process.fileSystem;
     env.defaults = PlatformDefaultsStore::open();
     env.defaultsFile = FilePath::fromString(PlatformDefaultsStore::location());
     env.clock = std::make_shared<SystemClock>();
@@ -33,8 +33,8 @@ AppEnvironment AppEnvironment::platform()
         env.usage = std::make_shared<DiscardingUsageSink>();
         env.errors = std::make_shared<DiscardingErrorSink>();
     } else {
-        env.usage = ServerServices::analytics(env.defaults, env.clock);
-        env.errors = ServerServices::errorReporter(env.defaults, env.clock);
+        env.usage = ServerServices::analytics(env.defaults, env.clock, process.transport, process.gate);
+        env.errors = ServerServices::errorReporter(env.defaults, env.clock, process.transport, process.gate);
     }
     return env;
 }

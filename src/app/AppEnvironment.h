@@ -17,6 +17,8 @@
 
 #include <chrono>
 
+struct ProcessServices;
+
 // The collaborators the application state is built from. The program uses
 // the machine's own; tests hand in temporary folders, stores and fakes.
 struct AppEnvironment
@@ -45,9 +47,10 @@ struct AppEnvironment
     std::chrono::milliseconds lockWait{2000};
 
     // The running machine: $HOME and its layout (XDG variables and the
-    // user-dirs file read once here), the real file system, volumes, trash and
-    // system facts, the defaults store of PlatformDefaultsStore, and the
-    // analytics and error-report services of the maker's server (sinks that
-    // record nothing when BRISKO_OFFLINE=1).
-    static AppEnvironment platform();
+    // user-dirs file read once here), the process's file system, volumes,
+    // trash and system facts, the defaults store of PlatformDefaultsStore,
+    // and the analytics and error-report services of the maker's server on
+    // the process's transport and gate (sinks that record nothing when
+    // BRISKO_OFFLINE=1).
+    static AppEnvironment platform(const ProcessServices& process);
 };

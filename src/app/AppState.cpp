@@ -317,7 +317,7 @@ QFuture<void> AppState::runScan(const ScanCategorySet& categories)
     const DiskScanner scanner = m_scanner;
     QPointer<AppState> self(this);
     const ScanProgressHandler onProgress = [self](const ScanProgress& progress) {
-        postToMainThread(self, [progress](AppState& state) {
+        OffThread::post<AppState>(self, [progress](AppState& state) {
             // The scanner's last report says it stopped, but the results are
             // not published yet: staying busy until finishScan keeps another
             // operation from starting in between.
@@ -326,25 +326,11 @@ QFuture<void> AppState::runScan(const ScanCategorySet& categories)
             state.setScanProgress(running);
         });
     };
-    return runInBackground<ScanItemList>(
+    return OffThread::run(this,
         [scanner, settings, categories, onProgress] { return scanner.scan(settings, categories, onProgress); },
         [category, settings](AppState& state, ScanItemList items) {
             state.finishScan(category, settings, std::move(items));
         });
-}
-
-void AppState::postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call)
-{
-    // The application object lives on the main thread as long as anything
-    // does; the state itself may be gone by the time the call runs.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [self, call = std::move(call)] {
-            if (self) {
-                call(*self);
-            }
-        },
-        Qt::QueuedConnection);
 }
 
 void AppState::finishScan(ScanCategory category, const AppSettings& settings, ScanItemList items)

@@ -12,6 +12,7 @@
 #include "fileops/SafeCleanupService.h"
 #include "health/StorageHistoryStore.h"
 #include "health/MacHealthSnapshot.h"
+#include "base/OffThread.h"
 #include "model/AppSettings.h"
 #include "platform/StopRequest.h"
 #include "scan/DiskInfo.h"
@@ -293,30 +294,8 @@ protected:
 
     // What the running operation's worker asks at each item boundary.
     StopRequest stopRequest() const;
-    // Posts call to the main thread; it runs only while self still exists.
-    static void postToMainThread(const QPointer<AppState>& self, std::function<void(AppState&)> call);
     // Publishes the archive service's progress on the main thread, busy until the result is in.
     CleanArchiveService::ProgressHandler archiveProgressRelay();
-    // Runs work on the global pool, then finish(result) on the main thread
-    // while this object exists. Results travel the same queue as progress
-    // posted before them, so they arrive after it. The future finishes after
-    // finish has run (cancelled when this object went away first).
-    template<typename Result>
-    QFuture<void> runInBackground(std::function<Result()> work, std::function<void(AppState&, Result)> finish)
-    {
-        auto promise = std::make_shared<QPromise<void>>();
-        promise->start();
-        QFuture<void> finished = promise->future();
-        QPointer<AppState> self(this);
-        QThreadPool::globalInstance()->start([self, promise, work = std::move(work), finish = std::move(finish)] {
-            Result result = work();
-            postToMainThread(self, [promise, finish, result = std::move(result)](AppState& state) mutable {
-                finish(state, std::move(result));
-                promise->finish();
-            });
-        });
-        return finished;
-    }
     void setCleanArchiveProgress(const CleanArchiveProgress& progress);
     void setHealthScanProgress(const ScanProgress& progress);
 

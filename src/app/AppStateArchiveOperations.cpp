@@ -20,7 +20,7 @@ CleanArchiveService::ProgressHandler AppState::archiveProgressRelay()
 {
     QPointer<AppState> self(this);
     return [self](const CleanArchiveProgress& progress) {
-        postToMainThread(self, [progress](AppState& state) {
+        OffThread::post<AppState>(self, [progress](AppState& state) {
             // The service's last report says it stopped, but its result is not
             // folded in yet: staying busy until then keeps another operation
             // from starting in between.
@@ -50,7 +50,7 @@ QFuture<CleanArchiveCreateResult> AppState::createCleanArchive(CleanArchiveProfi
     auto promise = std::make_shared<QPromise<CleanArchiveCreateResult>>();
     promise->start();
     QFuture<CleanArchiveCreateResult> future = promise->future();
-    runInBackground<CleanArchiveCreateResult>(
+    OffThread::run(this,
         [service, profile, settings, onProgress, stop] { return service.create(profile, settings, onProgress, stop); },
         [promise, profile](AppState& state, CleanArchiveCreateResult result) {
             CleanArchiveProgress done = state.m_cleanArchiveProgress;
@@ -104,7 +104,7 @@ QFuture<RestoreResult> AppState::restoreCleanArchive(const CleanArchiveSummary& 
     auto promise = std::make_shared<QPromise<RestoreResult>>();
     promise->start();
     QFuture<RestoreResult> future = promise->future();
-    runInBackground<RestoreResult>(
+    OffThread::run(this,
         [service, summary, onProgress, stop] { return service.restore(summary, onProgress, stop); },
         [promise, id = summary.id](AppState& state, RestoreResult result) {
             CleanArchiveProgress done = state.m_cleanArchiveProgress;

@@ -99,7 +99,7 @@ QFuture<void> AppState::trashItems(const ScanItemList& items)
     startProgress(QStringLiteral("Удаление…"));
     setStatusMessage(std::nullopt);
 
-    struct Outcome
+    struct TrashRun
     {
         qint64 removed = 0;
         qint64 failed = 0;
@@ -113,9 +113,9 @@ QFuture<void> AppState::trashItems(const ScanItemList& items)
     QPointer<AppState> self(this);
     // Each item is a rename into a trash on its own volume; the loop runs off
     // the main thread all the same, so that a slow disk never stalls the window.
-    return runInBackground<Outcome>(
+    return OffThread::run(this,
         [trash, fs, items, self, stop] {
-            Outcome outcome;
+            TrashRun outcome;
             const qint64 n = items.size();
             for (qint64 i = 0; i < n; ++i) {
                 if (shouldStop(stop)) {
@@ -123,7 +123,7 @@ QFuture<void> AppState::trashItems(const ScanItemList& items)
                     break;
                 }
                 const ScanItem& item = items[i];
-                postToMainThread(self, [name = item.name, i, n](AppState& state) {
+                OffThread::post<AppState>(self, [name = item.name, i, n](AppState& state) {
                     ScanProgress progress = state.m_scanProgress;
                     progress.currentTask = QStringLiteral("Удаление ") + name + QStringLiteral("…");
                     progress.progress = double(i) / double(n);
@@ -146,7 +146,7 @@ QFuture<void> AppState::trashItems(const ScanItemList& items)
             }
             return outcome;
         },
-        [items](AppState& state, Outcome outcome) {
+        [items](AppState& state, TrashRun outcome) {
             state.removeProcessedResults(items);
             state.refreshUsage(itemPaths(items));
             state.stopProgress(QStringLiteral("Готово"));
@@ -199,7 +199,7 @@ QFuture<void> AppState::cleanItems(const ScanItemList& items)
     const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     const SafeCleanupService::ProgressHandler onProgress = [self](const QString& message, double fraction) {
-        postToMainThread(self, [message, fraction](AppState& state) {
+        OffThread::post<AppState>(self, [message, fraction](AppState& state) {
             ScanProgress progress = state.m_scanProgress;
             progress.currentTask = message;
             progress.progress = fraction;
@@ -208,7 +208,7 @@ QFuture<void> AppState::cleanItems(const ScanItemList& items)
             state.setScanProgress(progress);
         });
     };
-    return runInBackground<SafeCleanupResult>(
+    return OffThread::run(this,
         [service, candidates, onProgress, stop] { return service.cleanup(candidates, onProgress, stop); },
         [items](AppState& state, SafeCleanupResult result) {
             state.stopProgress(QStringLiteral("Готово"));
@@ -260,14 +260,14 @@ QFuture<void> AppState::moveItemsToArchive(const ScanItemList& items)
     const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     const MoveProgressHandler onProgress = [self](qint64 done, qint64 total) {
-        postToMainThread(self, [done, total](AppState& state) {
+        OffThread::post<AppState>(self, [done, total](AppState& state) {
             ScanProgress progress = state.m_scanProgress;
             progress.currentTask = QStringLiteral("Перенос %1/%2…").arg(done).arg(total);
             progress.progress = double(done) / double(std::max<qint64>(total, 1));
             state.setScanProgress(progress);
         });
     };
-    return runInBackground<MoveResult>(
+    return OffThread::run(this,
         [mover, items, archive, onProgress, journal, stop] {
             if (!journal) {
                 return mover.moveNow(items, archive, onProgress, nullptr, stop);
@@ -330,7 +330,7 @@ QFuture<void> AppState::undoLastMove()
     const MoveBatch last = *batch;
     const std::shared_ptr<MoveJournal> journal = makeJournal();
     const FileSystemPtr fs = m_env.fileSystem;
-    return runInBackground<MoveResult>(
+    return OffThread::run(this,
         [log, last, journal, fs] {
             if (!journal) {
                 return log.undo(last);

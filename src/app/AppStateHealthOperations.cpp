@@ -60,12 +60,12 @@ QFuture<SortResult> AppState::sortDownloads()
     const DownloadsSorter sorter = m_downloadsSorter;
     // A disabled Downloads folder cannot be listed: the sorter says so.
     const FilePath downloads = m_layout.userFolder(UserFolder::downloads).value_or(FilePath());
-    runInBackground<SortResult>([sorter, downloads] { return sorter.sortSync(downloads); },
-                                [sorted](AppState& state, SortResult result) {
-                                    state.finishSort(result);
-                                    sorted->addResult(result);
-                                    sorted->finish();
-                                });
+    OffThread::run(this, [sorter, downloads] { return sorter.sortSync(downloads); },
+                   [sorted](AppState& state, SortResult result) {
+                       state.finishSort(result);
+                       sorted->addResult(result);
+                       sorted->finish();
+                   });
     return future;
 }
 
@@ -119,7 +119,7 @@ QFuture<void> AppState::runQuickHealthScan()
     const SystemFactsPtr facts = m_env.systemFacts;
     QPointer<AppState> self(this);
     const ScanProgressHandler onProgress = [self](const ScanProgress& progress) {
-        postToMainThread(self, [progress](AppState& state) {
+        OffThread::post<AppState>(self, [progress](AppState& state) {
             // The scanner's "Готово" comes before the snapshot is out.
             ScanProgress running = progress;
             running.isRunning = true;
@@ -128,11 +128,11 @@ QFuture<void> AppState::runQuickHealthScan()
     };
     // Measuring the caches walks folders too: it runs here, off the main
     // thread, and its list is published before the first scan report.
-    return runInBackground<Findings>(
+    return OffThread::run(this,
         [self, categories, settings, scanner, safeCleanup, fs, home, layout, facts, onProgress] {
             Findings findings;
             const SafeCleanupCandidateList candidates = safeCleanup.scan(layout);
-            postToMainThread(self, [candidates](AppState& state) { state.setSafeCleanupCandidates(candidates); });
+            OffThread::post<AppState>(self, [candidates](AppState& state) { state.setSafeCleanupCandidates(candidates); });
             findings.items = scanner.scan(settings, categories, onProgress);
             for (const SafeCleanupCandidate& candidate : candidates) {
                 findings.safeCleanupBytes = StoredNumbers::add(findings.safeCleanupBytes, candidate.size);

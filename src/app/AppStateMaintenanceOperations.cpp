@@ -75,14 +75,14 @@ QFuture<void> AppState::runSafeCleanup()
     const StopRequest stop = stopRequest();
     QPointer<AppState> self(this);
     const SafeCleanupService::ProgressHandler onProgress = [self](const QString& message, double fraction) {
-        postToMainThread(self, [message, fraction](AppState& state) {
+        OffThread::post<AppState>(self, [message, fraction](AppState& state) {
             CleanArchiveProgress progress = state.m_cleanArchiveProgress;
             progress.currentTask = message;
             progress.progress = fraction;
             state.setCleanArchiveProgress(progress);
         });
     };
-    return runInBackground<SafeCleanupResult>(
+    return OffThread::run(this,
         [service, candidates, onProgress, stop] { return service.cleanup(candidates, onProgress, stop); },
         [](AppState& state, SafeCleanupResult result) {
             CleanArchiveProgress done = state.m_cleanArchiveProgress;

@@ -30,13 +30,13 @@ QFuture<void> AppState::runUsageScan(const FilePath& root, bool crossFileSystems
     const UsageWalker walker = m_usageWalker;
     const std::shared_ptr<std::atomic<bool>> cancel = m_usageCancel;
     QPointer<AppState> self(this);
-    return runInBackground<UsageTreePtr>(
+    return OffThread::run(this,
         [walker, target, cancel, self, crossFileSystems] {
             UsageWalker::Options options;
             options.crossFileSystems = crossFileSystems;
             options.cancel = cancel.get();
             options.progress = [self](qint64 entries, qint64 bytes) {
-                postToMainThread(self, [entries, bytes](AppState& state) {
+                OffThread::post<AppState>(self, [entries, bytes](AppState& state) {
                     ScanProgress progress = state.m_scanProgress;
                     progress.itemsFound = entries;
                     progress.currentTask = QStringLiteral("Карта: найдено ") + QString::number(entries)
@@ -128,14 +128,16 @@ void AppState::refreshUsage(const QList<FilePath>& paths)
     const QList<FilePath> batch = std::exchange(m_usagePending, {});
     const UsageTreePtr base = m_usageTree;
     const UsageWalker walker = m_usageWalker;
-    QPointer<AppState> self(this);
-    QThreadPool::globalInstance()->start([self, base, batch, walker] {
-        UsageTree tree = *base;
-        for (const FilePath& path : batch) {
-            tree = walker.refresh(tree, path);
-        }
-        UsageTreePtr refreshed = std::make_shared<const UsageTree>(std::move(tree));
-        postToMainThread(self, [base, refreshed](AppState& state) {
+    OffThread::run(
+        this,
+        [base, batch, walker] {
+            UsageTree tree = *base;
+            for (const FilePath& path : batch) {
+                tree = walker.refresh(tree, path);
+            }
+            return UsageTreePtr(std::make_shared<const UsageTree>(std::move(tree)));
+        },
+        [base](AppState& state, UsageTreePtr refreshed) {
             state.m_usageRefreshing = false;
             // A new map made meanwhile is newer than this refresh.
             if (state.m_usageTree == base) {
@@ -144,5 +146,4 @@ void AppState::refreshUsage(const QList<FilePath>& paths)
             }
             state.refreshUsage({});
         });
-    });
 }

@@ -68,18 +68,18 @@ bool CleanArchiveCompression::isUnsafeMemberName(const QByteArray& name)
     return false;
 }
 
-std::optional<QString> CleanArchiveCompression::compress(const FileSystemPtr& fs, const FilePath& sourceDirectory,
-                                                         const FilePath& archiveFile, const QString& tar)
+Outcome<void> CleanArchiveCompression::compress(const FileSystemPtr& fs, const FilePath& sourceDirectory,
+                                                const FilePath& archiveFile, const QString& tar)
 {
     FileStat st;
     if (fs->stat(archiveFile.native(), false, &st)) {
         if (const int error = fs->removeAt(FileSystem::CurrentDirectory, archiveFile.native().constData(),
                                            archiveFile.native(), st.isDirectory)) {
-            return ItemTransfer::describe(error);
+            return Failure{ItemTransfer::describe(error), error};
         }
     }
     if (const int error = ItemTransfer(fs).makePath(archiveFile.parent())) {
-        return ItemTransfer::describe(error);
+        return Failure{ItemTransfer::describe(error), error};
     }
     // --force-local: a colon in the path must not make tar look for a remote
     // host. The POSIX format keeps modification times to the nanosecond (the
@@ -97,17 +97,17 @@ std::optional<QString> CleanArchiveCompression::compress(const FileSystemPtr& fs
                       QStringLiteral(".")},
                      nullptr, environment);
     if (!status || *status != 0) {
-        return CleanArchiveErrors::description(CleanArchiveError::compressionFailed);
+        return Failure{CleanArchiveErrors::description(CleanArchiveError::compressionFailed)};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<QString> CleanArchiveCompression::extract(const FileSystemPtr& fs, const FilePath& archiveFile,
-                                                        const FilePath& destination, const QString& tar)
+Outcome<void> CleanArchiveCompression::extract(const FileSystemPtr& fs, const FilePath& archiveFile,
+                                               const FilePath& destination, const QString& tar)
 {
-    const QString failed = CleanArchiveErrors::description(CleanArchiveError::extractionFailed);
-    if (ItemTransfer(fs).makePath(destination) != 0) {
-        return failed;
+    const Failure failed{CleanArchiveErrors::description(CleanArchiveError::extractionFailed)};
+    if (const int error = ItemTransfer(fs).makePath(destination)) {
+        return Failure{failed.message, error};
     }
     // GNU tar on its own strips a leading "/" and skips ".." members with a
     // warning; an archive that holds such names was not made by us and is
@@ -134,5 +134,5 @@ std::optional<QString> CleanArchiveCompression::extract(const FileSystemPtr& fs,
     if (!status || *status != 0) {
         return failed;
     }
-    return std::nullopt;
+    return {};
 }

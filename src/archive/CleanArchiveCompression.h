@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FilePath.h"
+#include "base/Outcome.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -22,20 +23,18 @@ inline const QString defaultTar = QStringLiteral("/usr/bin/tar");
 std::optional<int> runTar(const QStringList& arguments, const QString& tar = defaultTar);
 
 // Packs the content of sourceDirectory (paths relative to it) into
-// archiveFile, replacing a file already there. The failure's user-facing
-// description, or nothing on success.
-std::optional<QString> compress(const FileSystemPtr& fs, const FilePath& sourceDirectory, const FilePath& archiveFile,
-                                const QString& tar = defaultTar);
+// archiveFile, replacing a file already there.
+Outcome<void> compress(const FileSystemPtr& fs, const FilePath& sourceDirectory, const FilePath& archiveFile,
+                       const QString& tar = defaultTar);
 
 // Unpacks archiveFile into destination, which should be a fresh folder of
 // its own. An archive with an absolute member name or a ".." component is
 // refused before anything is written; tar then extracts without following
 // links already in place, without replacing anything it extracted before
 // (so a member cannot be written through a link another member made) and
-// without taking owners from the archive. The failure's description, or
-// nothing on success.
-std::optional<QString> extract(const FileSystemPtr& fs, const FilePath& archiveFile, const FilePath& destination,
-                               const QString& tar = defaultTar);
+// without taking owners from the archive.
+Outcome<void> extract(const FileSystemPtr& fs, const FilePath& archiveFile, const FilePath& destination,
+                      const QString& tar = defaultTar);
 
 // Whether a member name, as tar lists it, could land outside the folder it
 // is unpacked into.

@@ -152,14 +152,14 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
             result.errors.append(displayName(name) + QStringLiteral(": ") + ItemTransfer::describe(error));
             continue;
         }
-        CleanArchiveEntry entry;
-        QString error;
-        if (!copyProfileFolder(profile, settings, name, payload, skippedFolders, stop, &entry, &error)) {
-            result.errors.append(displayName(name) + QStringLiteral(": ") + error);
+        const Outcome<CleanArchiveEntry> entry =
+            copyProfileFolder(profile, settings, name, payload, skippedFolders, stop);
+        if (!entry) {
+            result.errors.append(displayName(name) + QStringLiteral(": ") + entry.message());
             continue;
         }
-        manifest.totalBytes += entry.size;
-        manifest.entries.append(entry);
+        manifest.totalBytes += entry->size;
+        manifest.entries.append(*entry);
         ++result.copiedFiles;
     }
     if (shouldStop(stop)) {
@@ -186,18 +186,17 @@ CleanArchiveCreateResult CleanArchiveService::create(CleanArchiveProfile profile
         }
     }
 
-    if (const std::optional<QString> error = writeManifest(archiveFolder, manifest)) {
-        result.errors.append(QStringLiteral("manifest: ") + *error);
+    if (const Outcome<void> written = writeManifest(archiveFolder, manifest); !written) {
+        result.errors.append(QStringLiteral("manifest: ") + written.message());
     }
     result.manifest = manifest;
     report(onProgress, false, QStringLiteral("Готово"), 1.0, result.copiedFiles);
     return result;
 }
 
-bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings,
-                                            const QByteArray& name, const FilePath& payload,
-                                            const QList<std::pair<quint64, quint64>>& skippedFolders,
-                                            const StopRequest& stop, CleanArchiveEntry* entry, QString* error) const
+Outcome<CleanArchiveEntry> CleanArchiveService::copyProfileFolder(
+    CleanArchiveProfile profile, const AppSettings& settings, const QByteArray& name, const FilePath& payload,
+    const QList<std::pair<quint64, quint64>>& skippedFolders, const StopRequest& stop) const
 {
     QList<QByteArray> excluded;
     for (const QString& path : settings.excludedPaths) {
@@ -224,16 +223,16 @@ bool CleanArchiveService::copyProfileFolder(CleanArchiveProfile profile, const A
     if (!copied.ok()) {
         // What is in the archive is exactly what the manifest lists.
         copier.removeTree(target);
-        *error = copied.message();
-        return false;
+        return Failure{copied.message(), copied.error};
     }
-    entry->relativePath = displayName(name);
-    entry->size = copied.size;
-    entry->isDirectory = copied.isDirectory;
+    CleanArchiveEntry entry;
+    entry.relativePath = displayName(name);
+    entry.size = copied.size;
+    entry.isDirectory = copied.isDirectory;
     if (copied.sha256) {
-        entry->sha256 = QString::fromLatin1(*copied.sha256);
+        entry.sha256 = QString::fromLatin1(*copied.sha256);
     }
-    return true;
+    return entry;
 }
 
 void CleanArchiveService::pack(const FilePath& archiveFolder, const FilePath& payload, CleanArchiveManifest* manifest,
@@ -241,8 +240,8 @@ void CleanArchiveService::pack(const FilePath& archiveFolder, const FilePath& pa
 {
     const FilePath archiveFile = archiveFolder.child(packedFileName);
     const CleanArchiveCopier copier(m_fs);
-    if (const std::optional<QString> error = CleanArchiveCompression::compress(m_fs, payload, archiveFile, m_tar)) {
-        errors->append(QStringLiteral("Сжатие: ") + *error);
+    if (const Outcome<void> packed = CleanArchiveCompression::compress(m_fs, payload, archiveFile, m_tar); !packed) {
+        errors->append(QStringLiteral("Сжатие: ") + packed.message());
         // A half-written file beside payload/ would only mislead.
         copier.removeTree(archiveFile);
         return;
@@ -261,21 +260,21 @@ void CleanArchiveService::pack(const FilePath& archiveFolder, const FilePath& pa
     manifest->archiveFileName = packedFileName;
 }
 
-std::optional<QString> CleanArchiveService::writeManifest(const FilePath& archiveFolder,
-                                                          const CleanArchiveManifest& manifest) const
+Outcome<void> CleanArchiveService::writeManifest(const FilePath& archiveFolder,
+                                                 const CleanArchiveManifest& manifest) const
 {
     const FilePath file = archiveFolder.child(manifestFileName);
     int fd = -1;
     if (const int error = m_fs->openFileAt(FileSystem::CurrentDirectory, file.native().constData(), file.native(),
                                            O_WRONLY | O_CREAT | O_EXCL, 0644, &fd)) {
-        return ItemTransfer::describe(error);
+        return Failure{ItemTransfer::describe(error), error};
     }
     const int error = m_fs->writeAll(fd, manifest.toJson(), file.native());
     m_fs->closeFile(fd);
     if (error) {
-        return ItemTransfer::describe(error);
+        return Failure{ItemTransfer::describe(error), error};
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<CleanArchiveManifest> CleanArchiveService::readManifest(const FilePath& archiveFolder) const
@@ -396,10 +395,10 @@ RestoreResult CleanArchiveService::restore(const CleanArchiveSummary& summary, c
         // permissions; one level down, the folder made here stays private to
         // the user while it holds the data.
         sourceRoot = extracted.child(payloadFolderName);
-        if (const std::optional<QString> failure =
-                CleanArchiveCompression::extract(m_fs, archiveFile, sourceRoot, m_tar)) {
+        if (const Outcome<void> unpacked = CleanArchiveCompression::extract(m_fs, archiveFile, sourceRoot, m_tar);
+            !unpacked) {
             copier.removeTree(extracted);
-            return finish(*failure);
+            return finish(unpacked.message());
         }
     }
 

@@ -7,6 +7,7 @@
 #include "CleanArchiveSummary.h"
 #include "RestoreResult.h"
 #include "base/FilePath.h"
+#include "base/Outcome.h"
 #include "model/AppSettings.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -68,12 +69,13 @@ private:
     FilePath newArchiveFolder(const FilePath& root) const;
     // skippedFolders: device and inode of the archive folder, its clean
     // archives and the archive being made, never copied.
-    bool copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings, const QByteArray& name,
-                           const FilePath& payload, const QList<std::pair<quint64, quint64>>& skippedFolders,
-                           const StopRequest& stop, CleanArchiveEntry* entry, QString* error) const;
+    Outcome<CleanArchiveEntry> copyProfileFolder(CleanArchiveProfile profile, const AppSettings& settings,
+                                                 const QByteArray& name, const FilePath& payload,
+                                                 const QList<std::pair<quint64, quint64>>& skippedFolders,
+                                                 const StopRequest& stop) const;
     void pack(const FilePath& archiveFolder, const FilePath& payload, CleanArchiveManifest* manifest,
               QStringList* errors) const;
-    std::optional<QString> writeManifest(const FilePath& archiveFolder, const CleanArchiveManifest& manifest) const;
+    Outcome<void> writeManifest(const FilePath& archiveFolder, const CleanArchiveManifest& manifest) const;
     std::optional<CleanArchiveManifest> readManifest(const FilePath& archiveFolder) const;
     // Restores one entry from sourceRoot; adds to result.
     void restoreEntry(const CleanArchiveEntry& entry, const FilePath& sourceRoot, RestoreResult* result) const;

@@ -1,10 +1,11 @@
 #include "CommandCall.h"
 
 CommandCall::CommandCall(QStringList positionals, QHash<QString, QString> options, Console& console,
-                         EnvironmentFactory environment)
+                         const ProcessServices& process, EnvironmentFactory environment)
     : m_positionals(std::move(positionals))
     , m_options(std::move(options))
     , m_console(console)
+    , m_process(process)
     , m_environment(std::move(environment))
 {
 }

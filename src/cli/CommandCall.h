@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppEnvironment.h"
+#include "app/ProcessServices.h"
 
 #include <QHash>
 #include <QStringList>
@@ -11,15 +12,17 @@
 class Console;
 
 // What one run of a command gets: its arguments as the dispatcher parsed
-// them, the console, and the environment the application state is built on.
+// them, the console, what the process made once (the transport to the
+// maker's server among them), and the environment the application state is
+// built on.
 class CommandCall
 {
 public:
-    using EnvironmentFactory = std::function<AppEnvironment()>;
+    using EnvironmentFactory = std::function<AppEnvironment(const ProcessServices&)>;
 
     // options maps each option given to its value (empty for a flag).
     CommandCall(QStringList positionals, QHash<QString, QString> options, Console& console,
-                EnvironmentFactory environment);
+                const ProcessServices& process, EnvironmentFactory environment);
 
     const QStringList& positionals() const { return m_positionals; }
     // name without the dashes ("json").
@@ -27,12 +30,14 @@ public:
     bool json() const { return isSet(QStringLiteral("json")); }
     std::optional<QString> value(const QString& name) const;
     Console& console() const { return m_console; }
-    // A fresh environment: the machine's own in the program.
-    AppEnvironment environment() const { return m_environment(); }
+    const ProcessServices& process() const { return m_process; }
+    // A fresh environment made from process: the machine's own in the program.
+    AppEnvironment environment() const { return m_environment(m_process); }
 
 private:
     QStringList m_positionals;
     QHash<QString, QString> m_options;
     Console& m_console;
+    const ProcessServices& m_process;
     EnvironmentFactory m_environment;
 };

@@ -37,10 +37,11 @@ QString optionName(const QString& word)
 
 } // namespace
 
-CommandDispatcher::CommandDispatcher(Console& console, QList<CliCommand> commands,
+CommandDispatcher::CommandDispatcher(Console& console, QList<CliCommand> commands, ProcessServices process,
                                      CommandCall::EnvironmentFactory environment)
     : m_console(console)
     , m_commands(std::move(commands))
+    , m_process(std::move(process))
     , m_environment(std::move(environment))
 {
 }
@@ -134,7 +135,7 @@ int CommandDispatcher::runCommand(const CliCommand& command, const QStringList& 
             }
         }
     }
-    const CommandResult result = command.run(CommandCall(positionals, given, m_console, m_environment));
+    const CommandResult result = command.run(CommandCall(positionals, given, m_console, m_process, m_environment));
     if (result.exitCode == CommandResult::usage) {
         return usageError(result.usageMessage, &command);
     }

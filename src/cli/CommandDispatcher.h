@@ -15,7 +15,9 @@ class QCommandLineParser;
 class CommandDispatcher
 {
 public:
-    CommandDispatcher(Console& console, QList<CliCommand> commands,
+    // process: what the program made once, handed to every command and to
+    // environment, which makes the environment of each run.
+    CommandDispatcher(Console& console, QList<CliCommand> commands, ProcessServices process,
                       CommandCall::EnvironmentFactory environment = &AppEnvironment::platform);
 
     // arguments excludes the program name.
@@ -34,5 +36,6 @@ private:
 
     Console& m_console;
     QList<CliCommand> m_commands;
+    ProcessServices m_process;
     CommandCall::EnvironmentFactory m_environment;
 };

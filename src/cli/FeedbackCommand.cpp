@@ -32,7 +32,7 @@ CommandResult run(const CommandCall& call)
     const AppEnvironment environment = call.environment();
     const QString anonymousId = environment.usage->anonymousId();
     const AppState state(environment);
-    HttpTransport* transport = HttpTransport::processInstance();
+    HttpTransport* transport = call.process().transport;
     if (call.isSet(QStringLiteral("offline"))) {
         transport->setOffline(true);
     }

@@ -15,7 +15,7 @@ CommandResult run(const CommandCall& call)
 {
     Console& console = call.console();
     const AppState state(call.environment());
-    HttpTransport* transport = HttpTransport::processInstance();
+    HttpTransport* transport = call.process().transport;
     if (call.isSet(QStringLiteral("offline"))) {
         transport->setOffline(true);
     }

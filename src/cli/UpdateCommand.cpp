@@ -72,11 +72,12 @@ CommandResult run(const CommandCall& call)
 
     const AppEnvironment environment = call.environment();
     const AppState state(environment);
-    HttpTransport* transport = HttpTransport::processInstance();
+    HttpTransport* transport = call.process().transport;
     if (call.isSet(QStringLiteral("offline"))) {
         transport->setOffline(true);
     }
-    std::unique_ptr<UpdateService> service(UpdateService::forPlatform(transport, environment.errors, nullptr));
+    std::unique_ptr<UpdateService> service(
+        UpdateService::forPlatform(transport, call.process().fileSystem, environment.errors, nullptr));
     // The new copy shows that it runs by printing its version; this command
     // ends by itself once the install's future has finished.
     UpdateService::Relaunch relaunch;

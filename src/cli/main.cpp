@@ -2,6 +2,7 @@
 #include "CommandDispatcher.h"
 #include "Console.h"
 
+#include "app/ProcessServices.h"
 #include "server/ServerServices.h"
 
 #include <QCoreApplication>
@@ -26,8 +27,9 @@ int main(int argc, char* argv[])
     // The scan publishes its results through the event loop, as in the window.
     QCoreApplication application(argc, argv);
 
+    const ProcessServices process = ProcessServices::forApplication(application);
     Console console;
-    CommandDispatcher dispatcher(console, CliCommands::all());
+    CommandDispatcher dispatcher(console, CliCommands::all(), process);
 
     // Usage events and error reports of the command outlive it, so that the
     // sends they started get their grace below.
@@ -42,7 +44,7 @@ int main(int argc, char* argv[])
     // Saving the settings hands work to the pool, which may hand reports back
     // to this thread: both are done before the sends are counted.
     QThreadPool::globalInstance()->waitForDone();
-    ServerServices::finishSends(sendGrace);
+    ServerServices::finishSends(*process.gate, sendGrace);
     QThreadPool::globalInstance()->waitForDone();
     std::fflush(stdout);
     std::fflush(stderr);

@@ -2,6 +2,8 @@
 
 #include "SMCFanWriter.h"
 
+#include "base/OffThread.h"
+
 #include <QPromise>
 #include <QtConcurrent>
 
@@ -48,14 +50,6 @@ bool FanControlService::isTerminating() const
 bool FanControlService::hasInstallRisk() const
 {
     return m_env.runtimeRisk && m_env.runtimeRisk() != AppRuntimeGuard::Risk::none;
-}
-
-template <typename T>
-void FanControlService::runInBackground(std::function<T()> work, std::function<void(T)> done)
-{
-    QtConcurrent::run(&m_pool, std::move(work)).then(this, [done = std::move(done)](T value) {
-        done(std::move(value));
-    });
 }
 
 QFuture<void> FanControlService::track(const std::function<void(Done)>& operation)
@@ -225,11 +219,12 @@ void FanControlService::refresh(Done done)
     const SMCFanProfile profile = m_env.fanProfile;
     const SMCFanPrivilegedRunnerPtr runner = m_env.runner;
     const std::shared_ptr<CoolingSnapshotReader::WriteProbe> probe = m_writeProbe;
-    runInBackground<CoolingSnapshotReader::Reading>(
+    OffThread::run(
+        this,
         [machine, profile, runner, probe] {
             return CoolingSnapshotReader::read(machine, profile, runner && runner->isAvailable(), *probe);
         },
-        [this, done = std::move(done)](CoolingSnapshotReader::Reading reading) {
+        [this, done = std::move(done)](FanControlService&, CoolingSnapshotReader::Reading reading) {
             if (!isTerminating()) {
                 setSnapshot(reading.snapshot);
                 if (reading.error) {
@@ -238,7 +233,8 @@ void FanControlService::refresh(Done done)
                 }
             }
             done();
-        });
+        },
+        &m_pool);
 }
 
 // Writing.
@@ -268,9 +264,10 @@ void FanControlService::setAllFansTarget(const FanStatusList& fans, double perce
 {
     const SmcMachine machine = m_env.machine;
     const SMCFanProfile::WriteStrategy strategy = m_env.fanProfile.strategy;
-    runInBackground<bool>(
+    OffThread::run(
+        this,
         [machine, strategy, fans, percent] { return SMCFanWriter::setAllFansTarget(machine, strategy, fans, percent); },
-        [this, percent, done = std::move(done)](bool written) {
+        [this, percent, done = std::move(done)](FanControlService&, bool written) {
             if (written) {
                 done({true, std::nullopt});
             } else if (m_env.runner && m_env.runner->isAvailable()) {
@@ -278,7 +275,8 @@ void FanControlService::setAllFansTarget(const FanStatusList& fans, double perce
             } else {
                 done({false, writeUnavailableMessage});
             }
-        });
+        },
+        &m_pool);
 }
 
 void FanControlService::releaseFans(const FanStatusList& fans, std::function<void(ControlResult)> done)
@@ -290,16 +288,18 @@ void FanControlService::releaseFans(const FanStatusList& fans, std::function<voi
     }
     const SmcMachine machine = m_env.machine;
     const SMCFanProfile::WriteStrategy strategy = m_env.fanProfile.strategy;
-    runInBackground<bool>([machine, strategy, fans] { return SMCFanWriter::releaseFans(machine, strategy, fans); },
-                          [this, done = std::move(done)](bool released) {
-                              if (released) {
-                                  done({true, std::nullopt});
-                              } else if (m_env.runner && m_env.runner->isAvailable()) {
-                                  done(fromRunner(m_env.runner->releaseFans()));
-                              } else {
-                                  done({false, std::nullopt});
-                              }
-                          });
+    OffThread::run(
+        this, [machine, strategy, fans] { return SMCFanWriter::releaseFans(machine, strategy, fans); },
+        [this, done = std::move(done)](FanControlService&, bool released) {
+            if (released) {
+                done({true, std::nullopt});
+            } else if (m_env.runner && m_env.runner->isAvailable()) {
+                done(fromRunner(m_env.runner->releaseFans()));
+            } else {
+                done({false, std::nullopt});
+            }
+        },
+        &m_pool);
 }
 
 void FanControlService::autoBoostStep(Done done)

@@ -118,10 +118,6 @@ private:
 
     bool isTerminating() const;
     bool hasInstallRisk() const;
-    // work runs on a worker thread; done on this object's thread, and not at
-    // all once the object is gone.
-    template <typename T>
-    void runInBackground(std::function<T()> work, std::function<void(T)> done);
     static QFuture<void> track(const std::function<void(Done)>& operation);
 
     void refresh(Done done);

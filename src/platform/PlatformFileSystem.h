@@ -2,12 +2,11 @@
 
 #include "FileSystem.h"
 
-// The real file system of the running machine.
+// The real file system of the running machine. It holds no state: the
+// composition root makes one and hands it to everything that needs it.
 class PlatformFileSystem : public FileSystem
 {
 public:
-    static FileSystemPtr instance();
-
     bool stat(const QByteArray& path, bool followLinks, FileStat* out) const override;
     bool statAt(int dirFd, const char* name, const QByteArray& fullPath, bool followLinks,
                 FileStat* out) const override;

@@ -88,12 +88,6 @@ DirectoryNames::Kind kindOf(unsigned char type)
 
 } // namespace
 
-FileSystemPtr PlatformFileSystem::instance()
-{
-    static const FileSystemPtr shared = std::make_shared<PlatformFileSystem>();
-    return shared;
-}
-
 bool PlatformFileSystem::stat(const QByteArray& path, bool followLinks, FileStat* out) const
 {
     struct stat st;

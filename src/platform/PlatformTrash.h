@@ -43,8 +43,6 @@ public:
 
     // $XDG_DATA_HOME when it is set to an absolute path, else $HOME/.local/share.
     static FilePath defaultDataHome();
-    // The running user's trash on the real file system.
-    static TrashPtr forCurrentUser();
 
     TrashResult moveToTrash(const FilePath& item) const override;
 

@@ -1,6 +1,5 @@
 #include "PlatformTrash.h"
 
-#include "PlatformFileSystem.h"
 #include "PlatformPaths.h"
 #include "ScopedDirectory.h"
 
@@ -112,11 +111,6 @@ FilePath PlatformTrash::defaultDataHome()
         return FilePath(xdg);
     }
     return PlatformPaths::home().child(QByteArrayLiteral(".local/share"));
-}
-
-TrashPtr PlatformTrash::forCurrentUser()
-{
-    return std::make_shared<PlatformTrash>(defaultDataHome(), PlatformFileSystem::instance());
 }
 
 FilePath PlatformTrash::homeTrashPath() const

@@ -1,7 +1,6 @@
 #include "HttpTransport.h"
 
 #include <QCoreApplication>
-#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -269,25 +268,6 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
     });
 
     deadline->start(std::max(request.timeout, std::chrono::milliseconds(1)));
-}
-
-HttpTransport* HttpTransport::processInstance()
-{
-    static QMutex mutex;
-    static QPointer<HttpTransport> instance;
-    QMutexLocker lock(&mutex);
-    QCoreApplication* application = QCoreApplication::instance();
-    if (!application) {
-        return nullptr;
-    }
-    if (!instance) {
-        auto* transport = new HttpTransport;
-        transport->moveToThread(application->thread());
-        transport->setParent(application);
-        transport->setOffline(offlineRequested());
-        instance = transport;
-    }
-    return instance;
 }
 
 bool HttpTransport::offlineRequested()

@@ -47,10 +47,6 @@ public:
     // first.
     void send(const HttpRequest& request, Completion done);
 
-    // The program's transport: created on first use as a child of the
-    // application object (so it lives on the main thread and ends with the
-    // application), offline when BRISKO_OFFLINE asks for it.
-    static HttpTransport* processInstance();
     // BRISKO_OFFLINE set to anything but "" or "0".
     static bool offlineRequested();
 

@@ -23,12 +23,6 @@ RateLimitGate::RateLimitGate(ClockPtr clock)
 {
 }
 
-std::shared_ptr<RateLimitGate> RateLimitGate::shared()
-{
-    static const std::shared_ptr<RateLimitGate> gate = std::make_shared<RateLimitGate>(std::make_shared<SystemClock>());
-    return gate;
-}
-
 bool RateLimitGate::isBlocked(const QString& key)
 {
     QMutexLocker lock(&m_mutex);

@@ -40,9 +40,6 @@ public:
 
     explicit RateLimitGate(ClockPtr clock);
 
-    // The process's gate, on the system clock.
-    static std::shared_ptr<RateLimitGate> shared();
-
     // False for an unknown key; an entry whose time has passed is removed.
     bool isBlocked(const QString& key);
     void block(const QString& key, double seconds);

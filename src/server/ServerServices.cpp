@@ -28,30 +28,33 @@ void retain(std::shared_ptr<void> service)
 }
 } // namespace
 
-std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock)
+std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+                                                            QPointer<HttpTransport> transport,
+                                                            std::shared_ptr<RateLimitGate> gate)
 {
     QMutexLocker lock(&mutex);
     std::shared_ptr<AnalyticsService> service = analyticsInstance.lock();
     if (!service) {
-        RateLimitGate::shared()->persistIn(defaults);
+        gate->persistIn(defaults);
         service = std::make_shared<AnalyticsService>(
-            defaults, clock, ServerHTTPClient(HttpTransport::processInstance(), RateLimitGate::shared()),
-            ClientInfo::current());
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current());
         analyticsInstance = service;
         retain(service);
     }
     return service;
 }
 
-std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock)
+std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+                                                             QPointer<HttpTransport> transport,
+                                                             std::shared_ptr<RateLimitGate> gate)
 {
-    const QString anonymousId = analytics(defaults, clock)->anonymousId();
+    const QString anonymousId = analytics(defaults, clock, transport, gate)->anonymousId();
     QMutexLocker lock(&mutex);
     std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock();
     if (!reporter) {
         reporter = std::make_shared<ErrorReporter>(std::make_shared<ErrorReportingService>(
-            defaults, clock, ServerHTTPClient(HttpTransport::processInstance(), RateLimitGate::shared()),
-            ClientInfo::current(), ErrorReporter::defaultCrashFilePath()));
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
+            ErrorReporter::defaultCrashFilePath()));
         reporterInstance = reporter;
         retain(reporter);
         // Configured at once from the stored settings, so that a run without
@@ -71,7 +74,7 @@ void ServerServices::retainServices()
     retaining = true;
 }
 
-bool ServerServices::finishSends(std::chrono::milliseconds grace)
+bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds grace)
 {
     // Reports handed over from other threads are stored before anything is awaited.
     QCoreApplication::processEvents();
@@ -95,7 +98,7 @@ bool ServerServices::finishSends(std::chrono::milliseconds grace)
     if (usage) {
         usage->waitForQueueWrites();
     }
-    RateLimitGate::shared()->abandonUnanswered();
+    gate.abandonUnanswered();
     std::vector<std::shared_ptr<void>> released;
     {
         QMutexLocker lock(&mutex);

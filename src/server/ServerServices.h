@@ -10,13 +10,16 @@
 #include <memory>
 
 // The program's single usage-event service and error reporter, on the
-// process's transport and back-off gate. Each is made on first use (on the
-// main thread) and shared by everyone who asks while it lives. The reporter
-// starts configured from the settings in the defaults store; the gate keeps
-// its back-offs in that store.
+// process's transport and back-off gate (the composition root hands in the
+// same ones every time). Each is made on first use (on the main thread) and
+// shared by everyone who asks while it lives. The reporter starts configured
+// from the settings in the defaults store; the gate keeps its back-offs in
+// that store.
 namespace ServerServices {
-std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock);
-std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock);
+std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+                                            QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
+std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+                                             QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
 
 // From now on the services made here are also kept by this module until
 // finishSends, so that the sends a command started can go on after the
@@ -24,11 +27,11 @@ std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, c
 void retainServices();
 // For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
-// every host that has not answered a post still in flight counts as
+// every host of gate that has not answered a post still in flight counts as
 // unreachable, the usage queue is written through, and the retained services
 // are let go. What was not delivered stays queued for a later run. True when
 // no flush was left running.
-bool finishSends(std::chrono::milliseconds grace);
+bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
 // Runs the event loop until every future has finished or grace has passed;
 // true when all finished.
 bool awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace);

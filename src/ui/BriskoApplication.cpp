@@ -34,8 +34,9 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
     setDesktopFileName(QStringLiteral("ru.korvane.BriskoVella"));
     applyLook();
 
-    HttpTransport* transport = HttpTransport::processInstance();
-    m_environment = AppEnvironment::platform();
+    m_process = ProcessServices::forApplication(*this);
+    HttpTransport* transport = m_process.transport;
+    m_environment = AppEnvironment::platform(m_process);
     m_environment.folderChooser = std::make_shared<DialogFolderChooser>();
 
     // The long-lived services, in the order the window's screens expect them.
@@ -43,7 +44,7 @@ BriskoApplication::BriskoApplication(int& argc, char** argv)
     // Before anything can start a new batch: finish what a killed run left.
     m_appState->recoverInterruptedWork();
     m_ads = std::make_unique<AdService>(transport, m_environment.defaults, AdService::defaultPictureFolder());
-    m_updates.reset(UpdateService::forPlatform(transport, m_environment.errors, nullptr));
+    m_updates.reset(UpdateService::forPlatform(transport, m_process.fileSystem, m_environment.errors, nullptr));
     m_regionGate = std::make_unique<RegionGateService>(transport);
     m_fans = std::make_unique<FanControlService>(FanControlEnvironment::platform(m_environment.errors));
     m_feedback = std::make_unique<FeedbackService>(
@@ -81,7 +82,7 @@ void BriskoApplication::shutDown()
 {
     m_window.reset();
     QThreadPool::globalInstance()->waitForDone();
-    ServerServices::finishSends(sendGrace);
+    ServerServices::finishSends(*m_process.gate, sendGrace);
     // In the reverse order of their making, as the destructor would.
     m_feedback.reset();
     m_fans.reset();
@@ -119,8 +120,9 @@ LaunchDuties BriskoApplication::launchDuties() const
         duties.installCrashHandler = &ErrorReporter::installCrashHandler;
         const DefaultsStorePtr defaults = m_environment.defaults;
         const ClockPtr clock = m_environment.clock;
-        duties.flushAnalytics = [defaults, clock](const QString& endpoint, bool enabled) {
-            return ServerServices::analytics(defaults, clock)->flush(endpoint, enabled);
+        const ProcessServices process = m_process;
+        duties.flushAnalytics = [defaults, clock, process](const QString& endpoint, bool enabled) {
+            return ServerServices::analytics(defaults, clock, process.transport, process.gate)->flush(endpoint, enabled);
         };
     }
     return duties;

@@ -4,6 +4,7 @@
 #include "WindowServices.h"
 #include "app/AppEnvironment.h"
 #include "app/LaunchDuties.h"
+#include "app/ProcessServices.h"
 
 #include <QApplication>
 
@@ -52,6 +53,7 @@ private:
     LaunchDuties launchDuties() const;
     QWidget* makeContent();
 
+    ProcessServices m_process;
     AppEnvironment m_environment;
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<AdService> m_ads;

@@ -21,15 +21,16 @@ public:
                             FilePath runningExecutable, FilePath temporaryFolder,
                             UpdateImageExtractor::Limits limits = UpdateImageExtractor::Limits());
 
-    // The real file system, ~/.local/share/brisko-vella (or under
-    // $XDG_DATA_HOME), this process's executable and the temporary folder.
-    static std::shared_ptr<PlatformUpdateInstaller> forCurrentUser(const UpdateDeployment& deployment);
+    // ~/.local/share/brisko-vella (or under $XDG_DATA_HOME), this process's
+    // executable and the temporary folder, on the process's file system.
+    static std::shared_ptr<PlatformUpdateInstaller> forCurrentUser(FileSystemPtr fileSystem,
+                                                                   const UpdateDeployment& deployment);
 
-    QString updatesDirectory(QString* error) const override;
+    Outcome<QString> updatesDirectory() const override;
     QString downloadedImagePath(const QString& version) const override;
     bool canInstallInPlace() const override;
     QString installInstructions() const override;
-    InstallResult install(const QString& imagePath, const AppUpdateInfo& offered) override;
+    Outcome<QString> install(const QString& imagePath, const AppUpdateInfo& offered) override;
 
     const UserPrefixInstallation& installation() const { return m_installation; }
 

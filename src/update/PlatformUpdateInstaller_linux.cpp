@@ -4,7 +4,6 @@
 #include "UpdateError.h"
 #include "fileops/ItemTransfer.h"
 #include "fileops/TreeRemover.h"
-#include "platform/PlatformFileSystem.h"
 #include "platform/PlatformPaths.h"
 
 #include <QDir>
@@ -31,20 +30,21 @@ PlatformUpdateInstaller::PlatformUpdateInstaller(FileSystemPtr fileSystem, Updat
 {
 }
 
-std::shared_ptr<PlatformUpdateInstaller> PlatformUpdateInstaller::forCurrentUser(const UpdateDeployment& deployment)
+std::shared_ptr<PlatformUpdateInstaller> PlatformUpdateInstaller::forCurrentUser(FileSystemPtr fileSystem,
+                                                                                 const UpdateDeployment& deployment)
 {
-    return std::make_shared<PlatformUpdateInstaller>(std::make_shared<PlatformFileSystem>(), deployment,
+    return std::make_shared<PlatformUpdateInstaller>(std::move(fileSystem), deployment,
                                                      UserPrefixInstallation::defaultPrefix(),
                                                      PlatformPaths::executable(),
                                                      FilePath::fromString(QDir::tempPath()));
 }
 
-QString PlatformUpdateInstaller::updatesDirectory(QString* error) const
+Outcome<QString> PlatformUpdateInstaller::updatesDirectory() const
 {
     const FilePath folder = m_installation.updatesFolder();
     if (const int failure = ItemTransfer(m_fs).makePath(folder); failure != 0) {
-        *error = QStringLiteral("Не удалось создать папку обновлений: %1").arg(ItemTransfer::describe(failure));
-        return {};
+        return Failure{QStringLiteral("Не удалось создать папку обновлений: %1").arg(ItemTransfer::describe(failure)),
+                       failure};
     }
     return folder.toString();
 }
@@ -78,14 +78,11 @@ QString PlatformUpdateInstaller::installInstructions() const
         .arg(m_installation.prefix().toString());
 }
 
-PlatformUpdateInstaller::InstallResult PlatformUpdateInstaller::install(const QString& imagePath,
-                                                                        const AppUpdateInfo& offered)
+Outcome<QString> PlatformUpdateInstaller::install(const QString& imagePath, const AppUpdateInfo& offered)
 {
-    InstallResult result;
     static const QRegularExpression decimalBuild(QStringLiteral("^[0-9]{1,18}$"));
     if (!decimalBuild.match(offered.build).hasMatch()) {
-        result.error = QStringLiteral("Недопустимый номер сборки обновления");
-        return result;
+        return Failure{QStringLiteral("Недопустимый номер сборки обновления")};
     }
 
     const FilePath mountPoint(m_temporaryFolder.native() + QByteArrayLiteral("/BriskoVella-mount-")
@@ -93,8 +90,7 @@ PlatformUpdateInstaller::InstallResult PlatformUpdateInstaller::install(const QS
     const QByteArray mountPath = mountPoint.native();
     if (const int error = m_fs->makeDirectoryAt(FileSystem::CurrentDirectory, mountPath.constData(), mountPath, 0700);
         error != 0) {
-        result.error = QStringLiteral("%1: %2").arg(UpdateError::mountFailed, ItemTransfer::describe(error));
-        return result;
+        return Failure{QStringLiteral("%1: %2").arg(UpdateError::mountFailed, ItemTransfer::describe(error)), error};
     }
     // "Detach": whatever happens, nothing of the image stays behind. A
     // second pass takes what a passing failure left.
@@ -106,29 +102,25 @@ PlatformUpdateInstaller::InstallResult PlatformUpdateInstaller::install(const QS
     });
 
     const UpdateImageExtractor extractor(m_fs, m_limits);
-    if (const std::optional<QString> error = extractor.extract(imagePath, mountPoint)) {
-        result.error = QStringLiteral("%1: %2").arg(UpdateError::mountFailed, *error);
-        return result;
+    if (const Outcome<void> extracted = extractor.extract(imagePath, mountPoint); !extracted) {
+        return Failure{QStringLiteral("%1: %2").arg(UpdateError::mountFailed, extracted.message()), extracted.error()};
     }
 
     const FilePath app(mountPath + '/' + UpdateDeployment::appBundleName.toUtf8());
     FileStat stat;
     if (!m_fs->stat(app.native(), false, &stat) || !stat.isDirectory) {
-        result.error = UpdateError::appNotFoundInImage;
-        return result;
+        return Failure{UpdateError::appNotFoundInImage};
     }
     const UpdateBundleVerifier verifier(m_fs, m_deployment);
-    if (const std::optional<QString> error = verifier.verify(app, offered)) {
-        result.error = *error;
-        return result;
+    if (Outcome<void> verified = verifier.verify(app, offered); !verified) {
+        return verified.failure();
     }
 
     const QByteArray build = offered.build.toLatin1();
-    const std::optional<QString> failed = m_installation.install(
+    const Outcome<void> installed = m_installation.install(
         app, build, [&verifier, &offered](const FilePath& staged) { return verifier.verifyContents(staged, offered); });
-    if (failed) {
-        result.error = *failed;
-        return result;
+    if (!installed) {
+        return installed.failure();
     }
 
     // The new copy of the program that is running now, else the main one.
@@ -139,6 +131,5 @@ PlatformUpdateInstaller::InstallResult PlatformUpdateInstaller::install(const QS
                                                      QFileInfo(m_runningExecutable.toString()).canonicalFilePath()));
     FileStat program;
     const bool sameProgram = inside && m_fs->stat(version + *inside, true, &program) && program.isRegular;
-    result.executable = FilePath(version + (sameProgram ? *inside : defaultProgram)).toString();
-    return result;
+    return FilePath(version + (sameProgram ? *inside : defaultProgram)).toString();
 }

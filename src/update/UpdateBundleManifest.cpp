@@ -68,43 +68,38 @@ std::optional<QByteArray> hashFile(const FileSystemPtr& fs, int dirFd, const cha
     }
 }
 
-bool scanFolder(const FileSystemPtr& fs, int dirFd, const QByteArray& path, const QByteArray& relative,
-                UpdateBundleManifest* out, QString* error)
+Outcome<void> scanFolder(const FileSystemPtr& fs, int dirFd, const QByteArray& path, const QByteArray& relative,
+                         UpdateBundleManifest* out)
 {
     DirectoryNames names;
     if (!fs->readDirectory(dirFd, path, &names)) {
-        *error = QStringLiteral("папка «%1» не читается").arg(QString::fromUtf8(relative));
-        return false;
+        return Failure{QStringLiteral("папка «%1» не читается").arg(QString::fromUtf8(relative))};
     }
     for (const DirectoryNames::Name& entry : names.names) {
         const QByteArray name = names.buffer.mid(entry.offset, entry.length);
         const QByteArray childRelative = relative.isEmpty() ? name : relative + '/' + name;
         const QByteArray childPath = path + '/' + name;
         if (!isUtf8(name)) {
-            *error = QStringLiteral("имя в приложении не в UTF-8");
-            return false;
+            return Failure{QStringLiteral("имя в приложении не в UTF-8")};
         }
         FileStat stat;
         if (!fs->statAt(dirFd, name.constData(), childPath, false, &stat)) {
-            *error = QStringLiteral("«%1» не читается").arg(QString::fromUtf8(childRelative));
-            return false;
+            return Failure{QStringLiteral("«%1» не читается").arg(QString::fromUtf8(childRelative))};
         }
         if (stat.isDirectory) {
             int child = -1;
-            if (fs->openDirectoryNoFollow(dirFd, name.constData(), childPath, &child) != 0) {
-                *error = QStringLiteral("папка «%1» не читается").arg(QString::fromUtf8(childRelative));
-                return false;
+            if (const int error = fs->openDirectoryNoFollow(dirFd, name.constData(), childPath, &child); error != 0) {
+                return Failure{QStringLiteral("папка «%1» не читается").arg(QString::fromUtf8(childRelative)), error};
             }
-            const bool ok = scanFolder(fs, child, childPath, childRelative, out, error);
+            Outcome<void> scanned = scanFolder(fs, child, childPath, childRelative, out);
             fs->closeDirectory(child);
-            if (!ok) {
-                return false;
+            if (!scanned) {
+                return scanned;
             }
         } else if (stat.isSymlink) {
             QByteArray target;
-            if (fs->readLinkAt(dirFd, name.constData(), childPath, &target) != 0) {
-                *error = QStringLiteral("ссылка «%1» не читается").arg(QString::fromUtf8(childRelative));
-                return false;
+            if (const int error = fs->readLinkAt(dirFd, name.constData(), childPath, &target); error != 0) {
+                return Failure{QStringLiteral("ссылка «%1» не читается").arg(QString::fromUtf8(childRelative)), error};
             }
             out->links.insert(childRelative, target);
         } else if (stat.isRegular) {
@@ -114,16 +109,14 @@ bool scanFolder(const FileSystemPtr& fs, int dirFd, const QByteArray& path, cons
             }
             const std::optional<QByteArray> digest = hashFile(fs, dirFd, name.constData(), childPath);
             if (!digest) {
-                *error = QStringLiteral("файл «%1» не читается").arg(QString::fromUtf8(childRelative));
-                return false;
+                return Failure{QStringLiteral("файл «%1» не читается").arg(QString::fromUtf8(childRelative))};
             }
             out->files.insert(childRelative, *digest);
         } else {
-            *error = QStringLiteral("«%1» не файл, не папка и не ссылка").arg(QString::fromUtf8(childRelative));
-            return false;
+            return Failure{QStringLiteral("«%1» не файл, не папка и не ссылка").arg(QString::fromUtf8(childRelative))};
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace
@@ -162,20 +155,19 @@ std::optional<UpdateBundleManifest> UpdateBundleManifest::decode(const QByteArra
     return manifest;
 }
 
-std::optional<UpdateBundleManifest> UpdateBundleManifest::scan(const FileSystemPtr& fs, const FilePath& bundle,
-                                                               QString* error)
+Outcome<UpdateBundleManifest> UpdateBundleManifest::scan(const FileSystemPtr& fs, const FilePath& bundle)
 {
     const QByteArray root = bundle.native();
     int fd = -1;
-    if (fs->openDirectoryNoFollow(FileSystem::CurrentDirectory, root.constData(), root, &fd) != 0) {
-        *error = QStringLiteral("папка приложения не открывается");
-        return std::nullopt;
+    if (const int error = fs->openDirectoryNoFollow(FileSystem::CurrentDirectory, root.constData(), root, &fd);
+        error != 0) {
+        return Failure{QStringLiteral("папка приложения не открывается"), error};
     }
     UpdateBundleManifest manifest;
-    const bool ok = scanFolder(fs, fd, root, QByteArray(), &manifest, error);
+    const Outcome<void> scanned = scanFolder(fs, fd, root, QByteArray(), &manifest);
     fs->closeDirectory(fd);
-    if (!ok) {
-        return std::nullopt;
+    if (!scanned) {
+        return scanned.failure();
     }
     return manifest;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FilePath.h"
+#include "base/Outcome.h"
 #include "platform/FileSystem.h"
 
 #include <QByteArray>
@@ -37,7 +38,7 @@ struct UpdateBundleManifest
     // Lists the files and links below bundle (identity left empty). Fails for
     // anything else (devices, FIFOs, sockets) and for names that are not
     // UTF-8.
-    static std::optional<UpdateBundleManifest> scan(const FileSystemPtr& fs, const FilePath& bundle, QString* error);
+    static Outcome<UpdateBundleManifest> scan(const FileSystemPtr& fs, const FilePath& bundle);
     // Reads a whole regular file without following a link; nothing when it
     // cannot be read or is larger than maxBytes.
     static std::optional<QByteArray> readFile(const FileSystemPtr& fs, const QByteArray& path, qint64 maxBytes);

@@ -13,15 +13,15 @@ UpdateBundleVerifier::UpdateBundleVerifier(FileSystemPtr fileSystem, UpdateDeplo
 {
 }
 
-std::optional<QString> UpdateBundleVerifier::verify(const FilePath& bundle, const AppUpdateInfo& offered) const
+Outcome<void> UpdateBundleVerifier::verify(const FilePath& bundle, const AppUpdateInfo& offered) const
 {
     if (bundle.fileName() != UpdateDeployment::appBundleName) {
-        return UpdateError::unexpectedAppBundle;
+        return Failure{UpdateError::unexpectedAppBundle};
     }
     return verifyContents(bundle, offered);
 }
 
-std::optional<QString> UpdateBundleVerifier::verifyContents(const FilePath& bundle, const AppUpdateInfo& offered) const
+Outcome<void> UpdateBundleVerifier::verifyContents(const FilePath& bundle, const AppUpdateInfo& offered) const
 {
     const QByteArray root = bundle.native() + '/';
     const std::optional<QByteArray> infoBytes = UpdateBundleManifest::readFile(
@@ -29,7 +29,7 @@ std::optional<QString> UpdateBundleVerifier::verifyContents(const FilePath& bund
     const QJsonObject info = infoBytes ? QJsonDocument::fromJson(*infoBytes).object() : QJsonObject();
     if (info.value(QLatin1String("CFBundleIdentifier")).toString() != m_deployment.bundleIdentifier
         || m_deployment.bundleIdentifier.isEmpty()) {
-        return UpdateError::unexpectedAppBundle;
+        return Failure{UpdateError::unexpectedAppBundle};
     }
 
     const std::optional<QByteArray> listed = UpdateBundleManifest::readFile(
@@ -37,19 +37,18 @@ std::optional<QString> UpdateBundleVerifier::verifyContents(const FilePath& bund
     const std::optional<QByteArray> signature =
         UpdateBundleManifest::readFile(m_fs, root + UpdateBundleManifest::signaturePath, 64);
     if (!listed || !signature || !UpdateSignature::verify(*listed, *signature, m_deployment.signingPublicKey)) {
-        return UpdateError::invalidCodeSignature;
+        return Failure{UpdateError::invalidCodeSignature};
     }
     const std::optional<UpdateBundleManifest> manifest = UpdateBundleManifest::decode(*listed);
     if (!manifest || manifest->identifier != m_deployment.bundleIdentifier
         || manifest->version != info.value(QLatin1String("CFBundleShortVersionString")).toString()
         || manifest->build != info.value(QLatin1String("CFBundleVersion")).toString()
         || manifest->version != offered.version || manifest->build != offered.build) {
-        return UpdateError::invalidCodeSignature;
+        return Failure{UpdateError::invalidCodeSignature};
     }
-    QString error;
-    const std::optional<UpdateBundleManifest> found = UpdateBundleManifest::scan(m_fs, bundle, &error);
+    const Outcome<UpdateBundleManifest> found = UpdateBundleManifest::scan(m_fs, bundle);
     if (!found || !found->sameContentAs(*manifest)) {
-        return UpdateError::invalidCodeSignature;
+        return Failure{UpdateError::invalidCodeSignature};
     }
-    return std::nullopt;
+    return {};
 }

@@ -3,6 +3,7 @@
 #include "AppUpdateInfo.h"
 #include "UpdateDeployment.h"
 #include "base/FilePath.h"
+#include "base/Outcome.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -24,11 +25,11 @@ class UpdateBundleVerifier
 public:
     UpdateBundleVerifier(FileSystemPtr fileSystem, UpdateDeployment deployment);
 
-    // The failure for the user, or nothing when the bundle passes.
-    std::optional<QString> verify(const FilePath& bundle, const AppUpdateInfo& offered) const;
+    // Passes, or the failure for the user.
+    Outcome<void> verify(const FilePath& bundle, const AppUpdateInfo& offered) const;
     // The same checks for a copy of the bundle under another folder name
     // (the staged copy of an installation).
-    std::optional<QString> verifyContents(const FilePath& bundle, const AppUpdateInfo& offered) const;
+    Outcome<void> verifyContents(const FilePath& bundle, const AppUpdateInfo& offered) const;
 
 private:
     FileSystemPtr m_fs;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "base/Outcome.h"
+
 #include <optional>
 
 // The version file the maker's server publishes ("version.json").
@@ -18,8 +20,7 @@ struct UpdateConfig
     // "download_url", "release_notes") and the type of "sha256"; unknown keys
     // are ignored. A version that could not name a file safely (anything but
     // letters, digits and ".+-_", or longer than 64) is refused as well,
-    // since the download is stored under it. Nothing, with error set, when
-    // the body does not decode.
-    static std::optional<UpdateConfig> decode(const QByteArray& json, QString* error);
+    // since the download is stored under it.
+    static Outcome<UpdateConfig> decode(const QByteArray& json);
     static bool isSafeVersionText(const QString& version);
 };

@@ -75,13 +75,13 @@ bool UpdateImageExtractor::isContainedLinkTarget(const QByteArray& target, int l
     return true;
 }
 
-std::optional<QString> UpdateImageExtractor::openFolder(int rootFd, const QByteArray& rootPath,
-                                                        const QList<QByteArray>& parts, int* fd) const
+Outcome<int> UpdateImageExtractor::openFolder(int rootFd, const QByteArray& rootPath,
+                                              const QList<QByteArray>& parts) const
 {
     int current = -1;
     int error = m_fs->openDirectoryNoFollow(rootFd, ".", rootPath, &current);
     if (error != 0) {
-        return describe(error);
+        return Failure{describe(error), error};
     }
     QByteArray path = rootPath;
     for (const QByteArray& part : parts) {
@@ -89,22 +89,21 @@ std::optional<QString> UpdateImageExtractor::openFolder(int rootFd, const QByteA
         error = m_fs->makeDirectoryAt(current, part.constData(), path, 0755);
         if (error != 0 && error != EEXIST) {
             m_fs->closeDirectory(current);
-            return QStringLiteral("не удалось создать папку %1: %2").arg(quoted(part), describe(error));
+            return Failure{QStringLiteral("не удалось создать папку %1: %2").arg(quoted(part), describe(error)), error};
         }
         int next = -1;
         error = m_fs->openDirectoryNoFollow(current, part.constData(), path, &next);
         m_fs->closeDirectory(current);
         if (error != 0) {
             // A link or a file where a folder belongs: never followed.
-            return QStringLiteral("элемент %1 не является папкой").arg(quoted(part));
+            return Failure{QStringLiteral("элемент %1 не является папкой").arg(quoted(part)), error};
         }
         current = next;
     }
-    *fd = current;
-    return std::nullopt;
+    return current;
 }
 
-std::optional<QString> UpdateImageExtractor::extract(const QString& image, const FilePath& destination) const
+Outcome<void> UpdateImageExtractor::extract(const QString& image, const FilePath& destination) const
 {
     QProcess zstd;
     zstd.setProgram(m_zstd);
@@ -113,7 +112,7 @@ std::optional<QString> UpdateImageExtractor::extract(const QString& image, const
     zstd.setStandardErrorFile(QProcess::nullDevice());
     zstd.start(QIODevice::ReadOnly);
     if (!zstd.waitForStarted(-1)) {
-        return QStringLiteral("не запускается программа zstd");
+        return Failure{QStringLiteral("не запускается программа zstd")};
     }
     const auto stop = qScopeGuard([&zstd] {
         zstd.kill();
@@ -124,7 +123,7 @@ std::optional<QString> UpdateImageExtractor::extract(const QString& image, const
     int rootFd = -1;
     if (const int error = m_fs->openDirectoryNoFollow(FileSystem::CurrentDirectory, root.constData(), root, &rootFd);
         error != 0) {
-        return describe(error);
+        return Failure{describe(error), error};
     }
     const auto closeRoot = qScopeGuard([this, rootFd] { m_fs->closeDirectory(rootFd); });
 
@@ -135,27 +134,30 @@ std::optional<QString> UpdateImageExtractor::extract(const QString& image, const
         TarReader::Entry entry;
         const TarReader::Next next = reader.next(&entry);
         if (next == TarReader::Next::end) {
-            return entries == 0 ? std::optional<QString>(QStringLiteral("образ пуст")) : std::nullopt;
+            if (entries == 0) {
+                return Failure{QStringLiteral("образ пуст")};
+            }
+            return {};
         }
         if (next == TarReader::Next::error) {
-            return QStringLiteral("образ повреждён (%1)").arg(reader.error());
+            return Failure{QStringLiteral("образ повреждён (%1)").arg(reader.error())};
         }
         if (++entries > m_limits.maxEntries) {
-            return QStringLiteral("в образе слишком много элементов");
+            return Failure{QStringLiteral("в образе слишком много элементов")};
         }
         const std::optional<QList<QByteArray>> parts = components(entry.name);
         if (!parts) {
-            return QStringLiteral("элемент %1 указывает за пределы образа").arg(quoted(entry.name));
+            return Failure{QStringLiteral("элемент %1 указывает за пределы образа").arg(quoted(entry.name))};
         }
         if (parts->isEmpty()) {
             // "./": the folder itself, as tar -C DIR . writes it.
             if (entry.type == '5') {
                 continue;
             }
-            return QStringLiteral("элемент %1 без имени").arg(quoted(entry.name));
+            return Failure{QStringLiteral("элемент %1 без имени").arg(quoted(entry.name))};
         }
         if (entry.mode & 07000) {
-            return QStringLiteral("элемент %1 с битами set-uid, set-gid или sticky").arg(quoted(entry.name));
+            return Failure{QStringLiteral("элемент %1 с битами set-uid, set-gid или sticky").arg(quoted(entry.name))};
         }
         QList<QByteArray> parent = *parts;
         const QByteArray leaf = parent.takeLast();
@@ -163,30 +165,33 @@ std::optional<QString> UpdateImageExtractor::extract(const QString& image, const
 
         switch (entry.type) {
         case '5': {
-            int fd = -1;
-            if (std::optional<QString> error = openFolder(rootFd, root, *parts, &fd)) {
-                return error;
+            const Outcome<int> fd = openFolder(rootFd, root, *parts);
+            if (!fd) {
+                return fd.failure();
             }
-            m_fs->closeDirectory(fd);
+            m_fs->closeDirectory(*fd);
             break;
         }
         case '0':
         case '7': {
             unpacked += entry.size;
             if (unpacked > m_limits.maxUnpackedBytes) {
-                return QStringLiteral("образ больше допустимого размера");
+                return Failure{QStringLiteral("образ больше допустимого размера")};
             }
-            int folder = -1;
-            if (std::optional<QString> error = openFolder(rootFd, root, parent, &folder)) {
-                return error;
+            const Outcome<int> opened = openFolder(rootFd, root, parent);
+            if (!opened) {
+                return opened.failure();
             }
+            const int folder = *opened;
             int fd = -1;
             int error = m_fs->openFileAt(folder, leaf.constData(), fullPath, O_WRONLY | O_CREAT | O_EXCL,
                                          (entry.mode & 0755) | 0600, &fd);
             if (error != 0) {
                 m_fs->closeDirectory(folder);
-                return error == EEXIST ? QStringLiteral("элемент %1 повторяется").arg(quoted(entry.name))
-                                       : QStringLiteral("не удалось создать %1: %2").arg(quoted(entry.name), describe(error));
+                return Failure{error == EEXIST
+                                   ? QStringLiteral("элемент %1 повторяется").arg(quoted(entry.name))
+                                   : QStringLiteral("не удалось создать %1: %2").arg(quoted(entry.name), describe(error)),
+                               error};
             }
             const bool copied = reader.readData([&](QByteArrayView piece) {
                 error = m_fs->writeAll(fd, piece.toByteArray(), fullPath);
@@ -199,19 +204,22 @@ std::optional<QString> UpdateImageExtractor::extract(const QString& image, const
             }
             m_fs->closeDirectory(folder);
             if (!copied || error != 0) {
-                return error != 0 ? QStringLiteral("не удалось записать %1: %2").arg(quoted(entry.name), describe(error))
-                                  : QStringLiteral("образ повреждён (%1)").arg(reader.error());
+                return Failure{error != 0
+                                   ? QStringLiteral("не удалось записать %1: %2").arg(quoted(entry.name), describe(error))
+                                   : QStringLiteral("образ повреждён (%1)").arg(reader.error()),
+                               error};
             }
             break;
         }
         case '2': {
             if (!isContainedLinkTarget(entry.linkName, int(parent.size()))) {
-                return QStringLiteral("ссылка %1 ведёт за пределы приложения").arg(quoted(entry.name));
+                return Failure{QStringLiteral("ссылка %1 ведёт за пределы приложения").arg(quoted(entry.name))};
             }
-            int folder = -1;
-            if (std::optional<QString> error = openFolder(rootFd, root, parent, &folder)) {
-                return error;
+            const Outcome<int> opened = openFolder(rootFd, root, parent);
+            if (!opened) {
+                return opened.failure();
             }
+            const int folder = *opened;
             int error = m_fs->symlinkAt(entry.linkName, folder, leaf.constData(), fullPath);
             if (error == 0) {
                 error = m_fs->setAttributesAt(folder, leaf.constData(), fullPath, -1, entry.modifiedNs,
@@ -219,20 +227,22 @@ std::optional<QString> UpdateImageExtractor::extract(const QString& image, const
             }
             m_fs->closeDirectory(folder);
             if (error != 0) {
-                return error == EEXIST ? QStringLiteral("элемент %1 повторяется").arg(quoted(entry.name))
-                                       : QStringLiteral("не удалось создать %1: %2").arg(quoted(entry.name), describe(error));
+                return Failure{error == EEXIST
+                                   ? QStringLiteral("элемент %1 повторяется").arg(quoted(entry.name))
+                                   : QStringLiteral("не удалось создать %1: %2").arg(quoted(entry.name), describe(error)),
+                               error};
             }
             break;
         }
         case '1':
-            return QStringLiteral("жёсткая ссылка %1 не допускается").arg(quoted(entry.name));
+            return Failure{QStringLiteral("жёсткая ссылка %1 не допускается").arg(quoted(entry.name))};
         case '3':
         case '4':
-            return QStringLiteral("файл устройства %1 не допускается").arg(quoted(entry.name));
+            return Failure{QStringLiteral("файл устройства %1 не допускается").arg(quoted(entry.name))};
         case '6':
-            return QStringLiteral("канал %1 не допускается").arg(quoted(entry.name));
+            return Failure{QStringLiteral("канал %1 не допускается").arg(quoted(entry.name))};
         default:
-            return QStringLiteral("элемент %1 неизвестного типа").arg(quoted(entry.name));
+            return Failure{QStringLiteral("элемент %1 неизвестного типа").arg(quoted(entry.name))};
         }
     }
 }

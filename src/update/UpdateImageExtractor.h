@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FilePath.h"
+#include "base/Outcome.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -34,17 +35,17 @@ public:
     explicit UpdateImageExtractor(FileSystemPtr fileSystem, Limits limits = Limits(),
                                   QString zstd = QStringLiteral("/usr/bin/zstd"));
 
-    // Why the image could not be unpacked (Russian, without the leading
-    // "could not mount" text), or nothing on success.
-    std::optional<QString> extract(const QString& image, const FilePath& destination) const;
+    // On failure, why the image could not be unpacked (without the leading
+    // "could not mount" text).
+    Outcome<void> extract(const QString& image, const FilePath& destination) const;
 
     // Whether a link at linkDepth folders below the root, pointing at
     // target, stays inside the tree.
     static bool isContainedLinkTarget(const QByteArray& target, int linkDepth);
 
 private:
-    std::optional<QString> openFolder(int rootFd, const QByteArray& rootPath, const QList<QByteArray>& components,
-                                      int* fd) const;
+    // The folder's descriptor, its missing parts made on the way.
+    Outcome<int> openFolder(int rootFd, const QByteArray& rootPath, const QList<QByteArray>& components) const;
 
     FileSystemPtr m_fs;
     Limits m_limits;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppUpdateInfo.h"
+#include "base/Outcome.h"
 
 #include <QString>
 
@@ -10,21 +11,10 @@
 class UpdateInstaller
 {
 public:
-    struct InstallResult
-    {
-        // The installed copy's program, to be started in place of this one.
-        QString executable;
-        // For the user; empty on success.
-        QString error;
-
-        bool ok() const { return error.isEmpty(); }
-    };
-
     virtual ~UpdateInstaller() = default;
 
-    // The folder downloads are kept in, created when missing; empty, with
-    // error set, when it cannot be.
-    virtual QString updatesDirectory(QString* error) const = 0;
+    // The folder downloads are kept in, created when missing.
+    virtual Outcome<QString> updatesDirectory() const = 0;
     // Where the image of a version is stored (the version text is safe as a
     // file name, see UpdateConfig).
     virtual QString downloadedImagePath(const QString& version) const = 0;
@@ -36,6 +26,7 @@ public:
     virtual QString installInstructions() const = 0;
 
     // Checks the image and installs it as the offered update, all or
-    // nothing. Synchronous and slow: called on a worker thread.
-    virtual InstallResult install(const QString& imagePath, const AppUpdateInfo& offered) = 0;
+    // nothing; the installed copy's program, to be started in place of this
+    // one. Synchronous and slow: called on a worker thread.
+    virtual Outcome<QString> install(const QString& imagePath, const AppUpdateInfo& offered) = 0;
 };

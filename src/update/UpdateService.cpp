@@ -4,6 +4,7 @@
 #include "UpdateConfig.h"
 #include "UpdateError.h"
 #include "UpdateVersionOrder.h"
+#include "base/OffThread.h"
 #include "base/Sha256.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QTimer>
-#include <QtConcurrent>
 
 namespace {
 
@@ -60,11 +60,11 @@ UpdateService::UpdateService(QPointer<HttpTransport> transport, ErrorReportSinkP
 {
 }
 
-UpdateService* UpdateService::forPlatform(QPointer<HttpTransport> transport, ErrorReportSinkPtr errors,
-                                          QObject* parent)
+UpdateService* UpdateService::forPlatform(QPointer<HttpTransport> transport, FileSystemPtr fileSystem,
+                                          ErrorReportSinkPtr errors, QObject* parent)
 {
     UpdateDeployment deployment = UpdateDeployment::production();
-    auto installer = PlatformUpdateInstaller::forCurrentUser(deployment);
+    auto installer = PlatformUpdateInstaller::forCurrentUser(std::move(fileSystem), deployment);
     return new UpdateService(std::move(transport), std::move(errors), std::move(installer), std::move(deployment),
                              parent);
 }
@@ -129,10 +129,9 @@ void UpdateService::finishCheck(const HttpResponse& response)
                   phaseContext(QStringLiteral("check")));
         return;
     }
-    QString error;
-    const std::optional<UpdateConfig> config = UpdateConfig::decode(response.body, &error);
+    const Outcome<UpdateConfig> config = UpdateConfig::decode(response.body);
     if (!config) {
-        failCheck(error, phaseContext(QStringLiteral("check")));
+        failCheck(config.message(), phaseContext(QStringLiteral("check")));
         return;
     }
     const QUrl download(config->downloadURL.trimmed(), QUrl::StrictMode);
@@ -180,9 +179,8 @@ QFuture<void> UpdateService::downloadUpdate()
         failPhase(UpdateError::untrustedDownload, QStringLiteral("download"));
         return finishedFuture();
     }
-    QString error;
-    if (m_installer->updatesDirectory(&error).isEmpty()) {
-        failPhase(error, QStringLiteral("download"));
+    if (const Outcome<QString> folder = m_installer->updatesDirectory(); !folder) {
+        failPhase(folder.message(), QStringLiteral("download"));
         return finishedFuture();
     }
     const QString destination = m_installer->downloadedImagePath(update.version);
@@ -240,43 +238,46 @@ QFuture<void> UpdateService::downloadUpdate()
         }
         // Hashing a large image takes a while: off the main thread.
         const std::optional<QString> expected = update.sha256;
-        QtConcurrent::run([destination, expected] {
-            std::optional<QString> mismatch = verifyDownloadedUpdate(destination, expected);
-            Sha256::releaseThreadState();
-            return mismatch;
-        }).then(self.data(), [self, generation, promise, update, destination](const std::optional<QString>& mismatch) {
-            if (self && generation == self->m_downloadGeneration) {
-                if (mismatch) {
-                    // An image that failed its check is of no use to anyone.
-                    QFile::remove(destination);
-                    self->failPhase(*mismatch, QStringLiteral("download"));
-                } else {
-                    self->m_downloadedUpdate = update;
-                    self->setPhase(UpdatePhase::readyToInstall(destination));
+        OffThread::run(
+            self.data(),
+            [destination, expected] {
+                Outcome<void> verified = verifyDownloadedUpdate(destination, expected);
+                Sha256::releaseThreadState();
+                return verified;
+            },
+            [generation, promise, update, destination](UpdateService& service, const Outcome<void>& verified) {
+                if (generation == service.m_downloadGeneration) {
+                    if (!verified) {
+                        // An image that failed its check is of no use to anyone.
+                        QFile::remove(destination);
+                        service.failPhase(verified.message(), QStringLiteral("download"));
+                    } else {
+                        service.m_downloadedUpdate = update;
+                        service.setPhase(UpdatePhase::readyToInstall(destination));
+                    }
                 }
-            }
-            promise->finish();
-        }).onCanceled([promise] { promise->finish(); });
+                promise->finish();
+            });
     });
     return future;
 }
 
-std::optional<QString> UpdateService::verifyDownloadedUpdate(const QString& path, const std::optional<QString>& expected)
+Outcome<void> UpdateService::verifyDownloadedUpdate(const QString& path, const std::optional<QString>& expected)
 {
     const QString wanted = expected.value_or(QString()).trimmed();
     if (wanted.isEmpty()) {
-        return UpdateError::missingChecksum;
+        return Failure{UpdateError::missingChecksum};
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("Не удалось прочитать обновление: %1").arg(file.errorString());
+        return Failure{QStringLiteral("Не удалось прочитать обновление: %1").arg(file.errorString())};
     }
     Sha256 digest;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 n = file.read(buffer.data(), buffer.size());
         if (n < 0) {
-            return QStringLiteral("Не удалось прочитать обновление: %1").arg(file.errorString());
+            return Failure{QStringLiteral("Не удалось прочитать обновление: %1").arg(file.errorString())};
         }
         if (n == 0) {
             break;
@@ -284,9 +285,9 @@ std::optional<QString> UpdateService::verifyDownloadedUpdate(const QString& path
         digest.add(QByteArrayView(buffer.constData(), n));
     }
     if (QString::fromLatin1(digest.hexDigest()).compare(wanted, Qt::CaseInsensitive) != 0) {
-        return UpdateError::checksumMismatch;
+        return Failure{UpdateError::checksumMismatch};
     }
-    return std::nullopt;
+    return {};
 }
 
 QFuture<void> UpdateService::installDownloadedUpdate()
@@ -306,23 +307,21 @@ QFuture<void> UpdateService::installDownloadedUpdate()
     auto promise = startedPromise();
     const QFuture<void> future = promise->future();
     const std::shared_ptr<UpdateInstaller> installer = m_installer;
-    const QPointer<UpdateService> self(this);
-    QtConcurrent::run([installer, image, update] {
-        UpdateInstaller::InstallResult result = installer->install(image, update);
-        Sha256::releaseThreadState();
-        return result;
-    }).then(this, [self, promise](const UpdateInstaller::InstallResult& result) {
-        if (!self) {
-            promise->finish();
-            return;
-        }
-        if (!result.ok()) {
-            self->failPhase(result.error, QStringLiteral("install"));
-            promise->finish();
-            return;
-        }
-        self->relaunchInstalledApp(result.executable, promise);
-    }).onCanceled([promise] { promise->finish(); });
+    OffThread::run(
+        this,
+        [installer, image, update] {
+            Outcome<QString> executable = installer->install(image, update);
+            Sha256::releaseThreadState();
+            return executable;
+        },
+        [promise](UpdateService& service, const Outcome<QString>& executable) {
+            if (!executable) {
+                service.failPhase(executable.message(), QStringLiteral("install"));
+                promise->finish();
+                return;
+            }
+            service.relaunchInstalledApp(*executable, promise);
+        });
     return future;
 }
 

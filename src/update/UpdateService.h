@@ -6,6 +6,8 @@
 #include "UpdateDeployment.h"
 #include "UpdateInstaller.h"
 #include "UpdatePhase.h"
+#include "base/Outcome.h"
+#include "platform/FileSystem.h"
 
 #include <QFuture>
 #include <QPromise>
@@ -66,9 +68,10 @@ public:
     // The program's instance: the production deployment (maker's hosts, bundle
     // identifier, compiled-in signing key, this build) and the installer of
     // the per-user installation under ~/.local/share/brisko-vella. Owned by
-    // parent; errors is the process's reporter (ServerServices::errorReporter).
-    static UpdateService* forPlatform(QPointer<HttpTransport> transport, ErrorReportSinkPtr errors,
-                                      QObject* parent);
+    // parent; transport, file system and errors (ServerServices::errorReporter)
+    // are the process's.
+    static UpdateService* forPlatform(QPointer<HttpTransport> transport, FileSystemPtr fileSystem,
+                                      ErrorReportSinkPtr errors, QObject* parent);
 
     // The version check. An address that does not parse changes nothing;
     // one that is not HTTPS on an allowed host is never requested.
@@ -95,7 +98,7 @@ public:
 
     // Reads the whole file and compares its SHA-256 with the expected digest
     // (trimmed, any case). An error message, or nothing when it matches.
-    static std::optional<QString> verifyDownloadedUpdate(const QString& path, const std::optional<QString>& expected);
+    static Outcome<void> verifyDownloadedUpdate(const QString& path, const std::optional<QString>& expected);
 
 Q_SIGNALS:
     void availableUpdateChanged();

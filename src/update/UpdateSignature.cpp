@@ -11,12 +11,13 @@ namespace {
 using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using ContextPtr = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
-KeyPtr readPrivateKey(const QByteArray& pem, QString* error)
+const QString noPrivateKey = QStringLiteral("the key file holds no Ed25519 private key in PEM form");
+
+KeyPtr readPrivateKey(const QByteArray& pem)
 {
     std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.constData(), int(pem.size())), &BIO_free);
     KeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr, &EVP_PKEY_free);
     if (!key || EVP_PKEY_id(key.get()) != EVP_PKEY_ED25519) {
-        *error = QStringLiteral("the key file holds no Ed25519 private key in PEM form");
         return KeyPtr(nullptr, &EVP_PKEY_free);
     }
     return key;
@@ -42,12 +43,11 @@ bool UpdateSignature::verify(QByteArrayView message, QByteArrayView signature, Q
         == 1;
 }
 
-std::optional<QByteArray> UpdateSignature::sign(QByteArrayView message, const QByteArray& privateKeyPem,
-                                                QString* error)
+Outcome<QByteArray> UpdateSignature::sign(QByteArrayView message, const QByteArray& privateKeyPem)
 {
-    const KeyPtr key = readPrivateKey(privateKeyPem, error);
+    const KeyPtr key = readPrivateKey(privateKeyPem);
     if (!key) {
-        return std::nullopt;
+        return Failure{noPrivateKey};
     }
     const ContextPtr context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     QByteArray signature(64, '\0');
@@ -57,24 +57,22 @@ std::optional<QByteArray> UpdateSignature::sign(QByteArrayView message, const QB
                           reinterpret_cast<const unsigned char*>(message.data()), size_t(message.size()))
             != 1
         || length != 64) {
-        *error = QStringLiteral("signing failed");
-        return std::nullopt;
+        return Failure{QStringLiteral("signing failed")};
     }
     return signature;
 }
 
-std::optional<QByteArray> UpdateSignature::publicKeyOf(const QByteArray& privateKeyPem, QString* error)
+Outcome<QByteArray> UpdateSignature::publicKeyOf(const QByteArray& privateKeyPem)
 {
-    const KeyPtr key = readPrivateKey(privateKeyPem, error);
+    const KeyPtr key = readPrivateKey(privateKeyPem);
     if (!key) {
-        return std::nullopt;
+        return Failure{noPrivateKey};
     }
     QByteArray raw(32, '\0');
     size_t length = size_t(raw.size());
     if (EVP_PKEY_get_raw_public_key(key.get(), reinterpret_cast<unsigned char*>(raw.data()), &length) != 1
         || length != 32) {
-        *error = QStringLiteral("the public key cannot be read");
-        return std::nullopt;
+        return Failure{QStringLiteral("the public key cannot be read")};
     }
     return raw;
 }

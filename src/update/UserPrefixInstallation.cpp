@@ -23,9 +23,9 @@ QByteArray uniqueSuffix()
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
 }
 
-QString failure(const QString& what, int error)
+Failure failure(const QString& what, int error)
 {
-    return QStringLiteral("%1: %2").arg(what, ItemTransfer::describe(error));
+    return {QStringLiteral("%1: %2").arg(what, ItemTransfer::describe(error)), error};
 }
 
 } // namespace
@@ -139,9 +139,8 @@ void UserPrefixInstallation::recover() const
     clear(versionsFolder(), {stagingPrefix, retiredPrefix, QByteArrayLiteral(".brisko-partial-")});
 }
 
-std::optional<QString> UserPrefixInstallation::install(
-    const FilePath& bundle, const QByteArray& build,
-    const std::function<std::optional<QString>(const FilePath&)>& checkStaged) const
+Outcome<void> UserPrefixInstallation::install(const FilePath& bundle, const QByteArray& build,
+                                              const std::function<Outcome<void>(const FilePath&)>& checkStaged) const
 {
     recover();
     const ItemTransfer transfer(m_fs);
@@ -150,22 +149,22 @@ std::optional<QString> UserPrefixInstallation::install(
     }
     const std::optional<QByteArray> previous = currentVersion();
     if (previous == build) {
-        return QStringLiteral("Сборка %1 уже установлена").arg(QString::fromUtf8(build));
+        return Failure{QStringLiteral("Сборка %1 уже установлена").arg(QString::fromUtf8(build))};
     }
 
     const QByteArray versions = versionsFolder().native();
     const FilePath staging(versions + '/' + stagingPrefix + build + '-' + uniqueSuffix());
     const ItemTransfer::Result moved = transfer.move(bundle, staging);
     if (moved.outcome == ItemTransfer::Outcome::failed) {
-        return QStringLiteral("Не удалось скопировать обновление: %1").arg(moved.error);
+        return Failure{QStringLiteral("Не удалось скопировать обновление: %1").arg(moved.error)};
     }
     if (const int error = sync(versionsFolder()); error != 0) {
         removeQuietly(staging);
         return failure(QStringLiteral("Не удалось записать обновление на диск"), error);
     }
-    if (std::optional<QString> refused = checkStaged(staging)) {
+    if (Outcome<void> checked = checkStaged(staging); !checked) {
         removeQuietly(staging);
-        return refused;
+        return checked;
     }
 
     // A folder of this build that current does not lead to is what an
@@ -232,5 +231,5 @@ std::optional<QString> UserPrefixInstallation::install(
             }
         }
     }
-    return std::nullopt;
+    return {};
 }

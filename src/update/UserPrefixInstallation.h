@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FilePath.h"
+#include "base/Outcome.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -45,10 +46,10 @@ public:
 
     // Moves the checked bundle folder in as versions/<build> and switches
     // current to it. checkStaged runs on the staged, flushed copy (a message
-    // refuses it). A message for the user, or nothing on success; on failure
-    // current and every installed build are as they were.
-    std::optional<QString> install(const FilePath& bundle, const QByteArray& build,
-                                   const std::function<std::optional<QString>(const FilePath&)>& checkStaged) const;
+    // refuses it with its failure). On failure current and every installed
+    // build are as they were.
+    Outcome<void> install(const FilePath& bundle, const QByteArray& build,
+                          const std::function<Outcome<void>(const FilePath&)>& checkStaged) const;
 
 private:
     int sync(const FilePath& folder) const;

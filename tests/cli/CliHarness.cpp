@@ -5,13 +5,13 @@
 #include "Console.h"
 
 #include "app/DiscardingSinks.h"
-#include "platform/PlatformFileSystem.h"
 #include "platform/PlatformSystemFacts.h"
 #include "platform/PlatformTrash.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"
 #include "platform/SettingsDefaultsStore.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -27,6 +27,7 @@
 CliHarness::CliHarness()
     : m_beside(QDir::tempPath() + QStringLiteral("/brisko-cli-XXXXXX"))
     , m_clock(std::make_shared<FakeClock>())
+    , m_process(ProcessServices::forApplication(*QCoreApplication::instance()))
 {
 }
 
@@ -37,7 +38,7 @@ AppEnvironment CliHarness::environment() const
     AppEnvironment env;
     env.home = m_home.home();
     env.layout = HomeLayout::forThisSystem(env.home, variables);
-    env.fileSystem = PlatformFileSystem::instance();
+    env.fileSystem = m_process.fileSystem;
     env.defaults = std::make_shared<SettingsDefaultsStore>(defaultsFile(), QSettings::IniFormat);
     env.defaultsFile = FilePath::fromString(defaultsFile());
     env.clock = m_clock;
@@ -62,7 +63,8 @@ CliRun CliHarness::run(const QStringList& arguments, std::FILE* err) const
     CliRun result;
     {
         Console console(streams[0], err ? err : streams[1]);
-        CommandDispatcher dispatcher(console, CliCommands::all(), [this] { return environment(); });
+        CommandDispatcher dispatcher(console, CliCommands::all(), m_process,
+                                     [this](const ProcessServices&) { return environment(); });
         result.exitCode = dispatcher.run(arguments);
     }
     // As the program does before it ends: what the command handed to the

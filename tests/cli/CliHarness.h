@@ -5,6 +5,7 @@
 #include "TempHome.h"
 
 #include "app/AppEnvironment.h"
+#include "app/ProcessServices.h"
 
 #include <QJsonObject>
 #include <QStringList>
@@ -50,6 +51,7 @@ private:
     TempHome m_home;
     QTemporaryDir m_beside;
     std::shared_ptr<FakeClock> m_clock;
+    ProcessServices m_process;
 };
 
 // "a b c" as arguments.

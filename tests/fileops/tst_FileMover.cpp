@@ -207,7 +207,7 @@ void TestFileMover::realCrossVolumeMoveAndBack()
     QVERIFY(target.isValid());
     const QByteArray project = items[0].path.native();
     const TreeInventory before = TreeInventory::take(project);
-    const auto fs = PlatformFileSystem::instance();
+    const auto fs = std::make_shared<PlatformFileSystem>();
     const MoveResult result = FileMover(fs, m_clock).moveNow(items, target.nativePath("Архив"), {});
     QCOMPARE(result.moved, 2);
     QCOMPARE(TreeInventory::take(result.records[0].destinationPath.native()).differencesFrom(before), QStringList());

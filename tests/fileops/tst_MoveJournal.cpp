@@ -136,7 +136,7 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
         const QStringList places{home.path(), archive, defaults};
         const QString where = QStringLiteral("killed at step %1: ").arg(step);
 
-        const FileSystemPtr fs = PlatformFileSystem::instance();
+        const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
         auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
         const MoveLogStore log(logKey, store, fs);
         MoveJournal journal(FilePath::fromString(defaults + QStringLiteral(".move-journal")), fs, log,

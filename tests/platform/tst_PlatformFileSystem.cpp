@@ -85,7 +85,7 @@ void tst_PlatformFileSystem::listingGivesLstatOfVisibleNativeNames()
     times[1] = times[0];
     QCOMPARE(::utimensat(AT_FDCWD, dir.filePath("file.bin").constData(), times, 0), 0);
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     QList<DirEntry> list;
     QVERIFY(fs->listDirectory(dir.path(), &list));
     const QHash<QByteArray, DirEntry> entries = byName(list);
@@ -140,7 +140,7 @@ void tst_PlatformFileSystem::sparseFileHasNoAllocatedSize()
     ::close(tail);
 
     QList<DirEntry> list;
-    QVERIFY(PlatformFileSystem::instance()->listDirectory(dir.path(), &list));
+    QVERIFY(std::make_shared<PlatformFileSystem>()->listDirectory(dir.path(), &list));
     const QHash<QByteArray, DirEntry> entries = byName(list);
     QCOMPARE(entries.value("sparse.img").stat.size, logical);
     QVERIFY(entries.value("sparse.img").stat.hasAllocatedSize);
@@ -170,7 +170,7 @@ void tst_PlatformFileSystem::listingFailures()
     dir.writeFile("plain.txt", "1");
     dir.writeFile("Закрыто/inside", "1");
     QCOMPARE(::chmod(dir.filePath("Закрыто").constData(), 0), 0);
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
 
     // Stale entries from an earlier call must not look like a result.
     QList<DirEntry> entries{DirEntry{QByteArray("stale"), {}, true}};
@@ -207,7 +207,7 @@ void tst_PlatformFileSystem::readDirectoryReturnsEveryRawNameWithItsKind()
     expected.insert("link", DirectoryNames::Kind::Symlink);
     expected.insert("pipe", DirectoryNames::Kind::Other);
 
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const int fd = fs->openDirectory(FileSystem::CurrentDirectory, dir.path().constData(), dir.path());
     QVERIFY(fd >= 0);
     DirectoryNames names;
@@ -237,7 +237,7 @@ void tst_PlatformFileSystem::openAndStatRelativeToFolder()
     dir.makeLink("Фото", "ярлык");
     dir.makeLink("missing", "dangling");
     dir.writeFile("plain", "1");
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     const int root = fs->openDirectory(FileSystem::CurrentDirectory, dir.path().constData(), dir.path());
     QVERIFY(root >= 0);
 
@@ -285,7 +285,7 @@ void tst_PlatformFileSystem::openAndStatRelativeToFolder()
 void tst_PlatformFileSystem::chainsDeeperThanPathMax()
 {
     ScratchDir dir;
-    const FileSystemPtr fs = PlatformFileSystem::instance();
+    const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
     // 50 levels of 200-byte names: the full path is about 10 KB, well past PATH_MAX,
     // so only the descriptor chain reaches the bottom.
     const QByteArray name(200, 'd');

@@ -159,7 +159,7 @@ void TestDirectoryWalker::preOrderSkipsHiddenAndExcluded()
     m_home->makeFile(QStringLiteral("t/node_modules/pkg/index.js"), 10);
     m_home->makeFile(QStringLiteral("t/Library/Caches/x"), 10);
     const QString root = m_home->filePath(QStringLiteral("t"));
-    const DirectoryWalker walker(PlatformFileSystem::instance());
+    const DirectoryWalker walker(std::make_shared<PlatformFileSystem>());
 
     const QList<Visit> visits = walk(walker, FilePath::fromString(root), m_settings, 10);
     QStringList seen = relativePaths(visits, root);
@@ -200,7 +200,7 @@ void TestDirectoryWalker::depthLimit()
     const QString f3 = m_home->makeFile(QStringLiteral("r/d1/d2/d3/f3"), 5000);
     const QString f2 = m_home->makeFile(QStringLiteral("r/d1/d2/f2"), 3000);
     const FilePath root = FilePath::fromString(m_home->filePath(QStringLiteral("r")));
-    const DirectoryWalker walker(PlatformFileSystem::instance());
+    const DirectoryWalker walker(std::make_shared<PlatformFileSystem>());
     QCOMPARE(walker.directorySize(root, m_settings, 4, WalkExclusionMode::standard), allocated(f3) + allocated(f2));
     QCOMPARE(walker.directorySize(root, m_settings, 3, WalkExclusionMode::standard), allocated(f2));
     QCOMPARE(walker.directorySize(root, m_settings, 0, WalkExclusionMode::standard), 0);
@@ -221,7 +221,7 @@ void TestDirectoryWalker::libraryCountsOnlyInItsModeNodeModulesNever()
     // A file of that name is excluded too.
     m_home->makeFile(QStringLiteral("Library/Caches/node_modules"), 500000);
     const FilePath caches = FilePath::fromString(m_home->filePath(QStringLiteral("Library/Caches")));
-    const DirectoryWalker walker(PlatformFileSystem::instance());
+    const DirectoryWalker walker(std::make_shared<PlatformFileSystem>());
     QCOMPARE(walker.directorySize(caches, m_settings, 10, WalkExclusionMode::standard), 0);
     QCOMPARE(walker.directorySize(caches, m_settings, 10, WalkExclusionMode::includeLibraryAndTrash), allocated(a));
 }
@@ -329,7 +329,7 @@ void TestDirectoryWalker::nonUtf8NamesKeepTheirBytes()
     const FilePath odd = m_home->makeFileNative(QByteArray("n/\xd0\x9f\xd0\xb0\xd0\xbf\xd0\xba\xd0\xb0/") + latin1Name,
                                                 12345);
     const FilePath root = m_home->nativePath("n");
-    const DirectoryWalker walker(PlatformFileSystem::instance());
+    const DirectoryWalker walker(std::make_shared<PlatformFileSystem>());
     bool found = false;
     walker.walkSync(root, m_settings, 0, 5, WalkExclusionMode::standard, [&](const WalkEntry& e) {
         if (e.path.endsWith(latin1Name)) {
@@ -367,7 +367,7 @@ void TestDirectoryWalker::pathsLongerThanPathMax()
     ::close(file);
     ::close(fd);
 
-    const DirectoryWalker walker(PlatformFileSystem::instance());
+    const DirectoryWalker walker(std::make_shared<PlatformFileSystem>());
     const FilePath root = scratch.nativePath(name);
     int deepest = 0;
     qint64 deepSize = -1;
@@ -417,7 +417,7 @@ void TestDirectoryWalker::parallelTotalEqualsSequentialSum()
 void TestDirectoryWalker::walkDirectoryRunsOffTheCallingThread()
 {
     m_home->makeFile(QStringLiteral("async/a/b/c.txt"), 10);
-    const DirectoryWalker walker(PlatformFileSystem::instance());
+    const DirectoryWalker walker(std::make_shared<PlatformFileSystem>());
     QThread* caller = QThread::currentThread();
     std::atomic<int> count{0};
     std::atomic<bool> onCaller{false};

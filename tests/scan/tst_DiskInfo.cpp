@@ -61,7 +61,7 @@ private Q_SLOTS:
 private:
     DiskScanner scanner(VolumeSourcePtr volumes) const
     {
-        return DiskScanner(PlatformFileSystem::instance(), HomeLayout::original(FilePath::fromString(QDir::tempPath())),
+        return DiskScanner(std::make_shared<PlatformFileSystem>(), HomeLayout::original(FilePath::fromString(QDir::tempPath())),
                            std::make_shared<FakeClock>(), std::move(volumes), {});
     }
     std::shared_ptr<FakeVolumeSource> m_source;

@@ -104,7 +104,7 @@ void TestUsageWalker::agreesWithDuOnEveryFolder()
     QFETCH(int, threads);
     ScratchDir dir;
     buildTree(dir);
-    const UsageTree tree = UsageWalker(PlatformFileSystem::instance(), threads).walk(FilePath(dir.path()));
+    const UsageTree tree = UsageWalker(std::make_shared<PlatformFileSystem>(), threads).walk(FilePath(dir.path()));
 
     const QMap<QByteArray, qint64> du = duSizes(dir.path());
     const Sizes ours = folderSizes(tree);
@@ -141,7 +141,7 @@ void TestUsageWalker::hardLinksAcrossFoldersCountOnce()
     dir.writeFile("a/file", QByteArray(50000, 'a'));
     dir.makeDirectory("b");
     QCOMPARE(::link(dir.filePath("a/file").constData(), dir.filePath("b/file").constData()), 0);
-    const UsageTree tree = UsageWalker(PlatformFileSystem::instance(), 4).walk(FilePath(dir.path()));
+    const UsageTree tree = UsageWalker(std::make_shared<PlatformFileSystem>(), 4).walk(FilePath(dir.path()));
     // Which name is counted depends on who gets there first, as with du;
     // the common folder's total does not.
     QCOMPARE(tree.size(0), duSizes(dir.path()).value(dir.path()));
@@ -154,7 +154,7 @@ void TestUsageWalker::unreadableFolderKeepsTheRest()
 {
     ScratchDir dir;
     buildTree(dir);
-    const UsageTree full = UsageWalker(PlatformFileSystem::instance()).walk(FilePath(dir.path()));
+    const UsageTree full = UsageWalker(std::make_shared<PlatformFileSystem>()).walk(FilePath(dir.path()));
     auto fs = std::make_shared<FaultInjectingFileSystem>();
     fs->failOpen(dir.filePath("Документы/Архив"));
     const UsageTree tree = UsageWalker(fs).walk(FilePath(dir.path()));
@@ -187,7 +187,7 @@ void TestUsageWalker::refreshMatchesAFullWalk()
     QFETCH(QByteArray, action);
     ScratchDir dir;
     buildTree(dir);
-    const UsageWalker walker(PlatformFileSystem::instance());
+    const UsageWalker walker(std::make_shared<PlatformFileSystem>());
     const UsageTree before = walker.walk(FilePath(dir.path()));
     if (action == "remove") {
         QVERIFY(ScratchDir::removeTree(dir.filePath(changed)));
@@ -214,7 +214,7 @@ void TestUsageWalker::cancelEndsTheWalkWithPartOfTheTree()
             dir.writeFile("d" + QByteArray::number(f) + "/" + QByteArray::number(i), {});
         }
     }
-    const UsageWalker walker(PlatformFileSystem::instance(), 2);
+    const UsageWalker walker(std::make_shared<PlatformFileSystem>(), 2);
     std::atomic<bool> cancel{false};
     std::atomic<qint64> reported{0};
     UsageWalker::Options options;

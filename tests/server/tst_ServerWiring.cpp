@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
+#include "app/ProcessServices.h"
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
 #include "server/AnalyticsService.h"
@@ -40,7 +41,11 @@ class tst_ServerWiring : public QObject
 
 private Q_SLOTS:
     // The program's transport reads the switch once, when it is made.
-    void initTestCase() { qunsetenv("BRISKO_OFFLINE"); }
+    void initTestCase()
+    {
+        qunsetenv("BRISKO_OFFLINE");
+        m_process = ProcessServices::forApplication(*QCoreApplication::instance());
+    }
     void init();
     void cleanup() { m_bed.reset(); }
     void trackedEventsReachOneSetOfServerServices();
@@ -64,6 +69,7 @@ private:
     }
 
     std::unique_ptr<ServerTestBed> m_bed;
+    ProcessServices m_process;
 };
 
 void tst_ServerWiring::init()
@@ -79,8 +85,8 @@ void tst_ServerWiring::init()
 void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
 {
     storeSettings(localSettings());
-    const AppEnvironment first = AppEnvironment::platform();
-    const AppEnvironment second = AppEnvironment::platform();
+    const AppEnvironment first = AppEnvironment::platform(m_process);
+    const AppEnvironment second = AppEnvironment::platform(m_process);
     QVERIFY(std::dynamic_pointer_cast<AnalyticsService>(first.usage));
     QVERIFY(std::dynamic_pointer_cast<ErrorReporter>(first.errors));
     QCOMPARE(first.usage, second.usage);
@@ -106,7 +112,7 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
 void tst_ServerWiring::savedSettingsConfigureTheReporter()
 {
     storeSettings(localSettings(false));
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     AppState state(environment);
     state.setSettings(localSettings());
     QVERIFY(state.saveSettings());
@@ -132,7 +138,7 @@ void tst_ServerWiring::reporterStartsFromTheStoredSettings()
                 "brisko(+0x4557) [0x55e1ed0fd557]\n");
     crash.close();
 
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
     QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
     QVERIFY(!QFile::exists(crash.fileName()));
@@ -144,7 +150,7 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
 {
     qputenv("BRISKO_OFFLINE", "1");
     storeSettings(localSettings());
-    const AppEnvironment environment = AppEnvironment::platform();
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
     QVERIFY(std::dynamic_pointer_cast<DiscardingUsageSink>(environment.usage));
     QVERIFY(std::dynamic_pointer_cast<DiscardingErrorSink>(environment.errors));
     AppState state(environment);
@@ -162,14 +168,15 @@ void tst_ServerWiring::anEndingProcessStoresItsQueueFirst()
     // end before that write.
     const QString file = m_bed->path(QStringLiteral("gated.ini"));
     auto store = std::make_shared<GatedStore>(file, QSettings::IniFormat);
-    const std::shared_ptr<AnalyticsService> service = ServerServices::analytics(store, std::make_shared<FakeClock>());
+    const std::shared_ptr<AnalyticsService> service =
+        ServerServices::analytics(store, std::make_shared<FakeClock>(), m_process.transport.data(), m_process.gate);
     m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("events.php")), ScriptedResponse::closed());
     service->track(QStringLiteral("scan_completed"), {}, true, m_bed->endpoint(QStringLiteral("events.php")));
     std::thread opener([&store] {
         QThread::msleep(100);
         store->gate.release();
     });
-    ServerServices::finishSends(std::chrono::milliseconds(0));
+    ServerServices::finishSends(*m_process.gate, std::chrono::milliseconds(0));
     const QByteArray stored =
         SettingsDefaultsStore(file, QSettings::IniFormat).data(AnalyticsService::queueKey).value_or("[]");
     opener.join();

@@ -78,11 +78,11 @@ QByteArray UpdateTestBed::makeKey(const QString& path)
         return {};
     }
     QFile file(path);
-    QString error;
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
-    return UpdateSignature::publicKeyOf(file.readAll(), &error).value_or(QByteArray());
+    const Outcome<QByteArray> key = UpdateSignature::publicKeyOf(file.readAll());
+    return key ? *key : QByteArray();
 }
 
 std::optional<UpdateTestBed::Image> UpdateTestBed::makeImage(const QString& version, const QString& build,

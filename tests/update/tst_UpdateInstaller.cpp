@@ -117,9 +117,9 @@ void tst_UpdateInstaller::installsSignedNewerBuild()
 {
     const auto installer = m_bed->installer();
     QVERIFY(installer->canInstallInPlace());
-    const UpdateInstaller::InstallResult result = installer->install(m_image, offer(QStringLiteral("0.2.0"), QStringLiteral("2")));
-    QVERIFY2(result.ok(), qPrintable(result.error));
-    QCOMPARE(result.executable, QString::fromUtf8(m_bed->prefix() + "/versions/2/Contents/bin/brisko"));
+    const Outcome<QString> result = installer->install(m_image, offer(QStringLiteral("0.2.0"), QStringLiteral("2")));
+    QVERIFY2(result.ok(), qPrintable(result.message()));
+    QCOMPARE(result.value(), QString::fromUtf8(m_bed->prefix() + "/versions/2/Contents/bin/brisko"));
     QCOMPARE(QFileInfo(QString::fromUtf8(m_bed->prefix() + "/current")).symLinkTarget(),
              QString::fromUtf8(m_bed->prefix() + "/versions/2"));
     QCOMPARE(TreeInventory::take(m_bed->prefix() + "/versions/2").differencesFrom(m_expectedNew), QStringList());
@@ -127,7 +127,7 @@ void tst_UpdateInstaller::installsSignedNewerBuild()
     QCOMPARE(TreeInventory::take(m_bed->prefix() + "/versions/1").differencesFrom(m_installed), QStringList());
     QCOMPARE(leftovers(), QStringList());
     QProcess program;
-    program.start(result.executable, {});
+    program.start(result.value(), {});
     QVERIFY(program.waitForFinished());
     QCOMPARE(program.readAllStandardOutput(), QByteArray("brisko build 2\n"));
 }
@@ -195,8 +195,8 @@ void tst_UpdateInstaller::refusesTamperedBundles()
     QVERIFY(UpdateTestBed::pack(unpacked, image));
 
     const TreeInventory before = TreeInventory::take(m_bed->prefix());
-    const UpdateInstaller::InstallResult result = m_bed->installer()->install(image, offer(QStringLiteral("0.2.0"), offeredBuild));
-    QCOMPARE(result.error, error);
+    const Outcome<QString> result = m_bed->installer()->install(image, offer(QStringLiteral("0.2.0"), offeredBuild));
+    QCOMPARE(result.message(), error);
     QCOMPARE(TreeInventory::take(m_bed->prefix()).differencesFrom(before), QStringList());
     QCOMPARE(leftovers(), QStringList());
 }
@@ -253,10 +253,10 @@ void tst_UpdateInstaller::refusesHostileImages()
     UpdateImageLimits limits;
     limits.maxEntries = 30;
     limits.maxUnpackedBytes = 64 * 1024;
-    const UpdateInstaller::InstallResult result =
+    const Outcome<QString> result =
         m_bed->installer({}, limits)->install(QString::fromUtf8(image), offer(QStringLiteral("0.2.0"), QStringLiteral("2")));
-    QVERIFY2(result.error.startsWith(UpdateError::mountFailed), qPrintable(result.error));
-    QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+    QVERIFY2(result.message().startsWith(UpdateError::mountFailed), qPrintable(result.message()));
+    QVERIFY2(result.message().contains(reason), qPrintable(result.message()));
     QCOMPARE(TreeInventory::take(m_bed->scratch().path(), {"tmp", "hostile.tar.zst"}).differencesFrom(before), QStringList());
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/brisko-absolute")));
     QCOMPARE(leftovers(), QStringList());
@@ -283,16 +283,16 @@ void tst_UpdateInstaller::failureAtEveryStepKeepsACompleteTree()
         restorePrefix();
         auto fs = std::make_shared<FaultInjectingFileSystem>();
         fs->failOperation(nth, error);
-        const UpdateInstaller::InstallResult result = m_bed->installer(fs)->install(m_image, update);
+        const Outcome<QString> result = m_bed->installer(fs)->install(m_image, update);
         const QString where = QStringLiteral("fault at operation %1: ").arg(nth);
         QVERIFY2(fs->faultFired(), qPrintable(where));
         verifyCompleteTree(where);
         if (!result.ok()) {
             QVERIFY2(QFileInfo(QString::fromUtf8(m_bed->prefix() + "/current")).symLinkTarget().endsWith(QLatin1String("/versions/1")),
-                     qPrintable(where + result.error));
+                     qPrintable(where + result.message()));
             QVERIFY2(!QFile::exists(QString::fromUtf8(m_bed->prefix() + "/versions/2")), qPrintable(where));
         }
-        QVERIFY2(leftovers().isEmpty(), qPrintable(where + leftovers().join(u' ') + u' ' + result.error));
+        QVERIFY2(leftovers().isEmpty(), qPrintable(where + leftovers().join(u' ') + u' ' + result.message()));
     }
 }
 
