@@ -1,6 +1,6 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
 #include "ServerTestBed.h"
+#include "ViewTestBed.h"
 
 #include "FeedbackSheet.h"
 #include "IconTextLine.h"
@@ -27,8 +27,7 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<ServerTestBed> m_bed;
-    std::unique_ptr<AppFixture> m_fixture;
-    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<ViewTestBed> m_view;
     std::unique_ptr<FeedbackService> m_feedback;
     std::unique_ptr<FeedbackSheet> m_sheet;
     const QString feedbackPath = QStringLiteral("/api/brisko/feedback.php");
@@ -38,15 +37,13 @@ void tst_FeedbackSheet::init()
 {
     m_bed = std::make_unique<ServerTestBed>();
     QVERIFY(m_bed->isValid());
-    m_fixture = std::make_unique<AppFixture>();
-    m_state = std::make_unique<AppState>(m_fixture->environment());
-    AppSettings settings = m_state->settings();
+    m_view = std::make_unique<ViewTestBed>();
+    AppSettings settings = m_view->state()->settings();
     settings.feedbackEndpoint = m_bed->server.endpoint(QStringLiteral("feedback.php"));
-    m_state->setSettings(settings);
-    m_feedback = std::make_unique<FeedbackService>(&m_bed->transport, ServerTestBed::info(),
-                                                   FeedbackDiagnostics::platform(m_bed->store, m_fixture->home.path()));
-    WindowServices services;
-    services.appState = m_state.get();
+    m_view->state()->setSettings(settings);
+    m_feedback = std::make_unique<FeedbackService>(
+        &m_bed->transport, ServerTestBed::info(), FeedbackDiagnostics::platform(m_bed->store, m_view->fixture.home.path()));
+    WindowServices services = m_view->services();
     services.feedback = m_feedback.get();
     m_sheet = std::make_unique<FeedbackSheet>(services);
     m_sheet->open();
@@ -57,8 +54,7 @@ void tst_FeedbackSheet::cleanup()
 {
     m_sheet.reset();
     m_feedback.reset();
-    m_state.reset();
-    m_fixture.reset();
+    m_view.reset();
     m_bed.reset();
 }
 

@@ -20,18 +20,6 @@
 #include <tuple>
 
 namespace {
-// Types text as a user would, character by character (QTest::keyClicks takes
-// Latin-1 only).
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 // Inserts text in one edit, as a paste does: no prefix of it is ever in the field.
 void pasteText(QWidget* widget, const QString& text)
 {
@@ -60,8 +48,7 @@ private Q_SLOTS:
     void vocabularyLinksAndVersion();
 
 private:
-    // The stored record as JSON (empty when nothing was stored).
-    QJsonObject stored() const;
+    QJsonObject stored() const { return m_bed->storedSettings(); }
     QJsonObject published() const;
     QWidget* control(const QString& field) const;
 
@@ -86,12 +73,6 @@ void tst_SettingsView::cleanup()
 {
     m_view.reset();
     m_bed.reset();
-}
-
-QJsonObject tst_SettingsView::stored() const
-{
-    const std::optional<QByteArray> bytes = m_fixture->store->data(AppState::settingsKey);
-    return bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
 }
 
 QJsonObject tst_SettingsView::published() const
@@ -164,7 +145,7 @@ void tst_SettingsView::everyControlWritesItsField()
         }
         QVERIFY(edit);
         edit->selectAll();
-        typeText(edit, input);
+        ViewTestBed::typeText(edit, input);
     }
 
     // Exactly this field changed, in the published and in the stored record.
@@ -217,7 +198,7 @@ void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused()
 
     // A value the record may hold clears the message and is saved.
     number->lineEdit()->selectAll();
-    typeText(number->lineEdit(), QStringLiteral("12"));
+    ViewTestBed::typeText(number->lineEdit(), QStringLiteral("12"));
     QVERIFY(number->errorText().isEmpty());
     QCOMPARE(stored().value(field), QJsonValue(12));
 }
@@ -244,7 +225,7 @@ void tst_SettingsView::archiveFolderStatus()
     m_fixture->fs->denyWrite(QFile::encodeName(locked));
     for (const auto& [typed, text, tone, symbol] : rows) {
         path->selectAll();
-        typeText(path, typed);
+        ViewTestBed::typeText(path, typed);
         QCOMPARE(line->text(), text);
         QCOMPARE(line->tone(), tone);
         QCOMPARE(line->symbolName(), symbol);
@@ -252,7 +233,7 @@ void tst_SettingsView::archiveFolderStatus()
     // A read-only disk: the parent refuses writing.
     m_fixture->fs->denyWrite(QFile::encodeName(m_fixture->home.filePath(QStringLiteral("Диск"))));
     path->selectAll();
-    typeText(path, archive + QStringLiteral("/"));
+    ViewTestBed::typeText(path, archive + QStringLiteral("/"));
     QCOMPARE(line->text(), unwritable);
 }
 
