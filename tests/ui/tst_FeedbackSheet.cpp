@@ -4,6 +4,7 @@
 
 #include "FeedbackSheet.h"
 #include "IconTextLine.h"
+#include "SettingsView.h"
 #include "app/AppState.h"
 #include "server/FeedbackService.h"
 
@@ -24,11 +25,13 @@ private Q_SLOTS:
     void cleanup();
     void sendingClosesTheButtonUntilTheAnswer();
     void refusalsAndFailuresShowAWarning();
+    void settingsOpenTheForm();
 
 private:
     std::unique_ptr<ServerTestBed> m_bed;
     std::unique_ptr<ViewTestBed> m_view;
     std::unique_ptr<FeedbackService> m_feedback;
+    WindowServices m_services;
     std::unique_ptr<FeedbackSheet> m_sheet;
     const QString feedbackPath = QStringLiteral("/api/brisko/feedback.php");
 };
@@ -43,9 +46,9 @@ void tst_FeedbackSheet::init()
     m_view->state()->setSettings(settings);
     m_feedback = std::make_unique<FeedbackService>(
         &m_bed->transport, ServerTestBed::info(), FeedbackDiagnostics::platform(m_bed->store, m_view->fixture.home.path()));
-    WindowServices services = m_view->services();
-    services.feedback = m_feedback.get();
-    m_sheet = std::make_unique<FeedbackSheet>(services);
+    m_services = m_view->services();
+    m_services.feedback = m_feedback.get();
+    m_sheet = std::make_unique<FeedbackSheet>(m_services);
     m_sheet->open();
     QVERIFY(m_sheet->isVisible());
 }
@@ -113,6 +116,17 @@ void tst_FeedbackSheet::refusalsAndFailuresShowAWarning()
     QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::warning);
     QCOMPARE(m_sheet->messageEdit()->toPlainText(), QStringLiteral("Не открывается раздел охлаждения"));
     QVERIFY(!m_bed->server.requests(feedbackPath).first().json().contains(QLatin1String("diagnostics")));
+}
+
+void tst_FeedbackSheet::settingsOpenTheForm()
+{
+    SettingsView settings(m_services);
+    settings.show();
+    auto* write = settings.findChild<QPushButton*>(QStringLiteral("writeToDeveloper"));
+    QVERIFY(write && write->isEnabled());
+    QVERIFY(!settings.feedbackSheet());
+    write->click();
+    QVERIFY(settings.feedbackSheet() && settings.feedbackSheet()->isVisible());
 }
 
 BRISKO_TEST(tst_FeedbackSheet)
