@@ -14,7 +14,6 @@
 
 namespace {
 
-
 // Reaches the publishers that the health scan and clean archive operations use.
 class TestableAppState : public AppState
 {

@@ -14,7 +14,6 @@
 
 namespace {
 
-
 // A trash that refuses everything, as a full or read-only volume would.
 class RefusingTrash : public Trash
 {

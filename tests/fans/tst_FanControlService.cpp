@@ -66,11 +66,7 @@ private:
     // Runs the event loop until the operation has published everything.
     static bool settle(const QFuture<void>& future)
     {
-        QDeadlineTimer deadline(20000);
-        while (!future.isFinished() && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return future.isFinished();
+        return QTest::qWaitFor([&future] { return future.isFinished(); }, 20000);
     }
     // Lets a poll that was started publish its reading and arm the next one.
     void awaitNextPoll() { QTRY_COMPARE(m_timers->armed(), 1); }

@@ -1,7 +1,6 @@
 #include "BriskoTest.h"
 #include "FakePkexec.h"
 #include "fans/SMCFanPrivilegedRunner.h"
-#include "fans/SMCHardwareProfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,7 +56,6 @@ private Q_SLOTS:
     void helperFailures_data();
     void helperFailures();
     void refusedBeforeAnyDialog();
-    void realHelperThroughPkexec();
     void percentArgument_data();
     void percentArgument();
     void locatesTheHelper();
@@ -172,27 +170,6 @@ void tst_SMCFanPrivilegedRunner::refusedBeforeAnyDialog()
 
     QVERIFY(fake.pkexecRuns().isEmpty());
     QVERIFY(fake.helperRuns().isEmpty());
-}
-
-void tst_SMCFanPrivilegedRunner::realHelperThroughPkexec()
-{
-    const QString helper = QStringLiteral(BRISKO_SMC_HELPER_BIN);
-    if (QFileInfo::exists(QStringLiteral("/sys/devices/platform/applesmc.768"))) {
-        QSKIP("this machine has an SMC; the helper must not touch its fans from a test");
-    }
-    FakePkexec fake;
-    const SMCFanPrivilegedRunner runner(config(fake.passThrough(), helper));
-    SMCFanPrivilegedRunner::RunResult result = runner.setFanPercent(40);
-    QVERIFY(!result.ok());
-    QVERIFY2(result.error->text.startsWith(QStringLiteral("Не удалось открыть Apple SMC")),
-             qPrintable(result.error->text));
-    QCOMPARE(SMCHardwareProfile::humanizeError(result.error->text, SMCHardwareProfile::Kind::unknown),
-             std::optional<QString>(QStringLiteral(
-                 "Apple SMC недоступен. Перезагрузите Mac. На некоторых конфигурациях доступен только мониторинг.")));
-
-    result = runner.run({QStringLiteral("set-percent"), QStringLiteral("1000")});
-    QVERIFY(!result.ok());
-    QVERIFY2(result.error->text.contains(QStringLiteral("от 0 до 100")), qPrintable(result.error->text));
 }
 
 void tst_SMCFanPrivilegedRunner::percentArgument_data()

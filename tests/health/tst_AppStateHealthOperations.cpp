@@ -12,7 +12,6 @@
 
 namespace {
 
-
 enum class Downloads { filesAndAFolder, onlyAFolder, moveFails, unreadable };
 
 } // namespace

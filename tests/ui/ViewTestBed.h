@@ -7,6 +7,8 @@
 #include "WindowServices.h"
 #include "app/AppState.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 // What a section is built from in widget tests: an application state over a
@@ -44,6 +46,19 @@ struct ViewTestBed
         AppSettings settings = state()->settings();
         settings.archivePath = path;
         state()->setSettings(settings);
+    }
+    // The settings record as stored (empty when nothing was stored).
+    QJsonObject storedSettings() const
+    {
+        const std::optional<QByteArray> bytes = fixture.store->data(AppState::settingsKey);
+        return bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
+    }
+    // Types text as a user would, key by key (QTest::keyClicks takes Latin-1
+    // only; a Russian keyboard sends the letters as text).
+    static void typeText(QWidget* widget, const QString& text)
+    {
+        for (const QChar letter : text)
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(letter), Qt::NoModifier);
     }
 
 private:

@@ -15,9 +15,8 @@
 #include "Theme.h"
 #include "app/AppState.h"
 #include "server/AdService.h"
-#include "update/UpdateDeployment.h"
-#include "update/UpdateService.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,7 +44,6 @@ private Q_SLOTS:
     void adBannerCountsImpressionsAndClicks();
     void bannerCountedAtLaunchIsNotCountedAgain();
     void russianLabelsFitTheirWidths();
-    void updateBannerOnlyWithAnOffer();
 
 private:
     std::unique_ptr<ContentView> makeView();
@@ -304,25 +302,6 @@ void tst_ContentView::russianLabelsFitTheirWidths()
         if (button->isVisible())
             QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
     }
-}
-
-void tst_ContentView::updateBannerOnlyWithAnOffer()
-{
-    // Without an update service there is no banner at all.
-    auto plain = makeView();
-    QVERIFY(!plain->overview()->findChild<QWidget*>(QStringLiteral("updateBanner")));
-    plain.reset();
-
-    // With one that offers nothing, it stays hidden.
-    UpdateService updates(nullptr, m_f->errors, nullptr, UpdateDeployment::production());
-    WindowServices services = m_bed->services();
-    services.updates = &updates;
-    ContentView view(services);
-    view.resize(1300, 820);
-    view.show();
-    auto* banner = view.overview()->findChild<QWidget*>(QStringLiteral("updateBanner"));
-    QVERIFY(banner);
-    QVERIFY(!banner->isVisible());
 }
 
 BRISKO_TEST(tst_ContentView)

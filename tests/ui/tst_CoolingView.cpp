@@ -1,6 +1,6 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
 #include "FakePausingClock.h"
+#include "ViewTestBed.h"
 
 #include "CoolingView.h"
 #include "IconTextLine.h"
@@ -10,8 +10,6 @@
 #include "fans/SmcSimulator.h"
 
 #include <QComboBox>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -39,7 +37,7 @@ private Q_SLOTS:
 
 private:
     void makeView(const QString& profile, bool writesRefused = false);
-    QJsonObject stored() const;
+    QJsonObject stored() const { return m_bed->storedSettings(); }
     // The speed a percentage of the fan's range gives.
     static int speedAt(const FanStatus& fan, double percent)
     {
@@ -53,8 +51,8 @@ private:
         return widget;
     }
 
-    std::unique_ptr<AppFixture> m_fixture;
-    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<ViewTestBed> m_bed;
+    AppState* m_state = nullptr;
     std::shared_ptr<FakePausingClock> m_clock;
     std::shared_ptr<SmcSimulator> m_sim;
     std::unique_ptr<TerminationFlag> m_flag;
@@ -64,8 +62,8 @@ private:
 
 void tst_CoolingView::init()
 {
-    m_fixture = std::make_unique<AppFixture>();
-    m_state = std::make_unique<AppState>(m_fixture->environment());
+    m_bed = std::make_unique<ViewTestBed>();
+    m_state = m_bed->state();
     m_clock = std::make_shared<FakePausingClock>();
     m_flag = std::make_unique<TerminationFlag>();
 }
@@ -75,8 +73,7 @@ void tst_CoolingView::cleanup()
     m_view.reset();
     m_fans.reset();
     m_sim.reset();
-    m_state.reset();
-    m_fixture.reset();
+    m_bed.reset();
 }
 
 void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
@@ -97,17 +94,10 @@ void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
     env.debounceInterval = 0ms;
     m_fans = std::make_unique<FanControlService>(env);
 
-    WindowServices services;
-    services.appState = m_state.get();
+    WindowServices services = m_bed->services();
     services.fans = m_fans.get();
     m_view = std::make_unique<CoolingView>(services);
     m_view->resize(1000, 900);
-}
-
-QJsonObject tst_CoolingView::stored() const
-{
-    const std::optional<QByteArray> bytes = m_fixture->store->data(AppState::settingsKey);
-    return bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
 }
 
 void tst_CoolingView::readingsAndPollingFollowVisibility()

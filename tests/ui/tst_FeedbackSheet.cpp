@@ -1,9 +1,10 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
 #include "ServerTestBed.h"
+#include "ViewTestBed.h"
 
 #include "FeedbackSheet.h"
 #include "IconTextLine.h"
+#include "SettingsView.h"
 #include "app/AppState.h"
 #include "server/FeedbackService.h"
 
@@ -24,12 +25,13 @@ private Q_SLOTS:
     void cleanup();
     void sendingClosesTheButtonUntilTheAnswer();
     void refusalsAndFailuresShowAWarning();
+    void settingsOpenTheForm();
 
 private:
     std::unique_ptr<ServerTestBed> m_bed;
-    std::unique_ptr<AppFixture> m_fixture;
-    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<ViewTestBed> m_view;
     std::unique_ptr<FeedbackService> m_feedback;
+    WindowServices m_services;
     std::unique_ptr<FeedbackSheet> m_sheet;
     const QString feedbackPath = QStringLiteral("/api/brisko/feedback.php");
 };
@@ -38,17 +40,15 @@ void tst_FeedbackSheet::init()
 {
     m_bed = std::make_unique<ServerTestBed>();
     QVERIFY(m_bed->isValid());
-    m_fixture = std::make_unique<AppFixture>();
-    m_state = std::make_unique<AppState>(m_fixture->environment());
-    AppSettings settings = m_state->settings();
+    m_view = std::make_unique<ViewTestBed>();
+    AppSettings settings = m_view->state()->settings();
     settings.feedbackEndpoint = m_bed->server.endpoint(QStringLiteral("feedback.php"));
-    m_state->setSettings(settings);
-    m_feedback = std::make_unique<FeedbackService>(&m_bed->transport, ServerTestBed::info(),
-                                                   FeedbackDiagnostics::platform(m_bed->store, m_fixture->home.path()));
-    WindowServices services;
-    services.appState = m_state.get();
-    services.feedback = m_feedback.get();
-    m_sheet = std::make_unique<FeedbackSheet>(services);
+    m_view->state()->setSettings(settings);
+    m_feedback = std::make_unique<FeedbackService>(
+        &m_bed->transport, ServerTestBed::info(), FeedbackDiagnostics::platform(m_bed->store, m_view->fixture.home.path()));
+    m_services = m_view->services();
+    m_services.feedback = m_feedback.get();
+    m_sheet = std::make_unique<FeedbackSheet>(m_services);
     m_sheet->open();
     QVERIFY(m_sheet->isVisible());
 }
@@ -57,8 +57,7 @@ void tst_FeedbackSheet::cleanup()
 {
     m_sheet.reset();
     m_feedback.reset();
-    m_state.reset();
-    m_fixture.reset();
+    m_view.reset();
     m_bed.reset();
 }
 
@@ -117,6 +116,17 @@ void tst_FeedbackSheet::refusalsAndFailuresShowAWarning()
     QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::warning);
     QCOMPARE(m_sheet->messageEdit()->toPlainText(), QStringLiteral("Не открывается раздел охлаждения"));
     QVERIFY(!m_bed->server.requests(feedbackPath).first().json().contains(QLatin1String("diagnostics")));
+}
+
+void tst_FeedbackSheet::settingsOpenTheForm()
+{
+    SettingsView settings(m_services);
+    settings.show();
+    auto* write = settings.findChild<QPushButton*>(QStringLiteral("writeToDeveloper"));
+    QVERIFY(write && write->isEnabled());
+    QVERIFY(!settings.feedbackSheet());
+    write->click();
+    QVERIFY(settings.feedbackSheet() && settings.feedbackSheet()->isVisible());
 }
 
 BRISKO_TEST(tst_FeedbackSheet)

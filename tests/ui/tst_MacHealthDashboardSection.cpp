@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "AppFixture.h"
+#include "ViewTestBed.h"
 
 #include "HealthGauge.h"
 #include "IconTextLine.h"
@@ -71,13 +71,11 @@ void tst_MacHealthDashboardSection::gaugeBands()
 
 void tst_MacHealthDashboardSection::beforeAndAfterAScan()
 {
-    AppFixture fixture;
-    fixture.sized(QStringLiteral("Downloads/Старый установщик.dmg"), 300 << 20);
-    fixture.sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
-    AppState state(fixture.environment());
-    WindowServices services;
-    services.appState = &state;
-    MacHealthDashboardSection section(services);
+    ViewTestBed bed;
+    bed.fixture.sized(QStringLiteral("Downloads/Старый установщик.dmg"), 300 << 20);
+    bed.fixture.sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
+    AppState& state = *bed.state();
+    MacHealthDashboardSection section(bed.services());
     section.resize(1000, 500);
     section.show();
 

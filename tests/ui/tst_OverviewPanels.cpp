@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QProcessEnvironment>
 #include <QPushButton>
@@ -112,8 +110,7 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     QVERIFY(compress->isChecked());
     compress->click();
     QVERIFY(!m_state->settings().compressCleanArchive);
-    const QJsonObject stored = QJsonDocument::fromJson(*m_fixture->store->data(AppState::settingsKey)).object();
-    QCOMPARE(stored.value(QStringLiteral("compressCleanArchive")), QJsonValue(false));
+    QCOMPARE(m_bed->storedSettings().value(QStringLiteral("compressCleanArchive")), QJsonValue(false));
 
     QVERIFY(panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow")).isEmpty());
     panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->click();

@@ -10,9 +10,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-namespace {
-}
-
 // The results table's two models over a real application state and real
 // files: structure under QAbstractItemModelTester while results change,
 // selection written through the state by item id, rows that vanish after an

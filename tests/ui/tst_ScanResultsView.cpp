@@ -17,9 +17,6 @@
 #include <QTest>
 #include <QToolButton>
 
-namespace {
-}
-
 // The results section over real files: what the toolbar offers for movable
 // and cache results, filter plus search, the three confirmations (declined:
 // nothing happens; an accepted cleanup runs; the accepted move and its undo
@@ -134,9 +131,6 @@ void tst_ScanResultsView::movableResultsOfferMoveAndDelete()
     QVERIFY(view->deleteButton()->isVisible());
     QVERIFY(view->revealFolderButton()->isVisible());
     QVERIFY(!view->cleanButton()->isVisible());
-    QCOMPARE(view->revealFolderButton()->toolTip(),
-             QStringLiteral("Открыть в Finder папку, в которой лежит выбранный элемент"));
-    QCOMPARE(view->deleteButton()->toolTip(), QStringLiteral("Переместить выбранное в Корзину"));
 
     m_state->selectAll(m_state->scanItems(), false);
     QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (0)"));
@@ -163,7 +157,6 @@ void tst_ScanResultsView::cacheResultsOfferOnlyCleaningTheSafeRows()
     QVERIFY(!view->moveButton()->isVisible());
     QVERIFY(!view->deleteButton()->isVisible());
     QVERIFY(!view->revealFolderButton()->isVisible());
-    QCOMPARE(view->cleanButton()->toolTip(), QStringLiteral("Удалить безопасные кэши с диска"));
     QCOMPARE(view->cleanButton()->text(),
              QStringLiteral("Очистить (") + QString::number(m_state->selectedCleanableScanItems().size())
                  + QStringLiteral(")"));

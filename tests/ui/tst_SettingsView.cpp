@@ -49,8 +49,7 @@ private Q_SLOTS:
     void vocabularyLinksAndVersion();
 
 private:
-    // The stored record as JSON (empty when nothing was stored).
-    QJsonObject stored() const;
+    QJsonObject stored() const { return m_bed->storedSettings(); }
     QJsonObject published() const;
     QWidget* control(const QString& field) const;
 
@@ -75,12 +74,6 @@ void tst_SettingsView::cleanup()
 {
     m_view.reset();
     m_bed.reset();
-}
-
-QJsonObject tst_SettingsView::stored() const
-{
-    const std::optional<QByteArray> bytes = m_fixture->store->data(AppState::settingsKey);
-    return bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
 }
 
 QJsonObject tst_SettingsView::published() const
@@ -153,7 +146,7 @@ void tst_SettingsView::everyControlWritesItsField()
         }
         QVERIFY(edit);
         edit->selectAll();
-        typeText(edit, input);
+        ViewTestBed::typeText(edit, input);
     }
 
     // Exactly this field changed, in the published and in the stored record.
@@ -206,7 +199,7 @@ void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused()
 
     // A value the record may hold clears the message and is saved.
     number->lineEdit()->selectAll();
-    typeText(number->lineEdit(), QStringLiteral("12"));
+    ViewTestBed::typeText(number->lineEdit(), QStringLiteral("12"));
     QVERIFY(number->errorText().isEmpty());
     QCOMPARE(stored().value(field), QJsonValue(12));
 }
@@ -233,7 +226,7 @@ void tst_SettingsView::archiveFolderStatus()
     m_fixture->fs->denyWrite(QFile::encodeName(locked));
     for (const auto& [typed, text, tone, symbol] : rows) {
         path->selectAll();
-        typeText(path, typed);
+        ViewTestBed::typeText(path, typed);
         QCOMPARE(line->text(), text);
         QCOMPARE(line->tone(), tone);
         QCOMPARE(line->symbolName(), symbol);
@@ -241,7 +234,7 @@ void tst_SettingsView::archiveFolderStatus()
     // A read-only disk: the parent refuses writing.
     m_fixture->fs->denyWrite(QFile::encodeName(m_fixture->home.filePath(QStringLiteral("Диск"))));
     path->selectAll();
-    typeText(path, archive + QStringLiteral("/"));
+    ViewTestBed::typeText(path, archive + QStringLiteral("/"));
     QCOMPARE(line->text(), unwritable);
 }
 

@@ -15,9 +15,6 @@
 #include <QPushButton>
 #include <QTest>
 
-namespace {
-}
-
 // The size map over a real temporary home: mapping, drilling in by mouse,
 // back by breadcrumb and keyboard, hover, the side list, and an action from
 // the context menu through the confirmation, after which the map follows.
