@@ -1,5 +1,4 @@
 #include "BriskoTest.h"
-#include "KeyboardTyping.h"
 #include "ViewTestBed.h"
 
 #include "IconTextLine.h"

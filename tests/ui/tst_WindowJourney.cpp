@@ -1,5 +1,4 @@
 #include "BriskoTest.h"
-#include "KeyboardTyping.h"
 #include "TestValues.h"
 #include "GateTestBed.h"
 #include "ScriptedConfirmer.h"
