@@ -32,7 +32,7 @@ const char* TimingFileSystem::primitiveName(int primitive)
     static const char* const names[] = {
         "stat", "statAt", "openDirectory", "readDirectory", "closeDirectory", "openDirectoryNoFollow",
         "makeDirectoryAt", "renameAt", "removeAt", "symlinkAt", "readLinkAt", "openFileAt", "copyFileData",
-        "writeAll", "syncFileSystem", "setAttributesAt", "closeFile",
+        "writeAll", "syncFileSystem", "syncFile", "setAttributesAt", "closeFile",
     };
     static_assert(sizeof names / sizeof names[0] == primitiveCount);
     return names[primitive];
@@ -203,8 +203,25 @@ void TimingFileSystem::closeFile(int fd) const
     });
 }
 
+int TimingFileSystem::syncFile(int fd, const QByteArray& fullPath) const
+{
+    enterPhase(flush);
+    return timed(syncFile_, [&] { return m_inner->syncFile(fd, fullPath); });
+}
+
 // Asked only by the settings screen; not part of a move, so not timed.
 bool TimingFileSystem::isWritable(const QByteArray& path) const
 {
     return m_inner->isWritable(path);
+}
+
+// Asked once per batch, before any item moves: not timed.
+QByteArray TimingFileSystem::resolvedPath(const QByteArray& path) const
+{
+    return m_inner->resolvedPath(path);
+}
+
+bool TimingFileSystem::isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const
+{
+    return m_inner->isPseudoFileSystem(dirFd, fullPath);
 }

@@ -33,6 +33,7 @@ public:
         copyFileData_,
         writeAll_,
         syncFileSystem_,
+        syncFile_,
         setAttributesAt_,
         closeFile_,
         primitiveCount
@@ -79,7 +80,10 @@ public:
     int setAttributesAt(int dirFd, const char* name, const QByteArray& fullPath, int permissions,
                         qint64 accessedNs, qint64 modifiedNs) const override;
     void closeFile(int fd) const override;
+    int syncFile(int fd, const QByteArray& fullPath) const override;
     bool isWritable(const QByteArray& path) const override;
+    QByteArray resolvedPath(const QByteArray& path) const override;
+    bool isPseudoFileSystem(int dirFd, const QByteArray& fullPath) const override;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -16,6 +16,7 @@
 #include "archive/CleanArchiveService.h"
 #include "model/AppSettings.h"
 #include "platform/PlatformFileSystem.h"
+#include "scan/HomeLayout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -210,8 +212,9 @@ int main(int argc, char* argv[])
                 const bool oursNow = (turn + rep) % 2 == 0;
                 clear();
                 if (oursNow) {
-                    const CleanArchiveService service(fs, FilePath::fromString(home), std::make_shared<SystemClock>(),
-                                                      FilePath::fromString(work.path()));
+                    const CleanArchiveService service(
+                        fs, HomeLayout::forThisSystem(FilePath::fromString(home), QProcessEnvironment()),
+                        std::make_shared<SystemClock>(), FilePath::fromString(work.path()));
                     CleanArchiveCreateResult result;
                     QElapsedTimer clock;
                     double packingStarted = 0;
