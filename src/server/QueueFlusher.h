@@ -111,7 +111,10 @@ private:
     static void startPass(const std::shared_ptr<State>& state, const QUrl& url)
     {
         state->url = url;
-        state->batch = state->queue.load();
+        // A host that would refuse every post at once gets none: the pass
+        // ends with the whole queue kept, without a round of the event loop
+        // per record (hundreds, while a command waits to exit).
+        state->batch = state->client.holdsBack(url) ? QList<Record>() : state->queue.load();
         state->next = 0;
         fill(state);
     }

@@ -60,6 +60,14 @@ ServerHTTPClient::ServerHTTPClient(QPointer<HttpTransport> transport, std::share
 {
 }
 
+bool ServerHTTPClient::holdsBack(const QUrl& url) const
+{
+    const HttpTransport* transport = m_transport.data();
+    const QString key = gateKey(url);
+    return !transport || transport->isOffline() || !HttpTransport::isServerUrl(url) || m_gate->isBlocked(key)
+           || m_gate->isBackingOff(key);
+}
+
 void ServerHTTPClient::postJSON(const QUrl& url, const QJsonObject& body, std::chrono::milliseconds timeout,
                                 std::function<void(PostOutcome)> done, std::function<bool()> stillWanted) const
 {

@@ -39,6 +39,11 @@ public:
     void postJSON(const QUrl& url, const QJsonObject& body, std::chrono::milliseconds timeout,
                   std::function<void(PostOutcome)> done, std::function<bool()> stillWanted = {}) const;
 
+    // True when a post to url would now be answered without network traffic
+    // (the host blocked or in its back-off, the transport offline or gone):
+    // a sender of many records then leaves them all for later at once.
+    bool holdsBack(const QUrl& url) const;
+
     // Seconds to stay away: 60 when missing, empty or not a number (such as
     // an HTTP date), at least 1, at most maxRetryAfterSeconds.
     static double parseRetryAfter(const std::optional<QByteArray>& header);
