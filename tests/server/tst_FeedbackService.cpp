@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "ServerTestCase.h"
 
 #include "server/ErrorReportingService.h"
 #include "server/FeedbackService.h"
@@ -33,17 +33,11 @@ private:
 
 // Feedback messages against a real loopback server: the body, the
 // diagnostics and every result text.
-class tst_FeedbackService : public QObject
+class tst_FeedbackService : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_bed = std::make_unique<ServerTestBed>();
-        QVERIFY(m_bed->isValid());
-    }
-    void cleanup() { m_bed.reset(); }
     void messageLength_data();
     void messageLength();
     void badEndpointIsRefused();
@@ -64,8 +58,6 @@ private:
     std::unique_ptr<FeedbackService> makeService();
     QString endpoint() const { return m_bed->server.endpoint(QStringLiteral("feedback.php")); }
     const QString feedbackPath = QStringLiteral("/api/brisko/feedback.php");
-
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
 FeedbackDiagnostics tst_FeedbackService::diagnostics(std::optional<QString> model, std::optional<qint64> free) const

@@ -1,5 +1,6 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "TestValues.h"
+#include "ServerTestCase.h"
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
@@ -12,21 +13,20 @@
 // The program's own environment: usage events and error reports of the
 // application state reach the server services, and BRISKO_OFFLINE keeps
 // them off the network.
-class tst_ServerWiring : public QObject
+class tst_ServerWiring : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
     // The program's transport reads the switch once, when it is made.
     void initTestCase() { qunsetenv("BRISKO_OFFLINE"); }
-    void init();
-    void cleanup() { m_bed.reset(); }
     void trackedEventsReachOneSetOfServerServices();
     void savedSettingsConfigureTheReporter();
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
 
 private:
+    void prepare() override;
     AppSettings localSettings(bool errorReporting = true) const
     {
         AppSettings settings = AppSettings::defaults(m_bed->dir.path());
@@ -39,14 +39,10 @@ private:
     {
         QVERIFY(PlatformDefaultsStore::open()->setData(AppState::settingsKey, settings.toJson().value()));
     }
-
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
-void tst_ServerWiring::init()
+void tst_ServerWiring::prepare()
 {
-    m_bed = std::make_unique<ServerTestBed>();
-    QVERIFY(m_bed->isValid());
     // A store of its own for each test, as the program's services are made once per store.
     const QString store = m_bed->path(QStringLiteral("%1.ini").arg(QLatin1String(QTest::currentTestFunction())));
     qputenv("BRISKO_DEFAULTS", QFile::encodeName(store));
@@ -102,16 +98,14 @@ void tst_ServerWiring::reporterStartsFromTheStoredSettings()
 {
     storeSettings(localSettings());
     // What the crash handler of an earlier run left beside the store.
-    QFile crash(ErrorReporter::defaultCrashFilePath());
-    QVERIFY(crash.open(QIODevice::WriteOnly));
-    crash.write("brisko-crash\nexception: SIGSEGV\nmessage: Fatal signal SIGSEGV (invalid memory access)\nstack:\n"
-                "brisko(+0x4557) [0x55e1ed0fd557]\n");
-    crash.close();
+    const QString crash = ErrorReporter::defaultCrashFilePath();
+    QVERIFY(writeAll(crash, "brisko-crash\nexception: SIGSEGV\nmessage: Fatal signal SIGSEGV (invalid memory access)\n"
+                            "stack:\nbrisko(+0x4557) [0x55e1ed0fd557]\n"));
 
     const AppEnvironment environment = AppEnvironment::platform();
     QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
     QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
-    QVERIFY(!QFile::exists(crash.fileName()));
+    QVERIFY(!QFile::exists(crash));
     environment.errors->report(AppFeature::update, QStringLiteral("Образ не смонтирован"), {});
     QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 2);
 }
