@@ -199,6 +199,8 @@ void tst_FeedbackService::results_data()
                                    << R::failed(QStringLiteral("Не удалось отправить (HTTP 404)"));
     QTest::newRow("429 whatever the body") << ScriptedResponse::json(429, R"({"ok":true,"message":"?"})")
                                            << R::failed(FeedbackService::tooManyText);
+    QTest::newRow("blank error text") << ScriptedResponse::json(500, R"({"error":" \n"})")
+                                      << R::failed(QStringLiteral("Не удалось отправить (HTTP 500)"));
     QTest::newRow("error of the wrong type") << ScriptedResponse::json(400, R"({"error":{"code":7}})")
                                              << R::failed(QStringLiteral("Не удалось отправить (HTTP 400)"));
     QTest::newRow("10 MiB body") << ScriptedResponse::generated(10 << 20) << R::failed(QStringLiteral("Не удалось отправить (HTTP 200)"));
