@@ -99,7 +99,8 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome()
                              fields({{"name", QStringLiteral("notes.txt")}, {"path", notes}, {"size", spaceOnDisk(notes)},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}}),
                              fields({{"name", QString::fromUtf8(QByteArray("\xff\xfe-old-\xe9.bin"))},
-                                     {"path", QString::fromUtf8(raw.native())}, {"size", ScratchDir::allocatedSize(raw.native())},
+                                     {"path", QString::fromUtf8(raw.native())},
+                                     {"size", ScratchDir::allocatedSize(raw.native())},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}})}
         : QList<QJsonObject>{fields({{"name", QStringLiteral("Кэш-Приложение")},
                                      {"path", home.filePath(QStringLiteral(".cache/Кэш-Приложение"))},
