@@ -21,7 +21,6 @@ private Q_SLOTS:
     // The program's transport reads the switch once, when it is made.
     void initTestCase() { qunsetenv("BRISKO_OFFLINE"); }
     void trackedEventsReachOneSetOfServerServices();
-    void savedSettingsConfigureTheReporter();
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
 
@@ -73,25 +72,6 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
     state.setSettings(off);
     state.track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}});
     QCOMPARE(PlatformDefaultsStore::open()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
-}
-
-void tst_ServerWiring::savedSettingsConfigureTheReporter()
-{
-    storeSettings(localSettings(false));
-    const AppEnvironment environment = AppEnvironment::platform();
-    AppState state(environment);
-    state.setSettings(localSettings());
-    QVERIFY(state.saveSettings());
-    // The reporter is configured in the background; until then reports are dropped.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            environment.errors->report(AppFeature::scan, QStringLiteral("Папка недоступна"), {});
-            return !m_bed->received(QStringLiteral("errors.php")).isEmpty();
-        }(),
-        10000);
-    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")).first(), QStringLiteral("scan"));
-    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("anonymous_id")).first(),
-             environment.usage->anonymousId());
 }
 
 void tst_ServerWiring::reporterStartsFromTheStoredSettings()
