@@ -153,6 +153,8 @@ void tst_ErrorReporting::operationErrorsMakeOneReport()
                           {QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}}));
     QCOMPARE(ErrorReporter::operationContext({QStringLiteral("a"), QStringLiteral("b")}, {}),
              (QMap<QString, QString>{{QStringLiteral("error_count"), QStringLiteral("2")}}));
+    // Without a service the reports go nowhere.
+    ErrorReporter(nullptr).reportOperationErrors(AppFeature::scan, errorTexts, {});
 }
 
 void tst_ErrorReporting::queueAndRecentKeepTheNewest()
