@@ -80,13 +80,12 @@ void tst_RegionGateService::noAnswer_data()
     QTest::newRow("wrong type of flag") << ScriptedResponse::json(200, R"({"country_code":"UA","blocked":"yes"})")
                                         << QString();
     QTest::newRow("wrong type of the older key") << ScriptedResponse::json(200, R"({"country":["UA"]})") << QString();
+    // Which answers arrive incomplete or not at all is tst_HttpTransport's
+    // table; here one of each kind, the silent one on the shortened limit.
     ScriptedResponse truncated = ScriptedResponse::json(200, R"({"country_code":"UA"})");
     truncated.declaredLength = 400;
     QTest::newRow("truncated") << truncated << QString();
-    QTest::newRow("one byte a second") << ScriptedResponse::dripping(R"({"country_code":"UA","blocked":true})")
-                                       << QString();
     QTest::newRow("silent") << ScriptedResponse::silent() << QString();
-    QTest::newRow("not an address") << ScriptedResponse() << "region check";
     QTest::newRow("local file") << ScriptedResponse() << "file:///etc/hostname";
 }
 
