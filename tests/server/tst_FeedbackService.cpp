@@ -46,7 +46,6 @@ private Q_SLOTS:
     void diagnosticsWhenLittleIsKnown();
     void results_data();
     void results();
-    void networkFailures_data();
     void networkFailures();
     void sendingIsPublished();
 
@@ -215,23 +214,15 @@ void tst_FeedbackService::results()
     QCOMPARE(sendAndWait(*service), result);
 }
 
-void tst_FeedbackService::networkFailures_data()
-{
-    QTest::addColumn<ScriptedResponse>("response");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("silent server") << ScriptedResponse::silent() << "Ошибка сети: сервер не ответил вовремя";
-    QTest::newRow("one byte a second") << ScriptedResponse::dripping(R"({"ok":true})")
-                                       << "Не удалось отправить (HTTP 200)";
-}
-
+// An answer that never completes is the "10 MiB body" row; a silent server
+// shows that the service's time limit reaches the transport.
 void tst_FeedbackService::networkFailures()
 {
-    QFETCH(ScriptedResponse, response);
-    QFETCH(QString, text);
-    m_bed->server.setStanding(feedbackPath, response);
+    m_bed->server.setStanding(feedbackPath, ScriptedResponse::silent());
     auto service = makeService();
     service->setTimeout(std::chrono::milliseconds(800));
-    QCOMPARE(sendAndWait(*service), FeedbackService::Result::failed(text));
+    QCOMPARE(sendAndWait(*service),
+             FeedbackService::Result::failed(QStringLiteral("Ошибка сети: сервер не ответил вовремя")));
 
     m_bed->transport.setOffline(true);
     QCOMPARE(sendAndWait(*service), FeedbackService::Result::failed(QStringLiteral("Ошибка сети: включён режим без сети")));
