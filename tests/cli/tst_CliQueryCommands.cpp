@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "CliHarness.h"
 #include "SettingsAssignments.h"
 #include "TreeInventory.h"
@@ -73,10 +74,8 @@ void tst_CliQueryCommands::placesTellWhereEachFolderCameFrom()
     TempHome& home = cli.home();
     home.makeDir(QStringLiteral("Загрузки"));
     home.makeDir(QStringLiteral(".config"));
-    QFile userDirs(home.filePath(QStringLiteral(".config/user-dirs.dirs")));
-    QVERIFY(userDirs.open(QIODevice::WriteOnly));
-    userDirs.write("XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\nXDG_MUSIC_DIR=\"$HOME\"\n");
-    userDirs.close();
+    QVERIFY(writeAll(home.filePath(QStringLiteral(".config/user-dirs.dirs")),
+                     "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\nXDG_MUSIC_DIR=\"$HOME\"\n"));
 
     const QJsonObject root = cli.runJson(words("places --json"));
     QCOMPARE(root.value(QLatin1String("home")).toString(), home.path());

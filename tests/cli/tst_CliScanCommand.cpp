@@ -2,6 +2,7 @@
 #include "TestValues.h"
 #include "CliHarness.h"
 #include "CliSandbox.h"
+#include "ScratchDir.h"
 #include "base/ByteCountFormatter.h"
 #include "base/RelativeDateFormatter.h"
 
@@ -20,18 +21,9 @@ namespace {
 
 
 // What the scanner reports for a file: the space it occupies on disk.
-qint64 spaceOnDisk(const QByteArray& nativePath)
-{
-    struct stat info;
-    if (::stat(nativePath.constData(), &info) != 0) {
-        return -1;
-    }
-    return qint64(info.st_blocks) * 512;
-}
-
 qint64 spaceOnDisk(const QString& path)
 {
-    return spaceOnDisk(QFile::encodeName(path));
+    return ScratchDir::allocatedSize(QFile::encodeName(path));
 }
 
 // One signal's bit in a mask of /proc/PID/status ("SigCgt:", "ShdPnd:", …).
@@ -107,7 +99,8 @@ void tst_CliScanCommand::jsonRowsOfAHostileHome()
                              fields({{"name", QStringLiteral("notes.txt")}, {"path", notes}, {"size", spaceOnDisk(notes)},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}}),
                              fields({{"name", QString::fromUtf8(QByteArray("\xff\xfe-old-\xe9.bin"))},
-                                     {"path", QString::fromUtf8(raw.native())}, {"size", spaceOnDisk(raw.native())},
+                                     {"path", QString::fromUtf8(raw.native())},
+                                     {"size", ScratchDir::allocatedSize(raw.native())},
                                      {"isDirectory", false}, {"isSelected", true}, {"detail", threeDaysAgo}})}
         : QList<QJsonObject>{fields({{"name", QStringLiteral("Кэш-Приложение")},
                                      {"path", home.filePath(QStringLiteral(".cache/Кэш-Приложение"))},

@@ -7,7 +7,6 @@
 
 #include "fileops/FileMover.h"
 #include "fileops/MoveLogStore.h"
-#include "platform/PlatformFileSystem.h"
 #include "platform/SettingsDefaultsStore.h"
 
 #include "model/ReferenceDate.h"
@@ -19,7 +18,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -43,7 +41,6 @@ private Q_SLOTS:
     void refusals();
     void archiveFolderCannotBeCreated_data();
     void archiveFolderCannotBeCreated();
-    void realCrossVolumeMoveAndBack();
     void everyFaultLeavesEveryByte_data();
     void everyFaultLeavesEveryByte();
     void undoReturnsInReverseAndClears();
@@ -193,30 +190,6 @@ void TestFileMover::archiveFolderCannotBeCreated()
     QCOMPARE(result.failed, 2);
     QCOMPARE(result.errors, QStringList{QStringLiteral("Не удалось создать папку архива: ") + reason});
     QVERIFY(QFile::exists(normal));
-}
-
-void TestFileMover::realCrossVolumeMoveAndBack()
-{
-    const QByteArray shm("/dev/shm");
-    if (!ScratchDir::exists(shm) || ScratchDir::sameFileSystem(shm, QFile::encodeName(QDir::tempPath()))
-        || ::access(shm.constData(), W_OK) != 0) {
-        QSKIP("no second file system (/dev/shm on another device than the temporary folder)");
-    }
-    const ScanItemList items = makeTree();
-    ScratchDir target(shm);
-    QVERIFY(target.isValid());
-    const QByteArray project = items[0].path.native();
-    const TreeInventory before = TreeInventory::take(project);
-    const auto fs = std::make_shared<PlatformFileSystem>();
-    const MoveResult result = FileMover(fs, m_clock).moveNow(items, target.nativePath("Архив"), {});
-    QCOMPARE(result.moved, 2);
-    QCOMPARE(TreeInventory::take(result.records[0].destinationPath.native()).differencesFrom(before), QStringList());
-    QVERIFY(!TreeInventory::take(project).rootExists());
-
-    auto store = std::make_shared<SettingsDefaultsStore>(QFile::decodeName(target.filePath("d.ini")), QSettings::IniFormat);
-    const MoveResult undone = MoveLogStore(QStringLiteral("k"), store, fs).undo(MoveBatch{QUuid::createUuid(), result.records, 0});
-    QCOMPARE(undone.moved, 2);
-    QCOMPARE(TreeInventory::take(project).differencesFrom(before), QStringList());
 }
 
 void TestFileMover::everyFaultLeavesEveryByte_data()

@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "FakeClock.h"
 #include "FaultInjectingFileSystem.h"
 #include "ScratchDir.h"
@@ -18,21 +19,9 @@
 #include <QJsonObject>
 #include <QTest>
 
-#include <unistd.h>
-
 namespace {
 
 const QString logKey = QStringLiteral("BriskoLastMoveBatch");
-
-// A folder on another file system than the temporary homes, when the machine has one.
-QString otherVolume()
-{
-    const QByteArray shm("/dev/shm");
-    return ScratchDir::exists(shm) && !ScratchDir::sameFileSystem(shm, QFile::encodeName(QDir::tempPath()))
-            && ::access(shm.constData(), W_OK) == 0
-        ? QString::fromLatin1(shm)
-        : QString();
-}
 
 // Ten items in Downloads: two folders with a nested file, the rest files.
 QStringList makeBatch(TempHome& home)
@@ -106,7 +95,7 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
     QFETCH(QString, killed);
     QFETCH(int, stride);
     QFETCH(int, leastKills);
-    const QString other = otherVolume();
+    const QString other = QString::fromLatin1(ScratchDir::otherVolume());
     if (other.isEmpty()) {
         QSKIP("no second file system (/dev/shm on another device than the temporary folder)");
     }
@@ -230,9 +219,8 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
     const QStringList names = makeBatch(home).mid(0, 3);
     QString defaults = state.filePath(QStringLiteral("defaults.ini"));
     if (obstacle == QLatin1String("journal")) {
-        QFile blocker(state.filePath(QStringLiteral("blocker")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        defaults = blocker.fileName() + QStringLiteral("/defaults.ini");
+        QVERIFY(writeAll(state.filePath(QStringLiteral("blocker")), {}));
+        defaults = state.filePath(QStringLiteral("blocker/defaults.ini"));
     } else if (obstacle == QLatin1String("log")) {
         QVERIFY(QDir().mkpath(defaults));
     }

@@ -22,22 +22,18 @@ void tst_ByteCountFormatter::format_data()
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<QString>("text");
 
-    // Russian plural of the byte count: one, few, many.
+    // The byte count's word in each of its forms; which number takes which
+    // is tst_RussianPlural's table.
     QTest::newRow("1") << qint64(1) << QStringLiteral("1\u00a0байт");
     QTest::newRow("2") << qint64(2) << QStringLiteral("2\u00a0байта");
     QTest::newRow("5") << qint64(5) << QStringLiteral("5\u00a0байт");
-    QTest::newRow("11") << qint64(11) << QStringLiteral("11\u00a0байт");
-    QTest::newRow("22") << qint64(22) << QStringLiteral("22\u00a0байта");
-    QTest::newRow("122") << qint64(122) << QStringLiteral("122\u00a0байта");
 
     // Decimal units; kilobytes whole, megabytes one digit, larger two.
     QTest::newRow("1000") << qint64(1000) << QStringLiteral("1\u00a0КБ");
     QTest::newRow("1500 rounds half up") << qint64(1500) << QStringLiteral("2\u00a0КБ");
     QTest::newRow("1 200 000") << qint64(1'200'000) << QStringLiteral("1,2\u00a0МБ");
-    QTest::newRow("10 500 000") << qint64(10'500'000) << QStringLiteral("10,5\u00a0МБ");
     QTest::newRow("999 949 999") << qint64(999'949'999) << QStringLiteral("999,9\u00a0МБ");
     QTest::newRow("1 050 000 000") << qint64(1'050'000'000) << QStringLiteral("1,05\u00a0ГБ");
-    QTest::newRow("21 470 000 000") << qint64(21'470'000'000) << QStringLiteral("21,47\u00a0ГБ");
     QTest::newRow("2 TB") << qint64(2'346'000'000'000) << QStringLiteral("2,35\u00a0ТБ");
     QTest::newRow("1 EB") << qint64(1'000'000'000'000'000'000) << QStringLiteral("1\u00a0ЭБ");
 

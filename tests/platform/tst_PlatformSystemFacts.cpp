@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "platform/PlatformSystemFacts.h"
 
 #include <QDir>
@@ -104,9 +105,7 @@ void tst_PlatformSystemFacts::factsFromFiles()
     const auto write = [&](const QString& relative, const QByteArray& bytes) {
         const QString path = root.filePath(relative);
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
+        QVERIFY(writeAll(path, bytes));
     };
     if (!productName.isNull()) {
         write(QStringLiteral("sys/class/dmi/id/product_name"), productName);
@@ -128,10 +127,7 @@ void tst_PlatformSystemFacts::unknownNamesGiveNothing()
 {
     QTemporaryDir root;
     QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("proc"))));
-    QFile file(root.filePath(QStringLiteral("proc/cpuinfo")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(twoPackageCpuinfo("Intel(R) Core(TM) i9"));
-    file.close();
+    QVERIFY(writeAll(root.filePath(QStringLiteral("proc/cpuinfo")), twoPackageCpuinfo("Intel(R) Core(TM) i9")));
     const PlatformSystemFacts facts(root.path());
     QCOMPARE(facts.string(QStringLiteral("hw.machine")), std::nullopt);
     QCOMPARE(facts.string(QStringLiteral("hw.physicalcpu")), std::nullopt);

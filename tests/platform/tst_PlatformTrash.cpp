@@ -139,7 +139,6 @@ private Q_SLOTS:
 private:
     QByteArray trashFolder() const { return m_dataHome + "/Trash"; }
     QByteArray ownVolumeTrash() const { return otherVolume + "/.Trash-" + QByteArray::number(::getuid()); }
-    bool otherVolumeUsable() const;
     // A second scratch folder on the other file system; skips the test where there is none.
     void makeOtherVolumeScratch();
     static QByteArray record(const TrashResult& result) { return ScratchDir::readFile(result.infoPath.native()); }
@@ -197,15 +196,9 @@ void TestPlatformTrash::cleanup()
     m_scratch.reset();
 }
 
-bool TestPlatformTrash::otherVolumeUsable() const
-{
-    return ScratchDir::exists(otherVolume) && !ScratchDir::sameFileSystem(otherVolume, QFile::encodeName(QDir::tempPath()))
-        && ::access(otherVolume.constData(), W_OK) == 0;
-}
-
 void TestPlatformTrash::makeOtherVolumeScratch()
 {
-    if (!otherVolumeUsable()) {
+    if (ScratchDir::otherVolume() != otherVolume) {
         QSKIP("/dev/shm is missing, not writable or on the same file system as the temporary folder: "
               "no second volume to try the volume trash on");
     }

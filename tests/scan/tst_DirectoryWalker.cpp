@@ -48,11 +48,7 @@ QStringList relativePaths(const QList<Visit>& visits, const QString& root)
 
 qint64 allocated(const QString& path)
 {
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        return -1;
-    }
-    return qint64(st.st_blocks) * 512;
+    return ScratchDir::allocatedSize(QFile::encodeName(path));
 }
 
 } // namespace

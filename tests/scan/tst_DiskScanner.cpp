@@ -372,11 +372,9 @@ void TestDiskScanner::freedesktopHome()
     QFETCH(QStringList, expected);
     const QDateTime now = m_clock->now();
     m_home->makeDir(QStringLiteral(".config"));
-    QFile userDirs(m_home->filePath(QStringLiteral(".config/user-dirs.dirs")));
-    QVERIFY(userDirs.open(QIODevice::WriteOnly));
-    userDirs.write("XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\nXDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n"
-                   "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\n");
-    userDirs.close();
+    QVERIFY(writeAll(m_home->filePath(QStringLiteral(".config/user-dirs.dirs")),
+                     "XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\nXDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n"
+                     "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\n"));
     sized(QStringLiteral(".cache/google-chrome/Default/Cache/data"), 300 * MiB);
     sized(QStringLiteral(".cache/pip/http/wheel"), 30 * MiB);
     sized(QStringLiteral(".cache/fontconfig/small"), MiB);
@@ -422,10 +420,8 @@ void TestDiskScanner::freedesktopHome()
 void TestDiskScanner::disabledUserFoldersAreNotScanned()
 {
     m_home->makeDir(QStringLiteral(".config"));
-    QFile userDirs(m_home->filePath(QStringLiteral(".config/user-dirs.dirs")));
-    QVERIFY(userDirs.open(QIODevice::WriteOnly));
-    userDirs.write("XDG_DOWNLOAD_DIR=\"$HOME\"\nXDG_DESKTOP_DIR=\"$HOME/\"\n");
-    userDirs.close();
+    QVERIFY(writeAll(m_home->filePath(QStringLiteral(".config/user-dirs.dirs")),
+                     "XDG_DOWNLOAD_DIR=\"$HOME\"\nXDG_DESKTOP_DIR=\"$HOME/\"\n"));
     sized(QStringLiteral("Downloads/old.deb"), 60 * MiB, m_clock->now().addDays(-90));
     sized(QStringLiteral("Desktop/Проект РЕЛИЗ/a.bin"), 12 * GiB);
     sized(QStringLiteral("loose.deb"), 60 * MiB, m_clock->now().addDays(-90));

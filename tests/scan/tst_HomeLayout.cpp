@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "FaultInjectingFileSystem.h"
 #include "TempHome.h"
 
@@ -20,17 +21,7 @@ private Q_SLOTS:
     void freedesktopLayoutOfAHome_data();
     void freedesktopLayoutOfAHome();
     void expandMatchesEveryNameOfAWildcardLevel();
-
-private:
-    static void write(const QString& path, const QByteArray& content);
 };
-
-void TestHomeLayout::write(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
 
 // Each row: the file's text, the key looked up and what it resolves to: a
 // path below /home/u, "disabled", or "-" for no usable line.
@@ -89,7 +80,7 @@ void TestHomeLayout::userDirsFileBeyondTheCapIsNotRead()
     TempHome home;
     QByteArray text(XdgUserDirs::maximumFileSize, '#');
     text.append("\nXDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n");
-    write(home.filePath(QStringLiteral("user-dirs.dirs")), text);
+    QVERIFY(writeAll(home.filePath(QStringLiteral("user-dirs.dirs")), text));
     QVERIFY(XdgUserDirs::read(home.nativePath("user-dirs.dirs"), home.home()).isEmpty());
     QVERIFY(XdgUserDirs::read(home.nativePath("missing"), home.home()).isEmpty());
     QVERIFY(XdgUserDirs::read(home.home(), home.home()).isEmpty());
@@ -139,7 +130,7 @@ void TestHomeLayout::freedesktopLayoutOfAHome()
     // The user-dirs file is found through XDG_CONFIG_HOME.
     home.makeDir(QStringLiteral("conf"));
     if (!userDirs.isEmpty()) {
-        write(home.filePath(QStringLiteral("conf/user-dirs.dirs")), userDirs);
+        QVERIFY(writeAll(home.filePath(QStringLiteral("conf/user-dirs.dirs")), userDirs));
     }
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("conf")));

@@ -1,5 +1,6 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "TestValues.h"
+#include "ServerTestCase.h"
 
 #include "server/AdService.h"
 
@@ -11,17 +12,11 @@ using namespace std::chrono_literals;
 
 // Banners: the built-in and cached lists, fetching from a real loopback
 // server, the picture cache and the rotation (on shortened seconds).
-class tst_AdService : public QObject
+class tst_AdService : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_bed = std::make_unique<ServerTestBed>();
-        QVERIFY(m_bed->isValid());
-    }
-    void cleanup() { m_bed.reset(); }
     void firstLaunchRotatesTheBuiltInList();
     void cachedRotationInterval_data();
     void cachedRotationInterval();
@@ -39,8 +34,6 @@ private:
     QString endpoint() const { return m_bed->server.endpoint(QStringLiteral("ads.json")); }
     static QByteArray config(const QJsonArray& banners, std::optional<int> rotateSeconds = std::nullopt);
     static QJsonObject banner(const QString& id, const QString& imageURL = QString());
-
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
 std::unique_ptr<AdService> tst_AdService::makeService()
@@ -150,9 +143,7 @@ void tst_AdService::existingPicturesAreIndexedAndNotFetchedAgain()
 {
     QVERIFY(QDir().mkpath(QDir(folder()).filePath(QStringLiteral("folder.png"))));
     for (const QString& name : {QStringLiteral("local-one.png"), QStringLiteral("bad name.png")}) {
-        QFile file(QDir(folder()).filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("old picture");
+        QVERIFY(writeAll(QDir(folder()).filePath(name), "old picture"));
     }
     auto service = makeService();
     QCOMPARE(service->cachedImagePaths().keys(), QStringList({QStringLiteral("local-one")}));

@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "ServerTestCase.h"
 
 #include "model/AppSettings.h"
 #include "platform/SettingsDefaultsStore.h"
@@ -26,13 +26,11 @@ struct Run
 // brisko region, brisko feedback and the usage events of a scan run as users
 // run them: a separate process with its own home and the bed's defaults
 // store, talking to the bed's loopback server while this test waits.
-class tst_CliServerCommands : public QObject
+class tst_CliServerCommands : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup() { m_bed.reset(); }
     void regionVerdicts_data();
     void regionVerdicts();
     void regionOffline_data();
@@ -43,15 +41,12 @@ private Q_SLOTS:
     void unansweredSendsDoNotHoldTheCommand();
 
 private:
+    void prepare() override;
     Run run(const QStringList& arguments, const QString& offline = QString());
-
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
-void tst_CliServerCommands::init()
+void tst_CliServerCommands::prepare()
 {
-    m_bed = std::make_unique<ServerTestBed>();
-    QVERIFY(m_bed->isValid());
     QVERIFY(QDir().mkpath(m_bed->path(QStringLiteral("home"))));
     AppSettings settings = AppSettings::defaults(m_bed->path(QStringLiteral("home")));
     settings.regionCheckURL = m_bed->endpoint(QStringLiteral("region.php"));
@@ -161,8 +156,6 @@ void tst_CliServerCommands::feedbackFailures_data()
     QTest::addColumn<int>("requests");
     QTest::newRow("server refuses") << QStringList{QStringLiteral("feedback"), QStringLiteral("Сервер откажет")}
                                     << "brisko: База недоступна\n" << 1;
-    QTest::newRow("too short") << QStringList{QStringLiteral("feedback"), QStringLiteral("  ой  ")}
-                               << "brisko: Опишите проблему или предложение (минимум 5 символов)\n" << 0;
     QTest::newRow("offline") << QStringList{QStringLiteral("feedback"), QStringLiteral("Без сети"), QStringLiteral("--offline")}
                              << "brisko: Ошибка сети: включён режим без сети\n" << 0;
 }
@@ -179,9 +172,6 @@ void tst_CliServerCommands::feedbackFailures()
     QCOMPARE(QString::fromUtf8(result.err), error);
     QVERIFY(result.out.isEmpty());
     QCOMPARE(m_bed->received(QStringLiteral("feedback.php")).size(), requests);
-
-    const Run usage = run({QStringLiteral("feedback"), QStringLiteral("--email")});
-    QCOMPARE(usage.exitCode, 2);
 }
 
 void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()

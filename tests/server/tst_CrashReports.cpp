@@ -1,5 +1,6 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "TestValues.h"
+#include "ServerTestCase.h"
 
 #include "server/CrashRecord.h"
 #include "server/ErrorReportingService.h"
@@ -9,17 +10,11 @@
 
 // A process that dies leaves a report in its crash file; the next launch
 // sends it under the feature crash. The dying is done by a real child process.
-class tst_CrashReports : public QObject
+class tst_CrashReports : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_bed = std::make_unique<ServerTestBed>();
-        QVERIFY(m_bed->isValid());
-    }
-    void cleanup() { m_bed.reset(); }
     void deathLeavesAReportTheNextLaunchSends_data();
     void deathLeavesAReportTheNextLaunchSends();
     void reportWaitsUntilConfiguredAndIsDroppedWhenOff();
@@ -46,7 +41,6 @@ private:
     QString endpoint() const { return m_bed->endpoint(errors); }
 
     const QString errors = QStringLiteral("errors.php");
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
 void tst_CrashReports::deathLeavesAReportTheNextLaunchSends_data()
@@ -114,10 +108,7 @@ void tst_CrashReports::reportWaitsUntilConfiguredAndIsDroppedWhenOff()
 
 void tst_CrashReports::damagedFileIsDropped()
 {
-    QFile file(crashFile());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("brisko-crash\nexception: SIGSEGV\nstack:\n");
-    file.close();
+    QVERIFY(writeAll(crashFile(), "brisko-crash\nexception: SIGSEGV\nstack:\n"));
     QVERIFY(!CrashRecord::read(crashFile()));
     auto service = makeService();
     service->configure(endpoint(), true, QStringLiteral("id"));

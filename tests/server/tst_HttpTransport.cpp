@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "ServerTestCase.h"
 
 #include <QTcpServer>
 #include <QtTest>
@@ -8,17 +8,11 @@ using namespace std::chrono_literals;
 
 // The limits every server feature relies on, against a real loopback server
 // that misbehaves on purpose.
-class tst_HttpTransport : public QObject
+class tst_HttpTransport : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_bed = std::make_unique<ServerTestBed>();
-        QVERIFY(m_bed->isValid());
-    }
-    void cleanup() { m_bed.reset(); }
     void getReadsTheWholeAnswer();
     void hostileAnswers_data();
     void hostileAnswers();
@@ -36,8 +30,6 @@ private:
         request.timeout = timeout;
         return request;
     }
-
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
 HttpResponse tst_HttpTransport::run(const HttpRequest& request)

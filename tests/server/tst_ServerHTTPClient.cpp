@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "ServerTestCase.h"
 
 #include <QTcpServer>
 #include <QtTest>
@@ -9,17 +9,11 @@ using namespace std::chrono_literals;
 // Posting records, the per-host back-off after status 429 and after a host
 // that does not answer, and the posts per host, against a real loopback
 // server; the back-offs run on a fake clock.
-class tst_ServerHTTPClient : public QObject
+class tst_ServerHTTPClient : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_bed = std::make_unique<ServerTestBed>();
-        QVERIFY(m_bed->isValid());
-    }
-    void cleanup() { m_bed.reset(); }
     void parseRetryAfter_data();
     void parseRetryAfter();
     void postsCompactJson();
@@ -42,7 +36,6 @@ private:
 
     const QString host = QStringLiteral("127.0.0.1");
     const QString events = QStringLiteral("events.php");
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
 // name: an endpoint of the loopback server, or a whole address.

@@ -1,6 +1,7 @@
 #include "BriskoTest.h"
 #include "FakeClock.h"
-#include "ServerTestBed.h"
+#include "TestValues.h"
+#include "ServerTestCase.h"
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
@@ -35,7 +36,7 @@ public:
 // The program's own environment: usage events and error reports of the
 // application state reach the server services, and BRISKO_OFFLINE keeps
 // them off the network.
-class tst_ServerWiring : public QObject
+class tst_ServerWiring : public ServerTestCase
 {
     Q_OBJECT
 
@@ -46,15 +47,13 @@ private Q_SLOTS:
         qunsetenv("BRISKO_OFFLINE");
         m_process = ProcessServices::forApplication(*QCoreApplication::instance());
     }
-    void init();
-    void cleanup() { m_bed.reset(); }
     void trackedEventsReachOneSetOfServerServices();
-    void savedSettingsConfigureTheReporter();
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
     void anEndingProcessStoresItsQueueFirst();
 
 private:
+    void prepare() override;
     AppSettings localSettings(bool errorReporting = true) const
     {
         AppSettings settings = AppSettings::defaults(m_bed->dir.path());
@@ -68,14 +67,11 @@ private:
         QVERIFY(PlatformDefaultsStore::open()->setData(AppState::settingsKey, settings.toJson().value()));
     }
 
-    std::unique_ptr<ServerTestBed> m_bed;
     ProcessServices m_process;
 };
 
-void tst_ServerWiring::init()
+void tst_ServerWiring::prepare()
 {
-    m_bed = std::make_unique<ServerTestBed>();
-    QVERIFY(m_bed->isValid());
     // A store of its own for each test, as the program's services are made once per store.
     const QString store = m_bed->path(QStringLiteral("%1.ini").arg(QLatin1String(QTest::currentTestFunction())));
     qputenv("BRISKO_DEFAULTS", QFile::encodeName(store));
@@ -109,39 +105,18 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
     QCOMPARE(PlatformDefaultsStore::open()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
 }
 
-void tst_ServerWiring::savedSettingsConfigureTheReporter()
-{
-    storeSettings(localSettings(false));
-    const AppEnvironment environment = AppEnvironment::platform(m_process);
-    AppState state(environment);
-    state.setSettings(localSettings());
-    QVERIFY(state.saveSettings());
-    // The reporter is configured in the background; until then reports are dropped.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            environment.errors->report(AppFeature::scan, QStringLiteral("Папка недоступна"), {});
-            return !m_bed->received(QStringLiteral("errors.php")).isEmpty();
-        }(),
-        10000);
-    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")).first(), QStringLiteral("scan"));
-    QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("anonymous_id")).first(),
-             environment.usage->anonymousId());
-}
-
 void tst_ServerWiring::reporterStartsFromTheStoredSettings()
 {
     storeSettings(localSettings());
     // What the crash handler of an earlier run left beside the store.
-    QFile crash(ErrorReporter::defaultCrashFilePath());
-    QVERIFY(crash.open(QIODevice::WriteOnly));
-    crash.write("brisko-crash\nexception: SIGSEGV\nmessage: Fatal signal SIGSEGV (invalid memory access)\nstack:\n"
-                "brisko(+0x4557) [0x55e1ed0fd557]\n");
-    crash.close();
+    const QString crash = ErrorReporter::defaultCrashFilePath();
+    QVERIFY(writeAll(crash, "brisko-crash\nexception: SIGSEGV\nmessage: Fatal signal SIGSEGV (invalid memory access)\n"
+                            "stack:\nbrisko(+0x4557) [0x55e1ed0fd557]\n"));
 
     const AppEnvironment environment = AppEnvironment::platform(m_process);
     QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
     QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
-    QVERIFY(!QFile::exists(crash.fileName()));
+    QVERIFY(!QFile::exists(crash));
     environment.errors->report(AppFeature::update, QStringLiteral("Образ не смонтирован"), {});
     QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 2);
 }

@@ -1,5 +1,5 @@
 #include "BriskoTest.h"
-#include "ServerTestBed.h"
+#include "ServerTestCase.h"
 
 #include "server/QueueFlusher.h"
 #include "server/ServerServices.h"
@@ -30,17 +30,11 @@ struct Note
 // shares: the cap, unreadable values, and that a flush loses nothing and
 // sends nothing twice however requests, new records and the end of the
 // program interleave, against a real loopback server.
-class tst_StoredQueue : public QObject
+class tst_StoredQueue : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_bed = std::make_unique<ServerTestBed>();
-        QVERIFY(m_bed->isValid());
-    }
-    void cleanup() { m_bed.reset(); }
     void keepsTheNewestAndRemovesTheOldestEqual();
     void unreadableValueReadsAsEmptyAndIsReplaced_data();
     void unreadableValueReadsAsEmptyAndIsReplaced();
@@ -63,8 +57,6 @@ private:
         }
         return list;
     }
-
-    std::unique_ptr<ServerTestBed> m_bed;
 };
 
 void tst_StoredQueue::keepsTheNewestAndRemovesTheOldestEqual()

@@ -124,10 +124,24 @@ bool ScratchDir::sameFileSystem(const QByteArray& a, const QByteArray& b)
     return ::stat(a.constData(), &sa) == 0 && ::stat(b.constData(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
+QByteArray ScratchDir::otherVolume()
+{
+    const QByteArray shm("/dev/shm");
+    return exists(shm) && !sameFileSystem(shm, QFile::encodeName(QDir::tempPath())) && ::access(shm.constData(), W_OK) == 0
+        ? shm
+        : QByteArray();
+}
+
 bool ScratchDir::exists(const QByteArray& path)
 {
     struct stat st;
     return ::lstat(path.constData(), &st) == 0;
+}
+
+qint64 ScratchDir::allocatedSize(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
 }
 
 QByteArray ScratchDir::readFile(const QByteArray& path)

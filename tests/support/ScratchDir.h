@@ -31,7 +31,12 @@ public:
     // Removes path, whatever it is, with everything below it.
     static bool removeTree(const QByteArray& path);
     static bool sameFileSystem(const QByteArray& a, const QByteArray& b);
+    // A writable folder on another file system than the temporary folder
+    // (/dev/shm on these machines); empty when there is none.
+    static QByteArray otherVolume();
     static bool exists(const QByteArray& path);
+    // The space path takes on disk, not following a link; -1 when it is not there.
+    static qint64 allocatedSize(const QByteArray& path);
     static QByteArray readFile(const QByteArray& path);
     // Writes content to path (no parents made); false when the file system refuses.
     static bool write(const QByteArray& path, const QByteArray& content, unsigned mode = 0644);
