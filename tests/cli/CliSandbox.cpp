@@ -1,15 +1,7 @@
 #include "CliSandbox.h"
 
-#include <QFile>
 #include <QProcess>
-
-namespace {
-
-// Generous for a sanitizer build on a shared machine; a run takes well
-// under a second normally.
-constexpr int runTimeoutMs = 60000;
-
-} // namespace
+#include <QSignalSpy>
 
 CliSandbox::CliSandbox()
     : m_config(QDir::tempPath() + QStringLiteral("/brisko-cli-XXXXXX"))
@@ -53,20 +45,21 @@ CliRun CliSandbox::run(const QStringList& arguments, const QProcessEnvironment& 
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty()) {
-        process.setWorkingDirectory(workingDirectory);
-    }
+    process.setWorkingDirectory(workingDirectory);
+    QSignalSpy finished(&process, &QProcess::finished);
     process.start(program(), arguments);
     CliRun result;
-    if (!process.waitForStarted(runTimeoutMs)) {
+    if (!process.waitForStarted()) {
         result.err = process.errorString().toUtf8();
         return result;
     }
     process.closeWriteChannel();
-    result.finished = process.waitForFinished(runTimeoutMs) && process.exitStatus() == QProcess::NormalExit;
+    // The event loop runs while waiting, so that a loopback server of the test
+    // answers the program. Generous for a sanitizer build on a shared machine.
+    result.finished = finished.wait(60000) && process.exitStatus() == QProcess::NormalExit;
     if (!result.finished) {
         process.kill();
-        process.waitForFinished(runTimeoutMs);
+        process.waitForFinished();
     }
     result.exitCode = process.exitCode();
     result.out = process.readAllStandardOutput();

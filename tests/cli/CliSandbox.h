@@ -26,6 +26,7 @@ public:
     // pointing into the sandbox.
     QProcessEnvironment environment() const;
 
+    // The event loop runs while the program does.
     CliRun run(const QStringList& arguments) const;
     CliRun run(const QStringList& arguments, const QProcessEnvironment& environment,
                const QString& workingDirectory = QString()) const;

@@ -1,7 +1,6 @@
 #include "BriskoTest.h"
 #include "CliCommands.h"
 #include "CliHarness.h"
-#include "CliSandbox.h"
 #include "model/AppSettings.h"
 #include "scan/AppInfo.h"
 
@@ -16,33 +15,29 @@ private Q_SLOTS:
     void helpListsEveryCommand();
     void helpForOneCommand_data();
     void helpForOneCommand();
-    void versionShowsBundleVersionAndBuild();
     void usageErrors_data();
     void usageErrors();
-    void exitCodesOfTheProgram_data();
-    void exitCodesOfTheProgram();
 };
 
 void tst_CliDispatcher::helpListsEveryCommand_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("--help") << QStringList{QStringLiteral("--help")};
-    QTest::newRow("-h") << QStringList{QStringLiteral("-h")};
-    QTest::newRow("help") << QStringList{QStringLiteral("help")};
+    QTest::addColumn<QString>("argument");
+    QTest::newRow("--help") << "--help";
+    QTest::newRow("-h") << "-h";
+    QTest::newRow("help") << "help";
 }
 
 void tst_CliDispatcher::helpListsEveryCommand()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, argument);
     CliHarness cli;
-    const CliRun run = cli.run(arguments);
+    const CliRun run = cli.run({argument});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.err.isEmpty());
     QVERIFY(run.outText().startsWith(QStringLiteral("Использование: brisko КОМАНДА [АРГУМЕНТЫ]\n\nКоманды:\n")));
     qsizetype at = 0;
     for (const CliCommand& command : CliCommands::all()) {
-        const QString entry = QStringLiteral("  brisko %1 %2\n      %3\n").arg(command.name, command.synopsis(),
-                                                                            command.summary);
+        const QString entry = QStringLiteral("  brisko %1 %2\n      %3\n").arg(command.name, command.synopsis(), command.summary);
         const qsizetype found = run.outText().indexOf(entry);
         QVERIFY2(found > at, qPrintable(entry));
         at = found;
@@ -54,54 +49,41 @@ void tst_CliDispatcher::helpListsEveryCommand()
 
 void tst_CliDispatcher::helpForOneCommand_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("words");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("help settings")
-        << QStringList{QStringLiteral("help"), QStringLiteral("settings")}
-        << QStringLiteral("Использование: brisko settings get | set ПОЛЕ=ЗНАЧЕНИЕ…\n"
-                          "показывает настройки (JSON) или меняет отдельные поля\n\nЗначения читаются по типу поля:\n");
-    QTest::newRow("settings --help")
-        << QStringList{QStringLiteral("settings"), QStringLiteral("--help")}
-        << QStringLiteral("Использование: brisko settings get | set ПОЛЕ=ЗНАЧЕНИЕ…\n");
-    QTest::newRow("scan -h after category")
-        << QStringList{QStringLiteral("scan"), QStringLiteral("systemJunk"), QStringLiteral("-h")}
-        << QStringLiteral("Использование: brisko scan КАТЕГОРИЯ [--json]\n");
+    QTest::newRow("help settings") << "help settings"
+                                   << "Использование: brisko settings get | set ПОЛЕ=ЗНАЧЕНИЕ…\n"
+                                      "показывает настройки (JSON) или меняет отдельные поля\n\nЗначения читаются по типу поля:\n";
+    QTest::newRow("settings --help") << "settings --help" << "Использование: brisko settings get | set ПОЛЕ=ЗНАЧЕНИЕ…\n";
+    QTest::newRow("scan -h after category") << "scan systemJunk -h" << "Использование: brisko scan КАТЕГОРИЯ [--json]\n";
     QTest::newRow("options shown after the arguments")
-        << QStringList{QStringLiteral("help"), QStringLiteral("usage")}
-        << QStringLiteral("Использование: brisko usage [ПУТЬ] [--depth N] [--top K] [--json] [--other-filesystems]\n");
+        << "help usage" << "Использование: brisko usage [ПУТЬ] [--depth N] [--top K] [--json] [--other-filesystems]\n";
     QTest::newRow("a flag with the words it takes")
-        << QStringList{QStringLiteral("move"), QStringLiteral("--help"), QStringLiteral("--only")}
-        << QStringLiteral("Использование: brisko move КАТЕГОРИЯ [--only ИМЯ…] [--json]\n");
+        << "move --help --only" << "Использование: brisko move КАТЕГОРИЯ [--only ИМЯ…] [--json]\n";
     QTest::newRow("no summary without details")
-        << QStringList{QStringLiteral("help"), QStringLiteral("disks")}
-        << QStringLiteral("Использование: brisko disks [--json]\nтома от 1 ГБ, самые заполненные первыми\n");
+        << "help disks" << "Использование: brisko disks [--json]\nтома от 1 ГБ, самые заполненные первыми\n";
+    QTest::newRow("--version") << "--version" << "";
 }
 
 void tst_CliDispatcher::helpForOneCommand()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, words);
     QFETCH(QString, expected);
     CliHarness cli;
     cli.home().makeFile(QStringLiteral(".cache/big/x"), 6 * 1024 * 1024);
-    const CliRun run = cli.run(arguments);
+    const CliRun run = cli.run(::words(words.toUtf8().constData()));
     QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.isEmpty());
+    if (expected.isEmpty()) {
+        const auto bundle = [](const char* key) { return AppInfo::bundleString(QLatin1String(key)).value_or(QStringLiteral("?")); };
+        expected = QStringLiteral("%1 %2 (%3)\n").arg(bundle("CFBundleName"), bundle("CFBundleShortVersionString"),
+                                                       bundle("CFBundleVersion"));
+        QVERIFY(!expected.contains(QLatin1Char('?')));
+    }
     // Asking for help runs nothing: no scan result, no progress.
     QVERIFY2(run.outText().startsWith(expected), run.describe());
     QVERIFY(run.outText().endsWith(QLatin1Char('\n')) && !run.outText().endsWith(QStringLiteral("\n\n")));
     QVERIFY2(!run.outText().contains(QStringLiteral("найдено")), run.describe());
-    QVERIFY(run.err.isEmpty());
-}
-
-void tst_CliDispatcher::versionShowsBundleVersionAndBuild()
-{
-    CliHarness cli;
-    const CliRun run = cli.run({QStringLiteral("--version")});
-    QCOMPARE(run.exitCode, 0);
-    const std::optional<QString> name = AppInfo::bundleString(QStringLiteral("CFBundleName"));
-    const std::optional<QString> version = AppInfo::bundleString(QStringLiteral("CFBundleShortVersionString"));
-    const std::optional<QString> build = AppInfo::bundleString(QStringLiteral("CFBundleVersion"));
-    QVERIFY(name && version && build);
-    QCOMPARE(run.outText(), QStringLiteral("%1 %2 (%3)\n").arg(*name, *version, *build));
 }
 
 // Every usage error, whichever part finds it: exit 2, nothing on standard
@@ -129,13 +111,10 @@ void tst_CliDispatcher::usageErrors_data()
     row("sort-downloads --json=yes", QStringLiteral("параметр --json не принимает значения"));
     row("classify /a --home", QStringLiteral("параметру --home нужно значение"));
     row("disks /", QStringLiteral("лишний аргумент «/»"));
-    row("health сейчас --json", QStringLiteral("лишний аргумент «сейчас»"));
     // The commands' own arguments.
     row("scan", QStringLiteral("не указана категория; ") + categories);
-    row("scan --json", QStringLiteral("не указана категория; ") + categories);
     row("scan bogus", QStringLiteral("неизвестная категория «bogus»; ") + categories);
     row("scan downloadsInbox systemJunk", QStringLiteral("сканируется ровно одна категория"));
-    row("move", QStringLiteral("не указана категория; ") + categories);
     row("trash Служебный мусор", QStringLiteral("неизвестная категория «Служебный»; ") + categories);
     row("move downloadsInbox a.txt", QStringLiteral("лишние аргументы: a.txt (строки выбираются через --only)"));
     row("trash downloadsInbox --only", QStringLiteral("после --only нужны имена строк"));
@@ -143,7 +122,6 @@ void tst_CliDispatcher::usageErrors_data()
     row("move downloadsInbox --only нет -- --json",
         QStringLiteral("в результатах сканирования downloadsInbox нет строк: «нет», «--json»"));
     row("classify", QStringLiteral("укажите один путь"));
-    row("classify /a /b", QStringLiteral("укажите один путь"));
     row("classify /a --home=", QStringLiteral("параметру --home нужна папка"));
     row("settings", QStringLiteral("укажите get или set"));
     row("settings show", QStringLiteral("неизвестное действие «show»; допустимы get и set"));
@@ -162,7 +140,6 @@ void tst_CliDispatcher::usageErrors_data()
     row("archive-folder", QStringLiteral("не указана папка"));
     row("archive-folder a b", QStringLiteral("укажите одну папку"));
     row("usage --depth -1", QStringLiteral("--depth ждёт целое число от 0, а не «-1»"));
-    row("usage --top=many", QStringLiteral("--top ждёт целое число от 0, а не «many»"));
     row("usage /a /b", QStringLiteral("укажите не больше одного пути"));
     row("fans", QStringLiteral("укажите boost ПРОЦЕНТ или auto"));
     row("fans spin", QStringLiteral("неизвестное действие «spin»; допустимы boost и auto"));
@@ -200,33 +177,6 @@ void tst_CliDispatcher::usageErrors()
     }
     // Nothing was changed on the way.
     QVERIFY(!QFile::exists(cli.defaultsFile()));
-}
-
-// The exit status as a shell sees it, for each kind of ending but Ctrl+C
-// (the scan test has that).
-void tst_CliDispatcher::exitCodesOfTheProgram_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output");
-    QTest::newRow("success") << QStringList{QStringLiteral("classify"), QStringLiteral("/var/cache/apt")} << 0
-                             << QStringLiteral("forbidden\n");
-    QTest::newRow("refused") << QStringList{QStringLiteral("undo")} << 1 << QString();
-    QTest::newRow("usage error") << QStringList{QStringLiteral("scan")} << 2 << QString();
-}
-
-void tst_CliDispatcher::exitCodesOfTheProgram()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    CliSandbox sandbox;
-    QVERIFY(sandbox.isValid());
-    const CliRun run = sandbox.run(arguments);
-    QVERIFY2(run.finished, run.describe());
-    QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(run.outText(), output);
-    QCOMPARE(run.err.isEmpty(), exitCode == 0);
 }
 
 BRISKO_TEST(tst_CliDispatcher)

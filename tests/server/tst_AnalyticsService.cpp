@@ -16,7 +16,6 @@ private Q_SLOTS:
     void idIsMadeOnceAndKept();
     void trackedEventIsSent();
     void switchedOffRecordsAndSendsNothing();
-    void badEndpointKeepsEventsQueued();
     void queueKeepsTheNewest200();
 
 private:
@@ -32,9 +31,7 @@ private:
 void tst_AnalyticsService::idIsMadeOnceAndKept()
 {
     const QString first = makeService()->anonymousId();
-    QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"))
-                .match(first)
-                .hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$")).match(first).hasMatch());
     QCOMPARE(m_bed->store->data(AnalyticsService::anonymousIdKey), first.toUtf8());
     QCOMPARE(makeService()->anonymousId(), first);
 
@@ -86,18 +83,6 @@ void tst_AnalyticsService::switchedOffRecordsAndSendsNothing()
     QVERIFY(ServerTestBed::await(fresh->flush(endpoint(), true)));
     QCOMPARE(m_bed->sent(events, QStringLiteral("event")), QStringList({QStringLiteral("app_launch")}));
     QVERIFY(fresh->loadQueue().isEmpty());
-}
-
-// Which addresses are no server's is tst_HttpTransport's table.
-void tst_AnalyticsService::badEndpointKeepsEventsQueued()
-{
-    const QString endpoint = QStringLiteral("file:///tmp/events.php");
-    auto service = makeService();
-    service->track(QStringLiteral("app_launch"), {}, true, endpoint);
-    service->track(QStringLiteral("ad_click"), {{QStringLiteral("ad_id"), QStringLiteral("promo")}}, true, endpoint);
-    QVERIFY(ServerTestBed::await(service->flush(endpoint, true)));
-    QCOMPARE(service->loadQueue().size(), 2);
-    QVERIFY(m_bed->server.requests().isEmpty());
 }
 
 void tst_AnalyticsService::queueKeepsTheNewest200()

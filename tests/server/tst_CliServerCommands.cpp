@@ -1,27 +1,11 @@
 #include "BriskoTest.h"
+#include "CliSandbox.h"
 #include "ServerTestCase.h"
 
 #include "model/AppSettings.h"
-#include "platform/SettingsDefaultsStore.h"
 
 #include <QJsonArray>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
-
-namespace {
-
-struct Run
-{
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-
-    QByteArray describe() const { return "exit " + QByteArray::number(exitCode) + "\nout: " + out + "\nerr: " + err; }
-};
-
-} // namespace
 
 // brisko region, brisko feedback and the usage events of a scan run as users
 // run them: a separate process with its own home and the bed's defaults
@@ -31,178 +15,141 @@ class tst_CliServerCommands : public ServerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void regionVerdicts_data();
-    void regionVerdicts();
-    void regionOffline_data();
-    void regionOffline();
-    void feedbackIsSent();
-    void feedbackFailures_data();
-    void feedbackFailures();
+    void region_data();
+    void region();
+    void feedback_data();
+    void feedback();
     void unansweredSendsDoNotHoldTheCommand();
 
 private:
-    void prepare() override;
-    Run run(const QStringList& arguments, const QString& offline = QString());
+    void prepare() override
+    {
+        AppSettings settings = AppSettings::defaults(m_sandbox.home().path());
+        settings.regionCheckURL = m_bed->endpoint(QStringLiteral("region.php"));
+        settings.feedbackEndpoint = m_bed->endpoint(QStringLiteral("feedback.php"));
+        settings.analyticsEndpoint = m_bed->endpoint(QStringLiteral("events.php"));
+        settings.errorsEndpoint = m_bed->endpoint(QStringLiteral("errors.php"));
+        QVERIFY(m_bed->store->setData(QStringLiteral("BriskoSettings"), settings.toJson().value()));
+    }
+    CliRun run(const QString& words, const QString& offline = QString()) const
+    {
+        QProcessEnvironment environment = m_sandbox.environment();
+        environment.insert(QStringLiteral("BRISKO_DEFAULTS"), m_bed->path(QStringLiteral("defaults.ini")));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
+        environment.insert(QStringLiteral("BRISKO_OFFLINE"), offline);
+        return m_sandbox.run(words.split(QLatin1Char('|')), environment);
+    }
+
+    CliSandbox m_sandbox;
 };
 
-void tst_CliServerCommands::prepare()
+void tst_CliServerCommands::region_data()
 {
-    QVERIFY(QDir().mkpath(m_bed->path(QStringLiteral("home"))));
-    AppSettings settings = AppSettings::defaults(m_bed->path(QStringLiteral("home")));
-    settings.regionCheckURL = m_bed->endpoint(QStringLiteral("region.php"));
-    settings.feedbackEndpoint = m_bed->endpoint(QStringLiteral("feedback.php"));
-    settings.analyticsEndpoint = m_bed->endpoint(QStringLiteral("events.php"));
-    settings.errorsEndpoint = m_bed->endpoint(QStringLiteral("errors.php"));
-    QVERIFY(m_bed->store->setData(QStringLiteral("BriskoSettings"), settings.toJson().value()));
-}
-
-Run tst_CliServerCommands::run(const QStringList& arguments, const QString& offline)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), m_bed->path(QStringLiteral("home")));
-    environment.insert(QStringLiteral("BRISKO_DEFAULTS"), m_bed->path(QStringLiteral("defaults.ini")));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
-    environment.remove(QStringLiteral("BRISKO_OFFLINE"));
-    if (!offline.isEmpty()) {
-        environment.insert(QStringLiteral("BRISKO_OFFLINE"), offline);
-    }
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral(BRISKO_BIN), arguments);
-    process.closeWriteChannel();
-    Run result;
-    // The event loop runs while waiting, so the server answers the program.
-    result.finished = finished.wait(60000) && process.exitStatus() == QProcess::NormalExit;
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-void tst_CliServerCommands::regionVerdicts_data()
-{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("offline");
     QTest::addColumn<QString>("country");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("verdict");
-    QTest::newRow("allowed") << "RU" << 0 << "allowed";
-    QTest::newRow("blocked") << "UA" << 1 << "blocked";
+    QTest::addColumn<QString>("output");
+    const QString offline = QStringLiteral("allowed\nОфлайн · локаль Mac: RU · доступ разрешён\n");
+    QTest::newRow("allowed") << "region" << "" << "RU" << 0 << "allowed\nЛокаль: RU · IP: RU\n";
+    QTest::newRow("blocked") << "region" << "" << "UA" << 1 << "blocked\nЛокаль: RU · IP: UA\n";
+    QTest::newRow("blocked, json") << "region|--json" << "" << "UA" << 1 << "blocked|Локаль: RU · IP: UA";
+    QTest::newRow("offline switch") << "region|--offline" << "" << "UA" << 0 << offline;
+    QTest::newRow("offline environment") << "region" << "1" << "UA" << 0 << offline;
 }
 
-void tst_CliServerCommands::regionVerdicts()
+void tst_CliServerCommands::region()
 {
+    QFETCH(QString, words);
+    QFETCH(QString, offline);
     QFETCH(QString, country);
     QFETCH(int, exitCode);
-    QFETCH(QString, verdict);
+    QFETCH(QString, output);
     m_bed->server.setCountry(country);
-    const Run text = run({QStringLiteral("region")});
-    QVERIFY2(text.finished && text.exitCode == exitCode, text.describe());
-    QCOMPARE(QString::fromUtf8(text.out), verdict + QStringLiteral("\nЛокаль: RU · IP: ") + country + QLatin1Char('\n'));
-    QCOMPARE(m_bed->server.requests().first().header("X-Client-Region"), QByteArray("RU"));
-
-    const Run json = run({QStringLiteral("region"), QStringLiteral("--json")});
-    QVERIFY2(json.finished && json.exitCode == exitCode, json.describe());
-    const QJsonObject object = QJsonDocument::fromJson(json.out).object();
-    QCOMPARE(object.value(QLatin1String("status")).toString(), verdict);
-    QCOMPARE(object.value(QLatin1String("lastCheckSummary")).toString(), QStringLiteral("Локаль: RU · IP: ") + country);
+    const CliRun result = run(words, offline);
+    QVERIFY2(result.finished && result.exitCode == exitCode, result.describe());
+    if (words.endsWith(QLatin1String("--json"))) {
+        const QJsonObject object = result.json().value_or(QJsonDocument()).object();
+        QCOMPARE(object.value(QLatin1String("status")).toString() + QLatin1Char('|')
+                     + object.value(QLatin1String("lastCheckSummary")).toString(),
+                 output);
+    } else {
+        QCOMPARE(result.outText(), output);
+    }
+    QCOMPARE(m_bed->server.requests().size(), output.contains(QStringLiteral("Офлайн")) ? 0 : 1);
+    if (!m_bed->server.requests().isEmpty()) {
+        QCOMPARE(m_bed->server.requests().first().header("X-Client-Region"), QByteArray("RU"));
+    }
 }
 
-void tst_CliServerCommands::regionOffline_data()
+void tst_CliServerCommands::feedback_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("offlineVariable");
-    QTest::newRow("switch") << QStringList{QStringLiteral("region"), QStringLiteral("--offline")} << QString();
-    QTest::newRow("environment") << QStringList{QStringLiteral("region")} << "1";
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("sent") << "feedback|Не|видит внешний диск|--email| anna@example.ru |--diagnostics" << 200
+                          << "Спасибо! Сообщение получено.\n" << "";
+    QTest::newRow("server refuses") << "feedback|Сервер откажет" << 500 << "" << "brisko: База недоступна\n";
+    QTest::newRow("offline") << "feedback|Без сети|--offline" << 500 << ""
+                             << "brisko: Ошибка сети: включён режим без сети\n";
 }
 
-void tst_CliServerCommands::regionOffline()
+void tst_CliServerCommands::feedback()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, offlineVariable);
-    m_bed->server.setCountry(QStringLiteral("UA"));
-    const Run result = run(arguments, offlineVariable);
-    QVERIFY2(result.finished && result.exitCode == 0, result.describe());
-    QCOMPARE(QString::fromUtf8(result.out), QStringLiteral("allowed\nОфлайн · локаль Mac: RU · доступ разрешён\n"));
-    QVERIFY(m_bed->server.requests().isEmpty());
-}
-
-void tst_CliServerCommands::feedbackIsSent()
-{
-    const Run result = run({QStringLiteral("feedback"), QStringLiteral("Не"), QStringLiteral("видит внешний диск"),
-                            QStringLiteral("--email"), QStringLiteral(" anna@example.ru "), QStringLiteral("--diagnostics")});
-    QVERIFY2(result.finished && result.exitCode == 0, result.describe());
-    QCOMPARE(QString::fromUtf8(result.out), QStringLiteral("Спасибо! Сообщение получено.\n"));
-    const QList<RecordedRequest> received = m_bed->received(QStringLiteral("feedback.php"));
-    QCOMPARE(received.size(), 1);
-    const QJsonObject body = received.first().json();
+    QFETCH(QString, words);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+    const QString path = ServerTestBed::apiPath(QStringLiteral("feedback.php"));
+    if (status != 200) {
+        m_bed->server.setStanding(path, ScriptedResponse::json(status, R"({"ok":false,"error":"База недоступна"})"));
+    }
+    const CliRun result = run(words);
+    QVERIFY2(result.finished && result.exitCode == (error.isEmpty() ? 0 : 1), result.describe());
+    QCOMPARE(result.outText(), output);
+    QCOMPARE(result.errText(), error);
+    QCOMPARE(m_bed->server.count(path), words.contains(QLatin1String("--offline")) ? 0 : 1);
+    if (!error.isEmpty()) {
+        return;
+    }
+    const QJsonObject body = m_bed->received(QStringLiteral("feedback.php")).first().json();
     QCOMPARE(body.value(QLatin1String("message")).toString(), QStringLiteral("Не видит внешний диск"));
     QCOMPARE(body.value(QLatin1String("email")).toString(), QStringLiteral("anna@example.ru"));
     QCOMPARE(body.value(QLatin1String("anonymous_id")).toString().toUtf8(),
              m_bed->store->data(QStringLiteral("BriskoAnonymousId")).value_or(QByteArray()));
     const QJsonObject diagnostics = body.value(QLatin1String("diagnostics")).toObject();
     QCOMPARE(diagnostics.value(QLatin1String("locale")).toString(), QStringLiteral("ru_RU"));
-    QVERIFY(diagnostics.contains(QLatin1String("free_disk")));
-    QVERIFY(diagnostics.contains(QLatin1String("model")));
+    QVERIFY(diagnostics.contains(QLatin1String("free_disk")) && diagnostics.contains(QLatin1String("model")));
 }
 
-void tst_CliServerCommands::feedbackFailures_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<int>("requests");
-    QTest::newRow("server refuses") << QStringList{QStringLiteral("feedback"), QStringLiteral("Сервер откажет")}
-                                    << "brisko: База недоступна\n" << 1;
-    QTest::newRow("offline") << QStringList{QStringLiteral("feedback"), QStringLiteral("Без сети"), QStringLiteral("--offline")}
-                             << "brisko: Ошибка сети: включён режим без сети\n" << 0;
-}
-
-void tst_CliServerCommands::feedbackFailures()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, error);
-    QFETCH(int, requests);
-    m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("feedback.php")),
-                              ScriptedResponse::json(500, R"({"ok":false,"error":"База недоступна"})"));
-    const Run result = run(arguments);
-    QVERIFY2(result.finished && result.exitCode == 1, result.describe());
-    QCOMPARE(QString::fromUtf8(result.err), error);
-    QVERIFY(result.out.isEmpty());
-    QCOMPARE(m_bed->received(QStringLiteral("feedback.php")).size(), requests);
-}
-
+// The exit deadline: a host that never answers does not keep a command
+// from ending, and what it did not take waits for a later run.
 void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
 {
     const QString events = ServerTestBed::apiPath(QStringLiteral("events.php"));
     m_bed->server.setStanding(events, ScriptedResponse::silent());
-    const auto queued = [this] {
-        QStringList names;
-        const QByteArray stored = m_bed->store->data(QStringLiteral("BriskoAnalyticsQueue")).value_or("[]");
-        for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
-            names.append(event.toObject().value(QLatin1String("event")).toString());
-        }
-        return names;
+    const auto stored = [this](const char* key, const char* empty) {
+        return QJsonDocument::fromJson(m_bed->store->data(QLatin1String(key)).value_or(empty));
     };
-    const QStringList scan{QStringLiteral("scan"), QStringLiteral("downloadsInbox"), QStringLiteral("--json")};
-    const Run first = run(scan);
-    QVERIFY2(first.finished && first.exitCode == 0, first.describe());
-    QVERIFY(QJsonDocument::fromJson(first.out).isObject());
+    const CliRun first = run(QStringLiteral("scan|downloadsInbox|--json"));
+    QVERIFY2(first.finished && first.exitCode == 0 && first.json() && first.json()->isObject(), first.describe());
     // One attempt, unanswered when the command was done: both events wait
     // for a later run, and so does the host.
     QCOMPARE(m_bed->server.requests().size(), 1);
-    QCOMPARE(queued(), QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
-    const QJsonObject backoff =
-        QJsonDocument::fromJson(m_bed->store->data(QStringLiteral("BriskoServerBackoff")).value_or("{}")).object();
-    QCOMPARE(backoff.value(QLatin1String("127.0.0.1")).toObject().value(QLatin1String("failures")).toInt(), 1);
+    QStringList queued;
+    for (const QJsonValue& event : stored("BriskoAnalyticsQueue", "[]").array()) {
+        queued.append(event.toObject().value(QLatin1String("event")).toString());
+    }
+    QCOMPARE(queued, QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
+    QCOMPARE(stored("BriskoServerBackoff", "{}").object().value(QLatin1String("127.0.0.1")).toObject().value(QLatin1String("failures")).toInt(),
+             1);
 
     m_bed->server.clearStanding(events);
-    const Run second = run(scan);
+    const CliRun second = run(QStringLiteral("scan|downloadsInbox|--json"));
     QVERIFY2(second.finished && second.exitCode == 0, second.describe());
     QCOMPARE(m_bed->server.requests().size(), 1);
-    QCOMPARE(queued().size(), 4);
+    QCOMPARE(stored("BriskoAnalyticsQueue", "[]").array().size(), 4);
 }
 
 BRISKO_TEST(tst_CliServerCommands)

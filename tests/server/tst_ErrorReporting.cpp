@@ -1,15 +1,20 @@
 #include "BriskoTest.h"
 #include "ServerTestCase.h"
 
+#include "TestValues.h"
+
 #include "model/AppSettings.h"
+#include "server/CrashRecord.h"
 #include "server/ErrorReporter.h"
 
+#include <QProcess>
 #include <QThread>
 #include <QtTest>
 
 // Error reports: what a report holds, de-duplication, sanitising, the caps,
-// the switch and the hand-over from other threads. The queue's own rules are
-// tst_StoredQueue's.
+// the switch and the hand-over from other threads; a process that dies
+// leaves a report in its crash file, which the next launch sends under the
+// feature crash. The queue's own rules are tst_StoredQueue's.
 class tst_ErrorReporting : public ServerTestCase
 {
     Q_OBJECT
@@ -23,12 +28,16 @@ private Q_SLOTS:
     void queueAndRecentKeepTheNewest();
     void switchedOffKeepsTheQueue();
     void reporterHandsOtherThreadsOver();
+    void deathLeavesAReportTheNextLaunchSends_data();
+    void deathLeavesAReportTheNextLaunchSends();
+    void crashReportWaitsUntilConfiguredAndIsDroppedWhenOff();
+    void damagedCrashFileIsDropped();
 
 private:
     std::unique_ptr<ErrorReportingService> makeService(bool configured = true)
     {
         auto service = std::make_unique<ErrorReportingService>(m_bed->store, m_bed->clock, m_bed->client(),
-                                                               ServerTestBed::info());
+                                                               ServerTestBed::info(), crashFile());
         if (configured) {
             service->configure(m_bed->endpoint(errors), true, QStringLiteral("id"));
         }
@@ -41,6 +50,19 @@ private:
         QVERIFY(!service.isFlushing());
     }
     QStringList sent(const QString& field) const { return m_bed->sent(errors, field); }
+    QString crashFile() const { return m_bed->path(QStringLiteral("defaults.crash")); }
+    // The dying is done by a real child process.
+    bool crash(const QString& mode)
+    {
+        QProcess process;
+        process.start(QStringLiteral(CRASH_HELPER), {crashFile(), mode});
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return false;
+        }
+        return process.exitStatus() == QProcess::CrashExit;
+    }
 
     const QString errors = QStringLiteral("errors.php");
 };
@@ -218,6 +240,82 @@ void tst_ErrorReporting::reporterHandsOtherThreadsOver()
     QCOMPARE(sent(QStringLiteral("anonymous_id")), QStringList({QStringLiteral("from-a-worker")}));
     QCOMPARE(sent(QStringLiteral("feature")), QStringList({QStringLiteral("safe_cleanup")}));
     settle(*service);
+}
+
+void tst_ErrorReporting::deathLeavesAReportTheNextLaunchSends_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("exception");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("invalid memory access") << "segv" << "SIGSEGV" << "Fatal signal SIGSEGV (invalid memory access)";
+    QTest::newRow("arithmetic error") << "fpe" << "SIGFPE" << "Fatal signal SIGFPE (arithmetic error)";
+    QTest::newRow("abort") << "abort" << "SIGABRT" << "Fatal signal SIGABRT (abort)";
+    QTest::newRow("uncaught exception") << "exception" << "std::runtime_error" << "Диск отключён во время переноса";
+    QTest::newRow("uncaught non-exception") << "foreign" << "int" << "int";
+}
+
+void tst_ErrorReporting::deathLeavesAReportTheNextLaunchSends()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, exception);
+    QFETCH(QString, message);
+    QVERIFY(crash(mode));
+    const std::optional<CrashRecord> record = CrashRecord::read(crashFile());
+    QVERIFY(record);
+    QCOMPARE(record->exception, exception);
+    QCOMPARE(record->message, message);
+    QVERIFY(!record->frames.isEmpty() && record->frames.size() <= 15);
+    QVERIFY2(!record->frames.first().startsWith(QLatin1Char('/')), qPrintable(record->frames.first()));
+
+    auto service = makeService();
+    QTRY_COMPARE(m_bed->received(errors).size(), 1);
+    QCOMPARE(sent(QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
+    QCOMPARE(sent(QStringLiteral("message")), QStringList({message}));
+    const QJsonObject context = m_bed->received(errors).first().json().value(QLatin1String("context")).toObject();
+    QCOMPARE(context.value(QLatin1String("exception")).toString(), exception);
+    QVERIFY(!context.value(QLatin1String("stack")).toString().isEmpty());
+    QVERIFY(!QFile::exists(crashFile()));
+
+    // The launch after that has nothing more to send.
+    settle(*service);
+    auto nextLaunch = makeService();
+    settle(*nextLaunch);
+    QCOMPARE(m_bed->received(errors).size(), 1);
+}
+
+void tst_ErrorReporting::crashReportWaitsUntilConfiguredAndIsDroppedWhenOff()
+{
+    QVERIFY(crash(QStringLiteral("segv")));
+    auto service = makeService(false);
+    service->configure(QString(), true, QStringLiteral("id"));
+    settle(*service);
+    QVERIFY(QFile::exists(crashFile()));
+    QVERIFY(service->loadQueue().isEmpty());
+
+    service->configure(m_bed->endpoint(errors), false, QStringLiteral("id"));
+    QVERIFY(!QFile::exists(crashFile()));
+    service->configure(m_bed->endpoint(errors), true, QStringLiteral("id"));
+    settle(*service);
+    QVERIFY(m_bed->received(errors).isEmpty());
+    QVERIFY(service->loadRecent().isEmpty());
+}
+
+void tst_ErrorReporting::damagedCrashFileIsDropped()
+{
+    QVERIFY(writeAll(crashFile(), "brisko-crash\nexception: SIGSEGV\nstack:\n"));
+    QVERIFY(!CrashRecord::read(crashFile()));
+    auto service = makeService();
+    settle(*service);
+    QVERIFY(!QFile::exists(crashFile()));
+    QVERIFY(m_bed->received(errors).isEmpty());
+
+    QVERIFY(!CrashRecord::parse("something else\nmessage: x\n"));
+    const std::optional<CrashRecord> parsed = CrashRecord::parse(
+        "brisko-crash\nexception: SIGBUS\nmessage: Fatal signal SIGBUS (bus error)\nstack:\n"
+        "/opt/Brisko Vella/bin/brisko(_Z4walkv+0x1d) [0x55d0c0de]\n/usr/lib/libc.so.6(+0x3bfd0) [0x7f00]\n");
+    QVERIFY(parsed);
+    QCOMPARE(parsed->frames,
+             QStringList({QStringLiteral("brisko(_Z4walkv+0x1d) [0x55d0c0de]"), QStringLiteral("libc.so.6(+0x3bfd0) [0x7f00]")}));
 }
 
 BRISKO_TEST(tst_ErrorReporting)

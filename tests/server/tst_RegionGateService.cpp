@@ -17,8 +17,6 @@ private Q_SLOTS:
     void answers();
     void noAnswer_data();
     void noAnswer();
-    void localRegionIsSentAlong();
-    void localeWithoutRegionSendsNoHeader();
     void newerEvaluationWins();
 
 private:
@@ -30,31 +28,37 @@ private:
 void tst_RegionGateService::answers_data()
 {
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QLocale>("locale");
     QTest::addColumn<RegionGateService::Status>("status");
     QTest::addColumn<QString>("summary");
     using S = RegionGateService::Status;
-    QTest::newRow("allowed country") << QByteArray(R"({"country_code":"RU","blocked":false})") << S::allowed
+    QTest::newRow("allowed country") << QByteArray(R"({"country_code":"RU","blocked":false})") << russian() << S::allowed
                                      << "Локаль: RU · IP: RU";
     QTest::newRow("blocked country in lower case, older key")
-        << QByteArray(R"({"country":"ua"})") << S::blocked << "Локаль: RU · IP: UA";
+        << QByteArray(R"({"country":"ua"})") << russian() << S::blocked << "Локаль: RU · IP: UA";
     QTest::newRow("null code falls back to the older key")
-        << QByteArray(R"({"country_code":null,"country":"UA"})") << S::blocked << "Локаль: RU · IP: UA";
-    QTest::newRow("server says blocked") << QByteArray(R"({"country_code":"DE","blocked":true})") << S::blocked
+        << QByteArray(R"({"country_code":null,"country":"UA"})") << russian() << S::blocked << "Локаль: RU · IP: UA";
+    QTest::newRow("server says blocked") << QByteArray(R"({"country_code":"DE","blocked":true})") << russian() << S::blocked
                                          << "Локаль: RU · IP: DE";
     QTest::newRow("VPN never blocks") << QByteArray(R"({"country_code":"NL","vpn_suspected":true,"client_region":"UA"})")
-                                      << S::allowed << "Локаль: RU · IP: NL · VPN/прокси";
-    QTest::newRow("empty object") << QByteArray("{}") << S::allowed << "Локаль: RU · IP: —";
-    QTest::newRow("unknown keys are ignored") << QByteArray(R"({"country_code":"KZ","city":"Алматы","asn":123})")
+                                      << russian() << S::allowed << "Локаль: RU · IP: NL · VPN/прокси";
+    QTest::newRow("empty object") << QByteArray("{}") << russian() << S::allowed << "Локаль: RU · IP: —";
+    QTest::newRow("unknown keys are ignored") << QByteArray(R"({"country_code":"KZ","city":"Алматы","asn":123})") << russian()
                                               << S::allowed << "Локаль: RU · IP: KZ";
+    QTest::newRow("another local region") << QByteArray(R"({"country_code":"RU"})") << QLocale(QLocale::German, QLocale::Austria)
+                                          << S::allowed << "Локаль: AT · IP: RU";
+    QTest::newRow("locale without a region") << QByteArray(R"({"country_code":"RU"})") << QLocale::c() << S::allowed
+                                             << "Локаль: — · IP: RU";
 }
 
 void tst_RegionGateService::answers()
 {
     QFETCH(QByteArray, body);
+    QFETCH(QLocale, locale);
     QFETCH(RegionGateService::Status, status);
     QFETCH(QString, summary);
     m_bed->server.enqueue(regionPath, ScriptedResponse::json(200, body));
-    RegionGateService gate(&m_bed->transport, russian());
+    RegionGateService gate(&m_bed->transport, locale);
     QCOMPARE(gate.status(), RegionGateService::Status::checking);
     QSignalSpy statusChanges(&gate, &RegionGateService::statusChanged);
     QVERIFY(ServerTestBed::await(gate.evaluate(endpoint())));
@@ -62,70 +66,52 @@ void tst_RegionGateService::answers()
     QCOMPARE(gate.lastCheckSummary(), summary);
     QCOMPARE(statusChanges.size(), 1);
     QCOMPARE(m_bed->server.requests().size(), 1);
-    QCOMPARE(m_bed->server.requests().first().method, QByteArray("GET"));
-    QVERIFY(m_bed->server.requests().first().query.isEmpty());
+    const RecordedRequest request = m_bed->server.requests().first();
+    QCOMPARE(request.method, QByteArray("GET"));
+    QVERIFY(request.query.isEmpty());
+    // The local region goes along, and the answer comes from the server, never from a cache.
+    const QString region = summary.section(QLatin1Char(' '), 1, 1);
+    QCOMPARE(request.header("X-Client-Region"), region == QStringLiteral("—") ? std::nullopt : std::optional(region.toUtf8()));
+    QCOMPARE(request.header("Cache-Control"), QByteArray("no-cache"));
 }
 
 void tst_RegionGateService::noAnswer_data()
 {
     QTest::addColumn<ScriptedResponse>("response");
     QTest::addColumn<QString>("url");
-    QTest::newRow("403 with a blocking body") << ScriptedResponse::json(403, R"({"country_code":"UA","blocked":true})")
-                                              << QString();
-    QTest::newRow("500") << ScriptedResponse::json(500, "{}") << QString();
-    QTest::newRow("malformed JSON") << ScriptedResponse::json(200, R"({"country_code": "UA",)") << QString();
-    QTest::newRow("not an object") << ScriptedResponse::json(200, R"(["UA"])") << QString();
-    QTest::newRow("wrong type of code") << ScriptedResponse::json(200, R"({"country_code":804,"blocked":true})")
-                                        << QString();
-    QTest::newRow("wrong type of flag") << ScriptedResponse::json(200, R"({"country_code":"UA","blocked":"yes"})")
-                                        << QString();
-    QTest::newRow("wrong type of the older key") << ScriptedResponse::json(200, R"({"country":["UA"]})") << QString();
+    QTest::addColumn<QLocale>("locale");
+    const auto json = [](int status, const QByteArray& body) { return ScriptedResponse::json(status, body); };
+    QTest::newRow("403 with a blocking body") << json(403, R"({"country_code":"UA","blocked":true})") << "" << russian();
+    QTest::newRow("500") << json(500, "{}") << "" << russian();
+    QTest::newRow("malformed JSON") << json(200, R"({"country_code": "UA",)") << "" << russian();
+    QTest::newRow("not an object") << json(200, R"(["UA"])") << "" << russian();
+    QTest::newRow("wrong type of code") << json(200, R"({"country_code":804,"blocked":true})") << "" << russian();
+    QTest::newRow("wrong type of flag") << json(200, R"({"country_code":"UA","blocked":"yes"})") << "" << russian();
+    QTest::newRow("wrong type of the older key") << json(200, R"({"country":["UA"]})") << "" << russian();
     // Which answers arrive incomplete or not at all is tst_HttpTransport's
     // table; here one of each kind, the silent one on the shortened limit.
-    ScriptedResponse truncated = ScriptedResponse::json(200, R"({"country_code":"UA"})");
+    ScriptedResponse truncated = json(200, R"({"country_code":"UA"})");
     truncated.declaredLength = 400;
-    QTest::newRow("truncated") << truncated << QString();
-    QTest::newRow("silent") << ScriptedResponse::silent() << QString();
-    QTest::newRow("local file") << ScriptedResponse() << "file:///etc/hostname";
+    QTest::newRow("truncated") << truncated << "" << russian();
+    QTest::newRow("silent") << ScriptedResponse::silent() << "" << russian();
+    QTest::newRow("local file") << ScriptedResponse() << "file:///etc/hostname" << russian();
+    QTest::newRow("local file, locale without a region") << ScriptedResponse() << "file:///etc/hostname" << QLocale::c();
 }
 
 void tst_RegionGateService::noAnswer()
 {
     QFETCH(ScriptedResponse, response);
     QFETCH(QString, url);
+    QFETCH(QLocale, locale);
     m_bed->server.enqueue(regionPath, response);
-    RegionGateService gate(&m_bed->transport, russian());
+    RegionGateService gate(&m_bed->transport, locale);
     // The program waits three seconds; here the limit is short.
     QCOMPARE(gate.networkTimeout(), 3.0);
     gate.setNetworkTimeout(0.5);
-    const QFuture<void> evaluation = gate.evaluate(url.isEmpty() ? endpoint() : url);
-    QVERIFY(ServerTestBed::await(evaluation));
+    QVERIFY(ServerTestBed::await(gate.evaluate(url.isEmpty() ? endpoint() : url)));
     QCOMPARE(gate.status(), RegionGateService::Status::allowed);
-    QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Офлайн · локаль Mac: RU · доступ разрешён"));
-}
-
-void tst_RegionGateService::localRegionIsSentAlong()
-{
-    RegionGateService gate(&m_bed->transport, QLocale(QLocale::German, QLocale::Austria));
-    QVERIFY(ServerTestBed::await(gate.evaluate(endpoint())));
-    const RecordedRequest request = m_bed->server.requests().first();
-    QCOMPARE(request.header("X-Client-Region"), QByteArray("AT"));
-    // The answer comes from the server, never from a cache.
-    QCOMPARE(request.header("Cache-Control"), QByteArray("no-cache"));
-    QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Локаль: AT · IP: RU"));
-}
-
-void tst_RegionGateService::localeWithoutRegionSendsNoHeader()
-{
-    RegionGateService gate(&m_bed->transport, QLocale::c());
-    QVERIFY(ServerTestBed::await(gate.evaluate(endpoint())));
-    QVERIFY(!m_bed->server.requests().first().header("X-Client-Region"));
-    QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Локаль: — · IP: RU"));
-
-    m_bed->transport.setOffline(true);
-    QVERIFY(ServerTestBed::await(gate.evaluate(endpoint())));
-    QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Офлайн · локаль Mac: — · доступ разрешён"));
-    QCOMPARE(m_bed->server.requests().size(), 1);
+    QCOMPARE(gate.lastCheckSummary(), QStringLiteral("Офлайн · локаль Mac: %1 · доступ разрешён")
+                                          .arg(locale == QLocale::c() ? QStringLiteral("—") : QStringLiteral("RU")));
 }
 
 void tst_RegionGateService::newerEvaluationWins()

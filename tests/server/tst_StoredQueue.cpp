@@ -2,11 +2,8 @@
 #include "ServerTestCase.h"
 
 #include "server/QueueFlusher.h"
-#include "server/ServerServices.h"
 
 #include <QtTest>
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -40,23 +37,28 @@ private Q_SLOTS:
     void unreadableValueReadsAsEmptyAndIsReplaced();
     void overlappingFlushesLoseAndRepeatNothing();
     void interruptedFlushResendsOnlyWhatWasInFlight();
-    void sendsCutShortAtTheEndStayQueued();
 
 private:
     StoredQueue<Note> queue(qsizetype limit = 100) const { return {m_bed->store, QStringLiteral("Notes"), limit}; }
-    std::unique_ptr<QueueFlusher<Note>> flusher()
-    {
-        return std::make_unique<QueueFlusher<Note>>(queue(), m_bed->client());
-    }
-    QUrl url() const { return QUrl(m_bed->endpoint(QStringLiteral("errors.php"))); }
-    static QStringList texts(const QList<Note>& notes)
+    std::unique_ptr<QueueFlusher<Note>> flusher() { return std::make_unique<QueueFlusher<Note>>(queue(), m_bed->client()); }
+    QUrl url() const { return QUrl(m_bed->endpoint(errors)); }
+    // What was stored, or what the server received, in order or sorted.
+    static QString texts(const QList<Note>& notes)
     {
         QStringList list;
         for (const Note& note : notes) {
             list.append(note.text);
         }
-        return list;
+        return list.join(u',');
     }
+    QString sent() const
+    {
+        QStringList list = m_bed->sent(errors, QStringLiteral("message"));
+        list.sort();
+        return list.join(u',');
+    }
+
+    const QString errors = QStringLiteral("errors.php");
 };
 
 void tst_StoredQueue::keepsTheNewestAndRemovesTheOldestEqual()
@@ -65,12 +67,11 @@ void tst_StoredQueue::keepsTheNewestAndRemovesTheOldestEqual()
     for (const char* text : {"один", "два", "три", "два", "пять"}) {
         notes.append(Note{QString::fromUtf8(text)});
     }
-    QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("три"), QStringLiteral("два"), QStringLiteral("пять")}));
+    QCOMPARE(texts(notes.load()), QStringLiteral("три,два,пять"));
     notes.append(Note{QStringLiteral("пять")});
     notes.removeFirst(Note{QStringLiteral("пять")});
-    QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("два"), QStringLiteral("пять")}));
     notes.removeFirst(Note{QStringLiteral("нет такой")});
-    QCOMPARE(notes.load().size(), 2);
+    QCOMPARE(texts(notes.load()), QStringLiteral("два,пять"));
     // Another holder of the key sees every change at once.
     QCOMPARE(texts(queue(3).load()), texts(notes.load()));
 }
@@ -90,7 +91,7 @@ void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced()
     QVERIFY(m_bed->store->setData(QStringLiteral("Notes"), stored));
     QVERIFY(queue().load().isEmpty());
     queue().append(Note{QStringLiteral("после порчи")});
-    QCOMPARE(texts(queue().load()), QStringList({QStringLiteral("после порчи")}));
+    QCOMPARE(texts(queue().load()), QStringLiteral("после порчи"));
 }
 
 void tst_StoredQueue::overlappingFlushesLoseAndRepeatNothing()
@@ -98,7 +99,7 @@ void tst_StoredQueue::overlappingFlushesLoseAndRepeatNothing()
     // Answers alternate between a slow failure and a quick success, and a
     // new record, with a flush of its own as the services ask for one, comes
     // with every request the server takes.
-    const QString path = ServerTestBed::apiPath(QStringLiteral("errors.php"));
+    const QString path = ServerTestBed::apiPath(errors);
     for (int i = 0; i < 40; ++i) {
         m_bed->server.enqueue(path, ScriptedResponse::delayed(i % 2 == 0 ? 500 : 200, i % 2 == 0 ? 60 : 0));
     }
@@ -137,60 +138,19 @@ void tst_StoredQueue::interruptedFlushResendsOnlyWhatWasInFlight()
         queue().append(Note{QStringLiteral("запись %1").arg(i)});
     }
     // Until the host has answered once, one post runs at a time.
-    m_bed->server.enqueue(ServerTestBed::apiPath(QStringLiteral("errors.php")), ScriptedResponse::delayed(200, 300));
+    m_bed->server.enqueue(ServerTestBed::apiPath(errors), ScriptedResponse::delayed(200, 300));
     {
         const auto first = flusher();
         first->flush(url());
-        QTRY_COMPARE(m_bed->received(QStringLiteral("errors.php")).size(), 1);
-        QCOMPARE(m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message")),
-                 QStringList({QStringLiteral("запись 0")}));
+        QTRY_COMPARE(m_bed->received(errors).size(), 1);
+        QCOMPARE(sent(), QStringLiteral("запись 0"));
         // The program ends while the server still holds the oldest record.
     }
     QCOMPARE(queue().load().size(), 3);
     const auto next = flusher();
     QVERIFY(ServerTestBed::await(next->flush(url())));
     QVERIFY(queue().load().isEmpty());
-    QStringList sent = m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message"));
-    sent.sort();
-    QCOMPARE(sent, QStringList({QStringLiteral("запись 0"), QStringLiteral("запись 0"), QStringLiteral("запись 1"),
-                                QStringLiteral("запись 2")}));
-}
-
-void tst_StoredQueue::sendsCutShortAtTheEndStayQueued()
-{
-    const QString path = ServerTestBed::apiPath(QStringLiteral("errors.php"));
-    m_bed->server.setStanding(path, ScriptedResponse::silent());
-    m_bed->gate->persistIn(m_bed->store);
-    for (int i = 0; i < 3; ++i) {
-        queue().append(Note{QStringLiteral("запись %1").arg(i)});
-    }
-    {
-        const auto notes = flusher();
-        notes->setTimeout(10min);
-        notes->flush(url());
-        QTRY_COMPARE(m_bed->server.count(path), 1);
-        // The run ends after its grace with the first post unanswered: the
-        // host counts as unreachable, also for the next run.
-        QVERIFY(!ServerServices::awaitSends({notes->whenIdle()}, 50ms));
-        QCOMPARE(m_bed->gate->abandonUnanswered(), QStringList({QStringLiteral("127.0.0.1")}));
-    }
-    QCOMPARE(queue().load().size(), 3);
-    m_bed->server.clearStanding(path);
-    m_bed->restart();
-    m_bed->gate->persistIn(m_bed->store);
-    queue().append(Note{QStringLiteral("запись 3")});
-    const auto next = flusher();
-    QVERIFY(ServerTestBed::await(next->flush(url())));
-    QCOMPARE(queue().load().size(), 4);
-    QCOMPARE(m_bed->server.count(path), 1);
-
-    m_bed->clock->advance(60);
-    QVERIFY(ServerTestBed::await(next->flush(url())));
-    QVERIFY(queue().load().isEmpty());
-    QStringList delivered = m_bed->sent(QStringLiteral("errors.php"), QStringLiteral("message")).mid(1);
-    delivered.sort();
-    QCOMPARE(delivered, QStringList({QStringLiteral("запись 0"), QStringLiteral("запись 1"), QStringLiteral("запись 2"),
-                                     QStringLiteral("запись 3")}));
+    QCOMPARE(sent(), QStringLiteral("запись 0,запись 0,запись 1,запись 2"));
 }
 
 BRISKO_TEST(tst_StoredQueue)

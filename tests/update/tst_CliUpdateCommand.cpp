@@ -1,14 +1,12 @@
 #include "BriskoTest.h"
+#include "CliSandbox.h"
 #include "LoopbackMakerServer.h"
 
 #include "model/AppSettings.h"
 #include "platform/SettingsDefaultsStore.h"
 #include "update/UpdateError.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
 
 // brisko update as a user runs it: its usage, and a version file address
@@ -25,60 +23,44 @@ private Q_SLOTS:
 
 void tst_CliUpdateCommand::runs_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("words");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output");
-    QTest::newRow("no action") << QStringList{QStringLiteral("update")} << 2 << "check, download или install";
-    QTest::newRow("unknown action") << QStringList{QStringLiteral("update"), QStringLiteral("fetch")} << 2
-                                    << "check, download или install";
-    QTest::newRow("plain http source") << QStringList{QStringLiteral("update"), QStringLiteral("check")} << 1
-                                       << UpdateError::untrustedSource;
-    QTest::newRow("plain http source, json")
-        << QStringList{QStringLiteral("update"), QStringLiteral("install"), QStringLiteral("--json")} << 1 << "json";
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no action") << "update" << 2 << "check, download или install";
+    QTest::newRow("unknown action") << "update fetch" << 2 << "check, download или install";
+    QTest::newRow("plain http source") << "update check" << 1 << UpdateError::untrustedSource;
+    QTest::newRow("plain http source, json") << "update install --json" << 1 << "";
 }
 
 void tst_CliUpdateCommand::runs()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, words);
     QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString home = dir.filePath(QStringLiteral("Домашняя"));
-    QVERIFY(QDir().mkpath(home));
+    QFETCH(QString, error);
+    CliSandbox sandbox;
     LoopbackMakerServer server;
-    QVERIFY(server.listen());
-    AppSettings settings = AppSettings::defaults(home);
+    QVERIFY(sandbox.isValid() && server.listen());
+    AppSettings settings = AppSettings::defaults(sandbox.home().path());
     settings.updateCheckURL = server.endpoint(QStringLiteral("version.json"));
     settings.errorsEndpoint = server.endpoint(QStringLiteral("errors.php"));
-    SettingsDefaultsStore store(dir.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat);
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), settings.toJson().value()));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("BRISKO_DEFAULTS"), dir.filePath(QStringLiteral("defaults.ini")));
+    QVERIFY(SettingsDefaultsStore(sandbox.defaultsFile(), QSettings::IniFormat)
+                .setData(QStringLiteral("BriskoSettings"), settings.toJson().value()));
+    QProcessEnvironment environment = sandbox.environment();
     environment.remove(QStringLiteral("BRISKO_OFFLINE"));
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral(BRISKO_BIN), arguments);
-    QVERIFY(finished.wait(60000));
-    QCOMPARE(process.exitCode(), exitCode);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    if (output == QLatin1String("json")) {
-        const QJsonObject json = QJsonDocument::fromJson(out.toUtf8()).object();
+    const CliRun run = sandbox.run(words.split(QLatin1Char(' ')), environment);
+    QVERIFY2(run.finished && run.exitCode == exitCode, run.describe());
+    if (error.isEmpty()) {
+        const QJsonObject json = run.json().value_or(QJsonDocument()).object();
         QCOMPARE(json.value(QLatin1String("lastCheckError")).toString(), UpdateError::untrustedSource);
         QVERIFY(json.value(QLatin1String("availableUpdate")).isNull());
         QCOMPARE(json.value(QLatin1String("phase")).toObject().value(QLatin1String("kind")).toString(), QStringLiteral("idle"));
         // A build folder is no installation to replace.
-        QCOMPARE(json.value(QLatin1String("canInstallInPlace")).toBool(), false);
+        QCOMPARE(json.value(QLatin1String("canInstallInPlace")), QJsonValue(false));
     } else {
-        QVERIFY2(err.contains(output), qPrintable(err));
+        QVERIFY2(run.errText().contains(error), run.describe());
     }
     QCOMPARE(server.count(QStringLiteral("/api/brisko/version.json")), 0);
-    QVERIFY(!QFile::exists(home + QStringLiteral("/.local/share/brisko-vella/updates")));
+    QVERIFY(!QFile::exists(sandbox.home().filePath(QStringLiteral(".local/share/brisko-vella/updates"))));
 }
 
 BRISKO_TEST(tst_CliUpdateCommand)

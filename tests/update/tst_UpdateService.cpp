@@ -210,29 +210,26 @@ void tst_UpdateService::checkFailures_data()
     QTest::addColumn<ScriptedResponse>("answer");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("phase");
-    const auto redirect = [](const QString& location) {
-        return ScriptedResponse::withHeader(302, "Location", location.toUtf8());
+    const auto redirect = [](const char* location) { return ScriptedResponse::withHeader(302, "Location", location); };
+    const auto offering = [this](const char* version, const char* url) {
+        return ScriptedResponse::json(200, versionFile(QLatin1String(version), QStringLiteral("9"), QLatin1String(url), QStringLiteral("ab")));
     };
     QTest::newRow("server error") << ScriptedResponse::json(500, "{}") << UpdateError::serverUnavailable << "";
     QTest::newRow("not JSON") << ScriptedResponse::json(200, "<html>") << "" << "check";
     QTest::newRow("missing build") << ScriptedResponse::json(200, R"({"version":"1","download_url":"x","release_notes":""})")
                                    << "В файле обновлений нет поля «build»" << "check";
-    QTest::newRow("version that is a path") << ScriptedResponse::json(200, versionFile(QStringLiteral("../../x"), QStringLiteral("9"), QStringLiteral("https://localhost/i"), QStringLiteral("ab")))
+    QTest::newRow("version that is a path") << offering("../../x", "https://localhost/i")
                                             << "Недопустимый номер версии в файле обновлений" << "check";
-    QTest::newRow("download on a foreign host")
-        << ScriptedResponse::json(200, versionFile(QStringLiteral("9.0"), QStringLiteral("9"), QStringLiteral("https://korvane.example/i.tar.zst"), QStringLiteral("ab")))
-        << UpdateError::untrustedDownload << "manifest";
-    QTest::newRow("relative download address")
-        << ScriptedResponse::json(200, versionFile(QStringLiteral("9.0"), QStringLiteral("9"), QStringLiteral("/downloads/i.tar.zst"), QStringLiteral("ab")))
-        << UpdateError::untrustedDownload << "manifest";
-    QTest::newRow("download over plain http") << ScriptedResponse::json(200, versionFile(QStringLiteral("9.0"), QStringLiteral("9"), QStringLiteral("http://localhost/i"), QStringLiteral("ab")))
-                                              << UpdateError::untrustedDownload << "manifest";
-    QTest::newRow("redirect to a foreign host") << redirect(QStringLiteral("https://127.0.0.1/v.json"))
-                                                << UpdateError::serverUnavailable << "";
-    QTest::newRow("redirect from https to http") << redirect(QStringLiteral("http://localhost/v.json"))
-                                                 << UpdateError::serverUnavailable << "";
-    QTest::newRow("redirect with a user name") << redirect(QStringLiteral("https://maker@localhost/v.json"))
-                                               << UpdateError::serverUnavailable << "";
+    QTest::newRow("download on a foreign host") << offering("9.0", "https://korvane.example/i.tar.zst")
+                                                << UpdateError::untrustedDownload << "manifest";
+    QTest::newRow("relative download address") << offering("9.0", "/downloads/i.tar.zst") << UpdateError::untrustedDownload
+                                               << "manifest";
+    QTest::newRow("download over plain http") << offering("9.0", "http://localhost/i") << UpdateError::untrustedDownload
+                                              << "manifest";
+    QTest::newRow("redirect to a foreign host") << redirect("https://127.0.0.1/v.json") << UpdateError::serverUnavailable << "";
+    QTest::newRow("redirect from https to http") << redirect("http://localhost/v.json") << UpdateError::serverUnavailable << "";
+    QTest::newRow("redirect with a user name") << redirect("https://maker@localhost/v.json") << UpdateError::serverUnavailable
+                                               << "";
 }
 
 void tst_UpdateService::checkFailures()
