@@ -30,8 +30,11 @@ public:
     static inline const QString queueKey = QStringLiteral("BriskoAnalyticsQueue");
     static constexpr qsizetype maxQueue = 200;
 
-    // Reads the installation id, or makes and stores a new one.
-    AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client, ClientInfo info);
+    // Reads the installation id, or makes and stores a new one. The queue
+    // lives in queueStore when one is given (else in defaults); a queue that
+    // an earlier version left in defaults is moved there first.
+    AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client, ClientInfo info,
+                     DefaultsStorePtr queueStore = {});
 
     void track(const QString& event, const QMap<QString, QString>& metadata, bool enabled,
                const QString& endpoint) override;
@@ -53,6 +56,7 @@ public:
 
 private:
     static QString loadOrCreateId(DefaultsStore& defaults);
+    static DefaultsStorePtr movedQueue(const DefaultsStorePtr& defaults, DefaultsStorePtr queueStore);
 
     ClockPtr m_clock;
     ClientInfo m_info;

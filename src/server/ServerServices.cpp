@@ -28,7 +28,8 @@ void retain(std::shared_ptr<void> service)
 }
 } // namespace
 
-std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults,
+                                                            const DefaultsStorePtr& queues, const ClockPtr& clock,
                                                             QPointer<HttpTransport> transport,
                                                             std::shared_ptr<RateLimitGate> gate)
 {
@@ -37,18 +38,20 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
     if (!service) {
         gate->persistIn(defaults);
         service = std::make_shared<AnalyticsService>(
-            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current());
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
+            queues);
         analyticsInstance = service;
         retain(service);
     }
     return service;
 }
 
-std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults,
+                                                             const DefaultsStorePtr& queues, const ClockPtr& clock,
                                                              QPointer<HttpTransport> transport,
                                                              std::shared_ptr<RateLimitGate> gate)
 {
-    const QString anonymousId = analytics(defaults, clock, transport, gate)->anonymousId();
+    const QString anonymousId = analytics(defaults, queues, clock, transport, gate)->anonymousId();
     QMutexLocker lock(&mutex);
     std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock();
     if (!reporter) {

@@ -16,9 +16,13 @@
 // from the settings in the defaults store; the gate keeps its back-offs in
 // that store.
 namespace ServerServices {
-std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
-                                            QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
-std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+// queues: where the usage events wait (PlatformDefaultsStore::openQueues),
+// or null to keep them in defaults.
+std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
+                                            const ClockPtr& clock, QPointer<HttpTransport> transport,
+                                            std::shared_ptr<RateLimitGate> gate);
+std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
+                                             const ClockPtr& clock,
                                              QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
 
 // From now on the services made here are also kept by this module until

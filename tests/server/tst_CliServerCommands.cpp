@@ -2,6 +2,7 @@
 #include "ServerTestCase.h"
 
 #include "model/AppSettings.h"
+#include "platform/FolderDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
 
 #include <QJsonArray>
@@ -180,7 +181,10 @@ void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
     m_bed->server.setStanding(events, ScriptedResponse::silent());
     const auto queued = [this] {
         QStringList names;
-        const QByteArray stored = m_bed->store->data(QStringLiteral("BriskoAnalyticsQueue")).value_or("[]");
+        const QByteArray stored = FolderDefaultsStore(m_bed->path(QStringLiteral("defaults.queues")),
+                                                      FolderDefaultsStore::Sync::none)
+                                      .data(QStringLiteral("BriskoAnalyticsQueue"))
+                                      .value_or("[]");
         for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
             names.append(event.toObject().value(QLatin1String("event")).toString());
         }
