@@ -86,8 +86,8 @@ void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced_data()
     // One damaged record costs none of the others.
     QTest::newRow("a record that does not decode")
         << QByteArray(R"([{"message":"x"},{"message":1}])") << QStringList({QStringLiteral("x")});
-    QTest::newRow("brackets and quotes inside a text, spaces between")
-        << QByteArray(R"( [ {"message":"}],{\"["} ,{"message":"y"} ] )")
+    QTest::newRow("brackets inside texts, nested objects, spaces between")
+        << QByteArray(R"( [ {"message":"}],{\"["} ,{"message":"y","meta":{"k":[1,{"z":"]"}]}} ] )")
         << QStringList({QStringLiteral("}],{\"["), QStringLiteral("y")});
 }
 
