@@ -74,7 +74,10 @@ void AnalyticsService::track(const QString& event, const QMap<QString, QString>&
     record.timestamp = ClientInfo::timestamp(m_clock->now());
     record.metadata = metadata;
     m_queue.append(record);
-    flush(endpoint, true);
+    if (!m_sendOnce || !m_sent) {
+        m_sent = true;
+        flush(endpoint, true);
+    }
 }
 
 QFuture<void> AnalyticsService::flush(const QString& endpoint, bool enabled)

@@ -40,6 +40,7 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
         service = std::make_shared<AnalyticsService>(
             defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
             queues);
+        service->setSendOncePerProcess(retaining);
         analyticsInstance = service;
         retain(service);
     }
@@ -71,7 +72,7 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
     return reporter;
 }
 
-void ServerServices::retainServices()
+void ServerServices::startShortLivedProcess()
 {
     QMutexLocker lock(&mutex);
     retaining = true;
