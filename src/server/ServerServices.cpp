@@ -95,12 +95,17 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
     const bool settled = awaitSends(sends, grace);
     // What was not delivered is stored before the process may end.
     std::shared_ptr<AnalyticsService> usage;
+    std::shared_ptr<ErrorReporter> reporter;
     {
         QMutexLocker lock(&mutex);
         usage = analyticsInstance.lock();
+        reporter = reporterInstance.lock();
     }
     if (usage) {
         usage->waitForQueueWrites();
+    }
+    if (reporter) {
+        reporter->service()->waitForListWrites();
     }
     gate.abandonUnanswered();
     std::vector<std::shared_ptr<void>> released;
