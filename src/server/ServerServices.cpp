@@ -28,7 +28,8 @@ void retain(std::shared_ptr<void> service)
 }
 } // namespace
 
-std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults,
+                                                            const DefaultsStorePtr& queues, const ClockPtr& clock,
                                                             QPointer<HttpTransport> transport,
                                                             std::shared_ptr<RateLimitGate> gate)
 {
@@ -37,18 +38,21 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
     if (!service) {
         gate->persistIn(defaults);
         service = std::make_shared<AnalyticsService>(
-            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current());
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
+            queues);
+        service->setSendOncePerProcess(retaining);
         analyticsInstance = service;
         retain(service);
     }
     return service;
 }
 
-std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults,
+                                                             const DefaultsStorePtr& queues, const ClockPtr& clock,
                                                              QPointer<HttpTransport> transport,
                                                              std::shared_ptr<RateLimitGate> gate)
 {
-    const QString anonymousId = analytics(defaults, clock, transport, gate)->anonymousId();
+    const QString anonymousId = analytics(defaults, queues, clock, transport, gate)->anonymousId();
     QMutexLocker lock(&mutex);
     std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock();
     if (!reporter) {
@@ -68,7 +72,7 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
     return reporter;
 }
 
-void ServerServices::retainServices()
+void ServerServices::startShortLivedProcess()
 {
     QMutexLocker lock(&mutex);
     retaining = true;
@@ -91,12 +95,17 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
     const bool settled = awaitSends(sends, grace);
     // What was not delivered is stored before the process may end.
     std::shared_ptr<AnalyticsService> usage;
+    std::shared_ptr<ErrorReporter> reporter;
     {
         QMutexLocker lock(&mutex);
         usage = analyticsInstance.lock();
+        reporter = reporterInstance.lock();
     }
     if (usage) {
         usage->waitForQueueWrites();
+    }
+    if (reporter) {
+        reporter->service()->waitForListWrites();
     }
     gate.abandonUnanswered();
     std::vector<std::shared_ptr<void>> released;

@@ -3,6 +3,7 @@
 #include "ServerTestCase.h"
 
 #include "model/AppSettings.h"
+#include "platform/FolderDefaultsStore.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -20,6 +21,7 @@ private Q_SLOTS:
     void feedback_data();
     void feedback();
     void unansweredSendsDoNotHoldTheCommand();
+    void aCommandSendsWhileItWorksAndLeavesItsLastEventQueued();
 
 private:
     void prepare() override
@@ -38,6 +40,19 @@ private:
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
         environment.insert(QStringLiteral("BRISKO_OFFLINE"), offline);
         return m_sandbox.run(words.split(QLatin1Char('|')), environment);
+    }
+    // The names of the usage events the program left queued.
+    QStringList queued() const
+    {
+        QStringList names;
+        const QByteArray stored =
+            FolderDefaultsStore(m_bed->path(QStringLiteral("defaults.queues")), FolderDefaultsStore::Sync::none)
+                .data(QStringLiteral("BriskoAnalyticsQueue"))
+                .value_or("[]");
+        for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
+            names.append(event.toObject().value(QLatin1String("event")).toString());
+        }
+        return names;
     }
 
     CliSandbox m_sandbox;
@@ -129,27 +144,35 @@ void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
 {
     const QString events = ServerTestBed::apiPath(QStringLiteral("events.php"));
     m_bed->server.setStanding(events, ScriptedResponse::silent());
-    const auto stored = [this](const char* key, const char* empty) {
-        return QJsonDocument::fromJson(m_bed->store->data(QLatin1String(key)).value_or(empty));
-    };
     const CliRun first = run(QStringLiteral("scan|downloadsInbox|--json"));
     QVERIFY2(first.finished && first.exitCode == 0 && first.json() && first.json()->isObject(), first.describe());
     // One attempt, unanswered when the command was done: both events wait
     // for a later run, and so does the host.
     QCOMPARE(m_bed->server.requests().size(), 1);
-    QStringList queued;
-    for (const QJsonValue& event : stored("BriskoAnalyticsQueue", "[]").array()) {
-        queued.append(event.toObject().value(QLatin1String("event")).toString());
-    }
-    QCOMPARE(queued, QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
-    QCOMPARE(stored("BriskoServerBackoff", "{}").object().value(QLatin1String("127.0.0.1")).toObject().value(QLatin1String("failures")).toInt(),
-             1);
+    QCOMPARE(queued(), QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
+    const QJsonObject backoff =
+        QJsonDocument::fromJson(m_bed->store->data(QStringLiteral("BriskoServerBackoff")).value_or("{}")).object();
+    QCOMPARE(backoff.value(QLatin1String("127.0.0.1")).toObject().value(QLatin1String("failures")).toInt(), 1);
 
     m_bed->server.clearStanding(events);
     const CliRun second = run(QStringLiteral("scan|downloadsInbox|--json"));
     QVERIFY2(second.finished && second.exitCode == 0, second.describe());
     QCOMPARE(m_bed->server.requests().size(), 1);
-    QCOMPARE(stored("BriskoAnalyticsQueue", "[]").array().size(), 4);
+    QCOMPARE(queued().size(), 4);
+}
+
+void tst_CliServerCommands::aCommandSendsWhileItWorksAndLeavesItsLastEventQueued()
+{
+    // The server takes every event: the first event of a run sends what the
+    // queue holds; the run's last one waits for the next run, as a send
+    // started at the end would hold the exit.
+    for (int round = 1; round <= 2; ++round) {
+        const CliRun result = run(QStringLiteral("scan|downloadsInbox"));
+        QVERIFY2(result.finished && result.exitCode == 0, result.describe());
+        QCOMPARE(queued(), QStringList({QStringLiteral("scan_completed")}));
+    }
+    QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("event")),
+             QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed"), QStringLiteral("scan_started")}));
 }
 
 BRISKO_TEST(tst_CliServerCommands)

@@ -129,6 +129,7 @@ void tst_FeedbackService::bodyWithReplyAddressAndDiagnostics()
         errors.report(AppFeature::scan, QStringLiteral("сбой %1").arg(i), {});
     }
     QVERIFY(ServerTestBed::await(errors.flushQueue()));
+    errors.waitForListWrites();
 
     sendAndWait(QStringLiteral("Предлагаю тёмную тему"), QStringLiteral(" anna@example.ru\n"), true);
     QCOMPARE(body().value(QLatin1String("email")).toString(), QStringLiteral("anna@example.ru"));
