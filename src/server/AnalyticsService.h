@@ -45,6 +45,7 @@ public:
     void track(const QString& event, const QMap<QString, QString>& metadata, bool enabled,
                const QString& endpoint) override;
     QString anonymousId() const override { return m_anonymousId; }
+    const ClientInfo& clientInfo() const { return m_info; }
 
     // Finishes when everything queued so far has been tried once (at once
     // when disabled, without a valid endpoint or with nothing queued).

@@ -52,12 +52,12 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
                                                              QPointer<HttpTransport> transport,
                                                              std::shared_ptr<RateLimitGate> gate)
 {
-    const QString anonymousId = analytics(defaults, queues, clock, transport, gate)->anonymousId();
+    const std::shared_ptr<AnalyticsService> usage = analytics(defaults, queues, clock, transport, gate);
     QMutexLocker lock(&mutex);
     std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock();
     if (!reporter) {
         reporter = std::make_shared<ErrorReporter>(std::make_shared<ErrorReportingService>(
-            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), usage->clientInfo(),
             ErrorReporter::defaultCrashFilePath()));
         reporterInstance = reporter;
         retain(reporter);
@@ -67,7 +67,7 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
         const std::optional<QByteArray> stored = defaults->data(AppSettings::storeKey);
         const AppSettings settings = AppSettings::fromJson(stored.value_or(QByteArray()))
                                          .value_or(AppSettings::defaults(PlatformPaths::home().toString()));
-        reporter->configure(settings, anonymousId);
+        reporter->configure(settings, usage->anonymousId());
     }
     return reporter;
 }
