@@ -249,7 +249,7 @@ void tst_CliQueryCommands::settingsRoundTripEveryKindOfField()
     run = cli.run({QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("largeFileThresholdMB=1.5"),
                    QStringLiteral("installerMaxAgeDays=7"), QStringLiteral("videoSearchMode=fileType"),
                    QStringLiteral("fanControlMode=autoBoost"), QStringLiteral("excludedPaths=node_modules, Проекты ,.cache"),
-                   QStringLiteral("lowPowerMode=true"), QStringLiteral("videoNamePrefix=Клип=2"),
+                   QStringLiteral("lowPowerMode=true"), QStringLiteral("showAds=false"), QStringLiteral("videoNamePrefix=Клип=2"),
                    QStringLiteral("archivePath=~/Архив/"), QStringLiteral("eulaAcceptedAt=2024-01-02T03:04:05Z")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.isEmpty() && run.err.isEmpty(), run.describe());
@@ -259,6 +259,7 @@ void tst_CliQueryCommands::settingsRoundTripEveryKindOfField()
     expected.fanControlMode = FanControlMode::autoBoost;
     expected.excludedPaths = {QStringLiteral("node_modules"), QStringLiteral("Проекты"), QStringLiteral(".cache")};
     expected.lowPowerMode = true;
+    expected.showAds = false;
     expected.videoNamePrefix = QStringLiteral("Клип=2");
     // "~" is the home folder.
     expected.archivePath = cli.home().filePath(QStringLiteral("Архив"));
