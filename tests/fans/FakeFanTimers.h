@@ -57,7 +57,6 @@ private:
         ~Timer() override { owner.m_timers.removeOne(this); }
         void start() override { due = owner.m_clock.now().addMSecs(interval.count()); }
         void stop() override { due.reset(); }
-
         FakeFanTimers& owner;
         std::chrono::milliseconds interval;
         std::function<void()> fire;
