@@ -25,13 +25,11 @@ public:
         for (;;) {
             Timer* next = nullptr;
             for (Timer* timer : std::as_const(m_timers)) {
-                if (timer->due && *timer->due <= end && (!next || *timer->due < *next->due)) {
+                if (timer->due && *timer->due <= end && (!next || *timer->due < *next->due))
                     next = timer;
-                }
             }
-            if (!next) {
+            if (!next)
                 break;
-            }
             m_clock.setNow(*next->due);
             next->due.reset();
             next->fire();

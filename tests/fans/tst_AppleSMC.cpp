@@ -100,31 +100,10 @@ private Q_SLOTS:
         QCOMPARE(AppleSMC::typeText(0xA5618A63), QStringLiteral("\u2022a\u00E4c"));
     }
 
-    void keyCodes_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<qint64>("code"); // -1: refused
-        QTest::newRow("FNum") << QStringLiteral("FNum") << qint64(0x464E756D);
-        QTest::newRow("with blank") << QStringLiteral("flt ") << qint64(0x666C7420);
-        QTest::newRow("Latin-1 letter") << QStringLiteral("T\u00E9st") << qint64(0x54E97374);
-        QTest::newRow("three characters") << QStringLiteral("FNu") << qint64(-1);
-        QTest::newRow("five characters") << QStringLiteral("F10Ac") << qint64(-1);
-        QTest::newRow("empty") << QString() << qint64(-1);
-        QTest::newRow("Cyrillic look-alike") << QStringLiteral("ТС0Р") << qint64(-1);
-        QTest::newRow("astral character counts once") << QStringLiteral("F\U0001F300A") << qint64(-1);
-    }
-
-    void keyCodes()
-    {
-        QFETCH(QString, key);
-        QFETCH(qint64, code);
-        const std::optional<quint32> actual = AppleSMC::keyCode(key);
-        QCOMPARE(actual ? qint64(*actual) : -1, code);
-    }
-
     // What each codec makes of bytes of a type: "temperature" and "rpm"
     // decode bytes to the number (NaN: no value), "encode" the number to
-    // bytes (empty: refused), "uint8" the first byte.
+    // bytes (empty: refused), "uint8" the first byte; "key" gives the code of
+    // the key in the type column (NaN: refused).
     void codecs_data()
     {
         QTest::addColumn<QByteArray>("codec");
@@ -132,8 +111,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<double>("number");
         const auto row = [](const char* name, const char* codec, const QByteArray& bytes, const char* type, double number) {
-            QTest::newRow(name) << QByteArray(codec) << bytes << QString::fromLatin1(type) << number;
+            QTest::newRow(name) << QByteArray(codec) << bytes << QString::fromUtf8(type) << number;
         };
+        row("key FNum", "key", {}, "FNum", 0x464E756D);
+        row("key with blank", "key", {}, "flt ", 0x666C7420);
+        row("key with a Latin-1 letter", "key", {}, "T\u00E9st", 0x54E97374);
+        row("key of three characters", "key", {}, "FNu", none);
+        row("key of five characters", "key", {}, "F10Ac", none);
+        row("empty key", "key", {}, "", none);
+        row("key of Cyrillic look-alikes", "key", {}, "ТС0Р", none);
+        row("key with an astral character, counted once", "key", {}, "F\U0001F300A", none);
         row("sp78 58.5", "temperature", hex("3A80"), "sp78", 58.5);
         row("sp78 negative", "temperature", hex("F600"), "sp78", -10.0);
         row("sp78 exactly -40", "temperature", hex("D800"), "sp78", none);
@@ -180,7 +167,10 @@ private Q_SLOTS:
         QFETCH(QString, type);
         QFETCH(double, number);
         const auto expected = [&] { return std::isnan(number) ? std::nullopt : std::optional<int>(int(number)); };
-        if (codec == "temperature") {
+        if (codec == "key") {
+            const std::optional<quint32> code = AppleSMC::keyCode(type);
+            QCOMPARE(code ? double(*code) : none, number);
+        } else if (codec == "temperature") {
             const std::optional<double> actual = AppleSMC::decodeTemperature(bytes, type);
             QCOMPARE(actual.value_or(none), number);
             QCOMPARE(actual.has_value(), !std::isnan(number));

@@ -19,9 +19,8 @@ QString appleScriptLiteral(const QString& escaped)
 {
     QString text;
     for (qsizetype i = 0; i < escaped.size(); ++i) {
-        if (escaped.at(i) == QLatin1Char('\\') && i + 1 < escaped.size()) {
+        if (escaped.at(i) == QLatin1Char('\\') && i + 1 < escaped.size())
             ++i;
-        }
         text.append(escaped.at(i));
     }
     return text;

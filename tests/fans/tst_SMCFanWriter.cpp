@@ -89,9 +89,8 @@ private Q_SLOTS:
             QCOMPARE(r.sim->targetRPM(fan.id), std::optional<int>(0));
             QCOMPARE(r.sim->currentRPM(fan.id), fan.currentRPM);
         }
-        if (r.profile.strategy == SMCFanProfile::WriteStrategy::ftstUnlock) {
+        if (r.profile.strategy == SMCFanProfile::WriteStrategy::ftstUnlock)
             QCOMPARE(r.sim->value("Ftst"), std::optional<QByteArray>(QByteArray(1, '\0')));
-        }
         QCOMPARE(r.sim->openConnectionCount(), 0);
     }
 

@@ -63,19 +63,15 @@ private Q_SLOTS:
         TempHome home;
         // Safari's folder alone protects nothing.
         home.makeDir(QStringLiteral("Library/Safari"));
-        if (bookmarks) {
+        if (bookmarks)
             home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
-        }
-        if (mail) {
+        if (mail)
             home.makeDir(QStringLiteral("Library/Mail/V10"));
-        }
         FaultInjectingFileSystem fs;
-        if (bookmarksRefused) {
+        if (bookmarksRefused)
             fs.failOperation(1, EPERM);
-        }
-        if (mailRefused) {
+        if (mailRefused)
             fs.failOpen(home.home().child(QStringLiteral("Library/Mail")).native());
-        }
         QCOMPARE(SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()), needed);
         QVERIFY(!bookmarksRefused || fs.faultFired());
     }
