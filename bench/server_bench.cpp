@@ -32,6 +32,7 @@
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
 #include "model/AppSettings.h"
+#include "platform/FolderDefaultsStore.h"
 #include "platform/PlatformFileSystem.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"
@@ -231,10 +232,18 @@ RunResult runBrisko(const char* binary, const QByteArray& home, const QByteArray
     return result;
 }
 
+// Where brisko keeps the usage queue of a defaults store given in BRISKO_DEFAULTS.
+QString queuesOf(const QByteArray& store)
+{
+    QString folder = QString::fromLocal8Bit(store);
+    folder.chop(int(qstrlen(".ini")));
+    return folder + QStringLiteral(".queues");
+}
+
 qsizetype queuedEvents(const QByteArray& store)
 {
-    const SettingsDefaultsStore defaults(QString::fromLocal8Bit(store), QSettings::IniFormat);
-    return QJsonDocument::fromJson(defaults.data(AnalyticsService::queueKey).value_or("[]")).array().size();
+    const FolderDefaultsStore queues(queuesOf(store), FolderDefaultsStore::Sync::none);
+    return QJsonDocument::fromJson(queues.data(AnalyticsService::queueKey).value_or("[]")).array().size();
 }
 
 struct Figures
@@ -372,7 +381,9 @@ double worstGap(const QByteArray& work, const QByteArray& home, const QString& o
     } else {
         // A gate of its own for each scan: every scan meets the host unknown.
         const ServerHTTPClient client(&transport, std::make_shared<RateLimitGate>(env.clock));
-        analytics = std::make_shared<AnalyticsService>(env.defaults, env.clock, client, ClientInfo::current());
+        env.queues = std::make_shared<FolderDefaultsStore>(QString::fromLocal8Bit(work) + QStringLiteral("/gap.queues"),
+                                                           FolderDefaultsStore::Sync::none);
+        analytics = std::make_shared<AnalyticsService>(env.defaults, env.clock, client, ClientInfo::current(), env.queues);
         reporter = std::make_shared<ErrorReporter>(
             std::make_shared<ErrorReportingService>(env.defaults, env.clock, client, ClientInfo::current()));
         env.usage = analytics;
@@ -511,6 +522,7 @@ int main(int argc, char** argv)
         scenarios[i].firstStore = work + "/first-" + QByteArray::number(int(i)) + ".ini";
         for (const QByteArray& path : {scenarios[i].steadyStore, scenarios[i].firstStore}) {
             ::unlink(path.constData());
+            FolderDefaultsStore(queuesOf(path), FolderDefaultsStore::Sync::none).remove(AnalyticsService::queueKey);
             SettingsDefaultsStore store(QString::fromLocal8Bit(path), QSettings::IniFormat);
             if (!store.setData(AppState::settingsKey, settingsFor(home, scenarios[i].origin).toJson().value())) {
                 std::printf("cannot write %s\n", path.constData());

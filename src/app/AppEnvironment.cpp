@@ -21,6 +21,7 @@ AppEnvironment AppEnvironment::platform(const ProcessServices& process)
     env.fileSystem = process.fileSystem;
     env.defaults = PlatformDefaultsStore::open();
     env.defaultsFile = FilePath::fromString(PlatformDefaultsStore::location());
+    env.queues = PlatformDefaultsStore::openQueues();
     env.clock = std::make_shared<SystemClock>();
     env.volumes = std::make_shared<PlatformVolumeSource>(QString(), env.home);
     env.systemFacts = std::make_shared<PlatformSystemFacts>();
@@ -33,8 +34,8 @@ AppEnvironment AppEnvironment::platform(const ProcessServices& process)
         env.usage = std::make_shared<DiscardingUsageSink>();
         env.errors = std::make_shared<DiscardingErrorSink>();
     } else {
-        env.usage = ServerServices::analytics(env.defaults, env.clock, process.transport, process.gate);
-        env.errors = ServerServices::errorReporter(env.defaults, env.clock, process.transport, process.gate);
+        env.usage = ServerServices::analytics(env.defaults, env.queues, env.clock, process.transport, process.gate);
+        env.errors = ServerServices::errorReporter(env.defaults, env.queues, env.clock, process.transport, process.gate);
     }
     return env;
 }

@@ -30,6 +30,8 @@ struct AppEnvironment
     std::optional<HomeLayout> layout;
     FileSystemPtr fileSystem;
     DefaultsStorePtr defaults;
+    // Where usage events wait to be sent; may be empty: they wait in defaults.
+    DefaultsStorePtr queues;
     ClockPtr clock;
     VolumeSourcePtr volumes;
     // May be empty: the machine's own facts are read then.

@@ -32,8 +32,8 @@ int main(int argc, char* argv[])
     CommandDispatcher dispatcher(console, CliCommands::all(), process);
 
     // Usage events and error reports of the command outlive it, so that the
-    // sends they started get their grace below.
-    ServerServices::retainServices();
+    // sends they started get their grace below; sends start while it works.
+    ServerServices::startShortLivedProcess();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     const int exitCode = dispatcher.run(arguments);

@@ -1,6 +1,9 @@
 #include "PlatformDefaultsStore.h"
 
+#include "FolderDefaultsStore.h"
 #include "SettingsDefaultsStore.h"
+
+#include <QFileInfo>
 
 #include <QDir>
 #include <QStandardPaths>
@@ -19,4 +22,17 @@ QString PlatformDefaultsStore::location()
 DefaultsStorePtr PlatformDefaultsStore::open()
 {
     return std::make_shared<SettingsDefaultsStore>(location(), QSettings::IniFormat);
+}
+
+QString PlatformDefaultsStore::queuesLocation()
+{
+    const QFileInfo store(location());
+    return store.dir().filePath(store.completeBaseName() + QStringLiteral(".queues"));
+}
+
+DefaultsStorePtr PlatformDefaultsStore::openQueues()
+{
+    // Usage events are not the user's data: losing the latest few in a power
+    // cut is better than every command waiting for the disk at its end.
+    return std::make_shared<FolderDefaultsStore>(queuesLocation(), FolderDefaultsStore::Sync::none);
 }

@@ -4,7 +4,6 @@
 
 WriteBehindDefaultsStore::WriteBehindDefaultsStore(DefaultsStorePtr target)
     : m_target(std::move(target))
-    , m_writer([this] { writeLoop(); })
 {
 }
 
@@ -16,7 +15,9 @@ WriteBehindDefaultsStore::~WriteBehindDefaultsStore()
         m_changed.wakeAll();
     }
     // The writer finishes every change before it ends.
-    m_writer.join();
+    if (m_writer.joinable()) {
+        m_writer.join();
+    }
 }
 
 std::optional<QByteArray> WriteBehindDefaultsStore::data(const QString& key) const
@@ -49,6 +50,11 @@ void WriteBehindDefaultsStore::change(const QString& key, std::optional<QByteArr
 {
     QMutexLocker lock(&m_mutex);
     m_pending.insert(key, std::move(value));
+    // Most stores of a short run are never changed: their writer is made
+    // with the first change.
+    if (!m_writer.joinable()) {
+        m_writer = std::thread([this] { writeLoop(); });
+    }
     m_changed.wakeAll();
 }
 

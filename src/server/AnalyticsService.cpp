@@ -3,14 +3,45 @@
 #include <QUuid>
 
 AnalyticsService::AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client,
-                                   ClientInfo info)
+                                   ClientInfo info, DefaultsStorePtr queueStore)
     : m_clock(std::move(clock))
     , m_info(std::move(info))
     , m_anonymousId(loadOrCreateId(*defaults))
-    , m_queueStore(std::make_shared<WriteBehindDefaultsStore>(defaults))
+    , m_queueStore(std::make_shared<WriteBehindDefaultsStore>(movedQueue(defaults, std::move(queueStore))))
     , m_queue(m_queueStore, queueKey, maxQueue)
     , m_flusher(m_queue, std::move(client))
 {
+}
+
+DefaultsStorePtr AnalyticsService::movedQueue(const DefaultsStorePtr& defaults, DefaultsStorePtr queueStore)
+{
+    if (!queueStore || queueStore == defaults) {
+        return defaults;
+    }
+    const std::optional<QByteArray> left = defaults->data(queueKey);
+    if (!left) {
+        return queueStore;
+    }
+    // The old events go first; any already moved by a run that ended before
+    // it could clear the old place are not taken twice.
+    const StoredQueue<AnalyticsEvent> before(defaults, queueKey, maxQueue);
+    const StoredQueue<AnalyticsEvent> after(queueStore, queueKey, maxQueue);
+    AnalyticsEventList events = before.load();
+    for (const AnalyticsEvent& event : after.load()) {
+        if (!events.contains(event)) {
+            events.append(event);
+        }
+    }
+    if (events.size() > maxQueue) {
+        events.remove(0, events.size() - maxQueue);
+    }
+    // The old place is cleared only once the events are safely in the new
+    // one; while the new one cannot be written, the queue stays where it was.
+    if (!after.save(events)) {
+        return defaults;
+    }
+    defaults->remove(queueKey);
+    return queueStore;
 }
 
 QString AnalyticsService::loadOrCreateId(DefaultsStore& defaults)
@@ -43,7 +74,10 @@ void AnalyticsService::track(const QString& event, const QMap<QString, QString>&
     record.timestamp = ClientInfo::timestamp(m_clock->now());
     record.metadata = metadata;
     m_queue.append(record);
-    flush(endpoint, true);
+    if (!m_sendOnce || !m_sent) {
+        m_sent = true;
+        flush(endpoint, true);
+    }
 }
 
 QFuture<void> AnalyticsService::flush(const QString& endpoint, bool enabled)

@@ -12,12 +12,18 @@
 
 #include <QFuture>
 
-// Anonymous usage events: queued in the defaults store under a random
-// installation id and sent in the background, so that events raised offline
-// are delivered later. The queue is written behind (see
-// WriteBehindDefaultsStore): an event costs the command that raises it no
-// wait for the disk, and a process that ends calls waitForQueueWrites first. Nothing is recorded or sent while analytics is off;
-// the queue then waits until it is switched on again.
+// Anonymous usage events: queued under a random installation id and sent in
+// the background, so that events raised offline are delivered later. The
+// queue is written behind (see WriteBehindDefaultsStore): an event costs the
+// command that raises it no wait for the disk, and a process that ends calls
+// waitForQueueWrites first. Nothing is recorded or sent while analytics is
+// off; the queue then waits until it is switched on again.
+//
+// Each event starts a flush, unless the service sends once per process: then
+// only the first event does, and later ones wait for the next run. A process
+// that ends right after its work (the command line) thus sends while it
+// works, and never starts a send at its end that its exit would have to wait
+// for, or cut off and repeat next time.
 //
 // Confined to the thread of the transport behind its client (the main
 // thread): track is called there, and flushes run there between their
@@ -30,16 +36,21 @@ public:
     static inline const QString queueKey = QStringLiteral("BriskoAnalyticsQueue");
     static constexpr qsizetype maxQueue = 200;
 
-    // Reads the installation id, or makes and stores a new one.
-    AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client, ClientInfo info);
+    // Reads the installation id, or makes and stores a new one. The queue
+    // lives in queueStore when one is given (else in defaults); a queue that
+    // an earlier version left in defaults is moved there first.
+    AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client, ClientInfo info,
+                     DefaultsStorePtr queueStore = {});
 
     void track(const QString& event, const QMap<QString, QString>& metadata, bool enabled,
                const QString& endpoint) override;
     QString anonymousId() const override { return m_anonymousId; }
+    const ClientInfo& clientInfo() const { return m_info; }
 
     // Finishes when everything queued so far has been tried once (at once
     // when disabled, without a valid endpoint or with nothing queued).
     QFuture<void> flush(const QString& endpoint, bool enabled);
+    void setSendOncePerProcess(bool once) { m_sendOnce = once; }
     bool isFlushing() const { return m_flusher.isRunning(); }
     // Finishes when the running flush ends (at once when none runs); starts none.
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
@@ -53,6 +64,7 @@ public:
 
 private:
     static QString loadOrCreateId(DefaultsStore& defaults);
+    static DefaultsStorePtr movedQueue(const DefaultsStorePtr& defaults, DefaultsStorePtr queueStore);
 
     ClockPtr m_clock;
     ClientInfo m_info;
@@ -60,6 +72,8 @@ private:
     std::shared_ptr<WriteBehindDefaultsStore> m_queueStore;
     StoredQueue<AnalyticsEvent> m_queue;
     QueueFlusher<AnalyticsEvent> m_flusher;
+    bool m_sendOnce = false;
+    bool m_sent = false;
 };
 
 using AnalyticsServicePtr = std::shared_ptr<AnalyticsService>;

@@ -11,8 +11,9 @@ ErrorReportingService::ErrorReportingService(DefaultsStorePtr defaults, ClockPtr
     , m_clock(std::move(clock))
     , m_info(std::move(info))
     , m_crashFilePath(std::move(crashFilePath))
-    , m_queue(defaults, queueKey, maxQueue)
-    , m_recent(defaults, recentKey, maxRecent)
+    , m_listStore(std::make_shared<WriteBehindDefaultsStore>(defaults))
+    , m_queue(m_listStore, queueKey, maxQueue)
+    , m_recent(m_listStore, recentKey, maxRecent)
     , m_flusher(m_queue, std::move(client))
 {
 }

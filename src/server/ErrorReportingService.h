@@ -8,6 +8,7 @@
 #include "model/AppFeature.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
+#include "platform/WriteBehindDefaultsStore.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -17,8 +18,9 @@
 #include <QStringList>
 
 // Owns the anonymous error reports: the queue of undelivered reports and the
-// list of recent ones in the defaults store, the in-memory de-duplication,
-// the sanitising of context values and the sending.
+// list of recent ones in the defaults store (written behind the reports, so
+// that a report costs the main thread no wait for the disk), the in-memory
+// de-duplication, the sanitising of context values and the sending.
 //
 // Confined to the thread of the transport behind its client (the main thread
 // in the program); ErrorReporter hands calls from other threads over to it.
@@ -59,6 +61,9 @@ public:
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
     void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
 
+    // Returns when every report made so far is in the defaults store.
+    void waitForListWrites() { m_listStore->waitForWrites(); }
+
     ErrorReportList loadQueue() const { return m_queue.load(); }
     bool saveQueue(const ErrorReportList& reports) const { return m_queue.save(reports); }
     ErrorReportList loadRecent() const { return m_recent.load(); }
@@ -78,6 +83,8 @@ private:
     ClockPtr m_clock;
     ClientInfo m_info;
     QString m_crashFilePath;
+    // The queue and the recent list, written behind the reports.
+    std::shared_ptr<WriteBehindDefaultsStore> m_listStore;
     StoredQueue<ErrorReport> m_queue;
     StoredQueue<ErrorReport> m_recent;
     QueueFlusher<ErrorReport> m_flusher;

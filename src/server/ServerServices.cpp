@@ -28,7 +28,8 @@ void retain(std::shared_ptr<void> service)
 }
 } // namespace
 
-std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStorePtr& defaults,
+                                                            const DefaultsStorePtr& queues, const ClockPtr& clock,
                                                             QPointer<HttpTransport> transport,
                                                             std::shared_ptr<RateLimitGate> gate)
 {
@@ -37,23 +38,26 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
     if (!service) {
         gate->persistIn(defaults);
         service = std::make_shared<AnalyticsService>(
-            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current());
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
+            queues);
+        service->setSendOncePerProcess(retaining);
         analyticsInstance = service;
         retain(service);
     }
     return service;
 }
 
-std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStorePtr& defaults,
+                                                             const DefaultsStorePtr& queues, const ClockPtr& clock,
                                                              QPointer<HttpTransport> transport,
                                                              std::shared_ptr<RateLimitGate> gate)
 {
-    const QString anonymousId = analytics(defaults, clock, transport, gate)->anonymousId();
+    const std::shared_ptr<AnalyticsService> usage = analytics(defaults, queues, clock, transport, gate);
     QMutexLocker lock(&mutex);
     std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock();
     if (!reporter) {
         reporter = std::make_shared<ErrorReporter>(std::make_shared<ErrorReportingService>(
-            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
+            defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), usage->clientInfo(),
             ErrorReporter::defaultCrashFilePath()));
         reporterInstance = reporter;
         retain(reporter);
@@ -63,12 +67,12 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
         const std::optional<QByteArray> stored = defaults->data(AppSettings::storeKey);
         const AppSettings settings = AppSettings::fromJson(stored.value_or(QByteArray()))
                                          .value_or(AppSettings::defaults(PlatformPaths::home().toString()));
-        reporter->configure(settings, anonymousId);
+        reporter->configure(settings, usage->anonymousId());
     }
     return reporter;
 }
 
-void ServerServices::retainServices()
+void ServerServices::startShortLivedProcess()
 {
     QMutexLocker lock(&mutex);
     retaining = true;
@@ -91,12 +95,17 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
     const bool settled = awaitSends(sends, grace);
     // What was not delivered is stored before the process may end.
     std::shared_ptr<AnalyticsService> usage;
+    std::shared_ptr<ErrorReporter> reporter;
     {
         QMutexLocker lock(&mutex);
         usage = analyticsInstance.lock();
+        reporter = reporterInstance.lock();
     }
     if (usage) {
         usage->waitForQueueWrites();
+    }
+    if (reporter) {
+        reporter->service()->waitForListWrites();
     }
     gate.abandonUnanswered();
     std::vector<std::shared_ptr<void>> released;

@@ -16,19 +16,25 @@
 // from the settings in the defaults store; the gate keeps its back-offs in
 // that store.
 namespace ServerServices {
-std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const ClockPtr& clock,
-                                            QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
-std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, const ClockPtr& clock,
+// queues: where the usage events wait (PlatformDefaultsStore::openQueues),
+// or null to keep them in defaults.
+std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
+                                            const ClockPtr& clock, QPointer<HttpTransport> transport,
+                                            std::shared_ptr<RateLimitGate> gate);
+std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
+                                             const ClockPtr& clock,
                                              QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate);
 
-// From now on the services made here are also kept by this module until
-// finishSends, so that the sends a command started can go on after the
-// command's own objects are gone.
-void retainServices();
+// Marks a short-lived process (the command line): from now on the services
+// made here are also kept by this module until finishSends, so that the sends
+// a command started can go on after the command's own objects are gone, and
+// the usage events send once per process (AnalyticsService), so that no send
+// starts at the end of the command.
+void startShortLivedProcess();
 // For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
 // every host of gate that has not answered a post still in flight counts as
-// unreachable, the usage queue is written through, and the retained services
+// unreachable, the usage and error queues are written through, and the retained services
 // are let go. What was not delivered stays queued for a later run. True when
 // no flush was left running.
 bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);

@@ -119,10 +119,12 @@ LaunchDuties BriskoApplication::launchDuties() const
         // Offline nothing is recorded for later, crash reports included.
         duties.installCrashHandler = &ErrorReporter::installCrashHandler;
         const DefaultsStorePtr defaults = m_environment.defaults;
+        const DefaultsStorePtr queues = m_environment.queues;
         const ClockPtr clock = m_environment.clock;
         const ProcessServices process = m_process;
-        duties.flushAnalytics = [defaults, clock, process](const QString& endpoint, bool enabled) {
-            return ServerServices::analytics(defaults, clock, process.transport, process.gate)->flush(endpoint, enabled);
+        duties.flushAnalytics = [defaults, queues, clock, process](const QString& endpoint, bool enabled) {
+            return ServerServices::analytics(defaults, queues, clock, process.transport, process.gate)
+                ->flush(endpoint, enabled);
         };
     }
     return duties;

@@ -2,6 +2,7 @@
 #include "ServerTestCase.h"
 
 #include "model/AppSettings.h"
+#include "platform/FolderDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
 
 #include <QJsonArray>
@@ -39,9 +40,23 @@ private Q_SLOTS:
     void feedbackFailures_data();
     void feedbackFailures();
     void unansweredSendsDoNotHoldTheCommand();
+    void aCommandSendsWhileItWorksAndLeavesItsLastEventQueued();
 
 private:
     void prepare() override;
+    // The names of the usage events the program left queued.
+    QStringList queued() const
+    {
+        QStringList names;
+        const QByteArray stored = FolderDefaultsStore(m_bed->path(QStringLiteral("defaults.queues")),
+                                                      FolderDefaultsStore::Sync::none)
+                                      .data(QStringLiteral("BriskoAnalyticsQueue"))
+                                      .value_or("[]");
+        for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
+            names.append(event.toObject().value(QLatin1String("event")).toString());
+        }
+        return names;
+    }
     Run run(const QStringList& arguments, const QString& offline = QString());
 };
 
@@ -178,14 +193,6 @@ void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
 {
     const QString events = ServerTestBed::apiPath(QStringLiteral("events.php"));
     m_bed->server.setStanding(events, ScriptedResponse::silent());
-    const auto queued = [this] {
-        QStringList names;
-        const QByteArray stored = m_bed->store->data(QStringLiteral("BriskoAnalyticsQueue")).value_or("[]");
-        for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
-            names.append(event.toObject().value(QLatin1String("event")).toString());
-        }
-        return names;
-    };
     const QStringList scan{QStringLiteral("scan"), QStringLiteral("downloadsInbox"), QStringLiteral("--json")};
     const Run first = run(scan);
     QVERIFY2(first.finished && first.exitCode == 0, first.describe());
@@ -203,6 +210,22 @@ void tst_CliServerCommands::unansweredSendsDoNotHoldTheCommand()
     QVERIFY2(second.finished && second.exitCode == 0, second.describe());
     QCOMPARE(m_bed->server.requests().size(), 1);
     QCOMPARE(queued().size(), 4);
+}
+
+void tst_CliServerCommands::aCommandSendsWhileItWorksAndLeavesItsLastEventQueued()
+{
+    // The server takes every event: the first event of a run sends what the
+    // queue holds; the run's last one waits for the next run, as a send
+    // started at the end would hold the exit.
+    const QStringList scan{QStringLiteral("scan"), QStringLiteral("downloadsInbox")};
+    for (int round = 1; round <= 2; ++round) {
+        const Run result = run(scan);
+        QVERIFY2(result.finished && result.exitCode == 0, result.describe());
+        QCOMPARE(queued(), QStringList({QStringLiteral("scan_completed")}));
+    }
+    QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("event")),
+             QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed"),
+                          QStringLiteral("scan_started")}));
 }
 
 BRISKO_TEST(tst_CliServerCommands)

@@ -174,6 +174,7 @@ void tst_ErrorReporting::queueAndRecentKeepTheNewest()
     QCOMPARE(recent.size(), 20);
     QCOMPARE(recent.first().message, QStringLiteral("сбой 82"));
     QVERIFY(m_bed->server.requests().isEmpty());
+    service->waitForListWrites();
     QCOMPARE(ErrorReportingService::recentSummaries(m_bed->store, 3),
              QStringList({QStringLiteral("update: ") + QString(200, QLatin1Char('u')), QStringLiteral("scan: сбой 100"),
                           QStringLiteral("scan: сбой 99")}));

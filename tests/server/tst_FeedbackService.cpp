@@ -143,6 +143,7 @@ void tst_FeedbackService::bodyWithReplyAddressAndDiagnostics()
         errors.report(AppFeature::scan, QStringLiteral("сбой %1").arg(i), {});
     }
     QVERIFY(ServerTestBed::await(errors.flushQueue()));
+    errors.waitForListWrites();
 
     auto service = makeService();
     sendAndWait(*service, QStringLiteral("Предлагаю тёмную тему"), QStringLiteral(" anna@example.ru\n"), true);

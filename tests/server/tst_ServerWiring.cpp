@@ -51,6 +51,7 @@ private Q_SLOTS:
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
     void anEndingProcessStoresItsQueueFirst();
+    void aQueueLeftInTheSettingsFileMovesOutOfIt();
 
 private:
     void prepare() override;
@@ -102,7 +103,7 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
     state.setSettings(off);
     state.track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}});
     std::static_pointer_cast<AnalyticsService>(first.usage)->waitForQueueWrites();
-    QCOMPARE(PlatformDefaultsStore::open()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
+    QCOMPARE(PlatformDefaultsStore::openQueues()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
 }
 
 void tst_ServerWiring::reporterStartsFromTheStoredSettings()
@@ -132,7 +133,7 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
     state.track(QStringLiteral("app_launch"));
     QVERIFY(state.saveSettings());
     environment.errors->report(AppFeature::general, QStringLiteral("offline"), {});
-    QVERIFY(!PlatformDefaultsStore::open()->data(AnalyticsService::queueKey));
+    QVERIFY(!PlatformDefaultsStore::openQueues()->data(AnalyticsService::queueKey));
     QVERIFY(m_bed->server.requests().isEmpty());
 }
 
@@ -144,7 +145,7 @@ void tst_ServerWiring::anEndingProcessStoresItsQueueFirst()
     const QString file = m_bed->path(QStringLiteral("gated.ini"));
     auto store = std::make_shared<GatedStore>(file, QSettings::IniFormat);
     const std::shared_ptr<AnalyticsService> service =
-        ServerServices::analytics(store, std::make_shared<FakeClock>(), m_process.transport.data(), m_process.gate);
+        ServerServices::analytics(store, store, std::make_shared<FakeClock>(), m_process.transport.data(), m_process.gate);
     m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("events.php")), ScriptedResponse::closed());
     service->track(QStringLiteral("scan_completed"), {}, true, m_bed->endpoint(QStringLiteral("events.php")));
     std::thread opener([&store] {
@@ -161,3 +162,29 @@ void tst_ServerWiring::anEndingProcessStoresItsQueueFirst()
 
 BRISKO_TEST(tst_ServerWiring)
 #include "tst_ServerWiring.moc"
+
+void tst_ServerWiring::aQueueLeftInTheSettingsFileMovesOutOfIt()
+{
+    const auto event = [](const char* name) {
+        AnalyticsEvent record;
+        record.anonymousId = QStringLiteral("5b0c1b5e-8a47-4a52-9a3c-1f4c1d1e2f30");
+        record.event = QString::fromLatin1(name);
+        record.timestamp = QStringLiteral("2026-12-01T10:00:00Z");
+        return record;
+    };
+    storeSettings(localSettings());
+    const DefaultsStorePtr settingsFile = PlatformDefaultsStore::open();
+    const DefaultsStorePtr queues = PlatformDefaultsStore::openQueues();
+    // An earlier version queued two events in the settings file; a run that
+    // ended between moving them and clearing the old place left one moved.
+    QVERIFY(StoredQueue<AnalyticsEvent>(settingsFile, AnalyticsService::queueKey, 10)
+                .save({event("app_launch"), event("scan_started")}));
+    QVERIFY(StoredQueue<AnalyticsEvent>(queues, AnalyticsService::queueKey, 10)
+                .save({event("app_launch"), event("scan_completed")}));
+
+    const AppEnvironment environment = AppEnvironment::platform(m_process);
+    QVERIFY(!settingsFile->data(AnalyticsService::queueKey));
+    AnalyticsEventList moved = std::static_pointer_cast<AnalyticsService>(environment.usage)->loadQueue();
+    QCOMPARE(moved, AnalyticsEventList({event("app_launch"), event("scan_started"), event("scan_completed")}));
+    QVERIFY(QFile::exists(PlatformDefaultsStore::queuesLocation() + QStringLiteral("/BriskoAnalyticsQueue.json")));
+}

@@ -78,19 +78,27 @@ void tst_StoredQueue::keepsTheNewestAndRemovesTheOldestEqual()
 void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced_data()
 {
     QTest::addColumn<QByteArray>("stored");
-    QTest::newRow("not JSON") << QByteArray("\xff\xfe not json");
-    QTest::newRow("an object") << QByteArray(R"({"message":"x"})");
-    QTest::newRow("an element that is no object") << QByteArray(R"([{"message":"x"},7])");
-    QTest::newRow("a record that does not decode") << QByteArray(R"([{"message":"x"},{"message":1}])");
+    QTest::addColumn<QStringList>("readable");
+    QTest::newRow("not JSON") << QByteArray("\xff\xfe not json") << QStringList();
+    QTest::newRow("an array left open") << QByteArray(R"([{"message":"x"})") << QStringList();
+    QTest::newRow("an object") << QByteArray(R"({"message":"x"})") << QStringList();
+    QTest::newRow("an element that is no object") << QByteArray(R"([{"message":"x"},7])") << QStringList();
+    // One damaged record costs none of the others.
+    QTest::newRow("a record that does not decode")
+        << QByteArray(R"([{"message":"x"},{"message":1}])") << QStringList({QStringLiteral("x")});
+    QTest::newRow("brackets inside texts, nested objects, spaces between")
+        << QByteArray(R"( [ {"message":"}],{\"["} ,{"message":"y","meta":{"k":[1,{"z":"]"}]}} ] )")
+        << QStringList({QStringLiteral("}],{\"["), QStringLiteral("y")});
 }
 
 void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced()
 {
     QFETCH(QByteArray, stored);
+    QFETCH(QStringList, readable);
     QVERIFY(m_bed->store->setData(QStringLiteral("Notes"), stored));
-    QVERIFY(queue().load().isEmpty());
+    QCOMPARE(texts(queue().load()), readable);
     queue().append(Note{QStringLiteral("после порчи")});
-    QCOMPARE(texts(queue().load()), QStringList({QStringLiteral("после порчи")}));
+    QCOMPARE(texts(queue().load()), readable + QStringList({QStringLiteral("после порчи")}));
 }
 
 void tst_StoredQueue::overlappingFlushesLoseAndRepeatNothing()

@@ -1,0 +1,116 @@
+#include "FolderDefaultsStore.h"
+
+#include <QFile>
+#include <QMutexLocker>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, at, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        at += written;
+        left -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+FolderDefaultsStore::FolderDefaultsStore(QString folder, Sync sync)
+    : m_folder(std::move(folder))
+    , m_sync(sync)
+{
+}
+
+QByteArray FolderDefaultsStore::pathOf(const QString& key) const
+{
+    if (key.isEmpty() || key.startsWith(QLatin1Char('.')) || key.contains(QLatin1Char('/'))
+        || key.contains(QChar(0))) {
+        return {};
+    }
+    return QFile::encodeName(m_folder + QLatin1Char('/') + key + QStringLiteral(".json"));
+}
+
+std::optional<QByteArray> FolderDefaultsStore::data(const QString& key) const
+{
+    const QByteArray path = pathOf(key);
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    QMutexLocker lock(&m_mutex);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof(buffer));
+        if (got > 0) {
+            bytes.append(buffer, got);
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            ::close(fd);
+            if (got < 0) {
+                return std::nullopt;
+            }
+            return bytes;
+        }
+    }
+}
+
+bool FolderDefaultsStore::setData(const QString& key, const QByteArray& value)
+{
+    const QByteArray path = pathOf(key);
+    if (path.isEmpty()) {
+        return false;
+    }
+    QMutexLocker lock(&m_mutex);
+    const QByteArray folder = QFile::encodeName(m_folder);
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    QByteArray temporary = folder + "/." + QFile::encodeName(key) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = writeAll(fd, value);
+    if (written && m_sync == Sync::data) {
+        written = ::fdatasync(fd) == 0;
+    }
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.constData(), path.constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
+bool FolderDefaultsStore::remove(const QString& key)
+{
+    const QByteArray path = pathOf(key);
+    if (path.isEmpty()) {
+        return false;
+    }
+    QMutexLocker lock(&m_mutex);
+    return ::unlink(path.constData()) == 0 || errno == ENOENT;
+}

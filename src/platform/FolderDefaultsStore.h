@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DefaultsStore.h"
+
+#include <QMutex>
+
+// A defaults store that keeps each key in a file of its own, "<key>.json" in
+// one folder, holding the value's bytes as they are. For the large records
+// that change often (the queues of undelivered usage events): a change
+// rewrites that record alone, not the whole settings file with every value
+// escaped, and takes no lock file.
+//
+// A change replaces the file atomically (a temporary file in the same folder,
+// renamed over it), so a reader or a crash at any moment sees the old value
+// or the new one, never a mixture. With Sync::data the new file's bytes are
+// on disk before the rename; with Sync::none the kernel writes them back
+// later, which costs no wait but may lose the latest change in a power cut
+// (the old value then remains). The folder is made, private, on the first
+// change. Keys that are not plain file names are refused.
+class FolderDefaultsStore : public DefaultsStore
+{
+public:
+    enum class Sync { data, none };
+
+    FolderDefaultsStore(QString folder, Sync sync);
+
+    std::optional<QByteArray> data(const QString& key) const override;
+    bool setData(const QString& key, const QByteArray& value) override;
+    bool remove(const QString& key) override;
+
+    const QString& folder() const { return m_folder; }
+
+private:
+    // Empty for a key that would name anything but a file of this folder.
+    QByteArray pathOf(const QString& key) const;
+
+    const QString m_folder;
+    const Sync m_sync;
+    // Changes of one object are made one at a time; other processes only
+    // ever see whole files.
+    mutable QMutex m_mutex;
+};
