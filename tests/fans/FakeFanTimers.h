@@ -25,13 +25,11 @@ public:
         for (;;) {
             Timer* next = nullptr;
             for (Timer* timer : std::as_const(m_timers)) {
-                if (timer->due && *timer->due <= end && (!next || *timer->due < *next->due)) {
+                if (timer->due && *timer->due <= end && (!next || *timer->due < *next->due))
                     next = timer;
-                }
             }
-            if (!next) {
+            if (!next)
                 break;
-            }
             m_clock.setNow(*next->due);
             next->due.reset();
             next->fire();
@@ -57,7 +55,6 @@ private:
         ~Timer() override { owner.m_timers.removeOne(this); }
         void start() override { due = owner.m_clock.now().addMSecs(interval.count()); }
         void stop() override { due.reset(); }
-
         FakeFanTimers& owner;
         std::chrono::milliseconds interval;
         std::function<void()> fire;

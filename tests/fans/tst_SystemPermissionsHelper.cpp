@@ -38,68 +38,58 @@ class tst_SystemPermissionsHelper : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void needsFullDiskAccess_data();
-    void needsFullDiskAccess();
-    void opensTheSettingsPane();
+    void needsFullDiskAccess_data()
+    {
+        QTest::addColumn<bool>("bookmarks");
+        QTest::addColumn<bool>("mail");
+        QTest::addColumn<bool>("bookmarksRefused");
+        QTest::addColumn<bool>("mailRefused");
+        QTest::addColumn<bool>("needed");
+        QTest::newRow("nothing protected") << false << false << false << false << false;
+        QTest::newRow("readable bookmarks") << true << false << false << false << false;
+        QTest::newRow("unreadable bookmarks") << true << false << true << false << true;
+        QTest::newRow("readable mail") << false << true << false << false << false;
+        QTest::newRow("unreadable mail") << false << true << false << true << true;
+        // The first probe that exists decides.
+        QTest::newRow("readable bookmarks, unreadable mail") << true << true << false << true << false;
+    }
+    void needsFullDiskAccess()
+    {
+        QFETCH(bool, bookmarks);
+        QFETCH(bool, mail);
+        QFETCH(bool, bookmarksRefused);
+        QFETCH(bool, mailRefused);
+        QFETCH(bool, needed);
+        TempHome home;
+        // Safari's folder alone protects nothing.
+        home.makeDir(QStringLiteral("Library/Safari"));
+        if (bookmarks)
+            home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
+        if (mail)
+            home.makeDir(QStringLiteral("Library/Mail/V10"));
+        FaultInjectingFileSystem fs;
+        if (bookmarksRefused)
+            fs.failOperation(1, EPERM);
+        if (mailRefused)
+            fs.failOpen(home.home().child(QStringLiteral("Library/Mail")).native());
+        QCOMPARE(SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()), needed);
+        QVERIFY(!bookmarksRefused || fs.faultFired());
+    }
+
+    void opensTheSettingsPane()
+    {
+        RecordingWorkspace works(0);
+        SystemPermissionsHelper::openFullDiskAccessSettings(works);
+        QCOMPARE(works.opened,
+                 QStringList{QStringLiteral(
+                     "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_AllFiles")});
+        RecordingWorkspace refuses(1);
+        SystemPermissionsHelper::openFullDiskAccessSettings(refuses);
+        QCOMPARE(refuses.opened.size(), 2);
+        QCOMPARE(refuses.opened.at(1),
+                 QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
+    }
 };
-
-void tst_SystemPermissionsHelper::needsFullDiskAccess_data()
-{
-    QTest::addColumn<bool>("bookmarks");
-    QTest::addColumn<bool>("mail");
-    QTest::addColumn<bool>("bookmarksRefused");
-    QTest::addColumn<bool>("mailRefused");
-    QTest::addColumn<bool>("needed");
-    QTest::newRow("nothing protected") << false << false << false << false << false;
-    QTest::newRow("readable bookmarks") << true << false << false << false << false;
-    QTest::newRow("unreadable bookmarks") << true << false << true << false << true;
-    QTest::newRow("readable mail") << false << true << false << false << false;
-    QTest::newRow("unreadable mail") << false << true << false << true << true;
-    // The first probe that exists decides.
-    QTest::newRow("readable bookmarks, unreadable mail") << true << true << false << true << false;
-}
-
-void tst_SystemPermissionsHelper::needsFullDiskAccess()
-{
-    QFETCH(bool, bookmarks);
-    QFETCH(bool, mail);
-    QFETCH(bool, bookmarksRefused);
-    QFETCH(bool, mailRefused);
-    QFETCH(bool, needed);
-    TempHome home;
-    // Safari's folder alone protects nothing.
-    home.makeDir(QStringLiteral("Library/Safari"));
-    if (bookmarks) {
-        home.makeFile(QStringLiteral("Library/Safari/Bookmarks.plist"), 64);
-    }
-    if (mail) {
-        home.makeDir(QStringLiteral("Library/Mail/V10"));
-    }
-    FaultInjectingFileSystem fs;
-    if (bookmarksRefused) {
-        fs.failOperation(1, EPERM);
-    }
-    if (mailRefused) {
-        fs.failOpen(home.home().child(QStringLiteral("Library/Mail")).native());
-    }
-    QCOMPARE(SystemPermissionsHelper::needsFullDiskAccess(fs, home.home()), needed);
-    QVERIFY(!bookmarksRefused || fs.faultFired());
-}
-
-void tst_SystemPermissionsHelper::opensTheSettingsPane()
-{
-    RecordingWorkspace works(0);
-    SystemPermissionsHelper::openFullDiskAccessSettings(works);
-    QCOMPARE(works.opened,
-             QStringList{QStringLiteral(
-                 "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_AllFiles")});
-
-    RecordingWorkspace refuses(1);
-    SystemPermissionsHelper::openFullDiskAccessSettings(refuses);
-    QCOMPARE(refuses.opened.size(), 2);
-    QCOMPARE(refuses.opened.at(1),
-             QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
-}
 
 BRISKO_TEST(tst_SystemPermissionsHelper)
 #include "tst_SystemPermissionsHelper.moc"

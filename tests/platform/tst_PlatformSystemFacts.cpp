@@ -15,12 +15,9 @@ namespace {
 // One /proc/cpuinfo block per logical processor, as x86 kernels write them.
 QByteArray x86Processor(int processor, int package, int core, const QByteArray& brand)
 {
-    return "processor\t: " + QByteArray::number(processor)
-        + "\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 62\nmodel name\t: " + brand
-        + "\nstepping\t: 4\ncpu MHz\t\t: 2800.000\ncache size\t: 25600 KB\nphysical id\t: "
-        + QByteArray::number(package) + "\nsiblings\t: 4\ncore id\t\t: " + QByteArray::number(core)
-        + "\ncpu cores\t: 2\napicid\t\t: " + QByteArray::number(processor)
-        + "\nflags\t\t: fpu vme de pse tsc msr pae mce cx8 apic sep mtrr ht\nbogomips\t: 5600.00\n\n";
+    return "processor\t: " + QByteArray::number(processor) + "\nvendor_id\t: GenuineIntel\nmodel\t\t: 62\nmodel name\t: "
+        + brand + "\nphysical id\t: " + QByteArray::number(package) + "\nsiblings\t: 4\ncore id\t\t: "
+        + QByteArray::number(core) + "\ncpu cores\t: 2\nflags\t\t: fpu vme de pse tsc msr ht\n\n";
 }
 
 // Two packages, two cores each, two threads per core: 8 logical, 4 physical.
@@ -31,9 +28,8 @@ QByteArray twoPackageCpuinfo(const QByteArray& brand)
     int processor = 0;
     for (int thread = 0; thread < 2; ++thread) {
         for (int package = 0; package < 2; ++package) {
-            for (int core = 0; core < 2; ++core) {
+            for (int core = 0; core < 2; ++core)
                 text += x86Processor(processor++, package, core, brand);
-            }
         }
     }
     return text;
@@ -54,132 +50,112 @@ class tst_PlatformSystemFacts : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void factsFromFiles_data();
-    void factsFromFiles();
-    void unknownNamesGiveNothing();
-    void kernelRelease_data();
-    void kernelRelease();
-    void runningMachine();
+    // Each row: the DMI product name and /proc/cpuinfo (null: no such file; the
+    // cpuinfo "<folder>": a folder in its place) and the model, processor brand
+    // ("-": none) and physical core count (-1: none) read from them.
+    void factsFromFiles_data()
+    {
+        QTest::addColumn<QByteArray>("productName");
+        QTest::addColumn<QByteArray>("cpuinfo");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("brand");
+        QTest::addColumn<int>("cores");
+        const QByteArray xeon = "Intel(R) Xeon(R) CPU E5-2680 v2 @ 2.80GHz";
+        QTest::newRow("two packages with hyper-threading")
+            << QByteArray("MacBookAir10,1\n") << twoPackageCpuinfo(xeon) << "MacBookAir10,1" << QString::fromLatin1(xeon)
+            << 4;
+        QTest::newRow("spaces around the model") << QByteArray("  Macmini9,1 \t\n\n") << QByteArray() << "Macmini9,1"
+                                                 << "-" << -1;
+        QTest::newRow("blank model") << QByteArray(" \n") << QByteArray() << "-" << "-" << -1;
+        QTest::newRow("Cyrillic model") << QByteArray("Ноутбук Про 14\n") << QByteArray() << "Ноутбук Про 14" << "-" << -1;
+        // Without core ids the physical count is unknown, so callers fall back
+        // to the logical count rather than reading a wrong number.
+        QTest::newRow("ARM board") << QByteArray() << armCpuinfo << "-" << "Raspberry Pi 4 Model B Rev 1.4" << -1;
+        QTest::newRow("only Hardware") << QByteArray() << QByteArray("processor\t: 0\nHardware\t: Allwinner sun50i\n")
+                                       << "-" << "Allwinner sun50i" << -1;
+        QTest::newRow("nothing names the processor")
+            << QByteArray() << QByteArray("processor\t: 0\nBogoMIPS\t: 50.00\nmodel name\t:\n") << "-" << "-" << -1;
+        QTest::newRow("no trailing newline")
+            << QByteArray() << QByteArray("processor\t: 0\nmodel name\t:   Apple M1  \nphysical id\t: 0\ncore id\t\t: 0")
+            << "-" << "Apple M1" << 1;
+        QTest::newRow("folder in place of cpuinfo") << QByteArray() << QByteArray("<folder>") << "-" << "-" << -1;
+    }
+    void factsFromFiles()
+    {
+        QFETCH(QByteArray, productName);
+        QFETCH(QByteArray, cpuinfo);
+        QFETCH(QString, model);
+        QFETCH(QString, brand);
+        QFETCH(int, cores);
+        QTemporaryDir root;
+        const auto write = [&](const QString& relative, const QByteArray& bytes) {
+            const QString path = root.filePath(relative);
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(writeAll(path, bytes));
+        };
+        if (!productName.isNull())
+            write(QStringLiteral("sys/class/dmi/id/product_name"), productName);
+        if (cpuinfo == "<folder>") {
+            QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("proc/cpuinfo"))));
+        } else if (!cpuinfo.isNull()) {
+            write(QStringLiteral("proc/cpuinfo"), cpuinfo);
+        }
+        const PlatformSystemFacts facts(root.path());
+        const auto orNone = [](const std::optional<QString>& text) { return text.value_or(QStringLiteral("-")); };
+        QCOMPARE(orNone(facts.string(QStringLiteral("hw.model"))), model);
+        QCOMPARE(orNone(facts.string(QStringLiteral("machdep.cpu.brand_string"))), brand);
+        const std::optional<quint64> physical = facts.integer(QStringLiteral("hw.physicalcpu"));
+        QCOMPARE(physical ? int(*physical) : -1, cores);
+        // Names no file answers, or asked for as the wrong kind.
+        QCOMPARE(facts.string(QStringLiteral("hw.machine")), std::nullopt);
+        QCOMPARE(facts.string(QStringLiteral("hw.physicalcpu")), std::nullopt);
+        QCOMPARE(facts.integer(QStringLiteral("hw.memsize")), std::nullopt);
+    }
+
+    void kernelRelease_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<int>("patch");
+        QTest::newRow("debian") << QStringLiteral("6.1.0-18-amd64") << 6 << 1 << 0;
+        QTest::newRow("vendor suffix") << QStringLiteral("6.18.44-fc-v1300") << 6 << 18 << 44;
+        QTest::newRow("wsl four parts") << QStringLiteral("5.15.90.1-microsoft-standard-WSL2") << 5 << 15 << 90;
+        QTest::newRow("two parts") << QStringLiteral("6.8-arch1") << 6 << 8 << 0;
+        QTest::newRow("plus after minor") << QStringLiteral("4.19+") << 4 << 19 << 0;
+        QTest::newRow("no numbers") << QStringLiteral("unknown") << 0 << 0 << 0;
+    }
+    void kernelRelease()
+    {
+        QFETCH(QString, release);
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(int, patch);
+        const OsVersion version = PlatformSystemFacts::parseKernelRelease(release);
+        QCOMPARE(version.name, QStringLiteral("Linux"));
+        QCOMPARE(version.major, major);
+        QCOMPARE(version.minor, minor);
+        QCOMPARE(version.patch, patch);
+    }
+
+    void runningMachine()
+    {
+        // Memory, processors and the kernel come from the kernel, not the fake root.
+        const PlatformSystemFacts facts;
+        QCOMPARE(facts.processorCount(), qint64(QThread::idealThreadCount()));
+        QVERIFY(facts.processorCount() >= 1);
+        QVERIFY(facts.physicalMemory() >= (quint64(64) << 20));
+        const OsVersion os = facts.osVersion();
+        QCOMPARE(os.name, QStringLiteral("Linux"));
+        QVERIFY(os.major >= 3);
+        const QString numbers = QStringLiteral("%1.%2.").arg(os.major).arg(os.minor);
+        QVERIFY2(QSysInfo::kernelVersion().startsWith(numbers), qPrintable(QSysInfo::kernelVersion()));
+
+        // The real /proc/cpuinfo parses on this machine (core ids may be absent in VMs).
+        const std::optional<quint64> cores = facts.integer(QStringLiteral("hw.physicalcpu"));
+        QVERIFY(!cores || *cores >= 1);
+    }
 };
-
-// Each row: the DMI product name and /proc/cpuinfo (null: no such file; the
-// cpuinfo "<folder>": a folder in its place) and the model, processor brand
-// ("-": none) and physical core count (-1: none) read from them.
-void tst_PlatformSystemFacts::factsFromFiles_data()
-{
-    QTest::addColumn<QByteArray>("productName");
-    QTest::addColumn<QByteArray>("cpuinfo");
-    QTest::addColumn<QString>("model");
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<int>("cores");
-
-    const QByteArray xeon = "Intel(R) Xeon(R) CPU E5-2680 v2 @ 2.80GHz";
-    QTest::newRow("two packages with hyper-threading")
-        << QByteArray("MacBookAir10,1\n") << twoPackageCpuinfo(xeon) << "MacBookAir10,1" << QString::fromLatin1(xeon)
-        << 4;
-    QTest::newRow("spaces around the model") << QByteArray("  Macmini9,1 \t\n\n") << QByteArray() << "Macmini9,1"
-                                             << "-" << -1;
-    QTest::newRow("blank model") << QByteArray(" \n") << QByteArray() << "-" << "-" << -1;
-    QTest::newRow("Cyrillic model") << QByteArray("Ноутбук Про 14\n") << QByteArray() << "Ноутбук Про 14" << "-" << -1;
-    // Without core ids the physical count is unknown, so callers fall back
-    // to the logical count rather than reading a wrong number.
-    QTest::newRow("ARM board") << QByteArray() << armCpuinfo << "-" << "Raspberry Pi 4 Model B Rev 1.4" << -1;
-    QTest::newRow("only Hardware") << QByteArray() << QByteArray("processor\t: 0\nHardware\t: Allwinner sun50i\n")
-                                   << "-" << "Allwinner sun50i" << -1;
-    QTest::newRow("nothing names the processor")
-        << QByteArray() << QByteArray("processor\t: 0\nBogoMIPS\t: 50.00\nmodel name\t:\n") << "-" << "-" << -1;
-    QTest::newRow("no trailing newline")
-        << QByteArray() << QByteArray("processor\t: 0\nmodel name\t:   Apple M1  \nphysical id\t: 0\ncore id\t\t: 0")
-        << "-" << "Apple M1" << 1;
-    QTest::newRow("folder in place of cpuinfo") << QByteArray() << QByteArray("<folder>") << "-" << "-" << -1;
-}
-
-void tst_PlatformSystemFacts::factsFromFiles()
-{
-    QFETCH(QByteArray, productName);
-    QFETCH(QByteArray, cpuinfo);
-    QFETCH(QString, model);
-    QFETCH(QString, brand);
-    QFETCH(int, cores);
-    QTemporaryDir root;
-    const auto write = [&](const QString& relative, const QByteArray& bytes) {
-        const QString path = root.filePath(relative);
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QVERIFY(writeAll(path, bytes));
-    };
-    if (!productName.isNull()) {
-        write(QStringLiteral("sys/class/dmi/id/product_name"), productName);
-    }
-    if (cpuinfo == "<folder>") {
-        QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("proc/cpuinfo"))));
-    } else if (!cpuinfo.isNull()) {
-        write(QStringLiteral("proc/cpuinfo"), cpuinfo);
-    }
-    const PlatformSystemFacts facts(root.path());
-    const auto orNone = [](const std::optional<QString>& text) { return text.value_or(QStringLiteral("-")); };
-    QCOMPARE(orNone(facts.string(QStringLiteral("hw.model"))), model);
-    QCOMPARE(orNone(facts.string(QStringLiteral("machdep.cpu.brand_string"))), brand);
-    const std::optional<quint64> physical = facts.integer(QStringLiteral("hw.physicalcpu"));
-    QCOMPARE(physical ? int(*physical) : -1, cores);
-}
-
-void tst_PlatformSystemFacts::unknownNamesGiveNothing()
-{
-    QTemporaryDir root;
-    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("proc"))));
-    QVERIFY(writeAll(root.filePath(QStringLiteral("proc/cpuinfo")), twoPackageCpuinfo("Intel(R) Core(TM) i9")));
-    const PlatformSystemFacts facts(root.path());
-    QCOMPARE(facts.string(QStringLiteral("hw.machine")), std::nullopt);
-    QCOMPARE(facts.string(QStringLiteral("hw.physicalcpu")), std::nullopt);
-    QCOMPARE(facts.integer(QStringLiteral("hw.memsize")), std::nullopt);
-}
-
-void tst_PlatformSystemFacts::kernelRelease_data()
-{
-    QTest::addColumn<QString>("release");
-    QTest::addColumn<int>("major");
-    QTest::addColumn<int>("minor");
-    QTest::addColumn<int>("patch");
-
-    QTest::newRow("debian") << QStringLiteral("6.1.0-18-amd64") << 6 << 1 << 0;
-    QTest::newRow("vendor suffix") << QStringLiteral("6.18.44-fc-v1300") << 6 << 18 << 44;
-    QTest::newRow("wsl four parts") << QStringLiteral("5.15.90.1-microsoft-standard-WSL2") << 5 << 15 << 90;
-    QTest::newRow("two parts") << QStringLiteral("6.8-arch1") << 6 << 8 << 0;
-    QTest::newRow("plus after minor") << QStringLiteral("4.19+") << 4 << 19 << 0;
-    QTest::newRow("no numbers") << QStringLiteral("unknown") << 0 << 0 << 0;
-}
-
-void tst_PlatformSystemFacts::kernelRelease()
-{
-    QFETCH(QString, release);
-    QFETCH(int, major);
-    QFETCH(int, minor);
-    QFETCH(int, patch);
-    const OsVersion version = PlatformSystemFacts::parseKernelRelease(release);
-    QCOMPARE(version.name, QStringLiteral("Linux"));
-    QCOMPARE(version.major, major);
-    QCOMPARE(version.minor, minor);
-    QCOMPARE(version.patch, patch);
-}
-
-void tst_PlatformSystemFacts::runningMachine()
-{
-    // Memory, processors and the kernel come from the kernel, not the fake root.
-    const PlatformSystemFacts facts;
-    QCOMPARE(facts.processorCount(), qint64(QThread::idealThreadCount()));
-    QVERIFY(facts.processorCount() >= 1);
-    QVERIFY(facts.physicalMemory() >= (quint64(64) << 20));
-
-    const OsVersion os = facts.osVersion();
-    QCOMPARE(os.name, QStringLiteral("Linux"));
-    QVERIFY(os.major >= 3);
-    const QString numbers = QStringLiteral("%1.%2.").arg(os.major).arg(os.minor);
-    QVERIFY2(QSysInfo::kernelVersion().startsWith(numbers), qPrintable(QSysInfo::kernelVersion()));
-
-    // The real /proc/cpuinfo parses on this machine (core ids may be absent in VMs).
-    const std::optional<quint64> cores = facts.integer(QStringLiteral("hw.physicalcpu"));
-    QVERIFY(!cores || *cores >= 1);
-}
 
 BRISKO_TEST(tst_PlatformSystemFacts)
 #include "tst_PlatformSystemFacts.moc"

@@ -2,12 +2,13 @@
 #include "TestValues.h"
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
+#include "platform/WriteBehindDefaultsStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QMutex>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
@@ -20,25 +21,12 @@
 
 namespace {
 
+using Value = std::optional<QByteArray>;
+
 QByteArray readAll(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return file.readAll();
-}
-
-
-QByteArray everyByte()
-{
-    QByteArray bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes.append(char(i));
-    }
-    // Sequences an INI or text layer might mangle.
-    bytes.append("\r\n[section]\nkey=value\\;\"@ByteArray(", 30);
-    return bytes;
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Makes a folder refuse new entries even for root, by the immutable flag.
@@ -49,40 +37,69 @@ public:
     explicit FrozenFolder(const QString& path)
         : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
-        int flags = 0;
-        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags |= FS_IMMUTABLE_FL;
-            m_frozen = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &m_flags) == 0) {
+            const int frozen = m_flags | FS_IMMUTABLE_FL;
+            m_immutable = ::ioctl(m_fd, FS_IOC_SETFLAGS, &frozen) == 0;
         }
-        if (!m_frozen && ::geteuid() != 0) {
-            m_chmodded = ::fchmod(m_fd, 0555) == 0;
-        }
+        m_chmodded = !m_immutable && ::geteuid() != 0 && ::fchmod(m_fd, 0555) == 0;
     }
     ~FrozenFolder()
     {
-        if (m_frozen) {
-            int flags = 0;
-            if (::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
-                flags &= ~FS_IMMUTABLE_FL;
-                ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
-            }
-        }
-        if (m_chmodded) {
+        if (m_immutable)
+            ::ioctl(m_fd, FS_IOC_SETFLAGS, &m_flags);
+        if (m_chmodded)
             ::fchmod(m_fd, 0755);
-        }
-        if (m_fd >= 0) {
+        if (m_fd >= 0)
             ::close(m_fd);
-        }
     }
     FrozenFolder(const FrozenFolder&) = delete;
     FrozenFolder& operator=(const FrozenFolder&) = delete;
 
-    bool isFrozen() const { return m_frozen || m_chmodded; }
+    bool isFrozen() const { return m_immutable || m_chmodded; }
 
 private:
     int m_fd;
-    bool m_frozen = false;
+    int m_flags = 0;
+    bool m_immutable = false;
     bool m_chmodded = false;
+};
+
+// A store whose writes wait until the test lets each one through, and which
+// refuses the keys it is told to.
+class HeldStore : public DefaultsStore
+{
+public:
+    std::optional<QByteArray> data(const QString& key) const override
+    {
+        QMutexLocker lock(&m_mutex);
+        return values.contains(key) ? std::optional(values.value(key)) : std::nullopt;
+    }
+    bool setData(const QString& key, const QByteArray& value) override { return write(key, value); }
+    bool remove(const QString& key) override { return write(key, std::nullopt); }
+
+    QSemaphore started;
+    QSemaphore allowed;
+    QStringList refused;
+    QMap<QString, QByteArray> values;
+    QList<std::optional<QByteArray>> written;
+
+private:
+    bool write(const QString& key, const std::optional<QByteArray>& value)
+    {
+        started.release();
+        allowed.acquire();
+        QMutexLocker lock(&m_mutex);
+        written.append(value);
+        if (refused.contains(key))
+            return false;
+        if (value)
+            values.insert(key, *value);
+        else
+            values.remove(key);
+        return true;
+    }
+
+    mutable QMutex m_mutex;
 };
 
 } // namespace
@@ -92,255 +109,263 @@ class tst_SettingsDefaultsStore : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_path = m_dir->filePath(QStringLiteral("Настройки/defaults.ini"));
+    }
 
-    void valuesRoundTripThroughTheFile();
-    void corruptFileReadsAsEmptyAndIsReplaced();
-    void storeUnderAFileFailsWithoutSideEffects();
-    void failedWriteKeepsPreviousFile();
-    void damagedFileSurvivesFailedReplacement();
-    void storesOnOneFileSeeEachOther();
-    void concurrentWritersLoseNothing();
-    void platformStoreHonoursOverride();
+    void valuesRoundTripThroughTheFile()
+    {
+        // Every byte, and sequences an INI or text layer might mangle.
+        QByteArray binary("\r\n[section]\nkey=value\\;\"@ByteArray(", 30);
+        for (int i = 0; i < 256; ++i)
+            binary.append(char(i));
+        // A large value (history and queues grow to hundreds of records).
+        const QByteArray large = QByteArray("A\xd0\xb6").repeated(20000);
+        {
+            // Neither the file nor its folder exists yet.
+            SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+            QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
+            QVERIFY(!QFileInfo::exists(m_path));
+            QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), binary));
+            QCOMPARE(store.fileName(), m_path);
+            QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
+            QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
+            QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), large));
+            // The empty value is present rather than absent.
+            QVERIFY(store.setData(QStringLiteral("BriskoAdsCache"), QByteArray()));
+            QVERIFY(store.setData(QStringLiteral("BriskoErrorQueue"), QByteArray("[1]")));
+            QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
+            // Removing what is not there is not a failure.
+            QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
+            QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), Value(binary));
+        }
+        QCOMPARE(onDisk(QStringLiteral("BriskoAnonymousId")), Value(binary));
+        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{}"));
+        QCOMPARE(onDisk(QStringLiteral("BriskoStorageHistory")), Value(large));
+        QCOMPARE(onDisk(QStringLiteral("BriskoAdsCache")), Value(QByteArray()));
+        QCOMPARE(onDisk(QStringLiteral("BriskoErrorQueue")), std::nullopt);
+        // Keys are exact: another case is another key.
+        QCOMPARE(onDisk(QStringLiteral("briskosettings")), std::nullopt);
+    }
+
+    void corruptFileReadsAsEmptyAndIsReplaced()
+    {
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 7919 + 13) % 256));
+        garbage.append("\n[Brisko\n=\n==@ByteArray(\n\xff\xfe\x00\x01", 23);
+        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()) && writeAll(m_path, garbage));
+        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
+        // The next write replaces the unreadable content and is reported as done.
+        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
+        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), Value("{\"a\":1}"));
+        QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), QByteArray("[]")));
+        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{\"a\":1}"));
+        QCOMPARE(onDisk(QStringLiteral("BriskoStorageHistory")), Value("[]"));
+    }
+
+    void storeUnderAFileFailsWithoutSideEffects()
+    {
+        const QString blocker = m_dir->filePath(QStringLiteral("обычный файл"));
+        QVERIFY(writeAll(blocker, "not a folder"));
+        SettingsDefaultsStore store(blocker + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        QVERIFY(!store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
+        // What failed to be written must not be read back as if it had been.
+        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
+        QCOMPARE(readAll(blocker), QByteArray("not a folder"));
+    }
+
+    void failedWriteKeepsPreviousFile()
+    {
+        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":1}")));
+        QVERIFY(store.setData(QStringLiteral("BriskoLastMoveBatch"), QByteArray("[\"партия\"]")));
+        const QByteArray before = readAll(m_path);
+        QVERIFY(!before.isEmpty());
+        {
+            FrozenFolder frozen(QFileInfo(m_path).path());
+            if (!frozen.isFrozen())
+                QSKIP("cannot make a folder read-only here (root without the immutable flag)");
+            QVERIFY(!store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":2}")));
+            // The store keeps answering with what the file holds.
+            QCOMPARE(store.data(QStringLiteral("BriskoSettings")), Value("{\"v\":1}"));
+            QVERIFY(!store.setData(QStringLiteral("BriskoAnalyticsQueue"), QByteArray("[]")));
+            QCOMPARE(store.data(QStringLiteral("BriskoAnalyticsQueue")), std::nullopt);
+            QVERIFY(!store.remove(QStringLiteral("BriskoLastMoveBatch")));
+            QCOMPARE(store.data(QStringLiteral("BriskoLastMoveBatch")), Value("[\"партия\"]"));
+            QCOMPARE(readAll(m_path), before);
+        }
+        // Once the folder is writable again the same store writes, and only
+        // what was asked for after the failures reaches the file.
+        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":3}")));
+        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{\"v\":3}"));
+        QCOMPARE(onDisk(QStringLiteral("BriskoAnalyticsQueue")), std::nullopt);
+        QCOMPARE(onDisk(QStringLiteral("BriskoLastMoveBatch")), Value("[\"партия\"]"));
+    }
+
+    void damagedFileSurvivesFailedReplacement()
+    {
+        const QByteArray damaged("BriskoSettings=@ByteArray({})\n[\xff\xfe\n\x01\x02=\n");
+        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()) && writeAll(m_path, damaged));
+        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        const QStringList onlyTheStore{QStringLiteral("defaults.ini")};
+        {
+            FrozenFolder frozen(QFileInfo(m_path).path());
+            if (!frozen.isFrozen())
+                QSKIP("cannot make a folder read-only here (root without the immutable flag)");
+            QVERIFY(!store.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
+            QCOMPARE(readAll(m_path), damaged);
+            QCOMPARE(QDir(QFileInfo(m_path).path()).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
+        }
+        // What could be parsed is kept when the file is replaced.
+        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), Value("{}"));
+        QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
+        QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), Value("id"));
+        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), Value("{}"));
+        QCOMPARE(QDir(QFileInfo(m_path).path()).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
+    }
+
+    void storesOnOneFileSeeEachOther()
+    {
+        SettingsDefaultsStore first(m_path, QSettings::IniFormat);
+        SettingsDefaultsStore second(m_path, QSettings::IniFormat);
+        QVERIFY(first.setData(QStringLiteral("BriskoSettings"), QByteArray("one")));
+        QCOMPARE(second.data(QStringLiteral("BriskoSettings")), Value("one"));
+        QVERIFY(second.setData(QStringLiteral("BriskoSettings"), QByteArray("two")));
+        QVERIFY(second.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
+        QCOMPARE(first.data(QStringLiteral("BriskoSettings")), Value("two"));
+        QCOMPARE(first.data(QStringLiteral("BriskoAnonymousId")), Value("id"));
+        QVERIFY(first.remove(QStringLiteral("BriskoAnonymousId")));
+        QCOMPARE(second.data(QStringLiteral("BriskoAnonymousId")), std::nullopt);
+
+        // Another process replaces the file by a rename.
+        const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere.ini"));
+        QVERIFY(SettingsDefaultsStore(elsewhere, QSettings::IniFormat)
+                    .setData(QStringLiteral("BriskoSettings"), QByteArray("three, from another writer")));
+        QVERIFY(::rename(QFile::encodeName(elsewhere).constData(), QFile::encodeName(m_path).constData()) == 0);
+        QCOMPARE(first.data(QStringLiteral("BriskoSettings")), Value("three, from another writer"));
+    }
+
+    void concurrentWritersLoseNothing()
+    {
+        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        const auto key = [](int writer, int i) { return QStringLiteral("Key%1_%2").arg(writer).arg(i); };
+        QList<QFuture<bool>> futures;
+        for (int w = 0; w < 4; ++w) {
+            futures.append(QtConcurrent::run([&store, &key, w] {
+                bool ok = true;
+                for (int i = 0; i < 15; ++i) {
+                    ok = store.setData(key(w, i), key(w, i).toUtf8()) && ok;
+                    ok = store.data(key(w, i)) == Value(key(w, i).toUtf8()) && ok;
+                }
+                return ok;
+            }));
+        }
+        for (QFuture<bool>& future : futures)
+            QVERIFY(future.result());
+        SettingsDefaultsStore reopened(m_path, QSettings::IniFormat);
+        for (int w = 0; w < 4; ++w) {
+            for (int i = 0; i < 15; ++i)
+                QCOMPARE(reopened.data(key(w, i)), Value(key(w, i).toUtf8()));
+        }
+    }
+
+    void platformStoreHonoursOverride()
+    {
+        const QByteArray previous = qgetenv("BRISKO_DEFAULTS");
+        const QString path = m_dir->filePath(QStringLiteral("override/store.ini"));
+        qputenv("BRISKO_DEFAULTS", QFile::encodeName(path));
+        const QString location = PlatformDefaultsStore::location();
+        const bool written = PlatformDefaultsStore::open()->setData(QStringLiteral("BriskoSettings"), QByteArray("{}"));
+        if (previous.isNull())
+            qunsetenv("BRISKO_DEFAULTS");
+        else
+            qputenv("BRISKO_DEFAULTS", previous);
+        QCOMPARE(location, path);
+        QVERIFY(written);
+        QVERIFY(QFileInfo(path).isFile());
+    }
+
+    // The store that writes behind another.
+    void readsItsOwnChangesWhileTheyAreWritten()
+    {
+        auto target = std::make_shared<HeldStore>();
+        target->values.insert(QStringLiteral("queue"), "old");
+        target->values.insert(QStringLiteral("gone"), "old");
+        WriteBehindDefaultsStore store(target);
+        QVERIFY(store.setData(QStringLiteral("queue"), "new"));
+        QVERIFY(store.remove(QStringLiteral("gone")));
+        // The first write is held inside the store behind; the second waits its turn.
+        QVERIFY(target->started.tryAcquire(1, 10000));
+        QCOMPARE(store.data(QStringLiteral("queue")), std::optional<QByteArray>("new"));
+        QCOMPARE(store.data(QStringLiteral("gone")), std::nullopt);
+        QCOMPARE(store.data(QStringLiteral("other")), std::nullopt);
+        target->allowed.release(2);
+        store.waitForWrites();
+        QCOMPARE(target->data(QStringLiteral("queue")), std::optional<QByteArray>("new"));
+        QCOMPARE(target->data(QStringLiteral("gone")), std::nullopt);
+    }
+
+    void changesMadeDuringAWriteAreCombined()
+    {
+        auto target = std::make_shared<HeldStore>();
+        WriteBehindDefaultsStore store(target);
+        store.setData(QStringLiteral("queue"), "1");
+        QVERIFY(target->started.tryAcquire(1, 10000));
+        store.setData(QStringLiteral("queue"), "2");
+        store.setData(QStringLiteral("queue"), "3");
+        QCOMPARE(store.data(QStringLiteral("queue")), std::optional<QByteArray>("3"));
+        target->allowed.release(2);
+        store.waitForWrites();
+        QCOMPARE(target->written, (QList<std::optional<QByteArray>>{QByteArray("1"), QByteArray("3")}));
+        QCOMPARE(store.data(QStringLiteral("queue")), std::optional<QByteArray>("3"));
+    }
+
+    void aRefusedChangeIsDropped()
+    {
+        auto target = std::make_shared<HeldStore>();
+        target->values.insert(QStringLiteral("queue"), "kept");
+        target->refused = {QStringLiteral("queue")};
+        target->allowed.release(1);
+        WriteBehindDefaultsStore store(target);
+        QVERIFY(store.setData(QStringLiteral("queue"), "refused"));
+        store.waitForWrites();
+        QCOMPARE(store.data(QStringLiteral("queue")), std::optional<QByteArray>("kept"));
+    }
+
+    void everyChangeIsInTheFileOnceDestroyed()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Настройки.ini"));
+        {
+            WriteBehindDefaultsStore store(std::make_shared<SettingsDefaultsStore>(file, QSettings::IniFormat));
+            for (int i = 0; i < 50; ++i)
+                store.setData(QStringLiteral("key%1").arg(i % 5), QByteArray::number(i));
+            store.remove(QStringLiteral("key0"));
+        }
+        const SettingsDefaultsStore reread(file, QSettings::IniFormat);
+        QCOMPARE(reread.data(QStringLiteral("key0")), std::nullopt);
+        for (int k = 1; k < 5; ++k)
+            QCOMPARE(reread.data(QStringLiteral("key%1").arg(k)), std::optional(QByteArray::number(45 + k)));
+    }
 
 private:
-    QString storePath(const QString& name = QStringLiteral("Настройки/defaults.ini")) const
+    // The store's file as a fresh store reads it: a copy under another name,
+    // so nothing this process remembers about the file answers.
+    Value onDisk(const QString& key)
     {
-        return m_dir->filePath(name);
+        const QString copy = m_dir->filePath(QStringLiteral("copy-%1.ini").arg(++m_copies));
+        return QFile::copy(m_path, copy) ? SettingsDefaultsStore(copy, QSettings::IniFormat).data(key) : Value();
     }
+
     std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+    int m_copies = 0;
 };
-
-void tst_SettingsDefaultsStore::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
-void tst_SettingsDefaultsStore::cleanup()
-{
-    m_dir.reset();
-}
-
-void tst_SettingsDefaultsStore::valuesRoundTripThroughTheFile()
-{
-    const QByteArray binary = everyByte();
-    // A large value (history and queues grow to hundreds of records).
-    QByteArray large;
-    for (int i = 0; i < 20000; ++i) {
-        large.append(char('A' + i % 26));
-        large.append("\xd0\xb6");
-    }
-    {
-        // Neither the file nor its folder exists yet.
-        SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
-        QVERIFY(!QFileInfo::exists(storePath()));
-        QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), binary));
-        QCOMPARE(store.fileName(), storePath());
-        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
-        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
-        QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), large));
-        // The empty value is present rather than absent.
-        QVERIFY(store.setData(QStringLiteral("BriskoAdsCache"), QByteArray()));
-        QVERIFY(store.setData(QStringLiteral("BriskoErrorQueue"), QByteArray("[1]")));
-        QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
-        // Removing what is not there is not a failure.
-        QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
-        QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(binary));
-    }
-    // A copy under another name is read from disk, not from anything this
-    // process remembers about the first file.
-    const QString copy = storePath(QStringLiteral("copy.ini"));
-    QVERIFY(QFile::copy(storePath(), copy));
-    SettingsDefaultsStore fromDisk(copy, QSettings::IniFormat);
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(binary));
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{}")));
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoStorageHistory")), std::optional<QByteArray>(large));
-    const std::optional<QByteArray> empty = fromDisk.data(QStringLiteral("BriskoAdsCache"));
-    QVERIFY(empty.has_value() && empty->isEmpty());
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoErrorQueue")), std::nullopt);
-    // Keys are exact: another case is another key.
-    QCOMPARE(fromDisk.data(QStringLiteral("briskosettings")), std::nullopt);
-}
-
-void tst_SettingsDefaultsStore::corruptFileReadsAsEmptyAndIsReplaced()
-{
-    QDir().mkpath(QFileInfo(storePath()).path());
-    QByteArray garbage;
-    for (int i = 0; i < 4096; ++i) {
-        garbage.append(char((i * 7919 + 13) % 256));
-    }
-    garbage.append("\n[Brisko\n=\n==@ByteArray(\n\xff\xfe\x00\x01", 23);
-    QVERIFY(writeAll(storePath(), garbage));
-
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
-
-    // The next write replaces the unreadable content and is reported as done.
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{\"a\":1}")));
-    QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), QByteArray("[]")));
-
-    const QString copy = storePath(QStringLiteral("after-repair.ini"));
-    QVERIFY(QFile::copy(storePath(), copy));
-    SettingsDefaultsStore fromDisk(copy, QSettings::IniFormat);
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{\"a\":1}")));
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoStorageHistory")), std::optional<QByteArray>(QByteArray("[]")));
-}
-
-void tst_SettingsDefaultsStore::storeUnderAFileFailsWithoutSideEffects()
-{
-    const QString blocker = storePath(QStringLiteral("обычный файл"));
-    QVERIFY(writeAll(blocker, "not a folder"));
-    const QString impossible = blocker + QStringLiteral("/defaults.ini");
-
-    SettingsDefaultsStore store(impossible, QSettings::IniFormat);
-    QVERIFY(!store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
-    // What failed to be written must not be read back as if it had been.
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
-    QCOMPARE(readAll(blocker), QByteArray("not a folder"));
-}
-
-void tst_SettingsDefaultsStore::failedWriteKeepsPreviousFile()
-{
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":1}")));
-    QVERIFY(store.setData(QStringLiteral("BriskoLastMoveBatch"), QByteArray("[\"партия\"]")));
-    const QByteArray before = readAll(storePath());
-    QVERIFY(!before.isEmpty());
-
-    {
-        FrozenFolder frozen(QFileInfo(storePath()).path());
-        if (!frozen.isFrozen()) {
-            QSKIP("cannot make a folder read-only here (root without the immutable flag)");
-        }
-        QVERIFY(!store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":2}")));
-        QCOMPARE(readAll(storePath()), before);
-        // The store keeps answering with what the file holds.
-        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{\"v\":1}")));
-
-        QVERIFY(!store.setData(QStringLiteral("BriskoAnalyticsQueue"), QByteArray("[]")));
-        QCOMPARE(store.data(QStringLiteral("BriskoAnalyticsQueue")), std::nullopt);
-
-        QVERIFY(!store.remove(QStringLiteral("BriskoLastMoveBatch")));
-        QCOMPARE(store.data(QStringLiteral("BriskoLastMoveBatch")),
-                 std::optional<QByteArray>(QByteArray("[\"партия\"]")));
-        QCOMPARE(readAll(storePath()), before);
-    }
-
-    // Once the folder is writable again the same store writes, and only what
-    // was asked for after the failures reaches the file.
-    QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":3}")));
-    const QString copy = storePath(QStringLiteral("after.ini"));
-    QVERIFY(QFile::copy(storePath(), copy));
-    SettingsDefaultsStore fromDisk(copy, QSettings::IniFormat);
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("{\"v\":3}")));
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoAnalyticsQueue")), std::nullopt);
-    QCOMPARE(fromDisk.data(QStringLiteral("BriskoLastMoveBatch")),
-             std::optional<QByteArray>(QByteArray("[\"партия\"]")));
-}
-
-void tst_SettingsDefaultsStore::damagedFileSurvivesFailedReplacement()
-{
-    QDir().mkpath(QFileInfo(storePath()).path());
-    const QByteArray damaged("BriskoSettings=@ByteArray({})\n[\xff\xfe\n\x01\x02=\n");
-    QVERIFY(writeAll(storePath(), damaged));
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-    {
-        FrozenFolder frozen(QFileInfo(storePath()).path());
-        if (!frozen.isFrozen()) {
-            QSKIP("cannot make a folder read-only here (root without the immutable flag)");
-        }
-        QVERIFY(!store.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
-        QCOMPARE(readAll(storePath()), damaged);
-        QCOMPARE(QDir(QFileInfo(storePath()).path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("defaults.ini")});
-    }
-    // What could be parsed is kept when the file is replaced.
-    const std::optional<QByteArray> readable(QByteArray("{}"));
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), readable);
-    QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
-    QCOMPARE(store.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(QByteArray("id")));
-    QCOMPARE(store.data(QStringLiteral("BriskoSettings")), readable);
-    QCOMPARE(QDir(QFileInfo(storePath()).path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("defaults.ini")});
-}
-
-void tst_SettingsDefaultsStore::storesOnOneFileSeeEachOther()
-{
-    SettingsDefaultsStore first(storePath(), QSettings::IniFormat);
-    SettingsDefaultsStore second(storePath(), QSettings::IniFormat);
-
-    QVERIFY(first.setData(QStringLiteral("BriskoSettings"), QByteArray("one")));
-    QCOMPARE(second.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("one")));
-    QVERIFY(second.setData(QStringLiteral("BriskoSettings"), QByteArray("two")));
-    QVERIFY(second.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
-    QCOMPARE(first.data(QStringLiteral("BriskoSettings")), std::optional<QByteArray>(QByteArray("two")));
-    QCOMPARE(first.data(QStringLiteral("BriskoAnonymousId")), std::optional<QByteArray>(QByteArray("id")));
-    QVERIFY(first.remove(QStringLiteral("BriskoAnonymousId")));
-    QCOMPARE(second.data(QStringLiteral("BriskoAnonymousId")), std::nullopt);
-
-    // A write by someone else entirely (another process rewriting the file).
-    {
-        SettingsDefaultsStore other(storePath(QStringLiteral("elsewhere.ini")), QSettings::IniFormat);
-        QVERIFY(other.setData(QStringLiteral("BriskoSettings"), QByteArray("three, from another writer")));
-    }
-    const QByteArray replacement = readAll(storePath(QStringLiteral("elsewhere.ini")));
-    const QString staging = storePath(QStringLiteral("Настройки/staging"));
-    QVERIFY(writeAll(staging, replacement));
-    QVERIFY(::rename(QFile::encodeName(staging).constData(), QFile::encodeName(storePath()).constData()) == 0);
-    QCOMPARE(first.data(QStringLiteral("BriskoSettings")),
-             std::optional<QByteArray>(QByteArray("three, from another writer")));
-}
-
-void tst_SettingsDefaultsStore::concurrentWritersLoseNothing()
-{
-    SettingsDefaultsStore store(storePath(), QSettings::IniFormat);
-    const int writers = 4;
-    const int perWriter = 15;
-    QList<QFuture<bool>> futures;
-    for (int w = 0; w < writers; ++w) {
-        futures.append(QtConcurrent::run([&store, w] {
-            bool ok = true;
-            for (int i = 0; i < perWriter; ++i) {
-                const QString key = QStringLiteral("Key%1_%2").arg(w).arg(i);
-                ok = store.setData(key, key.toUtf8()) && ok;
-                ok = store.data(key) == std::optional<QByteArray>(key.toUtf8()) && ok;
-            }
-            return ok;
-        }));
-    }
-    for (QFuture<bool>& future : futures) {
-        QVERIFY(future.result());
-    }
-    SettingsDefaultsStore reopened(storePath(), QSettings::IniFormat);
-    for (int w = 0; w < writers; ++w) {
-        for (int i = 0; i < perWriter; ++i) {
-            const QString key = QStringLiteral("Key%1_%2").arg(w).arg(i);
-            QCOMPARE(reopened.data(key), std::optional<QByteArray>(key.toUtf8()));
-        }
-    }
-}
-
-void tst_SettingsDefaultsStore::platformStoreHonoursOverride()
-{
-    const QByteArray previous = qgetenv("BRISKO_DEFAULTS");
-    const QString path = storePath(QStringLiteral("override/store.ini"));
-    qputenv("BRISKO_DEFAULTS", QFile::encodeName(path));
-    const QString location = PlatformDefaultsStore::location();
-    const DefaultsStorePtr store = PlatformDefaultsStore::open();
-    const bool written = store->setData(QStringLiteral("BriskoSettings"), QByteArray("{}"));
-    if (previous.isNull()) {
-        qunsetenv("BRISKO_DEFAULTS");
-    } else {
-        qputenv("BRISKO_DEFAULTS", previous);
-    }
-    QCOMPARE(location, path);
-    QVERIFY(written);
-    QVERIFY(QFileInfo(path).isFile());
-}
 
 BRISKO_TEST(tst_SettingsDefaultsStore)
 #include "tst_SettingsDefaultsStore.moc"
