@@ -1,17 +1,15 @@
 #include "BriskoTest.h"
 #include "TestValues.h"
-#include "scan/DiskScanner.h"
-
 #include "FakeClock.h"
+
 #include "platform/PlatformFileSystem.h"
+#include "scan/DiskScanner.h"
 
 #include <QDir>
 #include <QSet>
 #include <QTest>
 
 namespace {
-
-constexpr qint64 GB = 1'000'000'000;
 
 // Volumes as a test lists them; nothing at all when unset.
 class FakeVolumeSource : public VolumeSource
@@ -25,22 +23,13 @@ public:
 VolumeFacts volume(const QString& path, std::optional<qint64> total, std::optional<qint64> available,
                    std::optional<QString> name = std::nullopt, std::optional<QString> localizedName = std::nullopt)
 {
-    VolumeFacts facts;
-    facts.path = path;
-    facts.total = total;
-    facts.available = available;
-    facts.name = std::move(name);
-    facts.localizedName = std::move(localizedName);
-    return facts;
+    return VolumeFacts{path, std::move(name), std::move(localizedName), total, available};
 }
 
-QStringList pathsOf(const DiskInfoList& disks)
+DiskScanner scannerOf(VolumeSourcePtr volumes)
 {
-    QStringList paths;
-    for (const DiskInfo& disk : disks) {
-        paths.append(disk.path);
-    }
-    return paths;
+    return DiskScanner(std::make_shared<PlatformFileSystem>(), HomeLayout::original(FilePath::fromString(QDir::tempPath())),
+                       std::make_shared<FakeClock>(), std::move(volumes), {});
 }
 
 } // namespace
@@ -50,38 +39,24 @@ class tst_DiskInfo : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-
     void noListGivesNoDisks();
-    void usableVolumesFullestFirstWithNames();
-    void freshIdsOnEveryRead();
-
-private:
-    DiskScanner scanner(VolumeSourcePtr volumes) const
-    {
-        return DiskScanner(std::make_shared<PlatformFileSystem>(), HomeLayout::original(FilePath::fromString(QDir::tempPath())),
-                           std::make_shared<FakeClock>(), std::move(volumes), {});
-    }
-    std::shared_ptr<FakeVolumeSource> m_source;
+    void usableVolumesFullestFirstWithNamesAndFreshIds();
 };
-
-void tst_DiskInfo::init()
-{
-    m_source = std::make_shared<FakeVolumeSource>();
-}
 
 void tst_DiskInfo::noListGivesNoDisks()
 {
-    QVERIFY(scanner(m_source).diskInfo().isEmpty());
-    m_source->volumes = QList<VolumeFacts>{};
-    QVERIFY(scanner(m_source).diskInfo().isEmpty());
-    // Without a source at all.
-    QVERIFY(scanner(nullptr).diskInfo().isEmpty());
+    auto source = std::make_shared<FakeVolumeSource>();
+    QVERIFY(scannerOf(source).diskInfo().isEmpty());
+    source->volumes = QList<VolumeFacts>{};
+    QVERIFY(scannerOf(source).diskInfo().isEmpty());
+    QVERIFY(scannerOf(nullptr).diskInfo().isEmpty());
 }
 
-void tst_DiskInfo::usableVolumesFullestFirstWithNames()
+void tst_DiskInfo::usableVolumesFullestFirstWithNamesAndFreshIds()
 {
-    m_source->volumes = QList<VolumeFacts>{
+    constexpr qint64 GB = 1'000'000'000;
+    auto source = std::make_shared<FakeVolumeSource>();
+    source->volumes = QList<VolumeFacts>{
         volume(QStringLiteral("/Volumes/NoTotal"), std::nullopt, 5 * GiB),
         volume(QStringLiteral("/Volumes/NoFree"), 10 * GiB, std::nullopt),
         volume(QStringLiteral("/Volumes/Negative"), -10 * GiB, 1 * GiB),
@@ -93,45 +68,30 @@ void tst_DiskInfo::usableVolumesFullestFirstWithNames()
         volume(QStringLiteral("/media/анна/Флешка"), 100 * GiB, 90 * GiB),
         volume(QStringLiteral("/media/анна/Пусто/"), 50 * GiB, 40 * GiB, QString(), QString()),
     };
-    const DiskInfoList disks = scanner(m_source).diskInfo();
-    QCOMPARE(pathsOf(disks), (QStringList{QStringLiteral("/"), QStringLiteral("/media/анна/Флешка"),
-                                          QStringLiteral("/media/анна/Пусто/"), QStringLiteral("/Volumes/disk1")}));
-    QStringList names;
+    const DiskScanner scanner = scannerOf(source);
+    const DiskInfoList disks = scanner.diskInfo();
+    QStringList described;
     for (const DiskInfo& disk : disks) {
-        names.append(disk.name);
+        described.append(disk.path + u'|' + disk.name);
+        QVERIFY(!disk.id.isNull());
     }
-    QCOMPARE(names, (QStringList{QStringLiteral("Резерв"), QStringLiteral("Флешка"), QStringLiteral("Пусто"),
-                                 QStringLiteral("Macintosh HD")}));
+    QCOMPARE(described, (QStringList{QStringLiteral("/|Резерв"), QStringLiteral("/media/анна/Флешка|Флешка"),
+                                     QStringLiteral("/media/анна/Пусто/|Пусто"),
+                                     QStringLiteral("/Volumes/disk1|Macintosh HD")}));
     QCOMPARE(disks.first().total, 500 * GB);
     QCOMPARE(disks.first().free, 200 * GB);
     QCOMPARE(disks.first().used, 300 * GB);
-}
-
-void tst_DiskInfo::freshIdsOnEveryRead()
-{
-    m_source->volumes = QList<VolumeFacts>{
-        volume(QStringLiteral("/"), 100 * GiB, 50 * GiB),
-        volume(QStringLiteral("/Volumes/Данные"), 100 * GiB, 10 * GiB),
-    };
-    const DiskScanner disks = scanner(m_source);
-    const DiskInfoList first = disks.diskInfo();
-    const DiskInfoList second = disks.diskInfo();
-    QCOMPARE(first.size(), 2);
-    QCOMPARE(second.size(), 2);
+    // Every read gives fresh ids; apart from them, it describes the same volumes.
+    const DiskInfoList again = scanner.diskInfo();
+    QCOMPARE(again.size(), disks.size());
     QSet<QUuid> ids;
-    for (const DiskInfoList& list : {first, second}) {
-        for (const DiskInfo& disk : list) {
-            QVERIFY(!disk.id.isNull());
-            ids.insert(disk.id);
-        }
+    for (qsizetype i = 0; i < disks.size(); ++i) {
+        ids << disks.at(i).id << again.at(i).id;
+        DiskInfo same = again.at(i);
+        same.id = disks.at(i).id;
+        QCOMPARE(same, disks.at(i));
     }
-    QCOMPARE(ids.size(), 4);
-    // Apart from the id, two reads describe the same volumes.
-    for (qsizetype i = 0; i < first.size(); ++i) {
-        DiskInfo again = second.at(i);
-        again.id = first.at(i).id;
-        QCOMPARE(again, first.at(i));
-    }
+    QCOMPARE(ids.size(), 2 * disks.size());
 }
 
 BRISKO_TEST(tst_DiskInfo)
