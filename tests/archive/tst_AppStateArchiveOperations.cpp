@@ -14,14 +14,14 @@ private Q_SLOTS:
     void init();
     void createsPublishesAndListsAnArchive_data();
     void createsPublishesAndListsAnArchive();
-    void failuresAreReportedUnderCleanArchive();
     void restorePublishesCountsAndReportsFailures();
-    void busyStateRefusesBoth();
+    void busyStateRefusesBothAndAStateGoneCancels();
     void choosingTheArchiveFolderListsItsArchives();
-    void stateGoneMidwayCancelsTheFuture();
 
 private:
-    void setArchiveFolder(const QString& path, bool compress);
+    void setArchiveFolder(const QString& relative);
+    // Creates an archive of the profile and waits for it.
+    CleanArchiveCreateResult create(AppState& state, CleanArchiveProfile profile);
     std::unique_ptr<AppFixture> m_f;
 };
 
@@ -30,29 +30,41 @@ void tst_AppStateArchiveOperations::init()
     m_f = std::make_unique<AppFixture>();
 }
 
-void tst_AppStateArchiveOperations::setArchiveFolder(const QString& path, bool compress)
+void tst_AppStateArchiveOperations::setArchiveFolder(const QString& relative)
 {
     AppSettings settings = AppSettings::defaults(m_f->home.path());
-    settings.archivePath = path;
-    settings.compressCleanArchive = compress;
+    settings.archivePath = m_f->home.filePath(relative);
+    settings.compressCleanArchive = false;
     QVERIFY(m_f->store->setData(AppState::settingsKey, *settings.toJson()));
+}
+
+CleanArchiveCreateResult tst_AppStateArchiveOperations::create(AppState& state, CleanArchiveProfile profile)
+{
+    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(profile);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000); }();
+    return created.isFinished() ? created.result() : CleanArchiveCreateResult{};
 }
 
 void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive_data()
 {
     QTest::addColumn<bool>("compress");
-    QTest::newRow("tar.zst") << true;
-    QTest::newRow("uncompressed") << false;
+    QTest::addColumn<bool>("folders");
+    QTest::newRow("tar.zst") << true << true;
+    QTest::newRow("uncompressed") << false << true;
+    QTest::newRow("no folders of the profile") << true << false;
 }
 
 void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
 {
     QFETCH(bool, compress);
+    QFETCH(bool, folders);
     if (!compress) {
-        setArchiveFolder(m_f->home.filePath(QStringLiteral("Archive")), false);
+        setArchiveFolder(QStringLiteral("Archive"));
     }
-    m_f->home.makeFile(QStringLiteral("Documents/отчёт.pdf"), 5000);
-    m_f->home.makeFile(QStringLiteral("Desktop/a.txt"), 100);
+    if (folders) {
+        m_f->home.makeFile(QStringLiteral("Documents/отчёт.pdf"), 5000);
+        m_f->home.makeFile(QStringLiteral("Desktop/a.txt"), 100);
+    }
     AppState state(m_f->environment());
     QCOMPARE(state.cleanArchives(), CleanArchiveSummaryList());
     QList<CleanArchiveProgress> seen;
@@ -64,59 +76,51 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
     QCOMPARE(state.statusMessage(), std::nullopt);
     QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
     QVERIFY(!state.isBusy());
-
     const CleanArchiveCreateResult result = created.result();
-    QCOMPARE(result.copiedFiles, 2);
+
     // Every report of the service, unchanged; the last one ends the running state.
     QStringList tasks;
     for (const CleanArchiveProgress& p : seen) {
         tasks.append(p.currentTask);
         QCOMPARE(p.isRunning, &p != &seen.last());
     }
+    const QString files = folders ? QStringLiteral("2") : QStringLiteral("0");
+    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("clean_archive_created")});
+    QCOMPARE(m_f->usage->events.first().metadata,
+             (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("essential")},
+                                     {QStringLiteral("files"), files},
+                                     {QStringLiteral("compressed"), compress && folders ? QStringLiteral("1") : QStringLiteral("0")}}));
+    // No history event: an archive copies, it frees nothing.
+    QCOMPARE(state.storageStats().eventCount, 0);
+    const QString title = QStringLiteral("Архив «Документы и рабочий стол»: ");
+    if (!folders) {
+        QCOMPARE(tasks.last(), QStringLiteral("Нет данных для архива"));
+        QCOMPARE(state.statusMessage(), title + QStringLiteral("0 элементов, ") + ByteCountFormatter::format(0));
+        QCOMPARE(m_f->errors->reports.size(), 1);
+        QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
+        QCOMPARE(m_f->errors->reports.first().errors,
+                 QStringList{QStringLiteral("Не найдены папки профиля «Документы и рабочий стол»")});
+        QCOMPARE(m_f->errors->reports.first().context,
+                 (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("essential")}}));
+        return;
+    }
+    QCOMPARE(result.copiedFiles, 2);
     QStringList expectedTasks{QStringLiteral("Создание архива…"), QStringLiteral("Подготовка…"),
                               QStringLiteral("Копирование Documents…"), QStringLiteral("Копирование Desktop…")};
     if (compress) {
         expectedTasks.append(QStringLiteral("Сжатие tar.zst…"));
     }
-    expectedTasks += {QStringLiteral("Готово"), QStringLiteral("Готово")};
-    QCOMPARE(tasks, expectedTasks);
+    QCOMPARE(tasks, (expectedTasks + QStringList{QStringLiteral("Готово"), QStringLiteral("Готово")}));
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 2}));
-
     QCOMPARE(state.cleanArchives().size(), 1);
     QCOMPARE(state.cleanArchives().first().url, result.archiveURL);
     QCOMPARE(state.cleanArchives().first().manifest, result.manifest);
-    const QString size = ByteCountFormatter::format(result.manifest.totalBytes);
-    QCOMPARE(state.statusMessage(),
-             QStringLiteral("Архив «Документы и рабочий стол»: 2 элемента, ") + size
-                 + (compress ? QStringLiteral(" → ") + ByteCountFormatter::format(*result.manifest.compressedBytes)
-                          + QStringLiteral(" tar.zst")
-                             : QString()));
-    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("clean_archive_created")});
-    QCOMPARE(m_f->usage->events.first().metadata,
-             (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("essential")},
-                                     {QStringLiteral("files"), QStringLiteral("2")},
-                                     {QStringLiteral("compressed"), compress ? QStringLiteral("1") : QStringLiteral("0")}}));
+    const QString packed = compress ? QStringLiteral(" → ") + ByteCountFormatter::format(*result.manifest.compressedBytes)
+            + QStringLiteral(" tar.zst")
+                                    : QString();
+    QCOMPARE(state.statusMessage(), title + QStringLiteral("2 элемента, ")
+                                        + ByteCountFormatter::format(result.manifest.totalBytes) + packed);
     QVERIFY(m_f->errors->reports.isEmpty());
-    // No history event: an archive copies, it frees nothing.
-    QCOMPARE(state.storageStats().eventCount, 0);
-}
-
-void tst_AppStateArchiveOperations::failuresAreReportedUnderCleanArchive()
-{
-    AppState state(m_f->environment());
-    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::creative);
-    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
-    QCOMPARE(state.cleanArchiveProgress().currentTask, QStringLiteral("Нет данных для архива"));
-    QVERIFY(!state.isBusy());
-    QCOMPARE(state.statusMessage(),
-             QStringLiteral("Архив «Медиа и проекты»: 0 элементов, ") + ByteCountFormatter::format(0));
-    QCOMPARE(m_f->errors->reports.size(), 1);
-    QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
-    QCOMPARE(m_f->errors->reports.first().errors,
-             QStringList{QStringLiteral("Не найдены папки профиля «Медиа и проекты»")});
-    QCOMPARE(m_f->errors->reports.first().context,
-             (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("creative")}}));
-    QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("files")), QStringLiteral("0"));
 }
 
 void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
@@ -125,8 +129,7 @@ void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
     m_f->home.makeFile(QStringLiteral("Desktop/b.txt"), 100);
     m_f->home.makeFile(QStringLiteral("Downloads/c.txt"), 100);
     AppState state(m_f->environment());
-    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::essential);
-    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    create(state, CleanArchiveProfile::essential);
     // Desktop is gone from home (restored), Documents is still there (skipped),
     // Downloads was damaged in the archive (failed).
     QVERIFY(QDir(m_f->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
@@ -152,33 +155,37 @@ void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
     QVERIFY(!QFile::exists(m_f->home.filePath(QStringLiteral("Downloads"))));
 }
 
-void tst_AppStateArchiveOperations::busyStateRefusesBoth()
+void tst_AppStateArchiveOperations::busyStateRefusesBothAndAStateGoneCancels()
 {
     m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
-    AppState state(m_f->environment());
-    QFuture<CleanArchiveCreateResult> first = state.createCleanArchive(CleanArchiveProfile::essential);
-    QFuture<CleanArchiveCreateResult> second = state.createCleanArchive(CleanArchiveProfile::essential);
-    QVERIFY(second.isFinished());
-    QCOMPARE(state.statusMessage(), AppState::busyMessage);
-    QFuture<RestoreResult> restore = state.restoreCleanArchive(CleanArchiveSummary());
+    auto state = std::make_unique<AppState>(m_f->environment());
+    QFuture<CleanArchiveCreateResult> first = state->createCleanArchive(CleanArchiveProfile::essential);
+    QVERIFY(state->createCleanArchive(CleanArchiveProfile::essential).isFinished());
+    QCOMPARE(state->statusMessage(), AppState::busyMessage);
+    QFuture<RestoreResult> restore = state->restoreCleanArchive(CleanArchiveSummary());
     QVERIFY(restore.isFinished());
     QCOMPARE(restore.result(), RestoreResult());
-    QFuture<void> scan = state.runScan({ScanCategory::largeFolders});
-    QVERIFY(scan.isFinished());
+    QVERIFY(state->runScan({ScanCategory::largeFolders}).isFinished());
     QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 30000);
-    QCOMPARE(state.cleanArchives().size(), 1);
+    QCOMPARE(state->cleanArchives().size(), 1);
+
+    // A state gone while its archive is made cancels the future.
+    QFuture<CleanArchiveCreateResult> created = state->createCleanArchive(CleanArchiveProfile::essential);
+    state.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    QVERIFY(created.isCanceled());
+    QCOMPARE(created.resultCount(), 0);
 }
 
 void tst_AppStateArchiveOperations::choosingTheArchiveFolderListsItsArchives()
 {
     m_f->home.makeFile(QStringLiteral("Music/song.mp3"), 100);
-    setArchiveFolder(m_f->home.filePath(QStringLiteral("first")), false);
+    setArchiveFolder(QStringLiteral("first"));
     {
         AppState state(m_f->environment());
-        QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::creative);
-        QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+        create(state, CleanArchiveProfile::creative);
     }
-    setArchiveFolder(m_f->home.filePath(QStringLiteral("second")), false);
+    setArchiveFolder(QStringLiteral("second"));
     AppState state(m_f->environment());
     state.refreshCleanArchives();
     QVERIFY(state.cleanArchives().isEmpty());
@@ -186,17 +193,6 @@ void tst_AppStateArchiveOperations::choosingTheArchiveFolderListsItsArchives()
     state.pickArchiveFolder();
     QCOMPARE(state.cleanArchives().size(), 1);
     QCOMPARE(state.cleanArchives().first().manifest.profile, QStringLiteral("creative"));
-}
-
-void tst_AppStateArchiveOperations::stateGoneMidwayCancelsTheFuture()
-{
-    m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
-    auto state = std::make_unique<AppState>(m_f->environment());
-    QFuture<CleanArchiveCreateResult> created = state->createCleanArchive(CleanArchiveProfile::essential);
-    state.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
-    QVERIFY(created.isCanceled());
-    QCOMPARE(created.resultCount(), 0);
 }
 
 BRISKO_TEST(tst_AppStateArchiveOperations)

@@ -11,12 +11,10 @@
 #include "platform/PlatformFileSystem.h"
 #include "platform/SettingsDefaultsStore.h"
 
-#include <QDir>
-#include <QFile>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QJsonObject>
 #include <QTest>
 
 namespace {
@@ -42,13 +40,17 @@ QStringList makeBatch(TempHome& home)
     return names;
 }
 
-ScanItemList itemsOf(TempHome& home, const QStringList& names)
+QString inDownloads(const TempHome& home, const QString& name)
+{
+    return home.filePath(QStringLiteral("Downloads/") + name);
+}
+
+ScanItemList itemsOf(const TempHome& home, const QStringList& names)
 {
     ScanItemList items;
     for (const QString& name : names) {
-        const FilePath path = FilePath::fromString(home.filePath(QStringLiteral("Downloads/") + name));
-        items.append(ScanItem::make(path, 1000, ScanCategory::downloadsInbox, QFileInfo(path.toString()).isDir(), true,
-                                    std::nullopt));
+        items.append(ScanItem::make(FilePath::fromString(inDownloads(home, name)), 1000, ScanCategory::downloadsInbox,
+                                    QFileInfo(inDownloads(home, name)).isDir(), true, std::nullopt));
     }
     return items;
 }
@@ -118,7 +120,7 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
         const QStringList names = makeBatch(home);
         QMap<QString, TreeInventory> before;
         for (const QString& name : names) {
-            before.insert(name, TreeInventory::take(QFile::encodeName(home.filePath(QStringLiteral("Downloads/") + name))));
+            before.insert(name, TreeInventory::take(QFile::encodeName(inDownloads(home, name))));
         }
         const QString archive = volume.filePath(QStringLiteral("Архив"));
         const QString defaults = state.filePath(QStringLiteral("defaults.ini"));
@@ -155,8 +157,7 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
 
         QSet<QString> archived;
         for (const QString& name : names) {
-            const TreeInventory atHome =
-                TreeInventory::take(QFile::encodeName(home.filePath(QStringLiteral("Downloads/") + name)));
+            const TreeInventory atHome = TreeInventory::take(QFile::encodeName(inDownloads(home, name)));
             const TreeInventory inArchive = TreeInventory::take(QFile::encodeName(archive + QLatin1Char('/') + name));
             // Whole at exactly one of the two places.
             const bool stayed = atHome.rootExists() && atHome.differencesFrom(before[name]).isEmpty();
@@ -182,9 +183,7 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
         QCOMPARE(undone.moved, archived.size());
         QCOMPARE(undone.failed, 0);
         for (const QString& name : names) {
-            QVERIFY2(TreeInventory::take(QFile::encodeName(home.filePath(QStringLiteral("Downloads/") + name)))
-                         .differencesFrom(before[name])
-                         .isEmpty(),
+            QVERIFY2(TreeInventory::take(QFile::encodeName(inDownloads(home, name))).differencesFrom(before[name]).isEmpty(),
                      qPrintable(where + name));
         }
     }
@@ -244,7 +243,7 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
     }
     // What did not move is where it was.
     for (int i = moved; i < names.size(); ++i) {
-        QVERIFY(QFileInfo::exists(home.filePath(QStringLiteral("Downloads/") + names.at(i))));
+        QVERIFY(QFileInfo::exists(inDownloads(home, names.at(i))));
     }
     if (obstacle == QLatin1String("log")) {
         // Once the store can be written again, the next start records what moved.
@@ -257,7 +256,7 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
     if (batch) {
         QCOMPARE(log.undo(*batch).moved, moved);
         for (const QString& name : names) {
-            QVERIFY(QFileInfo::exists(home.filePath(QStringLiteral("Downloads/") + name)));
+            QVERIFY(QFileInfo::exists(inDownloads(home, name)));
         }
     }
 }
@@ -287,10 +286,8 @@ void tst_MoveJournal::recoveryReport()
              recovery.batchId.isNull() ? QString() : QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
     QCOMPARE(json.value(QLatin1String("batchId")).isNull(), recovery.batchId.isNull());
     QCOMPARE(json.value(QLatin1String("undo")).toBool(), recovery.undo);
-    const QList<std::pair<const char*, qint64>> counts = {{"recorded", recovery.recorded},
-                                                          {"completed", recovery.completed},
-                                                          {"rolledBack", recovery.rolledBack},
-                                                          {"swept", recovery.swept}};
+    const QList<std::pair<const char*, qint64>> counts = {
+        {"recorded", recovery.recorded}, {"completed", recovery.completed}, {"rolledBack", recovery.rolledBack}, {"swept", recovery.swept}};
     for (const auto& [key, value] : counts) {
         QCOMPARE(json.value(QLatin1String(key)).toInteger(), value);
     }

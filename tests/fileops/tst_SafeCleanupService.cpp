@@ -22,8 +22,6 @@
 
 namespace {
 
-
-
 struct ProgressCall
 {
     QString message;
@@ -45,7 +43,6 @@ class TestSafeCleanupService : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
     void listsSafeCachesLargestFirst();
     void listsOnlyWhatTheClassifierRatesSafe();
     void listsTheFreedesktopCachesOfEachApplication();
@@ -78,12 +75,6 @@ void TestSafeCleanupService::init()
     m_service = std::make_unique<SafeCleanupService>(m_fs);
 }
 
-void TestSafeCleanupService::cleanup()
-{
-    m_service.reset();
-    m_home.reset();
-}
-
 QByteArray TestSafeCleanupService::sized(const QByteArray& relative, qint64 bytes)
 {
     const QByteArray path = m_home->writeFile(relative, "x");
@@ -94,14 +85,7 @@ QByteArray TestSafeCleanupService::sized(const QByteArray& relative, qint64 byte
 SafeCleanupCandidate TestSafeCleanupService::candidate(const QByteArray& relative, const QString& label, qint64 size,
                                                        CacheRisk risk, bool selected) const
 {
-    SafeCleanupCandidate c;
-    c.id = QUuid::createUuid();
-    c.path = m_home->nativePath(relative);
-    c.label = label;
-    c.size = size;
-    c.risk = risk;
-    c.isSelected = selected;
-    return c;
+    return {QUuid::createUuid(), m_home->nativePath(relative), label, size, risk, selected};
 }
 
 SafeCleanupResult TestSafeCleanupService::run(const SafeCleanupCandidateList& candidates,
@@ -138,25 +122,21 @@ void TestSafeCleanupService::listsSafeCachesLargestFirst()
 
     const SafeCleanupCandidateList candidates = m_service->scan(HomeLayout::original(FilePath(m_home->path())));
 
-    QStringList labels;
+    QStringList listed;
     QSet<QUuid> ids;
     for (const SafeCleanupCandidate& c : candidates) {
-        labels.append(c.label);
+        listed.append(c.label + u' ' + QString::number(c.size));
         ids.insert(c.id);
-        QVERIFY(!c.id.isNull());
+        QVERIFY(!c.id.isNull() && c.isSelected);
         QCOMPARE(c.risk, CacheRisk::safe);
-        QVERIFY(c.isSelected);
     }
     // Equal sizes keep the order of the table: Chrome before VS Code.
-    QCOMPARE(labels, (QStringList{QStringLiteral("Safari"), QStringLiteral("Telegram"), QStringLiteral("Chrome"),
-                                  QStringLiteral("VS Code"), QStringLiteral("pip")}));
+    QCOMPARE(listed, (QStringList{QStringLiteral("Safari %1").arg(5 * MiB), QStringLiteral("Telegram %1").arg(3 * MiB),
+                                  QStringLiteral("Chrome %1").arg(2 * MiB), QStringLiteral("VS Code %1").arg(2 * MiB),
+                                  QStringLiteral("pip %1").arg(MiB + 5)}));
     QCOMPARE(ids.size(), candidates.size());
-    QCOMPARE(candidates.at(0).size, 5 * MiB);
     QCOMPARE(candidates.at(0).path, m_home->nativePath("Library/Caches/com.apple.Safari"));
-    QCOMPARE(candidates.at(1).size, 3 * MiB);
-    QCOMPARE(candidates.at(2).size, 2 * MiB);
     QCOMPARE(candidates.at(3).path, m_home->nativePath("Library/Caches/com.microsoft.VSCode"));
-    QCOMPARE(candidates.at(4).size, MiB + 5);
     QCOMPARE(m_service->directorySize(m_home->nativePath("Library/Caches/Homebrew")), MiB);
 }
 
@@ -327,9 +307,7 @@ void TestSafeCleanupService::progressRunsOnTheCallingThread()
     QThread* mainThread = QThread::currentThread();
     QFuture<QList<bool>> future = QtConcurrent::run([service, candidates, mainThread] {
         QList<bool> onWorker;
-        service.cleanup(candidates, [&onWorker, mainThread](const QString&, double) {
-            onWorker.append(QThread::currentThread() != mainThread);
-        });
+        service.cleanup(candidates, [&](const QString&, double) { onWorker.append(QThread::currentThread() != mainThread); });
         return onWorker;
     });
     QCOMPARE(future.result(), (QList<bool>{true, true}));
@@ -339,10 +317,9 @@ void TestSafeCleanupService::progressRunsOnTheCallingThread()
 void TestSafeCleanupService::failureAtEveryOperation_data()
 {
     QTest::addColumn<int>("error");
-    QTest::newRow("ENOSPC") << ENOSPC;
-    QTest::newRow("EIO") << EIO;
-    QTest::newRow("EACCES") << EACCES;
-    QTest::newRow("EXDEV") << EXDEV;
+    for (const int error : {ENOSPC, EIO, EACCES, EXDEV}) {
+        QTest::newRow(strerrorname_np(error)) << error;
+    }
 }
 
 void TestSafeCleanupService::failureAtEveryOperation()
@@ -360,7 +337,7 @@ void TestSafeCleanupService::failureAtEveryOperation()
     const int operations = m_fs->operationCount();
 
     for (int n = 1; n <= operations; ++n) {
-        const QString context = QStringLiteral("fault at operation %1").arg(n);
+        const QString context = QStringLiteral("fault at operation %1: ").arg(n);
         QVERIFY(RepresentativeTree::create(cache, m_home->filePath("Documents")));
         const TreeInventory original = TreeInventory::take(cache);
         const TreeInventory outside = TreeInventory::take(m_home->path(), {"Library/Caches/pip"});
@@ -368,18 +345,16 @@ void TestSafeCleanupService::failureAtEveryOperation()
 
         m_fs->failOperation(n, error);
         const SafeCleanupResult result = run(candidates, &calls);
-        const bool fired = m_fs->faultFired();
+        QVERIFY2(m_fs->faultFired(), qPrintable(context));
         m_fs->failOperation(0, 0);
-
-        QVERIFY2(fired, qPrintable(context));
         QCOMPARE(calls.size(), 2);
         QCOMPARE(m_fs->openDescriptors(), 0);
         const QStringList outsideChanges
             = TreeInventory::take(m_home->path(), {"Library/Caches/pip"}).differencesFrom(outside);
-        QVERIFY2(outsideChanges.isEmpty(), qPrintable(context + QStringLiteral(": ") + outsideChanges.join(QLatin1Char('\n'))));
+        QVERIFY2(outsideChanges.isEmpty(), qPrintable(context + outsideChanges.join(u'\n')));
         const TreeInventory left = TreeInventory::take(cache);
         const QStringList altered = left.entriesNotIn(original);
-        QVERIFY2(altered.isEmpty(), qPrintable(context + QStringLiteral(": ") + altered.join(QLatin1Char('\n'))));
+        QVERIFY2(altered.isEmpty(), qPrintable(context + altered.join(u'\n')));
 
         if (result.deleted == 1) {
             // The fault hit the measuring (or an empty folder that went all

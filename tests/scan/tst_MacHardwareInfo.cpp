@@ -55,10 +55,9 @@ private Q_SLOTS:
     void marketingName();
     void chipLabel_data();
     void chipLabel();
-    void missingModelAndBrand();
+    void missingFactsAndTheirFallbacks();
     void memoryInWholeGibibytes_data();
     void memoryInWholeGibibytes();
-    void physicalCoresWithFallback();
     void chipNameIsTrimmedBrandAndOsVersionIsText();
 };
 
@@ -131,18 +130,23 @@ void tst_MacHardwareInfo::chipLabel()
     QCOMPARE(MacHardwareInfo::chipLabel(brand), label);
 }
 
-void tst_MacHardwareInfo::missingModelAndBrand()
+void tst_MacHardwareInfo::missingFactsAndTheirFallbacks()
 {
     FakeSystemFacts facts;
-    facts.integers.insert(physicalCpu, 4);
+    facts.integers.insert(physicalCpu, 10);
+    facts.logicalProcessors = 3;
     const MacHardwareInfo info = MacHardwareInfo::current(facts);
     QCOMPARE(info.modelIdentifier, QStringLiteral("unknown"));
     QCOMPARE(info.chipName, QStringLiteral("Apple Silicon"));
     QCOMPARE(info.marketingName, QStringLiteral("unknown (Apple Silicon)"));
     QVERIFY(!info.isNotebook);
+    QCOMPARE(info.processorCount, qint64(10));
 
     facts.strings.insert(model, QStringLiteral("MacBookAir10,1"));
+    facts.integers.remove(physicalCpu);
     QCOMPARE(MacHardwareInfo::current(facts).marketingName, QStringLiteral("MacBook Air (Apple Silicon)"));
+    // Without the physical count, the logical one.
+    QCOMPARE(MacHardwareInfo::current(facts).processorCount, qint64(3));
 }
 
 void tst_MacHardwareInfo::memoryInWholeGibibytes_data()
@@ -163,17 +167,6 @@ void tst_MacHardwareInfo::memoryInWholeGibibytes()
     FakeSystemFacts facts = machine(QStringLiteral("Macmini9,1"), QStringLiteral("Apple M1"));
     facts.memory = bytes;
     QCOMPARE(MacHardwareInfo::current(facts).memoryGB, gigabytes);
-}
-
-void tst_MacHardwareInfo::physicalCoresWithFallback()
-{
-    FakeSystemFacts facts = machine(QStringLiteral("MacBookPro18,3"), QStringLiteral("Apple M1 Pro"));
-    facts.integers.insert(physicalCpu, 10);
-    facts.logicalProcessors = 3;
-    QCOMPARE(MacHardwareInfo::current(facts).processorCount, qint64(10));
-
-    facts.integers.remove(physicalCpu);
-    QCOMPARE(MacHardwareInfo::current(facts).processorCount, qint64(3));
 }
 
 void tst_MacHardwareInfo::chipNameIsTrimmedBrandAndOsVersionIsText()
