@@ -5,68 +5,61 @@
 
 #include "app/AppState.h"
 
-#include <QDir>
 #include <QFile>
-#include <QJsonDocument>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QTest>
 
 namespace {
 
-// A trash that refuses everything, as a full or read-only volume would.
-class RefusingTrash : public Trash
+// Holds the first operation that passes until the test lets it go.
+struct CleanupGate
 {
-public:
-    TrashResult moveToTrash(const FilePath&) const override
+    void hold() const
     {
-        return TrashResult::failure(QStringLiteral("Нет места на устройстве"));
+        if (!held.exchange(true)) {
+            reached.release();
+            proceed.acquire();
+        }
     }
+    mutable QSemaphore reached;
+    mutable QSemaphore proceed;
+    mutable std::atomic_bool held = false;
 };
 
-// The platform's trash, holding its first item until the test lets it go.
-class GatedTrash : public Trash
+// A trash that refuses everything, as a full or read-only volume would, or the
+// platform's trash held at its first item.
+class TestTrash : public Trash
 {
 public:
-    explicit GatedTrash(TrashPtr inner)
+    explicit TestTrash(TrashPtr inner = {})
         : m_inner(std::move(inner))
     {
     }
     TrashResult moveToTrash(const FilePath& item) const override
     {
-        if (!m_held.exchange(true)) {
-            reached.release();
-            proceed.acquire();
-        }
+        if (!m_inner)
+            return TrashResult::failure(QStringLiteral("Нет места на устройстве"));
+        gate.hold();
         return m_inner->moveToTrash(item);
     }
-    mutable QSemaphore reached;
-    mutable QSemaphore proceed;
+    CleanupGate gate;
 
 private:
     TrashPtr m_inner;
-    mutable std::atomic_bool m_held = false;
 };
 
-// The fixture's file system, holding the first rename out of Downloads until
-// the test lets it go.
+// The fixture's file system, holding the first rename out of Downloads.
 class GatedRenames : public FaultInjectingFileSystem
 {
 public:
     int renameAt(int fromDirFd, const char* fromName, const QByteArray& fromPath, int toDirFd, const char* toName,
                  const QByteArray& toPath, bool noReplace) const override
     {
-        if (fromPath.contains("/Downloads/") && !m_held.exchange(true)) {
-            reached.release();
-            proceed.acquire();
-        }
+        if (fromPath.contains("/Downloads/"))
+            gate.hold();
         return FaultInjectingFileSystem::renameAt(fromDirFd, fromName, fromPath, toDirFd, toName, toPath, noReplace);
     }
-    mutable QSemaphore reached;
-    mutable QSemaphore proceed;
-
-private:
-    mutable std::atomic_bool m_held = false;
+    CleanupGate gate;
 };
 
 } // namespace
@@ -76,86 +69,68 @@ class TestAppStateCleanupOperations : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init() { m_f = std::make_unique<AppFixture>(); }
     void refusals();
     void moveThenUndo();
     void moveThatMovesNothing();
-    void stoppedMoveKeepsItsBatchForUndo();
-    void trashMovesAndRecords();
     void trashThatFailsEverything();
-    void stoppedTrashKeepsWhatWasDone();
+    void stopKeepsWhatWasDone_data();
+    void stopKeepsWhatWasDone();
+    void trashMovesAndRecords();
     void cleanupOfSelectedCacheRows();
     void pickArchiveFolder();
     void safeCleanupListsCleansAndListsAgain();
-    void safeCleanupWithNothingFound();
 
 private:
-    std::unique_ptr<AppState> makeState(const AppEnvironment& environment);
-    std::unique_ptr<AppState> scanned(ScanCategory category, AppEnvironment environment = {});
-    static void finish(QFuture<void> future);
+    std::unique_ptr<AppState> makeState(const AppEnvironment& environment)
+    {
+        auto state = std::make_unique<AppState>(environment);
+        AppSettings s = state->settings();
+        s.archivePath = m_f->home.filePath(QStringLiteral("Архив/Brisko Archive"));
+        state->setSettings(s);
+        return state;
+    }
+    std::unique_ptr<AppState> scanned(ScanCategory category, AppEnvironment environment = {})
+    {
+        auto state = makeState(environment.fileSystem ? environment : m_f->environment());
+        finish(state->runScan({category}));
+        m_f->usage->events.clear();
+        return state;
+    }
+    static void finish(QFuture<void> future) { QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000); }
+    QString status(const AppState& state) const { return state.statusMessage().value_or(QString()); }
 
     std::unique_ptr<AppFixture> m_f;
 };
-
-void TestAppStateCleanupOperations::init()
-{
-    m_f = std::make_unique<AppFixture>();
-}
-
-std::unique_ptr<AppState> TestAppStateCleanupOperations::makeState(const AppEnvironment& environment)
-{
-    auto state = std::make_unique<AppState>(environment);
-    AppSettings s = state->settings();
-    s.archivePath = m_f->home.filePath(QStringLiteral("Архив/Brisko Archive"));
-    state->setSettings(s);
-    return state;
-}
-
-void TestAppStateCleanupOperations::finish(QFuture<void> future)
-{
-    QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
-}
-
-std::unique_ptr<AppState> TestAppStateCleanupOperations::scanned(ScanCategory category, AppEnvironment environment)
-{
-    auto state = makeState(environment.fileSystem ? environment : m_f->environment());
-    finish(state->runScan({category}));
-    m_f->usage->events.clear();
-    return state;
-}
 
 void TestAppStateCleanupOperations::refusals()
 {
     const QString kept = m_f->sized(QStringLiteral("Library/Application Support/Cursor/snapshots/s"), 30 * MiB);
     auto state = scanned(ScanCategory::appCaches);
-    finish(state->undoLastMove());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Нечего отменять"));
+    const auto refused = [&](QFuture<void> (AppState::*operation)(), const char* message) {
+        finish((state.get()->*operation)());
+        QCOMPARE(status(*state), QString::fromUtf8(message));
+    };
+    refused(&AppState::undoLastMove, "Нечего отменять");
     state->selectAll(state->scanItems(), false);
-    finish(state->deleteSelectedScanItems());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Ничего не выбрано для удаления"));
-    finish(state->runSelectedScanCleanup());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Ничего не выбрано для очистки"));
-    finish(state->moveSelectedToArchive());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Ничего не выбрано"));
+    refused(&AppState::deleteSelectedScanItems, "Ничего не выбрано для удаления");
+    refused(&AppState::runSelectedScanCleanup, "Ничего не выбрано для очистки");
+    refused(&AppState::moveSelectedToArchive, "Ничего не выбрано");
 
     // Cache results can only be cleaned, and only where that is safe.
     state->selectAll(state->scanItems(), true);
-    finish(state->deleteSelectedScanItems());
-    QCOMPARE(state->statusMessage(), QStringLiteral("Для этой категории доступна только очистка безопасных кэшей"));
-    finish(state->moveSelectedToArchive());
-    QCOMPARE(state->statusMessage(),
-             QStringLiteral("Выбранные элементы нельзя переносить (другая категория или только просмотр)"));
-    finish(state->runSelectedScanCleanup());
-    QCOMPARE(state->statusMessage(),
-             QStringLiteral("Выбранные элементы нельзя очистить автоматически — см. подсказку в колонке «Детали»"));
+    refused(&AppState::deleteSelectedScanItems, "Для этой категории доступна только очистка безопасных кэшей");
+    refused(&AppState::moveSelectedToArchive,
+            "Выбранные элементы нельзя переносить (другая категория или только просмотр)");
+    refused(&AppState::runSelectedScanCleanup,
+            "Выбранные элементы нельзя очистить автоматически — см. подсказку в колонке «Детали»");
     QVERIFY(QFileInfo::exists(kept));
     QCOMPARE(state->scanItems().size(), 1);
     QVERIFY(m_f->usage->events.isEmpty());
 
     // While a move runs, every other operation is refused.
-    for (int i = 0; i < 30; ++i) {
+    for (int i = 0; i < 30; ++i)
         m_f->sized(QStringLiteral("Downloads/f%1.bin").arg(i), 60 * MiB);
-    }
     state = scanned(ScanCategory::largeLooseFiles);
     QFuture<void> move = state->moveSelectedToArchive();
     QVERIFY(state->isBusy());
@@ -195,7 +170,6 @@ void TestAppStateCleanupOperations::moveThenUndo()
                                      {QStringLiteral("bytes"), QString::number(130 * MiB)}}));
     QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Архив/Brisko Archive/фильм.mkv"))));
     // The batch is stored for a later launch.
-    QVERIFY(m_f->store->data(AppState::moveLogKey));
     QVERIFY(makeState(m_f->environment())->undoAvailable());
 
     finish(state->undoLastMove());
@@ -229,39 +203,51 @@ void TestAppStateCleanupOperations::moveThatMovesNothing()
              (QMap<QString, QString>{{QStringLiteral("moved"), QStringLiteral("0")}}));
 }
 
-void TestAppStateCleanupOperations::stoppedMoveKeepsItsBatchForUndo()
+void TestAppStateCleanupOperations::stopKeepsWhatWasDone_data()
 {
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("move") << true << QStringLiteral("Остановлено. Перенесено: 1, ошибок: 0, освобождено 73,4\u00a0МБ");
+    QTest::newRow("trash") << false << QStringLiteral("Остановлено. В Корзину: 1, ошибок: 0, освобождено ");
+}
+
+void TestAppStateCleanupOperations::stopKeepsWhatWasDone()
+{
+    QFETCH(bool, move);
+    QFETCH(QString, status);
     auto fs = std::make_shared<GatedRenames>();
-    const auto sized = [&](const QString& relative, qint64 bytes) {
-        const QString path = m_f->home.makeFile(relative, 1);
-        fs->setAllocatedSize(QFile::encodeName(path), bytes);
-        return path;
-    };
-    const QString first = sized(QStringLiteral("Downloads/первый.mkv"), 70 * MiB);
-    const QString second = sized(QStringLiteral("Downloads/второй.iso"), 60 * MiB);
-    const QString third = sized(QStringLiteral("Downloads/третий.zip"), 55 * MiB);
     AppEnvironment env = m_f->environment();
+    auto trash = std::make_shared<TestTrash>(env.trash);
     env.fileSystem = fs;
-    auto state = scanned(ScanCategory::largeLooseFiles, env);
-    QCOMPARE(state->selectedArchiveItems().size(), 3);
+    env.trash = trash;
+    QStringList paths;
+    for (const auto& [name, size] : {std::pair{"первый.mkv", 70}, {"второй.iso", 60}, {"третий.zip", 55}}) {
+        paths.append(m_f->home.makeFile(QStringLiteral("Downloads/") + QString::fromUtf8(name), 1));
+        fs->setAllocatedSize(QFile::encodeName(paths.last()), size * MiB);
+    }
+    auto state = scanned(move ? ScanCategory::largeLooseFiles : ScanCategory::downloadsInbox, env);
+    QCOMPARE(state->selectedItems().size(), 3);
 
-    QFuture<void> done = state->moveSelectedToArchive();
-    QVERIFY(fs->reached.tryAcquire(1, 20000));
+    QFuture<void> done = move ? state->moveSelectedToArchive() : state->deleteSelectedScanItems();
+    CleanupGate& gate = move ? fs->gate : trash->gate;
+    QVERIFY(gate.reached.tryAcquire(1, 20000));
     state->requestStop();
-    fs->proceed.release();
+    gate.proceed.release();
     finish(done);
-    QVERIFY(state->lastMoveResult()->stopped);
-    QVERIFY(!QFileInfo::exists(first));
-    QVERIFY(QFileInfo::exists(second));
-    QVERIFY(QFileInfo::exists(third));
+    // The item under way went; the next two were never touched.
+    QVERIFY(!QFileInfo::exists(paths[0]));
+    QVERIFY(QFileInfo::exists(paths[1]) && QFileInfo::exists(paths[2]));
     QCOMPARE(state->scanItems().size(), 2);
-    QCOMPARE(state->statusMessage(),
-             QStringLiteral("Остановлено. Перенесено: 1, ошибок: 0, освобождено 73,4\u00a0МБ"));
+    QCOMPARE(state->storageStats().lastEvent->itemCount, 1);
+    QVERIFY2(state->statusMessage()->startsWith(status), qPrintable(*state->statusMessage()));
+    QVERIFY(!state->stopRequested());
+    if (!move)
+        return;
+    QVERIFY(state->lastMoveResult()->stopped);
     QVERIFY(state->undoAvailable());
-
     finish(state->undoLastMove());
     QCOMPARE(state->statusMessage(), QStringLiteral("Возвращено: 1, ошибок: 0"));
-    QVERIFY(QFileInfo::exists(first));
+    QVERIFY(QFileInfo::exists(paths[0]));
 }
 
 void TestAppStateCleanupOperations::trashMovesAndRecords()
@@ -269,7 +255,6 @@ void TestAppStateCleanupOperations::trashMovesAndRecords()
     m_f->sized(QStringLiteral("Downloads/old.dmg"), 3 * MiB);
     m_f->sized(QStringLiteral("Downloads/notes.txt"), 2000);
     m_f->home.makeFileNative(QByteArray("Downloads/\xff\xfe-odd.bin"), 100);
-    const QByteArray downloads = QFile::encodeName(m_f->home.filePath(QStringLiteral("Downloads")));
     auto state = scanned(ScanCategory::downloadsInbox);
     QCOMPARE(state->scanItems().size(), 3);
     // One row vanished meanwhile: it counts as removed, without bytes.
@@ -281,7 +266,7 @@ void TestAppStateCleanupOperations::trashMovesAndRecords()
     QVERIFY(QFileInfo::exists(trashFiles + QStringLiteral("/old.dmg")));
     // Counted by native names: the odd one does not survive QDir's decoding.
     QCOMPARE(TreeInventory::take(QFile::encodeName(trashFiles)).entries().size(), 1 + 2);
-    QCOMPARE(TreeInventory::take(downloads).entries().size(), 1);
+    QCOMPARE(TreeInventory::take(QFile::encodeName(m_f->home.filePath(QStringLiteral("Downloads")))).entries().size(), 1);
     const qint64 freed = state->storageStats().lastEvent->bytesFreed;
     QVERIFY(freed > 3 * MiB);
     QCOMPARE(state->storageStats().lastEvent->itemCount, 3);
@@ -294,7 +279,7 @@ void TestAppStateCleanupOperations::trashThatFailsEverything()
     m_f->sized(QStringLiteral("Downloads/a.bin"), 1000);
     m_f->sized(QStringLiteral("Downloads/b.bin"), 1000);
     AppEnvironment env = m_f->environment();
-    env.trash = std::make_shared<RefusingTrash>();
+    env.trash = std::make_shared<TestTrash>();
     auto state = scanned(ScanCategory::downloadsInbox, env);
     finish(state->deleteSelectedScanItems());
     QCOMPARE(state->scanItems().size(), 2);
@@ -304,31 +289,6 @@ void TestAppStateCleanupOperations::trashThatFailsEverything()
     QCOMPARE(m_f->errors->reports.first().errors.size(), 2);
     QVERIFY(m_f->errors->reports.first().errors.first().endsWith(QStringLiteral(": Нет места на устройстве")));
     QCOMPARE(m_f->errors->reports.first().context.value(QStringLiteral("deleted")), QStringLiteral("0"));
-}
-
-void TestAppStateCleanupOperations::stoppedTrashKeepsWhatWasDone()
-{
-    m_f->sized(QStringLiteral("Downloads/a.bin"), 3 * MiB);
-    m_f->sized(QStringLiteral("Downloads/b.bin"), 2 * MiB);
-    m_f->sized(QStringLiteral("Downloads/c.bin"), 1 * MiB);
-    AppEnvironment env = m_f->environment();
-    auto trash = std::make_shared<GatedTrash>(env.trash);
-    env.trash = trash;
-    auto state = scanned(ScanCategory::downloadsInbox, env);
-    QFuture<void> done = state->deleteSelectedScanItems();
-    QVERIFY(trash->reached.tryAcquire(1, 20000));
-    state->requestStop();
-    trash->proceed.release();
-    finish(done);
-    // The item under way went; the next two were never touched.
-    QCOMPARE(state->scanItems().size(), 2);
-    QVERIFY(!QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/a.bin"))));
-    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/b.bin"))));
-    QVERIFY(QFileInfo::exists(m_f->home.filePath(QStringLiteral("Downloads/c.bin"))));
-    QCOMPARE(state->storageStats().lastEvent->itemCount, 1);
-    QVERIFY2(state->statusMessage()->startsWith(QStringLiteral("Остановлено. В Корзину: 1, ошибок: 0, освобождено ")),
-             qPrintable(*state->statusMessage()));
-    QVERIFY(!state->stopRequested());
 }
 
 void TestAppStateCleanupOperations::cleanupOfSelectedCacheRows()
@@ -368,10 +328,14 @@ void TestAppStateCleanupOperations::pickArchiveFolder()
 
 void TestAppStateCleanupOperations::safeCleanupListsCleansAndListsAgain()
 {
+    AppState state(m_f->environment());
+    state.scanSafeCleanup();
+    QVERIFY(state.safeCleanupCandidates().isEmpty());
+    QCOMPARE(state.statusMessage(), QStringLiteral("Безопасные кэши не найдены или уже очищены"));
+
     m_f->home.makeFile(QStringLiteral("Library/Caches/com.apple.Safari/db"), 2 * MiB);
     m_f->home.makeFile(QStringLiteral("Library/Caches/Homebrew/a.tar"), 3 * MiB);
     m_f->home.makeFile(QStringLiteral("Library/Caches/pip/small"), 1000);
-    AppState state(m_f->environment());
     state.scanSafeCleanup();
     const SafeCleanupCandidateList found = state.safeCleanupCandidates();
     QCOMPARE(found.size(), 2);
@@ -383,15 +347,14 @@ void TestAppStateCleanupOperations::safeCleanupListsCleansAndListsAgain()
     state.toggleSafeCleanupSelection(found[1].id, false);
     state.toggleSafeCleanupSelection(QUuid::createUuid(), true);
     QCOMPARE(state.selectedSafeCleanupSize(), 0);
-    QFuture<void> none = state.runSafeCleanup();
-    QVERIFY(none.isFinished());
+    QVERIFY(state.runSafeCleanup().isFinished());
     QCOMPARE(state.statusMessage(), QStringLiteral("Ничего не выбрано для очистки"));
 
     state.toggleSafeCleanupSelection(found[1].id, true);
     QFuture<void> done = state.runSafeCleanup();
     QVERIFY(state.isBusy());
     QCOMPARE(state.cleanArchiveProgress().currentTask, QStringLiteral("Очистка кэшей…"));
-    QTRY_VERIFY(done.isFinished());
+    finish(done);
     QVERIFY(!state.isBusy());
     QCOMPARE(state.cleanArchiveProgress().currentTask, QStringLiteral("Готово"));
     QVERIFY(!QFileInfo::exists(m_f->home.filePath(QStringLiteral("Library/Caches/com.apple.Safari"))));
@@ -401,14 +364,6 @@ void TestAppStateCleanupOperations::safeCleanupListsCleansAndListsAgain()
     QCOMPARE(state.storageStats().lastEvent->action, QStringLiteral("Безопасная очистка"));
     // The panel's cleanup sends no usage event.
     QVERIFY(m_f->usage->events.isEmpty());
-}
-
-void TestAppStateCleanupOperations::safeCleanupWithNothingFound()
-{
-    AppState state(m_f->environment());
-    state.scanSafeCleanup();
-    QVERIFY(state.safeCleanupCandidates().isEmpty());
-    QCOMPARE(state.statusMessage(), QStringLiteral("Безопасные кэши не найдены или уже очищены"));
 }
 
 BRISKO_TEST(TestAppStateCleanupOperations)

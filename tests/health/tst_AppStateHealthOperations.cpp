@@ -5,8 +5,6 @@
 
 #include "app/AppState.h"
 
-#include <QtTest>
-
 #include <cerrno>
 #include <cstring>
 
@@ -27,28 +25,24 @@ class tst_AppStateHealthOperations : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_f = std::make_unique<AppFixture>();
+        // An external disk listed first: the system volume is still "/".
+        m_f->volumes->volumes = {
+            {QStringLiteral("/Volumes/Архив"), QStringLiteral("Архив"), std::nullopt, 4 * terabyte, terabyte},
+            {QStringLiteral("/"), QStringLiteral("Macintosh HD"), std::nullopt, terabyte, terabyte * 2 / 5},
+        };
+    }
     void sortIsPublishedRecordedAndReported_data();
     void sortIsPublishedRecordedAndReported();
     void healthScanPublishesInOrder();
-    void healthScanReplacesTheResults();
-    void busyOperationsRefuseEachOther();
+    void healthScanRefusesOthersAndReplacesTheResults();
     void stateGoneBeforeTheResult();
 
 private:
-    AppEnvironment environment() const { return m_f->environment(); }
     std::unique_ptr<AppFixture> m_f;
 };
-
-void tst_AppStateHealthOperations::init()
-{
-    m_f = std::make_unique<AppFixture>();
-    // An external disk listed first: the system volume is still "/".
-    m_f->volumes->volumes = {
-        VolumeFacts{QStringLiteral("/Volumes/Архив"), QStringLiteral("Архив"), std::nullopt, 4 * terabyte, terabyte},
-        VolumeFacts{QStringLiteral("/"), QStringLiteral("Macintosh HD"), std::nullopt, terabyte, terabyte * 2 / 5},
-    };
-}
 
 void tst_AppStateHealthOperations::sortIsPublishedRecordedAndReported_data()
 {
@@ -90,7 +84,7 @@ void tst_AppStateHealthOperations::sortIsPublishedRecordedAndReported()
     if (downloads == Downloads::unreadable)
         m_f->fs->failOpen(folder);
     const TreeInventory before = TreeInventory::take(folder);
-    AppState state(environment());
+    AppState state(m_f->environment());
 
     QFuture<SortResult> sorting = state.sortDownloads();
     QCOMPARE(state.scanProgress().currentTask, QStringLiteral("Сортировка Downloads…"));
@@ -128,7 +122,7 @@ void tst_AppStateHealthOperations::healthScanPublishesInOrder()
                                                  m_f->clock->now().addDays(-40));
     m_f->fs->setAllocatedSize(QFile::encodeName(installer), 2'000'000'000);
     m_f->sized(QStringLiteral("Library/Caches/Homebrew/bottle.tar.gz"), 3 * GiB);
-    AppState state(environment());
+    AppState state(m_f->environment());
 
     QStringList published;
     const auto note = [&published](const char* name) { return [&published, name] { published.append(QLatin1String(name)); }; };
@@ -177,37 +171,25 @@ void tst_AppStateHealthOperations::healthScanPublishesInOrder()
     QVERIFY(QFileInfo::exists(installer));
 }
 
-void tst_AppStateHealthOperations::healthScanReplacesTheResults()
+void tst_AppStateHealthOperations::healthScanRefusesOthersAndReplacesTheResults()
 {
     m_f->home.makeFile(QStringLiteral("Downloads/старый отчёт.pdf"), 4000);
     m_f->home.makeFile(QStringLiteral("Downloads/заметки.txt"), 3000);
-    AppState state(environment());
-    QFuture<void> scanned = state.runScan({ScanCategory::downloadsInbox});
-    QTRY_VERIFY(scanned.isFinished());
+    AppState state(m_f->environment());
+    QFuture<void> done = state.runScan({ScanCategory::downloadsInbox});
+    QTRY_VERIFY(done.isFinished());
     // Move one file to the archive so that there is a move result to clear.
     state.selectAll(state.scanItems(), false);
     state.toggleSelection(state.scanItems().first());
-    QFuture<void> moved = state.moveSelectedToArchive();
-    QTRY_VERIFY(moved.isFinished());
+    done = state.moveSelectedToArchive();
+    QTRY_VERIFY(done.isFinished());
     QVERIFY(state.lastMoveResult().has_value());
+    m_f->usage->events.clear();
 
-    QFuture<void> health = state.runQuickHealthScan();
-    QTRY_VERIFY(health.isFinished());
-    QCOMPARE(state.selectedCategory(), std::nullopt);
-    QCOMPARE(state.lastMoveResult(), std::nullopt);
-    QCOMPARE(state.scanItems().size(), 1);
-    QCOMPARE(state.scopedScanItems(), state.scanItems());
-}
-
-void tst_AppStateHealthOperations::busyOperationsRefuseEachOther()
-{
     // Results come back through the event loop, which does not run before
     // the test waits: until then the health scan is running.
-    m_f->home.makeFile(QStringLiteral("Downloads/файл.txt"), 10);
-    AppState state(environment());
     QFuture<void> health = state.runQuickHealthScan();
     const ScanProgress healthProgress = state.healthScanProgress();
-
     QFuture<SortResult> sorting = state.sortDownloads();
     QVERIFY(sorting.isFinished());
     QCOMPARE(sorting.result(), SortResult{});
@@ -217,6 +199,10 @@ void tst_AppStateHealthOperations::busyOperationsRefuseEachOther()
     QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("health_scan_started")});
 
     QTRY_VERIFY(health.isFinished());
+    QCOMPARE(state.selectedCategory(), std::nullopt);
+    QCOMPARE(state.lastMoveResult(), std::nullopt);
+    QCOMPARE(state.scanItems().size(), 1);
+    QCOMPARE(state.scopedScanItems(), state.scanItems());
     QFuture<SortResult> after = state.sortDownloads();
     QTRY_VERIFY(after.isFinished());
     QCOMPARE(after.result().moved, 1);
@@ -228,18 +214,18 @@ void tst_AppStateHealthOperations::stateGoneBeforeTheResult()
     QFuture<SortResult> sorting;
     QFuture<void> health;
     {
-        AppState sorter(environment());
+        AppState sorter(m_f->environment());
         sorting = sorter.sortDownloads();
     }
     {
-        AppState scanner(environment());
+        AppState scanner(m_f->environment());
         health = scanner.runQuickHealthScan();
     }
     QTRY_VERIFY(sorting.isFinished() && health.isFinished());
     QVERIFY(sorting.isCanceled());
     QVERIFY(health.isCanceled());
     // Nothing was published for a state that is gone: no history was written.
-    QCOMPARE(AppState(environment()).storageStats().eventCount, 0);
+    QCOMPARE(AppState(m_f->environment()).storageStats().eventCount, 0);
 }
 
 BRISKO_TEST(tst_AppStateHealthOperations)

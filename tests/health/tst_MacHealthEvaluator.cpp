@@ -2,13 +2,13 @@
 #include "TestValues.h"
 #include "health/MacHealthEvaluator.h"
 
-#include <QtTest>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimeZone>
 
 #include <limits>
 
 namespace {
-
-// A volume of exactly 10^12 bytes, so that shares are easy to write down.
 
 const QString fillCritical = QStringLiteral("Системный диск заполнен более чем на 92% — срочно освободите место.");
 const QString noAccess = QStringLiteral("Включите полный доступ к диску для точного сканирования.");
@@ -56,7 +56,7 @@ constexpr qint64 noVolume = std::numeric_limits<qint64>::min();
 
 // The health score as a pure function: every threshold from both sides,
 // every penalty and advice line, their order, the cap and sums that would
-// wrap round.
+// wrap round, and the snapshot as scripts read it.
 class tst_MacHealthEvaluator : public QObject
 {
     Q_OBJECT
@@ -65,8 +65,7 @@ private Q_SLOTS:
     void scoreAndAdvice_data();
     void scoreAndAdvice();
     void figuresOfTheSnapshot();
-    void hugeFindingsDoNotWrapAround();
-    void eachPathCountsOnce();
+    void snapshotAsScriptsReadIt();
 };
 
 void tst_MacHealthEvaluator::scoreAndAdvice_data()
@@ -177,22 +176,16 @@ void tst_MacHealthEvaluator::figuresOfTheSnapshot()
     snapshot = MacHealthEvaluator::evaluate(machine(), volume(terabyte, terabyte / 4), {}, 0, true, now);
     QCOMPARE(snapshot.diskUsedPercent, std::optional<double>(0.25));
     QCOMPARE(snapshot.diskFreeBytes, std::optional<qint64>(750'000'000'000));
-}
 
-void tst_MacHealthEvaluator::hugeFindingsDoNotWrapAround()
-{
+    // Sums that would wrap round stop at the largest figure.
     constexpr qint64 max = std::numeric_limits<qint64>::max();
-    const MacHealthSnapshot snapshot = MacHealthEvaluator::evaluate(
-        machine(), volume(terabyte, terabyte / 2), items({max, max}), max, true, QDateTime());
+    snapshot = MacHealthEvaluator::evaluate(machine(), volume(terabyte, terabyte / 2), items({max, max}), max, true, now);
     QCOMPARE(snapshot.reclaimableBytes, max);
     QCOMPARE(snapshot.healthPercent, 81);
     QCOMPARE(snapshot.tips.size(), 2);
     QVERIFY(snapshot.tips.first().startsWith(QStringLiteral("Найдено ")));
-}
 
-void tst_MacHealthEvaluator::eachPathCountsOnce()
-{
-    // One cache found by two categories, a folder inside it, and another file.
+    // Each path counts once: one cache found by two categories, a folder inside it, and another file.
     const auto row = [](const char* path, qint64 size, ScanCategory category) {
         return ScanItem::make(FilePath(QByteArray(path)), size, category, true, false, std::nullopt);
     };
@@ -200,10 +193,54 @@ void tst_MacHealthEvaluator::eachPathCountsOnce()
                                 row("/home/u/.cache/thumbnails", 300, ScanCategory::appCaches),
                                 row("/home/u/.cache/thumbnails/large", 100, ScanCategory::systemJunk),
                                 row("/home/u/.cache/thumbnails-old", 7, ScanCategory::systemJunk)};
-    const MacHealthSnapshot snapshot =
-        MacHealthEvaluator::evaluate(machine(), std::nullopt, found, 0, true, QDateTime());
+    snapshot = MacHealthEvaluator::evaluate(machine(), std::nullopt, found, 0, true, now);
     QCOMPARE(snapshot.reclaimableBytes, 307);
     QCOMPARE(snapshot.itemCount, 4);
+}
+
+void tst_MacHealthEvaluator::snapshotAsScriptsReadIt()
+{
+    // "brisko health --json" prints this, under these names.
+    MacHealthSnapshot snapshot;
+    snapshot.healthPercent = 78;
+    snapshot.hardware.marketingName = QStringLiteral("MacBook Air (Apple M1)");
+    snapshot.hardware.modelIdentifier = QStringLiteral("MacBookAir10,1");
+    snapshot.hardware.chipName = QStringLiteral("Apple M1");
+    snapshot.hardware.memoryGB = 16;
+    snapshot.hardware.processorCount = 8;
+    snapshot.hardware.osVersion = QStringLiteral("macOS 14.2.1");
+    snapshot.hardware.isNotebook = true;
+    snapshot.reclaimableBytes = 312'442'450'944;
+    snapshot.safeCleanupBytes = 3'221'225'472;
+    snapshot.itemCount = 6;
+    snapshot.diskUsedPercent = 0.6;
+    snapshot.diskFreeBytes = 400'000'000'000;
+    // Local time on the way in, UTC with "Z" on the way out.
+    snapshot.scannedAt = QDateTime(QDate(2024, 3, 1), QTime(15, 30, 5), QTimeZone(3 * 3600));
+    snapshot.tips = {QStringLiteral("Найдено 312,44 ГБ потенциального мусора."),
+                     QStringLiteral("Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка».")};
+
+    const QByteArray expected = R"json({
+        "healthPercent": 78,
+        "hardware": {"marketingName": "MacBook Air (Apple M1)", "modelIdentifier": "MacBookAir10,1",
+                     "chipName": "Apple M1", "memoryGB": 16, "processorCount": 8, "osVersion": "macOS 14.2.1",
+                     "isNotebook": true},
+        "reclaimableBytes": 312442450944,
+        "safeCleanupBytes": 3221225472,
+        "itemCount": 6,
+        "diskUsedPercent": 0.6,
+        "diskFreeBytes": 400000000000,
+        "scannedAt": "2024-03-01T12:30:05Z",
+        "tips": ["Найдено 312,44 ГБ потенциального мусора.",
+                 "Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка»."]
+    })json";
+    QCOMPARE(snapshot.toJson(), QJsonDocument::fromJson(expected).object());
+
+    // Figures nobody measured are null, not zero.
+    const QJsonObject empty = MacHealthSnapshot().toJson();
+    for (const char* name : {"diskUsedPercent", "diskFreeBytes", "scannedAt"})
+        QVERIFY2(empty.value(QLatin1String(name)).isNull(), name);
+    QCOMPARE(empty.value(QLatin1String("tips")).toArray(), QJsonArray());
 }
 
 BRISKO_TEST(tst_MacHealthEvaluator)

@@ -6,7 +6,6 @@
 #include "FakeClock.h"
 
 #include <QTemporaryDir>
-#include <QTest>
 
 // Numbers and places read back from the stores must be ones the program could
 // have written: anything else reads as no record at all.

@@ -7,22 +7,14 @@
 
 #include <QFileInfo>
 #include <QProcess>
-#include <QtTest>
 
 #include <algorithm>
 
 namespace {
 
-struct HelperRun
-{
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// The helper as pkexec would start it: its own process, arguments as a vector.
-HelperRun runHelper(const QByteArrayList& arguments, const QProcessEnvironment& environment = {})
+// The helper as pkexec would start it: its own process, arguments as a
+// vector. Its exit code, or -1 when it did not end normally.
+int runHelper(const QByteArrayList& arguments, QString* err, const QProcessEnvironment& environment = {})
 {
     QStringList words;
     for (const QByteArray& argument : arguments)
@@ -31,12 +23,10 @@ HelperRun runHelper(const QByteArrayList& arguments, const QProcessEnvironment& 
     if (!environment.isEmpty())
         process.setProcessEnvironment(environment);
     process.start(QStringLiteral(BRISKO_SMC_HELPER_BIN), words);
-    HelperRun run;
-    run.finished = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    // Nothing on standard output, whatever happened.
+    *err = QString::fromUtf8(process.readAllStandardError());
+    return ended && process.readAllStandardOutput().isEmpty() ? process.exitCode() : -1;
 }
 
 bool machineHasAnSmc()
@@ -76,6 +66,9 @@ private Q_SLOTS:
     void drivesTheApplesmcFiles();
 };
 
+// pkexec keeps 126 and 127 for itself.
+static_assert(SmcHelperTool::exitUsage > 0 && SmcHelperTool::exitUsage < 126);
+
 // Every list pkexec could hand over: the only accepted ones are "auto" and
 // "set-percent" with a plain decimal from 0 to 100.
 void tst_SmcHelperTool::argumentLists_data()
@@ -88,40 +81,22 @@ void tst_SmcHelperTool::argumentLists_data()
     constexpr int refusedBytes = -3;
 
     QTest::newRow("auto") << QByteArrayList{"auto"} << -1;
-    QTest::newRow("0") << QByteArrayList{"set-percent", "0"} << 0;
-    QTest::newRow("7") << QByteArrayList{"set-percent", "7"} << 7;
-    QTest::newRow("100") << QByteArrayList{"set-percent", "100"} << 100;
+    for (int percent : {0, 7, 100})
+        QTest::addRow("%d", percent) << QByteArrayList{"set-percent", QByteArray::number(percent)} << percent;
     QTest::newRow("not UTF-8") << QByteArrayList{"set-percent", "5\xFF"} << refusedBytes;
     QTest::newRow("auto, not UTF-8") << QByteArrayList{"au\xC3\xBCto"} << refusedBytes;
     QTest::newRow("NUL") << QByteArrayList{"set-percent", QByteArray("5\0", 2)} << refusedBytes;
-    QTest::newRow("nothing") << QByteArrayList() << refused;
-    QTest::newRow("empty word") << QByteArrayList{""} << refused;
-    QTest::newRow("auto with more") << QByteArrayList{"auto", "now"} << refused;
-    QTest::newRow("AUTO") << QByteArrayList{"AUTO"} << refused;
-    QTest::newRow("auto with newline") << QByteArrayList{"auto\n"} << refused;
-    QTest::newRow("auto with blank") << QByteArrayList{" auto"} << refused;
-    QTest::newRow("set-percent alone") << QByteArrayList{"set-percent"} << refused;
-    QTest::newRow("set-percent empty") << QByteArrayList{"set-percent", ""} << refused;
-    QTest::newRow("101") << QByteArrayList{"set-percent", "101"} << refused;
-    QTest::newRow("1000") << QByteArrayList{"set-percent", "1000"} << refused;
-    QTest::newRow("negative") << QByteArrayList{"set-percent", "-1"} << refused;
-    QTest::newRow("plus sign") << QByteArrayList{"set-percent", "+50"} << refused;
-    QTest::newRow("fraction") << QByteArrayList{"set-percent", "50.5"} << refused;
-    QTest::newRow("comma fraction") << QByteArrayList{"set-percent", "50,5"} << refused;
-    QTest::newRow("exponent") << QByteArrayList{"set-percent", "1e2"} << refused;
-    QTest::newRow("hexadecimal") << QByteArrayList{"set-percent", "0x32"} << refused;
-    QTest::newRow("leading zero") << QByteArrayList{"set-percent", "050"} << refused;
-    QTest::newRow("leading blank") << QByteArrayList{"set-percent", " 50"} << refused;
-    QTest::newRow("trailing newline") << QByteArrayList{"set-percent", "50\n"} << refused;
-    QTest::newRow("huge") << QByteArrayList{"set-percent", "99999999999999999999"} << refused;
-    QTest::newRow("fullwidth digits") << QByteArrayList{"set-percent", "５０"} << refused;
-    QTest::newRow("Arabic-Indic digits") << QByteArrayList{"set-percent", "٥٠"} << refused;
-    QTest::newRow("word") << QByteArrayList{"set-percent", "пятьдесят"} << refused;
-    QTest::newRow("one word") << QByteArrayList{"set-percent=50"} << refused;
-    QTest::newRow("extra argument") << QByteArrayList{"set-percent", "50", "auto"} << refused;
-    QTest::newRow("order swapped") << QByteArrayList{"50", "set-percent"} << refused;
-    QTest::newRow("option") << QByteArrayList{"--help"} << refused;
-    QTest::newRow("shell text") << QByteArrayList{"set-percent", "50; rm -rf /"} << refused;
+    const QList<QByteArrayList> lists = {{}, {""}, {"auto", "now"}, {"AUTO"}, {"auto\n"}, {" auto"}, {"set-percent"},
+                                         {"set-percent=50"}, {"set-percent", "50", "auto"}, {"50", "set-percent"},
+                                         {"--help"}};
+    for (const QByteArrayList& list : lists)
+        QTest::addRow("%lld words [%s]", qlonglong(list.size()), list.join(' ').toPercentEncoding(" ").constData())
+            << list << refused;
+    // Only a plain decimal from 0 to 100 is a percentage.
+    for (const char* word : {"", "101", "1000", "-1", "+50", "50.5", "50,5", "1e2", "0x32", "050", " 50", "50\n",
+                             "99999999999999999999", "５０", "٥٠", "пятьдесят", "50; rm -rf /"})
+        QTest::addRow("set-percent [%s]", QByteArray(word).toPercentEncoding(" ").constData())
+            << QByteArrayList{"set-percent", word} << refused;
 }
 
 void tst_SmcHelperTool::argumentLists()
@@ -142,13 +117,9 @@ void tst_SmcHelperTool::argumentLists()
     if (percent != -2)
         return;
     // Refused as a process too, before anything is touched.
-    const HelperRun run = runHelper(arguments);
-    QVERIFY(run.finished);
-    QCOMPARE(run.exitCode, SmcHelperTool::exitUsage);
-    // pkexec keeps 126 and 127 for itself.
-    QVERIFY(run.exitCode > 0 && run.exitCode < 126);
-    QVERIFY2(run.err.contains(QStringLiteral("Использование: brisko-smc-helper")), qPrintable(run.err));
-    QVERIFY(run.out.isEmpty());
+    QString err;
+    QCOMPARE(runHelper(arguments, &err), SmcHelperTool::exitUsage);
+    QVERIFY2(err.contains(QStringLiteral("Использование: brisko-smc-helper")), qPrintable(err));
 }
 
 void tst_SmcHelperTool::pastTheArgumentsOnlyTheRealDriverCounts()
@@ -164,10 +135,9 @@ void tst_SmcHelperTool::pastTheArgumentsOnlyTheRealDriverCounts()
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!value.isEmpty())
             environment.insert(QStringLiteral("BRISKO_SMC"), value);
-        const HelperRun run = runHelper({"set-percent", "50"}, environment);
-        QVERIFY(run.finished);
-        QCOMPARE(run.exitCode, SmcHelperTool::exitFailed);
-        QVERIFY2(run.err.startsWith(QStringLiteral("Не удалось открыть Apple SMC")), qPrintable(run.err));
+        QString err;
+        QCOMPARE(runHelper({"set-percent", "50"}, &err, environment), SmcHelperTool::exitFailed);
+        QVERIFY2(err.startsWith(QStringLiteral("Не удалось открыть Apple SMC")), qPrintable(err));
     }
     QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("0"));
 }

@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <QTest>
 
 using namespace std::chrono_literals;
 
@@ -27,17 +26,27 @@ class tst_CoolingView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_bed = std::make_unique<ViewTestBed>();
+        m_state = m_bed->state();
+        m_clock = std::make_shared<FakePausingClock>();
+        m_flag = std::make_unique<TerminationFlag>();
+    }
+    void cleanup()
+    {
+        m_view.reset();
+        m_fans.reset();
+    }
     void readingsAndPollingFollowVisibility();
-    void manualBoostAndRelease();
-    void autoModeAndItsThreshold();
+    void boostModesAndRelease();
     void monitoringOnly_data();
     void monitoringOnly();
 
 private:
+    // The section shown over a fan service on the simulator of this profile.
     void makeView(const QString& profile, bool writesRefused = false);
-    QJsonObject stored() const { return m_bed->storedSettings(); }
+    QJsonValue stored(const char* field) const { return m_bed->storedSettings().value(QLatin1String(field)); }
     // The speed a percentage of the fan's range gives.
     static int speedAt(const FanStatus& fan, double percent)
     {
@@ -59,22 +68,6 @@ private:
     std::unique_ptr<FanControlService> m_fans;
     std::unique_ptr<CoolingView> m_view;
 };
-
-void tst_CoolingView::init()
-{
-    m_bed = std::make_unique<ViewTestBed>();
-    m_state = m_bed->state();
-    m_clock = std::make_shared<FakePausingClock>();
-    m_flag = std::make_unique<TerminationFlag>();
-}
-
-void tst_CoolingView::cleanup()
-{
-    m_view.reset();
-    m_fans.reset();
-    m_sim.reset();
-    m_bed.reset();
-}
 
 void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
 {
@@ -98,13 +91,12 @@ void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
     services.fans = m_fans.get();
     m_view = std::make_unique<CoolingView>(services);
     m_view->resize(1000, 900);
+    m_view->show();
 }
 
 void tst_CoolingView::readingsAndPollingFollowVisibility()
 {
     makeView(QStringLiteral("m5"));
-    QVERIFY(!m_fans->isPolling());
-    m_view->show();
     QVERIFY(m_fans->isPolling());
     QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
 
@@ -129,18 +121,17 @@ void tst_CoolingView::readingsAndPollingFollowVisibility()
     // Leaving the section pauses the poll and stores the fan settings.
     m_view->hide();
     QVERIFY(!m_fans->isPolling());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("system")));
+    QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("system")));
     m_view->show();
     QVERIFY(m_fans->isPolling());
 }
 
-void tst_CoolingView::manualBoostAndRelease()
+void tst_CoolingView::boostModesAndRelease()
 {
     AppSettings settings = m_state->settings();
     settings.fanManualBoostPercent = 60;
     m_state->setSettings(settings);
     makeView(QStringLiteral("m5"));
-    m_view->show();
     QTRY_VERIFY(m_fans->snapshot().isControllable);
     const FanStatus fan = m_fans->snapshot().fans.first();
 
@@ -150,7 +141,7 @@ void tst_CoolingView::manualBoostAndRelease()
     QCOMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 60)));
     QVERIFY(child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
     QVERIFY(!child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("manual")));
+    QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("manual")));
 
     // The slider moves in steps of five; the boost follows.
     auto* slider = child<QSlider>(QStringLiteral("fanManualBoostPercent"));
@@ -159,7 +150,7 @@ void tst_CoolingView::manualBoostAndRelease()
     slider->setValue(90);
     QCOMPARE(m_fans->manualBoostPercent(), 90.0);
     QTRY_COMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 90)));
-    QCOMPARE(stored().value(QStringLiteral("fanManualBoostPercent")), QJsonValue(90));
+    QCOMPARE(stored("fanManualBoostPercent"), QJsonValue(90));
 
     auto* release = child<QPushButton>(QStringLiteral("releaseToSystem"));
     QTRY_VERIFY(!m_fans->isRequestingAdmin());
@@ -169,26 +160,18 @@ void tst_CoolingView::manualBoostAndRelease()
     QCOMPARE(m_fans->mode(), FanControlMode::system);
     QCOMPARE(mode->currentText(), QStringLiteral("Система (авто)"));
     QVERIFY(!slider->isVisible());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("system")));
-}
+    QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("system")));
 
-void tst_CoolingView::autoModeAndItsThreshold()
-{
-    makeView(QStringLiteral("m5"));
-    m_view->show();
-    QTRY_VERIFY(m_fans->snapshot().isControllable);
-    auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
     mode->setCurrentIndex(mode->findText(QStringLiteral("Auto при перегреве")));
     QTRY_COMPARE(m_fans->mode(), FanControlMode::autoBoost);
-    QVERIFY(child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
-    QVERIFY(!child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("autoBoost")));
-
+    auto* threshold = child<QSlider>(QStringLiteral("fanAutoBoostTempC"));
+    QVERIFY(threshold->isVisible() && !slider->isVisible());
+    QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("autoBoost")));
     // Lowering the threshold under the current heat (58 °C) boosts.
-    child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->setValue(55);
+    threshold->setValue(55);
     QCOMPARE(m_fans->autoBoostThresholdC(), 55.0);
     QTRY_VERIFY(m_fans->manualOverrideActive());
-    QCOMPARE(stored().value(QStringLiteral("fanAutoBoostTempC")), QJsonValue(55));
+    QCOMPARE(stored("fanAutoBoostTempC"), QJsonValue(55));
 }
 
 void tst_CoolingView::monitoringOnly_data()
@@ -206,7 +189,6 @@ void tst_CoolingView::monitoringOnly()
     QFETCH(bool, writesRefused);
     QFETCH(bool, hasFans);
     makeView(profile, writesRefused);
-    m_view->show();
     QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
     QVERIFY(!m_fans->snapshot().isControllable);
 
@@ -216,9 +198,8 @@ void tst_CoolingView::monitoringOnly()
     QCOMPARE(child<QLabel>(QStringLiteral("noFans"))->isVisible(), !hasFans);
     QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
     QVERIFY(m_view->findChildren<QLabel*>(QStringLiteral("value")).size() >= 1);
-    if (hasFans) {
+    if (hasFans)
         QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), CoolingView::monitoringOnlyText);
-    }
 }
 
 BRISKO_TEST(tst_CoolingView)

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
 
 // The feedback form against the loopback server: what it sends, the send
 // button closed while the request runs, and the result line.
@@ -22,12 +21,22 @@ class tst_FeedbackSheet : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
+    void cleanup()
+    {
+        m_sheet.reset();
+        m_feedback.reset();
+    }
     void sendingClosesTheButtonUntilTheAnswer();
     void refusalsAndFailuresShowAWarning();
     void settingsOpenTheForm();
 
 private:
+    void result(const QString& text, IconTextLine::Tone tone) const
+    {
+        QCOMPARE(m_sheet->resultLine()->text(), text);
+        QCOMPARE(m_sheet->resultLine()->tone(), tone);
+    }
+
     std::unique_ptr<ServerTestBed> m_bed;
     std::unique_ptr<ViewTestBed> m_view;
     std::unique_ptr<FeedbackService> m_feedback;
@@ -53,14 +62,6 @@ void tst_FeedbackSheet::init()
     QVERIFY(m_sheet->isVisible());
 }
 
-void tst_FeedbackSheet::cleanup()
-{
-    m_sheet.reset();
-    m_feedback.reset();
-    m_view.reset();
-    m_bed.reset();
-}
-
 void tst_FeedbackSheet::sendingClosesTheButtonUntilTheAnswer()
 {
     m_bed->server.enqueue(feedbackPath,
@@ -83,8 +84,7 @@ void tst_FeedbackSheet::sendingClosesTheButtonUntilTheAnswer()
     QTRY_VERIFY(!m_feedback->isSending());
     QVERIFY(send->isEnabled());
     QCOMPARE(send->text(), QStringLiteral("Отправить"));
-    QCOMPARE(m_sheet->resultLine()->text(), QStringLiteral("Получили, спасибо!"));
-    QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::success);
+    result(QStringLiteral("Получили, спасибо!"), IconTextLine::Tone::success);
     QVERIFY(m_sheet->messageEdit()->toPlainText().isEmpty());
 
     const QList<RecordedRequest> requests = m_bed->server.requests(feedbackPath);
@@ -103,8 +103,7 @@ void tst_FeedbackSheet::refusalsAndFailuresShowAWarning()
 {
     m_sheet->messageEdit()->setPlainText(QStringLiteral("тест"));
     m_sheet->sendButton()->click();
-    QCOMPARE(m_sheet->resultLine()->text(), FeedbackService::tooShortText);
-    QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::warning);
+    result(FeedbackService::tooShortText, IconTextLine::Tone::warning);
     // A refused message stays for the user to complete.
     QCOMPARE(m_sheet->messageEdit()->toPlainText(), QStringLiteral("тест"));
 
@@ -112,8 +111,7 @@ void tst_FeedbackSheet::refusalsAndFailuresShowAWarning()
     m_sheet->messageEdit()->setPlainText(QStringLiteral("Не открывается раздел охлаждения"));
     m_sheet->sendButton()->click();
     QTRY_VERIFY(!m_feedback->isSending());
-    QCOMPARE(m_sheet->resultLine()->text(), QStringLiteral("Сервер перегружен"));
-    QCOMPARE(m_sheet->resultLine()->tone(), IconTextLine::Tone::warning);
+    result(QStringLiteral("Сервер перегружен"), IconTextLine::Tone::warning);
     QCOMPARE(m_sheet->messageEdit()->toPlainText(), QStringLiteral("Не открывается раздел охлаждения"));
     QVERIFY(!m_bed->server.requests(feedbackPath).first().json().contains(QLatin1String("diagnostics")));
 }

@@ -2,7 +2,11 @@
 #include "ViewTestBed.h"
 
 #include "CleanArchivePanel.h"
+#include "HealthGauge.h"
+#include "IconTextLine.h"
+#include "MacHealthDashboardSection.h"
 #include "SafeCleanupPanel.h"
+#include "Theme.h"
 #include "app/AppState.h"
 
 #include <QCheckBox>
@@ -13,32 +17,35 @@
 #include <QLabel>
 #include <QProcessEnvironment>
 #include <QPushButton>
-#include <QTest>
+#include <QSignalSpy>
 
-// The safe-cleanup and clean-archive panels over a real application state
-// and real folders.
+#include <cmath>
+
+// The overview's panels over a real application state and real folders:
+// safe cleanup, clean archive, and health with the gauge's bands as words and
+// as painted colour.
 class tst_OverviewPanels : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup() { m_bed.reset(); }
+    void init()
+    {
+        m_bed = std::make_unique<ViewTestBed>();
+        m_fixture = &m_bed->fixture;
+        m_state = m_bed->state();
+    }
     void safeCleanupDeletesOnlyTheTickedAfterAsking();
     void cleanArchiveCreatesListsAndReveals();
+    void gaugeBands_data();
+    void gaugeBands();
+    void healthBeforeAndAfterAScan();
 
 private:
     std::unique_ptr<ViewTestBed> m_bed;
     AppFixture* m_fixture = nullptr;
     AppState* m_state = nullptr;
 };
-
-void tst_OverviewPanels::init()
-{
-    m_bed = std::make_unique<ViewTestBed>();
-    m_fixture = &m_bed->fixture;
-    m_state = m_bed->state();
-}
 
 void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
 {
@@ -145,6 +152,86 @@ void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
     QTRY_VERIFY(!m_state->isBusy());
     QCOMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
     QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
+}
+
+void tst_OverviewPanels::gaugeBands_data()
+{
+    QTest::addColumn<int>("score");
+    QTest::addColumn<QString>("label");
+    // 0 accent, 1 orange, 2 red
+    QTest::addColumn<int>("colour");
+    QTest::newRow("49") << 49 << "Требует внимания" << 2;
+    QTest::newRow("50") << 50 << "Средне" << 1;
+    QTest::newRow("69") << 69 << "Средне" << 1;
+    QTest::newRow("70") << 70 << "Хорошо" << 0;
+    QTest::newRow("84") << 84 << "Хорошо" << 0;
+    QTest::newRow("85") << 85 << "Отлично" << 0;
+}
+
+void tst_OverviewPanels::gaugeBands()
+{
+    QFETCH(int, score);
+    QFETCH(QString, label);
+    QFETCH(int, colour);
+    for (const QPalette& palette : {Theme::lightPalette(), Theme::darkPalette()}) {
+        const Theme theme(palette);
+        const QColor expected = QList<QColor>{theme.accent(), theme.warning(), theme.danger()}.at(colour);
+        QCOMPARE(HealthGauge::label(score), label);
+        QCOMPARE(HealthGauge::colour(score, theme), expected);
+
+        // The painted ring starts at its lower left in the band's colour, and
+        // the number and word are drawn.
+        HealthGauge gauge;
+        gauge.setPalette(palette);
+        gauge.resize(gauge.sizeHint());
+        gauge.setScore(score);
+        const QImage image = gauge.grab().toImage();
+        const double radius = (gauge.width() - 12) / 2.0;
+        const QPoint start(qRound(gauge.width() / 2.0 - radius * M_SQRT1_2 + 2),
+                           qRound(gauge.height() / 2.0 + radius * M_SQRT1_2 - 2));
+        const QColor painted = image.pixelColor(start);
+        QVERIFY2(std::abs(painted.red() - expected.red()) <= 8 && std::abs(painted.green() - expected.green()) <= 8 &&
+                     std::abs(painted.blue() - expected.blue()) <= 8,
+                 qPrintable(painted.name() + QStringLiteral(" against ") + expected.name()));
+        QCOMPARE(gauge.accessibleDescription(), QString::number(score) + QStringLiteral("% · ") + label);
+    }
+}
+
+void tst_OverviewPanels::healthBeforeAndAfterAScan()
+{
+    m_fixture->sized(QStringLiteral("Downloads/Старый установщик.dmg"), 300 << 20);
+    m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
+    AppState& state = *m_state;
+    MacHealthDashboardSection section(m_bed->services());
+    section.resize(1000, 500);
+    section.show();
+
+    auto* scan = section.findChild<QPushButton*>(QStringLiteral("quickHealthScan"));
+    QVERIFY(!section.findChild<QPushButton*>(QStringLiteral("repeatHealthScan"))->isVisible());
+    scan->click();
+    QVERIFY(state.isBusy());
+    QVERIFY(!scan->isEnabled());
+    QTRY_VERIFY(state.healthSnapshot().has_value() && !state.isBusy());
+
+    const MacHealthSnapshot snapshot = *state.healthSnapshot();
+    QVERIFY(!scan->isVisible());
+    QCOMPARE(section.gauge()->score(), snapshot.healthPercent);
+    QVERIFY(snapshot.itemCount >= 1);
+    QCOMPARE(section.findChild<QLabel*>(QStringLiteral("found"))->text(), QString::number(snapshot.itemCount));
+    QStringList tips;
+    for (IconTextLine* line : section.findChildren<IconTextLine*>(QStringLiteral("healthTip")))
+        tips.append(line->text());
+    QCOMPARE(tips, snapshot.tips);
+    QStringList facts;
+    for (QLabel* fact : section.findChildren<QLabel*>(QStringLiteral("fact")))
+        facts.append(fact->text());
+    QCOMPARE(facts.size(), 6);
+    QCOMPARE(facts.at(3), QString::number(snapshot.hardware.memoryGB) + QStringLiteral("\u00a0ГБ"));
+    QVERIFY2(!facts.join(u' ').contains(QLatin1String("unknown")), qPrintable(facts.join(u' ')));
+
+    QSignalSpy results(&section, &MacHealthDashboardSection::showResultsRequested);
+    section.findChild<QPushButton*>(QStringLiteral("healthResults"))->click();
+    QCOMPARE(results.count(), 1);
 }
 
 BRISKO_TEST(tst_OverviewPanels)

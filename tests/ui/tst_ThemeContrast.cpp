@@ -1,8 +1,6 @@
 #include "BriskoTest.h"
 #include "Theme.h"
 
-#include <QTest>
-
 // Every colour a widget draws text or a control's edge in, against every
 // surface it is drawn on, in both palettes: text 4.5:1, graphics 3:1.
 class tst_ThemeContrast : public QObject

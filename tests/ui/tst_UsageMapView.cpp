@@ -13,7 +13,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QTest>
 
 // The size map over a real temporary home: mapping, drilling in by mouse,
 // back by breadcrumb and keyboard, hover, the side list, and an action from
@@ -24,17 +23,23 @@ class tst_UsageMapView : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup()
-    {
-        m_view.reset();
-        m_bed.reset();
-    }
+    void cleanup() { m_view.reset(); }
     void drillInHoverAndBack();
     void trashFromTheMenuAfterConfirmation();
 
 private:
-    UsageTree::Index entry(const char* relative) const;
-    void clickEntry(const char* relative);
+    UsageTree::Index entry(const char* relative) const
+    {
+        return m_state->usageTree()->find(m_f->home.nativePath(relative));
+    }
+    // Where the chart draws the entry, in its own coordinates.
+    QPoint pointOf(const char* relative) const
+    {
+        const std::optional<QPointF> at = m_view->chart()->pointOf(entry(relative));
+        [&] { QVERIFY2(at, relative); }();
+        return at.value_or(QPointF()).toPoint();
+    }
+    void clickEntry(const char* relative) { QTest::mouseClick(m_view->chart(), Qt::LeftButton, {}, pointOf(relative)); }
 
     std::unique_ptr<ViewTestBed> m_bed;
     AppFixture* m_f = nullptr;
@@ -59,19 +64,6 @@ void tst_UsageMapView::init()
     QTRY_VERIFY_WITH_TIMEOUT(m_state->usageTree() && !m_state->isBusy(), 20000);
 }
 
-UsageTree::Index tst_UsageMapView::entry(const char* relative) const
-{
-    const UsageTreePtr tree = m_state->usageTree();
-    return tree->find(m_f->home.nativePath(relative));
-}
-
-void tst_UsageMapView::clickEntry(const char* relative)
-{
-    const std::optional<QPointF> at = m_view->chart()->pointOf(entry(relative));
-    QVERIFY2(at, relative);
-    QTest::mouseClick(m_view->chart(), Qt::LeftButton, {}, at->toPoint());
-}
-
 void tst_UsageMapView::drillInHoverAndBack()
 {
     const UsageTree& tree = *m_state->usageTree();
@@ -85,9 +77,7 @@ void tst_UsageMapView::drillInHoverAndBack()
     QCOMPARE(m_view->childList()->count(), 2);
     QVERIFY(m_view->childList()->item(0)->text().startsWith(QStringLiteral("фильм.mkv — ")));
 
-    const std::optional<QPointF> film = m_view->chart()->pointOf(entry("Видео/фильм.mkv"));
-    QVERIFY(film);
-    QTest::mouseMove(m_view->chart(), film->toPoint());
+    QTest::mouseMove(m_view->chart(), pointOf("Видео/фильм.mkv"));
     QTRY_VERIFY(m_view->hoverLabel()->text().startsWith(QStringLiteral("фильм.mkv — ")));
 
     m_view->breadcrumb().first()->click();
@@ -126,9 +116,8 @@ void tst_UsageMapView::trashFromTheMenuAfterConfirmation()
     m_view->breadcrumb().first()->click();
 
     const qint64 before = m_state->usageTree()->size(0);
-    const std::optional<QPointF> at = m_view->chart()->pointOf(entry("Документы"));
-    QVERIFY(at);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at->toPoint(), m_view->chart()->mapToGlobal(at->toPoint()));
+    const QPoint at = pointOf("Документы");
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_view->chart()->mapToGlobal(at));
     QApplication::sendEvent(m_view->chart(), &event);
     QMenu* menu = m_view->findChild<QMenu*>(QStringLiteral("usageContextMenu"));
     QVERIFY(menu);

@@ -10,10 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 // The window's own confirmation sheet and folder chooser, on screen.
 class tst_WindowDialogs : public QObject
@@ -21,58 +18,44 @@ class tst_WindowDialogs : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_window = std::make_unique<QWidget>();
+        m_window->resize(800, 600);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
     void keysAnswerTheSheet_data();
     void keysAnswerTheSheet();
-    void destructiveActionInTheDangerColour();
-    void sheetFitsItsText();
+    void destructiveActionInTheDangerColourAndLongTextFits();
     void folderChooser_data();
     void folderChooser();
 
 private:
-    // Runs act on the next modal dialog once it is up.
-    static void whenModal(std::function<void(QWidget*)> act);
-    ConfirmationRequest request(bool destructive) const;
+    // Runs act on the next modal dialog once it is up, looking again at
+    // every turn of the event loop.
+    static void whenModal(std::function<void(QWidget*)> act)
+    {
+        QTimer::singleShot(0, qApp, [act = std::move(act)]() mutable {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal->isVisible())
+                act(modal);
+            else
+                whenModal(std::move(act));
+        });
+    }
+    static ConfirmationRequest request(bool destructive)
+    {
+        ConfirmationRequest r;
+        r.title = QStringLiteral("Удалить в Корзину?");
+        r.message = QStringLiteral("Выбранное (220,2\u00a0МБ) будет перемещено в Корзину.");
+        r.confirmText = QStringLiteral("Удалить 3 элемента");
+        r.destructive = destructive;
+        return r;
+    }
 
-    QWidget* m_window = nullptr;
+    std::unique_ptr<QWidget> m_window;
 };
-
-void tst_WindowDialogs::init()
-{
-    m_window = new QWidget;
-    m_window->resize(800, 600);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_WindowDialogs::cleanup()
-{
-    delete m_window;
-    m_window = nullptr;
-}
-
-ConfirmationRequest tst_WindowDialogs::request(bool destructive) const
-{
-    ConfirmationRequest r;
-    r.title = QStringLiteral("Удалить в Корзину?");
-    r.message = QStringLiteral("Выбранное (220,2\u00a0МБ) будет перемещено в Корзину.");
-    r.confirmText = QStringLiteral("Удалить 3 элемента");
-    r.destructive = destructive;
-    return r;
-}
-
-void tst_WindowDialogs::whenModal(std::function<void(QWidget*)> act)
-{
-    // Looks again at every turn of the event loop until the dialog is up.
-    QTimer::singleShot(0, qApp, [act = std::move(act)]() mutable {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible())
-            act(modal);
-        else
-            whenModal(std::move(act));
-    });
-}
 
 void tst_WindowDialogs::keysAnswerTheSheet_data()
 {
@@ -94,7 +77,7 @@ void tst_WindowDialogs::keysAnswerTheSheet()
 
     DialogConfirmer confirmer;
     QList<bool> answers;
-    confirmer.confirm(m_window, request(destructive), [&answers](bool yes) { answers.append(yes); });
+    confirmer.confirm(m_window.get(), request(destructive), [&answers](bool yes) { answers.append(yes); });
     auto* sheet = m_window->findChild<ConfirmationSheet*>();
     QVERIFY(sheet);
     QVERIFY(QTest::qWaitForWindowExposed(sheet));
@@ -103,11 +86,11 @@ void tst_WindowDialogs::keysAnswerTheSheet()
     QTRY_COMPARE(answers, QList<bool>{confirmed});
 }
 
-void tst_WindowDialogs::destructiveActionInTheDangerColour()
+void tst_WindowDialogs::destructiveActionInTheDangerColourAndLongTextFits()
 {
-    const Theme theme = Theme::of(m_window);
-    ConfirmationSheet destructive(request(true), m_window);
-    ConfirmationSheet plain(request(false), m_window);
+    const Theme theme = Theme::of(m_window.get());
+    ConfirmationSheet destructive(request(true), m_window.get());
+    ConfirmationSheet plain(request(false), m_window.get());
     QVERIFY(destructive.confirmButton()->isDestructive());
     QVERIFY(!plain.confirmButton()->isDestructive());
 
@@ -118,18 +101,16 @@ void tst_WindowDialogs::destructiveActionInTheDangerColour()
     QCOMPARE(centreLeft.rgb(), theme.dangerFill().rgb());
     QVERIFY(destructive.cancelButton()->isDefault());
     QVERIFY(plain.confirmButton()->isDefault());
-}
 
-void tst_WindowDialogs::sheetFitsItsText()
-{
+    // A long message widens the sheet only so far and is shown whole: the
+    // label is as tall as its wrapped text needs.
     ConfirmationRequest move = request(false);
     move.message = QStringLiteral("Будет перенесено 220,2\u00a0МБ в: /media/user/Архивный диск с длинным именем/"
                                   "Архив/Перенесённое с системного диска/2026");
-    ConfirmationSheet sheet(move, m_window);
+    ConfirmationSheet sheet(move, m_window.get());
     sheet.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     QVERIFY(sheet.width() <= ConfirmationSheet::maximumWidth);
-    // The whole message is shown: the label is as tall as its wrapped text needs.
     const QLabel* message = sheet.messageLabel();
     QVERIFY(message->height() >= message->heightForWidth(message->width()));
     QVERIFY(sheet.geometry().contains(sheet.confirmButton()->geometry().bottomRight() + sheet.pos()));
@@ -172,12 +153,9 @@ void tst_WindowDialogs::folderChooser()
     const std::optional<FilePath> chosen = chooser.chooseFolder(FilePath::fromString(start), QStringLiteral("Выбрать"));
     QCOMPARE(label, QStringLiteral("Выбрать"));
     QCOMPARE(shownFolder, start);
-    if (accept) {
-        QVERIFY(chosen);
+    QCOMPARE(chosen.has_value(), accept);
+    if (accept)
         QCOMPARE(chosen->toString(), target);
-    } else {
-        QVERIFY(!chosen);
-    }
 }
 
 BRISKO_TEST(tst_WindowDialogs)
