@@ -34,12 +34,163 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
     }
     void cleanup() { m_view.reset(); }
-    void everyControlWritesItsField_data();
-    void everyControlWritesItsField();
-    void numbersTheRecordMustNotHoldAreRefused_data();
-    void numbersTheRecordMustNotHoldAreRefused();
-    void archiveFolderStatus();
-    void vocabularyLinksAndVersion();
+    void everyControlWritesItsField_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QJsonValue>("expected");
+        // The video mode the record starts with, so that the mode's own form is shown.
+        QTest::addColumn<QString>("videoMode");
+        const QString byName = QStringLiteral("namePrefix");
+        const QString byType = QStringLiteral("fileType");
+        const QString archive = QStringLiteral("/media/Внешний диск/Архив");
+        QTest::newRow("low power on") << "lowPowerMode" << "toggle" << QJsonValue(true) << byName;
+        QTest::newRow("archive path") << "archivePath" << archive << QJsonValue(archive) << byName;
+        QTest::newRow("candidate size") << "archiveCandidateMinGB" << "2,5" << QJsonValue(2.5) << byName;
+        QTest::newRow("candidate days") << "archiveCandidateMinDays" << "90" << QJsonValue(90) << byName;
+        QTest::newRow("installer days") << "installerMaxAgeDays" << "0" << QJsonValue(0) << byName;
+        QTest::newRow("video by type") << "videoSearchMode" << "Все крупные видео" << QJsonValue(byType) << byName;
+        QTest::newRow("video by name") << "videoSearchMode" << "По тексту в имени" << QJsonValue(byName) << byType;
+        QTest::newRow("video size") << "plusVideoThresholdMB" << "120.5" << QJsonValue(120.5) << byType;
+        QTest::newRow("video text") << "videoNamePrefix" << "+готово" << QJsonValue(QStringLiteral("+готово")) << byName;
+        QTest::newRow("large folders") << "largeFolderThresholdGB" << "0,25" << QJsonValue(0.25) << byName;
+        QTest::newRow("large files") << "largeFileThresholdMB" << "700" << QJsonValue(700) << byName;
+        QTest::newRow("statistics off") << "analyticsEnabled" << "toggle" << QJsonValue(false) << byName;
+        QTest::newRow("error reports off") << "errorReportingEnabled" << "toggle" << QJsonValue(false) << byName;
+    }
+
+    void everyControlWritesItsField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, input);
+        QFETCH(QJsonValue, expected);
+        QFETCH(QString, videoMode);
+        AppSettings start = m_state->settings();
+        start.videoSearchMode = *VideoSearchModes::fromRawValue(videoMode);
+        m_state->setSettings(start);
+        const QJsonObject before = published();
+        QVERIFY(before.value(field) != expected);
+
+        QWidget* widget = control(field);
+        QVERIFY2(widget->isVisible(), "the control is on screen");
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            combo->setCurrentIndex(combo->findText(input));
+        } else {
+            auto* number = qobject_cast<SettingsNumberField*>(widget);
+            QLineEdit* edit = number ? number->lineEdit() : qobject_cast<QLineEdit*>(widget);
+            QVERIFY(edit && (!number || number->errorText().isEmpty()));
+            replaceText(edit, input);
+        }
+        // Exactly this field changed, in the published and in the stored record.
+        QJsonObject after = before;
+        after.insert(field, expected);
+        QCOMPARE(published(), after);
+        QCOMPARE(m_bed->storedSettings(), after);
+    }
+
+    void numbersTheRecordMustNotHoldAreRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("message");
+        const QString threshold = SettingsNumberField::thresholdMessage;
+        const QString days = SettingsNumberField::daysMessage;
+        QTest::newRow("negative size") << "archiveCandidateMinGB" << "-1" << threshold;
+        QTest::newRow("infinite size") << "largeFolderThresholdGB" << "inf" << threshold;
+        QTest::newRow("not a number") << "largeFileThresholdMB" << "nan" << threshold;
+        QTest::newRow("huge exponent") << "largeFileThresholdMB" << "1e999" << threshold;
+        QTest::newRow("words") << "largeFolderThresholdGB" << "пять" << threshold;
+        QTest::newRow("empty size") << "archiveCandidateMinGB" << "" << threshold;
+        QTest::newRow("fractional days") << "archiveCandidateMinDays" << "2,5" << days;
+        QTest::newRow("fractional days, point") << "installerMaxAgeDays" << "30.0" << days;
+        QTest::newRow("negative days") << "installerMaxAgeDays" << "-7" << days;
+        QTest::newRow("exponent days") << "archiveCandidateMinDays" << "1e2" << days;
+        QTest::newRow("days beyond 64 bits") << "archiveCandidateMinDays" << "99999999999999999999" << days;
+    }
+
+    void numbersTheRecordMustNotHoldAreRefused()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, input);
+        QFETCH(QString, message);
+        const QJsonObject before = published();
+        auto* number = control<SettingsNumberField>(field);
+        replaceText(number->lineEdit(), input, true);
+        QCOMPARE(number->errorText(), message);
+        // The text stays for the user to mend; nothing was published or stored.
+        QCOMPARE(number->lineEdit()->text(), input);
+        QCOMPARE(published(), before);
+        QVERIFY(m_bed->storedSettings().isEmpty());
+
+        // A value the record may hold clears the message and is saved.
+        replaceText(number->lineEdit(), QStringLiteral("12"));
+        QVERIFY(number->errorText().isEmpty());
+        QCOMPARE(m_bed->storedSettings().value(field), QJsonValue(12));
+    }
+
+    void archiveFolderStatus()
+    {
+        TempHome& home = m_bed->fixture.home;
+        IconTextLine* line = m_view->archiveStatusLine();
+        auto* path = control<QLineEdit>(QStringLiteral("archivePath"));
+        const QString archive = home.makeDir(QStringLiteral("Диск/Brisko Archive"));
+        const QString locked = home.makeDir(QStringLiteral("Другой/Архив"));
+        m_bed->fixture.fs->denyWrite(QFile::encodeName(locked));
+        const QString warning = QStringLiteral("exclamationmark.triangle.fill");
+        const QString unwritable = QStringLiteral("Проверьте подключение архивного диска");
+        const auto expect = [&](const QString& typed, const QString& text, IconTextLine::Tone tone, const QString& symbol) {
+            replaceText(path, typed);
+            QCOMPARE(line->text(), text);
+            QCOMPARE(line->tone(), tone);
+            QCOMPARE(line->symbolName(), symbol);
+        };
+        expect(home.filePath(QStringLiteral("Архив/ещё нет")), QStringLiteral("Папка будет создана при первом переносе"),
+               IconTextLine::Tone::warning, warning);
+        expect(archive, QStringLiteral("Архив доступен для записи"), IconTextLine::Tone::success,
+               QStringLiteral("checkmark.circle.fill"));
+        // The folder itself refuses writing although its parent would allow it.
+        expect(locked, unwritable, IconTextLine::Tone::warning, warning);
+        // A file in the folder's place cannot take moved items either.
+        expect(home.makeFile(QStringLiteral("файл-архив"), 3), unwritable, IconTextLine::Tone::warning, warning);
+        // A read-only disk: the parent refuses writing.
+        m_bed->fixture.fs->denyWrite(QFile::encodeName(home.filePath(QStringLiteral("Диск"))));
+        expect(archive + QStringLiteral("/"), unwritable, IconTextLine::Tone::warning, warning);
+
+        // A folder picked in the dialog is shown, checked and stored.
+        const QString picked = home.makeDir(QStringLiteral("Том/Brisko Archive"));
+        m_bed->fixture.chooser->answer = FilePath::fromString(picked);
+        control<QPushButton>(QStringLiteral("pickArchiveFolder"))->click();
+        QCOMPARE(m_bed->fixture.chooser->asked.size(), 1);
+        QCOMPARE(path->text(), picked);
+        QCOMPARE(line->text(), QStringLiteral("Архив доступен для записи"));
+        QCOMPARE(m_bed->storedSettings().value(QStringLiteral("archivePath")).toString(), picked);
+    }
+
+    void vocabularyLinksAndVersion()
+    {
+        const QString keywords = control<QLabel>(QStringLiteral("archiveKeywords"))->text();
+        QVERIFY(keywords.startsWith(QStringLiteral("Также находит папки с ключевыми словами: ")));
+        for (const QString& word : DiskScanner::archiveCandidateKeywords())
+            QVERIFY2(keywords.contains(word), qPrintable(word));
+
+        AppSettings settings = m_state->settings();
+        settings.videoSearchMode = VideoSearchMode::fileType;
+        settings.privacyPolicyURL = QStringLiteral("https://example.test/brisko-vella/privacy");
+        m_state->setSettings(settings);
+        auto* types = control<QLabel>(QStringLiteral("videoTypes"));
+        QVERIFY(types->isVisible());
+        QVERIFY(types->text().startsWith(QStringLiteral("Типы: .")) && types->text().contains(QStringLiteral(".mov")));
+        QVERIFY(!control(QStringLiteral("videoNamePrefix"))->isVisible());
+        QCOMPARE(control<QLabel>(QStringLiteral("anonymousId"))->text(), m_bed->fixture.usage->anonymousId());
+        Q_EMIT control<QLabel>(QStringLiteral("privacyLink"))->linkActivated(QStringLiteral("privacy"));
+        QCOMPARE(m_bed->workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
+
+        // Without an update service only the running version is shown.
+        QVERIFY(!control(QStringLiteral("checkForUpdates"))->isVisible());
+        QVERIFY(control<QLabel>(QStringLiteral("currentVersion"))->text().startsWith(QStringLiteral("Текущая версия: ")));
+    }
 
 private:
     QJsonObject published() const
@@ -74,164 +225,6 @@ private:
     AppState* m_state = nullptr;
     std::unique_ptr<SettingsView> m_view;
 };
-
-void tst_SettingsView::everyControlWritesItsField_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QJsonValue>("expected");
-    // The video mode the record starts with, so that the mode's own form is shown.
-    QTest::addColumn<QString>("videoMode");
-    const QString byName = QStringLiteral("namePrefix");
-    const QString byType = QStringLiteral("fileType");
-    const QString archive = QStringLiteral("/media/Внешний диск/Архив");
-    QTest::newRow("low power on") << "lowPowerMode" << "toggle" << QJsonValue(true) << byName;
-    QTest::newRow("archive path") << "archivePath" << archive << QJsonValue(archive) << byName;
-    QTest::newRow("candidate size") << "archiveCandidateMinGB" << "2,5" << QJsonValue(2.5) << byName;
-    QTest::newRow("candidate days") << "archiveCandidateMinDays" << "90" << QJsonValue(90) << byName;
-    QTest::newRow("installer days") << "installerMaxAgeDays" << "0" << QJsonValue(0) << byName;
-    QTest::newRow("video by type") << "videoSearchMode" << "Все крупные видео" << QJsonValue(byType) << byName;
-    QTest::newRow("video by name") << "videoSearchMode" << "По тексту в имени" << QJsonValue(byName) << byType;
-    QTest::newRow("video size") << "plusVideoThresholdMB" << "120.5" << QJsonValue(120.5) << byType;
-    QTest::newRow("video text") << "videoNamePrefix" << "+готово" << QJsonValue(QStringLiteral("+готово")) << byName;
-    QTest::newRow("large folders") << "largeFolderThresholdGB" << "0,25" << QJsonValue(0.25) << byName;
-    QTest::newRow("large files") << "largeFileThresholdMB" << "700" << QJsonValue(700) << byName;
-    QTest::newRow("statistics off") << "analyticsEnabled" << "toggle" << QJsonValue(false) << byName;
-    QTest::newRow("error reports off") << "errorReportingEnabled" << "toggle" << QJsonValue(false) << byName;
-}
-
-void tst_SettingsView::everyControlWritesItsField()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, input);
-    QFETCH(QJsonValue, expected);
-    QFETCH(QString, videoMode);
-    AppSettings start = m_state->settings();
-    start.videoSearchMode = *VideoSearchModes::fromRawValue(videoMode);
-    m_state->setSettings(start);
-    const QJsonObject before = published();
-    QVERIFY(before.value(field) != expected);
-
-    QWidget* widget = control(field);
-    QVERIFY2(widget->isVisible(), "the control is on screen");
-    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
-    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        combo->setCurrentIndex(combo->findText(input));
-    } else {
-        auto* number = qobject_cast<SettingsNumberField*>(widget);
-        QLineEdit* edit = number ? number->lineEdit() : qobject_cast<QLineEdit*>(widget);
-        QVERIFY(edit && (!number || number->errorText().isEmpty()));
-        replaceText(edit, input);
-    }
-    // Exactly this field changed, in the published and in the stored record.
-    QJsonObject after = before;
-    after.insert(field, expected);
-    QCOMPARE(published(), after);
-    QCOMPARE(m_bed->storedSettings(), after);
-}
-
-void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("message");
-    const QString threshold = SettingsNumberField::thresholdMessage;
-    const QString days = SettingsNumberField::daysMessage;
-    QTest::newRow("negative size") << "archiveCandidateMinGB" << "-1" << threshold;
-    QTest::newRow("infinite size") << "largeFolderThresholdGB" << "inf" << threshold;
-    QTest::newRow("not a number") << "largeFileThresholdMB" << "nan" << threshold;
-    QTest::newRow("huge exponent") << "largeFileThresholdMB" << "1e999" << threshold;
-    QTest::newRow("words") << "largeFolderThresholdGB" << "пять" << threshold;
-    QTest::newRow("empty size") << "archiveCandidateMinGB" << "" << threshold;
-    QTest::newRow("fractional days") << "archiveCandidateMinDays" << "2,5" << days;
-    QTest::newRow("fractional days, point") << "installerMaxAgeDays" << "30.0" << days;
-    QTest::newRow("negative days") << "installerMaxAgeDays" << "-7" << days;
-    QTest::newRow("exponent days") << "archiveCandidateMinDays" << "1e2" << days;
-    QTest::newRow("days beyond 64 bits") << "archiveCandidateMinDays" << "99999999999999999999" << days;
-}
-
-void tst_SettingsView::numbersTheRecordMustNotHoldAreRefused()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, input);
-    QFETCH(QString, message);
-    const QJsonObject before = published();
-    auto* number = control<SettingsNumberField>(field);
-    replaceText(number->lineEdit(), input, true);
-    QCOMPARE(number->errorText(), message);
-    // The text stays for the user to mend; nothing was published or stored.
-    QCOMPARE(number->lineEdit()->text(), input);
-    QCOMPARE(published(), before);
-    QVERIFY(m_bed->storedSettings().isEmpty());
-
-    // A value the record may hold clears the message and is saved.
-    replaceText(number->lineEdit(), QStringLiteral("12"));
-    QVERIFY(number->errorText().isEmpty());
-    QCOMPARE(m_bed->storedSettings().value(field), QJsonValue(12));
-}
-
-void tst_SettingsView::archiveFolderStatus()
-{
-    TempHome& home = m_bed->fixture.home;
-    IconTextLine* line = m_view->archiveStatusLine();
-    auto* path = control<QLineEdit>(QStringLiteral("archivePath"));
-    const QString archive = home.makeDir(QStringLiteral("Диск/Brisko Archive"));
-    const QString locked = home.makeDir(QStringLiteral("Другой/Архив"));
-    m_bed->fixture.fs->denyWrite(QFile::encodeName(locked));
-    const QString warning = QStringLiteral("exclamationmark.triangle.fill");
-    const QString unwritable = QStringLiteral("Проверьте подключение архивного диска");
-    const auto expect = [&](const QString& typed, const QString& text, IconTextLine::Tone tone, const QString& symbol) {
-        replaceText(path, typed);
-        QCOMPARE(line->text(), text);
-        QCOMPARE(line->tone(), tone);
-        QCOMPARE(line->symbolName(), symbol);
-    };
-    expect(home.filePath(QStringLiteral("Архив/ещё нет")), QStringLiteral("Папка будет создана при первом переносе"),
-           IconTextLine::Tone::warning, warning);
-    expect(archive, QStringLiteral("Архив доступен для записи"), IconTextLine::Tone::success,
-           QStringLiteral("checkmark.circle.fill"));
-    // The folder itself refuses writing although its parent would allow it.
-    expect(locked, unwritable, IconTextLine::Tone::warning, warning);
-    // A file in the folder's place cannot take moved items either.
-    expect(home.makeFile(QStringLiteral("файл-архив"), 3), unwritable, IconTextLine::Tone::warning, warning);
-    // A read-only disk: the parent refuses writing.
-    m_bed->fixture.fs->denyWrite(QFile::encodeName(home.filePath(QStringLiteral("Диск"))));
-    expect(archive + QStringLiteral("/"), unwritable, IconTextLine::Tone::warning, warning);
-
-    // A folder picked in the dialog is shown, checked and stored.
-    const QString picked = home.makeDir(QStringLiteral("Том/Brisko Archive"));
-    m_bed->fixture.chooser->answer = FilePath::fromString(picked);
-    control<QPushButton>(QStringLiteral("pickArchiveFolder"))->click();
-    QCOMPARE(m_bed->fixture.chooser->asked.size(), 1);
-    QCOMPARE(path->text(), picked);
-    QCOMPARE(line->text(), QStringLiteral("Архив доступен для записи"));
-    QCOMPARE(m_bed->storedSettings().value(QStringLiteral("archivePath")).toString(), picked);
-}
-
-void tst_SettingsView::vocabularyLinksAndVersion()
-{
-    const QString keywords = control<QLabel>(QStringLiteral("archiveKeywords"))->text();
-    QVERIFY(keywords.startsWith(QStringLiteral("Также находит папки с ключевыми словами: ")));
-    for (const QString& word : DiskScanner::archiveCandidateKeywords())
-        QVERIFY2(keywords.contains(word), qPrintable(word));
-
-    AppSettings settings = m_state->settings();
-    settings.videoSearchMode = VideoSearchMode::fileType;
-    settings.privacyPolicyURL = QStringLiteral("https://example.test/brisko-vella/privacy");
-    m_state->setSettings(settings);
-    auto* types = control<QLabel>(QStringLiteral("videoTypes"));
-    QVERIFY(types->isVisible());
-    QVERIFY(types->text().startsWith(QStringLiteral("Типы: .")) && types->text().contains(QStringLiteral(".mov")));
-    QVERIFY(!control(QStringLiteral("videoNamePrefix"))->isVisible());
-    QCOMPARE(control<QLabel>(QStringLiteral("anonymousId"))->text(), m_bed->fixture.usage->anonymousId());
-    Q_EMIT control<QLabel>(QStringLiteral("privacyLink"))->linkActivated(QStringLiteral("privacy"));
-    QCOMPARE(m_bed->workspace.opened, QList<QUrl>{QUrl(settings.privacyPolicyURL)});
-
-    // Without an update service only the running version is shown.
-    QVERIFY(!control(QStringLiteral("checkForUpdates"))->isVisible());
-    QVERIFY(control<QLabel>(QStringLiteral("currentVersion"))->text().startsWith(QStringLiteral("Текущая версия: ")));
-}
 
 BRISKO_TEST(tst_SettingsView)
 #include "tst_SettingsView.moc"
