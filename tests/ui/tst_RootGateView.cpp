@@ -176,7 +176,9 @@ private Q_SLOTS:
             seen.append(signal.first().value<Screen>());
         QCOMPARE(seen, (QList<Screen>{Screen::agreement, Screen::introduction, Screen::content}));
 
-        // The duties ran once; showing again, a new verdict and changed settings run nothing again.
+        // The duties run once, after the verdict; showing again, a new verdict
+        // and changed settings run nothing again.
+        QTRY_COMPARE(started.size(), 1);
         QCOMPARE(m_launchCalls, QStringList{QStringLiteral("crash handler")});
         gate->hide();
         gate->show();
