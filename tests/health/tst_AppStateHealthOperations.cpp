@@ -5,8 +5,6 @@
 
 #include "app/AppState.h"
 
-#include <QtTest>
-
 #include <cerrno>
 #include <cstring>
 
@@ -27,220 +25,202 @@ class tst_AppStateHealthOperations : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void sortIsPublishedRecordedAndReported_data();
-    void sortIsPublishedRecordedAndReported();
-    void healthScanPublishesInOrder();
-    void healthScanReplacesTheResults();
-    void busyOperationsRefuseEachOther();
-    void stateGoneBeforeTheResult();
+    void init()
+    {
+        m_f = std::make_unique<AppFixture>();
+        // An external disk listed first: the system volume is still "/".
+        m_f->volumes->volumes = {
+            {QStringLiteral("/Volumes/Архив"), QStringLiteral("Архив"), std::nullopt, 4 * terabyte, terabyte},
+            {QStringLiteral("/"), QStringLiteral("Macintosh HD"), std::nullopt, terabyte, terabyte * 2 / 5},
+        };
+    }
+    void sortIsPublishedRecordedAndReported_data()
+    {
+        QTest::addColumn<Downloads>("downloads");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("reportedErrors");
+        const QString none = QStringLiteral("Разложено 0 файлов в Downloads/_Sorted/ (). Пропущено папок: ");
+        QTest::newRow("files and a folder") << Downloads::filesAndAFolder
+                                            << QStringLiteral("Разложено 3 файла в Downloads/_Sorted/ (Documents: 2, "
+                                                              "Images: 1). Пропущено папок: 1, ошибок: 0")
+                                            << QStringList();
+        QTest::newRow("nothing moved") << Downloads::onlyAFolder << none + QStringLiteral("1, ошибок: 0") << QStringList();
+        QTest::newRow("a failed move") << Downloads::moveFails << none + QStringLiteral("0, ошибок: 1")
+                                       << QStringList{QStringLiteral("смета.xlsx: ")
+                                                      + QString::fromLocal8Bit(std::strerror(ENOSPC))};
+        // No single file failed, yet the user must hear of it.
+        QTest::newRow("unreadable Downloads") << Downloads::unreadable << none + QStringLiteral("0, ошибок: 0")
+                                              << QStringList{QStringLiteral("Не удалось прочитать Downloads")};
+    }
+
+    void sortIsPublishedRecordedAndReported()
+    {
+        QFETCH(Downloads, downloads);
+        QFETCH(QString, status);
+        QFETCH(QStringList, reportedErrors);
+        const QByteArray folder = QFile::encodeName(m_f->home.makeDir(QStringLiteral("Downloads")));
+        if (downloads == Downloads::filesAndAFolder || downloads == Downloads::onlyAFolder)
+            m_f->home.makeDir(QStringLiteral("Downloads/Проекты"));
+        if (downloads == Downloads::filesAndAFolder) {
+            m_f->home.makeFile(QStringLiteral("Downloads/Отчёт за май.pdf"), 100);
+            m_f->home.makeFile(QStringLiteral("Downloads/фото.png"), 100);
+            m_f->home.makeFileNative("Downloads/\xff\xfe-scan.pdf", 100);
+        } else if (downloads != Downloads::onlyAFolder) {
+            m_f->home.makeFile(QStringLiteral("Downloads/смета.xlsx"), 500);
+        }
+        // Making "_Sorted" and "_Sorted/Documents", then the rename.
+        if (downloads == Downloads::moveFails)
+            m_f->fs->failOperation(3, ENOSPC);
+        if (downloads == Downloads::unreadable)
+            m_f->fs->failOpen(folder);
+        const TreeInventory before = TreeInventory::take(folder);
+        AppState state(m_f->environment());
+
+        QFuture<SortResult> sorting = state.sortDownloads();
+        QCOMPARE(state.scanProgress().currentTask, QStringLiteral("Сортировка Downloads…"));
+        QVERIFY(state.isBusy());
+        QTRY_VERIFY(sorting.isFinished());
+        QVERIFY(!state.isBusy());
+        QCOMPARE(state.statusMessage(), status);
+        // Only a sort that moved something is history.
+        const qint64 moved = sorting.result().moved;
+        QCOMPARE(state.storageStats().eventCount, moved > 0 ? 1 : 0);
+        if (moved > 0) {
+            QCOMPARE(state.storageStats().lastEvent->action, QStringLiteral("Сортировка Downloads"));
+            QCOMPARE(state.storageStats().lastEvent->itemCount, moved);
+            QCOMPARE(state.storageStats().totalFreed, 0);
+        }
+        const QMap<QString, QString> context{{QStringLiteral("moved"), QString::number(moved)}};
+        QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("downloads_sorted")});
+        QCOMPARE(m_f->usage->events.first().metadata, context);
+        QCOMPARE(m_f->errors->reports.size(), reportedErrors.isEmpty() ? 0 : 1);
+        if (!reportedErrors.isEmpty()) {
+            QCOMPARE(m_f->errors->reports.first().feature, AppFeature::downloadsSort);
+            QCOMPARE(m_f->errors->reports.first().errors, reportedErrors);
+            QCOMPARE(m_f->errors->reports.first().context, context);
+            QVERIFY(TreeInventory::take(folder).entries().value("смета.xlsx").sameAs(before.entries().value("смета.xlsx")));
+        }
+    }
+
+    void healthScanPublishesInOrder()
+    {
+        // Sizes the file system reports, so that the figures can be worked out by
+        // hand: a 150 GB film and a 2 GB installer from 40 days ago in Downloads,
+        // a 3 GiB Homebrew cache.
+        m_f->sized(QStringLiteral("Downloads/фильм.mkv"), 150'000'000'000);
+        const QString installer = m_f->home.makeFile(QStringLiteral("Downloads/setup.dmg"), 1,
+                                                     m_f->clock->now().addDays(-40));
+        m_f->fs->setAllocatedSize(QFile::encodeName(installer), 2'000'000'000);
+        m_f->sized(QStringLiteral("Library/Caches/Homebrew/bottle.tar.gz"), 3 * GiB);
+        AppState state(m_f->environment());
+
+        QStringList published;
+        const auto note = [&published](const char* name) { return [&published, name] { published.append(QLatin1String(name)); }; };
+        connect(&state, &AppState::safeCleanupCandidatesChanged, this, note("candidates"));
+        connect(&state, &AppState::scanItemsChanged, this, note("items"));
+        connect(&state, &AppState::healthSnapshotChanged, this, note("snapshot"));
+        connect(&state, &AppState::statusMessageChanged, this, note("status"));
+        connect(&state, &AppState::healthScanProgressChanged, this, [&] {
+            published.append(state.healthScanProgress().isRunning ? state.healthScanProgress().currentTask
+                                                                  : QStringLiteral("done"));
+        });
+
+        QFuture<void> scan = state.runQuickHealthScan();
+        QVERIFY(state.isBusy());
+        QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("categories")),
+                 QStringLiteral("appCaches,systemJunk,downloadsInbox,oldInstallers,largeLooseFiles"));
+        QTRY_VERIFY(scan.isFinished());
+        QVERIFY(!state.isBusy());
+
+        // The caches before the first scan report, one report per category, then
+        // results, snapshot, the end and the status line.
+        QCOMPARE(published, (QStringList{QStringLiteral("Проверка дисков…"), QStringLiteral("status"),
+                                         QStringLiteral("candidates"), QStringLiteral("Downloads (файлы в корне)"),
+                                         QStringLiteral("Крупные файлы в Downloads"), QStringLiteral("Старые установщики"),
+                                         QStringLiteral("Кэши приложений"), QStringLiteral("Служебный мусор"),
+                                         QStringLiteral("Готово"), QStringLiteral("items"), QStringLiteral("snapshot"),
+                                         QStringLiteral("done"), QStringLiteral("status")}));
+        QCOMPARE(state.healthScanProgress().currentTask, QStringLiteral("Готово"));
+        QCOMPARE(state.healthScanProgress().progress, 1.0);
+        // Largest first: the film in two categories, the installer in three.
+        QCOMPARE(state.scanItems().size(), 6);
+        QCOMPARE(state.scanItems().at(2).size, 3 * GiB);
+
+        // 60% used: base 100; 158 GB of 1 TB is junk: −22. Each path counts once.
+        const MacHealthSnapshot snapshot = *state.healthSnapshot();
+        QCOMPARE(snapshot.healthPercent, 78);
+        QCOMPARE(snapshot.safeCleanupBytes, 3 * GiB);
+        QCOMPARE(snapshot.diskFreeBytes, 400'000'000'000);
+        QCOMPARE(snapshot.scannedAt, m_f->clock->now());
+        QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 158,44\u00a0ГБ"));
+        QCOMPARE(m_f->usage->events.last().metadata,
+                 (QMap<QString, QString>{{QStringLiteral("health"), QStringLiteral("78")},
+                                         {QStringLiteral("items"), QStringLiteral("6")},
+                                         {QStringLiteral("reclaimable"), QStringLiteral("158442450944")}}));
+        QVERIFY(m_f->errors->reports.isEmpty());
+        QVERIFY(QFileInfo::exists(installer));
+    }
+
+    void healthScanRefusesOthersAndReplacesTheResults()
+    {
+        m_f->home.makeFile(QStringLiteral("Downloads/старый отчёт.pdf"), 4000);
+        m_f->home.makeFile(QStringLiteral("Downloads/заметки.txt"), 3000);
+        AppState state(m_f->environment());
+        QFuture<void> done = state.runScan({ScanCategory::downloadsInbox});
+        QTRY_VERIFY(done.isFinished());
+        // Move one file to the archive so that there is a move result to clear.
+        state.selectAll(state.scanItems(), false);
+        state.toggleSelection(state.scanItems().first());
+        done = state.moveSelectedToArchive();
+        QTRY_VERIFY(done.isFinished());
+        QVERIFY(state.lastMoveResult().has_value());
+        m_f->usage->events.clear();
+
+        // Results come back through the event loop, which does not run before
+        // the test waits: until then the health scan is running.
+        QFuture<void> health = state.runQuickHealthScan();
+        const ScanProgress healthProgress = state.healthScanProgress();
+        QFuture<SortResult> sorting = state.sortDownloads();
+        QVERIFY(sorting.isFinished());
+        QCOMPARE(sorting.result(), SortResult{});
+        QVERIFY(state.runQuickHealthScan().isFinished());
+        QCOMPARE(state.healthScanProgress(), healthProgress);
+        QCOMPARE(state.statusMessage(), QStringLiteral("Дождитесь завершения текущей операции"));
+        QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("health_scan_started")});
+
+        QTRY_VERIFY(health.isFinished());
+        QCOMPARE(state.selectedCategory(), std::nullopt);
+        QCOMPARE(state.lastMoveResult(), std::nullopt);
+        QCOMPARE(state.scanItems().size(), 1);
+        QCOMPARE(state.scopedScanItems(), state.scanItems());
+        QFuture<SortResult> after = state.sortDownloads();
+        QTRY_VERIFY(after.isFinished());
+        QCOMPARE(after.result().moved, 1);
+    }
+
+    void stateGoneBeforeTheResult()
+    {
+        m_f->home.makeFile(QStringLiteral("Downloads/a.pdf"), 10);
+        QFuture<SortResult> sorting;
+        QFuture<void> health;
+        {
+            AppState sorter(m_f->environment());
+            sorting = sorter.sortDownloads();
+        }
+        {
+            AppState scanner(m_f->environment());
+            health = scanner.runQuickHealthScan();
+        }
+        QTRY_VERIFY(sorting.isFinished() && health.isFinished());
+        QVERIFY(sorting.isCanceled());
+        QVERIFY(health.isCanceled());
+        // Nothing was published for a state that is gone: no history was written.
+        QCOMPARE(AppState(m_f->environment()).storageStats().eventCount, 0);
+    }
 
 private:
-    AppEnvironment environment() const { return m_f->environment(); }
     std::unique_ptr<AppFixture> m_f;
 };
-
-void tst_AppStateHealthOperations::init()
-{
-    m_f = std::make_unique<AppFixture>();
-    // An external disk listed first: the system volume is still "/".
-    m_f->volumes->volumes = {
-        VolumeFacts{QStringLiteral("/Volumes/Архив"), QStringLiteral("Архив"), std::nullopt, 4 * terabyte, terabyte},
-        VolumeFacts{QStringLiteral("/"), QStringLiteral("Macintosh HD"), std::nullopt, terabyte, terabyte * 2 / 5},
-    };
-}
-
-void tst_AppStateHealthOperations::sortIsPublishedRecordedAndReported_data()
-{
-    QTest::addColumn<Downloads>("downloads");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QStringList>("reportedErrors");
-    const QString none = QStringLiteral("Разложено 0 файлов в Downloads/_Sorted/ (). Пропущено папок: ");
-    QTest::newRow("files and a folder") << Downloads::filesAndAFolder
-                                        << QStringLiteral("Разложено 3 файла в Downloads/_Sorted/ (Documents: 2, "
-                                                          "Images: 1). Пропущено папок: 1, ошибок: 0")
-                                        << QStringList();
-    QTest::newRow("nothing moved") << Downloads::onlyAFolder << none + QStringLiteral("1, ошибок: 0") << QStringList();
-    QTest::newRow("a failed move") << Downloads::moveFails << none + QStringLiteral("0, ошибок: 1")
-                                   << QStringList{QStringLiteral("смета.xlsx: ")
-                                                  + QString::fromLocal8Bit(std::strerror(ENOSPC))};
-    // No single file failed, yet the user must hear of it.
-    QTest::newRow("unreadable Downloads") << Downloads::unreadable << none + QStringLiteral("0, ошибок: 0")
-                                          << QStringList{QStringLiteral("Не удалось прочитать Downloads")};
-}
-
-void tst_AppStateHealthOperations::sortIsPublishedRecordedAndReported()
-{
-    QFETCH(Downloads, downloads);
-    QFETCH(QString, status);
-    QFETCH(QStringList, reportedErrors);
-    const QByteArray folder = QFile::encodeName(m_f->home.makeDir(QStringLiteral("Downloads")));
-    if (downloads == Downloads::filesAndAFolder || downloads == Downloads::onlyAFolder)
-        m_f->home.makeDir(QStringLiteral("Downloads/Проекты"));
-    if (downloads == Downloads::filesAndAFolder) {
-        m_f->home.makeFile(QStringLiteral("Downloads/Отчёт за май.pdf"), 100);
-        m_f->home.makeFile(QStringLiteral("Downloads/фото.png"), 100);
-        m_f->home.makeFileNative("Downloads/\xff\xfe-scan.pdf", 100);
-    } else if (downloads != Downloads::onlyAFolder) {
-        m_f->home.makeFile(QStringLiteral("Downloads/смета.xlsx"), 500);
-    }
-    // Making "_Sorted" and "_Sorted/Documents", then the rename.
-    if (downloads == Downloads::moveFails)
-        m_f->fs->failOperation(3, ENOSPC);
-    if (downloads == Downloads::unreadable)
-        m_f->fs->failOpen(folder);
-    const TreeInventory before = TreeInventory::take(folder);
-    AppState state(environment());
-
-    QFuture<SortResult> sorting = state.sortDownloads();
-    QCOMPARE(state.scanProgress().currentTask, QStringLiteral("Сортировка Downloads…"));
-    QVERIFY(state.isBusy());
-    QTRY_VERIFY(sorting.isFinished());
-    QVERIFY(!state.isBusy());
-    QCOMPARE(state.statusMessage(), status);
-    // Only a sort that moved something is history.
-    const qint64 moved = sorting.result().moved;
-    QCOMPARE(state.storageStats().eventCount, moved > 0 ? 1 : 0);
-    if (moved > 0) {
-        QCOMPARE(state.storageStats().lastEvent->action, QStringLiteral("Сортировка Downloads"));
-        QCOMPARE(state.storageStats().lastEvent->itemCount, moved);
-        QCOMPARE(state.storageStats().totalFreed, 0);
-    }
-    const QMap<QString, QString> context{{QStringLiteral("moved"), QString::number(moved)}};
-    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("downloads_sorted")});
-    QCOMPARE(m_f->usage->events.first().metadata, context);
-    QCOMPARE(m_f->errors->reports.size(), reportedErrors.isEmpty() ? 0 : 1);
-    if (!reportedErrors.isEmpty()) {
-        QCOMPARE(m_f->errors->reports.first().feature, AppFeature::downloadsSort);
-        QCOMPARE(m_f->errors->reports.first().errors, reportedErrors);
-        QCOMPARE(m_f->errors->reports.first().context, context);
-        QVERIFY(TreeInventory::take(folder).entries().value("смета.xlsx").sameAs(before.entries().value("смета.xlsx")));
-    }
-}
-
-void tst_AppStateHealthOperations::healthScanPublishesInOrder()
-{
-    // Sizes the file system reports, so that the figures can be worked out by
-    // hand: a 150 GB film and a 2 GB installer from 40 days ago in Downloads,
-    // a 3 GiB Homebrew cache.
-    m_f->sized(QStringLiteral("Downloads/фильм.mkv"), 150'000'000'000);
-    const QString installer = m_f->home.makeFile(QStringLiteral("Downloads/setup.dmg"), 1,
-                                                 m_f->clock->now().addDays(-40));
-    m_f->fs->setAllocatedSize(QFile::encodeName(installer), 2'000'000'000);
-    m_f->sized(QStringLiteral("Library/Caches/Homebrew/bottle.tar.gz"), 3 * GiB);
-    AppState state(environment());
-
-    QStringList published;
-    const auto note = [&published](const char* name) { return [&published, name] { published.append(QLatin1String(name)); }; };
-    connect(&state, &AppState::safeCleanupCandidatesChanged, this, note("candidates"));
-    connect(&state, &AppState::scanItemsChanged, this, note("items"));
-    connect(&state, &AppState::healthSnapshotChanged, this, note("snapshot"));
-    connect(&state, &AppState::statusMessageChanged, this, note("status"));
-    connect(&state, &AppState::healthScanProgressChanged, this, [&] {
-        published.append(state.healthScanProgress().isRunning ? state.healthScanProgress().currentTask
-                                                              : QStringLiteral("done"));
-    });
-
-    QFuture<void> scan = state.runQuickHealthScan();
-    QVERIFY(state.isBusy());
-    QCOMPARE(m_f->usage->events.first().metadata.value(QStringLiteral("categories")),
-             QStringLiteral("appCaches,systemJunk,downloadsInbox,oldInstallers,largeLooseFiles"));
-    QTRY_VERIFY(scan.isFinished());
-    QVERIFY(!state.isBusy());
-
-    // The caches before the first scan report, one report per category, then
-    // results, snapshot, the end and the status line.
-    QCOMPARE(published, (QStringList{QStringLiteral("Проверка дисков…"), QStringLiteral("status"),
-                                     QStringLiteral("candidates"), QStringLiteral("Downloads (файлы в корне)"),
-                                     QStringLiteral("Крупные файлы в Downloads"), QStringLiteral("Старые установщики"),
-                                     QStringLiteral("Кэши приложений"), QStringLiteral("Служебный мусор"),
-                                     QStringLiteral("Готово"), QStringLiteral("items"), QStringLiteral("snapshot"),
-                                     QStringLiteral("done"), QStringLiteral("status")}));
-    QCOMPARE(state.healthScanProgress().currentTask, QStringLiteral("Готово"));
-    QCOMPARE(state.healthScanProgress().progress, 1.0);
-    // Largest first: the film in two categories, the installer in three.
-    QCOMPARE(state.scanItems().size(), 6);
-    QCOMPARE(state.scanItems().at(2).size, 3 * GiB);
-
-    // 60% used: base 100; 158 GB of 1 TB is junk: −22. Each path counts once.
-    const MacHealthSnapshot snapshot = *state.healthSnapshot();
-    QCOMPARE(snapshot.healthPercent, 78);
-    QCOMPARE(snapshot.safeCleanupBytes, 3 * GiB);
-    QCOMPARE(snapshot.diskFreeBytes, 400'000'000'000);
-    QCOMPARE(snapshot.scannedAt, m_f->clock->now());
-    QCOMPARE(state.statusMessage(), QStringLiteral("Оценка здоровья: 78% · можно освободить 158,44\u00a0ГБ"));
-    QCOMPARE(m_f->usage->events.last().metadata,
-             (QMap<QString, QString>{{QStringLiteral("health"), QStringLiteral("78")},
-                                     {QStringLiteral("items"), QStringLiteral("6")},
-                                     {QStringLiteral("reclaimable"), QStringLiteral("158442450944")}}));
-    QVERIFY(m_f->errors->reports.isEmpty());
-    QVERIFY(QFileInfo::exists(installer));
-}
-
-void tst_AppStateHealthOperations::healthScanReplacesTheResults()
-{
-    m_f->home.makeFile(QStringLiteral("Downloads/старый отчёт.pdf"), 4000);
-    m_f->home.makeFile(QStringLiteral("Downloads/заметки.txt"), 3000);
-    AppState state(environment());
-    QFuture<void> scanned = state.runScan({ScanCategory::downloadsInbox});
-    QTRY_VERIFY(scanned.isFinished());
-    // Move one file to the archive so that there is a move result to clear.
-    state.selectAll(state.scanItems(), false);
-    state.toggleSelection(state.scanItems().first());
-    QFuture<void> moved = state.moveSelectedToArchive();
-    QTRY_VERIFY(moved.isFinished());
-    QVERIFY(state.lastMoveResult().has_value());
-
-    QFuture<void> health = state.runQuickHealthScan();
-    QTRY_VERIFY(health.isFinished());
-    QCOMPARE(state.selectedCategory(), std::nullopt);
-    QCOMPARE(state.lastMoveResult(), std::nullopt);
-    QCOMPARE(state.scanItems().size(), 1);
-    QCOMPARE(state.scopedScanItems(), state.scanItems());
-}
-
-void tst_AppStateHealthOperations::busyOperationsRefuseEachOther()
-{
-    // Results come back through the event loop, which does not run before
-    // the test waits: until then the health scan is running.
-    m_f->home.makeFile(QStringLiteral("Downloads/файл.txt"), 10);
-    AppState state(environment());
-    QFuture<void> health = state.runQuickHealthScan();
-    const ScanProgress healthProgress = state.healthScanProgress();
-
-    QFuture<SortResult> sorting = state.sortDownloads();
-    QVERIFY(sorting.isFinished());
-    QCOMPARE(sorting.result(), SortResult{});
-    QVERIFY(state.runQuickHealthScan().isFinished());
-    QCOMPARE(state.healthScanProgress(), healthProgress);
-    QCOMPARE(state.statusMessage(), QStringLiteral("Дождитесь завершения текущей операции"));
-    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("health_scan_started")});
-
-    QTRY_VERIFY(health.isFinished());
-    QFuture<SortResult> after = state.sortDownloads();
-    QTRY_VERIFY(after.isFinished());
-    QCOMPARE(after.result().moved, 1);
-}
-
-void tst_AppStateHealthOperations::stateGoneBeforeTheResult()
-{
-    m_f->home.makeFile(QStringLiteral("Downloads/a.pdf"), 10);
-    QFuture<SortResult> sorting;
-    QFuture<void> health;
-    {
-        AppState sorter(environment());
-        sorting = sorter.sortDownloads();
-    }
-    {
-        AppState scanner(environment());
-        health = scanner.runQuickHealthScan();
-    }
-    QTRY_VERIFY(sorting.isFinished() && health.isFinished());
-    QVERIFY(sorting.isCanceled());
-    QVERIFY(health.isCanceled());
-    // Nothing was published for a state that is gone: no history was written.
-    QCOMPARE(AppState(environment()).storageStats().eventCount, 0);
-}
 
 BRISKO_TEST(tst_AppStateHealthOperations)
 #include "tst_AppStateHealthOperations.moc"

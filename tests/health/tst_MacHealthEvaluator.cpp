@@ -2,13 +2,13 @@
 #include "TestValues.h"
 #include "health/MacHealthEvaluator.h"
 
-#include <QtTest>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimeZone>
 
 #include <limits>
 
 namespace {
-
-// A volume of exactly 10^12 bytes, so that shares are easy to write down.
 
 const QString fillCritical = QStringLiteral("Системный диск заполнен более чем на 92% — срочно освободите место.");
 const QString noAccess = QStringLiteral("Включите полный доступ к диску для точного сканирования.");
@@ -56,155 +56,187 @@ constexpr qint64 noVolume = std::numeric_limits<qint64>::min();
 
 // The health score as a pure function: every threshold from both sides,
 // every penalty and advice line, their order, the cap and sums that would
-// wrap round.
+// wrap round, and the snapshot as scripts read it.
 class tst_MacHealthEvaluator : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void scoreAndAdvice_data();
-    void scoreAndAdvice();
-    void figuresOfTheSnapshot();
-    void hugeFindingsDoNotWrapAround();
-    void eachPathCountsOnce();
+    void scoreAndAdvice_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("used");
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::addColumn<qint64>("safeBytes");
+        QTest::addColumn<bool>("fullDiskAccess");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QStringList>("tips");
+        const auto row = [](const char* name, qint64 total, qint64 used, const QList<qint64>& sizes, qint64 safe,
+                            bool access, int percent, const QStringList& tips) {
+            QTest::newRow(name) << total << used << sizes << safe << access << percent << tips;
+        };
+        const QList<qint64> nothing;
+        const QList<qint64> some = {4096};
+        const qint64 T = terabyte;
+        const qint64 half = terabyte / 2;
+        const auto gb = [](const char* figure) { return QString::fromUtf8(figure) + QStringLiteral("\u00a0ГБ"); };
+
+        // Without a volume there is no fill and no junk share.
+        row("no volume, nothing found", noVolume, 0, nothing, 0, true, 100, {looksClean});
+        row("no volume, no access", noVolume, 0, nothing, 0, false, 92, {noAccess, looksClean});
+        row("no volume, big findings", noVolume, 0, {200'000'000'000}, 0, true, 100, {allFine});
+        row("no volume, big safe caches", noVolume, 0, nothing, 2 * GiB, true, 100, {safeCaches(gb("2,15"))});
+        // A volume without capacity scores 103 and says nothing about itself.
+        row("zero capacity", 0, 0, some, 0, true, 100, {allFine});
+        row("zero capacity, no access", 0, 0, nothing, 0, false, 95, {noAccess, looksClean});
+        row("negative capacity, huge findings", -5, 0, {900'000'000'000}, 0, true, 100, {allFine});
+        row("93% used, 15% junk, no access", T, 930'000'000'000, {100'000'000'000, 50'000'000'000}, 0, false, 35,
+            {fillCritical, junkFound(gb("150")), noAccess});
+        row("80% used, 3% junk", T, 800'000'000'000, {30'000'000'000}, 0, true, 88, {canFree(gb("30"))});
+
+        // Fill bands: every threshold is strict.
+        row("fill just over 92%", T, 920'000'000'001, some, 0, true, 65, {fillCritical});
+        row("fill exactly 92%", T, 920'000'000'000, some, 0, true, 75, {fillHigh(92)});
+        row("fill 89.99% truncates", T, 899'900'000'000, some, 0, true, 75, {fillHigh(89)});
+        row("fill just over 85%", T, 850'000'000'001, some, 0, true, 75, {fillHigh(85)});
+        row("fill exactly 85%", T, 850'000'000'000, some, 0, true, 88, {allFine});
+        row("fill just over 75%", T, 750'000'000'001, some, 0, true, 88, {allFine});
+        row("fill exactly 75%", T, 750'000'000'000, some, 0, true, 100, {allFine});
+        // The hidden 103 shows once a penalty applies.
+        row("fill exactly 55%, no access", T, 550'000'000'000, some, 0, false, 92, {noAccess});
+        row("fill just under 55%, no access", T, 549'999'999'999, some, 0, false, 95, {noAccess});
+
+        // Junk share bands, strict as well; the share counts the safe caches.
+        row("junk just over 12%", T, half, {120'000'000'001}, 0, true, 81, {junkFound(gb("120"))});
+        row("junk exactly 12%", T, half, {120'000'000'000}, 0, true, 91, {allFine});
+        row("junk just over 5%", T, half, {50'000'000'001}, 0, true, 91, {allFine});
+        row("junk exactly 5%", T, half, {50'000'000'000}, 0, true, 100, {canFree(gb("50"))});
+        row("junk share counts the safe caches", T, half, {100'000'000'000}, 20'000'000'001, true, 81,
+            {junkFound(gb("120")), safeCaches(gb("20"))});
+        row("500 MB is not worth a line", 100'000'000'000, 50'000'000'000, {500'000'000}, 0, true, 100, {allFine});
+        row("one byte more is", 100'000'000'000, 50'000'000'000, {499'999'999, 2}, 0, true, 100,
+            {canFree(QStringLiteral("500\u00a0МБ"))});
+
+        // Safe caches: more than 1 GiB.
+        row("safe caches exactly 1 GiB", noVolume, 0, nothing, GiB, true, 100, {allFine});
+        row("safe caches 1 GiB and a byte", noVolume, 0, nothing, GiB + 1, true, 100, {safeCaches(gb("1,07"))});
+        row("safe caches on a volume", T, half, nothing, GiB + 1, true, 100,
+            {canFree(gb("1,07")), safeCaches(gb("1,07"))});
+
+        // Clean needs no items and no safe caches at all.
+        row("safe caches alone are not clean", noVolume, 0, nothing, 1, true, 100, {allFine});
+        row("an empty item is not clean", noVolume, 0, {0}, 0, true, 100, {allFine});
+        row("clean after fill advice", T, 950'000'000'000, nothing, 0, false, 57, {fillCritical, noAccess, looksClean});
+
+        // Penalties add up; the lowest possible score and the most advice at once.
+        row("103 - 12 - 8", T, half, {70'000'000'000}, 0, false, 83, {noAccess});
+        row("75 - 22 - 8", T, 900'000'000'000, {200'000'000'000}, 0, false, 45,
+            {fillHigh(90), junkFound(gb("200")), noAccess});
+        row("all four lines", T, 930'000'000'000, {100'000'000'000}, 60 * GiB, false, 35,
+            {fillCritical, junkFound(gb("164,42")), safeCaches(gb("64,42")), noAccess});
+    }
+
+    void scoreAndAdvice()
+    {
+        QFETCH(qint64, total);
+        QFETCH(qint64, used);
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(qint64, safeBytes);
+        QFETCH(bool, fullDiskAccess);
+        QFETCH(int, percent);
+        QFETCH(QStringList, tips);
+
+        const std::optional<DiskInfo> disk =
+            total == noVolume ? std::nullopt : std::optional<DiskInfo>(volume(total, used));
+        const MacHealthSnapshot snapshot =
+            MacHealthEvaluator::evaluate(machine(), disk, items(sizes), safeBytes, fullDiskAccess, QDateTime());
+        QCOMPARE(snapshot.tips, tips);
+        QCOMPARE(snapshot.healthPercent, percent);
+    }
+
+    void figuresOfTheSnapshot()
+    {
+        const QDateTime now(QDate(2024, 3, 1), QTime(12, 30), QTimeZone::utc());
+        // Without a volume: no share, no free bytes; the safe caches are reclaimable too.
+        MacHealthSnapshot snapshot = MacHealthEvaluator::evaluate(machine(), std::nullopt, items({10, 20, 30}), 5, true, now);
+        QCOMPARE(snapshot.reclaimableBytes, 65);
+        QCOMPARE(snapshot.safeCleanupBytes, 5);
+        QCOMPARE(snapshot.itemCount, 3);
+        QCOMPARE(snapshot.diskUsedPercent, std::nullopt);
+        QCOMPARE(snapshot.diskFreeBytes, std::nullopt);
+        QCOMPARE(snapshot.hardware, machine());
+        QCOMPARE(snapshot.scannedAt, now);
+        // The share is a fraction, not a percentage.
+        snapshot = MacHealthEvaluator::evaluate(machine(), volume(terabyte, terabyte / 4), {}, 0, true, now);
+        QCOMPARE(snapshot.diskUsedPercent, std::optional<double>(0.25));
+        QCOMPARE(snapshot.diskFreeBytes, std::optional<qint64>(750'000'000'000));
+
+        // Sums that would wrap round stop at the largest figure.
+        constexpr qint64 max = std::numeric_limits<qint64>::max();
+        snapshot = MacHealthEvaluator::evaluate(machine(), volume(terabyte, terabyte / 2), items({max, max}), max, true, now);
+        QCOMPARE(snapshot.reclaimableBytes, max);
+        QCOMPARE(snapshot.healthPercent, 81);
+        QCOMPARE(snapshot.tips.size(), 2);
+        QVERIFY(snapshot.tips.first().startsWith(QStringLiteral("Найдено ")));
+
+        // Each path counts once: one cache found by two categories, a folder inside it, and another file.
+        const auto row = [](const char* path, qint64 size, ScanCategory category) {
+            return ScanItem::make(FilePath(QByteArray(path)), size, category, true, false, std::nullopt);
+        };
+        const ScanItemList found = {row("/home/u/.cache/thumbnails", 300, ScanCategory::systemJunk),
+                                    row("/home/u/.cache/thumbnails", 300, ScanCategory::appCaches),
+                                    row("/home/u/.cache/thumbnails/large", 100, ScanCategory::systemJunk),
+                                    row("/home/u/.cache/thumbnails-old", 7, ScanCategory::systemJunk)};
+        snapshot = MacHealthEvaluator::evaluate(machine(), std::nullopt, found, 0, true, now);
+        QCOMPARE(snapshot.reclaimableBytes, 307);
+        QCOMPARE(snapshot.itemCount, 4);
+    }
+
+    void snapshotAsScriptsReadIt()
+    {
+        // "brisko health --json" prints this, under these names.
+        MacHealthSnapshot snapshot;
+        snapshot.healthPercent = 78;
+        snapshot.hardware.marketingName = QStringLiteral("MacBook Air (Apple M1)");
+        snapshot.hardware.modelIdentifier = QStringLiteral("MacBookAir10,1");
+        snapshot.hardware.chipName = QStringLiteral("Apple M1");
+        snapshot.hardware.memoryGB = 16;
+        snapshot.hardware.processorCount = 8;
+        snapshot.hardware.osVersion = QStringLiteral("macOS 14.2.1");
+        snapshot.hardware.isNotebook = true;
+        snapshot.reclaimableBytes = 312'442'450'944;
+        snapshot.safeCleanupBytes = 3'221'225'472;
+        snapshot.itemCount = 6;
+        snapshot.diskUsedPercent = 0.6;
+        snapshot.diskFreeBytes = 400'000'000'000;
+        // Local time on the way in, UTC with "Z" on the way out.
+        snapshot.scannedAt = QDateTime(QDate(2024, 3, 1), QTime(15, 30, 5), QTimeZone(3 * 3600));
+        snapshot.tips = {QStringLiteral("Найдено 312,44 ГБ потенциального мусора."),
+                         QStringLiteral("Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка».")};
+
+        const QByteArray expected = R"json({
+            "healthPercent": 78,
+            "hardware": {"marketingName": "MacBook Air (Apple M1)", "modelIdentifier": "MacBookAir10,1",
+                         "chipName": "Apple M1", "memoryGB": 16, "processorCount": 8, "osVersion": "macOS 14.2.1",
+                         "isNotebook": true},
+            "reclaimableBytes": 312442450944,
+            "safeCleanupBytes": 3221225472,
+            "itemCount": 6,
+            "diskUsedPercent": 0.6,
+            "diskFreeBytes": 400000000000,
+            "scannedAt": "2024-03-01T12:30:05Z",
+            "tips": ["Найдено 312,44 ГБ потенциального мусора.",
+                     "Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка»."]
+        })json";
+        QCOMPARE(snapshot.toJson(), QJsonDocument::fromJson(expected).object());
+
+        // Figures nobody measured are null, not zero.
+        const QJsonObject empty = MacHealthSnapshot().toJson();
+        for (const char* name : {"diskUsedPercent", "diskFreeBytes", "scannedAt"})
+            QVERIFY2(empty.value(QLatin1String(name)).isNull(), name);
+        QCOMPARE(empty.value(QLatin1String("tips")).toArray(), QJsonArray());
+    }
 };
-
-void tst_MacHealthEvaluator::scoreAndAdvice_data()
-{
-    QTest::addColumn<qint64>("total");
-    QTest::addColumn<qint64>("used");
-    QTest::addColumn<QList<qint64>>("sizes");
-    QTest::addColumn<qint64>("safeBytes");
-    QTest::addColumn<bool>("fullDiskAccess");
-    QTest::addColumn<int>("percent");
-    QTest::addColumn<QStringList>("tips");
-    const auto row = [](const char* name, qint64 total, qint64 used, const QList<qint64>& sizes, qint64 safe,
-                        bool access, int percent, const QStringList& tips) {
-        QTest::newRow(name) << total << used << sizes << safe << access << percent << tips;
-    };
-    const QList<qint64> nothing;
-    const QList<qint64> some = {4096};
-    const qint64 T = terabyte;
-    const qint64 half = terabyte / 2;
-    const auto gb = [](const char* figure) { return QString::fromUtf8(figure) + QStringLiteral("\u00a0ГБ"); };
-
-    // Without a volume there is no fill and no junk share.
-    row("no volume, nothing found", noVolume, 0, nothing, 0, true, 100, {looksClean});
-    row("no volume, no access", noVolume, 0, nothing, 0, false, 92, {noAccess, looksClean});
-    row("no volume, big findings", noVolume, 0, {200'000'000'000}, 0, true, 100, {allFine});
-    row("no volume, big safe caches", noVolume, 0, nothing, 2 * GiB, true, 100, {safeCaches(gb("2,15"))});
-    // A volume without capacity scores 103 and says nothing about itself.
-    row("zero capacity", 0, 0, some, 0, true, 100, {allFine});
-    row("zero capacity, no access", 0, 0, nothing, 0, false, 95, {noAccess, looksClean});
-    row("negative capacity, huge findings", -5, 0, {900'000'000'000}, 0, true, 100, {allFine});
-    row("93% used, 15% junk, no access", T, 930'000'000'000, {100'000'000'000, 50'000'000'000}, 0, false, 35,
-        {fillCritical, junkFound(gb("150")), noAccess});
-    row("80% used, 3% junk", T, 800'000'000'000, {30'000'000'000}, 0, true, 88, {canFree(gb("30"))});
-
-    // Fill bands: every threshold is strict.
-    row("fill just over 92%", T, 920'000'000'001, some, 0, true, 65, {fillCritical});
-    row("fill exactly 92%", T, 920'000'000'000, some, 0, true, 75, {fillHigh(92)});
-    row("fill 89.99% truncates", T, 899'900'000'000, some, 0, true, 75, {fillHigh(89)});
-    row("fill just over 85%", T, 850'000'000'001, some, 0, true, 75, {fillHigh(85)});
-    row("fill exactly 85%", T, 850'000'000'000, some, 0, true, 88, {allFine});
-    row("fill just over 75%", T, 750'000'000'001, some, 0, true, 88, {allFine});
-    row("fill exactly 75%", T, 750'000'000'000, some, 0, true, 100, {allFine});
-    // The hidden 103 shows once a penalty applies.
-    row("fill exactly 55%, no access", T, 550'000'000'000, some, 0, false, 92, {noAccess});
-    row("fill just under 55%, no access", T, 549'999'999'999, some, 0, false, 95, {noAccess});
-
-    // Junk share bands, strict as well; the share counts the safe caches.
-    row("junk just over 12%", T, half, {120'000'000'001}, 0, true, 81, {junkFound(gb("120"))});
-    row("junk exactly 12%", T, half, {120'000'000'000}, 0, true, 91, {allFine});
-    row("junk just over 5%", T, half, {50'000'000'001}, 0, true, 91, {allFine});
-    row("junk exactly 5%", T, half, {50'000'000'000}, 0, true, 100, {canFree(gb("50"))});
-    row("junk share counts the safe caches", T, half, {100'000'000'000}, 20'000'000'001, true, 81,
-        {junkFound(gb("120")), safeCaches(gb("20"))});
-    row("500 MB is not worth a line", 100'000'000'000, 50'000'000'000, {500'000'000}, 0, true, 100, {allFine});
-    row("one byte more is", 100'000'000'000, 50'000'000'000, {499'999'999, 2}, 0, true, 100,
-        {canFree(QStringLiteral("500\u00a0МБ"))});
-
-    // Safe caches: more than 1 GiB.
-    row("safe caches exactly 1 GiB", noVolume, 0, nothing, GiB, true, 100, {allFine});
-    row("safe caches 1 GiB and a byte", noVolume, 0, nothing, GiB + 1, true, 100, {safeCaches(gb("1,07"))});
-    row("safe caches on a volume", T, half, nothing, GiB + 1, true, 100,
-        {canFree(gb("1,07")), safeCaches(gb("1,07"))});
-
-    // Clean needs no items and no safe caches at all.
-    row("safe caches alone are not clean", noVolume, 0, nothing, 1, true, 100, {allFine});
-    row("an empty item is not clean", noVolume, 0, {0}, 0, true, 100, {allFine});
-    row("clean after fill advice", T, 950'000'000'000, nothing, 0, false, 57, {fillCritical, noAccess, looksClean});
-
-    // Penalties add up; the lowest possible score and the most advice at once.
-    row("103 - 12 - 8", T, half, {70'000'000'000}, 0, false, 83, {noAccess});
-    row("75 - 22 - 8", T, 900'000'000'000, {200'000'000'000}, 0, false, 45,
-        {fillHigh(90), junkFound(gb("200")), noAccess});
-    row("all four lines", T, 930'000'000'000, {100'000'000'000}, 60 * GiB, false, 35,
-        {fillCritical, junkFound(gb("164,42")), safeCaches(gb("64,42")), noAccess});
-}
-
-void tst_MacHealthEvaluator::scoreAndAdvice()
-{
-    QFETCH(qint64, total);
-    QFETCH(qint64, used);
-    QFETCH(QList<qint64>, sizes);
-    QFETCH(qint64, safeBytes);
-    QFETCH(bool, fullDiskAccess);
-    QFETCH(int, percent);
-    QFETCH(QStringList, tips);
-
-    const std::optional<DiskInfo> disk =
-        total == noVolume ? std::nullopt : std::optional<DiskInfo>(volume(total, used));
-    const MacHealthSnapshot snapshot =
-        MacHealthEvaluator::evaluate(machine(), disk, items(sizes), safeBytes, fullDiskAccess, QDateTime());
-    QCOMPARE(snapshot.tips, tips);
-    QCOMPARE(snapshot.healthPercent, percent);
-}
-
-void tst_MacHealthEvaluator::figuresOfTheSnapshot()
-{
-    const QDateTime now(QDate(2024, 3, 1), QTime(12, 30), QTimeZone::utc());
-    // Without a volume: no share, no free bytes; the safe caches are reclaimable too.
-    MacHealthSnapshot snapshot = MacHealthEvaluator::evaluate(machine(), std::nullopt, items({10, 20, 30}), 5, true, now);
-    QCOMPARE(snapshot.reclaimableBytes, 65);
-    QCOMPARE(snapshot.safeCleanupBytes, 5);
-    QCOMPARE(snapshot.itemCount, 3);
-    QCOMPARE(snapshot.diskUsedPercent, std::nullopt);
-    QCOMPARE(snapshot.diskFreeBytes, std::nullopt);
-    QCOMPARE(snapshot.hardware, machine());
-    QCOMPARE(snapshot.scannedAt, now);
-    // The share is a fraction, not a percentage.
-    snapshot = MacHealthEvaluator::evaluate(machine(), volume(terabyte, terabyte / 4), {}, 0, true, now);
-    QCOMPARE(snapshot.diskUsedPercent, std::optional<double>(0.25));
-    QCOMPARE(snapshot.diskFreeBytes, std::optional<qint64>(750'000'000'000));
-}
-
-void tst_MacHealthEvaluator::hugeFindingsDoNotWrapAround()
-{
-    constexpr qint64 max = std::numeric_limits<qint64>::max();
-    const MacHealthSnapshot snapshot = MacHealthEvaluator::evaluate(
-        machine(), volume(terabyte, terabyte / 2), items({max, max}), max, true, QDateTime());
-    QCOMPARE(snapshot.reclaimableBytes, max);
-    QCOMPARE(snapshot.healthPercent, 81);
-    QCOMPARE(snapshot.tips.size(), 2);
-    QVERIFY(snapshot.tips.first().startsWith(QStringLiteral("Найдено ")));
-}
-
-void tst_MacHealthEvaluator::eachPathCountsOnce()
-{
-    // One cache found by two categories, a folder inside it, and another file.
-    const auto row = [](const char* path, qint64 size, ScanCategory category) {
-        return ScanItem::make(FilePath(QByteArray(path)), size, category, true, false, std::nullopt);
-    };
-    const ScanItemList found = {row("/home/u/.cache/thumbnails", 300, ScanCategory::systemJunk),
-                                row("/home/u/.cache/thumbnails", 300, ScanCategory::appCaches),
-                                row("/home/u/.cache/thumbnails/large", 100, ScanCategory::systemJunk),
-                                row("/home/u/.cache/thumbnails-old", 7, ScanCategory::systemJunk)};
-    const MacHealthSnapshot snapshot =
-        MacHealthEvaluator::evaluate(machine(), std::nullopt, found, 0, true, QDateTime());
-    QCOMPARE(snapshot.reclaimableBytes, 307);
-    QCOMPARE(snapshot.itemCount, 4);
-}
 
 BRISKO_TEST(tst_MacHealthEvaluator)
 #include "tst_MacHealthEvaluator.moc"

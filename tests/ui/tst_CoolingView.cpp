@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <QTest>
 
 using namespace std::chrono_literals;
 
@@ -27,17 +26,130 @@ class tst_CoolingView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void readingsAndPollingFollowVisibility();
-    void manualBoostAndRelease();
-    void autoModeAndItsThreshold();
-    void monitoringOnly_data();
-    void monitoringOnly();
+    void init()
+    {
+        m_bed = std::make_unique<ViewTestBed>();
+        m_state = m_bed->state();
+        m_clock = std::make_shared<FakePausingClock>();
+        m_flag = std::make_unique<TerminationFlag>();
+    }
+    void cleanup()
+    {
+        m_view.reset();
+        m_fans.reset();
+    }
+    void readingsAndPollingFollowVisibility()
+    {
+        makeView(QStringLiteral("m5"));
+        QVERIFY(m_fans->isPolling());
+        QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
+
+        // One card per sensor, hottest first, and one per fan.
+        const CoolingSnapshot snapshot = m_fans->snapshot();
+        QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 58\u00a0°C"));
+        const QList<QLabel*> values = m_view->findChildren<QLabel*>(QStringLiteral("value"));
+        QCOMPARE(values.size(), snapshot.temperatures.size() + snapshot.fans.size());
+        QCOMPARE(values.first()->text(), QStringLiteral("58,0\u00a0°C"));
+        QVERIFY(values.last()->text().endsWith(QStringLiteral(" RPM")));
+        QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
+        QVERIFY(!child<QLabel>(QStringLiteral("noFans"))->isVisible());
+        QVERIFY(!child<QWidget>(QStringLiteral("monitoringOnly"))->isVisible());
+        QVERIFY(child<QComboBox>(QStringLiteral("fanControlMode"))->isEnabled());
+        QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), *snapshot.note);
+
+        // Each poll shows the controller's new state.
+        m_sim->setTemperature("Tf09", 71.25);
+        QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 71\u00a0°C"));
+        QCOMPARE(m_view->findChildren<QLabel*>(QStringLiteral("value")).first()->text(), QStringLiteral("71,3\u00a0°C"));
+
+        // Leaving the section pauses the poll and stores the fan settings.
+        m_view->hide();
+        QVERIFY(!m_fans->isPolling());
+        QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("system")));
+        m_view->show();
+        QVERIFY(m_fans->isPolling());
+    }
+
+    void boostModesAndRelease()
+    {
+        AppSettings settings = m_state->settings();
+        settings.fanManualBoostPercent = 60;
+        m_state->setSettings(settings);
+        makeView(QStringLiteral("m5"));
+        QTRY_VERIFY(m_fans->snapshot().isControllable);
+        const FanStatus fan = m_fans->snapshot().fans.first();
+
+        auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
+        mode->setCurrentIndex(mode->findText(QStringLiteral("Ручной boost")));
+        QTRY_VERIFY(m_fans->manualOverrideActive());
+        QCOMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 60)));
+        QVERIFY(child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
+        QVERIFY(!child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
+        QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("manual")));
+
+        // The slider moves in steps of five; the boost follows.
+        auto* slider = child<QSlider>(QStringLiteral("fanManualBoostPercent"));
+        slider->setValue(43);
+        QCOMPARE(slider->value(), 45);
+        slider->setValue(90);
+        QCOMPARE(m_fans->manualBoostPercent(), 90.0);
+        QTRY_COMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 90)));
+        QCOMPARE(stored("fanManualBoostPercent"), QJsonValue(90));
+
+        auto* release = child<QPushButton>(QStringLiteral("releaseToSystem"));
+        QTRY_VERIFY(!m_fans->isRequestingAdmin());
+        QVERIFY(release->isEnabled());
+        release->click();
+        QTRY_VERIFY(!m_fans->manualOverrideActive());
+        QCOMPARE(m_fans->mode(), FanControlMode::system);
+        QCOMPARE(mode->currentText(), QStringLiteral("Система (авто)"));
+        QVERIFY(!slider->isVisible());
+        QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("system")));
+
+        mode->setCurrentIndex(mode->findText(QStringLiteral("Auto при перегреве")));
+        QTRY_COMPARE(m_fans->mode(), FanControlMode::autoBoost);
+        auto* threshold = child<QSlider>(QStringLiteral("fanAutoBoostTempC"));
+        QVERIFY(threshold->isVisible() && !slider->isVisible());
+        QCOMPARE(stored("fanControlMode"), QJsonValue(QStringLiteral("autoBoost")));
+        // Lowering the threshold under the current heat (58 °C) boosts.
+        threshold->setValue(55);
+        QCOMPARE(m_fans->autoBoostThresholdC(), 55.0);
+        QTRY_VERIFY(m_fans->manualOverrideActive());
+        QCOMPARE(stored("fanAutoBoostTempC"), QJsonValue(55));
+    }
+
+    void monitoringOnly_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("writesRefused");
+        QTest::addColumn<bool>("hasFans");
+        QTest::newRow("writes refused, no helper") << "m5" << true << true;
+        QTest::newRow("fanless") << "fanless" << false << false;
+    }
+
+    void monitoringOnly()
+    {
+        QFETCH(QString, profile);
+        QFETCH(bool, writesRefused);
+        QFETCH(bool, hasFans);
+        makeView(profile, writesRefused);
+        QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
+        QVERIFY(!m_fans->snapshot().isControllable);
+
+        QTRY_VERIFY(child<QWidget>(QStringLiteral("monitoringOnly"))->isVisible());
+        QVERIFY(!child<QComboBox>(QStringLiteral("fanControlMode"))->isVisible());
+        QVERIFY(!child<QPushButton>(QStringLiteral("releaseToSystem"))->isVisible());
+        QCOMPARE(child<QLabel>(QStringLiteral("noFans"))->isVisible(), !hasFans);
+        QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
+        QVERIFY(m_view->findChildren<QLabel*>(QStringLiteral("value")).size() >= 1);
+        if (hasFans)
+            QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), CoolingView::monitoringOnlyText);
+    }
 
 private:
+    // The section shown over a fan service on the simulator of this profile.
     void makeView(const QString& profile, bool writesRefused = false);
-    QJsonObject stored() const { return m_bed->storedSettings(); }
+    QJsonValue stored(const char* field) const { return m_bed->storedSettings().value(QLatin1String(field)); }
     // The speed a percentage of the fan's range gives.
     static int speedAt(const FanStatus& fan, double percent)
     {
@@ -59,22 +171,6 @@ private:
     std::unique_ptr<FanControlService> m_fans;
     std::unique_ptr<CoolingView> m_view;
 };
-
-void tst_CoolingView::init()
-{
-    m_bed = std::make_unique<ViewTestBed>();
-    m_state = m_bed->state();
-    m_clock = std::make_shared<FakePausingClock>();
-    m_flag = std::make_unique<TerminationFlag>();
-}
-
-void tst_CoolingView::cleanup()
-{
-    m_view.reset();
-    m_fans.reset();
-    m_sim.reset();
-    m_bed.reset();
-}
 
 void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
 {
@@ -98,127 +194,7 @@ void tst_CoolingView::makeView(const QString& profile, bool writesRefused)
     services.fans = m_fans.get();
     m_view = std::make_unique<CoolingView>(services);
     m_view->resize(1000, 900);
-}
-
-void tst_CoolingView::readingsAndPollingFollowVisibility()
-{
-    makeView(QStringLiteral("m5"));
-    QVERIFY(!m_fans->isPolling());
     m_view->show();
-    QVERIFY(m_fans->isPolling());
-    QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
-
-    // One card per sensor, hottest first, and one per fan.
-    const CoolingSnapshot snapshot = m_fans->snapshot();
-    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 58\u00a0°C"));
-    const QList<QLabel*> values = m_view->findChildren<QLabel*>(QStringLiteral("value"));
-    QCOMPARE(values.size(), snapshot.temperatures.size() + snapshot.fans.size());
-    QCOMPARE(values.first()->text(), QStringLiteral("58,0\u00a0°C"));
-    QVERIFY(values.last()->text().endsWith(QStringLiteral(" RPM")));
-    QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
-    QVERIFY(!child<QLabel>(QStringLiteral("noFans"))->isVisible());
-    QVERIFY(!child<QWidget>(QStringLiteral("monitoringOnly"))->isVisible());
-    QVERIFY(child<QComboBox>(QStringLiteral("fanControlMode"))->isEnabled());
-    QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), *snapshot.note);
-
-    // Each poll shows the controller's new state.
-    m_sim->setTemperature("Tf09", 71.25);
-    QTRY_COMPARE(child<QLabel>(QStringLiteral("maxTemperature"))->text(), QStringLiteral("макс. 71\u00a0°C"));
-    QCOMPARE(m_view->findChildren<QLabel*>(QStringLiteral("value")).first()->text(), QStringLiteral("71,3\u00a0°C"));
-
-    // Leaving the section pauses the poll and stores the fan settings.
-    m_view->hide();
-    QVERIFY(!m_fans->isPolling());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("system")));
-    m_view->show();
-    QVERIFY(m_fans->isPolling());
-}
-
-void tst_CoolingView::manualBoostAndRelease()
-{
-    AppSettings settings = m_state->settings();
-    settings.fanManualBoostPercent = 60;
-    m_state->setSettings(settings);
-    makeView(QStringLiteral("m5"));
-    m_view->show();
-    QTRY_VERIFY(m_fans->snapshot().isControllable);
-    const FanStatus fan = m_fans->snapshot().fans.first();
-
-    auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
-    mode->setCurrentIndex(mode->findText(QStringLiteral("Ручной boost")));
-    QTRY_VERIFY(m_fans->manualOverrideActive());
-    QCOMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 60)));
-    QVERIFY(child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
-    QVERIFY(!child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("manual")));
-
-    // The slider moves in steps of five; the boost follows.
-    auto* slider = child<QSlider>(QStringLiteral("fanManualBoostPercent"));
-    slider->setValue(43);
-    QCOMPARE(slider->value(), 45);
-    slider->setValue(90);
-    QCOMPARE(m_fans->manualBoostPercent(), 90.0);
-    QTRY_COMPARE(m_sim->targetRPM(fan.id), std::optional<int>(speedAt(fan, 90)));
-    QCOMPARE(stored().value(QStringLiteral("fanManualBoostPercent")), QJsonValue(90));
-
-    auto* release = child<QPushButton>(QStringLiteral("releaseToSystem"));
-    QTRY_VERIFY(!m_fans->isRequestingAdmin());
-    QVERIFY(release->isEnabled());
-    release->click();
-    QTRY_VERIFY(!m_fans->manualOverrideActive());
-    QCOMPARE(m_fans->mode(), FanControlMode::system);
-    QCOMPARE(mode->currentText(), QStringLiteral("Система (авто)"));
-    QVERIFY(!slider->isVisible());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("system")));
-}
-
-void tst_CoolingView::autoModeAndItsThreshold()
-{
-    makeView(QStringLiteral("m5"));
-    m_view->show();
-    QTRY_VERIFY(m_fans->snapshot().isControllable);
-    auto* mode = child<QComboBox>(QStringLiteral("fanControlMode"));
-    mode->setCurrentIndex(mode->findText(QStringLiteral("Auto при перегреве")));
-    QTRY_COMPARE(m_fans->mode(), FanControlMode::autoBoost);
-    QVERIFY(child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->isVisible());
-    QVERIFY(!child<QSlider>(QStringLiteral("fanManualBoostPercent"))->isVisible());
-    QCOMPARE(stored().value(QStringLiteral("fanControlMode")), QJsonValue(QStringLiteral("autoBoost")));
-
-    // Lowering the threshold under the current heat (58 °C) boosts.
-    child<QSlider>(QStringLiteral("fanAutoBoostTempC"))->setValue(55);
-    QCOMPARE(m_fans->autoBoostThresholdC(), 55.0);
-    QTRY_VERIFY(m_fans->manualOverrideActive());
-    QCOMPARE(stored().value(QStringLiteral("fanAutoBoostTempC")), QJsonValue(55));
-}
-
-void tst_CoolingView::monitoringOnly_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<bool>("writesRefused");
-    QTest::addColumn<bool>("hasFans");
-    QTest::newRow("writes refused, no helper") << "m5" << true << true;
-    QTest::newRow("fanless") << "fanless" << false << false;
-}
-
-void tst_CoolingView::monitoringOnly()
-{
-    QFETCH(QString, profile);
-    QFETCH(bool, writesRefused);
-    QFETCH(bool, hasFans);
-    makeView(profile, writesRefused);
-    m_view->show();
-    QTRY_VERIFY(m_fans->snapshot() != CoolingSnapshot::loading());
-    QVERIFY(!m_fans->snapshot().isControllable);
-
-    QTRY_VERIFY(child<QWidget>(QStringLiteral("monitoringOnly"))->isVisible());
-    QVERIFY(!child<QComboBox>(QStringLiteral("fanControlMode"))->isVisible());
-    QVERIFY(!child<QPushButton>(QStringLiteral("releaseToSystem"))->isVisible());
-    QCOMPARE(child<QLabel>(QStringLiteral("noFans"))->isVisible(), !hasFans);
-    QVERIFY(!child<QLabel>(QStringLiteral("noSensors"))->isVisible());
-    QVERIFY(m_view->findChildren<QLabel*>(QStringLiteral("value")).size() >= 1);
-    if (hasFans) {
-        QCOMPARE(child<IconTextLine>(QStringLiteral("coolingStatus"))->text(), CoolingView::monitoringOnlyText);
-    }
 }
 
 BRISKO_TEST(tst_CoolingView)

@@ -2,7 +2,11 @@
 #include "ViewTestBed.h"
 
 #include "CleanArchivePanel.h"
+#include "HealthGauge.h"
+#include "IconTextLine.h"
+#include "MacHealthDashboardSection.h"
 #include "SafeCleanupPanel.h"
+#include "Theme.h"
 #include "app/AppState.h"
 
 #include <QCheckBox>
@@ -13,139 +17,216 @@
 #include <QLabel>
 #include <QProcessEnvironment>
 #include <QPushButton>
-#include <QTest>
+#include <QSignalSpy>
 
-// The safe-cleanup and clean-archive panels over a real application state
-// and real folders.
+#include <cmath>
+
+// The overview's panels over a real application state and real folders:
+// safe cleanup, clean archive, and health with the gauge's bands as words and
+// as painted colour.
 class tst_OverviewPanels : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup() { m_bed.reset(); }
-    void safeCleanupDeletesOnlyTheTickedAfterAsking();
-    void cleanArchiveCreatesListsAndReveals();
+    void init()
+    {
+        m_bed = std::make_unique<ViewTestBed>();
+        m_fixture = &m_bed->fixture;
+        m_state = m_bed->state();
+    }
+    void safeCleanupDeletesOnlyTheTickedAfterAsking()
+    {
+        m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
+        m_fixture->sized(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"), 5 << 20);
+        SafeCleanupPanel panel(m_bed->services());
+        panel.show();
+        auto* find = panel.findChild<QPushButton*>(QStringLiteral("findSafeCaches"));
+        QVERIFY(find->isVisible());
+        find->click();
+        QList<QWidget*> rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(!find->isVisible());
+        QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("pip"));
+        QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("risk"))->text(), QStringLiteral("Безопасно"));
+        auto* selected = panel.findChild<QLabel*>(QStringLiteral("selectedSafeCleanupSize"));
+        QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2\u00a0МБ"));
+
+        // Untick Homebrew; a refused question deletes nothing.
+        rows.last()->findChild<QCheckBox*>()->click();
+        QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9\u00a0МБ"));
+        m_bed->confirmer.answer = false;
+        auto* clean = panel.findChild<QPushButton*>(QStringLiteral("cleanSafeCaches"));
+        clean->click();
+        QCOMPARE(m_bed->confirmer.requests.size(), 1);
+        QCOMPARE(m_bed->confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
+        QVERIFY(m_bed->confirmer.requests.first().message.contains(QStringLiteral("41,9\u00a0МБ")));
+        QVERIFY(!m_state->isBusy());
+        QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
+
+        m_bed->confirmer.answer = true;
+        clean->click();
+        QTRY_VERIFY(!m_state->isBusy());
+        QTRY_VERIFY(!QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
+        QVERIFY(QFile::exists(m_fixture->home.filePath(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"))));
+        // The caches are listed again: only Homebrew is left.
+        QTRY_COMPARE(panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow")).size(), 1);
+        rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
+        QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("Homebrew"));
+    }
+
+    void cleanArchiveCreatesListsAndReveals()
+    {
+        m_bed->setArchivePath(m_fixture->home.makeDir(QStringLiteral("Архивный диск/Brisko Archive")));
+        m_fixture->home.makeFile(QStringLiteral("Documents/Договор.pdf"), 3000);
+        m_fixture->home.makeFile(QStringLiteral("Desktop/заметка.txt"), 200);
+
+        CleanArchivePanel panel(m_bed->services());
+        panel.show();
+        auto* profile = panel.findChild<QComboBox*>(QStringLiteral("cleanArchiveProfile"));
+        auto* description = panel.findChild<QLabel*>(QStringLiteral("profileDescription"));
+        for (int i = profile->count() - 1; i >= 0; --i) {
+            profile->setCurrentIndex(i);
+            QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile(), m_state->layout()));
+        }
+        QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
+        // The folders under the names the desktop gives them.
+        m_fixture->home.makeDir(QStringLiteral(".config"));
+        QFile userDirs(m_fixture->home.filePath(QStringLiteral(".config/user-dirs.dirs")));
+        QVERIFY(userDirs.open(QIODevice::WriteOnly));
+        userDirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n"
+                       "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n");
+        userDirs.close();
+        const HomeLayout russian = HomeLayout::freedesktop(m_fixture->home.home(), QProcessEnvironment());
+        QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::essential, russian),
+                 QStringLiteral("Документы, Рабочий стол, Загрузки (без установщиков)"));
+
+        auto* compress = panel.findChild<QCheckBox*>(QStringLiteral("compressCleanArchive"));
+        QVERIFY(compress->isChecked());
+        compress->click();
+        QVERIFY(!m_state->settings().compressCleanArchive);
+        QCOMPARE(m_bed->storedSettings().value(QStringLiteral("compressCleanArchive")), QJsonValue(false));
+
+        QVERIFY(panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow")).isEmpty());
+        panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->click();
+        QVERIFY(!panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->isEnabled());
+        QTRY_VERIFY(!m_state->isBusy());
+        const QList<QWidget*> rows = panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow"));
+        QCOMPARE(rows.size(), 1);
+        const CleanArchiveSummary archive = m_state->cleanArchives().first();
+        QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("name"))->text(), archive.id);
+        const QString details = rows.first()->findChild<QLabel*>(QStringLiteral("details"))->text();
+        QVERIFY2(details.startsWith(QStringLiteral("2 элемента · На диске: ")), qPrintable(details));
+        QVERIFY(!details.contains(QStringLiteral("tar.zst")));
+
+        rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();
+        QCOMPARE(m_bed->workspace.revealed, QList<FilePath>{archive.url});
+
+        // A restore asks first and names what it will skip; declined, nothing runs.
+        m_bed->confirmer.answer = false;
+        auto* restore = rows.first()->findChild<QPushButton*>(QStringLiteral("restore"));
+        restore->click();
+        QCOMPARE(m_bed->confirmer.requests.last().title, QStringLiteral("Восстановить архив?"));
+        QCOMPARE(m_bed->confirmer.requests.last().message,
+                 QStringLiteral("Всё из этого архива уже есть в домашней папке — восстанавливать нечего: "
+                                "существующее не перезаписывается."));
+        QVERIFY(!m_state->isBusy());
+        QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
+        m_bed->confirmer.answer = true;
+        restore->click();
+        QCOMPARE(m_bed->confirmer.requests.last().message,
+                 QStringLiteral("В домашнюю папку вернётся 1 элемент. Уже есть и будут пропущены: «Documents» — "
+                                "существующее не перезаписывается."));
+        QTRY_VERIFY(!m_state->isBusy());
+        QCOMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
+        QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
+    }
+
+    void gaugeBands_data()
+    {
+        QTest::addColumn<int>("score");
+        QTest::addColumn<QString>("label");
+        // 0 accent, 1 orange, 2 red
+        QTest::addColumn<int>("colour");
+        QTest::newRow("49") << 49 << "Требует внимания" << 2;
+        QTest::newRow("50") << 50 << "Средне" << 1;
+        QTest::newRow("69") << 69 << "Средне" << 1;
+        QTest::newRow("70") << 70 << "Хорошо" << 0;
+        QTest::newRow("84") << 84 << "Хорошо" << 0;
+        QTest::newRow("85") << 85 << "Отлично" << 0;
+    }
+
+    void gaugeBands()
+    {
+        QFETCH(int, score);
+        QFETCH(QString, label);
+        QFETCH(int, colour);
+        for (const QPalette& palette : {Theme::lightPalette(), Theme::darkPalette()}) {
+            const Theme theme(palette);
+            const QColor expected = QList<QColor>{theme.accent(), theme.warning(), theme.danger()}.at(colour);
+            QCOMPARE(HealthGauge::label(score), label);
+            QCOMPARE(HealthGauge::colour(score, theme), expected);
+
+            // The painted ring starts at its lower left in the band's colour, and
+            // the number and word are drawn.
+            HealthGauge gauge;
+            gauge.setPalette(palette);
+            gauge.resize(gauge.sizeHint());
+            gauge.setScore(score);
+            const QImage image = gauge.grab().toImage();
+            const double radius = (gauge.width() - 12) / 2.0;
+            const QPoint start(qRound(gauge.width() / 2.0 - radius * M_SQRT1_2 + 2),
+                               qRound(gauge.height() / 2.0 + radius * M_SQRT1_2 - 2));
+            const QColor painted = image.pixelColor(start);
+            QVERIFY2(std::abs(painted.red() - expected.red()) <= 8 && std::abs(painted.green() - expected.green()) <= 8 &&
+                         std::abs(painted.blue() - expected.blue()) <= 8,
+                     qPrintable(painted.name() + QStringLiteral(" against ") + expected.name()));
+            QCOMPARE(gauge.accessibleDescription(), QString::number(score) + QStringLiteral("% · ") + label);
+        }
+    }
+
+    void healthBeforeAndAfterAScan()
+    {
+        m_fixture->sized(QStringLiteral("Downloads/Старый установщик.dmg"), 300 << 20);
+        m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
+        AppState& state = *m_state;
+        MacHealthDashboardSection section(m_bed->services());
+        section.resize(1000, 500);
+        section.show();
+
+        auto* scan = section.findChild<QPushButton*>(QStringLiteral("quickHealthScan"));
+        QVERIFY(!section.findChild<QPushButton*>(QStringLiteral("repeatHealthScan"))->isVisible());
+        scan->click();
+        QVERIFY(state.isBusy());
+        QVERIFY(!scan->isEnabled());
+        QTRY_VERIFY(state.healthSnapshot().has_value() && !state.isBusy());
+
+        const MacHealthSnapshot snapshot = *state.healthSnapshot();
+        QVERIFY(!scan->isVisible());
+        QCOMPARE(section.gauge()->score(), snapshot.healthPercent);
+        QVERIFY(snapshot.itemCount >= 1);
+        QCOMPARE(section.findChild<QLabel*>(QStringLiteral("found"))->text(), QString::number(snapshot.itemCount));
+        QStringList tips;
+        for (IconTextLine* line : section.findChildren<IconTextLine*>(QStringLiteral("healthTip")))
+            tips.append(line->text());
+        QCOMPARE(tips, snapshot.tips);
+        QStringList facts;
+        for (QLabel* fact : section.findChildren<QLabel*>(QStringLiteral("fact")))
+            facts.append(fact->text());
+        QCOMPARE(facts.size(), 6);
+        QCOMPARE(facts.at(3), QString::number(snapshot.hardware.memoryGB) + QStringLiteral("\u00a0ГБ"));
+        QVERIFY2(!facts.join(u' ').contains(QLatin1String("unknown")), qPrintable(facts.join(u' ')));
+
+        QSignalSpy results(&section, &MacHealthDashboardSection::showResultsRequested);
+        section.findChild<QPushButton*>(QStringLiteral("healthResults"))->click();
+        QCOMPARE(results.count(), 1);
+    }
 
 private:
     std::unique_ptr<ViewTestBed> m_bed;
     AppFixture* m_fixture = nullptr;
     AppState* m_state = nullptr;
 };
-
-void tst_OverviewPanels::init()
-{
-    m_bed = std::make_unique<ViewTestBed>();
-    m_fixture = &m_bed->fixture;
-    m_state = m_bed->state();
-}
-
-void tst_OverviewPanels::safeCleanupDeletesOnlyTheTickedAfterAsking()
-{
-    m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
-    m_fixture->sized(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"), 5 << 20);
-    SafeCleanupPanel panel(m_bed->services());
-    panel.show();
-    auto* find = panel.findChild<QPushButton*>(QStringLiteral("findSafeCaches"));
-    QVERIFY(find->isVisible());
-    find->click();
-    QList<QWidget*> rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
-    QCOMPARE(rows.size(), 2);
-    QVERIFY(!find->isVisible());
-    QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("pip"));
-    QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("risk"))->text(), QStringLiteral("Безопасно"));
-    auto* selected = panel.findChild<QLabel*>(QStringLiteral("selectedSafeCleanupSize"));
-    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 47,2\u00a0МБ"));
-
-    // Untick Homebrew; a refused question deletes nothing.
-    rows.last()->findChild<QCheckBox*>()->click();
-    QCOMPARE(selected->text(), QStringLiteral("Выбрано: 41,9\u00a0МБ"));
-    m_bed->confirmer.answer = false;
-    auto* clean = panel.findChild<QPushButton*>(QStringLiteral("cleanSafeCaches"));
-    clean->click();
-    QCOMPARE(m_bed->confirmer.requests.size(), 1);
-    QCOMPARE(m_bed->confirmer.requests.first().title, QStringLiteral("Очистить выбранное?"));
-    QVERIFY(m_bed->confirmer.requests.first().message.contains(QStringLiteral("41,9\u00a0МБ")));
-    QVERIFY(!m_state->isBusy());
-    QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
-
-    m_bed->confirmer.answer = true;
-    clean->click();
-    QTRY_VERIFY(!m_state->isBusy());
-    QTRY_VERIFY(!QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
-    QVERIFY(QFile::exists(m_fixture->home.filePath(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"))));
-    // The caches are listed again: only Homebrew is left.
-    QTRY_COMPARE(panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow")).size(), 1);
-    rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
-    QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("Homebrew"));
-}
-
-void tst_OverviewPanels::cleanArchiveCreatesListsAndReveals()
-{
-    m_bed->setArchivePath(m_fixture->home.makeDir(QStringLiteral("Архивный диск/Brisko Archive")));
-    m_fixture->home.makeFile(QStringLiteral("Documents/Договор.pdf"), 3000);
-    m_fixture->home.makeFile(QStringLiteral("Desktop/заметка.txt"), 200);
-
-    CleanArchivePanel panel(m_bed->services());
-    panel.show();
-    auto* profile = panel.findChild<QComboBox*>(QStringLiteral("cleanArchiveProfile"));
-    auto* description = panel.findChild<QLabel*>(QStringLiteral("profileDescription"));
-    for (int i = profile->count() - 1; i >= 0; --i) {
-        profile->setCurrentIndex(i);
-        QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile(), m_state->layout()));
-    }
-    QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
-    // The folders under the names the desktop gives them.
-    m_fixture->home.makeDir(QStringLiteral(".config"));
-    QFile userDirs(m_fixture->home.filePath(QStringLiteral(".config/user-dirs.dirs")));
-    QVERIFY(userDirs.open(QIODevice::WriteOnly));
-    userDirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n"
-                   "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n");
-    userDirs.close();
-    const HomeLayout russian = HomeLayout::freedesktop(m_fixture->home.home(), QProcessEnvironment());
-    QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::essential, russian),
-             QStringLiteral("Документы, Рабочий стол, Загрузки (без установщиков)"));
-
-    auto* compress = panel.findChild<QCheckBox*>(QStringLiteral("compressCleanArchive"));
-    QVERIFY(compress->isChecked());
-    compress->click();
-    QVERIFY(!m_state->settings().compressCleanArchive);
-    QCOMPARE(m_bed->storedSettings().value(QStringLiteral("compressCleanArchive")), QJsonValue(false));
-
-    QVERIFY(panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow")).isEmpty());
-    panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->click();
-    QVERIFY(!panel.findChild<QPushButton*>(QStringLiteral("createCleanArchive"))->isEnabled());
-    QTRY_VERIFY(!m_state->isBusy());
-    const QList<QWidget*> rows = panel.findChildren<QWidget*>(QStringLiteral("cleanArchiveRow"));
-    QCOMPARE(rows.size(), 1);
-    const CleanArchiveSummary archive = m_state->cleanArchives().first();
-    QCOMPARE(rows.first()->findChild<QLabel*>(QStringLiteral("name"))->text(), archive.id);
-    const QString details = rows.first()->findChild<QLabel*>(QStringLiteral("details"))->text();
-    QVERIFY2(details.startsWith(QStringLiteral("2 элемента · На диске: ")), qPrintable(details));
-    QVERIFY(!details.contains(QStringLiteral("tar.zst")));
-
-    rows.first()->findChild<QPushButton*>(QStringLiteral("reveal"))->click();
-    QCOMPARE(m_bed->workspace.revealed, QList<FilePath>{archive.url});
-
-    // A restore asks first and names what it will skip; declined, nothing runs.
-    m_bed->confirmer.answer = false;
-    auto* restore = rows.first()->findChild<QPushButton*>(QStringLiteral("restore"));
-    restore->click();
-    QCOMPARE(m_bed->confirmer.requests.last().title, QStringLiteral("Восстановить архив?"));
-    QCOMPARE(m_bed->confirmer.requests.last().message,
-             QStringLiteral("Всё из этого архива уже есть в домашней папке — восстанавливать нечего: "
-                            "существующее не перезаписывается."));
-    QVERIFY(!m_state->isBusy());
-    QVERIFY(QDir(m_fixture->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
-    m_bed->confirmer.answer = true;
-    restore->click();
-    QCOMPARE(m_bed->confirmer.requests.last().message,
-             QStringLiteral("В домашнюю папку вернётся 1 элемент. Уже есть и будут пропущены: «Documents» — "
-                            "существующее не перезаписывается."));
-    QTRY_VERIFY(!m_state->isBusy());
-    QCOMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
-    QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
-}
 
 BRISKO_TEST(tst_OverviewPanels)
 #include "tst_OverviewPanels.moc"

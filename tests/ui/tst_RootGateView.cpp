@@ -11,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTextBrowser>
 
 using Screen = RootGateView::Screen;
@@ -22,275 +21,261 @@ Q_DECLARE_METATYPE(Screen)
 
 // The launch gate against a real region check on a loopback server: which
 // screen stands for every region verdict and stored flag, that the launch
-// duties run once and only after an allowed verdict, what the agreement and
-// the introduction do beyond the window journey, and the install-location
-// alert.
+// duties run once and only after an allowed verdict, a new user's way through
+// the agreement and the introduction, and the install-location alert.
 class tst_RootGateView : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void screenForEveryVerdictAndFlags_data();
-    void screenForEveryVerdictAndFlags();
-    void liveVerdicts_data();
-    void liveVerdicts();
-    void launchDutiesRunOnceAfterAnAllowedVerdict();
-    void agreementTextAndKeyboard();
-    void introductionGoesBackAndAsksForAccessOnlyWhenMissing();
-    void installLocationAlert_data();
-    void installLocationAlert();
+    void init()
+    {
+        m_bed = std::make_unique<GateTestBed>();
+        QVERIFY(m_bed->listening);
+        m_contentBuilt = 0;
+        m_launchCalls.clear();
+    }
+    void cleanup() { m_bed.reset(); }
+    void screenForEveryVerdictAndFlags_data()
+    {
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<bool>("eulaAccepted");
+        QTest::addColumn<bool>("onboardingCompleted");
+        QTest::addColumn<Screen>("expected");
+        for (bool eula : {false, true}) {
+            for (bool intro : {false, true}) {
+                const QByteArray flags = QByteArray(eula ? " eula" : " no-eula") + (intro ? " intro" : " no-intro");
+                const Screen allowed = !eula ? Screen::agreement : !intro ? Screen::introduction : Screen::content;
+                QTest::newRow("checking" + flags) << Status::checking << eula << intro << Screen::loading;
+                QTest::newRow("blocked" + flags) << Status::blocked << eula << intro << Screen::regionBlocked;
+                QTest::newRow("allowed" + flags) << Status::allowed << eula << intro << allowed;
+            }
+        }
+    }
+
+    void screenForEveryVerdictAndFlags()
+    {
+        QFETCH(Status, status);
+        QFETCH(bool, eulaAccepted);
+        QFETCH(bool, onboardingCompleted);
+        QFETCH(Screen, expected);
+        QCOMPARE(RootGateView::chooseScreen(status, eulaAccepted, onboardingCompleted), expected);
+    }
+
+    void liveVerdicts_data()
+    {
+        QTest::addColumn<Status>("status");
+        QTest::newRow("no answer yet") << Status::checking;
+        QTest::newRow("blocked") << Status::blocked;
+        QTest::newRow("allowed") << Status::allowed;
+    }
+
+    void liveVerdicts()
+    {
+        QFETCH(Status, status);
+        m_bed->setFlags(true, true);
+        const QString region = QStringLiteral("/api/brisko/region.php");
+        if (status == Status::checking) {
+            ScriptedResponse silent;
+            silent.ending = ScriptedResponse::Ending::neverAnswer;
+            m_bed->server.enqueue(region, silent);
+        } else {
+            m_bed->server.setCountry(status == Status::blocked ? QStringLiteral("UA") : QStringLiteral("RU"));
+        }
+        std::unique_ptr<RootGateView> gate = makeGate();
+        QSignalSpy quit(gate.get(), &RootGateView::quitRequested);
+        gate->show();
+        QTRY_COMPARE(m_bed->server.count(region), qsizetype(1));
+        QTRY_COMPARE(m_bed->regionGate.status(), status);
+        QTRY_COMPARE(gate->screen(), RootGateView::chooseScreen(status, true, true));
+        const bool allowed = status == Status::allowed;
+        // The gate hears that the evaluation finished after the status is published.
+        QTRY_COMPARE(gate->launchDutiesRequested(), allowed);
+        QCoreApplication::processEvents();
+        QCOMPARE(gate->launchDutiesRequested(), allowed);
+        QWidget* shown = gate->currentScreenWidget();
+        QVERIFY(shown->isVisible());
+        // The main content is built only when it is to be shown; launch duties
+        // only after an allowed verdict.
+        QCOMPARE(m_contentBuilt, allowed ? 1 : 0);
+        QCOMPARE(shown == m_content.data(), allowed);
+        QCOMPARE(launches(), allowed ? 1 : 0);
+
+        auto* loading = qobject_cast<LaunchLoadingView*>(shown);
+        QCOMPARE(bool(loading), status == Status::checking);
+        if (loading) {
+            QCOMPARE(loading->subtitle(), QStringLiteral("Проверка региона…"));
+            QCOMPARE(loading->indicator()->maximum(), 0);
+        }
+        auto* blocked = qobject_cast<RegionBlockedView*>(shown);
+        QCOMPARE(bool(blocked), status == Status::blocked);
+        if (blocked) {
+            // Only the way out.
+            const QList<QPushButton*> buttons = blocked->findChildren<QPushButton*>();
+            QCOMPARE(buttons.size(), 1);
+            QCOMPARE(buttons.first()->text(), QStringLiteral("Выйти"));
+            QStringList texts;
+            for (const QLabel* label : blocked->findChildren<QLabel*>())
+                texts.append(label->text());
+            QVERIFY(texts.contains(QStringLiteral("Brisko Vella недоступен в вашем регионе.\n"
+                                                  "Приложение предназначено для пользователей в Российской Федерации.")));
+            QTest::mouseClick(buttons.first(), Qt::LeftButton);
+            QCOMPARE(quit.size(), 1);
+        }
+    }
+
+    void newUserAgreesAndChoosesTheArchive()
+    {
+        const QString archive = m_bed->fixture.home.makeDir(QStringLiteral("Внешний диск/Архив"));
+        m_bed->fixture.chooser->answer = FilePath::fromString(archive);
+        std::unique_ptr<RootGateView> gate = makeGate();
+        QSignalSpy screens(gate.get(), &RootGateView::screenChanged);
+        QSignalSpy started(gate.get(), &RootGateView::launchDutiesStarted);
+        gate->show();
+        // The region is asked first; the loading screen stands until it answers.
+        QCOMPARE(gate->screen(), Screen::loading);
+        QTRY_COMPARE(gate->screen(), Screen::agreement);
+        auto* agreement = qobject_cast<EULAAcceptanceView*>(gate->currentScreenWidget());
+        QVERIFY(agreement && agreement->isVisible());
+        const QString text = agreement->textView()->toPlainText();
+        QVERIFY(text.contains(QStringLiteral("Korvane")) && text.contains(QStringLiteral("Украины")));
+        QVERIFY(text.trimmed().endsWith(QStringLiteral("согласны со всеми его условиями.")));
+        // It names nobody to write to: no address, no link.
+        for (const QString& contact : {QStringLiteral("@"), QStringLiteral("http"), QStringLiteral("www")})
+            QVERIFY2(!text.contains(contact), qPrintable(contact));
+        QCOMPARE(agreement->quitButton()->text(), QStringLiteral("Выйти"));
+        // Return accepts, even from the text.
+        QVERIFY(agreement->acceptButton()->isDefault());
+        agreement->activateWindow();
+        agreement->textView()->setFocus();
+        QTest::keyClick(agreement->textView(), Qt::Key_Return);
+        QCOMPARE(gate->screen(), Screen::introduction);
+        QVERIFY(m_bed->appState->settings().eulaAccepted);
+
+        // The introduction: welcome, the archive folder (chosen here), permissions.
+        auto* view = qobject_cast<FirstLaunchOnboardingView*>(gate->currentScreenWidget());
+        QVERIFY(view && view->isVisible());
+        QVERIFY(!view->backButton()->isEnabled());
+        QTest::mouseClick(view->nextButton(), Qt::LeftButton);
+        QVERIFY(view->backButton()->isEnabled());
+        QTest::mouseClick(view->chooseFolderButton(), Qt::LeftButton);
+        QCOMPARE(m_bed->appState->settings().archivePath, archive);
+        QCOMPARE(view->archivePathLabel()->toolTip(), archive);
+        QTest::mouseClick(view->backButton(), Qt::LeftButton);
+        QCOMPARE(view->step(), 0);
+        QTest::mouseClick(view->nextButton(), Qt::LeftButton);
+        QTest::mouseClick(view->nextButton(), Qt::LeftButton);
+        QCOMPARE(view->step(), 2);
+        QVERIFY(!view->nextButton()->isVisible());
+        QVERIFY(!view->asksForFullDiskAccess());
+        QVERIFY(!view->openSettingsButton()->isVisible());
+        QTest::mouseClick(view->finishButton(), Qt::LeftButton);
+        QCOMPARE(gate->screen(), Screen::content);
+        QList<Screen> seen;
+        for (const QList<QVariant>& signal : screens)
+            seen.append(signal.first().value<Screen>());
+        QCOMPARE(seen, (QList<Screen>{Screen::agreement, Screen::introduction, Screen::content}));
+
+        // The duties run once, after the verdict; showing again, a new verdict
+        // and changed settings run nothing again.
+        QTRY_COMPARE(started.size(), 1);
+        QCOMPARE(m_launchCalls, QStringList{QStringLiteral("crash handler")});
+        gate->hide();
+        gate->show();
+        gate->runGateTask();
+        QVERIFY(m_bed->regionGate.evaluate(m_bed->appState->settings().regionCheckURL).isValid());
+        QTRY_COMPARE(m_bed->server.count(QStringLiteral("/api/brisko/region.php")), qsizetype(2));
+        QTRY_COMPARE(m_bed->regionGate.status(), Status::allowed);
+        AppSettings settings = m_bed->appState->settings();
+        settings.showAds = false;
+        m_bed->appState->setSettings(settings);
+        QCoreApplication::processEvents();
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(m_launchCalls.size(), 1);
+        QCOMPARE(launches(), 1);
+        QCOMPARE(m_contentBuilt, 1);
+    }
+
+    void introductionAsksForAccessOnlyWhenMissing()
+    {
+        // A protected mail folder that cannot be opened.
+        m_bed->fixture.fs->failOpen(QFile::encodeName(m_bed->fixture.home.makeDir(QStringLiteral("Library/Mail"))));
+        FirstLaunchOnboardingView view(m_bed->services());
+        view.show();
+        view.setStep(2);
+        QVERIFY(view.asksForFullDiskAccess());
+        QCOMPARE(view.openSettingsButton()->text(), QStringLiteral("Открыть настройки «Полный доступ к диску»"));
+        QTest::mouseClick(view.openSettingsButton(), Qt::LeftButton);
+        QCOMPARE(m_bed->workspace.opened.size(), 1);
+    }
+
+    void installLocationAlert_data()
+    {
+        QTest::addColumn<AppRuntimeGuard::Risk>("risk");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("disk image") << AppRuntimeGuard::Risk::diskImage
+                                    << QStringList{RootGateView::openApplicationsText, RootGateView::dismissText};
+        QTest::newRow("translocated") << AppRuntimeGuard::Risk::translocated << QStringList{RootGateView::dismissText};
+    }
+
+    void installLocationAlert()
+    {
+        QFETCH(AppRuntimeGuard::Risk, risk);
+        QFETCH(QStringList, buttons);
+        std::unique_ptr<RootGateView> gate = makeGate(risk);
+        gate->show();
+        QTRY_VERIFY(gate->runtimeAlert());
+        ConfirmationSheet* alert = gate->runtimeAlert();
+        QCOMPARE(gate->unsafeRuntimeMessage(), AppRuntimeGuard::message(risk));
+        QCOMPARE(alert->windowTitle(), QStringLiteral("Перенесите приложение в «Программы»"));
+        QCOMPARE(alert->messageLabel()->accessibleDescription(), AppRuntimeGuard::message(risk));
+        // Dismissing is the default: Return never sends the user elsewhere.
+        QVERIFY(alert->cancelButton()->isDefault());
+        QStringList texts;
+        QPushButton* press = nullptr;
+        for (QPushButton* button : alert->buttons()) {
+            texts.append(button->text());
+            if (button->text() == buttons.first())
+                press = button;
+        }
+        QCOMPARE(QSet<QString>(texts.cbegin(), texts.cend()), QSet<QString>(buttons.cbegin(), buttons.cend()));
+        QCOMPARE(texts.size(), buttons.size());
+
+        // The alert does not hold the launch up.
+        QTRY_VERIFY(gate->launchDutiesRequested());
+        QTRY_COMPARE(gate->screen(), Screen::agreement);
+        press->click();
+        QTRY_VERIFY(!gate->unsafeRuntimeMessage().has_value());
+        QCOMPARE(m_bed->workspace.opened, press->text() == RootGateView::openApplicationsText
+                                              ? QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/Applications"))}
+                                              : QList<QUrl>{});
+        QTRY_VERIFY(!gate->runtimeAlert());
+    }
 
 private:
-    std::unique_ptr<RootGateView> makeGate(AppRuntimeGuard::Risk risk = AppRuntimeGuard::Risk::none);
+    std::unique_ptr<RootGateView> makeGate(AppRuntimeGuard::Risk risk = AppRuntimeGuard::Risk::none)
+    {
+        LaunchDuties duties;
+        duties.installCrashHandler = [this] { m_launchCalls.append(QStringLiteral("crash handler")); };
+        auto gate = std::make_unique<RootGateView>(
+            m_bed->services(),
+            [this] {
+                ++m_contentBuilt;
+                m_content = new QLabel(QStringLiteral("Обзор"));
+                return m_content.data();
+            },
+            duties);
+        gate->setRuntimeRiskSource([risk] { return risk; });
+        gate->resize(1300, 820);
+        return gate;
+    }
+    int launches() const { return m_bed->fixture.usage->names().count(QStringLiteral("app_launch")); }
 
     std::unique_ptr<GateTestBed> m_bed;
     int m_contentBuilt = 0;
     QPointer<QWidget> m_content;
     QStringList m_launchCalls;
 };
-
-void tst_RootGateView::init()
-{
-    m_bed = std::make_unique<GateTestBed>();
-    QVERIFY(m_bed->listening);
-    m_contentBuilt = 0;
-    m_launchCalls.clear();
-}
-
-void tst_RootGateView::cleanup()
-{
-    m_bed.reset();
-}
-
-std::unique_ptr<RootGateView> tst_RootGateView::makeGate(AppRuntimeGuard::Risk risk)
-{
-    LaunchDuties duties;
-    duties.installCrashHandler = [this] { m_launchCalls.append(QStringLiteral("crash handler")); };
-    auto gate = std::make_unique<RootGateView>(
-        m_bed->services(),
-        [this] {
-            ++m_contentBuilt;
-            auto* content = new QLabel(QStringLiteral("Обзор"));
-            m_content = content;
-            return content;
-        },
-        duties);
-    gate->setRuntimeRiskSource([risk] { return risk; });
-    gate->resize(1300, 820);
-    return gate;
-}
-
-void tst_RootGateView::screenForEveryVerdictAndFlags_data()
-{
-    QTest::addColumn<Status>("status");
-    QTest::addColumn<bool>("eulaAccepted");
-    QTest::addColumn<bool>("onboardingCompleted");
-    QTest::addColumn<Screen>("expected");
-    for (bool eula : {false, true}) {
-        for (bool intro : {false, true}) {
-            const QByteArray flags = QByteArray(eula ? " eula" : " no-eula") + (intro ? " intro" : " no-intro");
-            const Screen allowed = !eula ? Screen::agreement : !intro ? Screen::introduction : Screen::content;
-            QTest::newRow("checking" + flags) << Status::checking << eula << intro << Screen::loading;
-            QTest::newRow("blocked" + flags) << Status::blocked << eula << intro << Screen::regionBlocked;
-            QTest::newRow("allowed" + flags) << Status::allowed << eula << intro << allowed;
-        }
-    }
-}
-
-void tst_RootGateView::screenForEveryVerdictAndFlags()
-{
-    QFETCH(Status, status);
-    QFETCH(bool, eulaAccepted);
-    QFETCH(bool, onboardingCompleted);
-    QFETCH(Screen, expected);
-    QCOMPARE(RootGateView::chooseScreen(status, eulaAccepted, onboardingCompleted), expected);
-}
-
-void tst_RootGateView::liveVerdicts_data()
-{
-    QTest::addColumn<Status>("status");
-    QTest::newRow("no answer yet") << Status::checking;
-    QTest::newRow("blocked") << Status::blocked;
-    QTest::newRow("allowed") << Status::allowed;
-}
-
-void tst_RootGateView::liveVerdicts()
-{
-    QFETCH(Status, status);
-    m_bed->setFlags(true, true);
-    const QString region = QStringLiteral("/api/brisko/region.php");
-    if (status == Status::checking) {
-        ScriptedResponse silent;
-        silent.ending = ScriptedResponse::Ending::neverAnswer;
-        m_bed->server.enqueue(region, silent);
-    } else {
-        m_bed->server.setCountry(status == Status::blocked ? QStringLiteral("UA") : QStringLiteral("RU"));
-    }
-    std::unique_ptr<RootGateView> gate = makeGate();
-    QSignalSpy quit(gate.get(), &RootGateView::quitRequested);
-    gate->show();
-    QTRY_COMPARE(m_bed->server.count(region), qsizetype(1));
-    QTRY_COMPARE(m_bed->regionGate.status(), status);
-    QTRY_COMPARE(gate->screen(), RootGateView::chooseScreen(status, true, true));
-    // The gate hears that the evaluation finished after the status is published.
-    QTRY_COMPARE(gate->launchDutiesRequested(), status == Status::allowed);
-    QCoreApplication::processEvents();
-    QCOMPARE(gate->launchDutiesRequested(), status == Status::allowed);
-    QWidget* shown = gate->currentScreenWidget();
-    QVERIFY(shown->isVisible());
-    // The main content is built only when it is to be shown; launch duties
-    // only after an allowed verdict.
-    QCOMPARE(m_contentBuilt, status == Status::allowed ? 1 : 0);
-    QCOMPARE(shown == m_content.data(), status == Status::allowed);
-    QCOMPARE(m_bed->fixture.usage->names().count(QStringLiteral("app_launch")), status == Status::allowed ? 1 : 0);
-
-    if (auto* loading = qobject_cast<LaunchLoadingView*>(shown)) {
-        QCOMPARE(loading->subtitle(), QStringLiteral("Проверка региона…"));
-        QCOMPARE(loading->indicator()->maximum(), 0);
-    }
-    if (auto* blocked = qobject_cast<RegionBlockedView*>(shown)) {
-        // Only the way out.
-        const QList<QPushButton*> buttons = blocked->findChildren<QPushButton*>();
-        QCOMPARE(buttons.size(), 1);
-        QCOMPARE(buttons.first()->text(), QStringLiteral("Выйти"));
-        QStringList texts;
-        for (const QLabel* label : blocked->findChildren<QLabel*>())
-            texts.append(label->text());
-        QVERIFY(texts.contains(QStringLiteral("Brisko Vella недоступен в вашем регионе.\n"
-                                              "Приложение предназначено для пользователей в Российской Федерации.")));
-        QTest::mouseClick(buttons.first(), Qt::LeftButton);
-        QCOMPARE(quit.size(), 1);
-    }
-    QCOMPARE(bool(qobject_cast<LaunchLoadingView*>(shown)), status == Status::checking);
-    QCOMPARE(bool(qobject_cast<RegionBlockedView*>(shown)), status == Status::blocked);
-}
-
-void tst_RootGateView::launchDutiesRunOnceAfterAnAllowedVerdict()
-{
-    m_bed->setFlags(true, true);
-    std::unique_ptr<RootGateView> gate = makeGate();
-    QSignalSpy started(gate.get(), &RootGateView::launchDutiesStarted);
-    gate->show();
-    QVERIFY(started.wait());
-    QCOMPARE(m_launchCalls, QStringList{QStringLiteral("crash handler")});
-
-    // Showing again, a new verdict and changed settings run nothing again.
-    gate->hide();
-    gate->show();
-    gate->runGateTask();
-    QVERIFY(m_bed->regionGate.evaluate(m_bed->appState->settings().regionCheckURL).isValid());
-    QTRY_COMPARE(m_bed->server.count(QStringLiteral("/api/brisko/region.php")), qsizetype(2));
-    QTRY_COMPARE(m_bed->regionGate.status(), Status::allowed);
-    AppSettings settings = m_bed->appState->settings();
-    settings.showAds = false;
-    m_bed->appState->setSettings(settings);
-    QCoreApplication::processEvents();
-    QCOMPARE(started.size(), 1);
-    QCOMPARE(m_launchCalls.size(), 1);
-    QCOMPARE(m_bed->fixture.usage->names().count(QStringLiteral("app_launch")), 1);
-    QCOMPARE(m_contentBuilt, 1);
-}
-
-void tst_RootGateView::agreementTextAndKeyboard()
-{
-    std::unique_ptr<RootGateView> gate = makeGate();
-    gate->show();
-    QTRY_COMPARE(gate->screen(), Screen::agreement);
-    auto* agreement = qobject_cast<EULAAcceptanceView*>(gate->currentScreenWidget());
-    QVERIFY(agreement);
-    const QString text = agreement->textView()->toPlainText();
-    QVERIFY(text.contains(QStringLiteral("Korvane")) && text.contains(QStringLiteral("Украины")));
-    QVERIFY(text.trimmed().endsWith(QStringLiteral("согласны со всеми его условиями.")));
-    // It names nobody to write to: no address, no link.
-    for (const QString& contact : {QStringLiteral("@"), QStringLiteral("http"), QStringLiteral("www")})
-        QVERIFY2(!text.contains(contact), qPrintable(contact));
-    QCOMPARE(agreement->quitButton()->text(), QStringLiteral("Выйти"));
-
-    // Return accepts; what is stored is the application state's test.
-    QVERIFY(agreement->acceptButton()->isDefault());
-    agreement->activateWindow();
-    agreement->textView()->setFocus();
-    QTest::keyClick(agreement->textView(), Qt::Key_Return);
-    QCOMPARE(gate->screen(), Screen::introduction);
-    QVERIFY(m_bed->appState->settings().eulaAccepted);
-}
-
-void tst_RootGateView::introductionGoesBackAndAsksForAccessOnlyWhenMissing()
-{
-    {
-        FirstLaunchOnboardingView view(m_bed->services());
-        view.show();
-        QVERIFY(!view.backButton()->isEnabled());
-        QTest::mouseClick(view.nextButton(), Qt::LeftButton);
-        QCOMPARE(view.archivePathLabel()->toolTip(), m_bed->appState->settings().archivePath);
-        QVERIFY(view.backButton()->isEnabled());
-        QTest::mouseClick(view.backButton(), Qt::LeftButton);
-        QCOMPARE(view.step(), 0);
-        view.setStep(2);
-        QVERIFY(!view.asksForFullDiskAccess());
-        QVERIFY(!view.openSettingsButton()->isVisible());
-    }
-
-    // A protected mail folder that cannot be opened.
-    m_bed->fixture.fs->failOpen(QFile::encodeName(m_bed->fixture.home.makeDir(QStringLiteral("Library/Mail"))));
-    FirstLaunchOnboardingView view(m_bed->services());
-    view.show();
-    view.setStep(2);
-    QVERIFY(view.asksForFullDiskAccess());
-    QCOMPARE(view.openSettingsButton()->text(), QStringLiteral("Открыть настройки «Полный доступ к диску»"));
-    QTest::mouseClick(view.openSettingsButton(), Qt::LeftButton);
-    QCOMPARE(m_bed->workspace.opened.size(), 1);
-}
-
-void tst_RootGateView::installLocationAlert_data()
-{
-    QTest::addColumn<AppRuntimeGuard::Risk>("risk");
-    QTest::addColumn<QStringList>("buttons");
-    QTest::newRow("disk image") << AppRuntimeGuard::Risk::diskImage
-                                << QStringList{RootGateView::openApplicationsText, RootGateView::dismissText};
-    QTest::newRow("translocated") << AppRuntimeGuard::Risk::translocated << QStringList{RootGateView::dismissText};
-}
-
-void tst_RootGateView::installLocationAlert()
-{
-    QFETCH(AppRuntimeGuard::Risk, risk);
-    QFETCH(QStringList, buttons);
-
-    std::unique_ptr<RootGateView> gate = makeGate(risk);
-    gate->show();
-    QTRY_VERIFY(gate->runtimeAlert());
-    ConfirmationSheet* alert = gate->runtimeAlert();
-    QCOMPARE(gate->unsafeRuntimeMessage(), AppRuntimeGuard::message(risk));
-    QCOMPARE(alert->windowTitle(), QStringLiteral("Перенесите приложение в «Программы»"));
-    QCOMPARE(alert->messageLabel()->accessibleDescription(), AppRuntimeGuard::message(risk));
-    // Dismissing is the default: Return never sends the user elsewhere.
-    QVERIFY(alert->cancelButton()->isDefault());
-    QStringList texts;
-    for (const QPushButton* button : alert->buttons())
-        texts.append(button->text());
-    texts.sort();
-    buttons.sort();
-    QCOMPARE(texts, buttons);
-
-    // The alert does not hold the launch up.
-    QTRY_VERIFY(gate->launchDutiesRequested());
-    QTRY_COMPARE(gate->screen(), Screen::agreement);
-
-    QPushButton* press = alert->buttons().first();
-    for (QPushButton* button : alert->buttons()) {
-        if (button->text() == buttons.first())
-            press = button;
-    }
-    press->click();
-    QTRY_VERIFY(!gate->unsafeRuntimeMessage().has_value());
-    const QList<QUrl> expectedOpened = press->text() == RootGateView::openApplicationsText
-                                           ? QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/Applications"))}
-                                           : QList<QUrl>{};
-    QCOMPARE(m_bed->workspace.opened, expectedOpened);
-    QTRY_VERIFY(!gate->runtimeAlert());
-}
 
 BRISKO_TEST(tst_RootGateView)
 #include "tst_RootGateView.moc"

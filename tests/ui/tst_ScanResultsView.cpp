@@ -9,36 +9,381 @@
 #include "ScanResultsView.h"
 #include "app/AppState.h"
 
+#include <QAbstractItemModelTester>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTableView>
-#include <QTest>
 #include <QToolButton>
 
 // The results section over real files: what the toolbar offers for movable
-// and cache results, filter plus search, the three confirmations (declined:
-// nothing happens; an accepted cleanup runs; the accepted move and its undo
-// are the window journey's), the row buttons, and the empty state.
+// and cache results, filter plus search, the confirmations (declined: nothing
+// happens; accepted: the move, its undo and the cleanup run), the row
+// buttons, and the empty state. Below it, the table's two models: structure
+// under QAbstractItemModelTester while results change, selection written
+// through the state by item id, rows that vanish after an operation removed in
+// place, and the category and search filter.
 class tst_ScanResultsView : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_bed = std::make_unique<ViewTestBed>();
+        m_f = &m_bed->fixture;
+        m_movie = m_f->sized(QStringLiteral("Downloads/Фильм.mkv"), 300 * MiB);
+        m_zip = m_f->sized(QStringLiteral("Downloads/архив проекта.zip"), 120 * MiB);
+        const FilePath odd = m_f->home.makeFileNative(QByteArray("Downloads/\xff\xfe-odd.iso"), 1);
+        m_f->fs->setAllocatedSize(odd.native(), 60 * MiB);
+        m_state = m_bed->state();
+        m_bed->setArchivePath(m_f->home.filePath(QStringLiteral("Архив")));
+    }
     void cleanup() { m_bed.reset(); }
-    void emptyStateWithoutResults();
-    void filterAndSearchKeepTheWholeCounts();
-    void movableResultsOfferMoveAndDelete();
-    void cacheResultsOfferOnlyCleaningTheSafeRows();
-    void declinedConfirmationsChangeNothing();
-    void rowButtonsRevealByItemAndAreNamed();
-    void controlsAreDisabledWhileBusy();
+    void emptyStateWithoutResults()
+    {
+        auto view = makeView();
+        QVERIFY(view->showsEmptyState());
+        auto* empty = view->findChild<EmptyStateView*>(QStringLiteral("noResults"));
+        QCOMPARE(empty->title(), QStringLiteral("Нет результатов"));
+        QCOMPARE(empty->hint(), QStringLiteral("Запустите сканирование в разделе «Обзор»"));
+        QCOMPARE(view->categoryPicker()->itemText(0), QStringLiteral("Все (0)"));
+        QVERIFY(!view->moveButton()->isVisibleTo(view.get()));
+        QVERIFY(!view->undoButton()->isVisibleTo(view.get()));
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        QVERIFY(!view->showsEmptyState());
+    }
+
+    void filterAndSearchKeepTheWholeCounts()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        auto view = makeView();
+        QComboBox* picker = view->categoryPicker();
+        QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
+        // The picker follows the scanned category.
+        QCOMPARE(picker->currentText(), QStringLiteral("Крупные файлы в Downloads"));
+        QCOMPARE(view->table()->model()->rowCount(), 3);
+
+        view->searchField()->setText(QStringLiteral("ФИЛЬМ"));
+        QCOMPARE(view->table()->model()->rowCount(), 1);
+        QCOMPARE(view->shownItems().first().name, QStringLiteral("Фильм.mkv"));
+        // "Выбрать все" / "Снять выбор" act on what is shown.
+        view->selectNoneButton()->click();
+        QCOMPARE(m_state->selectedItems().size(), 2);
+        QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (2)"));
+        view->selectAllButton()->click();
+        QCOMPARE(m_state->selectedItems().size(), 3);
+
+        // Nothing matches: said so, the whole counts stay, and nothing is
+        // offered to act on rows the user cannot see.
+        view->searchField()->setText(QStringLiteral("ничего похожего"));
+        QCOMPARE(view->table()->model()->rowCount(), 0);
+        QVERIFY(!view->showsEmptyState());
+        QVERIFY(view->showsNoMatches());
+        QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
+        QVERIFY(!view->moveButton()->isVisible());
+        QVERIFY(!view->deleteButton()->isVisible());
+        view->searchField()->setText(QStringLiteral("фильм"));
+        QVERIFY(!view->showsNoMatches());
+        QVERIFY(view->moveButton()->isVisible());
+        QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (3)"));
+
+        // Another category shows nothing of these results, whatever the search.
+        view->searchField()->clear();
+        picker->setCurrentIndex(picker->findText(QStringLiteral("Старые установщики")));
+        QCOMPARE(view->table()->model()->rowCount(), 0);
+        picker->setCurrentIndex(0);
+        QCOMPARE(view->table()->model()->rowCount(), 3);
+    }
+
+    void movableResultsOfferMoveAndDelete()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        auto view = makeView();
+        QVERIFY(view->moveButton()->isVisible() && view->deleteButton()->isVisible());
+        QVERIFY(view->revealFolderButton()->isVisible());
+        QVERIFY(!view->cleanButton()->isVisible());
+
+        m_state->selectAll(m_state->scanItems(), false);
+        QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (0)"));
+        QVERIFY(!view->moveButton()->isEnabled());
+        QVERIFY(!view->deleteButton()->isEnabled());
+        QVERIFY(!view->revealFolderButton()->isEnabled());
+        m_state->toggleSelection(m_state->scanItems().first());
+        view->revealFolderButton()->click();
+        QCOMPARE(m_f->workspace->revealed, QList<FilePath>{FilePath::fromString(m_movie)});
+
+        // While anything runs, the controls wait.
+        QFuture<void> running = m_state->runScan({ScanCategory::largeLooseFiles});
+        QVERIFY(!view->moveButton()->isEnabled());
+        QVERIFY(!view->selectAllButton()->isEnabled());
+        QVERIFY(!view->table()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(running.isFinished(), 20000);
+        QVERIFY(view->moveButton()->isEnabled());
+        QVERIFY(view->table()->isEnabled());
+    }
+
+    void cacheResultsOfferOnlyCleaningTheSafeRows()
+    {
+        const QString telegram = m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
+        const QString oneme = m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
+        m_bed->scan(ScanCategory::appCaches);
+        auto view = makeView();
+        // However many rows are selected: only the clean action.
+        m_state->selectAll(m_state->scanItems(), true);
+        QVERIFY(view->cleanButton()->isVisible());
+        QVERIFY(!view->moveButton()->isVisible());
+        QVERIFY(!view->deleteButton()->isVisible());
+        QVERIFY(!view->revealFolderButton()->isVisible());
+        QCOMPARE(view->cleanButton()->text(), QStringLiteral("Очистить (1)"));
+        QCOMPARE(m_state->selectedItems().size(), 2);
+        // The cleanable row says so in its details.
+        ScanItemTableModel* model = view->tableModel();
+        int cleanable = 0;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const bool canClean = model->index(row, 0).data(ScanItemTableModel::cleanableRole).toBool();
+            const QString detail = model->index(row, ScanItemTableModel::detailColumn).data().toString();
+            QCOMPARE(detail.startsWith(QStringLiteral("Можно очистить")), canClean);
+            cleanable += canClean ? 1 : 0;
+        }
+        QCOMPARE(cleanable, 1);
+        m_state->selectAll(m_state->scanItems(), false);
+        QCOMPARE(view->cleanButton()->text(), QStringLiteral("Очистить (0)"));
+        QVERIFY(!view->cleanButton()->isEnabled());
+
+        m_state->selectAll(m_state->scanItems(), true);
+        m_bed->confirmer.answer = true;
+        view->cleanButton()->click();
+        QCOMPARE(m_bed->confirmer.requests.size(), 1);
+        QCOMPARE(m_bed->confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
+        QCOMPARE(m_bed->confirmer.requests[0].message,
+                 QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
+        QCOMPARE(m_bed->confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
+                                 20000);
+        QVERIFY(!QFileInfo::exists(telegram));
+        QVERIFY(QFileInfo::exists(oneme));
+    }
+
+    void declinedConfirmationsChangeNothing()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        auto view = makeView();
+        const ScanItemList before = m_state->scanItems();
+        view->moveButton()->click();
+        view->deleteButton()->click();
+        QCOMPARE(m_bed->confirmer.requests.size(), 2);
+        const ConfirmationRequest& move = m_bed->confirmer.requests[0];
+        QCOMPARE(move.title, QStringLiteral("Перенести на архив?"));
+        QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath);
+        QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элемента"));
+        QCOMPARE(move.cancelText, QStringLiteral("Отмена"));
+        QVERIFY(!move.destructive);
+        const ConfirmationRequest& remove = m_bed->confirmer.requests[1];
+        QCOMPARE(remove.title, QStringLiteral("Удалить в Корзину?"));
+        QCOMPARE(remove.message,
+                 QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
+        QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элемента"));
+        QVERIFY(remove.destructive);
+
+        QCoreApplication::processEvents();
+        QVERIFY(!m_state->isBusy());
+        QCOMPARE(m_state->scanItems(), before);
+        QVERIFY(QFileInfo::exists(m_movie) && QFileInfo::exists(m_zip));
+        QVERIFY(!m_state->undoAvailable());
+    }
+
+    void checkedRowsMoveAndComeBack()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        // Nothing chosen, then the zip picked by search and a real click on its
+        // check indicator, where the item delegate looks for it.
+        QTest::mouseClick(view->selectNoneButton(), Qt::LeftButton);
+        ViewTestBed::typeText(view->searchField(), QStringLiteral("АРХИВ"));
+        QCOMPARE(view->filterModel()->rowCount(), 1);
+        QTableView* table = view->table();
+        QStyleOptionViewItem option;
+        option.initFrom(table->viewport());
+        option.rect = table->visualRect(view->filterModel()->index(0, ScanItemTableModel::nameColumn));
+        option.features = QStyleOptionViewItem::HasCheckIndicator;
+        const QRect check = table->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, table);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, check.center());
+        QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (1)"));
+        view->searchField()->clear();
+
+        // Clearing the search shows the actions again; their layout must be in
+        // place before the click lands on the button.
+        m_bed->confirmer.answer = true;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QTest::mouseClick(view->moveButton(), Qt::LeftButton);
+        QCOMPARE(m_bed->confirmer.requests.first().confirmText, QStringLiteral("Перенести 1 элемент"));
+        QTRY_VERIFY_WITH_TIMEOUT(view->undoButton()->isVisible() && !m_state->isBusy(), 20000);
+        const QString archived = m_state->settings().archivePath + QStringLiteral("/архив проекта.zip");
+        QVERIFY(QFileInfo::exists(archived) && !QFileInfo::exists(m_zip));
+        QCOMPARE(view->filterModel()->rowCount(), 2);
+
+        QTest::mouseClick(view->undoButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!view->undoButton()->isVisible() && !m_state->isBusy(), 20000);
+        QVERIFY(QFileInfo::exists(m_zip) && !QFileInfo::exists(archived));
+        QVERIFY(m_f->errors->reports.isEmpty());
+    }
+
+    void rowButtonsRevealByItemAndAreNamed()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        auto view = makeView();
+        // Sort by name so view rows and state order differ.
+        view->table()->sortByColumn(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QTableView* table = view->table();
+        // No widget per row: the buttons are painted by the column's delegate.
+        QVERIFY(table->findChildren<QToolButton*>().isEmpty());
+        QCOMPARE(table->itemDelegateForColumn(ScanItemTableModel::actionsColumn), view->revealDelegate());
+        using Button = RevealButtonsDelegate::Button;
+        QCOMPARE(view->revealDelegate()->text(Button::revealItem), QStringLiteral("Показать элемент в Finder"));
+        QCOMPARE(view->revealDelegate()->text(Button::revealFolder), QStringLiteral("Показать папку в Finder"));
+
+        const QRect cell = table->visualRect(table->model()->index(1, ScanItemTableModel::actionsColumn));
+        for (Button button : {Button::revealItem, Button::revealFolder})
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, RevealButtonsDelegate::buttonRect(cell, button).center());
+        // Between the buttons nothing happens.
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 2, cell.center().y()));
+        QCOMPARE(m_bed->workspace.revealed.size(), 2);
+        QCOMPARE(m_bed->workspace.revealed[0].fileName(),
+                 table->model()->index(1, ScanItemTableModel::nameColumn).data().toString());
+        QCOMPARE(m_bed->workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
+    }
+
+    void rowsFollowTheStateUnderTheTester()
+    {
+        ScanItemTableModel model(m_state);
+        ScanItemFilterModel filter;
+        filter.setSourceModel(&model);
+        filter.sort(ScanItemTableModel::sizeColumn, Qt::AscendingOrder);
+        QAbstractItemModelTester modelTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester filterTester(&filter, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 0);
+
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.index(0, ScanItemTableModel::nameColumn).data().toString(), QStringLiteral("Фильм.mkv"));
+        QCOMPARE(model.index(0, ScanItemTableModel::sizeColumn).data().toString(), QStringLiteral("314,6\u00a0МБ"));
+        QCOMPARE(model.index(0, ScanItemTableModel::folderColumn).data().toString(), QStringLiteral("~/Downloads"));
+        // Sorted by bytes, not by the formatted text ("62,9 МБ" < "125,8 МБ").
+        QCOMPARE(filter.index(0, ScanItemTableModel::sizeColumn).data(ScanItemTableModel::sizeRole).toLongLong(),
+                 60 * MiB);
+        // Names sort alphabetically, letter case aside.
+        filter.sort(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
+        QStringList names;
+        for (int row = 0; row < filter.rowCount(); ++row) {
+            const QString name = filter.index(row, ScanItemTableModel::nameColumn).data().toString();
+            if (!name.endsWith(QStringLiteral("-odd.iso")))
+                names.append(name);
+        }
+        QCOMPARE(names, (QStringList{QStringLiteral("архив проекта.zip"), QStringLiteral("Фильм.mkv")}));
+        filter.sort(ScanItemTableModel::sizeColumn, Qt::AscendingOrder);
+
+        // A new scan of another category replaces the rows.
+        m_f->sized(QStringLiteral("Downloads/old.dmg"), 2 * MiB);
+        m_bed->scan(ScanCategory::downloadsInbox);
+        QCOMPARE(model.rowCount(), 4);
+        m_bed->scan(ScanCategory::archiveCandidates);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void checkboxTogglesTheItemItShows()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        ScanItemTableModel model(m_state);
+        ScanItemFilterModel filter;
+        filter.setSourceModel(&model);
+        filter.sort(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
+        m_state->selectAll(m_state->scanItems(), false);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        // The view's first row after sorting by name is not the state's first item.
+        const QModelIndex first = filter.index(0, ScanItemTableModel::nameColumn);
+        const QString name = first.data().toString();
+        QVERIFY(name != m_state->scanItems().first().name);
+        QVERIFY(filter.setData(first, Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(m_state->selectedItems().first().name, name);
+        QCOMPARE(first.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+        // Checking a checked box changes nothing; unchecking it clears it.
+        QVERIFY(filter.setData(first, Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(m_state->selectedItems().size(), 1);
+        QVERIFY(filter.setData(first, Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY(m_state->selectedItems().isEmpty());
+        // Selection changes repaint rows; they never reset the table.
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(reset.size(), 0);
+        QVERIFY(model.flags(model.index(0, ScanItemTableModel::nameColumn)) & Qt::ItemIsUserCheckable);
+        QVERIFY(!(model.flags(model.index(0, ScanItemTableModel::sizeColumn)) & Qt::ItemIsUserCheckable));
+    }
+
+    void movedRowsAreRemovedInPlace()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        ScanItemTableModel model(m_state);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Move the first and the third row.
+        m_state->selectAll(m_state->scanItems(), false);
+        m_state->toggleSelection(m_state->scanItems()[0]);
+        m_state->toggleSelection(m_state->scanItems()[2]);
+        const QUuid kept = m_state->scanItems()[1].id;
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QFuture<void> done = m_state->moveSelectedToArchive();
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+        QCOMPARE(m_state->lastMoveResult()->moved, 2);
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(removed.size(), 2);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, 0).data(ScanItemTableModel::itemIdRole).toUuid(), kept);
+    }
+
+    void categoryAndSearchFilter()
+    {
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        ScanItemTableModel model(m_state);
+        ScanItemFilterModel filter;
+        filter.setSourceModel(&model);
+        QAbstractItemModelTester tester(&filter, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        filter.setCategory(ScanCategory::downloadsInbox);
+        QCOMPARE(filter.rowCount(), 0);
+        filter.setCategory(std::nullopt);
+        QCOMPARE(filter.rowCount(), 3);
+
+        // Case-insensitive in Cyrillic both ways, and names that are not UTF-8 stay searchable by their readable part.
+        filter.setSearchText(QStringLiteral("фильм"));
+        QCOMPARE(filter.rowCount(), 1);
+        QCOMPARE(filter.index(0, 0).data().toString(), QStringLiteral("Фильм.mkv"));
+        filter.setSearchText(QStringLiteral("АРХИВ"));
+        QCOMPARE(filter.rowCount(), 1);
+        filter.setSearchText(QStringLiteral("-odd"));
+        QCOMPARE(filter.rowCount(), 1);
+        filter.setCategory(ScanCategory::largeLooseFiles);
+        filter.setSearchText(QStringLiteral("нет такого"));
+        QCOMPARE(filter.rowCount(), 0);
+        filter.setSearchText(QString());
+        QCOMPARE(filter.rowCount(), 3);
+    }
 
 private:
-    void scan(ScanCategory category) { m_bed->scan(category); }
-    std::unique_ptr<ScanResultsView> makeView();
+    std::unique_ptr<ScanResultsView> makeView()
+    {
+        auto view = std::make_unique<ScanResultsView>(m_bed->services());
+        view->resize(1080, 760);
+        view->show();
+        return view;
+    }
 
     std::unique_ptr<ViewTestBed> m_bed;
     AppFixture* m_f = nullptr;
@@ -46,228 +391,6 @@ private:
     QString m_movie;
     QString m_zip;
 };
-
-void tst_ScanResultsView::init()
-{
-    m_bed = std::make_unique<ViewTestBed>();
-    m_f = &m_bed->fixture;
-    m_movie = m_f->sized(QStringLiteral("Downloads/Фильм.mkv"), 300 * MiB);
-    m_zip = m_f->sized(QStringLiteral("Downloads/архив проекта.zip"), 120 * MiB);
-    const FilePath odd = m_f->home.makeFileNative(QByteArray("Downloads/\xff\xfe-odd.iso"), 1);
-    m_f->fs->setAllocatedSize(odd.native(), 60 * MiB);
-    m_state = m_bed->state();
-    m_bed->setArchivePath(m_f->home.filePath(QStringLiteral("Архив")));
-}
-
-std::unique_ptr<ScanResultsView> tst_ScanResultsView::makeView()
-{
-    auto view = std::make_unique<ScanResultsView>(m_bed->services());
-    view->resize(1080, 760);
-    view->show();
-    return view;
-}
-
-void tst_ScanResultsView::emptyStateWithoutResults()
-{
-    auto view = makeView();
-    QVERIFY(view->showsEmptyState());
-    auto* empty = view->findChild<EmptyStateView*>(QStringLiteral("noResults"));
-    QCOMPARE(empty->title(), QStringLiteral("Нет результатов"));
-    QCOMPARE(empty->hint(), QStringLiteral("Запустите сканирование в разделе «Обзор»"));
-    QCOMPARE(view->categoryPicker()->itemText(0), QStringLiteral("Все (0)"));
-    QVERIFY(view->moveButton()->isHidden() || !view->moveButton()->isVisibleTo(view.get()));
-    QVERIFY(!view->undoButton()->isVisibleTo(view.get()));
-    scan(ScanCategory::largeLooseFiles);
-    QVERIFY(!view->showsEmptyState());
-}
-
-void tst_ScanResultsView::filterAndSearchKeepTheWholeCounts()
-{
-    scan(ScanCategory::largeLooseFiles);
-    auto view = makeView();
-    QComboBox* picker = view->categoryPicker();
-    QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
-    // The picker follows the scanned category.
-    QCOMPARE(picker->currentText(), QStringLiteral("Крупные файлы в Downloads"));
-    QCOMPARE(view->table()->model()->rowCount(), 3);
-
-    view->searchField()->setText(QStringLiteral("ФИЛЬМ"));
-    QCOMPARE(view->table()->model()->rowCount(), 1);
-    QCOMPARE(view->shownItems().first().name, QStringLiteral("Фильм.mkv"));
-    // "Выбрать все" / "Снять выбор" act on what is shown.
-    view->selectNoneButton()->click();
-    QCOMPARE(m_state->selectedItems().size(), 2);
-    QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (2)"));
-    view->selectAllButton()->click();
-    QCOMPARE(m_state->selectedItems().size(), 3);
-
-    // Nothing matches: said so, the whole counts stay, and nothing is
-    // offered to act on rows the user cannot see.
-    view->searchField()->setText(QStringLiteral("ничего похожего"));
-    QCOMPARE(view->table()->model()->rowCount(), 0);
-    QVERIFY(!view->showsEmptyState());
-    QVERIFY(view->showsNoMatches());
-    QCOMPARE(picker->itemText(0), QStringLiteral("Все (3)"));
-    QVERIFY(!view->moveButton()->isVisible());
-    QVERIFY(!view->deleteButton()->isVisible());
-    view->searchField()->setText(QStringLiteral("фильм"));
-    QVERIFY(!view->showsNoMatches());
-    QVERIFY(view->moveButton()->isVisible());
-    QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (3)"));
-
-    // Another category shows nothing of these results, whatever the search.
-    view->searchField()->clear();
-    picker->setCurrentIndex(picker->findText(QStringLiteral("Старые установщики")));
-    QCOMPARE(view->table()->model()->rowCount(), 0);
-    picker->setCurrentIndex(0);
-    QCOMPARE(view->table()->model()->rowCount(), 3);
-}
-
-void tst_ScanResultsView::movableResultsOfferMoveAndDelete()
-{
-    scan(ScanCategory::largeLooseFiles);
-    auto view = makeView();
-    QVERIFY(view->moveButton()->isVisible());
-    QVERIFY(view->deleteButton()->isVisible());
-    QVERIFY(view->revealFolderButton()->isVisible());
-    QVERIFY(!view->cleanButton()->isVisible());
-
-    m_state->selectAll(m_state->scanItems(), false);
-    QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (0)"));
-    QVERIFY(!view->moveButton()->isEnabled());
-    QVERIFY(!view->deleteButton()->isEnabled());
-    QVERIFY(!view->revealFolderButton()->isEnabled());
-    m_state->toggleSelection(m_state->scanItems().first());
-    QVERIFY(view->revealFolderButton()->isEnabled());
-    view->revealFolderButton()->click();
-    QCOMPARE(m_f->workspace->revealed.size(), 1);
-    QCOMPARE(m_f->workspace->revealed.first().toString(), m_movie);
-}
-
-void tst_ScanResultsView::cacheResultsOfferOnlyCleaningTheSafeRows()
-{
-    const QString telegram = m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
-    const QString oneme = m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
-    scan(ScanCategory::appCaches);
-    QVERIFY(m_state->activeScanCategoryIsReadOnly());
-    auto view = makeView();
-    // However many rows are selected: only the clean action.
-    m_state->selectAll(m_state->scanItems(), true);
-    QVERIFY(view->cleanButton()->isVisible());
-    QVERIFY(!view->moveButton()->isVisible());
-    QVERIFY(!view->deleteButton()->isVisible());
-    QVERIFY(!view->revealFolderButton()->isVisible());
-    QCOMPARE(view->cleanButton()->text(),
-             QStringLiteral("Очистить (") + QString::number(m_state->selectedCleanableScanItems().size())
-                 + QStringLiteral(")"));
-    QVERIFY(m_state->selectedCleanableScanItems().size() < m_state->selectedItems().size());
-    // The cleanable row says so in its details.
-    ScanItemTableModel* model = view->tableModel();
-    int cleanable = 0;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QString detail = model->index(row, ScanItemTableModel::detailColumn).data().toString();
-        if (model->index(row, 0).data(ScanItemTableModel::cleanableRole).toBool()) {
-            QVERIFY(detail.startsWith(QStringLiteral("Можно очистить")));
-            ++cleanable;
-        } else {
-            QVERIFY(!detail.contains(QStringLiteral("Можно очистить")));
-        }
-    }
-    QCOMPARE(cleanable, 1);
-    m_state->selectAll(m_state->scanItems(), false);
-    QCOMPARE(view->cleanButton()->text(), QStringLiteral("Очистить (0)"));
-    QVERIFY(!view->cleanButton()->isEnabled());
-
-    m_state->selectAll(m_state->scanItems(), true);
-    m_bed->confirmer.answer = true;
-    view->cleanButton()->click();
-    QCOMPARE(m_bed->confirmer.requests.size(), 1);
-    QCOMPARE(m_bed->confirmer.requests[0].title, QStringLiteral("Очистить выбранное?"));
-    QCOMPARE(m_bed->confirmer.requests[0].message,
-             QStringLiteral("Будет удалено 314,6\u00a0МБ. Приложения пересоздадут кэши при необходимости."));
-    QCOMPARE(m_bed->confirmer.requests[0].confirmText, QStringLiteral("Очистить 1 элемент"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
-                             20000);
-    QVERIFY(!QFileInfo::exists(telegram));
-    QVERIFY(QFileInfo::exists(oneme));
-}
-
-void tst_ScanResultsView::declinedConfirmationsChangeNothing()
-{
-    scan(ScanCategory::largeLooseFiles);
-    auto view = makeView();
-    m_bed->confirmer.answer = false;
-    const ScanItemList before = m_state->scanItems();
-
-    view->moveButton()->click();
-    view->deleteButton()->click();
-    QCOMPARE(m_bed->confirmer.requests.size(), 2);
-    const ConfirmationRequest& move = m_bed->confirmer.requests[0];
-    QCOMPARE(move.title, QStringLiteral("Перенести на архив?"));
-    QCOMPARE(move.message, QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath);
-    QCOMPARE(move.confirmText, QStringLiteral("Перенести 3 элемента"));
-    QCOMPARE(move.cancelText, QStringLiteral("Отмена"));
-    QVERIFY(!move.destructive);
-    const ConfirmationRequest& remove = m_bed->confirmer.requests[1];
-    QCOMPARE(remove.title, QStringLiteral("Удалить в Корзину?"));
-    QCOMPARE(remove.message,
-             QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."));
-    QCOMPARE(remove.confirmText, QStringLiteral("Удалить 3 элемента"));
-    QVERIFY(remove.destructive);
-
-    QCoreApplication::processEvents();
-    QVERIFY(!m_state->isBusy());
-    QCOMPARE(m_state->scanItems(), before);
-    QVERIFY(QFileInfo::exists(m_movie));
-    QVERIFY(QFileInfo::exists(m_zip));
-    QVERIFY(!m_state->undoAvailable());
-}
-
-void tst_ScanResultsView::rowButtonsRevealByItemAndAreNamed()
-{
-    scan(ScanCategory::largeLooseFiles);
-    auto view = makeView();
-    // Sort by name so view rows and state order differ.
-    view->table()->sortByColumn(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
-    QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-    QTableView* table = view->table();
-    // No widget per row: the buttons are painted by the column's delegate.
-    QVERIFY(table->findChildren<QToolButton*>().isEmpty());
-    QCOMPARE(table->itemDelegateForColumn(ScanItemTableModel::actionsColumn), view->revealDelegate());
-    using Button = RevealButtonsDelegate::Button;
-    QCOMPARE(view->revealDelegate()->text(Button::revealItem), QStringLiteral("Показать элемент в Finder"));
-    QCOMPARE(view->revealDelegate()->text(Button::revealFolder), QStringLiteral("Показать папку в Finder"));
-
-    const auto click = [table](int row, Button button) {
-        const QRect cell = table->visualRect(table->model()->index(row, ScanItemTableModel::actionsColumn));
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                          RevealButtonsDelegate::buttonRect(cell, button).center());
-    };
-    const QString shownName = table->model()->index(1, ScanItemTableModel::nameColumn).data().toString();
-    click(1, Button::revealItem);
-    click(1, Button::revealFolder);
-    // Between the buttons nothing happens.
-    const QRect cell = table->visualRect(table->model()->index(1, ScanItemTableModel::actionsColumn));
-    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 2, cell.center().y()));
-    QCOMPARE(m_bed->workspace.revealed.size(), 2);
-    QCOMPARE(m_bed->workspace.revealed[0].fileName(), shownName);
-    QCOMPARE(m_bed->workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
-}
-
-void tst_ScanResultsView::controlsAreDisabledWhileBusy()
-{
-    scan(ScanCategory::largeLooseFiles);
-    auto view = makeView();
-    QVERIFY(view->moveButton()->isEnabled());
-    QFuture<void> running = m_state->runScan({ScanCategory::largeLooseFiles});
-    QVERIFY(m_state->isBusy());
-    QVERIFY(!view->moveButton()->isEnabled());
-    QVERIFY(!view->selectAllButton()->isEnabled());
-    QVERIFY(!view->table()->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(running.isFinished(), 20000);
-    QVERIFY(view->moveButton()->isEnabled());
-    QVERIFY(view->table()->isEnabled());
-}
 
 BRISKO_TEST(tst_ScanResultsView)
 #include "tst_ScanResultsView.moc"

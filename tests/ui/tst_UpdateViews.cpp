@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QVBoxLayout>
-#include <QtTest>
 
 // The overview's banner and the settings' group side by side over one real
 // update service and a loopback HTTPS server: what each shows in every phase
@@ -31,27 +30,153 @@ class tst_UpdateViews : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void bothFollowTheUpdateToTheRelaunch();
-    void bannerOffersARetryAfterAFailedDownload();
-    void withoutAnInPlaceInstallBothTellHowToUpdate();
+    void initTestCase()
+    {
+        m_certificate = TestCertificate::make();
+        QVERIFY(m_certificate.isValid());
+    }
+    void init()
+    {
+        m_server = std::make_unique<LoopbackMakerServer>();
+        QVERIFY(m_server->listenTls(m_certificate.certificate, m_certificate.key, QStringLiteral("localhost")));
+        m_transport = std::make_unique<HttpTransport>();
+        m_transport->setAdditionalCaCertificates({m_certificate.certificate});
+        m_bed = std::make_unique<UpdateTestBed>();
+        QVERIFY(m_bed->isValid());
+        m_fixture = std::make_unique<AppFixture>();
+        m_workspace = {};
+        m_started.clear();
+        m_quit = false;
+        // A signed build 2 (version 0.2.0) with its digest.
+        const auto image = m_bed->makeImage(QStringLiteral("0.2.0"), QStringLiteral("2"),
+                                            m_bed->makeTree("release", QStringLiteral("2")));
+        QVERIFY(image);
+        QFile file(image->path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        m_image = file.readAll();
+        m_server->setStanding(imagePath(), ScriptedResponse::json(200, m_image));
+        const QJsonObject version{{QStringLiteral("version"), QStringLiteral("0.2.0")},
+                                  {QStringLiteral("build"), QStringLiteral("2")},
+                                  {QStringLiteral("download_url"), m_server->url(imagePath())},
+                                  {QStringLiteral("release_notes"), QStringLiteral("Исправления")},
+                                  {QStringLiteral("sha256"), QString::fromLatin1(Sha256::hexDigestOf(m_image))}};
+        m_server->setStanding(versionPath(), ScriptedResponse::json(200, QJsonDocument(version).toJson()));
+    }
+
+    void cleanup()
+    {
+        m_host.reset();
+        m_updates.reset();
+        m_state.reset();
+    }
+    void bothFollowTheUpdateToTheRelaunch()
+    {
+        // The first download is damaged on the way; the second is the signed image.
+        QByteArray damaged = m_image;
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
+        m_server->enqueue(imagePath(), ScriptedResponse::json(200, damaged));
+        makeViews({}, false);
+        QPushButton* check = button("checkForUpdates");
+        QPushButton* action = button("updateAction");
+        auto* offerLine = m_group->findChild<QLabel*>(QStringLiteral("updateOffer"));
+        QVERIFY(!m_banner->isVisible() && !offerLine->isVisible() && !action->isVisible());
+
+        // The group's button checks the stored address.
+        QTest::mouseClick(check, Qt::LeftButton);
+        QCOMPARE(check->text(), QStringLiteral("Проверка…"));
+        QVERIFY(!check->isEnabled());
+        QTRY_VERIFY(m_banner->isVisible());
+        QCOMPARE(m_server->count(versionPath()), 1);
+        QCOMPARE(m_banner->title(), QStringLiteral("Доступна версия 0.2.0"));
+        QCOMPARE(m_banner->toolTip(), QStringLiteral("Исправления"));
+        QCOMPARE(bannerButtons(), offer());
+        QCOMPARE(offerLine->text(), QStringLiteral("Доступна версия 0.2.0"));
+        QCOMPARE(check->text(), QStringLiteral("Проверить обновления"));
+        QVERIFY(check->isEnabled());
+        QCOMPARE(action->text(), QStringLiteral("Скачать 0.2.0"));
+
+        // The browser gets the download page through the workspace, nothing else.
+        QTest::mouseClick(m_banner->buttons().at(1), Qt::LeftButton);
+        QCOMPARE(m_workspace.opened, (QList<QUrl>{QUrl(m_server->url(imagePath()))}));
+        QCOMPARE(m_server->count(imagePath()), 0);
+
+        QTest::mouseClick(action, Qt::LeftButton);
+        QCOMPARE(m_banner->title(), QStringLiteral("Загрузка обновления…"));
+        QVERIFY(m_banner->buttons().isEmpty());
+        QCOMPARE(action->text(), QStringLiteral("Загрузка…"));
+        QVERIFY(!action->isEnabled() && !check->isEnabled());
+        QTRY_COMPARE(m_banner->message(), UpdateError::checksumMismatch);
+        QCOMPARE(m_banner->title(), QStringLiteral("Доступна версия 0.2.0"));
+        QCOMPARE(bannerButtons(), offer());
+
+        // The retry clears the message and ends with the verified image.
+        QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
+        QCOMPARE(m_banner->message(), QString());
+        QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
+        QCOMPARE(m_server->count(imagePath()), 2);
+        QCOMPARE(UpdateTestBed::sha256Of(m_updates->phase().localPath), QString::fromLatin1(Sha256::hexDigestOf(m_image)));
+        QCOMPARE(bannerButtons(), QStringList{QStringLiteral("Установить и перезапустить")});
+        QCOMPARE(action->text(), QStringLiteral("Установить и перезапустить"));
+        QVERIFY(action->isEnabled());
+        QVERIFY(!m_group->findChild<QLabel*>(QStringLiteral("installInstructions"))->isVisible());
+
+        QSignalSpy willRelaunch(m_updates.get(), &UpdateService::appWillRelaunchForUpdate);
+        QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
+        QCOMPARE(m_banner->title(), QStringLiteral("Установка… приложение перезапустится"));
+        QVERIFY(m_banner->buttons().isEmpty());
+        QCOMPARE(action->text(), QStringLiteral("Установка…"));
+        QVERIFY(!action->isEnabled());
+        QVERIFY(willRelaunch.wait(60000));
+        QTRY_VERIFY(m_quit);
+        QCOMPARE(m_started.value(0), QString::fromUtf8(m_bed->prefix()) + QStringLiteral("/versions/2/Contents/bin/brisko"));
+        // Until the process ends the banner keeps saying what is happening.
+        QCOMPARE(m_banner->title(), QStringLiteral("Установка… приложение перезапустится"));
+        // The damaged download was reported; nothing after it.
+        QCOMPARE(m_fixture->errors->reports.size(), 1);
+    }
+
+    void withoutAnInPlaceInstallBothTellHowToUpdate()
+    {
+        // This test runs from the build folder, outside the installed prefix.
+        makeViews(std::make_shared<PlatformUpdateInstaller>(
+            std::make_shared<PlatformFileSystem>(), m_bed->deployment(), FilePath(m_bed->prefix()),
+            FilePath(QFile::encodeName(QCoreApplication::applicationFilePath())), FilePath(m_bed->temporaryFolder())));
+        QVERIFY(!m_updates->canInstallInPlace());
+        QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
+        QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
+
+        // Both say so before anything is tried: no install button that can only fail.
+        const QString instructions = m_updates->installInstructions();
+        QVERIFY(!instructions.isEmpty());
+        QVERIFY(!button("updateAction")->isEnabled());
+        auto* shown = m_group->findChild<QLabel*>(QStringLiteral("installInstructions"));
+        QVERIFY(shown->isVisible());
+        QCOMPARE(shown->text(), instructions);
+        QCOMPARE(m_banner->message(), instructions);
+        QCOMPARE(bannerButtons(), QStringList{QStringLiteral("Открыть в браузере")});
+        // Asked to install anyway (as the command line can), the refusal is shown with the same text.
+        m_updates->installDownloadedUpdate();
+        QCOMPARE(m_banner->message(), instructions);
+        QCOMPARE(bannerButtons(), offer());
+        auto* status = m_group->findChild<IconTextLine*>(QStringLiteral("updateStatus"));
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->text(), instructions);
+        QVERIFY(m_started.isEmpty());
+    }
 
 private:
     static QString versionPath() { return QStringLiteral("/api/brisko/version.json"); }
     static QString imagePath() { return QStringLiteral("/downloads/BriskoVella-0.2.0.tar.zst"); }
-    static QStringList texts(const QList<QPushButton*>& buttons)
+    QStringList bannerButtons() const
     {
         QStringList result;
-        for (const QPushButton* button : buttons)
+        for (const QPushButton* button : m_banner->buttons())
             result.append(button->text());
         return result;
     }
-    // Publishes a signed build 2 (version 0.2.0) with its digest.
-    bool publish();
-    // The banner and the group over a service with this installer.
-    void makeViews(std::shared_ptr<PlatformUpdateInstaller> installer = {});
+    static QStringList offer() { return {QStringLiteral("Скачать обновление"), QStringLiteral("Открыть в браузере")}; }
+    // The banner and the group over a service with this installer, the update found.
+    void makeViews(std::shared_ptr<PlatformUpdateInstaller> installer = {}, bool check = true);
     QPushButton* button(const char* name) const { return m_group->findChild<QPushButton*>(QString::fromLatin1(name)); }
 
     TestCertificate m_certificate;
@@ -71,57 +196,7 @@ private:
     bool m_quit = false;
 };
 
-void tst_UpdateViews::initTestCase()
-{
-    m_certificate = TestCertificate::make();
-    QVERIFY(m_certificate.isValid());
-}
-
-void tst_UpdateViews::init()
-{
-    m_server = std::make_unique<LoopbackMakerServer>();
-    QVERIFY(m_server->listenTls(m_certificate.certificate, m_certificate.key, QStringLiteral("localhost")));
-    m_transport = std::make_unique<HttpTransport>();
-    m_transport->setAdditionalCaCertificates({m_certificate.certificate});
-    m_bed = std::make_unique<UpdateTestBed>();
-    QVERIFY(m_bed->isValid());
-    m_fixture = std::make_unique<AppFixture>();
-    m_workspace = {};
-    m_started.clear();
-    m_quit = false;
-    QVERIFY(publish());
-}
-
-void tst_UpdateViews::cleanup()
-{
-    m_host.reset();
-    m_updates.reset();
-    m_state.reset();
-    m_bed.reset();
-    m_transport.reset();
-    m_server.reset();
-    m_fixture.reset();
-}
-
-bool tst_UpdateViews::publish()
-{
-    const auto image = m_bed->makeImage(QStringLiteral("0.2.0"), QStringLiteral("2"),
-                                        m_bed->makeTree("release", QStringLiteral("2")));
-    QFile file(image ? image->path : QString());
-    if (!image || !file.open(QIODevice::ReadOnly))
-        return false;
-    m_image = file.readAll();
-    m_server->setStanding(imagePath(), ScriptedResponse::json(200, m_image));
-    const QJsonObject version{{QStringLiteral("version"), QStringLiteral("0.2.0")},
-                              {QStringLiteral("build"), QStringLiteral("2")},
-                              {QStringLiteral("download_url"), m_server->url(imagePath())},
-                              {QStringLiteral("release_notes"), QStringLiteral("Исправления")},
-                              {QStringLiteral("sha256"), QString::fromLatin1(Sha256::hexDigestOf(m_image))}};
-    m_server->setStanding(versionPath(), ScriptedResponse::json(200, QJsonDocument(version).toJson()));
-    return true;
-}
-
-void tst_UpdateViews::makeViews(std::shared_ptr<PlatformUpdateInstaller> installer)
+void tst_UpdateViews::makeViews(std::shared_ptr<PlatformUpdateInstaller> installer, bool check)
 {
     m_updates = std::make_unique<UpdateService>(m_transport.get(), m_fixture->errors,
                                                 installer ? installer : m_bed->installer(), m_bed->deployment());
@@ -149,120 +224,10 @@ void tst_UpdateViews::makeViews(std::shared_ptr<PlatformUpdateInstaller> install
     layout->addWidget(m_group);
     m_host->resize(900, 500);
     m_host->show();
-}
-
-void tst_UpdateViews::bothFollowTheUpdateToTheRelaunch()
-{
-    makeViews();
-    QPushButton* check = button("checkForUpdates");
-    QPushButton* action = button("updateAction");
-    auto* offer = m_group->findChild<QLabel*>(QStringLiteral("updateOffer"));
-    QVERIFY(!m_banner->isVisible());
-    QVERIFY(!offer->isVisible());
-    QVERIFY(!action->isVisible());
-
-    // The group's button checks the stored address.
-    QTest::mouseClick(check, Qt::LeftButton);
-    QCOMPARE(check->text(), QStringLiteral("Проверка…"));
-    QVERIFY(!check->isEnabled());
-    QTRY_VERIFY(m_banner->isVisible());
-    QCOMPARE(m_server->count(versionPath()), 1);
-    QCOMPARE(m_banner->title(), QStringLiteral("Доступна версия 0.2.0"));
-    QCOMPARE(m_banner->toolTip(), QStringLiteral("Исправления"));
-    QCOMPARE(texts(m_banner->buttons()),
-             (QStringList{QStringLiteral("Скачать обновление"), QStringLiteral("Открыть в браузере")}));
-    QCOMPARE(offer->text(), QStringLiteral("Доступна версия 0.2.0"));
-    QCOMPARE(check->text(), QStringLiteral("Проверить обновления"));
-    QVERIFY(check->isEnabled());
-    QCOMPARE(action->text(), QStringLiteral("Скачать 0.2.0"));
-
-    // The browser gets the download page through the workspace, nothing else.
-    QTest::mouseClick(m_banner->buttons().at(1), Qt::LeftButton);
-    QCOMPARE(m_workspace.opened, (QList<QUrl>{QUrl(m_server->url(imagePath()))}));
-    QCOMPARE(m_server->count(imagePath()), 0);
-
-    QTest::mouseClick(action, Qt::LeftButton);
-    QCOMPARE(m_banner->title(), QStringLiteral("Загрузка обновления…"));
-    QVERIFY(m_banner->buttons().isEmpty());
-    QCOMPARE(action->text(), QStringLiteral("Загрузка…"));
-    QVERIFY(!action->isEnabled());
-    QVERIFY(!check->isEnabled());
-
-    QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
-    QCOMPARE(UpdateTestBed::sha256Of(m_updates->phase().localPath), QString::fromLatin1(Sha256::hexDigestOf(m_image)));
-    QCOMPARE(texts(m_banner->buttons()), QStringList{QStringLiteral("Установить и перезапустить")});
-    QCOMPARE(action->text(), QStringLiteral("Установить и перезапустить"));
-    QVERIFY(action->isEnabled());
-    QVERIFY(!m_group->findChild<QLabel*>(QStringLiteral("installInstructions"))->isVisible());
-
-    QSignalSpy willRelaunch(m_updates.get(), &UpdateService::appWillRelaunchForUpdate);
-    QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
-    QCOMPARE(m_banner->title(), QStringLiteral("Установка… приложение перезапустится"));
-    QVERIFY(m_banner->buttons().isEmpty());
-    QCOMPARE(action->text(), QStringLiteral("Установка…"));
-    QVERIFY(!action->isEnabled());
-    QVERIFY(willRelaunch.wait(60000));
-    QTRY_VERIFY(m_quit);
-    QCOMPARE(m_started.value(0), QString::fromUtf8(m_bed->prefix()) + QStringLiteral("/versions/2/Contents/bin/brisko"));
-    // Until the process ends the banner keeps saying what is happening.
-    QCOMPARE(m_banner->title(), QStringLiteral("Установка… приложение перезапустится"));
-    QVERIFY(m_fixture->errors->reports.isEmpty());
-}
-
-void tst_UpdateViews::bannerOffersARetryAfterAFailedDownload()
-{
-    // The first answer is damaged on the way; the second is the signed image.
-    QByteArray damaged = m_image;
-    damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
-    m_server->enqueue(imagePath(), ScriptedResponse::json(200, damaged));
-    makeViews();
+    if (!check)
+        return;
     m_updates->check(m_server->url(versionPath()));
     QTRY_VERIFY(m_banner->isVisible());
-
-    QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
-    QTRY_COMPARE(m_banner->message(), UpdateError::checksumMismatch);
-    QCOMPARE(m_banner->title(), QStringLiteral("Доступна версия 0.2.0"));
-    QCOMPARE(texts(m_banner->buttons()),
-             (QStringList{QStringLiteral("Скачать обновление"), QStringLiteral("Открыть в браузере")}));
-
-    // The retry clears the message and ends with the verified image.
-    QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
-    QCOMPARE(m_banner->message(), QString());
-    QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
-    QCOMPARE(m_server->count(imagePath()), 2);
-}
-
-void tst_UpdateViews::withoutAnInPlaceInstallBothTellHowToUpdate()
-{
-    // This test runs from the build folder, outside the installed prefix.
-    makeViews(std::make_shared<PlatformUpdateInstaller>(
-        std::make_shared<PlatformFileSystem>(), m_bed->deployment(), FilePath(m_bed->prefix()),
-        FilePath(QFile::encodeName(QCoreApplication::applicationFilePath())), FilePath(m_bed->temporaryFolder())));
-    QVERIFY(!m_updates->canInstallInPlace());
-    QPushButton* action = button("updateAction");
-    auto* instructions = m_group->findChild<QLabel*>(QStringLiteral("installInstructions"));
-
-    m_updates->check(m_server->url(versionPath()));
-    QTRY_VERIFY(m_banner->isVisible());
-    QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
-    QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
-
-    // Both say so before anything is tried: no install button that can only fail.
-    QVERIFY(!m_updates->installInstructions().isEmpty());
-    QVERIFY(!action->isEnabled());
-    QVERIFY(instructions->isVisible());
-    QCOMPARE(instructions->text(), m_updates->installInstructions());
-    QCOMPARE(m_banner->message(), m_updates->installInstructions());
-    QCOMPARE(texts(m_banner->buttons()), QStringList{QStringLiteral("Открыть в браузере")});
-    // Asked to install anyway (as the command line can), the refusal is shown with the same text.
-    m_updates->installDownloadedUpdate();
-    QCOMPARE(m_banner->message(), m_updates->installInstructions());
-    QCOMPARE(texts(m_banner->buttons()),
-             (QStringList{QStringLiteral("Скачать обновление"), QStringLiteral("Открыть в браузере")}));
-    auto* status = m_group->findChild<IconTextLine*>(QStringLiteral("updateStatus"));
-    QVERIFY(status->isVisible());
-    QCOMPARE(status->text(), m_updates->installInstructions());
-    QVERIFY(m_started.isEmpty());
 }
 
 BRISKO_TEST(tst_UpdateViews)
