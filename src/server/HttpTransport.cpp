@@ -158,9 +158,14 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
         }
         exchange->finished = true;
         exchange->body.clear();
-        // Deleting the reply stops its request; until then it reads at most
-        // its small buffer. (An abort here would race with an error status
-        // that the loader has already queued.)
+        // A success or a timeout is stopped at once: a reply that is only let
+        // go has the network thread drain an endless body without pause, and
+        // every other request of the process waits behind it. Any other
+        // status already has its error queued by the loader, which an abort
+        // would raise a second time; that reply is only let go.
+        if (response.timedOut || (response.status >= 200 && response.status < 300)) {
+            reply->abort();
+        }
         reply->deleteLater();
         const Completion finish = std::move(exchange->done);
         finish(response);
