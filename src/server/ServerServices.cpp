@@ -82,18 +82,6 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
 {
     // Reports handed over from other threads are stored before anything is awaited.
     QCoreApplication::processEvents();
-    QList<QFuture<void>> sends;
-    {
-        QMutexLocker lock(&mutex);
-        if (const std::shared_ptr<AnalyticsService> service = analyticsInstance.lock()) {
-            sends.append(service->whenIdle());
-        }
-        if (const std::shared_ptr<ErrorReporter> reporter = reporterInstance.lock()) {
-            sends.append(reporter->service()->whenIdle());
-        }
-    }
-    const bool settled = awaitSends(sends, grace);
-    // What was not delivered is stored before the process may end.
     std::shared_ptr<AnalyticsService> usage;
     std::shared_ptr<ErrorReporter> reporter;
     {
@@ -101,6 +89,15 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
         usage = analyticsInstance.lock();
         reporter = reporterInstance.lock();
     }
+    QList<QFuture<void>> sends;
+    if (usage) {
+        sends.append(usage->whenIdle());
+    }
+    if (reporter) {
+        sends.append(reporter->service()->whenIdle());
+    }
+    const bool settled = awaitSends(sends, grace);
+    // What was not delivered is stored before the process may end.
     if (usage) {
         usage->waitForQueueWrites();
     }
