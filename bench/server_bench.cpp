@@ -33,6 +33,7 @@
 #include "app/DiscardingSinks.h"
 #include "model/AppSettings.h"
 #include "platform/FolderDefaultsStore.h"
+#include "platform/PlatformDefaultsStore.h"
 #include "platform/PlatformFileSystem.h"
 #include "platform/PlatformVolumeSource.h"
 #include "platform/PlatformWorkspace.h"
@@ -235,9 +236,7 @@ RunResult runBrisko(const char* binary, const QByteArray& home, const QByteArray
 // Where brisko keeps the usage queue of a defaults store given in BRISKO_DEFAULTS.
 QString queuesOf(const QByteArray& store)
 {
-    QString folder = QString::fromLocal8Bit(store);
-    folder.chop(int(qstrlen(".ini")));
-    return folder + QStringLiteral(".queues");
+    return PlatformDefaultsStore::queuesBeside(QString::fromLocal8Bit(store));
 }
 
 qsizetype queuedEvents(const QByteArray& store)

@@ -17,4 +17,6 @@ public:
 
     static DefaultsStorePtr openQueues();
     static QString queuesLocation();
+    // The queues' folder of a store file.
+    static QString queuesBeside(const QString& storeFile);
 };

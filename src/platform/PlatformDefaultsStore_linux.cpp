@@ -3,9 +3,8 @@
 #include "FolderDefaultsStore.h"
 #include "SettingsDefaultsStore.h"
 
-#include <QFileInfo>
-
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 QString PlatformDefaultsStore::location()
@@ -26,7 +25,12 @@ DefaultsStorePtr PlatformDefaultsStore::open()
 
 QString PlatformDefaultsStore::queuesLocation()
 {
-    const QFileInfo store(location());
+    return queuesBeside(location());
+}
+
+QString PlatformDefaultsStore::queuesBeside(const QString& storeFile)
+{
+    const QFileInfo store(storeFile);
     return store.dir().filePath(store.completeBaseName() + QStringLiteral(".queues"));
 }
 
