@@ -54,27 +54,17 @@ std::optional<QByteArray> FolderDefaultsStore::data(const QString& key) const
     if (path.isEmpty()) {
         return std::nullopt;
     }
-    QMutexLocker lock(&m_mutex);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // A reader sees whole files only (changes are renamed into place), so it
+    // takes no lock.
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof(buffer));
-        if (got > 0) {
-            bytes.append(buffer, got);
-        } else if (got < 0 && errno == EINTR) {
-            continue;
-        } else {
-            ::close(fd);
-            if (got < 0) {
-                return std::nullopt;
-            }
-            return bytes;
-        }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return std::nullopt;
     }
+    return bytes;
 }
 
 bool FolderDefaultsStore::setData(const QString& key, const QByteArray& value)

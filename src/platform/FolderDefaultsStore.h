@@ -38,5 +38,5 @@ private:
     const Sync m_sync;
     // Changes of one object are made one at a time; other processes only
     // ever see whole files.
-    mutable QMutex m_mutex;
+    QMutex m_mutex;
 };
