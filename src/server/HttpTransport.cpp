@@ -1,5 +1,7 @@
 #include "HttpTransport.h"
 
+#include "StatusOnlyPost.h"
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -120,6 +122,11 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
         refused.errorText = m_offline ? QStringLiteral("включён режим без сети") : QStringLiteral("неверный адрес сервера");
         QMetaObject::invokeMethod(
             this, [done = std::move(done), refused] { done(refused); }, Qt::QueuedConnection);
+        return;
+    }
+
+    if (request.statusOnly && request.method == HttpRequest::Method::post) {
+        StatusOnlyPost::start(request, m_additionalCaCertificates, std::move(done), this);
         return;
     }
 

@@ -21,7 +21,9 @@ class QNetworkAccessManager;
 //   hostile server cannot fill the memory;
 // - redirects are followed only to the same scheme and host (at most 5).
 // The platform loader already works off the calling thread, so nothing here
-// blocks the thread the object lives on.
+// blocks the thread the object lives on. A post that wants only its status
+// goes over a socket of its own (StatusOnlyPost), which is cut as soon as
+// the status is in.
 //
 // In offline mode every request fails at once without any network traffic.
 class HttpTransport : public QObject
