@@ -1,5 +1,7 @@
 #include "JsonArrayLayout.h"
 
+#include <cstring>
+
 namespace {
 
 bool isSpace(char c)
@@ -15,26 +17,41 @@ qsizetype skipSpace(const QByteArray& text, qsizetype at)
     return at;
 }
 
+// The closing quote of the string whose text starts at `from`, or null. A
+// quote preceded by an odd run of backslashes is part of the text.
+const char* pastString(const char* from, const char* end)
+{
+    for (const char* quote = from;; ++quote) {
+        quote = static_cast<const char*>(std::memchr(quote, '"', end - quote));
+        if (!quote) {
+            return nullptr;
+        }
+        const char* escapes = quote;
+        while (escapes > from && escapes[-1] == '\\') {
+            --escapes;
+        }
+        if ((quote - escapes) % 2 == 0) {
+            return quote;
+        }
+    }
+}
+
 // The offset just past the object that opens at `at`, or -1 when it is not
 // closed. Brackets inside strings do not count; a backslash escapes the next
-// character.
+// character. Every event of a command passes the whole queue through here,
+// so the text is walked by pointer and strings are skipped by memchr.
 qsizetype pastObject(const QByteArray& text, qsizetype at)
 {
+    const char* const begin = text.constData();
+    const char* const end = begin + text.size();
     int depth = 0;
-    bool inString = false;
-    for (; at < text.size(); ++at) {
-        const char c = text.at(at);
-        if (inString) {
-            if (c == '\\') {
-                ++at;
-            } else if (c == '"') {
-                inString = false;
-            }
-            continue;
-        }
-        switch (c) {
+    for (const char* p = begin + at; p < end; ++p) {
+        switch (*p) {
         case '"':
-            inString = true;
+            p = pastString(p + 1, end);
+            if (!p) {
+                return -1;
+            }
             break;
         case '{':
         case '[':
@@ -43,7 +60,7 @@ qsizetype pastObject(const QByteArray& text, qsizetype at)
         case '}':
         case ']':
             if (--depth == 0) {
-                return c == '}' ? at + 1 : -1;
+                return *p == '}' ? (p - begin) + 1 : -1;
             }
             if (depth < 0) {
                 return -1;

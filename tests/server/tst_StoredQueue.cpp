@@ -88,8 +88,8 @@ void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced_data()
     QTest::newRow("a record that does not decode")
         << QByteArray(R"([{"message":"x"},{"message":1}])") << QStringList({QStringLiteral("x")});
     QTest::newRow("brackets and quotes inside a text, spaces between")
-        << QByteArray(R"( [ {"message":"}],{\"["} ,{"message":"y"} ] )")
-        << QStringList({QStringLiteral("}],{\"["), QStringLiteral("y")});
+        << QByteArray(R"( [ {"message":"}],{\"[\\"} ,{"message":"y"} ] )")
+        << QStringList({QStringLiteral("}],{\"[\\"), QStringLiteral("y")});
 }
 
 void tst_StoredQueue::unreadableValueReadsAsEmptyAndIsReplaced()
