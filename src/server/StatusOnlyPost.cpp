@@ -126,6 +126,9 @@ void StatusOnlyPost::connectTo(const QUrl& url)
         m_socket = new QTcpSocket(this);
         connect(m_socket, &QTcpSocket::connected, this, &StatusOnlyPost::writeRequest);
     }
+    // The socket takes no more than the head can be; whatever the server
+    // sends beyond that waits in its own buffers until the connection is cut.
+    m_socket->setReadBufferSize(maxHeadBytes + 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &StatusOnlyPost::readHead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &StatusOnlyPost::socketFailed);
     if (auto* socket = qobject_cast<QSslSocket*>(m_socket)) {
