@@ -46,9 +46,24 @@ bool WriteBehindDefaultsStore::remove(const QString& key)
     return true;
 }
 
+void WriteBehindDefaultsStore::setWritesThrough(bool through)
+{
+    QMutexLocker lock(&m_mutex);
+    m_through = through;
+}
+
 void WriteBehindDefaultsStore::change(const QString& key, std::optional<QByteArray> value)
 {
     QMutexLocker lock(&m_mutex);
+    if (m_through && !m_writer.joinable()) {
+        lock.unlock();
+        if (value) {
+            m_target->setData(key, *value);
+        } else {
+            m_target->remove(key);
+        }
+        return;
+    }
     m_pending.insert(key, std::move(value));
     // Most stores of a short run are never changed: their writer is made
     // with the first change.

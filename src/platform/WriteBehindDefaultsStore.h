@@ -39,6 +39,12 @@ public:
     // or refused there).
     void waitForWrites();
 
+    // From now on a change is written on the calling thread before setData
+    // returns, as long as none has gone behind yet (their order is kept).
+    // For a short process whose store behind is quick to write: a thread and
+    // the hand-over at its end would cost it more than the writes.
+    void setWritesThrough(bool through);
+
 private:
     void change(const QString& key, std::optional<QByteArray> value);
     void writeLoop();
@@ -54,5 +60,6 @@ private:
     std::optional<QByteArray> m_writingValue;
     bool m_writing = false;
     bool m_stopping = false;
+    bool m_through = false;
     std::thread m_writer;
 };

@@ -19,11 +19,13 @@
 // waitForQueueWrites first. Nothing is recorded or sent while analytics is
 // off; the queue then waits until it is switched on again.
 //
-// Each event starts a flush, unless the service sends once per process: then
+// Each event starts a flush, unless the service serves a short process: then
 // only the first event does, and later ones wait for the next run. A process
 // that ends right after its work (the command line) thus sends while it
 // works, and never starts a send at its end that its exit would have to wait
-// for, or cut off and repeat next time.
+// for, or cut off and repeat next time. Its queue is also written as each
+// event comes: a file without a flush is quicker to write than a thread is
+// to start and to wait for at the exit.
 //
 // Confined to the thread of the transport behind its client (the main
 // thread): track is called there, and flushes run there between their
@@ -50,7 +52,13 @@ public:
     // Finishes when everything queued so far has been tried once (at once
     // when disabled, without a valid endpoint or with nothing queued).
     QFuture<void> flush(const QString& endpoint, bool enabled);
-    void setSendOncePerProcess(bool once) { m_sendOnce = once; }
+    // For a short process (the command line): only the first event starts a
+    // flush, and the queue is written as each event comes, without a thread.
+    void setShortLivedProcess(bool shortLived)
+    {
+        m_sendOnce = shortLived;
+        m_queueStore->setWritesThrough(shortLived);
+    }
     bool isFlushing() const { return m_flusher.isRunning(); }
     // Finishes when the running flush ends (at once when none runs); starts none.
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }

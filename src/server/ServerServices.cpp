@@ -40,7 +40,7 @@ std::shared_ptr<AnalyticsService> ServerServices::analytics(const DefaultsStoreP
         service = std::make_shared<AnalyticsService>(
             defaults, clock, ServerHTTPClient(std::move(transport), std::move(gate)), ClientInfo::current(),
             queues);
-        service->setSendOncePerProcess(retaining);
+        service->setShortLivedProcess(retaining);
         analyticsInstance = service;
         retain(service);
     }

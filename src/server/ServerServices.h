@@ -28,8 +28,8 @@ std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, c
 // Marks a short-lived process (the command line): from now on the services
 // made here are also kept by this module until finishSends, so that the sends
 // a command started can go on after the command's own objects are gone, and
-// the usage events send once per process (AnalyticsService), so that no send
-// starts at the end of the command.
+// the usage service works for a short process (AnalyticsService), so that no
+// send starts at the end of the command.
 void startShortLivedProcess();
 // For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
