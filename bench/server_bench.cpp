@@ -456,8 +456,8 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("What an unreachable server costs the command line and the window"));
     parser.addHelpOption();
-    const QCommandLineOption repsOption(QStringLiteral("reps"), QStringLiteral("Timed repetitions (default 5)."),
-                                        QStringLiteral("n"), QStringLiteral("5"));
+    const QCommandLineOption repsOption(QStringLiteral("reps"), QStringLiteral("Timed repetitions (default 9)."),
+                                        QStringLiteral("n"), QStringLiteral("9"));
     const QCommandLineOption workFolder(QStringLiteral("work"),
                                         QStringLiteral("Keep the tree in this folder (default: a temporary one)."),
                                         QStringLiteral("dir"));
