@@ -4,10 +4,13 @@
 #include "LoopbackMakerServer.h"
 
 #include "app/AppState.h"
+#include "model/AppSettings.h"
 #include "model/ReferenceDate.h"
 #include "server/AdService.h"
 #include "server/HttpTransport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPromise>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -27,12 +30,93 @@ public:
 
 } // namespace
 
+// The application state, its launch duties and the settings record it stores.
 class TestAppState : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init() { m_f = std::make_unique<AppFixture>(); }
+    void settingsDefaultsAndRoundTrip()
+    {
+        AppSettings s = AppSettings::defaults(QStringLiteral("/home/пользователь"));
+        QCOMPARE(s.archivePath, QStringLiteral("/home/пользователь/Movies/Brisko Archive"));
+        QCOMPARE(AppSettings::defaults(QStringLiteral("/home/u/")).archivePath, QStringLiteral("/home/u/Movies/Brisko Archive"));
+        // Nothing is agreed to on the user's behalf.
+        QVERIFY(!s.eulaAccepted && !s.eulaAcceptedAt && !s.onboardingCompleted);
+        QCOMPARE(s.excludedPaths, (QStringList{QStringLiteral("Library"), QStringLiteral("node_modules"),
+                                               QStringLiteral(".Trash"), QStringLiteral(".npm"), QStringLiteral(".cache")}));
+
+        s.largeFolderThresholdGB = 0.25;
+        s.videoSearchMode = VideoSearchMode::fileType;
+        s.videoNamePrefix = QStringLiteral("Отпуск «2024»\n\"quoted\"");
+        s.archiveCandidateMinDays = 365;
+        s.fanControlMode = FanControlMode::autoBoost;
+        s.excludedPaths = {QStringLiteral("Проекты"), QStringLiteral("")};
+        s.eulaAccepted = true;
+        const QJsonObject object = QJsonDocument::fromJson(*s.toJson()).object();
+        // One key per field, the absent date left out.
+        QCOMPARE(object.size(), 29);
+        QVERIFY(!object.contains(QLatin1String("eulaAcceptedAt")));
+        QCOMPARE(object.value(QLatin1String("videoSearchMode")).toString(), QStringLiteral("fileType"));
+        QCOMPARE(object.value(QLatin1String("fanControlMode")).toString(), QStringLiteral("autoBoost"));
+        QCOMPARE(AppSettings::fromJson(*s.toJson()), s);
+
+        // The date survives bit for bit; the reference date is 2001-01-01 UTC.
+        const QDateTime accepted = QDateTime(QDate(2026, 3, 14), QTime(6, 30, 15, 123), Qt::UTC);
+        s.eulaAcceptedAt = ReferenceDate::fromDateTime(accepted) + 0.000456789;
+        QCOMPARE(QJsonDocument::fromJson(*s.toJson()).object().size(), 30);
+        const std::optional<AppSettings> back = AppSettings::fromJson(*s.toJson());
+        QVERIFY(back);
+        QCOMPARE(std::memcmp(&*back->eulaAcceptedAt, &*s.eulaAcceptedAt, sizeof(double)), 0);
+        QCOMPARE(ReferenceDate::toDateTime(*back->eulaAcceptedAt), accepted);
+        QCOMPARE(ReferenceDate::toDateTime(0), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
+        QVERIFY(!AppSettings::fromJson("{not json"));
+        QVERIFY(!AppSettings::fromJson("[]"));
+        // Numbers JSON cannot hold are not encoded at all.
+        s.largeFileThresholdMB = std::nan("");
+        QVERIFY(!s.toJson());
+        s.largeFileThresholdMB = 1;
+        s.eulaAcceptedAt = INFINITY;
+        QVERIFY(!s.toJson());
+    }
+
+    void settingsDecoding_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("value"); // undefined = remove the key
+        QTest::addColumn<bool>("accepted");
+        const QJsonValue removed(QJsonValue::Undefined);
+        QTest::newRow("key of a later version") << "someFutureField" << QJsonValue(1) << true;
+        QTest::newRow("missing showAds") << "showAds" << removed << false;
+        QTest::newRow("missing excludedPaths") << "excludedPaths" << removed << false;
+        QTest::newRow("bool as string") << "showAds" << QJsonValue(QStringLiteral("true")) << false;
+        QTest::newRow("number as string") << "largeFolderThresholdGB" << QJsonValue(QStringLiteral("5")) << false;
+        QTest::newRow("fractional integer") << "archiveCandidateMinDays" << QJsonValue(60.5) << false;
+        QTest::newRow("unknown video mode") << "videoSearchMode" << QJsonValue(QStringLiteral("byName")) << false;
+        QTest::newRow("unknown fan mode") << "fanControlMode" << QJsonValue(QStringLiteral("turbo")) << false;
+        QTest::newRow("null string") << "archivePath" << QJsonValue(QJsonValue::Null) << false;
+        QTest::newRow("array with a number") << "excludedPaths" << QJsonValue(QJsonArray{QStringLiteral("a"), 1}) << false;
+        QTest::newRow("date as string") << "eulaAcceptedAt" << QJsonValue(QStringLiteral("2024-01-01")) << false;
+    }
+
+    void settingsDecoding()
+    {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QFETCH(bool, accepted);
+        AppSettings s = AppSettings::defaults(QStringLiteral("/home/u"));
+        s.eulaAccepted = true;
+        QJsonObject object;
+        QVERIFY(s.toJsonObject(&object));
+        if (value.isUndefined())
+            object.remove(key);
+        else
+            object.insert(key, value);
+        QCOMPARE(AppSettings::fromJsonObject(object), accepted ? std::optional(s) : std::nullopt);
+        QCOMPARE(AppSettings::fromJson(QJsonDocument(object).toJson()), accepted ? std::optional(s) : std::nullopt);
+    }
+
     void constructionLoadsSettingsAndVolumes()
     {
         m_f->volumes->volumes = {{QStringLiteral("/"), QStringLiteral("root"), std::nullopt, 500 * GiB, 200 * GiB}};
