@@ -260,7 +260,7 @@ private Q_SLOTS:
         QCOMPARE(m_bed->workspace.revealed[1].toString(), m_f->home.filePath(QStringLiteral("Downloads")));
     }
 
-    void rowsFollowTheStateUnderTheTester()
+    void modelsFollowTheStateUnderTheTester()
     {
         ScanItemTableModel model(m_state);
         ScanItemFilterModel filter;
@@ -287,28 +287,12 @@ private Q_SLOTS:
                 names.append(name);
         }
         QCOMPARE(names, (QStringList{QStringLiteral("архив проекта.zip"), QStringLiteral("Фильм.mkv")}));
-        filter.sort(ScanItemTableModel::sizeColumn, Qt::AscendingOrder);
 
-        // A new scan of another category replaces the rows.
-        m_f->sized(QStringLiteral("Downloads/old.dmg"), 2 * MiB);
-        m_bed->scan(ScanCategory::downloadsInbox);
-        QCOMPARE(model.rowCount(), 4);
-        m_bed->scan(ScanCategory::archiveCandidates);
-        QCOMPARE(model.rowCount(), 0);
-    }
-
-    void checkboxTogglesTheItemItShows()
-    {
-        m_bed->scan(ScanCategory::largeLooseFiles);
-        ScanItemTableModel model(m_state);
-        ScanItemFilterModel filter;
-        filter.setSourceModel(&model);
-        filter.sort(ScanItemTableModel::nameColumn, Qt::AscendingOrder);
+        // The check box of the row sorted first toggles the item it shows, not
+        // the state's first item; selection repaints rows, never resets them.
         m_state->selectAll(m_state->scanItems(), false);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-
-        // The view's first row after sorting by name is not the state's first item.
         const QModelIndex first = filter.index(0, ScanItemTableModel::nameColumn);
         const QString name = first.data().toString();
         QVERIFY(name != m_state->scanItems().first().name);
@@ -320,11 +304,18 @@ private Q_SLOTS:
         QCOMPARE(m_state->selectedItems().size(), 1);
         QVERIFY(filter.setData(first, Qt::Unchecked, Qt::CheckStateRole));
         QVERIFY(m_state->selectedItems().isEmpty());
-        // Selection changes repaint rows; they never reset the table.
         QVERIFY(!changed.isEmpty());
         QCOMPARE(reset.size(), 0);
         QVERIFY(model.flags(model.index(0, ScanItemTableModel::nameColumn)) & Qt::ItemIsUserCheckable);
         QVERIFY(!(model.flags(model.index(0, ScanItemTableModel::sizeColumn)) & Qt::ItemIsUserCheckable));
+        filter.sort(ScanItemTableModel::sizeColumn, Qt::AscendingOrder);
+
+        // A new scan of another category replaces the rows.
+        m_f->sized(QStringLiteral("Downloads/old.dmg"), 2 * MiB);
+        m_bed->scan(ScanCategory::downloadsInbox);
+        QCOMPARE(model.rowCount(), 4);
+        m_bed->scan(ScanCategory::archiveCandidates);
+        QCOMPARE(model.rowCount(), 0);
     }
 
 private:
