@@ -211,11 +211,7 @@ private Q_SLOTS:
         view->searchField()->clear();
 
         // Clearing the search shows the actions again; their layout must be in
-        // place before the click lands on the button. The moved row goes in
-        // place: the table is never reset.
-        QAbstractItemModelTester tester(view->tableModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy removed(view->tableModel(), &QAbstractItemModel::rowsRemoved);
-        QSignalSpy reset(view->tableModel(), &QAbstractItemModel::modelReset);
+        // place before the click lands on the button.
         m_bed->confirmer.answer = true;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QTest::mouseClick(view->moveButton(), Qt::LeftButton);
@@ -223,10 +219,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(view->undoButton()->isVisible() && !m_state->isBusy(), 20000);
         const QString archived = m_state->settings().archivePath + QStringLiteral("/архив проекта.zip");
         QVERIFY(QFileInfo::exists(archived) && !QFileInfo::exists(m_zip));
-        QCOMPARE(std::pair(removed.size(), reset.size()), std::pair(qsizetype(1), qsizetype(0)));
-        for (int row = 0; row < 2; ++row)
-            QCOMPARE(view->tableModel()->index(row, 0).data(ScanItemTableModel::itemIdRole).toUuid(),
-                     m_state->scanItems()[row].id);
+        QCOMPARE(view->filterModel()->rowCount(), 2);
 
         QTest::mouseClick(view->undoButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!view->undoButton()->isVisible() && !m_state->isBusy(), 20000);
@@ -316,6 +309,21 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 4);
         m_bed->scan(ScanCategory::archiveCandidates);
         QCOMPARE(model.rowCount(), 0);
+
+        // Rows that vanish after a move go in place, one run at a time: the
+        // first and the third here.
+        m_bed->scan(ScanCategory::largeLooseFiles);
+        m_state->selectAll(m_state->scanItems(), false);
+        m_state->toggleSelection(m_state->scanItems()[0]);
+        m_state->toggleSelection(m_state->scanItems()[2]);
+        const QUuid kept = m_state->scanItems()[1].id;
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        reset.clear();
+        QFuture<void> done = m_state->moveSelectedToArchive();
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 20000);
+        QCOMPARE(std::pair(removed.size(), reset.size()), std::pair(qsizetype(2), qsizetype(0)));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.index(0, 0).data(ScanItemTableModel::itemIdRole).toUuid(), kept);
     }
 
 private:
