@@ -4,10 +4,13 @@
 #include "LoopbackMakerServer.h"
 
 #include "app/AppState.h"
+#include "model/AppSettings.h"
 #include "model/ReferenceDate.h"
 #include "server/AdService.h"
 #include "server/HttpTransport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPromise>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -27,12 +30,93 @@ public:
 
 } // namespace
 
+// The application state, its launch duties and the settings record it stores.
 class TestAppState : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init() { m_f = std::make_unique<AppFixture>(); }
+    void settingsDefaultsAndRoundTrip()
+    {
+        AppSettings s = AppSettings::defaults(QStringLiteral("/home/пользователь"));
+        QCOMPARE(s.archivePath, QStringLiteral("/home/пользователь/Movies/Brisko Archive"));
+        QCOMPARE(AppSettings::defaults(QStringLiteral("/home/u/")).archivePath, QStringLiteral("/home/u/Movies/Brisko Archive"));
+        // Nothing is agreed to on the user's behalf.
+        QVERIFY(!s.eulaAccepted && !s.eulaAcceptedAt && !s.onboardingCompleted);
+        QCOMPARE(s.excludedPaths, (QStringList{QStringLiteral("Library"), QStringLiteral("node_modules"),
+                                               QStringLiteral(".Trash"), QStringLiteral(".npm"), QStringLiteral(".cache")}));
+
+        s.largeFolderThresholdGB = 0.25;
+        s.videoSearchMode = VideoSearchMode::fileType;
+        s.videoNamePrefix = QStringLiteral("Отпуск «2024»\n\"quoted\"");
+        s.archiveCandidateMinDays = 365;
+        s.fanControlMode = FanControlMode::autoBoost;
+        s.excludedPaths = {QStringLiteral("Проекты"), QStringLiteral("")};
+        s.eulaAccepted = true;
+        const QJsonObject object = QJsonDocument::fromJson(*s.toJson()).object();
+        // One key per field, the absent date left out.
+        QCOMPARE(object.size(), 29);
+        QVERIFY(!object.contains(QLatin1String("eulaAcceptedAt")));
+        QCOMPARE(object.value(QLatin1String("videoSearchMode")).toString(), QStringLiteral("fileType"));
+        QCOMPARE(object.value(QLatin1String("fanControlMode")).toString(), QStringLiteral("autoBoost"));
+        QCOMPARE(AppSettings::fromJson(*s.toJson()), s);
+
+        // The date survives bit for bit; the reference date is 2001-01-01 UTC.
+        const QDateTime accepted = QDateTime(QDate(2026, 3, 14), QTime(6, 30, 15, 123), Qt::UTC);
+        s.eulaAcceptedAt = ReferenceDate::fromDateTime(accepted) + 0.000456789;
+        QCOMPARE(QJsonDocument::fromJson(*s.toJson()).object().size(), 30);
+        const std::optional<AppSettings> back = AppSettings::fromJson(*s.toJson());
+        QVERIFY(back);
+        QCOMPARE(std::memcmp(&*back->eulaAcceptedAt, &*s.eulaAcceptedAt, sizeof(double)), 0);
+        QCOMPARE(ReferenceDate::toDateTime(*back->eulaAcceptedAt), accepted);
+        QCOMPARE(ReferenceDate::toDateTime(0), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
+        QVERIFY(!AppSettings::fromJson("{not json"));
+        QVERIFY(!AppSettings::fromJson("[]"));
+        // Numbers JSON cannot hold are not encoded at all.
+        s.largeFileThresholdMB = std::nan("");
+        QVERIFY(!s.toJson());
+        s.largeFileThresholdMB = 1;
+        s.eulaAcceptedAt = INFINITY;
+        QVERIFY(!s.toJson());
+    }
+
+    void settingsDecoding_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("value"); // undefined = remove the key
+        QTest::addColumn<bool>("accepted");
+        const QJsonValue removed(QJsonValue::Undefined);
+        QTest::newRow("key of a later version") << "someFutureField" << QJsonValue(1) << true;
+        QTest::newRow("missing showAds") << "showAds" << removed << false;
+        QTest::newRow("missing excludedPaths") << "excludedPaths" << removed << false;
+        QTest::newRow("bool as string") << "showAds" << QJsonValue(QStringLiteral("true")) << false;
+        QTest::newRow("number as string") << "largeFolderThresholdGB" << QJsonValue(QStringLiteral("5")) << false;
+        QTest::newRow("fractional integer") << "archiveCandidateMinDays" << QJsonValue(60.5) << false;
+        QTest::newRow("unknown video mode") << "videoSearchMode" << QJsonValue(QStringLiteral("byName")) << false;
+        QTest::newRow("unknown fan mode") << "fanControlMode" << QJsonValue(QStringLiteral("turbo")) << false;
+        QTest::newRow("null string") << "archivePath" << QJsonValue(QJsonValue::Null) << false;
+        QTest::newRow("array with a number") << "excludedPaths" << QJsonValue(QJsonArray{QStringLiteral("a"), 1}) << false;
+        QTest::newRow("date as string") << "eulaAcceptedAt" << QJsonValue(QStringLiteral("2024-01-01")) << false;
+    }
+
+    void settingsDecoding()
+    {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QFETCH(bool, accepted);
+        AppSettings s = AppSettings::defaults(QStringLiteral("/home/u"));
+        s.eulaAccepted = true;
+        QJsonObject object;
+        QVERIFY(s.toJsonObject(&object));
+        if (value.isUndefined())
+            object.remove(key);
+        else
+            object.insert(key, value);
+        QCOMPARE(AppSettings::fromJsonObject(object), accepted ? std::optional(s) : std::nullopt);
+        QCOMPARE(AppSettings::fromJson(QJsonDocument(object).toJson()), accepted ? std::optional(s) : std::nullopt);
+    }
+
     void constructionLoadsSettingsAndVolumes()
     {
         m_f->volumes->volumes = {{QStringLiteral("/"), QStringLiteral("root"), std::nullopt, 500 * GiB, 200 * GiB}};
@@ -293,15 +377,19 @@ private Q_SLOTS:
         // The banner service was started with the configured address.
         QTRY_COMPARE(m_server->count(QStringLiteral("/api/brisko/ads.json")), qsizetype(1));
 
-        QTRY_COMPARE(m_flushes.size(), qsizetype(1));
-        QCOMPARE(m_flushes.first(), std::make_pair(state->settings().analyticsEndpoint, false));
+        // However long the flush takes, the update check waits for it; one that
+        // is given up on still lets the check run.
+        const QString flush = QStringLiteral("flush ") + state->settings().analyticsEndpoint + QStringLiteral(" false");
+        QTRY_COMPARE(m_calls, (QStringList{QStringLiteral("crash handler"), flush}));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(m_calls.size(), 2);
+        m_flushPromise->future().cancel();
         m_flushPromise->finish();
-        QTRY_COMPARE(m_updateChecks, QStringList{state->settings().updateCheckURL});
+        QTRY_COMPARE(m_calls.size(), 3);
+        QCOMPARE(m_calls.last(), QStringLiteral("update check ") + state->settings().updateCheckURL);
         QVERIFY(!launched.isFinished());
         m_updatePromise->finish();
         QTRY_VERIFY(launched.isFinished());
-        QCOMPARE(m_calls, (QStringList{QStringLiteral("crash handler"), QStringLiteral("flush"),
-                                       QStringLiteral("update check")}));
 
         // A second call does nothing at all, now or later.
         QVERIFY(state->onLaunch(recordingDuties()).isFinished());
@@ -311,22 +399,6 @@ private Q_SLOTS:
         QCOMPARE(m_f->usage->events.size(), 2);
         QCOMPARE(m_f->errors->configureCount(), 1);
         QCOMPARE(m_server->count(QStringLiteral("/api/brisko/ads.json")), qsizetype(1));
-    }
-
-    void updateCheckWaitsForTheFlush()
-    {
-        const auto state = launchState();
-        const QFuture<void> launched = state->onLaunch(recordingDuties());
-        QTRY_COMPARE(m_flushes.size(), qsizetype(1));
-        // However long the flush takes, the update check waits for it.
-        QCoreApplication::sendPostedEvents();
-        QVERIFY(m_updateChecks.isEmpty());
-        // A flush that is given up on still lets the check run.
-        m_flushPromise->future().cancel();
-        m_flushPromise->finish();
-        QTRY_COMPARE(m_updateChecks.size(), qsizetype(1));
-        m_updatePromise->finish();
-        QTRY_VERIFY(launched.isFinished());
     }
 
     void missingLaunchCollaboratorsAreSkipped()
@@ -347,16 +419,13 @@ private Q_SLOTS:
         QSignalSpy settingsChanged(state.get(), &AppState::settingsChanged);
         state->acceptLicenceAgreement();
         QCOMPARE(settingsChanged.size(), 1);
-        QVERIFY(state->settings().eulaAccepted);
+        QVERIFY(state->settings().eulaAccepted && !state->settings().onboardingCompleted);
         QCOMPARE(ReferenceDate::toDateTime(state->settings().eulaAcceptedAt.value_or(0)), now);
-        QVERIFY(!state->settings().onboardingCompleted);
         state->completeOnboarding();
         QCOMPARE(settingsChanged.size(), 2);
+        QVERIFY(state->settings().onboardingCompleted);
         // A later launch reads both from the store.
-        AppState next(m_f->environment());
-        QVERIFY(next.settings().eulaAccepted);
-        QCOMPARE(next.settings().eulaAcceptedAt, state->settings().eulaAcceptedAt);
-        QVERIFY(next.settings().onboardingCompleted);
+        QCOMPARE(AppState(m_f->environment()).settings(), state->settings());
     }
 
 private:
@@ -386,8 +455,6 @@ private:
         settings.analyticsEnabled = false;
         state->setSettings(settings);
         m_calls.clear();
-        m_flushes.clear();
-        m_updateChecks.clear();
         m_flushPromise = std::make_shared<QPromise<void>>();
         m_updatePromise = std::make_shared<QPromise<void>>();
         return state;
@@ -398,14 +465,12 @@ private:
         duties.installCrashHandler = [this] { m_calls.append(QStringLiteral("crash handler")); };
         duties.ads = m_ads.get();
         duties.flushAnalytics = [this](const QString& endpoint, bool enabled) {
-            m_calls.append(QStringLiteral("flush"));
-            m_flushes.append({endpoint, enabled});
+            m_calls.append(QStringLiteral("flush %1 %2").arg(endpoint, enabled ? QStringLiteral("true") : QStringLiteral("false")));
             m_flushPromise->start();
             return m_flushPromise->future();
         };
         duties.checkForUpdates = [this](const QString& url) {
-            m_calls.append(QStringLiteral("update check"));
-            m_updateChecks.append(url);
+            m_calls.append(QStringLiteral("update check ") + url);
             m_updatePromise->start();
             return m_updatePromise->future();
         };
@@ -418,8 +483,6 @@ private:
     std::unique_ptr<AdService> m_ads;
     QTemporaryDir m_pictures;
     QStringList m_calls;
-    QList<std::pair<QString, bool>> m_flushes;
-    QStringList m_updateChecks;
     std::shared_ptr<QPromise<void>> m_flushPromise;
     std::shared_ptr<QPromise<void>> m_updatePromise;
 };

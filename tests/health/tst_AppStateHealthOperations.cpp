@@ -59,19 +59,20 @@ private Q_SLOTS:
         QFETCH(QString, status);
         QFETCH(QStringList, reportedErrors);
         const QByteArray folder = QFile::encodeName(m_f->home.makeDir(QStringLiteral("Downloads")));
-        if (downloads == Downloads::filesAndAFolder || downloads == Downloads::onlyAFolder)
+        const bool folders = downloads == Downloads::filesAndAFolder || downloads == Downloads::onlyAFolder;
+        if (folders)
             m_f->home.makeDir(QStringLiteral("Downloads/Проекты"));
         if (downloads == Downloads::filesAndAFolder) {
             m_f->home.makeFile(QStringLiteral("Downloads/Отчёт за май.pdf"), 100);
             m_f->home.makeFile(QStringLiteral("Downloads/фото.png"), 100);
             m_f->home.makeFileNative("Downloads/\xff\xfe-scan.pdf", 100);
-        } else if (downloads != Downloads::onlyAFolder) {
+        } else if (!folders) {
             m_f->home.makeFile(QStringLiteral("Downloads/смета.xlsx"), 500);
         }
         // Making "_Sorted" and "_Sorted/Documents", then the rename.
         if (downloads == Downloads::moveFails)
             m_f->fs->failOperation(3, ENOSPC);
-        if (downloads == Downloads::unreadable)
+        else if (downloads == Downloads::unreadable)
             m_f->fs->failOpen(folder);
         const TreeInventory before = TreeInventory::take(folder);
         AppState state(m_f->environment());
@@ -84,22 +85,23 @@ private Q_SLOTS:
         QCOMPARE(state.statusMessage(), status);
         // Only a sort that moved something is history.
         const qint64 moved = sorting.result().moved;
-        QCOMPARE(state.storageStats().eventCount, moved > 0 ? 1 : 0);
-        if (moved > 0) {
-            QCOMPARE(state.storageStats().lastEvent->action, QStringLiteral("Сортировка Downloads"));
-            QCOMPARE(state.storageStats().lastEvent->itemCount, moved);
-            QCOMPARE(state.storageStats().totalFreed, 0);
-        }
+        const StorageStats stats = state.storageStats();
+        QCOMPARE(stats.eventCount, moved > 0 ? 1 : 0);
+        QCOMPARE(stats.totalFreed, 0);
+        if (moved > 0)
+            QCOMPARE(std::pair(stats.lastEvent->action, stats.lastEvent->itemCount),
+                     std::pair(QStringLiteral("Сортировка Downloads"), moved));
         const QMap<QString, QString> context{{QStringLiteral("moved"), QString::number(moved)}};
         QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("downloads_sorted")});
         QCOMPARE(m_f->usage->events.first().metadata, context);
         QCOMPARE(m_f->errors->reports.size(), reportedErrors.isEmpty() ? 0 : 1);
-        if (!reportedErrors.isEmpty()) {
-            QCOMPARE(m_f->errors->reports.first().feature, AppFeature::downloadsSort);
-            QCOMPARE(m_f->errors->reports.first().errors, reportedErrors);
-            QCOMPARE(m_f->errors->reports.first().context, context);
-            QVERIFY(TreeInventory::take(folder).entries().value("смета.xlsx").sameAs(before.entries().value("смета.xlsx")));
-        }
+        if (reportedErrors.isEmpty())
+            return;
+        const auto& report = m_f->errors->reports.first();
+        QCOMPARE(report.feature, AppFeature::downloadsSort);
+        QCOMPARE(report.errors, reportedErrors);
+        QCOMPARE(report.context, context);
+        QVERIFY(TreeInventory::take(folder).entries().value("смета.xlsx").sameAs(before.entries().value("смета.xlsx")));
     }
 
     void healthScanPublishesInOrder()
@@ -115,7 +117,9 @@ private Q_SLOTS:
         AppState state(m_f->environment());
 
         QStringList published;
-        const auto note = [&published](const char* name) { return [&published, name] { published.append(QLatin1String(name)); }; };
+        const auto note = [&published](const char* name) {
+            return [&published, name] { published.append(QLatin1String(name)); };
+        };
         connect(&state, &AppState::safeCleanupCandidatesChanged, this, note("candidates"));
         connect(&state, &AppState::scanItemsChanged, this, note("items"));
         connect(&state, &AppState::healthSnapshotChanged, this, note("snapshot"));
@@ -201,16 +205,8 @@ private Q_SLOTS:
     void stateGoneBeforeTheResult()
     {
         m_f->home.makeFile(QStringLiteral("Downloads/a.pdf"), 10);
-        QFuture<SortResult> sorting;
-        QFuture<void> health;
-        {
-            AppState sorter(m_f->environment());
-            sorting = sorter.sortDownloads();
-        }
-        {
-            AppState scanner(m_f->environment());
-            health = scanner.runQuickHealthScan();
-        }
+        const QFuture<SortResult> sorting = AppState(m_f->environment()).sortDownloads();
+        const QFuture<void> health = AppState(m_f->environment()).runQuickHealthScan();
         QTRY_VERIFY(sorting.isFinished() && health.isFinished());
         QVERIFY(sorting.isCanceled());
         QVERIFY(health.isCanceled());

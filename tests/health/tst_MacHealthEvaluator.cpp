@@ -1,9 +1,14 @@
 #include "BriskoTest.h"
 #include "TestValues.h"
+#include "FakeClock.h"
+#include "fileops/MoveRecords.h"
 #include "health/MacHealthEvaluator.h"
+#include "health/StorageHistoryStore.h"
+#include "platform/SettingsDefaultsStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <limits>
@@ -15,19 +20,20 @@ const QString noAccess = QStringLiteral("Включите полный дост�
 const QString looksClean = QStringLiteral("Система выглядит чистой — периодически повторяйте быстрый скан.");
 const QString allFine = QStringLiteral("Диск в норме, критичного мусора не найдено.");
 
-QString fillHigh(int percent) { return QStringLiteral("Диск заполнен на %1% — перенесите крупные файлы в архив.").arg(percent); }
+QString fillHigh(int percent)
+{
+    return QStringLiteral("Диск заполнен на %1% — перенесите крупные файлы в архив.").arg(percent);
+}
 QString junkFound(const QString& size) { return QStringLiteral("Найдено %1 потенциального мусора.").arg(size); }
 QString canFree(const QString& size) { return QStringLiteral("Можно освободить %1.").arg(size); }
-QString safeCaches(const QString& size) { return QStringLiteral("Безопасные кэши: %1 — раздел «Безопасная очистка».").arg(size); }
+QString safeCaches(const QString& size)
+{
+    return QStringLiteral("Безопасные кэши: %1 — раздел «Безопасная очистка».").arg(size);
+}
 
 DiskInfo volume(qint64 total, qint64 used)
 {
-    DiskInfo disk;
-    disk.path = QStringLiteral("/");
-    disk.total = total;
-    disk.used = used;
-    disk.free = total - used;
-    return disk;
+    return DiskInfo{QUuid(), QString(), QStringLiteral("/"), total, used, total - used};
 }
 
 ScanItemList items(const QList<qint64>& sizes)
@@ -42,11 +48,8 @@ ScanItemList items(const QList<qint64>& sizes)
 
 MacHardwareInfo machine()
 {
-    MacHardwareInfo info;
-    info.marketingName = QStringLiteral("MacBook Air (Apple M1)");
-    info.modelIdentifier = QStringLiteral("MacBookAir10,1");
-    info.memoryGB = 16;
-    return info;
+    return {QStringLiteral("MacBook Air (Apple M1)"), QStringLiteral("MacBookAir10,1"), QStringLiteral("Apple M1"), 16, 8,
+            QStringLiteral("macOS 14.2.1"), true};
 }
 
 // The total of a row without a volume.
@@ -56,7 +59,7 @@ constexpr qint64 noVolume = std::numeric_limits<qint64>::min();
 
 // The health score as a pure function: every threshold from both sides,
 // every penalty and advice line, their order, the cap and sums that would
-// wrap round, and the snapshot as scripts read it.
+// wrap round, the snapshot as scripts read it, and stored figures read back.
 class tst_MacHealthEvaluator : public QObject
 {
     Q_OBJECT
@@ -146,8 +149,7 @@ private Q_SLOTS:
         QFETCH(int, percent);
         QFETCH(QStringList, tips);
 
-        const std::optional<DiskInfo> disk =
-            total == noVolume ? std::nullopt : std::optional<DiskInfo>(volume(total, used));
+        const auto disk = total == noVolume ? std::nullopt : std::optional<DiskInfo>(volume(total, used));
         const MacHealthSnapshot snapshot =
             MacHealthEvaluator::evaluate(machine(), disk, items(sizes), safeBytes, fullDiskAccess, QDateTime());
         QCOMPARE(snapshot.tips, tips);
@@ -159,13 +161,7 @@ private Q_SLOTS:
         const QDateTime now(QDate(2024, 3, 1), QTime(12, 30), QTimeZone::utc());
         // Without a volume: no share, no free bytes; the safe caches are reclaimable too.
         MacHealthSnapshot snapshot = MacHealthEvaluator::evaluate(machine(), std::nullopt, items({10, 20, 30}), 5, true, now);
-        QCOMPARE(snapshot.reclaimableBytes, 65);
-        QCOMPARE(snapshot.safeCleanupBytes, 5);
-        QCOMPARE(snapshot.itemCount, 3);
-        QCOMPARE(snapshot.diskUsedPercent, std::nullopt);
-        QCOMPARE(snapshot.diskFreeBytes, std::nullopt);
-        QCOMPARE(snapshot.hardware, machine());
-        QCOMPARE(snapshot.scannedAt, now);
+        QCOMPARE(snapshot, (MacHealthSnapshot{100, machine(), 65, 5, 3, std::nullopt, std::nullopt, now, {allFine}}));
         // The share is a fraction, not a percentage.
         snapshot = MacHealthEvaluator::evaluate(machine(), volume(terabyte, terabyte / 4), {}, 0, true, now);
         QCOMPARE(snapshot.diskUsedPercent, std::optional<double>(0.25));
@@ -194,39 +190,19 @@ private Q_SLOTS:
 
     void snapshotAsScriptsReadIt()
     {
-        // "brisko health --json" prints this, under these names.
-        MacHealthSnapshot snapshot;
-        snapshot.healthPercent = 78;
-        snapshot.hardware.marketingName = QStringLiteral("MacBook Air (Apple M1)");
-        snapshot.hardware.modelIdentifier = QStringLiteral("MacBookAir10,1");
-        snapshot.hardware.chipName = QStringLiteral("Apple M1");
-        snapshot.hardware.memoryGB = 16;
-        snapshot.hardware.processorCount = 8;
-        snapshot.hardware.osVersion = QStringLiteral("macOS 14.2.1");
-        snapshot.hardware.isNotebook = true;
-        snapshot.reclaimableBytes = 312'442'450'944;
-        snapshot.safeCleanupBytes = 3'221'225'472;
-        snapshot.itemCount = 6;
-        snapshot.diskUsedPercent = 0.6;
-        snapshot.diskFreeBytes = 400'000'000'000;
-        // Local time on the way in, UTC with "Z" on the way out.
-        snapshot.scannedAt = QDateTime(QDate(2024, 3, 1), QTime(15, 30, 5), QTimeZone(3 * 3600));
-        snapshot.tips = {QStringLiteral("Найдено 312,44 ГБ потенциального мусора."),
-                         QStringLiteral("Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка».")};
-
+        // "brisko health --json" prints this, under these names; local time on
+        // the way in, UTC with "Z" on the way out.
+        const MacHealthSnapshot snapshot{78, machine(), 312'442'450'944, 3'221'225'472, 6, 0.6, 400'000'000'000,
+                                         QDateTime(QDate(2024, 3, 1), QTime(15, 30, 5), QTimeZone(3 * 3600)),
+                                         {QStringLiteral("Найдено 312,44 ГБ."), QStringLiteral("Кэши: 3,22 ГБ.")}};
         const QByteArray expected = R"json({
             "healthPercent": 78,
             "hardware": {"marketingName": "MacBook Air (Apple M1)", "modelIdentifier": "MacBookAir10,1",
                          "chipName": "Apple M1", "memoryGB": 16, "processorCount": 8, "osVersion": "macOS 14.2.1",
                          "isNotebook": true},
-            "reclaimableBytes": 312442450944,
-            "safeCleanupBytes": 3221225472,
-            "itemCount": 6,
-            "diskUsedPercent": 0.6,
-            "diskFreeBytes": 400000000000,
-            "scannedAt": "2024-03-01T12:30:05Z",
-            "tips": ["Найдено 312,44 ГБ потенциального мусора.",
-                     "Безопасные кэши: 3,22 ГБ — раздел «Безопасная очистка»."]
+            "reclaimableBytes": 312442450944, "safeCleanupBytes": 3221225472, "itemCount": 6,
+            "diskUsedPercent": 0.6, "diskFreeBytes": 400000000000, "scannedAt": "2024-03-01T12:30:05Z",
+            "tips": ["Найдено 312,44 ГБ.", "Кэши: 3,22 ГБ."]
         })json";
         QCOMPARE(snapshot.toJson(), QJsonDocument::fromJson(expected).object());
 
@@ -235,6 +211,43 @@ private Q_SLOTS:
         for (const char* name : {"diskUsedPercent", "diskFreeBytes", "scannedAt"})
             QVERIFY2(empty.value(QLatin1String(name)).isNull(), name);
         QCOMPARE(empty.value(QLatin1String("tips")).toArray(), QJsonArray());
+    }
+
+    // Numbers and places read back from the stores must be ones the program
+    // could have written: anything else reads as no record at all.
+    void implausibleStoredValuesReadAsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("date");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("plausible") << QByteArray("1073741824") << QByteArray("786000000.5") << QByteArray("/u/a") << true;
+        QTest::newRow("beyond exact doubles") << QByteArray("9.2e18") << QByteArray("1") << QByteArray("/a") << false;
+        QTest::newRow("astronomic") << QByteArray("1e300") << QByteArray("1") << QByteArray("/a") << false;
+        QTest::newRow("negative") << QByteArray("-5") << QByteArray("1") << QByteArray("/a") << false;
+        QTest::newRow("date beyond the calendar") << QByteArray("5") << QByteArray("1e300") << QByteArray("/a") << false;
+        QTest::newRow("relative place") << QByteArray("5") << QByteArray("1") << QByteArray("Архив/a") << false;
+    }
+
+    void implausibleStoredValuesReadAsNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, date);
+        QFETCH(QByteArray, path);
+        QFETCH(bool, accepted);
+        QTemporaryDir dir;
+        auto store = std::make_shared<SettingsDefaultsStore>(dir.filePath(QStringLiteral("d.ini")), QSettings::IniFormat);
+        const QByteArray id = "\"0F8FAD5B-D9CB-469F-A165-70867728950E\"";
+        QVERIFY(store->setData(QStringLiteral("h"), "[{\"id\":" + id + ",\"date\":" + date + ",\"bytesFreed\":" + bytes
+                                                       + ",\"action\":\"Перенос\",\"itemCount\":" + bytes + "}]"));
+        const StorageStats stats = StorageHistoryStore(QStringLiteral("h"), 100, store, std::make_shared<FakeClock>()).stats();
+        // A history event has no place; only its numbers decide.
+        QCOMPARE(stats.eventCount, accepted || path.startsWith("Архив") ? 1 : 0);
+        QVERIFY(stats.totalFreed >= 0);
+        const QByteArray batch = "{\"id\":" + id + ",\"createdAt\":" + date + ",\"records\":[{\"id\":" + id
+            + ",\"originalPath\":\"" + path + "\",\"destinationPath\":\"/media/a\",\"size\":" + bytes
+            + ",\"movedAt\":" + date + "}]}";
+        QCOMPARE(MoveBatch::fromJson(batch).has_value(), accepted);
     }
 };
 

@@ -46,14 +46,7 @@ class tst_SmcHelperTool : public QObject
 private:
     std::shared_ptr<FakePausingClock> m_clock;
 
-    SmcMachine simulated(const std::shared_ptr<SmcSimulator>& sim)
-    {
-        SmcMachine machine;
-        machine.transport = sim;
-        machine.clock = m_clock;
-        machine.modelIdentifier = sim->modelIdentifier();
-        return machine;
-    }
+    SmcMachine simulated(const std::shared_ptr<SmcSimulator>& sim) { return {sim, m_clock, sim->modelIdentifier()}; }
 
 private Q_SLOTS:
     void init() { m_clock = std::make_shared<FakePausingClock>(); }
@@ -95,14 +88,12 @@ private Q_SLOTS:
         QString message;
         const std::optional<SmcHelperTool::Command> command = SmcHelperTool::parse(arguments, &message);
         QCOMPARE(command.has_value(), percent >= -1);
-        if (percent >= 0) {
-            QCOMPARE(command->kind, SmcHelperTool::Command::Kind::setPercent);
+        using Kind = SmcHelperTool::Command::Kind;
+        if (command)
+            QCOMPARE(command->kind, percent >= 0 ? Kind::setPercent : Kind::automatic);
+        if (percent >= 0)
             QCOMPARE(command->percent, percent);
-        } else if (percent == -1) {
-            QCOMPARE(command->kind, SmcHelperTool::Command::Kind::automatic);
-        } else {
-            QVERIFY(!message.isEmpty());
-        }
+        QCOMPARE(message.isEmpty(), bool(command));
         if (percent != -2)
             return;
         // Refused as a process too, before anything is touched.
@@ -151,9 +142,7 @@ private Q_SLOTS:
     void failuresAreReportedAsText()
     {
         QString message;
-        SmcMachine none;
-        none.clock = m_clock;
-        QCOMPARE(SmcHelperTool::run({"auto"}, none, &message), SmcHelperTool::exitFailed);
+        QCOMPARE(SmcHelperTool::run({"auto"}, {nullptr, m_clock, std::nullopt}, &message), SmcHelperTool::exitFailed);
         QVERIFY(message.startsWith(QStringLiteral("Не удалось открыть Apple SMC")));
 
         const auto readonly = SmcSimulator::create(QStringLiteral("intel"), m_clock);
@@ -176,11 +165,9 @@ private Q_SLOTS:
         tree.addFan(1, 1800, 1200, 6000, 1200, QByteArray("Exhaust"));
         tree.addTemperature(1, "TC0P", 61000);
         tree.setModel("MacBookPro15,1");
-        QString error;
-        const std::optional<SmcMachine> machine =
-            SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &error);
-        QVERIFY(machine);
         QString message;
+        const auto machine = SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &message);
+        QVERIFY(machine);
         QCOMPARE(SmcHelperTool::run({"set-percent", "25"}, *machine, &message), SmcHelperTool::exitSuccess);
         QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("1"));
         QCOMPARE(tree.attribute(QStringLiteral("fan1_output")), std::optional<QByteArray>("2400"));

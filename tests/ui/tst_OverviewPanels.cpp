@@ -1,4 +1,5 @@
 #include "BriskoTest.h"
+#include "TestValues.h"
 #include "ViewTestBed.h"
 
 #include "CleanArchivePanel.h"
@@ -7,14 +8,20 @@
 #include "MacHealthDashboardSection.h"
 #include "SafeCleanupPanel.h"
 #include "Theme.h"
+#include "UsageMapView.h"
+#include "UsageRingChart.h"
 #include "app/AppState.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenu>
 #include <QProcessEnvironment>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -22,8 +29,10 @@
 #include <cmath>
 
 // The overview's panels over a real application state and real folders:
-// safe cleanup, clean archive, and health with the gauge's bands as words and
-// as painted colour.
+// safe cleanup, clean archive, health with the gauge's bands as words and as
+// painted colour, and the size map: drilling in by mouse, back by breadcrumb
+// and keyboard, hover, the side list, and an action from the context menu
+// through the confirmation, after which the map follows.
 class tst_OverviewPanels : public QObject
 {
     Q_OBJECT
@@ -35,6 +44,7 @@ private Q_SLOTS:
         m_fixture = &m_bed->fixture;
         m_state = m_bed->state();
     }
+    void cleanup() { m_map.reset(); }
     void safeCleanupDeletesOnlyTheTickedAfterAsking()
     {
         m_fixture->sized(QStringLiteral("Library/Caches/pip/колёса.bin"), 40 << 20);
@@ -142,6 +152,79 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
     }
 
+    void mapDrillInHoverAndBack()
+    {
+        makeMap();
+        const UsageTree& tree = *m_state->usageTree();
+        QCOMPARE(m_map->childList()->item(0)->data(Qt::AccessibleTextRole).toString().section(QLatin1Char(' '), 0, 0),
+                 QStringLiteral("Видео"));
+        QCOMPARE(m_map->breadcrumb().size(), 1);
+
+        clickEntry("Видео");
+        QCOMPARE(m_map->focusPath(), m_fixture->home.nativePath("Видео"));
+        QCOMPARE(m_map->breadcrumb().size(), 2);
+        QCOMPARE(m_map->childList()->count(), 2);
+        QVERIFY(m_map->childList()->item(0)->text().startsWith(QStringLiteral("фильм.mkv — ")));
+
+        QTest::mouseMove(m_map->chart(), pointOf("Видео/фильм.mkv"));
+        QTRY_VERIFY(m_map->hoverLabel()->text().startsWith(QStringLiteral("фильм.mkv — ")));
+
+        m_map->breadcrumb().first()->click();
+        QCOMPARE(m_map->focusPath(), m_fixture->home.home());
+
+        // Keyboard: the first ring in turn, Return drills in, Backspace goes up.
+        m_map->chart()->setFocus();
+        QTest::keyClick(m_map->chart(), Qt::Key_Right);
+        QCOMPARE(m_map->chart()->selected(), tree.largestChildren(0).first());
+        QTest::keyClick(m_map->chart(), Qt::Key_Right);
+        QCOMPARE(m_map->chart()->selected(), tree.largestChildren(0).at(1));
+        QTest::keyClick(m_map->chart(), Qt::Key_Return);
+        QCOMPARE(m_map->focusPath(), m_fixture->home.nativePath("Library"));
+        QTest::keyClick(m_map->chart(), Qt::Key_Backspace);
+        QCOMPARE(m_map->focusPath(), m_fixture->home.home());
+        QCOMPARE(m_map->chart()->selected(), entry("Library"));
+    }
+
+    void mapTrashFromTheMenuAfterConfirmation()
+    {
+        makeMap();
+        QMenu* videoMenu = m_map->menuFor(entry("Видео"));
+        const auto action = [](QMenu* menu, const QString& text) {
+            for (QAction* a : menu->actions()) {
+                if (a->text() == text)
+                    return a;
+            }
+            return static_cast<QAction*>(nullptr);
+        };
+        QVERIFY(!action(videoMenu, QStringLiteral("Очистить"))->isEnabled());
+        delete videoMenu;
+        clickEntry("Library");
+        clickEntry("Library/Caches");
+        QMenu* cacheMenu = m_map->menuFor(entry("Library/Caches/com.example.tool"));
+        QVERIFY(action(cacheMenu, QStringLiteral("Очистить"))->isEnabled());
+        delete cacheMenu;
+        m_map->breadcrumb().first()->click();
+
+        const qint64 before = m_state->usageTree()->size(0);
+        const QPoint at = pointOf("Документы");
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_map->chart()->mapToGlobal(at));
+        QApplication::sendEvent(m_map->chart(), &event);
+        QMenu* menu = m_map->findChild<QMenu*>(QStringLiteral("usageContextMenu"));
+        QVERIFY(menu);
+
+        m_bed->confirmer.answer = true;
+        action(menu, QStringLiteral("Удалить в Корзину"))->trigger();
+        QCOMPARE(m_bed->confirmer.requests.size(), 1);
+        QCOMPARE(m_bed->confirmer.requests.first().title, QStringLiteral("Удалить в Корзину?"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_fixture->home.filePath(QStringLiteral("Документы"))), 20000);
+        QVERIFY(QFile::exists(m_fixture->home.filePath(QStringLiteral(".local/share/Trash/files/Документы/отчёт.pdf"))));
+        // The map walks only what changed and loses the folder.
+        QTRY_COMPARE_WITH_TIMEOUT(entry("Документы"), UsageTree::noNode, 20000);
+        QVERIFY(m_state->usageTree()->size(0) < before - 200 * MiB);
+        for (int row = 0; row < m_map->childList()->count(); ++row)
+            QVERIFY(!m_map->childList()->item(row)->text().startsWith(QStringLiteral("Документы")));
+    }
+
     void gaugeBands_data()
     {
         QTest::addColumn<int>("score");
@@ -223,9 +306,37 @@ private Q_SLOTS:
     }
 
 private:
+    // The size map over four sized files, built.
+    void makeMap()
+    {
+        m_fixture->sized(QStringLiteral("Видео/фильм.mkv"), 900 * MiB);
+        m_fixture->sized(QStringLiteral("Видео/клип.mp4"), 100 * MiB);
+        m_fixture->sized(QStringLiteral("Документы/отчёт.pdf"), 250 * MiB);
+        m_fixture->sized(QStringLiteral("Library/Caches/com.example.tool/blob"), 400 * MiB);
+        m_map = std::make_unique<UsageMapView>(m_bed->services());
+        m_map->resize(1000, 700);
+        m_map->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_map.get()));
+        m_map->buildButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_state->usageTree() && !m_state->isBusy(), 20000);
+    }
+    UsageTree::Index entry(const char* relative) const
+    {
+        return m_state->usageTree()->find(m_fixture->home.nativePath(relative));
+    }
+    // Where the chart draws the entry, in its own coordinates.
+    QPoint pointOf(const char* relative) const
+    {
+        const std::optional<QPointF> at = m_map->chart()->pointOf(entry(relative));
+        [&] { QVERIFY2(at, relative); }();
+        return at.value_or(QPointF()).toPoint();
+    }
+    void clickEntry(const char* relative) { QTest::mouseClick(m_map->chart(), Qt::LeftButton, {}, pointOf(relative)); }
+
     std::unique_ptr<ViewTestBed> m_bed;
     AppFixture* m_fixture = nullptr;
     AppState* m_state = nullptr;
+    std::unique_ptr<UsageMapView> m_map;
 };
 
 BRISKO_TEST(tst_OverviewPanels)

@@ -1,15 +1,26 @@
+#include "AppFixture.h"
 #include "BriskoTest.h"
-#include "GateTestBed.h"
+#include "LoopbackMakerServer.h"
+#include "RecordingWorkspace.h"
 
+#include "AppWindowConfigurator.h"
 #include "EULAAcceptanceView.h"
 #include "FirstLaunchOnboardingView.h"
 #include "LaunchLoadingView.h"
+#include "MainWindow.h"
+#include "MakerContacts.h"
 #include "RegionBlockedView.h"
 #include "RootGateView.h"
+#include "WindowServices.h"
+#include "app/AppState.h"
+#include "server/HttpTransport.h"
+#include "server/RegionGateService.h"
 
 #include <QLabel>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTextBrowser>
 
@@ -19,10 +30,48 @@ using Status = RegionGateService::Status;
 Q_DECLARE_METATYPE(Status)
 Q_DECLARE_METATYPE(Screen)
 
+namespace {
+
+// What the gate and the window are built from: an application state over a
+// temporary home, the region gate asking a loopback stand-in for the maker's
+// server, and a workspace that records what was opened.
+struct GateTestBed
+{
+    AppFixture fixture;
+    LoopbackMakerServer server;
+    HttpTransport transport;
+    RegionGateService regionGate{&transport, QLocale(QLocale::Russian, QLocale::Russia)};
+    std::unique_ptr<AppState> appState = std::make_unique<AppState>(fixture.environment());
+    RecordingWorkspace workspace;
+    bool listening = server.listen();
+
+    GateTestBed() { setFlags(false, false); }
+    void setFlags(bool eulaAccepted, bool onboardingCompleted)
+    {
+        AppSettings settings = appState->settings();
+        settings.regionCheckURL = server.endpoint(QStringLiteral("region.php"));
+        settings.eulaAccepted = eulaAccepted;
+        settings.onboardingCompleted = onboardingCompleted;
+        appState->setSettings(settings);
+    }
+    WindowServices services()
+    {
+        WindowServices services;
+        services.appState = appState.get();
+        services.regionGate = &regionGate;
+        services.workspace = &workspace;
+        return services;
+    }
+};
+
+} // namespace
+
 // The launch gate against a real region check on a loopback server: which
 // screen stands for every region verdict and stored flag, that the launch
 // duties run once and only after an allowed verdict, a new user's way through
-// the agreement and the introduction, and the install-location alert.
+// the agreement and the introduction, and the install-location alert. Then
+// the window itself: its one fixed size, centring only the first time, and
+// what the commands of its menus call.
 class tst_RootGateView : public QObject
 {
     Q_OBJECT
@@ -97,9 +146,8 @@ private Q_SLOTS:
         QVERIFY(shown->isVisible());
         // The main content is built only when it is to be shown; launch duties
         // only after an allowed verdict.
-        QCOMPARE(m_contentBuilt, allowed ? 1 : 0);
         QCOMPARE(shown == m_content.data(), allowed);
-        QCOMPARE(launches(), allowed ? 1 : 0);
+        QCOMPARE(std::pair(m_contentBuilt, launches()), std::pair(int(allowed), int(allowed)));
 
         auto* loading = qobject_cast<LaunchLoadingView*>(shown);
         QCOMPARE(bool(loading), status == Status::checking);
@@ -166,15 +214,14 @@ private Q_SLOTS:
         QTest::mouseClick(view->nextButton(), Qt::LeftButton);
         QTest::mouseClick(view->nextButton(), Qt::LeftButton);
         QCOMPARE(view->step(), 2);
-        QVERIFY(!view->nextButton()->isVisible());
+        QVERIFY(!view->nextButton()->isVisible() && !view->openSettingsButton()->isVisible());
         QVERIFY(!view->asksForFullDiskAccess());
-        QVERIFY(!view->openSettingsButton()->isVisible());
         QTest::mouseClick(view->finishButton(), Qt::LeftButton);
         QCOMPARE(gate->screen(), Screen::content);
-        QList<Screen> seen;
-        for (const QList<QVariant>& signal : screens)
-            seen.append(signal.first().value<Screen>());
-        QCOMPARE(seen, (QList<Screen>{Screen::agreement, Screen::introduction, Screen::content}));
+        const QList<QVariantList> seen{{QVariant::fromValue(Screen::agreement)},
+                                       {QVariant::fromValue(Screen::introduction)},
+                                       {QVariant::fromValue(Screen::content)}};
+        QCOMPARE(QList<QVariantList>(screens), seen);
 
         // The duties run once, after the verdict; showing again, a new verdict
         // and changed settings run nothing again.
@@ -190,10 +237,8 @@ private Q_SLOTS:
         settings.showAds = false;
         m_bed->appState->setSettings(settings);
         QCoreApplication::processEvents();
-        QCOMPARE(started.size(), 1);
-        QCOMPARE(m_launchCalls.size(), 1);
-        QCOMPARE(launches(), 1);
-        QCOMPARE(m_contentBuilt, 1);
+        const QList<qsizetype> once{started.size(), m_launchCalls.size(), launches(), m_contentBuilt};
+        QCOMPARE(once, QList<qsizetype>(4, 1));
     }
 
     void introductionAsksForAccessOnlyWhenMissing()
@@ -252,7 +297,77 @@ private Q_SLOTS:
         QTRY_VERIFY(!gate->runtimeAlert());
     }
 
+    void fixedSizeCentredOnlyOnce()
+    {
+        std::unique_ptr<MainWindow> window = makeWindow();
+        QVERIFY(!window->configurator()->didCenter());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_VERIFY(window->configurator()->didCenter());
+        const QRect available = window->screen()->availableGeometry();
+        QTRY_COMPARE(window->frameGeometry().topLeft(),
+                     AppWindowConfigurator::centredPosition(window->frameGeometry().size(), available));
+        // One size, whatever is asked.
+        const QSize fixed = window->size();
+        for (const QSize asked : {QSize(1600, 1000), QSize(640, 480)}) {
+            window->resize(asked);
+            QCOMPARE(window->size(), fixed);
+        }
+
+        // Where the user puts it, it stays, through hiding and showing again.
+        window->move(available.topLeft() + QPoint(7, 9));
+        const QPoint moved = window->pos();
+        window->hide();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCoreApplication::processEvents();
+        QCOMPARE(window->pos(), moved);
+    }
+
+    void centredPosition()
+    {
+        const QSize frame(1300, 850);
+        // A large screen beside another one: centred within it.
+        const QRect large(1920, 0, 2560, 1400);
+        const QPoint centred = AppWindowConfigurator::centredPosition(frame, large);
+        QCOMPARE(QRect(centred, frame).center(), large.center());
+        // A screen too small for the window: its top-left corner stays on the screen.
+        const QRect small(0, 25, 1024, 743);
+        QCOMPARE(AppWindowConfigurator::centredPosition(frame, small), QPoint(0, 25));
+        const QRect narrow(100, 0, 1280, 1024);
+        const QPoint narrowPosition = AppWindowConfigurator::centredPosition(frame, narrow);
+        QCOMPARE(narrowPosition.x(), 100);
+        QCOMPARE(QRect(narrowPosition, frame).center().y(), narrow.center().y());
+    }
+
+    void menus()
+    {
+        std::unique_ptr<MainWindow> window = makeWindow();
+        QSignalSpy quit(window.get(), &MainWindow::quitRequested);
+        const QList<QAction*> menus = window->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+
+        // One window only: the File menu offers no way to open another.
+        const QList<QAction*> file = menus.at(0)->menu()->actions();
+        QCOMPARE(file.size(), 1);
+        QCOMPARE(file.first()->text(), QStringLiteral("Выйти"));
+        file.first()->trigger();
+        QCOMPARE(quit.size(), 1);
+
+        const QList<QAction*> help = menus.at(1)->menu()->actions();
+        QCOMPARE(help.size(), 4);
+        for (int i : {0, 1, 3})
+            help.at(i)->trigger();
+        const QString install = MakerContacts::website + QStringLiteral("/brisko-vella/install");
+        QCOMPARE(m_bed->workspace.opened, (QList<QUrl>{QUrl(install + QStringLiteral("#faq")), QUrl(install),
+                                                       QUrl(QStringLiteral("mailto:") + MakerContacts::email)}));
+    }
+
 private:
+    std::unique_ptr<MainWindow> makeWindow()
+    {
+        return std::make_unique<MainWindow>(m_bed->services(), [] { return new QWidget; }, LaunchDuties{});
+    }
     std::unique_ptr<RootGateView> makeGate(AppRuntimeGuard::Risk risk = AppRuntimeGuard::Risk::none)
     {
         LaunchDuties duties;

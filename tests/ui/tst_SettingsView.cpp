@@ -1,23 +1,28 @@
 #include "BriskoTest.h"
+#include "ServerTestBed.h"
 #include "ViewTestBed.h"
 
+#include "FeedbackSheet.h"
 #include "IconTextLine.h"
 #include "SettingsNumberField.h"
 #include "SettingsView.h"
 #include "app/AppState.h"
 #include "scan/DiskScanner.h"
+#include "server/FeedbackService.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 // The settings section over a real application state and defaults store:
 // every control writes its own field into the published and the stored
-// record, refused numbers leave both alone, and the archive folder line
-// answers the folder's real state.
+// record, refused numbers leave both alone, the archive folder line answers
+// the folder's real state, and the feedback form it opens sends to the
+// loopback server with its send button closed while the request runs.
 class tst_SettingsView : public QObject
 {
     Q_OBJECT
@@ -192,6 +197,70 @@ private Q_SLOTS:
         QVERIFY(control<QLabel>(QStringLiteral("currentVersion"))->text().startsWith(QStringLiteral("Текущая версия: ")));
     }
 
+    void feedbackForm()
+    {
+        ServerTestBed server;
+        QVERIFY(server.isValid());
+        AppSettings settings = m_state->settings();
+        settings.feedbackEndpoint = server.server.endpoint(QStringLiteral("feedback.php"));
+        m_state->setSettings(settings);
+        FeedbackService feedback(&server.transport, ServerTestBed::info(),
+                                 FeedbackDiagnostics::platform(server.store, m_bed->fixture.home.path()));
+        WindowServices services = m_bed->services();
+        services.feedback = &feedback;
+        SettingsView view(services);
+        view.show();
+        QVERIFY(!view.feedbackSheet());
+        control<QPushButton>(QStringLiteral("writeToDeveloper"), &view)->click();
+        FeedbackSheet* sheet = view.feedbackSheet();
+        QVERIFY(sheet && sheet->isVisible());
+        const auto result = [sheet](const QString& text, IconTextLine::Tone tone) {
+            QCOMPARE(sheet->resultLine()->text(), text);
+            QCOMPARE(sheet->resultLine()->tone(), tone);
+        };
+        const QString path = QStringLiteral("/api/brisko/feedback.php");
+
+        // A refused message stays for the user to complete.
+        sheet->messageEdit()->setPlainText(QStringLiteral("тест"));
+        sheet->sendButton()->click();
+        result(FeedbackService::tooShortText, IconTextLine::Tone::warning);
+        QCOMPARE(sheet->messageEdit()->toPlainText(), QStringLiteral("тест"));
+
+        server.server.enqueue(path, ScriptedResponse::json(500, R"({"error":"Сервер перегружен"})"));
+        sheet->messageEdit()->setPlainText(QStringLiteral("Не открывается раздел охлаждения"));
+        sheet->sendButton()->click();
+        QTRY_VERIFY(!feedback.isSending());
+        result(QStringLiteral("Сервер перегружен"), IconTextLine::Tone::warning);
+        QCOMPARE(sheet->messageEdit()->toPlainText(), QStringLiteral("Не открывается раздел охлаждения"));
+        QVERIFY(!server.server.requests(path).first().json().contains(QLatin1String("diagnostics")));
+
+        server.server.enqueue(path, ScriptedResponse::json(200, R"({"ok":true,"message":"Получили, спасибо!"})"));
+        sheet->messageEdit()->setPlainText(QStringLiteral("  Скан завис на папке «Фото»  "));
+        sheet->emailEdit()->setText(QStringLiteral("user@пример.рф"));
+        sheet->diagnosticsSwitch()->setChecked(true);
+        // The answer comes through the event loop, which does not run before the
+        // test waits: until then the request runs, and a second click sends nothing more.
+        QPushButton* send = sheet->sendButton();
+        send->click();
+        QVERIFY(feedback.isSending() && !send->isEnabled());
+        QCOMPARE(send->text(), QStringLiteral("Отправка…"));
+        QVERIFY(sheet->closeButton()->isEnabled());
+        send->click();
+        QTRY_VERIFY(!feedback.isSending());
+        QVERIFY(send->isEnabled());
+        QCOMPARE(send->text(), QStringLiteral("Отправить"));
+        result(QStringLiteral("Получили, спасибо!"), IconTextLine::Tone::success);
+        QVERIFY(sheet->messageEdit()->toPlainText().isEmpty());
+        const QList<RecordedRequest> requests = server.server.requests(path);
+        QCOMPARE(requests.size(), 2);
+        const QJsonObject body = requests.last().json();
+        QCOMPARE(body.value(QLatin1String("message")).toString(), QStringLiteral("Скан завис на папке «Фото»"));
+        QCOMPARE(body.value(QLatin1String("email")).toString(), QStringLiteral("user@пример.рф"));
+        QVERIFY(body.value(QLatin1String("diagnostics")).isObject());
+        sheet->closeButton()->click();
+        QVERIFY(!sheet->isVisible());
+    }
+
 private:
     QJsonObject published() const
     {
@@ -200,9 +269,9 @@ private:
         return object;
     }
     template <typename T = QWidget>
-    T* control(const QString& field) const
+    T* control(const QString& field, QWidget* view = nullptr) const
     {
-        T* widget = m_view->findChild<T*>(field);
+        T* widget = (view ? view : m_view.get())->findChild<T*>(field);
         [&] { QVERIFY2(widget, qPrintable(field)); }();
         return widget;
     }

@@ -2,17 +2,44 @@
 #include "ConfirmationSheet.h"
 #include "DialogConfirmer.h"
 #include "DialogFolderChooser.h"
+#include "IconSet.h"
 #include "ProminentButton.h"
 #include "Theme.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
-// The window's own confirmation sheet and folder chooser, on screen.
+namespace {
+// The clearly visible pixels, and how many of them do not carry the tint.
+std::pair<int, int> ink(const QPixmap& pixmap, const QColor& tint)
+{
+    int opaque = 0;
+    int stray = 0;
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() < 200)
+                continue;
+            ++opaque;
+            stray += qAbs(pixel.red() - tint.red()) < 8 && qAbs(pixel.green() - tint.green()) < 8
+                    && qAbs(pixel.blue() - tint.blue()) < 8 ? 0 : 1;
+        }
+    }
+    return {opaque, stray};
+}
+} // namespace
+
+// The window's own confirmation sheet and folder chooser, on screen. Every
+// colour a widget draws text or a control's edge in, against every surface it
+// is drawn on, in both palettes: text 4.5:1, graphics 3:1. And the symbols and
+// marks the screens draw, through the resource and SVG pipeline, in the
+// colours they are asked for.
 class tst_WindowDialogs : public QObject
 {
     Q_OBJECT
@@ -124,6 +151,140 @@ private Q_SLOTS:
         QCOMPARE(chosen.has_value(), accept);
         if (accept)
             QCOMPARE(chosen->toString(), target);
+    }
+
+    void ratioFormula()
+    {
+        QCOMPARE(Theme::contrastRatio(Qt::black, Qt::white), 21.0);
+        QCOMPARE(Theme::contrastRatio(QColor(0x12, 0x34, 0x56), QColor(0x12, 0x34, 0x56)), 1.0);
+        // The usual reference: #767676 is the lightest grey that passes on white.
+        QVERIFY(Theme::contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) >= 4.5);
+        QVERIFY(Theme::contrastRatio(QColor(0x77, 0x77, 0x77), Qt::white) < 4.5);
+        QCOMPARE(Theme::over(QColor(0, 0, 0, 128), Qt::white).red(), 127);
+    }
+
+    void pairs_data()
+    {
+        QTest::addColumn<QColor>("foreground");
+        QTest::addColumn<QColor>("surface");
+        QTest::addColumn<double>("minimum");
+
+        for (const bool dark : {false, true}) {
+            const Theme t(dark ? Theme::darkPalette() : Theme::lightPalette());
+            const QPalette& p = t.palette();
+            const QColor currentItem = Theme::over(t.selectionBackground(), t.sidebarBackground());
+            const QList<std::pair<const char*, QColor>> surfaces = {
+                {"window", t.windowBackground()},
+                {"card", t.cardBackground()},
+                {"alternate row", p.color(QPalette::AlternateBase)},
+                {"sidebar", t.sidebarBackground()},
+                {"button", p.color(QPalette::Button)},
+                {"accent banner", t.tintedCard(t.accent())},
+                {"warning banner", t.tintedCard(t.warning())},
+            };
+            const auto add = [&](const char* role, const QColor& colour, const QList<QColor>& on, double minimum) {
+                for (const auto& [name, surface] : surfaces) {
+                    if (!on.contains(surface))
+                        continue;
+                    QTest::addRow("%s %s on %s", dark ? "dark" : "light", role, name) << colour << surface << minimum;
+                }
+            };
+            QList<QColor> all;
+            for (const auto& surface : surfaces)
+                all.append(surface.second);
+            const QList<QColor> pages = {t.windowBackground(), t.cardBackground(), p.color(QPalette::AlternateBase)};
+
+            add("text", t.text(), all, 4.5);
+            add("secondary text", t.secondaryText(), all, 4.5);
+            add("disabled text", t.disabledText(), {t.windowBackground(), t.cardBackground(), p.color(QPalette::Button)},
+                4.5);
+            add("link", t.accent(), pages + QList<QColor>{t.sidebarBackground()}, 4.5);
+            add("danger text", t.danger(), pages, 4.5);
+            add("success", t.success(), {t.windowBackground(), t.cardBackground()}, 3.0);
+            add("warning", t.warning(), {t.windowBackground(), t.cardBackground()}, 3.0);
+            add("checkbox border", t.controlBorder(), pages, 3.0);
+            add("focus ring", t.focusRing(), pages + QList<QColor>{t.sidebarBackground()}, 3.0);
+            add("ticked box", t.accent(), pages, 3.0);
+
+            const char* mode = dark ? "dark" : "light";
+            QTest::addRow("%s text on the current sidebar item", mode) << t.text() << currentItem << 4.5;
+            QTest::addRow("%s text on a selected row", mode) << t.accentText() << t.accentFill() << 4.5;
+            QTest::addRow("%s text on a destructive button", mode) << t.accentText() << t.dangerFill() << 4.5;
+            QTest::addRow("%s tick on a ticked box", mode) << t.markOn(t.accent()) << t.accent() << 3.0;
+            QTest::addRow("%s tooltip", mode) << p.color(QPalette::ToolTipText) << p.color(QPalette::ToolTipBase) << 4.5;
+        }
+    }
+
+    void pairs()
+    {
+        QFETCH(QColor, foreground);
+        QFETCH(QColor, surface);
+        QFETCH(double, minimum);
+        const double ratio = Theme::contrastRatio(foreground, surface);
+        QVERIFY2(ratio >= minimum, qPrintable(QStringLiteral("%1 on %2: %3:1")
+                                                  .arg(foreground.name(), surface.name())
+                                                  .arg(ratio, 0, 'f', 2)));
+    }
+
+    void everyMappedSymbolRendersInItsTint_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        const QStringList names = IconSet::symbolNames();
+        // The screens name far more than a handful; an empty table means the pipeline lost it.
+        QVERIFY(names.size() >= 30);
+        for (const QString& name : names)
+            QTest::newRow(name.toUtf8().constData()) << name;
+    }
+
+    void everyMappedSymbolRendersInItsTint()
+    {
+        QFETCH(QString, symbol);
+        const QColor tint(0x1f, 0x6f, 0xeb);
+        for (qreal ratio : {1.0, 2.0}) {
+            const QPixmap pixmap = IconSet::pixmap(symbol, tint, 24, ratio);
+            QCOMPARE(pixmap.size(), QSize(24, 24) * ratio);
+            const auto [opaque, stray] = ink(pixmap, tint);
+            QVERIFY2(opaque > 5 * ratio * ratio, qPrintable(QString::number(opaque)));
+            QCOMPARE(stray, 0);
+        }
+    }
+
+    void iconsCarryNormalAndDisabledTintsUnknownOnesNothing()
+    {
+        const QColor normal(Qt::darkGreen);
+        const QColor disabled(0xa1, 0xa1, 0xa6);
+        const QIcon icon = IconSet::icon(QStringLiteral("trash.fill"), normal, disabled);
+        for (const auto& [mode, tint] : {std::pair{QIcon::Normal, normal}, std::pair{QIcon::Disabled, disabled}}) {
+            const auto [opaque, stray] = ink(icon.pixmap(QSize(20, 20), 1.0, mode), tint);
+            QVERIFY(opaque > 0);
+            QCOMPARE(stray, 0);
+        }
+        const QString unknown = QStringLiteral("нет.такого.символа");
+        QVERIFY(IconSet::resourcePath(unknown).isEmpty());
+        QVERIFY(IconSet::pixmap(unknown, Qt::black, 16).isNull());
+        QVERIFY(IconSet::icon(unknown, Qt::black).isNull());
+        QVERIFY(IconSet::renderSvg(QByteArrayLiteral("<svg broken"), Qt::black, QSize(16, 16), 1.0).isNull());
+    }
+
+    void makersMarksRender()
+    {
+        const QImage mark = IconSet::korvaneMark(72, 2.0).toImage();
+        QCOMPARE(mark.size(), QSize(144, 144));
+        // A filled badge: opaque in the middle, transparent beyond its rounded corners.
+        QCOMPARE(mark.pixelColor(72, 72).alpha(), 255);
+        QCOMPARE(mark.pixelColor(1, 1).alpha(), 0);
+
+        // The word mark follows the text colour; the badge beside it keeps its own colours.
+        const QColor textColour(0xf2, 0xf2, 0xf7);
+        const QPixmap logo = IconSet::korvaneLogo(QSize(156, 32), textColour);
+        const auto [opaque, stray] = ink(logo.copy(QRect(40, 0, 116, 32)), textColour);
+        QVERIFY(opaque > 50);
+        QCOMPARE(stray, 0);
+
+        // Views that load an SVG as an image (QIcon, QImage) need the plugin, not only the library.
+        QVERIFY(!QImage(QString::fromLatin1(IconSet::markResource)).isNull());
+        const QImage appIcon = QImage(QStringLiteral(":/brand/BriskoVella.svg")).scaled(64, 64);
+        QCOMPARE(appIcon.pixelColor(32, 32).alpha(), 255);
     }
 
 private:
