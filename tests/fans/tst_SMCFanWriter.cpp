@@ -194,37 +194,16 @@ private Q_SLOTS:
         QCOMPARE(m_clock->pausedMs(), 2 * 1900);
     }
 
-    void fansWithoutRangeAreNeverWritten()
+    // Fans without a range, speeds the target's type cannot hold (better no
+    // write than 0x3A), fans without keys, and refused or missing controllers.
+    void writesThatCannotBeMade()
     {
         Rig r = rig(QStringLiteral("intel"));
-        r.fans[0].minimumRPM = 1200;
-        r.fans[0].maximumRPM = 1200;
-        r.fans[1].maximumRPM = 1000;
-        QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, r.fans, 100.0));
+        FanStatusList flat = r.fans;
+        flat[0].maximumRPM = flat[0].minimumRPM;
+        flat[1].maximumRPM = 1000;
+        QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, flat, 100.0));
         QCOMPARE(r.sim->totalWrites(), 0);
-
-        // A fan the controller has no keys for is skipped too.
-        Rig m5 = rig(QStringLiteral("m5"));
-        m5.fans.append(FanStatus{3, {}, 0, 1000, 3000, {}});
-        QVERIFY(SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, m5.fans, 100.0));
-        QCOMPARE(m5.sim->targetRPM(0), std::optional<int>(4900));
-    }
-
-    void speedsTheTargetTypeCannotHoldAreNotWritten()
-    {
-        Rig r = rig(QStringLiteral("m5"));
-        r.sim->defineKey("F0Tg", "ui8 ", QByteArray(2, '\0'), true);
-        // 1000 + 50 % of 3900 does not fit one byte: better no write than 0x3A.
-        QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, r.fans, 50.0));
-        QCOMPARE(r.sim->writeCount("F0Tg"), 0);
-        const FanStatusList small = {FanStatus{0, {}, 0, 100, 250, {}}};
-        QVERIFY(SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, small, 50.0));
-        QCOMPARE(r.sim->value("F0Tg")->toHex(), QByteArray("af00"));
-    }
-
-    void refusedOrMissingControllerFails()
-    {
-        Rig r = rig(QStringLiteral("intel"));
         r.sim->setWritesRefused(true);
         QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, r.fans, 50.0));
         QVERIFY(!SMCFanWriter::releaseFans(r.machine, r.profile.strategy, r.fans));
@@ -234,8 +213,17 @@ private Q_SLOTS:
         QVERIFY(!SMCFanWriter::setAllFansTarget(none, SMCFanProfile::WriteStrategy::directWrite, r.fans, 50.0));
         QVERIFY(!SMCFanWriter::releaseFans(none, SMCFanProfile::WriteStrategy::ftstUnlock, r.fans));
         Rig fanless = rig(QStringLiteral("fanless"));
-        QVERIFY(fanless.fans.isEmpty());
         QVERIFY(!SMCFanWriter::releaseFans(fanless.machine, fanless.profile.strategy, fanless.fans));
+        Rig m5 = rig(QStringLiteral("m5"));
+        m5.fans.append(FanStatus{3, {}, 0, 1000, 3000, {}});
+        QVERIFY(SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, m5.fans, 100.0));
+        QCOMPARE(m5.sim->targetRPM(0), std::optional<int>(4900));
+        m5.sim->defineKey("F0Tg", "ui8 ", QByteArray(2, '\0'), true);
+        QVERIFY(!SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, m5.fans.mid(0, 1), 50.0));
+        QCOMPARE(m5.sim->value("F0Tg")->toHex(), QByteArray("0000"));
+        const FanStatusList small = {FanStatus{0, {}, 0, 100, 250, {}}};
+        QVERIFY(SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, small, 50.0));
+        QCOMPARE(m5.sim->value("F0Tg")->toHex(), QByteArray("af00"));
     }
 };
 
