@@ -114,7 +114,6 @@ private Q_SLOTS:
         QVERIFY(snapshot.isControllable);
         QCOMPARE(snapshot.note, text("Ручной boost доступен. Используйте осторожно — при перегреве проверьте пыль и "
                                      "фоновые процессы."));
-
         // Each poll reads again, two seconds after the last one was handled.
         awaitNextPoll();
         m_sim->setTemperature("Tf09", 61.5);
@@ -163,7 +162,6 @@ private Q_SLOTS:
         FanControlService& service = make("m1-m4");
         const FanStatusList fans = service.snapshot().fans;
         QCOMPARE(fans.size(), 2);
-
         // The write may finish before applyManualBoost returns, so the flag is
         // followed through its changes rather than looked at once.
         QList<bool> requesting;
@@ -228,14 +226,12 @@ private Q_SLOTS:
         m_timers->advance(2s);
         awaitNextPoll();
         QCOMPARE(m_sim->totalWrites(), writes);
-
         // sp78 holds 77.9 as 77.89…, below the threshold.
         m_sim->setTemperature("TC0D", 77.9);
         m_timers->advance(2s);
         QTRY_VERIFY(!service.manualOverrideActive());
         QCOMPARE(std::pair(m_sim->fanMode(0), m_sim->fanMode(1)), std::pair(0, 0));
         QCOMPARE(service.mode(), FanControlMode::autoBoost);
-
         // A slider move re-evaluates at once.
         awaitNextPoll();
         service.pausePolling();
@@ -253,7 +249,6 @@ private Q_SLOTS:
         awaitNextPoll();
         QVERIFY(service.snapshot().temperatures.isEmpty() && !service.snapshot().maxTemperature);
         QVERIFY(!service.manualOverrideActive());
-
         // At a threshold of 0 the missing maximum counts as 0 °C and boosts.
         service.setAutoBoostThresholdC(0);
         m_timers->advance(2s);
@@ -271,7 +266,6 @@ private Q_SLOTS:
         QCOMPARE(m_errors->reports.size(), 1);
         QCOMPARE(m_errors->reports.at(0).feature, AppFeature::cooling);
         QVERIFY(m_errors->reports.at(0).context.isEmpty());
-
         // With neither fans nor sensors the text has no final full stop.
         for (const char* key : {"Tp09", "Te05", "TB1T"})
             m_sim->removeKey(key);
@@ -312,7 +306,6 @@ private Q_SLOTS:
         QCOMPARE(m_errors->reports.at(0).errors, QStringList({FanControlService::writeUnavailableMessage}));
         QCOMPARE(m_errors->reports.at(0).context, (QMap<QString, QString>{{QStringLiteral("mode"), QStringLiteral("manual")},
                                                                           {QStringLiteral("boost_percent"), QStringLiteral("75")}}));
-
         // A failed release without helper has no message.
         QVERIFY(settle(service.releaseToSystem()));
         QVERIFY(!service.lastError());
@@ -380,7 +373,6 @@ private Q_SLOTS:
         QCOMPARE(m_sim->fanMode(0), int(SmcSimulator::modeHeldBySystem));
         QCOMPARE(m_sim->value("Ftst"), std::optional<QByteArray>(QByteArray(1, '\0')));
         QVERIFY(m_pkexec->pkexecRuns().isEmpty());
-
         // Nothing runs any more.
         const CoolingSnapshot before = service.snapshot();
         m_sim->setTemperature("Tf09", 99.0);

@@ -44,7 +44,6 @@ private Q_SLOTS:
         QCOMPARE(fake.helperRuns(), QStringList({QStringLiteral("set-percent 73"), QStringLiteral("auto")}));
         // pkexec is given the helper's absolute path first.
         QVERIFY(fake.pkexecRuns().at(0).startsWith(runner.config().helperPath + QStringLiteral(" set-percent")));
-
         // An argument is never split or interpreted by a shell.
         QVERIFY(runner.run({QStringLiteral("a b; touch x"), QStringLiteral("$(id)")}).ok());
         QCOMPARE(fake.helperRuns().last(), QStringLiteral("a b; touch x $(id)"));

@@ -35,13 +35,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
-
         // The byte count's word in each of its forms; which number takes which
         // is the plural table's.
         QTest::newRow("1") << qint64(1) << QStringLiteral("1\u00a0байт");
         QTest::newRow("2") << qint64(2) << QStringLiteral("2\u00a0байта");
         QTest::newRow("5") << qint64(5) << QStringLiteral("5\u00a0байт");
-
         // Decimal units; kilobytes whole, megabytes one digit, larger two.
         QTest::newRow("1000") << qint64(1000) << QStringLiteral("1\u00a0КБ");
         QTest::newRow("1500 rounds half up") << qint64(1500) << QStringLiteral("2\u00a0КБ");
@@ -50,11 +48,9 @@ private Q_SLOTS:
         QTest::newRow("1 050 000 000") << qint64(1'050'000'000) << QStringLiteral("1,05\u00a0ГБ");
         QTest::newRow("2 TB") << qint64(2'346'000'000'000) << QStringLiteral("2,35\u00a0ТБ");
         QTest::newRow("1 EB") << qint64(1'000'000'000'000'000'000) << QStringLiteral("1\u00a0ЭБ");
-
         // A value that rounds up to a thousand of one unit is shown as one of the next.
         QTest::newRow("999 500 to 1 MB") << qint64(999'500) << QStringLiteral("1\u00a0МБ");
         QTest::newRow("999 950 000 to 1 GB") << qint64(999'950'000) << QStringLiteral("1\u00a0ГБ");
-
         // Negative amounts (a volume that shrank) keep their sign and plural.
         QTest::newRow("-2") << qint64(-2) << QStringLiteral("-2\u00a0байта");
         QTest::newRow("-1 200 000") << qint64(-1'200'000) << QStringLiteral("-1,2\u00a0МБ");
@@ -80,33 +76,17 @@ private Q_SLOTS:
         }
     }
 
-    // one: ends in 1 but not 11; few: ends in 2-4 but not 12-14; many: the rest.
-    void russianPlural_data()
-    {
-        QTest::addColumn<qint64>("n");
-        QTest::addColumn<QString>("items");
-        QTest::addColumn<QString>("caches");
-        const auto row = [](qint64 n, const char* items, const char* caches) {
-            const QString number = QString::number(n) + QLatin1Char(' ');
-            QTest::addRow("%lld", qlonglong(n)) << n << number + QString::fromUtf8(items) << number + QString::fromUtf8(caches);
-        };
-        row(1, "элемент", "кэш");
-        row(2, "элемента", "кэша");
-        row(5, "элементов", "кэшей");
-        row(11, "элементов", "кэшей");
-        row(21, "элемент", "кэш");
-        row(22, "элемента", "кэша");
-        row(1'000'013, "элементов", "кэшей");
-        row(-2, "элемента", "кэша");
-        row(std::numeric_limits<qint64>::min(), "элементов", "кэшей"); // ends in 8
-    }
     void russianPlural()
     {
-        QFETCH(qint64, n);
-        QFETCH(QString, items);
-        QFETCH(QString, caches);
-        QCOMPARE(RussianPlural::count(n, RussianPlural::items), items);
-        QCOMPARE(RussianPlural::count(n, RussianPlural::caches), caches);
+        QStringList texts;
+        for (qint64 n : std::initializer_list<qint64>{1, 2, 5, 11, 21, 22, 1'000'013, -2, std::numeric_limits<qint64>::min()})
+            texts.append(RussianPlural::count(n, RussianPlural::items) + QLatin1Char('/') + RussianPlural::count(n, RussianPlural::caches));
+        // one: ends in 1 but not 11; few: ends in 2-4 but not 12-14; many: the rest (the minimum ends in 8).
+        QCOMPARE(texts, QStringList({QStringLiteral("1 элемент/1 кэш"), QStringLiteral("2 элемента/2 кэша"),
+                                     QStringLiteral("5 элементов/5 кэшей"), QStringLiteral("11 элементов/11 кэшей"),
+                                     QStringLiteral("21 элемент/21 кэш"), QStringLiteral("22 элемента/22 кэша"),
+                                     QStringLiteral("1000013 элементов/1000013 кэшей"), QStringLiteral("-2 элемента/-2 кэша"),
+                                     QStringLiteral("-9223372036854775808 элементов/-9223372036854775808 кэшей")}));
     }
 
     void relativeDate_data()

@@ -60,7 +60,6 @@ private Q_SLOTS:
         const struct timespec time{modifiedMs / 1000, (modifiedMs % 1000) * 1'000'000 + 456'789};
         const struct timespec times[2] = {time, time};
         QCOMPARE(::utimensat(AT_FDCWD, m_dir->filePath("file.bin").constData(), times, 0), 0);
-
         // Entries listed without their stat are left out.
         const QHash<QByteArray, FileStat> entries = listed(m_fs, m_dir->path());
         QCOMPARE(QSet<QByteArray>(entries.keyBegin(), entries.keyEnd()),
@@ -83,7 +82,6 @@ private Q_SLOTS:
         QVERIFY(link.isSymlink && !link.isDirectory);
         QCOMPARE(link.size, qint64(std::strlen("Документы")));
         QVERIFY(entries.value("dangling").isSymlink);
-
         // A folder holding only hidden names lists as empty, not as a failure.
         QList<DirEntry> list{DirEntry{QByteArray("stale"), {}, true}};
         QVERIFY(m_fs.listDirectory(m_dir->filePath("Документы"), &list));
@@ -111,7 +109,6 @@ private Q_SLOTS:
         m_dir->writeFile("plain.txt", "1");
         m_dir->writeFile("Закрыто/inside", "1");
         QCOMPARE(::chmod(m_dir->filePath("Закрыто").constData(), 0), 0);
-
         // Stale entries from an earlier call must not look like a result.
         QList<DirEntry> entries{DirEntry{QByteArray("stale"), {}, true}};
         QString text;
@@ -182,7 +179,6 @@ private Q_SLOTS:
         QVERIFY(m_fs.exists(m_dir->filePath("plain")));
         QVERIFY(!m_fs.exists(m_dir->filePath("dangling")));
         QVERIFY(!m_fs.exists(QByteArray()));
-
         // Opening follows a link to a folder; a regular file or a missing name is -1.
         const int viaLink = m_fs.openDirectory(root, "ярлык", link);
         QVERIFY(viaLink >= 0);
@@ -193,7 +189,6 @@ private Q_SLOTS:
         QCOMPARE(std::pair(onFile, errno), std::pair(-1, ENOTDIR));
         const int onMissing = m_fs.openDirectory(root, "нет", m_dir->filePath("нет"));
         QCOMPARE(std::pair(onMissing, errno), std::pair(-1, ENOENT));
-
         // CurrentDirectory is the process's working folder.
         const QByteArray previous = QFile::encodeName(QDir::currentPath());
         QCOMPARE(::chdir(m_dir->path().constData()), 0);

@@ -221,7 +221,6 @@ private Q_SLOTS:
         QCOMPARE(ScratchDir::readFile(one.trashedPath.native()), QByteArray("первый"));
         QCOMPARE(ScratchDir::readFile(two.trashedPath.native()), QByteArray("второй"));
         QCOMPARE(record(two), "[Trash Info]\nPath=" + PlatformTrash::encodePath(second) + deletionDate);
-
         // A record left by another program without its file, and a file
         // without a record: both kept as they are.
         const QByteArray foreignRecord = "[Trash Info]\nPath=/elsewhere/data.bin\nDeletionDate=2020-01-01T00:00:00\n";
