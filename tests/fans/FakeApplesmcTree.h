@@ -22,7 +22,6 @@ public:
         QDir().mkpath(m_folder);
     }
 
-    bool isValid() const { return m_root.isValid(); }
     QString root() const { return m_root.path(); }
     QString attributeFolder() const { return m_folder; }
 

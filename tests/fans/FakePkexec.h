@@ -11,8 +11,6 @@
 class FakePkexec
 {
 public:
-    bool isValid() const { return m_dir.isValid(); }
-
     // pkexec that runs its arguments as a command (as after a granted
     // password), or that ends with the given status without running anything.
     QString passThrough() { return script("pkexec", "exec \"$@\"\n"); }

@@ -1,6 +1,9 @@
 #include "BriskoTest.h"
+#include "FakeApplesmcTree.h"
 #include "FakePausingClock.h"
 #include "fans/AppleSMC.h"
+#include "fans/ApplesmcTransport.h"
+#include "fans/SMCFanWriter.h"
 #include "fans/SMCSensorReader.h"
 #include "fans/SmcSimulator.h"
 
@@ -9,6 +12,8 @@
 
 #include <atomic>
 #include <cmath>
+
+#include <unistd.h>
 
 namespace {
 
@@ -82,7 +87,6 @@ private Q_SLOTS:
         expected[42] = 6;
         expected.replace(48, 3, hex("AABBCC"));
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(buffer.data()), 80), expected);
-
         // An answer: the result at 40, and never more than 32 bytes of value.
         SmcTransport::Buffer answer = buffer;
         answer[40] = 0x84;
@@ -195,10 +199,8 @@ private Q_SLOTS:
             QCOMPARE(smc.connection(), 0u);
             QVERIFY(smc.open());
             const quint32 first = smc.connection();
-            QVERIFY(first != 0);
             // Opening again replaces the connection instead of leaking it.
-            QVERIFY(smc.open());
-            QVERIFY(smc.connection() != first);
+            QVERIFY(first != 0 && smc.open() && smc.connection() != first);
             QCOMPARE(sim->openConnectionCount(), 1);
         }
         QCOMPARE(sim->openConnectionCount(), 0);
@@ -227,105 +229,77 @@ private Q_SLOTS:
 
     void readAndWriteThroughTheSimulator()
     {
-        const auto sim = simulator("intel");
-        AppleSMC smc(sim, m_clock);
-        QVERIFY(smc.open());
-        const std::optional<AppleSMC::KeyInfo> info = smc.keyInfo(QStringLiteral("F0Ac"));
-        QVERIFY(info);
-        QCOMPARE(info->dataSize, 2u);
+        openProfile("intel");
+        const std::optional<AppleSMC::KeyInfo> info = m_smc->keyInfo(QStringLiteral("F0Ac"));
+        QVERIFY(info && info->dataSize == 2u);
         QCOMPARE(info->dataType, QStringLiteral("fpe2"));
-        QCOMPARE(smc.readKey(QStringLiteral("FNum")), std::optional<QByteArray>(hex("02")));
-        QVERIFY(!smc.keyInfo(QStringLiteral("Ftst")));
-        QVERIFY(!smc.readKey(QStringLiteral("Ftst")));
+        QCOMPARE(m_smc->readKey(QStringLiteral("FNum")), std::optional<QByteArray>(hex("02")));
+        QVERIFY(!m_smc->keyInfo(QStringLiteral("Ftst")));
+        QVERIFY(!m_smc->readKey(QStringLiteral("Ftst")));
         // Read-only keys refuse writes with the controller's own code.
-        QVERIFY(!smc.writeKey(QStringLiteral("F0Mx"), hex("FFFC")));
-        QCOMPARE(sim->value("F0Mx")->toHex(), QByteArray("5aa0"));
-        QVERIFY(smc.writeUInt8(QStringLiteral("F0Md"), 1));
-        QVERIFY(smc.writeKey(QStringLiteral("F0Tg"), hex("2EE0")));
-        QCOMPARE(sim->targetRPM(0), std::optional<int>(3000));
-        QCOMPARE(smc.readKey(QStringLiteral("F0Ac")), std::optional<QByteArray>(hex("2EE0")));
-        sim->setWritesRefused(true);
-        QVERIFY(!smc.writeUInt8(QStringLiteral("F0Md"), 0));
-        QCOMPARE(sim->fanMode(0), 1);
-    }
-
-    void writeSendsTheSizeOfTheKeyNotOfTheData()
-    {
-        const auto sim = simulator("m5");
-        AppleSMC smc(sim, m_clock);
-        QVERIFY(smc.open());
-        QVERIFY(smc.writeKey(QStringLiteral("F0Tg"), hex("AB")));
-        QCOMPARE(sim->value("F0Tg")->toHex(), QByteArray("ab000000"));
-        // Only the first 32 bytes travel.
-        sim->defineKey("Blob", "ch8*", QByteArray(32, 'x'), true);
-        QVERIFY(smc.writeKey(QStringLiteral("Blob"), QByteArray(40, 'y')));
-        QCOMPARE(*sim->value("Blob"), QByteArray(32, 'y'));
+        QVERIFY(!m_smc->writeKey(QStringLiteral("F0Mx"), hex("FFFC")));
+        QCOMPARE(m_sim->value("F0Mx")->toHex(), QByteArray("5aa0"));
+        QVERIFY(m_smc->writeUInt8(QStringLiteral("F0Md"), 1));
+        QVERIFY(m_smc->writeKey(QStringLiteral("F0Tg"), hex("2EE0")));
+        QCOMPARE(m_sim->targetRPM(0), std::optional<int>(3000));
+        QCOMPARE(m_smc->readKey(QStringLiteral("F0Ac")), std::optional<QByteArray>(hex("2EE0")));
+        // A write sends the size of the key, not of the data, and at most 32 bytes.
+        QVERIFY(m_smc->writeKey(QStringLiteral("F0Tg"), hex("AB")));
+        QCOMPARE(m_sim->value("F0Tg")->toHex(), QByteArray("ab00"));
+        m_sim->defineKey("Blob", "ch8*", QByteArray(32, 'x'), true);
+        QVERIFY(m_smc->writeKey(QStringLiteral("Blob"), QByteArray(40, 'y')));
+        QCOMPARE(*m_sim->value("Blob"), QByteArray(32, 'y'));
+        m_sim->setWritesRefused(true);
+        QVERIFY(!m_smc->writeUInt8(QStringLiteral("F0Md"), 0));
+        QCOMPARE(m_sim->fanMode(0), 1);
     }
 
     void modeAndTargetKeysPreferLowerCase()
     {
-        const auto intel = simulator("intel");
-        AppleSMC smc(intel, m_clock);
-        QVERIFY(smc.open());
-        QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
-        QCOMPARE(smc.fanTargetKey(1), std::optional<QString>(QStringLiteral("F1Tg")));
-        QVERIFY(!smc.fanModeKey(2));
-        intel->defineKey("F0md", "ui8 ", hex("00"), true);
-        intel->defineKey("F0tg", "fpe2", hex("0000"), true);
-        QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0md")));
-        QCOMPARE(smc.fanTargetKey(0), std::optional<QString>(QStringLiteral("F0tg")));
-        AppleSMC m5(simulator("m5"), m_clock);
-        QVERIFY(m5.open());
-        QCOMPARE(m5.fanModeKey(0), std::optional<QString>(QStringLiteral("F0md")));
+        openProfile("intel");
+        QCOMPARE(m_smc->fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
+        QCOMPARE(m_smc->fanTargetKey(1), std::optional<QString>(QStringLiteral("F1Tg")));
+        QVERIFY(!m_smc->fanModeKey(2));
+        m_sim->defineKey("F0md", "ui8 ", hex("00"), true);
+        m_sim->defineKey("F0tg", "fpe2", hex("0000"), true);
+        QCOMPARE(m_smc->fanModeKey(0), std::optional<QString>(QStringLiteral("F0md")));
+        QCOMPARE(m_smc->fanTargetKey(0), std::optional<QString>(QStringLiteral("F0tg")));
     }
 
+    // The probe writes 0 to fan 0's target.
     void canWriteProbesFanZeroTarget()
     {
-        const auto intel = simulator("intel");
-        AppleSMC smc(intel, m_clock);
-        QVERIFY(smc.open());
-        QVERIFY(intel->targetRPM(0) != 0);
-        QVERIFY(smc.canWrite());
-        QCOMPARE(intel->targetRPM(0), std::optional<int>(0));
-        intel->setWritesRefused(true);
-        QVERIFY(!smc.canWrite());
-        AppleSMC fanless(simulator("fanless"), m_clock);
-        QVERIFY(fanless.open());
-        QVERIFY(!fanless.canWrite());
+        openProfile("intel");
+        QVERIFY(m_sim->targetRPM(0) != 0);
+        QVERIFY(m_smc->canWrite());
+        QCOMPARE(m_sim->targetRPM(0), std::optional<int>(0));
+        m_sim->setWritesRefused(true);
+        QVERIFY(!m_smc->canWrite());
+        openProfile("fanless");
+        QVERIFY(!m_smc->canWrite());
     }
 
-    void tryEnterManualDirect()
+    void manualModeAndTheUnlockOnTheFakeClock()
     {
-        AppleSMC intel(simulator("intel"), m_clock);
-        QVERIFY(intel.open());
-        QVERIFY(intel.tryEnterManualDirect(QStringLiteral("F0Md"), 20));
+        openProfile("intel");
+        QVERIFY(m_smc->tryEnterManualDirect(QStringLiteral("F0Md"), 20));
+        QVERIFY(!m_smc->unlockFanControl(0));
         QCOMPARE(m_clock->pauses(), 0);
         // The M1–M4 firmware ignores the write until it has been unlocked:
         // every try fails, with a tenth of a second between tries.
-        const auto held = simulator("m1-m4");
-        AppleSMC smc(held, m_clock);
-        QVERIFY(smc.open());
-        QVERIFY(!smc.tryEnterManualDirect(QStringLiteral("F0Md"), 20));
-        QCOMPARE(m_clock->pauses(), 19);
-        QCOMPARE(m_clock->pausedMs(), 1900);
-        QCOMPARE(held->writeCount("F0Md"), 20);
-        QCOMPARE(held->fanMode(0), int(SmcSimulator::modeHeldBySystem));
-        QVERIFY(!smc.tryEnterManualDirect(QStringLiteral("Fxxx"), 3));
-    }
-
-    void unlockWaitsForTheFirmwareOnTheFakeClock()
-    {
-        const auto sim = simulator("m1-m4");
-        AppleSMC smc(sim, m_clock);
-        QVERIFY(smc.open());
-        QVERIFY(smc.unlockFanControl(1));
-        QCOMPARE(sim->fanMode(1), 1);
-        QCOMPARE(sim->value("Ftst"), std::optional<QByteArray>(hex("01")));
+        openProfile("m1-m4");
+        QVERIFY(!m_smc->tryEnterManualDirect(QStringLiteral("F0Md"), 20));
+        QCOMPARE(std::pair(m_clock->pauses(), m_clock->pausedMs()), std::pair(19, qint64(1900)));
+        QCOMPARE(m_sim->writeCount("F0Md"), 20);
+        QCOMPARE(m_sim->fanMode(0), int(SmcSimulator::modeHeldBySystem));
+        QVERIFY(!m_smc->tryEnterManualDirect(QStringLiteral("Fxxx"), 3));
+        m_clock = std::make_shared<FakePausingClock>();
+        openProfile("m1-m4");
+        QVERIFY(m_smc->unlockFanControl(1));
+        QCOMPARE(m_sim->fanMode(1), 1);
+        QCOMPARE(m_sim->value("Ftst"), std::optional<QByteArray>(hex("01")));
         // Polls of 200 ms until the firmware let go after 1.5 s; not the whole 10 s.
         QCOMPARE(m_clock->pausedMs(), qint64(SmcSimulator::unlockDelayMs + 100));
-        AppleSMC intel(simulator("intel"), m_clock);
-        QVERIFY(intel.open());
-        QVERIFY(!intel.unlockFanControl(0));
     }
 
     // Fans and temperatures as every simulated machine reports them.
@@ -370,22 +344,19 @@ private Q_SLOTS:
         QCOMPARE(actual.join(QStringLiteral(" | ")), fans);
     }
 
-    void fanNames_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("zero padded") << QByteArray("Left\0\0\0\0", 8) << "Left";
-        QTest::newRow("control bytes on both ends") << QByteArray("\x01\x02 Exhaust \x7F\0", 12) << " Exhaust ";
-        QTest::newRow("inner control byte stays") << QByteArray("A\tB", 3) << "A\tB";
-        QTest::newRow("not ASCII") << QByteArray("Fan \xC3\xA9", 6) << "Вентилятор 1";
-    }
+    // Zero padding and control bytes on both ends go, an inner one stays;
+    // a name that is not ASCII is no name.
     void fanNames()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, name);
         openProfile("m5");
-        m_sim->defineKey("F0ID", "ch8*", bytes, false);
-        QCOMPARE(SMCSensorReader::readFans(*m_smc).at(0).name, name);
+        QStringList names;
+        for (const QByteArray& bytes : {QByteArray("Left\0\0\0\0", 8), QByteArray("\x01\x02 Exhaust \x7F\0", 12),
+                                        QByteArray("A\tB", 3), QByteArray("Fan \xC3\xA9", 6)}) {
+            m_sim->defineKey("F0ID", "ch8*", bytes, false);
+            names.append(SMCSensorReader::readFans(*m_smc).at(0).name);
+        }
+        QCOMPARE(names, QStringList({QStringLiteral("Left"), QStringLiteral(" Exhaust "), QStringLiteral("A\tB"),
+                                     QStringLiteral("Вентилятор 1")}));
     }
 
     // Hottest first, as "id label celsius"; changed: "key=celsius" set first.
@@ -422,7 +393,170 @@ private Q_SLOTS:
         QCOMPARE(actual.join(QStringLiteral(" | ")), readings);
     }
 
+    // The applesmc transport against a fake driver tree in a temporary folder.
+    void findsTheDriverFolder_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("subfolder");
+        QTest::newRow("platform device") << "/sys/devices/platform/applesmc.768" << "";
+        QTest::newRow("ACPI device") << "/sys/bus/acpi/devices/APP0001:00" << "";
+        QTest::newRow("ACPI device, hwmon folder") << "/sys/bus/acpi/devices/APP0001:00" << "hwmon/hwmon4";
+    }
+
+    void findsTheDriverFolder()
+    {
+        QFETCH(QString, device);
+        QFETCH(QString, subfolder);
+        FakeApplesmcTree tree(device, subfolder);
+        fillMacBookPro(tree);
+        QCOMPARE(ApplesmcTransport(tree.root()).attributeFolder(), std::optional<QString>(tree.attributeFolder()));
+        AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
+        QVERIFY(smc.open());
+        QCOMPARE(SMCSensorReader::readFans(smc).size(), 2);
+    }
+
+    void withoutTheDriverNothingOpens()
+    {
+        QTemporaryDir empty;
+        ApplesmcTransport transport(empty.path());
+        QCOMPARE(transport.findService("AppleSMC"), 0u);
+        QCOMPARE(transport.openConnection(0x768, 0), 0u);
+        FakeApplesmcTree tree;
+        ApplesmcTransport present(tree.root());
+        QCOMPARE(present.findService("IOSomethingElse"), 0u);
+        // Only connection type 0 exists.
+        QCOMPARE(present.openConnection(present.findService("AppleSMC"), 1), 0u);
+    }
+
+    void readsFansAndTemperatures()
+    {
+        FakeApplesmcTree tree;
+        fillMacBookPro(tree);
+        AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
+        QVERIFY(smc.open());
+        QCOMPARE(smc.keyInfo(QStringLiteral("F0Ac"))->dataType, QStringLiteral("fpe2"));
+        QCOMPARE(smc.readKey(QStringLiteral("FNum")), std::optional<QByteArray>(QByteArray(1, '\2')));
+        const FanStatusList fans = SMCSensorReader::readFans(smc);
+        QCOMPARE(fans, (FanStatusList{FanStatus{0, QStringLiteral("Left side"), 2001, 2000, 6200, 2000},
+                                      FanStatus{1, QStringLiteral("Right side"), 1998, 2000, 5800, 2000}}));
+        QCOMPARE(SMCSensorReader::readTemperatures(smc),
+                 (TemperatureReadingList{{QStringLiteral("TC0P"), QStringLiteral("CPU"), 52.5},
+                                         {QStringLiteral("TG0P"), QStringLiteral("GPU"), 48},
+                                         {QStringLiteral("TB1T"), QStringLiteral("Батарея"), 31.25}}));
+        // The driver's values change under a running connection.
+        tree.writeAttribute(QStringLiteral("fan1_input"), "4321\n");
+        QCOMPARE(SMCSensorReader::readFans(smc).at(0).currentRPM, 4321);
+    }
+
+    void boostAndReleaseWriteTheAttributes_data()
+    {
+        QTest::addColumn<int>("strategy");
+        QTest::newRow("direct write") << int(SMCFanProfile::WriteStrategy::directWrite);
+        // No "Ftst" here: the unlock fails and manual mode is entered directly.
+        QTest::newRow("unlock first") << int(SMCFanProfile::WriteStrategy::ftstUnlock);
+    }
+
+    void boostAndReleaseWriteTheAttributes()
+    {
+        QFETCH(int, strategy);
+        FakeApplesmcTree tree;
+        fillMacBookPro(tree);
+        SmcMachine machine;
+        machine.transport = std::make_shared<ApplesmcTransport>(tree.root());
+        machine.clock = m_clock;
+        const auto writeStrategy = SMCFanProfile::WriteStrategy(strategy);
+        const FanStatusList fans{FanStatus{0, {}, 2001, 2000, 6200, 2000}, FanStatus{1, {}, 1998, 2000, 5800, 2000}};
+        const auto attributes = [&tree] {
+            QByteArrayList values;
+            for (const char* name : {"fan1_manual", "fan1_output", "fan2_manual", "fan2_output"})
+                values.append(tree.attribute(QLatin1String(name)).value_or("?"));
+            return values.join(' ');
+        };
+        QVERIFY(SMCFanWriter::setAllFansTarget(machine, writeStrategy, fans, 50.0));
+        QCOMPARE(attributes(), QByteArray("1 4100 1 3900"));
+        QVERIFY(SMCFanWriter::releaseFans(machine, writeStrategy, fans));
+        QCOMPARE(attributes(), QByteArray("0 0 0 0"));
+    }
+
+    void whatTheDriverCannotServe()
+    {
+        FakeApplesmcTree tree;
+        fillMacBookPro(tree);
+        tree.writeAttribute(QStringLiteral("fan1_min"), "garbage\n");
+        tree.writeAttribute(QStringLiteral("temp2_input"), "\n");
+        // An empty label is a key without a value; a missing one is no key.
+        tree.addFan(3, 1500, 1000, 5000, 1000, QByteArray(""));
+        AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
+        QVERIFY(smc.open());
+        for (const char* key : {"Ftst", "F0md", "F0tg", "F3Ac", "Tp09", "TZ9Y", "XXXX", "F0Zz"})
+            QVERIFY2(!smc.keyInfo(QLatin1String(key)), key);
+        QCOMPARE(smc.keyInfo(QStringLiteral("F2ID"))->dataSize, 0u);
+        QVERIFY(!smc.readKey(QStringLiteral("F2ID")));
+        QVERIFY(!smc.writeKey(QStringLiteral("F2ID"), "x"));
+        QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
+        QCOMPARE(smc.fanTargetKey(0), std::optional<QString>(QStringLiteral("F0Tg")));
+        QVERIFY(!smc.fanModeKey(3));
+        const FanStatusList fans = SMCSensorReader::readFans(smc);
+        QCOMPARE(fans.size(), 3);
+        QCOMPARE(std::pair(fans.at(0).minimumRPM, fans.at(0).maximumRPM), std::pair(0, 6200));
+        QCOMPARE(fans.at(2).name, QStringLiteral("Вентилятор 3"));
+        QCOMPARE(SMCSensorReader::readTemperatures(smc).size(), 2);
+        // Only the mode and the target can be written.
+        QVERIFY(!smc.writeUInt8(QStringLiteral("Ftst"), 1));
+        QVERIFY(!smc.writeKey(QStringLiteral("F0Mx"), QByteArray::fromHex("FFFC")));
+        QVERIFY(!smc.writeKey(QStringLiteral("TG0P"), QByteArray(4, '\0')));
+        QVERIFY(!smc.writeUInt8(QStringLiteral("FNum"), 9));
+        QCOMPARE(tree.attribute(QStringLiteral("fan1_max")), std::optional<QByteArray>("6200"));
+    }
+
+    void writesThatAreNotAllowedFailAsNotPrivileged()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root may write any file; the refusal needs an ordinary user");
+        FakeApplesmcTree tree;
+        fillMacBookPro(tree);
+        QVERIFY(QFile::setPermissions(tree.attributeFolder() + QStringLiteral("/fan1_output"), QFileDevice::ReadOwner));
+        ApplesmcTransport transport(tree.root());
+        const quint32 connection = transport.openConnection(transport.findService("AppleSMC"), 0);
+        SMCParamStruct request;
+        request.key = *AppleSMC::keyCode(QStringLiteral("F0Tg"));
+        request.dataSize = 2;
+        request.command = SMCParamStruct::commandWriteBytes;
+        SmcTransport::Buffer answer{};
+        QCOMPARE(transport.callStructMethod(connection, 2, request.serialize(), &answer),
+                 SmcTransport::statusNotPrivileged);
+        AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
+        QVERIFY(smc.open());
+        QVERIFY(!smc.canWrite());
+    }
+
+    void describedByEnvironmentText()
+    {
+        FakeApplesmcTree tree;
+        fillMacBookPro(tree);
+        tree.setModel("MacBookPro16,1");
+        QString error;
+        const std::optional<SmcMachine> machine =
+            SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &error);
+        QVERIFY2(machine, qPrintable(error));
+        QCOMPARE(machine->modelIdentifier, std::optional<QString>(QStringLiteral("MacBookPro16,1")));
+        QVERIFY(machine->transport->findService("AppleSMC") != 0);
+    }
+
 private:
+    // Two fans and three sensors, as on a MacBook Pro of the Intel years, a
+    // sensor the program does not list and a label that is no key.
+    static void fillMacBookPro(FakeApplesmcTree& tree)
+    {
+        tree.addFan(1, 2001, 2000, 6200, 2000, QByteArray("Left side  "));
+        tree.addFan(2, 1998, 2000, 5800, 2000, QByteArray("Right side"));
+        tree.addTemperature(1, "TB1T", 31250);
+        tree.addTemperature(2, "TC0P", 52500);
+        tree.addTemperature(3, "TG0P", 48000);
+        tree.addTemperature(4, "TZ9Z", 60000);
+        tree.addTemperature(5, "not a key", 70000);
+    }
+
     std::shared_ptr<SmcSimulator> simulator(const char* profile)
     {
         return SmcSimulator::create(QLatin1String(profile), m_clock);

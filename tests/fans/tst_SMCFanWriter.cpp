@@ -2,6 +2,7 @@
 #include "FakePausingClock.h"
 #include "fans/AppleSMC.h"
 #include "fans/SMCFanWriter.h"
+#include "fans/SMCHardwareProfile.h"
 #include "fans/SMCSensorReader.h"
 #include "fans/SmcSimulator.h"
 
@@ -9,7 +10,8 @@
 
 #include <cmath>
 
-// The direct write batches on every simulated machine.
+// The direct write batches on every simulated machine, the two model
+// classifiers and the advice for raw error texts.
 class tst_SMCFanWriter : public QObject
 {
     Q_OBJECT
@@ -42,23 +44,101 @@ private:
 private Q_SLOTS:
     void init() { m_clock = std::make_shared<FakePausingClock>(); }
 
-    void targetRPM_data()
+    void profiles_data()
     {
-        QTest::addColumn<double>("percent");
-        QTest::addColumn<int>("rpm");
-        QTest::newRow("0") << 0.0 << 1200;
-        QTest::newRow("50") << 50.0 << 3500;
-        QTest::newRow("truncated") << 33.3 << 2731; // 1200 + 1531.8
-        QTest::newRow("100") << 100.0 << 5800;
-        QTest::newRow("150 is the maximum") << 150.0 << 5800;
-        QTest::newRow("-10 is the minimum") << -10.0 << 1200;
-        QTest::newRow("not a number is the minimum") << std::nan("") << 1200;
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("chip"); // of the write strategy; unlock with "M3/M4"
+        QTest::addColumn<int>("kind"); // of the error wording
+        const int direct = int(SMCHardwareProfile::Kind::directWrite);
+        const int unlock = int(SMCHardwareProfile::Kind::ftstUnlock);
+        const int unknown = int(SMCHardwareProfile::Kind::unknown);
+        QTest::newRow("Mac16,1") << "Mac16,1" << "Apple M5" << direct;
+        QTest::newRow("Mac15,13") << "Mac15,13" << "Apple M5" << direct;
+        QTest::newRow("Mac15,14 upper case") << "MAC15,14" << "Apple M5" << direct;
+        QTest::newRow("Mac14,2") << "Mac14,2" << "Apple M3/M4" << unlock;
+        QTest::newRow("Mac15,6") << "Mac15,6" << "Apple M3/M4" << unlock;
+        // The error wording disagrees with the write strategy here.
+        QTest::newRow("Mac15,3") << "Mac15,3" << "Apple M1/M2" << unlock;
+        QTest::newRow("MacBookAir10,1") << "MacBookAir10,1" << "Apple M1/M2" << direct;
+        QTest::newRow("iMac21,1") << "iMac21,1" << "Apple Silicon" << direct;
+        QTest::newRow("empty") << "" << "Apple Silicon" << unknown;
+        QTest::newRow("a PC") << "ThinkPad X1 Carbon" << "Apple Silicon" << unknown;
     }
+    void profiles()
+    {
+        QFETCH(QString, model);
+        QFETCH(QString, chip);
+        QFETCH(int, kind);
+        const SMCFanProfile profile = SMCFanProfile::detect(model);
+        QCOMPARE(profile.strategy == SMCFanProfile::WriteStrategy::ftstUnlock, chip == QLatin1String("Apple M3/M4"));
+        QCOMPARE(profile.chipLabel, chip);
+        QCOMPARE(profile.modelIdentifier, model);
+        QCOMPARE(int(SMCHardwareProfile::detect(model)), kind);
+        if (model == QLatin1String("Mac16,1") || model == QLatin1String("Mac14,2")) {
+            QCOMPARE(profile.note(), chip == QLatin1String("Apple M5")
+                         ? QStringLiteral("Профиль Apple M5: прямая запись SMC.")
+                         : QStringLiteral("Профиль Apple M3/M4: перед boost выполняется Ftst unlock."));
+        }
+    }
+
+    void humanizeError_data()
+    {
+        QTest::addColumn<QString>("message"); // null: none given
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("advice"); // null: none
+        const int direct = int(SMCHardwareProfile::Kind::directWrite);
+        const int unlock = int(SMCHardwareProfile::Kind::ftstUnlock);
+        const int unknown = int(SMCHardwareProfile::Kind::unknown);
+        const QString cancelled =
+            QStringLiteral("Запрос пароля администратора отменён. Повторите boost — macOS покажет диалог снова.");
+        QTest::newRow("none") << QString() << direct << QString();
+        QTest::newRow("empty") << "" << direct << QString();
+        QTest::newRow("-128") << "execution error: User canceled. (-128)" << direct << cancelled;
+        QTest::newRow("Cancel in any case") << "CANCELLED by user" << unknown << cancelled;
+        QTest::newRow("non-zero status, direct")
+            << "The command exited with a non-zero status." << direct
+            << "SMC отклонил команду (Apple Silicon (прямая запись SMC)). Убедитесь, что Brisko установлен в «Программы», "
+               "введите пароль администратора и повторите. На M5 не используйте запуск с DMG.";
+        QTest::newRow("non-zero status in Russian, unlock")
+            << "Помощник SMC завершился с ненулевым статусом 4." << unlock
+            << "SMC отклонил команду. Повторите boost или перезагрузите Mac.";
+        QTest::newRow("helper missing")
+            << "SMC helper не найден" << direct
+            << "Встроенный помощник SMC не найден. Переустановите Brisko Vella из DMG в папку «Программы».";
+        QTest::newRow("write, direct")
+            << "SMC write failed" << direct
+            << "Не удалось записать в SMC (Apple Silicon (прямая запись SMC)). Проверьте, что приложение установлено в "
+               "«Программы», а не запущено с DMG.";
+        QTest::newRow("запись, unlock")
+            << "Запись в SMC недоступна." << unlock
+            << "Не удалось записать в SMC (Apple Silicon (Ftst unlock)). На M3/M4 иногда нужен повторный boost после "
+               "перезагрузки. Если ошибка повторяется — используйте режим «только мониторинг».";
+        QTest::newRow("write, unknown")
+            << "smc write refused" << unknown
+            << "Не удалось записать в SMC. Установите приложение в «Программы» и повторите.";
+        QTest::newRow("open")
+            << "Не удалось открыть Apple SMC" << unlock
+            << "Apple SMC недоступен. Перезагрузите Mac. На некоторых конфигурациях доступен только мониторинг.";
+        QTest::newRow("unrelated") << "Диск отключён" << direct << "Диск отключён";
+        QTest::newRow("smc without writing") << "SMC busy" << direct << "SMC busy";
+    }
+    void humanizeError()
+    {
+        QFETCH(QString, message);
+        QFETCH(int, kind);
+        QFETCH(QString, advice);
+        const std::optional<QString> given = message.isNull() ? std::nullopt : std::optional<QString>(message);
+        const std::optional<QString> actual = SMCHardwareProfile::humanizeError(given, SMCHardwareProfile::Kind(kind));
+        QCOMPARE(actual, advice.isNull() ? std::nullopt : std::optional<QString>(advice));
+    }
+    // Truncated (33.3 % is 1200 + 1531.8), and held within the fan's range;
+    // not a number is the minimum.
     void targetRPM()
     {
-        QFETCH(double, percent);
-        QFETCH(int, rpm);
-        QCOMPARE(SMCFanWriter::targetRPM(FanStatus{0, {}, 0, 1200, 5800, {}}, percent), rpm);
+        QList<int> rpms;
+        for (double percent : {0.0, 50.0, 33.3, 100.0, 150.0, -10.0, std::nan("")})
+            rpms.append(SMCFanWriter::targetRPM(FanStatus{0, {}, 0, 1200, 5800, {}}, percent));
+        QCOMPARE(rpms, (QList<int>{1200, 3500, 2731, 5800, 5800, 1200, 1200}));
     }
 
     void boostAndReleaseOnEveryMachine_data()
@@ -105,37 +185,16 @@ private Q_SLOTS:
         QCOMPARE(m_clock->pausedMs(), 2 * 1900);
     }
 
-    void fansWithoutRangeAreNeverWritten()
+    // Fans without a range, speeds the target's type cannot hold (better no
+    // write than 0x3A), fans without keys, and refused or missing controllers.
+    void writesThatCannotBeMade()
     {
         Rig r = rig(QStringLiteral("intel"));
-        r.fans[0].minimumRPM = 1200;
-        r.fans[0].maximumRPM = 1200;
-        r.fans[1].maximumRPM = 1000;
-        QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, r.fans, 100.0));
+        FanStatusList flat = r.fans;
+        flat[0].maximumRPM = flat[0].minimumRPM;
+        flat[1].maximumRPM = 1000;
+        QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, flat, 100.0));
         QCOMPARE(r.sim->totalWrites(), 0);
-
-        // A fan the controller has no keys for is skipped too.
-        Rig m5 = rig(QStringLiteral("m5"));
-        m5.fans.append(FanStatus{3, {}, 0, 1000, 3000, {}});
-        QVERIFY(SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, m5.fans, 100.0));
-        QCOMPARE(m5.sim->targetRPM(0), std::optional<int>(4900));
-    }
-
-    void speedsTheTargetTypeCannotHoldAreNotWritten()
-    {
-        Rig r = rig(QStringLiteral("m5"));
-        r.sim->defineKey("F0Tg", "ui8 ", QByteArray(2, '\0'), true);
-        // 1000 + 50 % of 3900 does not fit one byte: better no write than 0x3A.
-        QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, r.fans, 50.0));
-        QCOMPARE(r.sim->writeCount("F0Tg"), 0);
-        const FanStatusList small = {FanStatus{0, {}, 0, 100, 250, {}}};
-        QVERIFY(SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, small, 50.0));
-        QCOMPARE(r.sim->value("F0Tg")->toHex(), QByteArray("af00"));
-    }
-
-    void refusedOrMissingControllerFails()
-    {
-        Rig r = rig(QStringLiteral("intel"));
         r.sim->setWritesRefused(true);
         QVERIFY(!SMCFanWriter::setAllFansTarget(r.machine, r.profile.strategy, r.fans, 50.0));
         QVERIFY(!SMCFanWriter::releaseFans(r.machine, r.profile.strategy, r.fans));
@@ -145,8 +204,17 @@ private Q_SLOTS:
         QVERIFY(!SMCFanWriter::setAllFansTarget(none, SMCFanProfile::WriteStrategy::directWrite, r.fans, 50.0));
         QVERIFY(!SMCFanWriter::releaseFans(none, SMCFanProfile::WriteStrategy::ftstUnlock, r.fans));
         Rig fanless = rig(QStringLiteral("fanless"));
-        QVERIFY(fanless.fans.isEmpty());
         QVERIFY(!SMCFanWriter::releaseFans(fanless.machine, fanless.profile.strategy, fanless.fans));
+        Rig m5 = rig(QStringLiteral("m5"));
+        m5.fans.append(FanStatus{3, {}, 0, 1000, 3000, {}});
+        QVERIFY(SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, m5.fans, 100.0));
+        QCOMPARE(m5.sim->targetRPM(0), std::optional<int>(4900));
+        m5.sim->defineKey("F0Tg", "ui8 ", QByteArray(2, '\0'), true);
+        QVERIFY(!SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, m5.fans.mid(0, 1), 50.0));
+        QCOMPARE(m5.sim->value("F0Tg")->toHex(), QByteArray("0000"));
+        const FanStatusList small = {FanStatus{0, {}, 0, 100, 250, {}}};
+        QVERIFY(SMCFanWriter::setAllFansTarget(m5.machine, m5.profile.strategy, small, 50.0));
+        QCOMPARE(m5.sim->value("F0Tg")->toHex(), QByteArray("af00"));
     }
 };
 

@@ -9,23 +9,21 @@
 
 namespace {
 
-class RecordingWorkspace : public Workspace
+// Records the addresses it is asked to open and refuses the first `failures`.
+struct RecordingWorkspace : Workspace
 {
-public:
     explicit RecordingWorkspace(int failures)
-        : m_failures(failures)
+        : failures(failures)
     {
     }
     bool revealFile(const FilePath&) override { return false; }
     bool openUrl(const QUrl& url) override
     {
         opened.append(url.toString());
-        return opened.size() > m_failures;
+        return opened.size() > failures;
     }
+    int failures;
     QStringList opened;
-
-private:
-    int m_failures;
 };
 
 } // namespace
@@ -78,16 +76,15 @@ private Q_SLOTS:
 
     void opensTheSettingsPane()
     {
+        const QString pane =
+            QStringLiteral("x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_AllFiles");
         RecordingWorkspace works(0);
         SystemPermissionsHelper::openFullDiskAccessSettings(works);
-        QCOMPARE(works.opened,
-                 QStringList{QStringLiteral(
-                     "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_AllFiles")});
+        QCOMPARE(works.opened, QStringList{pane});
         RecordingWorkspace refuses(1);
         SystemPermissionsHelper::openFullDiskAccessSettings(refuses);
-        QCOMPARE(refuses.opened.size(), 2);
-        QCOMPARE(refuses.opened.at(1),
-                 QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
+        QCOMPARE(refuses.opened,
+                 QStringList({pane, QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles")}));
     }
 };
 

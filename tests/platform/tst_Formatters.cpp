@@ -1,15 +1,22 @@
 #include "BriskoTest.h"
 #include "base/ByteCountFormatter.h"
+#include "base/FilePath.h"
+#include "base/OffThread.h"
 #include "base/RelativeDateFormatter.h"
 #include "base/RussianPlural.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QLocale>
-#include <QTest>
+#include <QSemaphore>
+#include <QThread>
+#include <QtTest>
 
 #include <limits>
 
-// Byte counts, plural forms and relative dates as the interface writes them.
+// The small helpers of base/: byte counts, plural forms and relative dates as
+// the interface writes them, paths of native bytes, and the hand-over of slow
+// work to a pool and of its result back to the main thread.
 class tst_Formatters : public QObject
 {
     Q_OBJECT
@@ -28,13 +35,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
-
         // The byte count's word in each of its forms; which number takes which
         // is the plural table's.
         QTest::newRow("1") << qint64(1) << QStringLiteral("1\u00a0байт");
         QTest::newRow("2") << qint64(2) << QStringLiteral("2\u00a0байта");
         QTest::newRow("5") << qint64(5) << QStringLiteral("5\u00a0байт");
-
         // Decimal units; kilobytes whole, megabytes one digit, larger two.
         QTest::newRow("1000") << qint64(1000) << QStringLiteral("1\u00a0КБ");
         QTest::newRow("1500 rounds half up") << qint64(1500) << QStringLiteral("2\u00a0КБ");
@@ -43,11 +48,9 @@ private Q_SLOTS:
         QTest::newRow("1 050 000 000") << qint64(1'050'000'000) << QStringLiteral("1,05\u00a0ГБ");
         QTest::newRow("2 TB") << qint64(2'346'000'000'000) << QStringLiteral("2,35\u00a0ТБ");
         QTest::newRow("1 EB") << qint64(1'000'000'000'000'000'000) << QStringLiteral("1\u00a0ЭБ");
-
         // A value that rounds up to a thousand of one unit is shown as one of the next.
         QTest::newRow("999 500 to 1 MB") << qint64(999'500) << QStringLiteral("1\u00a0МБ");
         QTest::newRow("999 950 000 to 1 GB") << qint64(999'950'000) << QStringLiteral("1\u00a0ГБ");
-
         // Negative amounts (a volume that shrank) keep their sign and plural.
         QTest::newRow("-2") << qint64(-2) << QStringLiteral("-2\u00a0байта");
         QTest::newRow("-1 200 000") << qint64(-1'200'000) << QStringLiteral("-1,2\u00a0МБ");
@@ -73,33 +76,17 @@ private Q_SLOTS:
         }
     }
 
-    // one: ends in 1 but not 11; few: ends in 2-4 but not 12-14; many: the rest.
-    void russianPlural_data()
-    {
-        QTest::addColumn<qint64>("n");
-        QTest::addColumn<QString>("items");
-        QTest::addColumn<QString>("caches");
-        const auto row = [](qint64 n, const char* items, const char* caches) {
-            const QString number = QString::number(n) + QLatin1Char(' ');
-            QTest::addRow("%lld", qlonglong(n)) << n << number + QString::fromUtf8(items) << number + QString::fromUtf8(caches);
-        };
-        row(1, "элемент", "кэш");
-        row(2, "элемента", "кэша");
-        row(5, "элементов", "кэшей");
-        row(11, "элементов", "кэшей");
-        row(21, "элемент", "кэш");
-        row(22, "элемента", "кэша");
-        row(1'000'013, "элементов", "кэшей");
-        row(-2, "элемента", "кэша");
-        row(std::numeric_limits<qint64>::min(), "элементов", "кэшей"); // ends in 8
-    }
     void russianPlural()
     {
-        QFETCH(qint64, n);
-        QFETCH(QString, items);
-        QFETCH(QString, caches);
-        QCOMPARE(RussianPlural::count(n, RussianPlural::items), items);
-        QCOMPARE(RussianPlural::count(n, RussianPlural::caches), caches);
+        QStringList texts;
+        for (qint64 n : std::initializer_list<qint64>{1, 2, 5, 11, 21, 22, 1'000'013, -2, std::numeric_limits<qint64>::min()})
+            texts.append(RussianPlural::count(n, RussianPlural::items) + QLatin1Char('/') + RussianPlural::count(n, RussianPlural::caches));
+        // one: ends in 1 but not 11; few: ends in 2-4 but not 12-14; many: the rest (the minimum ends in 8).
+        QCOMPARE(texts, QStringList({QStringLiteral("1 элемент/1 кэш"), QStringLiteral("2 элемента/2 кэша"),
+                                     QStringLiteral("5 элементов/5 кэшей"), QStringLiteral("11 элементов/11 кэшей"),
+                                     QStringLiteral("21 элемент/21 кэш"), QStringLiteral("22 элемента/22 кэша"),
+                                     QStringLiteral("1000013 элементов/1000013 кэшей"), QStringLiteral("-2 элемента/-2 кэша"),
+                                     QStringLiteral("-9223372036854775808 элементов/-9223372036854775808 кэшей")}));
     }
 
     void relativeDate_data()
@@ -151,6 +138,150 @@ private Q_SLOTS:
         QCOMPARE(RelativeDateFormatter::userLocaleName(), QStringLiteral("ru_RU"));
         QCOMPARE(RelativeDateFormatter::format(m_now.addDays(-3), m_now), QStringLiteral("3 дня назад"));
         QCOMPARE(RelativeDateFormatter::format(m_now.addSecs(7200), m_now), QStringLiteral("через 2 часа"));
+    }
+
+    void parts_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QByteArray>("parent");
+        const auto row = [](const char* tag, const char* path, const char* name, const char* suffix, const char* parent) {
+            QTest::newRow(tag) << QByteArray(path) << QByteArray(name) << QString::fromUtf8(suffix) << QByteArray(parent);
+        };
+        row("root", "/", "", "", "/");
+        row("empty", "", "", "", "");
+        row("double slash root", "//", "", "", "/");
+        row("top level", "/Volumes", "Volumes", "", "/");
+        row("top level doubled", "//a", "a", "", "/");
+        row("nested", "/Users/анна/фильм.MOV", "фильм.MOV", "MOV", "/Users/анна");
+        row("trailing slashes", "/a/Photos.photoslibrary///", "Photos.photoslibrary", "photoslibrary", "/a");
+        row("doubled separator", "/a//b", "b", "", "/a");
+        row("relative nested", "a/b", "b", "", "a");
+        row("relative single", "Загрузки", "Загрузки", "", "");
+        row("hidden has no suffix", "/d/.hidden", ".hidden", "", "/d");
+        row("hidden with extension", "/d/.config.json", ".config.json", "json", "/d");
+        row("double extension", "/d/a.tar.gz", "a.tar.gz", "gz", "/d");
+        row("dot in folder only", "/d.app/Contents", "Contents", "", "/d.app");
+        row("trailing dot", "/d/name.", "name.", "", "/d");
+        row("cyrillic extension", "/d/заметка.тхт", "заметка.тхт", "тхт", "/d");
+        row("not utf-8", "/x/caf\xe9", "caf\xe9", "", "/x");
+    }
+    void parts()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, suffix);
+        QFETCH(QByteArray, parent);
+        const FilePath p(path);
+        QCOMPARE(p.fileNameNative(), name);
+        if (QString::fromUtf8(name).toUtf8() == name)
+            QCOMPARE(p.fileName(), QString::fromUtf8(name));
+        QCOMPARE(p.suffix(), suffix);
+        QCOMPARE(p.parent().native(), parent);
+    }
+
+    void child_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("child");
+        QTest::newRow("under root") << QByteArray("/") << QByteArray("Volumes") << QByteArray("/Volumes");
+        QTest::newRow("plain") << QByteArray("/home/анна") << QByteArray("Загрузки") << QByteArray("/home/анна/Загрузки");
+        QTest::newRow("trailing slash") << QByteArray("/home/") << QByteArray("x") << QByteArray("/home/x");
+        QTest::newRow("hidden") << QByteArray("/h") << QByteArray(".Trash") << QByteArray("/h/.Trash");
+        QTest::newRow("relative") << QByteArray("a") << QByteArray("b") << QByteArray("a/b");
+        // An empty path has no folder to put the name under: the name stays relative.
+        QTest::newRow("empty base") << QByteArray() << QByteArray("b") << QByteArray("b");
+    }
+    void child()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, child);
+        const FilePath made = FilePath(path).child(name);
+        QCOMPARE(made.native(), child);
+        QCOMPARE(made.fileNameNative(), name);
+    }
+
+    void pathsKeepTheirNativeBytes()
+    {
+        const FilePath home("/Users/анна");
+        const FilePath logs = home.child(QStringLiteral("Library/Logs"));
+        QCOMPARE(logs.fileName(), QStringLiteral("Logs"));
+        QCOMPARE(logs.parent().parent(), home);
+        QCOMPARE(home.child(QStringLiteral("Видео")).native(), home.child(QByteArray("Видео")).native());
+        const QByteArray folder("\xff\xfe-папка");
+        const QByteArray file("caf\xe9.mov");
+        const FilePath inner = FilePath(QByteArray("/tmp/x")).child(folder).child(file);
+        QCOMPARE(inner.native(), QByteArray("/tmp/x/") + folder + '/' + file);
+        QCOMPARE(inner.parent().fileNameNative(), folder);
+        QCOMPARE(inner.suffix(), QStringLiteral("mov"));
+        QCOMPARE(inner.parent().parent(), FilePath(QByteArray("/tmp/x")));
+        // The display text is lossy for these bytes; the path itself is not.
+        QVERIFY(FilePath::fromString(inner.toString()) != inner);
+        QVERIFY(!inner.toString().isEmpty());
+        // Equal bytes are equal paths and hash alike; other bytes are other paths.
+        const FilePath a(QByteArray("/a/\xe9"));
+        const FilePath b = FilePath(QByteArray("/a")).child(QByteArray("\xe9"));
+        QCOMPARE(qHash(a), qHash(b));
+        QHash<FilePath, int> byPath{{a, 1}, {FilePath(QByteArray("/a/\xe8")), 2}};
+        QCOMPARE(byPath.value(b), 1);
+        QCOMPARE(byPath.size(), 2);
+        QVERIFY(a != FilePath(QByteArray("/a/\xe8")));
+        QVERIFY(FilePath().isEmpty() && !a.isEmpty());
+    }
+
+    void finishRunsOnTheMainThreadAfterEarlierPosts()
+    {
+        QObject owner;
+        QThreadPool pool;
+        QStringList seen;
+        QThread* workThread = nullptr;
+        QThread* finishThread = nullptr;
+        const QPointer<QObject> guard(&owner);
+        const QFuture<void> done = OffThread::run(
+            &owner,
+            [&workThread, guard] {
+                workThread = QThread::currentThread();
+                OffThread::post<QObject>(guard, [](QObject& o) { o.setObjectName(QStringLiteral("прогресс")); });
+                return QStringLiteral("итог");
+            },
+            [&](QObject& target, QString result) {
+                finishThread = QThread::currentThread();
+                seen << target.objectName() << result;
+            },
+            &pool);
+        // finish waits for the main thread's event loop.
+        QVERIFY(!done.isFinished());
+        QTRY_VERIFY(done.isFinished());
+        QVERIFY(!done.isCanceled());
+        QCOMPARE(seen, (QStringList{QStringLiteral("прогресс"), QStringLiteral("итог")}));
+        QCOMPARE(finishThread, QThread::currentThread());
+        QVERIFY(workThread != QThread::currentThread());
+    }
+
+    void ownerGoneMeanwhileGetsNoCall()
+    {
+        auto owner = std::make_unique<QObject>();
+        auto release = std::make_shared<QSemaphore>();
+        bool finished = false;
+        bool posted = false;
+        const QPointer<QObject> guard(owner.get());
+        const QFuture<void> done = OffThread::run(
+            owner.get(),
+            [release, guard, &posted] {
+                release->acquire();
+                OffThread::post<QObject>(guard, [&posted](QObject&) { posted = true; });
+                return 1;
+            },
+            [&finished](QObject&, int) { finished = true; });
+        owner.reset();
+        release->release();
+        QTRY_VERIFY(done.isFinished());
+        QVERIFY(done.isCanceled());
+        QVERIFY(!finished);
+        QVERIFY(!posted);
     }
 
 private:

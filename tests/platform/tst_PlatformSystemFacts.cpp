@@ -12,36 +12,25 @@
 
 namespace {
 
-// One /proc/cpuinfo block per logical processor, as x86 kernels write them.
-QByteArray x86Processor(int processor, int package, int core, const QByteArray& brand)
-{
-    return "processor\t: " + QByteArray::number(processor) + "\nvendor_id\t: GenuineIntel\nmodel\t\t: 62\nmodel name\t: "
-        + brand + "\nphysical id\t: " + QByteArray::number(package) + "\nsiblings\t: 4\ncore id\t\t: "
-        + QByteArray::number(core) + "\ncpu cores\t: 2\nflags\t\t: fpu vme de pse tsc msr ht\n\n";
-}
-
-// Two packages, two cores each, two threads per core: 8 logical, 4 physical.
-// Core ids repeat across packages, as they do on real machines.
+// Two packages, two cores each, two threads per core, as x86 kernels write
+// them: 8 logical, 4 physical. Core ids repeat across packages, as they do
+// on real machines.
 QByteArray twoPackageCpuinfo(const QByteArray& brand)
 {
     QByteArray text;
-    int processor = 0;
-    for (int thread = 0; thread < 2; ++thread) {
-        for (int package = 0; package < 2; ++package) {
-            for (int core = 0; core < 2; ++core)
-                text += x86Processor(processor++, package, core, brand);
-        }
+    for (int processor = 0; processor < 8; ++processor) {
+        text += "processor\t: " + QByteArray::number(processor) + "\nvendor_id\t: GenuineIntel\nmodel name\t: " + brand
+            + "\nphysical id\t: " + QByteArray::number(processor / 2 % 2) + "\nsiblings\t: 4\ncore id\t\t: "
+            + QByteArray::number(processor % 2) + "\ncpu cores\t: 2\nflags\t\t: fpu vme de pse tsc msr ht\n\n";
     }
     return text;
 }
 
 // An ARM board: no model name, no core ids, the board in "Model".
 const QByteArray armCpuinfo = "processor\t: 0\nBogoMIPS\t: 108.00\nFeatures\t: fp asimd evtstrm crc32 cpuid\n"
-                              "CPU implementer\t: 0x41\nCPU architecture: 8\nCPU part\t: 0xd08\n\n"
-                              "processor\t: 1\nBogoMIPS\t: 108.00\nFeatures\t: fp asimd evtstrm crc32 cpuid\n"
-                              "CPU implementer\t: 0x41\nCPU architecture: 8\nCPU part\t: 0xd08\n\n"
-                              "Hardware\t: BCM2835\nRevision\t: c03114\nSerial\t\t: 100000002a5b3c4d\n"
-                              "Model\t\t: Raspberry Pi 4 Model B Rev 1.4\n";
+                              "CPU implementer\t: 0x41\nCPU part\t: 0xd08\n\n"
+                              "processor\t: 1\nBogoMIPS\t: 108.00\nCPU part\t: 0xd08\n\n"
+                              "Hardware\t: BCM2835\nRevision\t: c03114\nModel\t\t: Raspberry Pi 4 Model B Rev 1.4\n";
 
 } // namespace
 
@@ -112,30 +101,18 @@ private Q_SLOTS:
         QCOMPARE(facts.integer(QStringLiteral("hw.memsize")), std::nullopt);
     }
 
-    void kernelRelease_data()
-    {
-        QTest::addColumn<QString>("release");
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<int>("patch");
-        QTest::newRow("debian") << QStringLiteral("6.1.0-18-amd64") << 6 << 1 << 0;
-        QTest::newRow("vendor suffix") << QStringLiteral("6.18.44-fc-v1300") << 6 << 18 << 44;
-        QTest::newRow("wsl four parts") << QStringLiteral("5.15.90.1-microsoft-standard-WSL2") << 5 << 15 << 90;
-        QTest::newRow("two parts") << QStringLiteral("6.8-arch1") << 6 << 8 << 0;
-        QTest::newRow("plus after minor") << QStringLiteral("4.19+") << 4 << 19 << 0;
-        QTest::newRow("no numbers") << QStringLiteral("unknown") << 0 << 0 << 0;
-    }
+    // Debian's, a vendor suffix, WSL's four parts, two parts, a plus after the
+    // minor number, and no numbers at all.
     void kernelRelease()
     {
-        QFETCH(QString, release);
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(int, patch);
-        const OsVersion version = PlatformSystemFacts::parseKernelRelease(release);
-        QCOMPARE(version.name, QStringLiteral("Linux"));
-        QCOMPARE(version.major, major);
-        QCOMPARE(version.minor, minor);
-        QCOMPARE(version.patch, patch);
+        QStringList versions;
+        for (const char* release :
+             {"6.1.0-18-amd64", "6.18.44-fc-v1300", "5.15.90.1-microsoft-standard-WSL2", "6.8-arch1", "4.19+", "unknown"}) {
+            const OsVersion os = PlatformSystemFacts::parseKernelRelease(QString::fromLatin1(release));
+            versions.append(QStringLiteral("%1 %2.%3.%4").arg(os.name).arg(os.major).arg(os.minor).arg(os.patch));
+        }
+        QCOMPARE(versions.join(QStringLiteral(", ")),
+                 QStringLiteral("Linux 6.1.0, Linux 6.18.44, Linux 5.15.90, Linux 6.8.0, Linux 4.19.0, Linux 0.0.0"));
     }
 
     void runningMachine()
@@ -143,14 +120,11 @@ private Q_SLOTS:
         // Memory, processors and the kernel come from the kernel, not the fake root.
         const PlatformSystemFacts facts;
         QCOMPARE(facts.processorCount(), qint64(QThread::idealThreadCount()));
-        QVERIFY(facts.processorCount() >= 1);
         QVERIFY(facts.physicalMemory() >= (quint64(64) << 20));
         const OsVersion os = facts.osVersion();
         QCOMPARE(os.name, QStringLiteral("Linux"));
-        QVERIFY(os.major >= 3);
         const QString numbers = QStringLiteral("%1.%2.").arg(os.major).arg(os.minor);
         QVERIFY2(QSysInfo::kernelVersion().startsWith(numbers), qPrintable(QSysInfo::kernelVersion()));
-
         // The real /proc/cpuinfo parses on this machine (core ids may be absent in VMs).
         const std::optional<quint64> cores = facts.integer(QStringLiteral("hw.physicalcpu"));
         QVERIFY(!cores || *cores >= 1);
