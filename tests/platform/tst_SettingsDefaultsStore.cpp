@@ -6,6 +6,7 @@
 #include "platform/WriteBehindDefaultsStore.h"
 
 #include <QDir>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -83,6 +84,7 @@ public:
     QStringList refused;
     QMap<QString, QByteArray> values;
     QList<std::optional<QByteArray>> written;
+    QList<QThread*> writers;
 
 private:
     bool write(const QString& key, const std::optional<QByteArray>& value)
@@ -91,6 +93,7 @@ private:
         allowed.acquire();
         QMutexLocker lock(&m_mutex);
         written.append(value);
+        writers.append(QThread::currentThread());
         if (refused.contains(key))
             return false;
         if (value)
@@ -302,6 +305,20 @@ private Q_SLOTS:
         QCOMPARE(target->written, (QList<Value>{QByteArray("1"), std::nullopt, QByteArray("3")}));
         QCOMPARE(target->data(QStringLiteral("queue")), Value("3"));
         QCOMPARE(target->data(QStringLiteral("gone")), std::nullopt);
+    }
+
+    // A short process writes through: each change is in the store behind
+    // when it returns, written on the caller's thread.
+    void writeThroughWritesOnTheCallersThread()
+    {
+        auto target = std::make_shared<HeldStore>();
+        target->allowed.release(2);
+        WriteBehindDefaultsStore store(target);
+        store.setWritesThrough(true);
+        QVERIFY(store.setData(QStringLiteral("queue"), "1"));
+        QVERIFY(store.remove(QStringLiteral("queue")));
+        QCOMPARE(target->written, (QList<Value>{QByteArray("1"), std::nullopt}));
+        QCOMPARE(target->writers, QList<QThread*>(2, QThread::currentThread()));
     }
 
     void writeBehindDropsARefusedChange()
