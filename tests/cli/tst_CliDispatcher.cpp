@@ -147,6 +147,7 @@ void tst_CliDispatcher::usageErrors_data()
     row("fans boost -5", QStringLiteral("процент должен быть числом от 0 до 100, а не «-5»"));
     row("fans auto now", QStringLiteral("auto не принимает аргументов"));
     row("feedback --offline", QStringLiteral("не указано сообщение"));
+    row("update", QStringLiteral("укажите check, download или install"));
     row("update now", QStringLiteral("укажите check, download или install"));
 }
 

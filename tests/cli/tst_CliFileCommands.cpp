@@ -15,7 +15,6 @@
 
 namespace {
 
-
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
@@ -97,20 +96,18 @@ void tst_CliFileCommands::moveOnlyTheNamedRowsAsText()
     const QString kept = cli.home().makeFile(QStringLiteral("Downloads/оставить.txt"), 100);
     const QString dashed = cli.home().makeFile(QStringLiteral("Downloads/-минус.txt"), 100);
 
-    CliRun run = cli.run({QStringLiteral("move"), QStringLiteral("downloadsInbox"), QStringLiteral("--only"),
-                          QStringLiteral("--"), QStringLiteral("-минус.txt")});
+    CliRun run = cli.run(words("move downloadsInbox --only -- -минус.txt"));
     QCOMPARE(run.exitCode, 0);
     const QString destination = archive + QStringLiteral("/-минус.txt");
-    QCOMPARE(run.outText(), dashed + QStringLiteral(" → ") + destination + QLatin1Char('\n')
-                                + resultLine(QStringLiteral("Перенесено: "), 1, 0,
-                                             ScratchDir::allocatedSize(native(destination)))
-                                + QLatin1Char('\n'));
+    const qint64 size = ScratchDir::allocatedSize(native(destination));
+    QCOMPARE(run.outText(), QStringLiteral("%1 → %2\n%3\n").arg(dashed, destination,
+                                                                 resultLine(QStringLiteral("Перенесено: "), 1, 0, size)));
     // A name that starts with a dash is given after "--"; progress and the
     // scan's status line go to standard error.
     QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 2 элемента")), run.describe());
     QVERIFY(QFile::exists(kept) && QFile::exists(destination));
 
-    run = cli.run({QStringLiteral("undo")});
+    run = cli.run(words("undo"));
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.outText(), QStringLiteral("Возвращено: 1, ошибок: 0\n"));
     QVERIFY(QFile::exists(dashed) && !QFile::exists(destination));
@@ -194,8 +191,7 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
     QCOMPARE(cli.run(words("history")).outText(), QStringLiteral("История пуста\n"));
 
     const qint64 trashedBytes = ScratchDir::allocatedSize(native(report));
-    QCOMPARE(cli.runJson({QStringLiteral("trash"), QStringLiteral("downloadsInbox"), QStringLiteral("--only"),
-                          QStringLiteral("Отчёт за май.pdf"), QStringLiteral("--json")}),
+    QCOMPARE(cli.runJson(words("trash downloadsInbox --json --only") + QStringList{QStringLiteral("Отчёт за май.pdf")}),
              fields({{"deleted", 1}, {"failed", 0}, {"freedBytes", trashedBytes}, {"errors", QJsonArray()},
                      {"category", QStringLiteral("downloadsInbox")},
                      {"status", resultLine(QStringLiteral("В Корзину: "), 1, 0, trashedBytes)}}));

@@ -4,12 +4,13 @@
 
 #include "model/AppSettings.h"
 #include "platform/FolderDefaultsStore.h"
+#include "update/UpdateError.h"
 
 #include <QJsonArray>
 #include <QtTest>
 
-// brisko region, brisko feedback and the usage events of a scan run as users
-// run them: a separate process with its own home and the bed's defaults
+// brisko region, brisko feedback, brisko update and the usage events of a
+// scan run as users run them: a separate process with its own home and the bed's defaults
 // store, talking to the bed's loopback server while this test waits.
 class tst_CliServerCommands : public ServerTestCase
 {
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void feedback();
     void unansweredSendsDoNotHoldTheCommand();
     void aCommandSendsWhileItWorksAndLeavesItsLastEventQueued();
+    void updateNeverAsksAPlainSource();
 
 private:
     void prepare() override
@@ -31,6 +33,7 @@ private:
         settings.feedbackEndpoint = m_bed->endpoint(QStringLiteral("feedback.php"));
         settings.analyticsEndpoint = m_bed->endpoint(QStringLiteral("events.php"));
         settings.errorsEndpoint = m_bed->endpoint(QStringLiteral("errors.php"));
+        settings.updateCheckURL = m_bed->endpoint(QStringLiteral("version.json"));
         QVERIFY(m_bed->store->setData(QStringLiteral("BriskoSettings"), settings.toJson().value()));
     }
     CliRun run(const QString& words, const QString& offline = QString()) const
@@ -173,6 +176,26 @@ void tst_CliServerCommands::aCommandSendsWhileItWorksAndLeavesItsLastEventQueued
     }
     QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("event")),
              QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed"), QStringLiteral("scan_started")}));
+}
+
+// A version file address that is not HTTPS on the maker's hosts is refused
+// without a request, in text and in JSON; the road through a trusted server
+// is tst_UpdateService's.
+void tst_CliServerCommands::updateNeverAsksAPlainSource()
+{
+    CliRun result = run(QStringLiteral("update|check"));
+    QVERIFY2(result.finished && result.exitCode == 1 && result.errText().contains(UpdateError::untrustedSource),
+             result.describe());
+    result = run(QStringLiteral("update|install|--json"));
+    QVERIFY2(result.finished && result.exitCode == 1, result.describe());
+    const QJsonObject json = result.json().value_or(QJsonDocument()).object();
+    QCOMPARE(json.value(QLatin1String("lastCheckError")).toString(), UpdateError::untrustedSource);
+    QVERIFY(json.value(QLatin1String("availableUpdate")).isNull());
+    QCOMPARE(json.value(QLatin1String("phase")).toObject().value(QLatin1String("kind")), QJsonValue(QStringLiteral("idle")));
+    // A build folder is no installation to replace.
+    QCOMPARE(json.value(QLatin1String("canInstallInPlace")), QJsonValue(false));
+    QCOMPARE(m_bed->received(QStringLiteral("version.json")).size(), 0);
+    QVERIFY(!QFile::exists(m_sandbox.home().filePath(QStringLiteral(".local/share/brisko-vella/updates"))));
 }
 
 BRISKO_TEST(tst_CliServerCommands)

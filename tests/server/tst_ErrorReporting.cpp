@@ -4,17 +4,21 @@
 #include "TestValues.h"
 
 #include "model/AppSettings.h"
+#include "server/AnalyticsService.h"
 #include "server/CrashRecord.h"
 #include "server/ErrorReporter.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
 
-// Error reports: what a report holds, de-duplication, sanitising, the caps,
-// the switch and the hand-over from other threads; a process that dies
-// leaves a report in its crash file, which the next launch sends under the
-// feature crash. The queue's own rules are tst_StoredQueue's.
+// The two services that queue records for the server. Error reports: what a
+// report holds, de-duplication, sanitising, the caps, the switch and the
+// hand-over from other threads; a process that dies leaves a report in its
+// crash file, which the next launch sends under the feature crash. Usage
+// events: the installation id, what an event holds, the cap and the switch.
+// The queue's own rules are tst_StoredQueue's.
 class tst_ErrorReporting : public ServerTestCase
 {
     Q_OBJECT
@@ -32,6 +36,9 @@ private Q_SLOTS:
     void deathLeavesAReportTheNextLaunchSends();
     void crashReportWaitsUntilConfiguredAndIsDroppedWhenOff();
     void damagedCrashFileIsDropped();
+    void usageIdIsMadeOnceAndKept();
+    void usageEventIsSentWithItsFields();
+    void usageSwitchedOffSendsNothingAndKeepsTheNewest200();
 
 private:
     std::unique_ptr<ErrorReportingService> makeService(bool configured = true)
@@ -43,13 +50,23 @@ private:
         }
         return service;
     }
-    // Lets every flush that was started end.
+    std::unique_ptr<AnalyticsService> makeUsage()
+    {
+        return std::make_unique<AnalyticsService>(m_bed->store, m_bed->clock, m_bed->client(), ServerTestBed::info());
+    }
+    // Lets every flush that was started end, and its writes behind reach the
+    // store, as they do before the program ends.
     void settle(ErrorReportingService& service)
     {
         QVERIFY(ServerTestBed::await(service.flushQueue()));
         QVERIFY(!service.isFlushing());
+        service.waitForListWrites();
     }
     QStringList sent(const QString& field) const { return m_bed->sent(errors, field); }
+    QJsonObject firstContext() const
+    {
+        return m_bed->received(errors).first().json().value(QLatin1String("context")).toObject();
+    }
     QString crashFile() const { return m_bed->path(QStringLiteral("defaults.crash")); }
     // The dying is done by a real child process.
     bool crash(const QString& mode)
@@ -65,6 +82,7 @@ private:
     }
 
     const QString errors = QStringLiteral("errors.php");
+    const QString events = QStringLiteral("events.php");
 };
 
 void tst_ErrorReporting::reportIsSentWithItsFields()
@@ -82,7 +100,8 @@ void tst_ErrorReporting::reportIsSentWithItsFields()
                           {QStringLiteral("build"), QStringLiteral("42")},
                           {QStringLiteral("os_version"), ServerTestBed::info().osVersion},
                           {QStringLiteral("timestamp"), QStringLiteral("2026-03-14T06:30:15Z")},
-                          {QStringLiteral("context"), QJsonObject{{QStringLiteral("path"), QStringLiteral("/Users/Анна/Movies")}}}}));
+                          {QStringLiteral("context"),
+                           QJsonObject{{QStringLiteral("path"), QStringLiteral("/Users/Анна/Movies")}}}}));
     settle(*service);
     QVERIFY(service->loadQueue().isEmpty());
     QCOMPARE(service->loadRecent().size(), 1);
@@ -124,18 +143,17 @@ void tst_ErrorReporting::nothingIsRecordedUnconfiguredOrBlank()
     service->report(AppFeature::general, QStringLiteral(" \n\t\r\n "), {});
     service->report(AppFeature::general, QString(), {});
     settle(*service);
-    QVERIFY(service->loadQueue().isEmpty());
-    QVERIFY(service->loadRecent().isEmpty());
+    QVERIFY(service->loadQueue().isEmpty() && service->loadRecent().isEmpty());
     QVERIFY(m_bed->server.requests().isEmpty());
 }
 
 void tst_ErrorReporting::messageAndContextAreCut()
 {
-    QMap<QString, QString> context{{QStringLiteral("UserPassword"), QStringLiteral("hunter2")},
-                                   {QStringLiteral("serialNumber"), QStringLiteral("C02XYZ")},
-                                   {QStringLiteral("DISK_SERIAL"), QStringLiteral("W1234")},
-                                   {QStringLiteral("путь"), QString(600, QLatin1Char('p'))},
-                                   {QString(70, QLatin1Char('k')), QStringLiteral("long key")}};
+    const QMap<QString, QString> context{{QStringLiteral("UserPassword"), QStringLiteral("hunter2")},
+                                         {QStringLiteral("serialNumber"), QStringLiteral("C02XYZ")},
+                                         {QStringLiteral("DISK_SERIAL"), QStringLiteral("W1234")},
+                                         {QStringLiteral("путь"), QString(600, QLatin1Char('p'))},
+                                         {QString(70, QLatin1Char('k')), QStringLiteral("long key")}};
     const QMap<QString, QString> expected{{QStringLiteral("путь"), QString(500, QLatin1Char('p'))},
                                           {QString(64, QLatin1Char('k')), QStringLiteral("long key")}};
     QCOMPARE(ErrorReportingService::sanitizedContext(context), expected);
@@ -150,10 +168,10 @@ void tst_ErrorReporting::messageAndContextAreCut()
     // A character outside the basic plane is not split at the limit.
     service->report(AppFeature::general, QString(1999, QLatin1Char('a')) + QStringLiteral("😀tail"), {});
     settle(*service);
-    QCOMPARE(sent(QStringLiteral("message")), QStringList({QString(2000, QChar(0x044F)), QString(1999, QLatin1Char('a'))}));
-    QCOMPARE(m_bed->received(errors).first().json().value(QLatin1String("context")).toObject(),
-             QJsonObject({{QStringLiteral("путь"), QString(500, QLatin1Char('p'))},
-                          {QString(64, QLatin1Char('k')), QStringLiteral("long key")}}));
+    QCOMPARE(sent(QStringLiteral("message")),
+             QStringList({QString(2000, QChar(0x044F)), QString(1999, QLatin1Char('a'))}));
+    QCOMPARE(firstContext(), QJsonObject({{QStringLiteral("путь"), QString(500, QLatin1Char('p'))},
+                                          {QString(64, QLatin1Char('k')), QStringLiteral("long key")}}));
 }
 
 void tst_ErrorReporting::operationErrorsMakeOneReport()
@@ -165,14 +183,14 @@ void tst_ErrorReporting::operationErrorsMakeOneReport()
     for (int i = 1; i <= 7; ++i) {
         errorTexts.append(QStringLiteral("Ошибка %1").arg(i));
     }
-    reporter.reportOperationErrors(AppFeature::archiveMove, errorTexts, {{QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}});
+    reporter.reportOperationErrors(AppFeature::archiveMove, errorTexts,
+                                   {{QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}});
     settle(*service);
     QCOMPARE(sent(QStringLiteral("message")),
              QStringList({QStringLiteral("Ошибка 1 | Ошибка 2 | Ошибка 3 | Ошибка 4 | Ошибка 5")}));
-    QCOMPARE(m_bed->received(errors).first().json().value(QLatin1String("context")).toObject(),
-             QJsonObject({{QStringLiteral("error_count"), QStringLiteral("7")},
-                          {QStringLiteral("more_errors"), QStringLiteral("+2")},
-                          {QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}}));
+    QCOMPARE(firstContext(), QJsonObject({{QStringLiteral("error_count"), QStringLiteral("7")},
+                                          {QStringLiteral("more_errors"), QStringLiteral("+2")},
+                                          {QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}}));
     QCOMPARE(ErrorReporter::operationContext({QStringLiteral("a"), QStringLiteral("b")}, {}),
              (QMap<QString, QString>{{QStringLiteral("error_count"), QStringLiteral("2")}}));
     // Without a service the reports go nowhere.
@@ -189,17 +207,14 @@ void tst_ErrorReporting::queueAndRecentKeepTheNewest()
     }
     service->report(AppFeature::update, QString(300, QLatin1Char('u')), {});
     settle(*service);
-    const ErrorReportList queue = service->loadQueue();
-    QCOMPARE(queue.size(), 100);
-    QCOMPARE(queue.first().message, QStringLiteral("сбой 2"));
-    const ErrorReportList recent = service->loadRecent();
-    QCOMPARE(recent.size(), 20);
-    QCOMPARE(recent.first().message, QStringLiteral("сбой 82"));
+    QCOMPARE(service->loadQueue().size(), 100);
+    QCOMPARE(service->loadQueue().first().message, QStringLiteral("сбой 2"));
+    QCOMPARE(service->loadRecent().size(), 20);
+    QCOMPARE(service->loadRecent().first().message, QStringLiteral("сбой 82"));
     QVERIFY(m_bed->server.requests().isEmpty());
-    service->waitForListWrites();
     QCOMPARE(ErrorReportingService::recentSummaries(m_bed->store, 3),
-             QStringList({QStringLiteral("update: ") + QString(200, QLatin1Char('u')), QStringLiteral("scan: сбой 100"),
-                          QStringLiteral("scan: сбой 99")}));
+             QStringList({QStringLiteral("update: ") + QString(200, QLatin1Char('u')),
+                          QStringLiteral("scan: сбой 100"), QStringLiteral("scan: сбой 99")}));
 }
 
 void tst_ErrorReporting::switchedOffKeepsTheQueue()
@@ -272,9 +287,8 @@ void tst_ErrorReporting::deathLeavesAReportTheNextLaunchSends()
     QTRY_COMPARE(m_bed->received(errors).size(), 1);
     QCOMPARE(sent(QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
     QCOMPARE(sent(QStringLiteral("message")), QStringList({message}));
-    const QJsonObject context = m_bed->received(errors).first().json().value(QLatin1String("context")).toObject();
-    QCOMPARE(context.value(QLatin1String("exception")).toString(), exception);
-    QVERIFY(!context.value(QLatin1String("stack")).toString().isEmpty());
+    QCOMPARE(firstContext().value(QLatin1String("exception")).toString(), exception);
+    QVERIFY(!firstContext().value(QLatin1String("stack")).toString().isEmpty());
     QVERIFY(!QFile::exists(crashFile()));
 
     // The launch after that has nothing more to send.
@@ -315,8 +329,70 @@ void tst_ErrorReporting::damagedCrashFileIsDropped()
         "brisko-crash\nexception: SIGBUS\nmessage: Fatal signal SIGBUS (bus error)\nstack:\n"
         "/opt/Brisko Vella/bin/brisko(_Z4walkv+0x1d) [0x55d0c0de]\n/usr/lib/libc.so.6(+0x3bfd0) [0x7f00]\n");
     QVERIFY(parsed);
-    QCOMPARE(parsed->frames,
-             QStringList({QStringLiteral("brisko(_Z4walkv+0x1d) [0x55d0c0de]"), QStringLiteral("libc.so.6(+0x3bfd0) [0x7f00]")}));
+    QCOMPARE(parsed->frames, QStringList({QStringLiteral("brisko(_Z4walkv+0x1d) [0x55d0c0de]"),
+                                          QStringLiteral("libc.so.6(+0x3bfd0) [0x7f00]")}));
+}
+
+void tst_ErrorReporting::usageIdIsMadeOnceAndKept()
+{
+    const QString first = makeUsage()->anonymousId();
+    const QRegularExpression uuid(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$"));
+    QVERIFY(uuid.match(first).hasMatch());
+    QCOMPARE(m_bed->store->data(AnalyticsService::anonymousIdKey), first.toUtf8());
+    QCOMPARE(makeUsage()->anonymousId(), first);
+
+    m_bed->store->setData(AnalyticsService::anonymousIdKey, "\xff not an id");
+    const QString replaced = makeUsage()->anonymousId();
+    QVERIFY(uuid.match(replaced).hasMatch() && replaced != first);
+    QCOMPARE(m_bed->store->data(AnalyticsService::anonymousIdKey), replaced.toUtf8());
+}
+
+void tst_ErrorReporting::usageEventIsSentWithItsFields()
+{
+    auto service = makeUsage();
+    const QMap<QString, QString> metadata{{QStringLiteral("items"), QStringLiteral("12")},
+                                          {QStringLiteral("category"), QStringLiteral("largeFolders")}};
+    service->track(QStringLiteral("scan_completed"), metadata, true, m_bed->endpoint(events));
+    QTRY_COMPARE(m_bed->received(events).size(), 1);
+    QCOMPARE(m_bed->received(events).first().json(),
+             QJsonObject({{QStringLiteral("anonymous_id"), service->anonymousId()},
+                          {QStringLiteral("app_version"), QStringLiteral("1.4.2")},
+                          {QStringLiteral("build"), QStringLiteral("42")},
+                          {QStringLiteral("event"), QStringLiteral("scan_completed")},
+                          {QStringLiteral("metadata"), QJsonObject{{QStringLiteral("items"), QStringLiteral("12")},
+                                                                   {QStringLiteral("category"), QStringLiteral("largeFolders")}}},
+                          {QStringLiteral("os_version"), ServerTestBed::info().osVersion},
+                          {QStringLiteral("timestamp"), QStringLiteral("2026-03-14T06:30:15Z")}}));
+    QVERIFY(ServerTestBed::await(service->whenIdle()));
+    QVERIFY(service->loadQueue().isEmpty());
+}
+
+void tst_ErrorReporting::usageSwitchedOffSendsNothingAndKeepsTheNewest200()
+{
+    auto service = makeUsage();
+    // The host is rate-limited: the event stays queued.
+    m_bed->gate->block(QStringLiteral("127.0.0.1"), 600);
+    service->track(QStringLiteral("app_launch"), {}, true, m_bed->endpoint(events));
+    QVERIFY(ServerTestBed::await(service->whenIdle()));
+    service->track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}},
+                   false, m_bed->endpoint(events));
+    QCOMPARE(service->loadQueue().size(), 1);
+
+    // Switched off, a flush sends nothing and keeps the queue for later.
+    service->waitForQueueWrites();
+    m_bed->restart();
+    auto fresh = makeUsage();
+    QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), false)));
+    QVERIFY(m_bed->received(events).isEmpty());
+    QCOMPARE(fresh->loadQueue().size(), 1);
+    QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), true)));
+    QCOMPARE(m_bed->sent(events, QStringLiteral("event")), QStringList({QStringLiteral("app_launch")}));
+    QVERIFY(fresh->loadQueue().isEmpty());
+
+    QVERIFY(fresh->saveQueue(AnalyticsEventList(200)));
+    fresh->track(QStringLiteral("event_201"), {}, true, QString());
+    QCOMPARE(fresh->loadQueue().size(), 200);
+    QCOMPARE(fresh->loadQueue().last().event, QStringLiteral("event_201"));
 }
 
 BRISKO_TEST(tst_ErrorReporting)
