@@ -39,10 +39,7 @@ private:
     HttpResponse run(const HttpRequest& request);
     HttpRequest get(const QString& path, std::chrono::milliseconds timeout = 20s) const
     {
-        HttpRequest request;
-        request.url = QUrl(m_bed->server.url(path));
-        request.timeout = timeout;
-        return request;
+        return {.url = QUrl(m_bed->server.url(path)), .timeout = timeout};
     }
     static quint16 closedPort()
     {
@@ -183,9 +180,7 @@ void tst_HttpTransport::requestsThatReachNoServer()
     }
     QCOMPARE(HttpTransport::serverUrl(url).isValid(), errorText != QStringLiteral("неверный адрес сервера"));
     m_bed->transport.setOffline(offline);
-    HttpRequest request;
-    request.url = QUrl(url);
-    const HttpResponse response = run(request);
+    const HttpResponse response = run({.url = QUrl(url)});
     QVERIFY(!response.isHttp);
     QCOMPARE(response.errorText, errorText);
 }
