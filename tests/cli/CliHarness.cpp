@@ -81,11 +81,6 @@ CliRun CliHarness::run(const QStringList& arguments, std::FILE* err) const
     return result;
 }
 
-CliRun CliHarness::run(const QStringList& arguments) const
-{
-    return run(arguments, nullptr);
-}
-
 CliRun CliHarness::runWithTerminalStderr(const QStringList& arguments) const
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);

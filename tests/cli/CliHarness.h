@@ -33,7 +33,7 @@ public:
 
     AppEnvironment environment() const;
 
-    CliRun run(const QStringList& arguments) const;
+    CliRun run(const QStringList& arguments) const { return run(arguments, nullptr); }
     // Standard error on a pseudo-terminal; CliRun::err holds what it received.
     CliRun runWithTerminalStderr(const QStringList& arguments) const;
     // A command that prints one JSON object: checks the exit code and that
@@ -43,7 +43,6 @@ public:
     bool setSetting(const QString& assignment) const;
     // The settings as stored; an empty object when there are none.
     QJsonObject storedSettings() const;
-
 
 private:
     CliRun run(const QStringList& arguments, std::FILE* err) const;

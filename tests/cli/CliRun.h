@@ -19,7 +19,16 @@ struct CliRun
     QString outText() const { return QString::fromUtf8(out); }
     QString errText() const { return QString::fromUtf8(err); }
     // Standard output parsed as one JSON document, nothing when it is not one.
-    std::optional<QJsonDocument> json() const;
+    std::optional<QJsonDocument> json() const
+    {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(out, &error);
+        return error.error == QJsonParseError::NoError ? std::optional(document) : std::nullopt;
+    }
     // For failure messages: exit code and both streams.
-    QByteArray describe() const;
+    QByteArray describe() const
+    {
+        return "finished=" + QByteArray(finished ? "yes" : "no") + " exit=" + QByteArray::number(exitCode)
+            + "\nstdout:\n" + out + "\nstderr:\n" + err;
+    }
 };

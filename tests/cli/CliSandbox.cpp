@@ -3,24 +3,9 @@
 #include <QProcess>
 #include <QSignalSpy>
 
-CliSandbox::CliSandbox()
-    : m_config(QDir::tempPath() + QStringLiteral("/brisko-cli-XXXXXX"))
-{
-}
-
 QString CliSandbox::program()
 {
     return QStringLiteral(BRISKO_BIN);
-}
-
-QString CliSandbox::defaultsFile() const
-{
-    return m_config.filePath(QStringLiteral("defaults.ini"));
-}
-
-QString CliSandbox::scratchPath(const QString& name) const
-{
-    return m_config.filePath(name);
 }
 
 QProcessEnvironment CliSandbox::environment() const
@@ -35,17 +20,10 @@ QProcessEnvironment CliSandbox::environment() const
     return environment;
 }
 
-CliRun CliSandbox::run(const QStringList& arguments) const
-{
-    return run(arguments, environment());
-}
-
-CliRun CliSandbox::run(const QStringList& arguments, const QProcessEnvironment& environment,
-                       const QString& workingDirectory) const
+CliRun CliSandbox::run(const QStringList& arguments, const QProcessEnvironment& environment) const
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(workingDirectory);
     QSignalSpy finished(&process, &QProcess::finished);
     process.start(program(), arguments);
     CliRun result;

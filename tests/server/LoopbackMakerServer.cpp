@@ -78,36 +78,19 @@ QString LoopbackMakerServer::endpoint(const QString& name) const
     return url(apiPrefix + name);
 }
 
-void LoopbackMakerServer::enqueue(const QString& path, const ScriptedResponse& response)
-{
-    m_scripts[path].enqueue(response);
-}
-
-void LoopbackMakerServer::setStanding(const QString& path, const ScriptedResponse& response)
-{
-    m_standing.insert(path, response);
-}
-
-void LoopbackMakerServer::clearStanding(const QString& path)
-{
-    m_standing.remove(path);
-}
-
 QList<RecordedRequest> LoopbackMakerServer::requests(const QString& path) const
 {
     QList<RecordedRequest> matching;
-    for (const RecordedRequest& request : m_requests) {
-        if (request.path == path) {
-            matching.append(request);
-        }
-    }
+    std::copy_if(m_requests.cbegin(), m_requests.cend(), std::back_inserter(matching),
+                 [&path](const RecordedRequest& request) { return request.path == path; });
     return matching;
 }
 
 QByteArray LoopbackMakerServer::picture()
 {
     // A 1×1 PNG.
-    return QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+    return QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
 }
 
 QByteArray LoopbackMakerServer::defaultAdsConfig() const
@@ -122,14 +105,11 @@ QByteArray LoopbackMakerServer::defaultAdsConfig() const
             {QStringLiteral("imageURL"), url(apiPrefix + QStringLiteral("images/") + id + QStringLiteral(".png"))},
         };
     };
-    return compact({
-        {QStringLiteral("banners"),
-         QJsonArray{banner(QStringLiteral("local-one"), QStringLiteral("Локальный сервер"),
-                           QStringLiteral("Баннер с loopback-сервера")),
-                    banner(QStringLiteral("local-two"), QStringLiteral("Второй баннер"),
-                           QStringLiteral("Меняется по таймеру"))}},
-        {QStringLiteral("rotateSeconds"), 15},
-    });
+    const QJsonArray banners{banner(QStringLiteral("local-one"), QStringLiteral("Локальный сервер"),
+                                    QStringLiteral("Баннер с loopback-сервера")),
+                             banner(QStringLiteral("local-two"), QStringLiteral("Второй баннер"),
+                                    QStringLiteral("Меняется по таймеру"))};
+    return compact({{QStringLiteral("banners"), banners}, {QStringLiteral("rotateSeconds"), 15}});
 }
 
 void LoopbackMakerServer::accept()
@@ -168,24 +148,17 @@ void LoopbackMakerServer::readFrom(QTcpSocket* socket)
     RecordedRequest request;
     if (requestLine.size() >= 2) {
         request.method = requestLine.at(0);
-        const QByteArray target = requestLine.at(1);
-        const qsizetype question = target.indexOf('?');
-        request.path = QString::fromUtf8(question < 0 ? target : target.left(question));
-        request.query = question < 0 ? QString() : QString::fromUtf8(target.mid(question + 1));
+        const QList<QByteArray> target = requestLine.at(1).split('?');
+        request.path = QString::fromUtf8(target.first());
+        request.query = QString::fromUtf8(requestLine.at(1).mid(target.first().size() + 1));
     }
-    qint64 length = 0;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines.at(i).indexOf(':');
-        if (colon <= 0) {
-            continue;
-        }
-        const QByteArray name = lines.at(i).left(colon).trimmed();
-        const QByteArray value = lines.at(i).mid(colon + 1).trimmed();
-        request.headers.append({name, value});
-        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
-            length = value.toLongLong();
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0) {
+            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
     }
+    const qint64 length = request.header("Content-Length").value_or("0").toLongLong();
     if (length < 0 || length > maxRequestBody) {
         m_buffers.erase(it);
         answer(socket, ScriptedResponse::json(413, {}));
@@ -201,15 +174,10 @@ void LoopbackMakerServer::readFrom(QTcpSocket* socket)
 
 void LoopbackMakerServer::handle(QTcpSocket* socket, const RecordedRequest& request)
 {
-    ScriptedResponse response;
-    auto script = m_scripts.find(request.path);
-    if (script != m_scripts.end() && !script->isEmpty()) {
-        response = script->dequeue();
-    } else if (m_standing.contains(request.path)) {
-        response = m_standing.value(request.path);
-    } else {
-        response = builtIn(request);
-    }
+    QQueue<ScriptedResponse>& script = m_scripts[request.path];
+    const ScriptedResponse response = !script.isEmpty()             ? script.dequeue()
+        : m_standing.contains(request.path) ? m_standing.value(request.path)
+                                            : builtIn(request);
     m_requests.append(request);
     if (m_requests.size() > maxRecorded) {
         m_requests.removeFirst();
@@ -220,71 +188,63 @@ void LoopbackMakerServer::handle(QTcpSocket* socket, const RecordedRequest& requ
 
 ScriptedResponse LoopbackMakerServer::builtIn(const RecordedRequest& request) const
 {
-    const QJsonObject notFound{{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("not found")}};
-    if (!request.path.startsWith(apiPrefix)) {
-        return jsonAnswer(404, notFound);
-    }
-    const QString name = request.path.mid(apiPrefix.size());
-    const bool get = request.method == "GET";
-    const bool post = request.method == "POST";
-    if (name.startsWith(QLatin1String("images/")) && get) {
-        ScriptedResponse image = ScriptedResponse::json(200, picture());
-        image.headers.append({QByteArrayLiteral("Content-Type"), QByteArrayLiteral("image/png")});
-        return image;
-    }
-    if (name == QLatin1String("version.json") && get) {
-        return jsonAnswer(200, {{QStringLiteral("version"), QStringLiteral("0.1.0")},
-                                {QStringLiteral("build"), QStringLiteral("1")},
-                                {QStringLiteral("download_url"), url(QStringLiteral("/downloads/Brisko-Vella.dmg"))},
-                                {QStringLiteral("release_notes"), QStringLiteral("Локальная сборка")}});
-    }
-    if (name == QLatin1String("region.php") && get) {
-        QJsonObject answer{{QStringLiteral("vpn_suspected"), false}, {QStringLiteral("blocked"), false}};
-        if (!m_country.isEmpty()) {
-            answer.insert(QStringLiteral("country_code"), m_country);
+    const QString name = request.path.startsWith(apiPrefix) ? request.path.mid(apiPrefix.size()) : QString();
+    const auto refused = [](int status, const QString& error) {
+        return jsonAnswer(status, {{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
+    };
+    if (request.method == "GET") {
+        if (name.startsWith(QLatin1String("images/"))) {
+            ScriptedResponse image = ScriptedResponse::withHeader(200, "Content-Type", "image/png");
+            image.body = picture();
+            return image;
         }
-        const std::optional<QByteArray> local = request.header("X-Client-Region");
-        answer.insert(QStringLiteral("client_region"),
-                      local ? QJsonValue(QString::fromUtf8(*local)) : QJsonValue(QJsonValue::Null));
-        return jsonAnswer(200, answer);
-    }
-    if ((name == QLatin1String("events.php") || name == QLatin1String("errors.php")) && post) {
-        if (!QJsonDocument::fromJson(request.body).isObject()) {
-            return jsonAnswer(400, {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("bad json")}});
+        if (name == QLatin1String("version.json")) {
+            return jsonAnswer(200, {{QStringLiteral("version"), QStringLiteral("0.1.0")},
+                                    {QStringLiteral("build"), QStringLiteral("1")},
+                                    {QStringLiteral("download_url"), url(QStringLiteral("/downloads/Brisko-Vella.dmg"))},
+                                    {QStringLiteral("release_notes"), QStringLiteral("Локальная сборка")}});
         }
-        return jsonAnswer(200, {{QStringLiteral("ok"), true}});
-    }
-    if (name == QLatin1String("feedback.php") && post) {
-        const QString message = request.json().value(QLatin1String("message")).toString().trimmed();
-        if (message.size() < 5) {
-            return jsonAnswer(400, {{QStringLiteral("ok"), false},
-                                    {QStringLiteral("error"), QStringLiteral("Сообщение слишком короткое")}});
+        if (name == QLatin1String("region.php")) {
+            QJsonObject answer{{QStringLiteral("vpn_suspected"), false}, {QStringLiteral("blocked"), false}};
+            if (!m_country.isEmpty()) {
+                answer.insert(QStringLiteral("country_code"), m_country);
+            }
+            const std::optional<QByteArray> local = request.header("X-Client-Region");
+            answer.insert(QStringLiteral("client_region"),
+                          local ? QJsonValue(QString::fromUtf8(*local)) : QJsonValue(QJsonValue::Null));
+            return jsonAnswer(200, answer);
         }
-        return jsonAnswer(200, {{QStringLiteral("ok"), true},
-                                {QStringLiteral("message"), QStringLiteral("Спасибо! Сообщение получено.")}});
+        if (name == QLatin1String("ads.json")) {
+            return ScriptedResponse::json(200, m_adsConfig.isEmpty() ? defaultAdsConfig() : m_adsConfig);
+        }
+    } else if (request.method == "POST") {
+        if (name == QLatin1String("events.php") || name == QLatin1String("errors.php")) {
+            const bool object = QJsonDocument::fromJson(request.body).isObject();
+            return object ? jsonAnswer(200, {{QStringLiteral("ok"), true}}) : refused(400, QStringLiteral("bad json"));
+        }
+        if (name == QLatin1String("feedback.php")) {
+            if (request.json().value(QLatin1String("message")).toString().trimmed().size() < 5) {
+                return refused(400, QStringLiteral("Сообщение слишком короткое"));
+            }
+            return jsonAnswer(200, {{QStringLiteral("ok"), true},
+                                    {QStringLiteral("message"), QStringLiteral("Спасибо! Сообщение получено.")}});
+        }
     }
-    if (name == QLatin1String("ads.json") && get) {
-        return ScriptedResponse::json(200, m_adsConfig.isEmpty() ? defaultAdsConfig() : m_adsConfig);
-    }
-    return jsonAnswer(404, notFound);
+    return refused(404, QStringLiteral("not found"));
 }
 
-void LoopbackMakerServer::answer(QTcpSocket* socket, const ScriptedResponse& response)
+void LoopbackMakerServer::answer(QTcpSocket* socket, ScriptedResponse response)
 {
     if (response.delayMs > 0) {
-        ScriptedResponse now = response;
-        now.delayMs = 0;
-        QTimer::singleShot(response.delayMs, socket, [this, socket, now] { answer(socket, now); });
+        const int delay = std::exchange(response.delayMs, 0);
+        QTimer::singleShot(delay, socket, [=, this] { answer(socket, response); });
         return;
     }
-    switch (response.ending) {
-    case ScriptedResponse::Ending::closeAtOnce:
-        socket->disconnectFromHost();
+    if (response.ending != ScriptedResponse::Ending::answer) {
+        if (response.ending == ScriptedResponse::Ending::closeAtOnce) {
+            socket->disconnectFromHost();
+        }
         return;
-    case ScriptedResponse::Ending::neverAnswer:
-        return;
-    case ScriptedResponse::Ending::answer:
-        break;
     }
     const qint64 length = response.declaredLength >= 0 ? response.declaredLength
         : response.generatedBodyBytes > 0           ? response.generatedBodyBytes
@@ -302,19 +262,16 @@ void LoopbackMakerServer::answer(QTcpSocket* socket, const ScriptedResponse& res
     if (response.declaredLength != ScriptedResponse::unannounced) {
         head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     }
-    head += "Connection: close\r\n\r\n";
-    socket->write(head);
+    socket->write(head + "Connection: close\r\n\r\n");
     if (response.generatedBodyBytes > 0) {
         m_generatedLeft.insert(socket, response.generatedBodyBytes);
         writeGenerated(socket);
-        return;
-    }
-    if (response.dripIntervalMs > 0) {
+    } else if (response.dripIntervalMs > 0) {
         drip(socket, response.body, response.dripIntervalMs);
-        return;
+    } else {
+        socket->write(response.body);
+        socket->disconnectFromHost();
     }
-    socket->write(response.body);
-    socket->disconnectFromHost();
 }
 
 void LoopbackMakerServer::writeGenerated(QTcpSocket* socket)

@@ -42,10 +42,10 @@ public:
     QString endpoint(const QString& name) const;
 
     // The next answers for a path, in order; then the built-in one again.
-    void enqueue(const QString& path, const ScriptedResponse& response);
+    void enqueue(const QString& path, const ScriptedResponse& response) { m_scripts[path].enqueue(response); }
     // Replaces the built-in answer of a path until cleared.
-    void setStanding(const QString& path, const ScriptedResponse& response);
-    void clearStanding(const QString& path);
+    void setStanding(const QString& path, const ScriptedResponse& response) { m_standing.insert(path, response); }
+    void clearStanding(const QString& path) { m_standing.remove(path); }
 
     // What region.php reports as the caller's country ("" leaves it out).
     void setCountry(const QString& code) { m_country = code; }
@@ -70,7 +70,7 @@ private:
     void readFrom(QTcpSocket* socket);
     void handle(QTcpSocket* socket, const RecordedRequest& request);
     ScriptedResponse builtIn(const RecordedRequest& request) const;
-    void answer(QTcpSocket* socket, const ScriptedResponse& response);
+    void answer(QTcpSocket* socket, ScriptedResponse response);
     void writeGenerated(QTcpSocket* socket);
     void drip(QTcpSocket* socket, QByteArray body, int intervalMs);
 

@@ -4,22 +4,52 @@
 #include "TestValues.h"
 
 #include "model/AppSettings.h"
+#include "server/AnalyticsService.h"
 #include "server/CrashRecord.h"
 #include "server/ErrorReporter.h"
+#include "server/QueueFlusher.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
 
-// Error reports: what a report holds, de-duplication, sanitising, the caps,
-// the switch and the hand-over from other threads; a process that dies
-// leaves a report in its crash file, which the next launch sends under the
-// feature crash. The queue's own rules are tst_StoredQueue's.
+namespace {
+
+// The smallest record a queue can hold.
+struct Note
+{
+    QString text;
+
+    QJsonObject toJsonObject() const { return {{QStringLiteral("message"), text}}; }
+    static std::optional<Note> fromJsonObject(const QJsonObject& object)
+    {
+        const QJsonValue text = object.value(QLatin1String("message"));
+        return text.isString() ? std::optional<Note>(Note{text.toString()}) : std::nullopt;
+    }
+    bool operator==(const Note&) const = default;
+};
+
+} // namespace
+
+// The two services that queue records for the server. First the stored
+// queue and its flushes, which both share: the cap, unreadable values, and
+// that a flush loses nothing and sends nothing twice however requests, new
+// records and the end of the program interleave. Error reports: what a
+// report holds, de-duplication, sanitising, the caps, the switch and the
+// hand-over from other threads; a process that dies leaves a report in its
+// crash file, which the next launch sends under the feature crash. Usage
+// events: the installation id, what an event holds, the cap and the switch.
 class tst_ErrorReporting : public ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void keepsTheNewestAndRemovesTheOldestEqual();
+    void unreadableValueReadsAsEmptyAndIsReplaced_data();
+    void unreadableValueReadsAsEmptyAndIsReplaced();
+    void overlappingFlushesLoseAndRepeatNothing();
+    void interruptedFlushResendsOnlyWhatWasInFlight();
     void reportIsSentWithItsFields();
     void sameReportWithinTwoMinutesIsSentOnce();
     void nothingIsRecordedUnconfiguredOrBlank();
@@ -32,6 +62,9 @@ private Q_SLOTS:
     void deathLeavesAReportTheNextLaunchSends();
     void crashReportWaitsUntilConfiguredAndIsDroppedWhenOff();
     void damagedCrashFileIsDropped();
+    void usageIdIsMadeOnceAndKept();
+    void usageEventIsSentWithItsFields();
+    void usageSwitchedOffSendsNothingAndKeepsTheNewest200();
 
 private:
     std::unique_ptr<ErrorReportingService> makeService(bool configured = true)
@@ -43,13 +76,23 @@ private:
         }
         return service;
     }
-    // Lets every flush that was started end.
+    std::unique_ptr<AnalyticsService> makeUsage()
+    {
+        return std::make_unique<AnalyticsService>(m_bed->store, m_bed->clock, m_bed->client(), ServerTestBed::info());
+    }
+    // Lets every flush that was started end, and its writes behind reach the
+    // store, as they do before the program ends.
     void settle(ErrorReportingService& service)
     {
         QVERIFY(ServerTestBed::await(service.flushQueue()));
         QVERIFY(!service.isFlushing());
+        service.waitForListWrites();
     }
     QStringList sent(const QString& field) const { return m_bed->sent(errors, field); }
+    QJsonObject firstContext() const
+    {
+        return m_bed->received(errors).first().json().value(QLatin1String("context")).toObject();
+    }
     QString crashFile() const { return m_bed->path(QStringLiteral("defaults.crash")); }
     // The dying is done by a real child process.
     bool crash(const QString& mode)
@@ -64,8 +107,128 @@ private:
         return process.exitStatus() == QProcess::CrashExit;
     }
 
+    StoredQueue<Note> queue(qsizetype limit = 100) const { return {m_bed->store, QStringLiteral("Notes"), limit}; }
+    std::unique_ptr<QueueFlusher<Note>> flusher() { return std::make_unique<QueueFlusher<Note>>(queue(), m_bed->client()); }
+    QUrl notesUrl() const { return QUrl(m_bed->endpoint(errors)); }
+    static QStringList texts(const QList<Note>& notes)
+    {
+        QStringList list;
+        for (const Note& note : notes) {
+            list.append(note.text);
+        }
+        return list;
+    }
+    // What the server received, sorted.
+    QString sentNotes() const
+    {
+        QStringList list = m_bed->sent(errors, QStringLiteral("message"));
+        list.sort();
+        return list.join(u',');
+    }
+
     const QString errors = QStringLiteral("errors.php");
+    const QString events = QStringLiteral("events.php");
 };
+
+void tst_ErrorReporting::keepsTheNewestAndRemovesTheOldestEqual()
+{
+    const StoredQueue<Note> notes = queue(3);
+    for (const char* text : {"один", "два", "три", "два", "пять"}) {
+        notes.append(Note{QString::fromUtf8(text)});
+    }
+    QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("три"), QStringLiteral("два"), QStringLiteral("пять")}));
+    notes.append(Note{QStringLiteral("пять")});
+    notes.removeFirst(Note{QStringLiteral("пять")});
+    notes.removeFirst(Note{QStringLiteral("нет такой")});
+    QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("два"), QStringLiteral("пять")}));
+    // Another holder of the key sees every change at once.
+    QCOMPARE(texts(queue(3).load()), texts(notes.load()));
+}
+
+void tst_ErrorReporting::unreadableValueReadsAsEmptyAndIsReplaced_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("readable");
+    QTest::newRow("not JSON") << QByteArray("\xff\xfe not json") << QStringList();
+    QTest::newRow("an array left open") << QByteArray(R"([{"message":"x"})") << QStringList();
+    QTest::newRow("an object") << QByteArray(R"({"message":"x"})") << QStringList();
+    QTest::newRow("an element that is no object") << QByteArray(R"([{"message":"x"},7])") << QStringList();
+    // One damaged record costs none of the others.
+    QTest::newRow("a record that does not decode")
+        << QByteArray(R"([{"message":"x"},{"message":1}])") << QStringList({QStringLiteral("x")});
+    QTest::newRow("brackets and quotes inside a text, spaces between")
+        << QByteArray(R"( [ {"message":"}],{\"[\\"} ,{"message":"y"} ] )")
+        << QStringList({QStringLiteral("}],{\"[\\"), QStringLiteral("y")});
+}
+
+void tst_ErrorReporting::unreadableValueReadsAsEmptyAndIsReplaced()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QStringList, readable);
+    QVERIFY(m_bed->store->setData(QStringLiteral("Notes"), stored));
+    QCOMPARE(texts(queue().load()), readable);
+    queue().append(Note{QStringLiteral("после порчи")});
+    QCOMPARE(texts(queue().load()), readable + QStringList({QStringLiteral("после порчи")}));
+}
+
+void tst_ErrorReporting::overlappingFlushesLoseAndRepeatNothing()
+{
+    // Answers alternate between a slow failure and a quick success, and a
+    // new record, with a flush of its own as the services ask for one, comes
+    // with every request the server takes.
+    const QString path = ServerTestBed::apiPath(errors);
+    for (int i = 0; i < 40; ++i) {
+        m_bed->server.enqueue(path, ScriptedResponse::delayed(i % 2 == 0 ? 500 : 200, i % 2 == 0 ? 60 : 0));
+    }
+    const auto notes = flusher();
+    QMap<QString, int> delivered;
+    int added = 0;
+    const auto add = [&] {
+        queue().append(Note{QStringLiteral("отчёт %1").arg(added++)});
+        notes->flush(notesUrl());
+    };
+    const QObject scope;
+    connect(&m_bed->server, &LoopbackMakerServer::requestReceived, &scope, [&](const QString&, const QString&, int status) {
+        if (status == 200) {
+            delivered[m_bed->server.requests().last().json().value(QLatin1String("message")).toString()] += 1;
+        }
+        if (added < 12) {
+            add();
+        }
+    });
+    add();
+    for (int round = 0; round < 20 && (added < 12 || !queue().load().isEmpty()); ++round) {
+        QVERIFY(ServerTestBed::await(notes->flush(notesUrl())));
+    }
+    QVERIFY(!notes->isRunning());
+    QVERIFY(queue().load().isEmpty());
+    QCOMPARE(added, 12);
+    QCOMPARE(delivered.size(), 12);
+    for (auto it = delivered.constBegin(); it != delivered.constEnd(); ++it) {
+        QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    }
+}
+
+void tst_ErrorReporting::interruptedFlushResendsOnlyWhatWasInFlight()
+{
+    for (int i = 0; i < 3; ++i) {
+        queue().append(Note{QStringLiteral("запись %1").arg(i)});
+    }
+    // Until the host has answered once, one post runs at a time.
+    m_bed->server.enqueue(ServerTestBed::apiPath(errors), ScriptedResponse::delayed(200, 300));
+    {
+        const auto first = flusher();
+        first->flush(notesUrl());
+        QTRY_COMPARE(m_bed->received(errors).size(), 1);
+        QCOMPARE(sentNotes(), QStringLiteral("запись 0"));
+        // The program ends while the server still holds the oldest record.
+    }
+    QCOMPARE(queue().load().size(), 3);
+    const auto next = flusher();
+    QVERIFY(ServerTestBed::await(next->flush(notesUrl())));
+    QVERIFY(queue().load().isEmpty());
+    QCOMPARE(sentNotes(), QStringLiteral("запись 0,запись 0,запись 1,запись 2"));
+}
 
 void tst_ErrorReporting::reportIsSentWithItsFields()
 {
@@ -82,7 +245,8 @@ void tst_ErrorReporting::reportIsSentWithItsFields()
                           {QStringLiteral("build"), QStringLiteral("42")},
                           {QStringLiteral("os_version"), ServerTestBed::info().osVersion},
                           {QStringLiteral("timestamp"), QStringLiteral("2026-03-14T06:30:15Z")},
-                          {QStringLiteral("context"), QJsonObject{{QStringLiteral("path"), QStringLiteral("/Users/Анна/Movies")}}}}));
+                          {QStringLiteral("context"),
+                           QJsonObject{{QStringLiteral("path"), QStringLiteral("/Users/Анна/Movies")}}}}));
     settle(*service);
     QVERIFY(service->loadQueue().isEmpty());
     QCOMPARE(service->loadRecent().size(), 1);
@@ -124,18 +288,17 @@ void tst_ErrorReporting::nothingIsRecordedUnconfiguredOrBlank()
     service->report(AppFeature::general, QStringLiteral(" \n\t\r\n "), {});
     service->report(AppFeature::general, QString(), {});
     settle(*service);
-    QVERIFY(service->loadQueue().isEmpty());
-    QVERIFY(service->loadRecent().isEmpty());
+    QVERIFY(service->loadQueue().isEmpty() && service->loadRecent().isEmpty());
     QVERIFY(m_bed->server.requests().isEmpty());
 }
 
 void tst_ErrorReporting::messageAndContextAreCut()
 {
-    QMap<QString, QString> context{{QStringLiteral("UserPassword"), QStringLiteral("hunter2")},
-                                   {QStringLiteral("serialNumber"), QStringLiteral("C02XYZ")},
-                                   {QStringLiteral("DISK_SERIAL"), QStringLiteral("W1234")},
-                                   {QStringLiteral("путь"), QString(600, QLatin1Char('p'))},
-                                   {QString(70, QLatin1Char('k')), QStringLiteral("long key")}};
+    const QMap<QString, QString> context{{QStringLiteral("UserPassword"), QStringLiteral("hunter2")},
+                                         {QStringLiteral("serialNumber"), QStringLiteral("C02XYZ")},
+                                         {QStringLiteral("DISK_SERIAL"), QStringLiteral("W1234")},
+                                         {QStringLiteral("путь"), QString(600, QLatin1Char('p'))},
+                                         {QString(70, QLatin1Char('k')), QStringLiteral("long key")}};
     const QMap<QString, QString> expected{{QStringLiteral("путь"), QString(500, QLatin1Char('p'))},
                                           {QString(64, QLatin1Char('k')), QStringLiteral("long key")}};
     QCOMPARE(ErrorReportingService::sanitizedContext(context), expected);
@@ -150,10 +313,10 @@ void tst_ErrorReporting::messageAndContextAreCut()
     // A character outside the basic plane is not split at the limit.
     service->report(AppFeature::general, QString(1999, QLatin1Char('a')) + QStringLiteral("😀tail"), {});
     settle(*service);
-    QCOMPARE(sent(QStringLiteral("message")), QStringList({QString(2000, QChar(0x044F)), QString(1999, QLatin1Char('a'))}));
-    QCOMPARE(m_bed->received(errors).first().json().value(QLatin1String("context")).toObject(),
-             QJsonObject({{QStringLiteral("путь"), QString(500, QLatin1Char('p'))},
-                          {QString(64, QLatin1Char('k')), QStringLiteral("long key")}}));
+    QCOMPARE(sent(QStringLiteral("message")),
+             QStringList({QString(2000, QChar(0x044F)), QString(1999, QLatin1Char('a'))}));
+    QCOMPARE(firstContext(), QJsonObject({{QStringLiteral("путь"), QString(500, QLatin1Char('p'))},
+                                          {QString(64, QLatin1Char('k')), QStringLiteral("long key")}}));
 }
 
 void tst_ErrorReporting::operationErrorsMakeOneReport()
@@ -165,14 +328,14 @@ void tst_ErrorReporting::operationErrorsMakeOneReport()
     for (int i = 1; i <= 7; ++i) {
         errorTexts.append(QStringLiteral("Ошибка %1").arg(i));
     }
-    reporter.reportOperationErrors(AppFeature::archiveMove, errorTexts, {{QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}});
+    reporter.reportOperationErrors(AppFeature::archiveMove, errorTexts,
+                                   {{QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}});
     settle(*service);
     QCOMPARE(sent(QStringLiteral("message")),
              QStringList({QStringLiteral("Ошибка 1 | Ошибка 2 | Ошибка 3 | Ошибка 4 | Ошибка 5")}));
-    QCOMPARE(m_bed->received(errors).first().json().value(QLatin1String("context")).toObject(),
-             QJsonObject({{QStringLiteral("error_count"), QStringLiteral("7")},
-                          {QStringLiteral("more_errors"), QStringLiteral("+2")},
-                          {QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}}));
+    QCOMPARE(firstContext(), QJsonObject({{QStringLiteral("error_count"), QStringLiteral("7")},
+                                          {QStringLiteral("more_errors"), QStringLiteral("+2")},
+                                          {QStringLiteral("target"), QStringLiteral("/Volumes/Архив")}}));
     QCOMPARE(ErrorReporter::operationContext({QStringLiteral("a"), QStringLiteral("b")}, {}),
              (QMap<QString, QString>{{QStringLiteral("error_count"), QStringLiteral("2")}}));
     // Without a service the reports go nowhere.
@@ -189,17 +352,14 @@ void tst_ErrorReporting::queueAndRecentKeepTheNewest()
     }
     service->report(AppFeature::update, QString(300, QLatin1Char('u')), {});
     settle(*service);
-    const ErrorReportList queue = service->loadQueue();
-    QCOMPARE(queue.size(), 100);
-    QCOMPARE(queue.first().message, QStringLiteral("сбой 2"));
-    const ErrorReportList recent = service->loadRecent();
-    QCOMPARE(recent.size(), 20);
-    QCOMPARE(recent.first().message, QStringLiteral("сбой 82"));
+    QCOMPARE(service->loadQueue().size(), 100);
+    QCOMPARE(service->loadQueue().first().message, QStringLiteral("сбой 2"));
+    QCOMPARE(service->loadRecent().size(), 20);
+    QCOMPARE(service->loadRecent().first().message, QStringLiteral("сбой 82"));
     QVERIFY(m_bed->server.requests().isEmpty());
-    service->waitForListWrites();
     QCOMPARE(ErrorReportingService::recentSummaries(m_bed->store, 3),
-             QStringList({QStringLiteral("update: ") + QString(200, QLatin1Char('u')), QStringLiteral("scan: сбой 100"),
-                          QStringLiteral("scan: сбой 99")}));
+             QStringList({QStringLiteral("update: ") + QString(200, QLatin1Char('u')),
+                          QStringLiteral("scan: сбой 100"), QStringLiteral("scan: сбой 99")}));
 }
 
 void tst_ErrorReporting::switchedOffKeepsTheQueue()
@@ -272,9 +432,8 @@ void tst_ErrorReporting::deathLeavesAReportTheNextLaunchSends()
     QTRY_COMPARE(m_bed->received(errors).size(), 1);
     QCOMPARE(sent(QStringLiteral("feature")), QStringList({QStringLiteral("crash")}));
     QCOMPARE(sent(QStringLiteral("message")), QStringList({message}));
-    const QJsonObject context = m_bed->received(errors).first().json().value(QLatin1String("context")).toObject();
-    QCOMPARE(context.value(QLatin1String("exception")).toString(), exception);
-    QVERIFY(!context.value(QLatin1String("stack")).toString().isEmpty());
+    QCOMPARE(firstContext().value(QLatin1String("exception")).toString(), exception);
+    QVERIFY(!firstContext().value(QLatin1String("stack")).toString().isEmpty());
     QVERIFY(!QFile::exists(crashFile()));
 
     // The launch after that has nothing more to send.
@@ -315,8 +474,70 @@ void tst_ErrorReporting::damagedCrashFileIsDropped()
         "brisko-crash\nexception: SIGBUS\nmessage: Fatal signal SIGBUS (bus error)\nstack:\n"
         "/opt/Brisko Vella/bin/brisko(_Z4walkv+0x1d) [0x55d0c0de]\n/usr/lib/libc.so.6(+0x3bfd0) [0x7f00]\n");
     QVERIFY(parsed);
-    QCOMPARE(parsed->frames,
-             QStringList({QStringLiteral("brisko(_Z4walkv+0x1d) [0x55d0c0de]"), QStringLiteral("libc.so.6(+0x3bfd0) [0x7f00]")}));
+    QCOMPARE(parsed->frames, QStringList({QStringLiteral("brisko(_Z4walkv+0x1d) [0x55d0c0de]"),
+                                          QStringLiteral("libc.so.6(+0x3bfd0) [0x7f00]")}));
+}
+
+void tst_ErrorReporting::usageIdIsMadeOnceAndKept()
+{
+    const QString first = makeUsage()->anonymousId();
+    const QRegularExpression uuid(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$"));
+    QVERIFY(uuid.match(first).hasMatch());
+    QCOMPARE(m_bed->store->data(AnalyticsService::anonymousIdKey), first.toUtf8());
+    QCOMPARE(makeUsage()->anonymousId(), first);
+
+    m_bed->store->setData(AnalyticsService::anonymousIdKey, "\xff not an id");
+    const QString replaced = makeUsage()->anonymousId();
+    QVERIFY(uuid.match(replaced).hasMatch() && replaced != first);
+    QCOMPARE(m_bed->store->data(AnalyticsService::anonymousIdKey), replaced.toUtf8());
+}
+
+void tst_ErrorReporting::usageEventIsSentWithItsFields()
+{
+    auto service = makeUsage();
+    const QMap<QString, QString> metadata{{QStringLiteral("items"), QStringLiteral("12")},
+                                          {QStringLiteral("category"), QStringLiteral("largeFolders")}};
+    service->track(QStringLiteral("scan_completed"), metadata, true, m_bed->endpoint(events));
+    QTRY_COMPARE(m_bed->received(events).size(), 1);
+    QCOMPARE(m_bed->received(events).first().json(),
+             QJsonObject({{QStringLiteral("anonymous_id"), service->anonymousId()},
+                          {QStringLiteral("app_version"), QStringLiteral("1.4.2")},
+                          {QStringLiteral("build"), QStringLiteral("42")},
+                          {QStringLiteral("event"), QStringLiteral("scan_completed")},
+                          {QStringLiteral("metadata"), QJsonObject{{QStringLiteral("items"), QStringLiteral("12")},
+                                                                   {QStringLiteral("category"), QStringLiteral("largeFolders")}}},
+                          {QStringLiteral("os_version"), ServerTestBed::info().osVersion},
+                          {QStringLiteral("timestamp"), QStringLiteral("2026-03-14T06:30:15Z")}}));
+    QVERIFY(ServerTestBed::await(service->whenIdle()));
+    QVERIFY(service->loadQueue().isEmpty());
+}
+
+void tst_ErrorReporting::usageSwitchedOffSendsNothingAndKeepsTheNewest200()
+{
+    auto service = makeUsage();
+    // The host is rate-limited: the event stays queued.
+    m_bed->gate->block(QStringLiteral("127.0.0.1"), 600);
+    service->track(QStringLiteral("app_launch"), {}, true, m_bed->endpoint(events));
+    QVERIFY(ServerTestBed::await(service->whenIdle()));
+    service->track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}},
+                   false, m_bed->endpoint(events));
+    QCOMPARE(service->loadQueue().size(), 1);
+
+    // Switched off, a flush sends nothing and keeps the queue for later.
+    service->waitForQueueWrites();
+    m_bed->restart();
+    auto fresh = makeUsage();
+    QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), false)));
+    QVERIFY(m_bed->received(events).isEmpty());
+    QCOMPARE(fresh->loadQueue().size(), 1);
+    QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), true)));
+    QCOMPARE(m_bed->sent(events, QStringLiteral("event")), QStringList({QStringLiteral("app_launch")}));
+    QVERIFY(fresh->loadQueue().isEmpty());
+
+    QVERIFY(fresh->saveQueue(AnalyticsEventList(200)));
+    fresh->track(QStringLiteral("event_201"), {}, true, QString());
+    QCOMPARE(fresh->loadQueue().size(), 200);
+    QCOMPARE(fresh->loadQueue().last().event, QStringLiteral("event_201"));
 }
 
 BRISKO_TEST(tst_ErrorReporting)

@@ -1,17 +1,21 @@
 #include "BriskoTest.h"
+#include "CliSandbox.h"
 #include "FakeClock.h"
-#include "TestValues.h"
 #include "ServerTestCase.h"
+#include "TestValues.h"
 
 #include "app/AppState.h"
 #include "app/DiscardingSinks.h"
 #include "app/ProcessServices.h"
+#include "platform/FolderDefaultsStore.h"
 #include "platform/PlatformDefaultsStore.h"
 #include "platform/SettingsDefaultsStore.h"
 #include "server/AnalyticsService.h"
 #include "server/ErrorReporter.h"
 #include "server/ServerServices.h"
+#include "update/UpdateError.h"
 
+#include <QJsonArray>
 #include <QSemaphore>
 #include <QtTest>
 
@@ -35,7 +39,10 @@ public:
 
 // The program's own environment: usage events and error reports of the
 // application state reach the server services, and BRISKO_OFFLINE keeps
-// them off the network.
+// them off the network. Then brisko region, brisko feedback, brisko update
+// and the usage events of a scan run as users run them: a separate process
+// with its own home and the bed's defaults store, talking to the bed's
+// loopback server while this test waits.
 class tst_ServerWiring : public ServerTestCase
 {
     Q_OBJECT
@@ -52,15 +59,24 @@ private Q_SLOTS:
     void offlineRecordsAndSendsNothing();
     void anEndingProcessStoresItsQueueFirst();
     void aQueueLeftInTheSettingsFileMovesOutOfIt();
+    void region_data();
+    void region();
+    void feedback_data();
+    void feedback();
+    void unansweredSendsDoNotHoldTheCommand();
+    void aCommandSendsWhileItWorksAndLeavesItsLastEventQueued();
+    void updateNeverAsksAPlainSource();
 
 private:
     void prepare() override;
-    AppSettings localSettings(bool errorReporting = true) const
+    AppSettings localSettings() const
     {
         AppSettings settings = AppSettings::defaults(m_bed->dir.path());
+        settings.regionCheckURL = m_bed->endpoint(QStringLiteral("region.php"));
+        settings.feedbackEndpoint = m_bed->endpoint(QStringLiteral("feedback.php"));
         settings.analyticsEndpoint = m_bed->endpoint(QStringLiteral("events.php"));
         settings.errorsEndpoint = m_bed->endpoint(QStringLiteral("errors.php"));
-        settings.errorReportingEnabled = errorReporting;
+        settings.updateCheckURL = m_bed->endpoint(QStringLiteral("version.json"));
         return settings;
     }
     void storeSettings(const AppSettings& settings)
@@ -68,7 +84,30 @@ private:
         QVERIFY(PlatformDefaultsStore::open()->setData(AppState::settingsKey, settings.toJson().value()));
     }
 
+    CliRun run(const QString& words, const QString& offline = QString()) const
+    {
+        QProcessEnvironment environment = m_sandbox.environment();
+        environment.insert(QStringLiteral("BRISKO_DEFAULTS"), m_bed->path(QStringLiteral("defaults.ini")));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
+        environment.insert(QStringLiteral("BRISKO_OFFLINE"), offline);
+        return m_sandbox.run(words.split(QLatin1Char('|')), environment);
+    }
+    // The names of the usage events the program left queued.
+    QStringList queued() const
+    {
+        QStringList names;
+        const QByteArray stored =
+            FolderDefaultsStore(m_bed->path(QStringLiteral("defaults.queues")), FolderDefaultsStore::Sync::none)
+                .data(QStringLiteral("BriskoAnalyticsQueue"))
+                .value_or("[]");
+        for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
+            names.append(event.toObject().value(QLatin1String("event")).toString());
+        }
+        return names;
+    }
+
     ProcessServices m_process;
+    CliSandbox m_sandbox;
 };
 
 void tst_ServerWiring::prepare()
@@ -77,6 +116,8 @@ void tst_ServerWiring::prepare()
     const QString store = m_bed->path(QStringLiteral("%1.ini").arg(QLatin1String(QTest::currentTestFunction())));
     qputenv("BRISKO_DEFAULTS", QFile::encodeName(store));
     qunsetenv("BRISKO_OFFLINE");
+    // The commands run on the bed's store.
+    QVERIFY(m_bed->store->setData(QStringLiteral("BriskoSettings"), localSettings().toJson().value()));
 }
 
 void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
@@ -160,9 +201,6 @@ void tst_ServerWiring::anEndingProcessStoresItsQueueFirst()
     QTRY_VERIFY(!service->isFlushing());
 }
 
-BRISKO_TEST(tst_ServerWiring)
-#include "tst_ServerWiring.moc"
-
 void tst_ServerWiring::aQueueLeftInTheSettingsFileMovesOutOfIt()
 {
     const auto event = [](const char* name) {
@@ -188,3 +226,143 @@ void tst_ServerWiring::aQueueLeftInTheSettingsFileMovesOutOfIt()
     QCOMPARE(moved, AnalyticsEventList({event("app_launch"), event("scan_started"), event("scan_completed")}));
     QVERIFY(QFile::exists(PlatformDefaultsStore::queuesLocation() + QStringLiteral("/BriskoAnalyticsQueue.json")));
 }
+
+void tst_ServerWiring::region_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QString>("offline");
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    const QString offline = QStringLiteral("allowed\nОфлайн · локаль Mac: RU · доступ разрешён\n");
+    QTest::newRow("allowed") << "region" << "" << "RU" << 0 << "allowed\nЛокаль: RU · IP: RU\n";
+    QTest::newRow("blocked") << "region" << "" << "UA" << 1 << "blocked\nЛокаль: RU · IP: UA\n";
+    QTest::newRow("blocked, json") << "region|--json" << "" << "UA" << 1 << "blocked|Локаль: RU · IP: UA";
+    QTest::newRow("offline switch") << "region|--offline" << "" << "UA" << 0 << offline;
+    QTest::newRow("offline environment") << "region" << "1" << "UA" << 0 << offline;
+}
+
+void tst_ServerWiring::region()
+{
+    QFETCH(QString, words);
+    QFETCH(QString, offline);
+    QFETCH(QString, country);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    m_bed->server.setCountry(country);
+    const CliRun result = run(words, offline);
+    QVERIFY2(result.finished && result.exitCode == exitCode, result.describe());
+    if (words.endsWith(QLatin1String("--json"))) {
+        const QJsonObject object = result.json().value_or(QJsonDocument()).object();
+        QCOMPARE(object.value(QLatin1String("status")).toString() + QLatin1Char('|')
+                     + object.value(QLatin1String("lastCheckSummary")).toString(),
+                 output);
+    } else {
+        QCOMPARE(result.outText(), output);
+    }
+    QCOMPARE(m_bed->server.requests().size(), output.contains(QStringLiteral("Офлайн")) ? 0 : 1);
+    if (!m_bed->server.requests().isEmpty()) {
+        QCOMPARE(m_bed->server.requests().first().header("X-Client-Region"), QByteArray("RU"));
+    }
+}
+
+void tst_ServerWiring::feedback_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("sent") << "feedback|Не|видит внешний диск|--email| anna@example.ru |--diagnostics" << 200
+                          << "Спасибо! Сообщение получено.\n" << "";
+    QTest::newRow("server refuses") << "feedback|Сервер откажет" << 500 << "" << "brisko: База недоступна\n";
+    QTest::newRow("offline") << "feedback|Без сети|--offline" << 500 << ""
+                             << "brisko: Ошибка сети: включён режим без сети\n";
+}
+
+void tst_ServerWiring::feedback()
+{
+    QFETCH(QString, words);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+    const QString path = ServerTestBed::apiPath(QStringLiteral("feedback.php"));
+    if (status != 200) {
+        m_bed->server.setStanding(path, ScriptedResponse::json(status, R"({"ok":false,"error":"База недоступна"})"));
+    }
+    const CliRun result = run(words);
+    QVERIFY2(result.finished && result.exitCode == (error.isEmpty() ? 0 : 1), result.describe());
+    QCOMPARE(result.outText(), output);
+    QCOMPARE(result.errText(), error);
+    QCOMPARE(m_bed->server.count(path), words.contains(QLatin1String("--offline")) ? 0 : 1);
+    if (!error.isEmpty()) {
+        return;
+    }
+    const QJsonObject body = m_bed->received(QStringLiteral("feedback.php")).first().json();
+    QCOMPARE(body.value(QLatin1String("message")).toString(), QStringLiteral("Не видит внешний диск"));
+    QCOMPARE(body.value(QLatin1String("email")).toString(), QStringLiteral("anna@example.ru"));
+    QCOMPARE(body.value(QLatin1String("anonymous_id")).toString().toUtf8(),
+             m_bed->store->data(QStringLiteral("BriskoAnonymousId")).value_or(QByteArray()));
+    const QJsonObject diagnostics = body.value(QLatin1String("diagnostics")).toObject();
+    QCOMPARE(diagnostics.value(QLatin1String("locale")).toString(), QStringLiteral("ru_RU"));
+    QVERIFY(diagnostics.contains(QLatin1String("free_disk")) && diagnostics.contains(QLatin1String("model")));
+}
+
+// The exit deadline: a host that never answers does not keep a command
+// from ending, and what it did not take waits for a later run.
+void tst_ServerWiring::unansweredSendsDoNotHoldTheCommand()
+{
+    const QString events = ServerTestBed::apiPath(QStringLiteral("events.php"));
+    m_bed->server.setStanding(events, ScriptedResponse::silent());
+    const CliRun first = run(QStringLiteral("scan|downloadsInbox|--json"));
+    QVERIFY2(first.finished && first.exitCode == 0 && first.json() && first.json()->isObject(), first.describe());
+    // One attempt, unanswered when the command was done: both events wait
+    // for a later run, and so does the host.
+    QCOMPARE(m_bed->server.requests().size(), 1);
+    QCOMPARE(queued(), QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
+    const QJsonObject backoff =
+        QJsonDocument::fromJson(m_bed->store->data(QStringLiteral("BriskoServerBackoff")).value_or("{}")).object();
+    QCOMPARE(backoff.value(QLatin1String("127.0.0.1")).toObject().value(QLatin1String("failures")).toInt(), 1);
+
+    m_bed->server.clearStanding(events);
+    const CliRun second = run(QStringLiteral("scan|downloadsInbox|--json"));
+    QVERIFY2(second.finished && second.exitCode == 0, second.describe());
+    QCOMPARE(m_bed->server.requests().size(), 1);
+    QCOMPARE(queued().size(), 4);
+}
+
+void tst_ServerWiring::aCommandSendsWhileItWorksAndLeavesItsLastEventQueued()
+{
+    // The server takes every event: the first event of a run sends what the
+    // queue holds; the run's last one waits for the next run, as a send
+    // started at the end would hold the exit.
+    for (int round = 1; round <= 2; ++round) {
+        const CliRun result = run(QStringLiteral("scan|downloadsInbox"));
+        QVERIFY2(result.finished && result.exitCode == 0, result.describe());
+        QCOMPARE(queued(), QStringList({QStringLiteral("scan_completed")}));
+    }
+    QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("event")),
+             QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed"), QStringLiteral("scan_started")}));
+}
+
+// A version file address that is not HTTPS on the maker's hosts is refused
+// without a request, in text and in JSON; the road through a trusted server
+// is tst_UpdateService's.
+void tst_ServerWiring::updateNeverAsksAPlainSource()
+{
+    CliRun result = run(QStringLiteral("update|check"));
+    QVERIFY2(result.finished && result.exitCode == 1 && result.errText().contains(UpdateError::untrustedSource),
+             result.describe());
+    result = run(QStringLiteral("update|install|--json"));
+    QVERIFY2(result.finished && result.exitCode == 1, result.describe());
+    const QJsonObject json = result.json().value_or(QJsonDocument()).object();
+    QCOMPARE(json.value(QLatin1String("lastCheckError")).toString(), UpdateError::untrustedSource);
+    QVERIFY(json.value(QLatin1String("availableUpdate")).isNull());
+    QCOMPARE(json.value(QLatin1String("phase")).toObject().value(QLatin1String("kind")), QJsonValue(QStringLiteral("idle")));
+    // A build folder is no installation to replace.
+    QCOMPARE(json.value(QLatin1String("canInstallInPlace")), QJsonValue(false));
+    QCOMPARE(m_bed->received(QStringLiteral("version.json")).size(), 0);
+    QVERIFY(!QFile::exists(m_sandbox.home().filePath(QStringLiteral(".local/share/brisko-vella/updates"))));
+}
+
+BRISKO_TEST(tst_ServerWiring)
+#include "tst_ServerWiring.moc"

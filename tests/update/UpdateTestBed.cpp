@@ -44,13 +44,11 @@ UpdateTestBed::UpdateTestBed()
 
 UpdateDeployment UpdateTestBed::deployment() const
 {
-    UpdateDeployment deployment;
-    deployment.allowedHosts = {QStringLiteral("localhost")};
-    deployment.bundleIdentifier = QStringLiteral("ru.korvane.BriskoVella");
-    deployment.signingPublicKey = m_publicKey;
-    deployment.localVersion = QStringLiteral("0.1.0");
-    deployment.localBuild = QStringLiteral("1");
-    return deployment;
+    return {.allowedHosts = {QStringLiteral("localhost")},
+            .bundleIdentifier = QStringLiteral("ru.korvane.BriskoVella"),
+            .signingPublicKey = m_publicKey,
+            .localVersion = QStringLiteral("0.1.0"),
+            .localBuild = QStringLiteral("1")};
 }
 
 std::shared_ptr<PlatformUpdateInstaller> UpdateTestBed::installer(FileSystemPtr fs, UpdateImageLimits limits) const
@@ -124,8 +122,5 @@ bool UpdateTestBed::pack(const QByteArray& folder, const QString& image)
 QString UpdateTestBed::sha256Of(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromLatin1(Sha256::hexDigestOf(file.readAll()));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(Sha256::hexDigestOf(file.readAll())) : QString();
 }

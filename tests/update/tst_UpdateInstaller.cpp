@@ -9,11 +9,11 @@
 #include "update/UpdateError.h"
 
 #include <QProcess>
-
-#include <unistd.h>
 #include <QtTest>
 
 #include <functional>
+
+#include <unistd.h>
 
 // The Linux installer against real images made by the release tool, real tar
 // and zstd: the signed good path, every way a bundle or an image can be
@@ -24,7 +24,7 @@ class tst_UpdateInstaller : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanup();
+    void cleanup() { m_bed.reset(); }
     void refusesTamperedBundles_data();
     void refusesTamperedBundles();
     void refusesHostileImages_data();
@@ -35,7 +35,12 @@ private Q_SLOTS:
     void installsOnlyFromTheUserPrefix();
 
 private:
-    AppUpdateInfo offer(const QString& version, const QString& build) const;
+    static AppUpdateInfo offer(const QString& build = QStringLiteral("2"))
+    {
+        return {QStringLiteral("0.2.0"), build, QUrl(QStringLiteral("https://localhost/image")), QString(), QString()};
+    }
+    QString prefix(const char* path) const { return QString::fromUtf8(m_bed->prefix() + path); }
+    QString current() const { return QFileInfo(prefix("/current")).symLinkTarget(); }
     // current leads to build 1 unchanged, or to a complete build 2; nothing
     // half-made lies around.
     void verifyCompleteTree(const QString& where);
@@ -63,27 +68,16 @@ void tst_UpdateInstaller::init()
     m_expectedNew = TreeInventory::take(m_bed->scratch().filePath("expected/Brisko Vella.app"));
 }
 
-void tst_UpdateInstaller::cleanup()
-{
-    m_bed.reset();
-}
-
 void tst_UpdateInstaller::restorePrefix()
 {
     const QString pristine = QString::fromUtf8(m_bed->scratch().filePath("pristine"));
-    if (!QFile::exists(pristine)) {
-        QVERIFY(QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), QString::fromUtf8(m_bed->prefix()), pristine}) == 0);
-        return;
+    const bool first = !QFile::exists(pristine);
+    if (!first) {
+        QVERIFY(ScratchDir::removeTree(m_bed->prefix()) && ScratchDir::removeTree(m_bed->temporaryFolder()));
+        m_bed->scratch().makeDirectory("tmp");
     }
-    QVERIFY(ScratchDir::removeTree(m_bed->prefix()));
-    QVERIFY(ScratchDir::removeTree(m_bed->temporaryFolder()));
-    m_bed->scratch().makeDirectory("tmp");
-    QVERIFY(QProcess::execute(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), pristine, QString::fromUtf8(m_bed->prefix())}) == 0);
-}
-
-AppUpdateInfo tst_UpdateInstaller::offer(const QString& version, const QString& build) const
-{
-    return AppUpdateInfo{version, build, QUrl(QStringLiteral("https://localhost/image")), QString(), QString()};
+    const QStringList copy{first ? prefix("") : pristine, first ? pristine : prefix("")};
+    QCOMPARE(QProcess::execute(QStringLiteral("/bin/cp"), QStringList{QStringLiteral("-a")} + copy), 0);
 }
 
 QStringList tst_UpdateInstaller::leftovers() const
@@ -101,16 +95,12 @@ QStringList tst_UpdateInstaller::leftovers() const
 
 void tst_UpdateInstaller::verifyCompleteTree(const QString& where)
 {
-    const QFileInfo current(QString::fromUtf8(m_bed->prefix() + "/current"));
-    QVERIFY2(current.isSymLink(), qPrintable(where));
-    const QByteArray target = current.symLinkTarget().toUtf8();
-    const TreeInventory now = TreeInventory::take(target);
-    if (target.endsWith("/versions/1")) {
-        QVERIFY2(now.differencesFrom(m_installed).isEmpty(), qPrintable(where + now.differencesFrom(m_installed).join(u'\n')));
-    } else {
-        QVERIFY2(target.endsWith("/versions/2"), qPrintable(where + QString::fromUtf8(target)));
-        QVERIFY2(now.differencesFrom(m_expectedNew).isEmpty(), qPrintable(where + now.differencesFrom(m_expectedNew).join(u'\n')));
-    }
+    QVERIFY2(QFileInfo(prefix("/current")).isSymLink(), qPrintable(where));
+    const QString target = current();
+    const bool old = target.endsWith(QLatin1String("/versions/1"));
+    QVERIFY2(old || target.endsWith(QLatin1String("/versions/2")), qPrintable(where + target));
+    const QStringList differences = TreeInventory::take(target.toUtf8()).differencesFrom(old ? m_installed : m_expectedNew);
+    QVERIFY2(differences.isEmpty(), qPrintable(where + differences.join(u'\n')));
 }
 
 void tst_UpdateInstaller::refusesTamperedBundles_data()
@@ -168,7 +158,7 @@ void tst_UpdateInstaller::refusesTamperedBundles()
     QVERIFY(UpdateTestBed::pack(unpacked, image));
 
     const TreeInventory before = TreeInventory::take(m_bed->prefix());
-    const Outcome<QString> result = m_bed->installer()->install(image, offer(QStringLiteral("0.2.0"), offeredBuild));
+    const Outcome<QString> result = m_bed->installer()->install(image, offer(offeredBuild));
     QCOMPARE(result.message(), error);
     QCOMPARE(TreeInventory::take(m_bed->prefix()).differencesFrom(before), QStringList());
     QCOMPARE(leftovers(), QStringList());
@@ -226,8 +216,7 @@ void tst_UpdateInstaller::refusesHostileImages()
     UpdateImageLimits limits;
     limits.maxEntries = 30;
     limits.maxUnpackedBytes = 64 * 1024;
-    const Outcome<QString> result =
-        m_bed->installer({}, limits)->install(QString::fromUtf8(image), offer(QStringLiteral("0.2.0"), QStringLiteral("2")));
+    const Outcome<QString> result = m_bed->installer({}, limits)->install(QString::fromUtf8(image), offer());
     QVERIFY2(result.message().startsWith(UpdateError::mountFailed), qPrintable(result.message()));
     QVERIFY2(result.message().contains(reason), qPrintable(result.message()));
     QCOMPARE(TreeInventory::take(m_bed->scratch().path(), {"tmp", "hostile.tar.zst"}).differencesFrom(before), QStringList());
@@ -245,7 +234,7 @@ void tst_UpdateInstaller::failureAtEveryStepKeepsACompleteTree_data()
 void tst_UpdateInstaller::failureAtEveryStepKeepsACompleteTree()
 {
     QFETCH(int, error);
-    const AppUpdateInfo update = offer(QStringLiteral("0.2.0"), QStringLiteral("2"));
+    const AppUpdateInfo update = offer();
     restorePrefix();
     auto counting = std::make_shared<FaultInjectingFileSystem>();
     QVERIFY(m_bed->installer(counting)->install(m_image, update).ok());
@@ -261,9 +250,8 @@ void tst_UpdateInstaller::failureAtEveryStepKeepsACompleteTree()
         QVERIFY2(fs->faultFired(), qPrintable(where));
         verifyCompleteTree(where);
         if (!result.ok()) {
-            QVERIFY2(QFileInfo(QString::fromUtf8(m_bed->prefix() + "/current")).symLinkTarget().endsWith(QLatin1String("/versions/1")),
-                     qPrintable(where + result.message()));
-            QVERIFY2(!QFile::exists(QString::fromUtf8(m_bed->prefix() + "/versions/2")), qPrintable(where));
+            QVERIFY2(current().endsWith(QLatin1String("/versions/1")), qPrintable(where + result.message()));
+            QVERIFY2(!QFile::exists(prefix("/versions/2")), qPrintable(where));
         }
         QVERIFY2(leftovers().isEmpty(), qPrintable(where + leftovers().join(u' ') + u' ' + result.message()));
     }
@@ -294,7 +282,7 @@ void tst_UpdateInstaller::crashAtEveryStepRecoversACompleteTree()
             QDir().mkpath(QString::fromUtf8(m_bed->temporaryFolder()));
         }
         verifyCompleteTree(where);
-        sawNew = sawNew || QFileInfo(QString::fromUtf8(m_bed->prefix() + "/current")).symLinkTarget().endsWith(QLatin1String("/versions/2"));
+        sawNew = sawNew || current().endsWith(QLatin1String("/versions/2"));
         QVERIFY2(leftovers().isEmpty(), qPrintable(where + leftovers().join(u' ')));
     }
     QVERIFY(completed);
@@ -309,11 +297,10 @@ void tst_UpdateInstaller::installsOnlyFromTheUserPrefix()
                                       FilePath("/usr/bin/env"), FilePath(m_bed->temporaryFolder()));
     QVERIFY(!elsewhere.canInstallInPlace());
     QVERIFY(elsewhere.installInstructions().contains(QStringLiteral("scripts/install-user")));
-    QVERIFY(elsewhere.installInstructions().contains(QString::fromUtf8(m_bed->prefix())));
-    QVERIFY(QFile::setPermissions(QString::fromUtf8(m_bed->prefix() + "/versions"), QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(elsewhere.installInstructions().contains(prefix("")));
+    QVERIFY(QFile::setPermissions(prefix("/versions"), QFile::ReadOwner | QFile::ExeOwner));
     const bool writable = inPrefix->canInstallInPlace();
-    QVERIFY(QFile::setPermissions(QString::fromUtf8(m_bed->prefix() + "/versions"),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(prefix("/versions"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     // root may write anywhere: only a real user sees the refusal.
     if (::geteuid() != 0) {
         QVERIFY(!writable);

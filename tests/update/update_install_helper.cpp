@@ -24,12 +24,11 @@ int main(int argc, char* argv[])
     fs->setOnFault([] { ::_exit(9); });
     fs->failOperation(arguments.at(5).toInt(), EIO);
 
-    UpdateDeployment deployment;
-    deployment.allowedHosts = {QStringLiteral("localhost")};
-    deployment.bundleIdentifier = QStringLiteral("ru.korvane.BriskoVella");
-    deployment.signingPublicKey = QByteArray::fromHex(arguments.at(4).toLatin1());
-    deployment.localVersion = QStringLiteral("0.1.0");
-    deployment.localBuild = QStringLiteral("1");
+    const UpdateDeployment deployment{.allowedHosts = {QStringLiteral("localhost")},
+                                      .bundleIdentifier = QStringLiteral("ru.korvane.BriskoVella"),
+                                      .signingPublicKey = QByteArray::fromHex(arguments.at(4).toLatin1()),
+                                      .localVersion = QStringLiteral("0.1.0"),
+                                      .localBuild = QStringLiteral("1")};
     const QByteArray prefix = arguments.at(1).toUtf8();
     PlatformUpdateInstaller installer(fs, deployment, FilePath(prefix),
                                       FilePath(prefix + "/versions/1/Contents/bin/brisko"),
