@@ -54,7 +54,10 @@ public:
     std::optional<CleanArchiveSummary> listed(const QByteArray& id) const;
 
     // Everything in the sandbox but the home folder.
-    TreeInventory outsideHome() const { return TreeInventory::take(m_root.path(), {QByteArrayLiteral("home")}); }
+    TreeInventory outsideHome() const
+    {
+        return TreeInventory::take(m_root.path(), {QByteArrayLiteral("home")});
+    }
     TreeInventory homeInventory() const { return TreeInventory::take(home().native()); }
 
     std::shared_ptr<FaultInjectingFileSystem> fs;

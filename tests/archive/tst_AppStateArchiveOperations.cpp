@@ -88,7 +88,8 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
         QCOMPARE(p.isRunning, &p != &seen.last());
     }
     QCOMPARE(m_f->usage->names(), QStringList{u"clean_archive_created"_s});
-    QCOMPARE(m_f->usage->events.first().metadata, (QMap<QString, QString>{{u"profile"_s, u"essential"_s},
+    QCOMPARE(m_f->usage->events.first().metadata,
+             (QMap<QString, QString>{{u"profile"_s, u"essential"_s},
                                      {u"files"_s, folders ? u"2"_s : u"0"_s},
                                      {u"compressed"_s, compress && folders ? u"1"_s : u"0"_s}}));
     // No history event: an archive copies, it frees nothing.
@@ -99,15 +100,18 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
         QCOMPARE(state.statusMessage(), title + u"0 элементов, "_s + ByteCountFormatter::format(0));
         QCOMPARE(m_f->errors->reports.size(), 1);
         QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
-        QCOMPARE(m_f->errors->reports.first().errors, QStringList{u"Не найдены папки профиля «Документы и рабочий стол»"_s});
-        QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{u"profile"_s, u"essential"_s}}));
+        QCOMPARE(m_f->errors->reports.first().errors,
+                 QStringList{u"Не найдены папки профиля «Документы и рабочий стол»"_s});
+        QCOMPARE(m_f->errors->reports.first().context,
+                 (QMap<QString, QString>{{u"profile"_s, u"essential"_s}}));
         return;
     }
     QCOMPARE(result.copiedFiles, 2);
-    QCOMPARE(tasks, (QStringList{u"Создание архива…"_s, u"Подготовка…"_s, u"Копирование Documents…"_s,
-                                 u"Копирование Desktop…"_s}
-                     + (compress ? QStringList{u"Сжатие tar.zst…"_s} : QStringList())
-                     + QStringList{u"Готово"_s, u"Готово"_s}));
+    QCOMPARE(tasks,
+             (QStringList{u"Создание архива…"_s, u"Подготовка…"_s, u"Копирование Documents…"_s,
+                          u"Копирование Desktop…"_s}
+              + (compress ? QStringList{u"Сжатие tar.zst…"_s} : QStringList())
+              + QStringList{u"Готово"_s, u"Готово"_s}));
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, u"Готово"_s, 1.0, 2}));
     QCOMPARE(state.cleanArchives().size(), 1);
     QCOMPARE(state.cleanArchives().first().url, result.archiveURL);

@@ -212,8 +212,8 @@ void tst_CleanArchiveHostileInput::archiveFileLeadingOutIsRefused()
     tar.file("Documents/a", "a");
     QVERIFY(tar.writeZstd(m_box->outside() + "/elsewhere.tar.zst"));
     const QStringList names{u"../../outside/elsewhere.tar.zst"_s,
-                            QFile::decodeName(m_box->outside()) + u"/elsewhere.tar.zst"_s,
-                            u".."_s, QString()};
+                            QFile::decodeName(m_box->outside()) + u"/elsewhere.tar.zst"_s, u".."_s,
+                            QString()};
     for (const QString& name : names) {
         const QByteArray id = "Brisko_" + QByteArray::number(qHash(name));
         m_box->makeArchive(id, manifestJson({{u"Documents"_s, 0, true, {}}}, true, {}, name));
@@ -262,8 +262,8 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
     tar.file("planted", "planted");
     tar.directory("Documents/");
     tar.file("Documents/fine", "fine");
-    const FilePath folder = m_box->makeArchive("Brisko_paths",
-        manifestJson({{relativePath, 0, false, {}}, {u"Documents"_s, 0, true, {}}}, packed));
+    const FilePath folder = m_box->makeArchive(
+        "Brisko_paths", manifestJson({{relativePath, 0, false, {}}, {u"Documents"_s, 0, true, {}}}, packed));
     if (packed) {
         QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
     } else {
@@ -279,7 +279,7 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
     QCOMPARE(result.errors.size(), 1);
     // The message names the refused path.
     QVERIFY2(result.errors.first().startsWith(u"«"_s + relativePath + u"»: недопустимый путь"_s),
-        qPrintable(result.errors.first()));
+             qPrintable(result.errors.first()));
     QCOMPARE(entryNames(m_box->home().native()), (QStringList{u"Documents"_s, u"Existing"_s}));
     QVERIFY(!ScratchDir::exists("/etc/planted"));
 }
@@ -351,8 +351,9 @@ void tst_CleanArchiveHostileInput::existingLinkInTheHomeIsNotFollowed()
 {
     m_box->scratch().makeLink(m_box->outside(), "home/Documents");
     m_box->scratch().makeLink(m_box->outside() + "/nowhere", "home/Desktop");
-    const FilePath folder = m_box->makeArchive("Brisko_plain",
-        manifestJson({{u"Documents"_s, 0, true, {}}, {u"Desktop"_s, 0, true, {}}}, false));
+    const FilePath folder =
+        m_box->makeArchive("Brisko_plain",
+                           manifestJson({{u"Documents"_s, 0, true, {}}, {u"Desktop"_s, 0, true, {}}}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     m_box->scratch().writeFile(payload + "/Documents/victim", "overwritten");
     m_box->scratch().writeFile(payload + "/Desktop/planted", "planted");

@@ -135,7 +135,8 @@ private Q_SLOTS:
 private:
     // Creates an archive of the profile in the sandbox, each report as
     // "running|task|progress|files" into reports when given.
-    CleanArchiveCreateResult create(CleanArchiveProfile profile, bool compress, QStringList* reports = nullptr,
+    CleanArchiveCreateResult create(CleanArchiveProfile profile, bool compress,
+                                    QStringList* reports = nullptr,
                                     const QString& tar = CleanArchiveCompression::defaultTar)
     {
         return m_box->service(tar).create(profile, m_box->settings(compress), recorder(reports));
@@ -144,7 +145,8 @@ private:
     {
         return [reports](const CleanArchiveProgress& p) {
             if (reports) {
-                reports->append(u"%1|%2|%3|%4"_s.arg(p.isRunning).arg(p.currentTask).arg(p.progress).arg(p.filesCopied));
+                reports->append(
+                    u"%1|%2|%3|%4"_s.arg(p.isRunning).arg(p.currentTask).arg(p.progress).arg(p.filesCopied));
             }
         };
     }
@@ -166,8 +168,10 @@ void tst_CleanArchiveService::manifestWritesSortedKeysAndLeavesOutAbsentOptional
 {
     const QByteArray json = packedManifest().toJson();
     const QList<qsizetype> top =
-        positions(json, {"appVersion", "archiveFileName", "compressedBytes", "compressedSHA256", "compression",
-                         "createdAt", "entries", "homeDirectory", "profile", "profileTitle", "totalBytes", "version"});
+        positions(json,
+                  {"appVersion", "archiveFileName", "compressedBytes", "compressedSHA256", "compression",
+                   "createdAt", "entries", "homeDirectory", "profile", "profileTitle", "totalBytes",
+                   "version"});
     QVERIFY(!top.contains(-1));
     QVERIFY2(std::is_sorted(top.cbegin(), top.cend()), json.constData());
     const QByteArray entry = json.mid(json.indexOf("\"Projects\"") - 200, 400);
@@ -186,7 +190,8 @@ void tst_CleanArchiveService::manifestWritesSortedKeysAndLeavesOutAbsentOptional
     plain.compressedSHA256.reset();
     plain.archiveFileName.reset();
     const QByteArray plainJson = plain.toJson();
-    for (const char* key : {"compression", "compressedBytes", "compressedSHA256", "archiveFileName", "null"}) {
+    for (const char* key :
+         {"compression", "compressedBytes", "compressedSHA256", "archiveFileName", "null"}) {
         QVERIFY2(!plainJson.contains(key), key);
     }
     // The .ssh entry has no digest: no key at all.
@@ -202,17 +207,19 @@ void tst_CleanArchiveService::manifestRejectsMalformedText_data()
     QTest::addColumn<QByteArray>("to");
     QTest::newRow("size as text") << QByteArray("\"size\": 8192") << QByteArray("\"size\": \"8192\"");
     QTest::newRow("fractional size") << QByteArray("\"size\": 8192") << QByteArray("\"size\": 8192.5");
-    QTest::newRow("isDirectory as number") << QByteArray("\"isDirectory\": true") << QByteArray("\"isDirectory\": 1");
-    QTest::newRow("digest as number") << QByteArray("\"compressedSHA256\": \"bbbb")
-                                      << QByteArray("\"compressedSHA256\": 7, \"x\": \"bbbb");
+    QTest::newRow("isDirectory as number")
+        << QByteArray("\"isDirectory\": true") << QByteArray("\"isDirectory\": 1");
+    QTest::newRow("digest as number")
+        << QByteArray("\"compressedSHA256\": \"bbbb") << QByteArray("\"compressedSHA256\": 7, \"x\": \"bbbb");
     QTest::newRow("no entries") << QByteArray("\"entries\"") << QByteArray("\"entriez\"");
     QTest::newRow("no version") << QByteArray("\"version\"") << QByteArray("\"versio\"");
-    QTest::newRow("entries not a list") << QByteArray("\"entries\": [") << QByteArray("\"entries\": {\"a\": [");
+    QTest::newRow("entries not a list")
+        << QByteArray("\"entries\": [") << QByteArray("\"entries\": {\"a\": [");
     QTest::newRow("date without zone") << QByteArray("06:30:15Z") << QByteArray("06:30:15");
     QTest::newRow("date as number") << QByteArray("\"2026-03-14T06:30:15Z\"") << QByteArray("797833815");
     QTest::newRow("entry without isDirectory") << QByteArray("\"isDirectory\": true,") << QByteArray();
-    QTest::newRow("relativePath as list") << QByteArray("\"relativePath\": \"Projects\"")
-                                          << QByteArray("\"relativePath\": [\"..\"]");
+    QTest::newRow("relativePath as list")
+        << QByteArray("\"relativePath\": \"Projects\"") << QByteArray("\"relativePath\": [\"..\"]");
     QTest::newRow("not JSON") << QByteArray("{") << QByteArray("{{");
 }
 
@@ -313,8 +320,9 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(u'\n')));
     QCOMPARE(result.archiveURL, box.cleanArchives().child(QByteArrayLiteral("Brisko_2026-03-14_093015")));
     QCOMPARE(result.copiedFiles, 2);
-    QCOMPARE(reports, (QStringList{u"1|Подготовка…|0|0"_s, u"1|Копирование Documents…|0|0"_s,
-                                   u"1|Копирование Desktop…|0.5|0"_s, u"0|Готово|1|2"_s}));
+    QCOMPARE(reports,
+             (QStringList{u"1|Подготовка…|0|0"_s, u"1|Копирование Documents…|0|0"_s,
+                          u"1|Копирование Desktop…|0.5|0"_s, u"0|Готово|1|2"_s}));
     // The sources are only read.
     QCOMPARE(box.homeInventory().differencesFrom(sourcesBefore), QStringList());
 
@@ -322,13 +330,15 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     const TreeInventory copy = TreeInventory::take(payload);
     QCOMPARE(copy.entries().keys(),
              (QList<QByteArray>{"", "Desktop", "Desktop/notes.dmg.txt", "Desktop/run.sh", "Documents",
-                                "Documents/caf\xe9.txt", "Documents/installer.zip", "Documents/installer.zip/inside.txt",
-                                "Documents/link-to-notes", "Documents/project", "Documents/project/src",
-                                "Documents/project/src/main.c", "Documents/sub", "Documents/sub/deeper",
-                                "Documents/sub/deeper/a.bin", "Documents/отчёт.txt"}));
+                                "Documents/caf\xe9.txt", "Documents/installer.zip",
+                                "Documents/installer.zip/inside.txt", "Documents/link-to-notes",
+                                "Documents/project", "Documents/project/src", "Documents/project/src/main.c",
+                                "Documents/sub", "Documents/sub/deeper", "Documents/sub/deeper/a.bin",
+                                "Documents/отчёт.txt"}));
     // Content, permissions, file times and links (as links) as in the source.
     for (auto it = copy.entries().cbegin(); it != copy.entries().cend(); ++it) {
-        QVERIFY2(it.key().isEmpty() || it->sameAs(sourcesBefore.entries().value(it.key())), it.key().constData());
+        QVERIFY2(it.key().isEmpty() || it->sameAs(sourcesBefore.entries().value(it.key())),
+                 it.key().constData());
     }
 
     const CleanArchiveManifest& manifest = result.manifest;
@@ -350,7 +360,8 @@ void tst_CleanArchiveService::copiesTheProfileWithItsRules()
     QVERIFY(documents.size >= 70000 + 4 * 4096);
     QCOMPARE(manifest.totalBytes, documents.size + manifest.entries.at(1).size);
     // The manifest on disk is the manifest returned.
-    QCOMPARE(CleanArchiveManifest::fromJson(ScratchDir::readFile(result.archiveURL.native() + "/manifest.json")),
+    QCOMPARE(CleanArchiveManifest::fromJson(
+                 ScratchDir::readFile(result.archiveURL.native() + "/manifest.json")),
              manifest);
 }
 
@@ -464,7 +475,8 @@ void tst_CleanArchiveService::unreadablePartIsReportedAndTheRestGoesOn()
     const QByteArray secret = m_box->writeHome("Documents/private/secret.txt", "cannot be read", 0);
     m_box->writeHome("Desktop/b.txt", "b");
     std::shared_ptr<FaultInjectingFileSystem> fs = std::make_shared<UnreadableFileSystem>(secret);
-    QString expected = u"Documents: "_s + ItemTransfer::describe(EACCES) + u" ("_s + QFile::decodeName(secret) + u')';
+    QString expected =
+        u"Documents: "_s + ItemTransfer::describe(EACCES) + u" ("_s + QFile::decodeName(secret) + u')';
     if (packed) {
         fs = m_box->fs;
         fs->failRead(m_box->path("home/Documents/private"));
@@ -504,8 +516,8 @@ void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself()
     m_box->writeHome(archivePath + "/old.bin", "moved here earlier");
     AppSettings settings = m_box->settings(false);
     settings.archivePath = QFile::decodeName(m_box->path("home/" + archivePath));
-    const QStringList expected = archivePath == "Movies" ? QStringList{u"film.mkv"_s, u"old.bin"_s}
-                                                         : QStringList{u"film.mkv"_s};
+    const QStringList expected =
+        archivePath == "Movies" ? QStringList{u"film.mkv"_s, u"old.bin"_s} : QStringList{u"film.mkv"_s};
     for (int round = 0; round < 2; ++round) {
         const CleanArchiveCreateResult result = m_box->service().create(CleanArchiveProfile::creative, settings, {});
         QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors.join(u'\n')));
@@ -557,7 +569,8 @@ void tst_CleanArchiveService::listsNewestFirstAndLeavesOutTheRest()
     const TreeInventory olderArchive = TreeInventory::take(older.archiveURL.native());
     // One made in the same second gets a folder of its own.
     box.writeHome("Documents/b", "b");
-    QCOMPARE(create(CleanArchiveProfile::essential, false).archiveURL.fileName(), u"Brisko_2026-03-14_093015_2"_s);
+    QCOMPARE(create(CleanArchiveProfile::essential, false).archiveURL.fileName(),
+             u"Brisko_2026-03-14_093015_2"_s);
     QCOMPARE(TreeInventory::take(older.archiveURL.native()).differencesFrom(olderArchive), QStringList());
     box.clock->advance(3600);
     const CleanArchiveCreateResult newer = create(CleanArchiveProfile::essential, true);
@@ -607,10 +620,11 @@ void tst_CleanArchiveService::restoresPlainAndPackedArchivesExactly()
     const RestoreResult result = box.serviceFor(newHome).restore(summaryOf(created), recorder(&reports));
 
     QCOMPARE(result, (RestoreResult{2, 0, 0, {}}));
-    QCOMPARE(reports, (QStringList{u"1|Восстановление…|0|0"_s}
-                       + (packed ? QStringList{u"1|Распаковка tar.zst…|0|0"_s} : QStringList())
-                       + QStringList{u"1|Восстановление Projects…|0|0"_s, u"1|Восстановление .ssh…|0.5|0"_s,
-                                     u"0|Готово|1|0"_s}));
+    QCOMPARE(reports,
+             (QStringList{u"1|Восстановление…|0|0"_s}
+              + (packed ? QStringList{u"1|Распаковка tar.zst…|0|0"_s} : QStringList())
+              + QStringList{u"1|Восстановление Projects…|0|0"_s, u"1|Восстановление .ssh…|0.5|0"_s,
+                            u"0|Готово|1|0"_s}));
     const TreeInventory restored = TreeInventory::take(newHome.native(), {"Projects/setid"});
     QCOMPARE(restored.entriesNotIn(original), QStringList());
     QCOMPARE(original.entriesNotIn(restored), QStringList());
@@ -671,7 +685,8 @@ void tst_CleanArchiveService::stopKeepsWhatIsCompleteAndNothingPartial()
     box.scratch().removeTree(box.path("home/Documents"));
     box.scratch().removeTree(box.path("home/Desktop"));
     asked = 0;
-    const RestoreResult result = box.service().restore(summaryOf(created), {}, [&asked] { return asked++ > 0; });
+    const RestoreResult result =
+        box.service().restore(summaryOf(created), {}, [&asked] { return asked++ > 0; });
     QCOMPARE(result, (RestoreResult{1, 0, 0, {}, true}));
     QCOMPARE(names(box.home().native()).size(), 1);
 }
@@ -683,7 +698,8 @@ void tst_CleanArchiveService::restoreRefusesBrokenParts_data()
     QTest::addColumn<QStringList>("home");
     // Nothing of a refused entry stays, not even under a temporary name.
     QTest::newRow("changed byte deep in a folder")
-        << "changed" << RestoreResult{1, 0, 1, {u"Documents: SHA256 не совпадает"_s}} << QStringList{u"Desktop"_s};
+        << "changed" << RestoreResult{1, 0, 1, {u"Documents: SHA256 не совпадает"_s}}
+        << QStringList{u"Desktop"_s};
     QTest::newRow("folder missing from payload")
         << "missing" << RestoreResult{1, 0, 1, {u"Desktop: нет в архиве"_s}} << QStringList{u"Documents"_s};
     QTest::newRow("archive file missing")
@@ -704,7 +720,8 @@ void tst_CleanArchiveService::restoreRefusesBrokenParts()
     if (damage == "changed"_L1) {
         QVERIFY(ScratchDir::write(archive + "/payload/Documents/deep/a.txt", "original contenT"));
     } else {
-        QVERIFY(ScratchDir::removeTree(archive + (damage == "missing"_L1 ? "/payload/Desktop" : "/archive.tar.zst")));
+        QVERIFY(ScratchDir::removeTree(archive
+                                       + (damage == "missing"_L1 ? "/payload/Desktop" : "/archive.tar.zst")));
     }
     box.scratch().removeTree(box.path("home/Documents"));
     box.scratch().removeTree(box.path("home/Desktop"));
@@ -727,7 +744,8 @@ void tst_CleanArchiveService::restoreSurvivesAFaultAtEveryOperation()
     const TreeInventory archive = TreeInventory::take(created.archiveURL.native());
 
     box.fs->resetOperationCount();
-    QCOMPARE(box.serviceFor(FilePath(box.scratch().makeDirectory("probe-home"))).restore(summary, {}).restored, 2);
+    QCOMPARE(
+        box.serviceFor(FilePath(box.scratch().makeDirectory("probe-home"))).restore(summary, {}).restored, 2);
     const int operations = box.fs->operationCount();
     QVERIFY(operations > 10);
 

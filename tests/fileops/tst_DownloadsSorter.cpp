@@ -224,8 +224,8 @@ void tst_DownloadsSorter::sortsARealDownloadsFolder()
     SortResult expected;
     expected.moved = 13;
     expected.skipped = 1;
-    expected.byBucket = {{u"Archives"_s, 1}, {u"Audio"_s, 1}, {u"Code"_s, 1},     {u"Documents"_s, 2},
-                         {u"Images"_s, 1},   {u"Installers"_s, 1}, {u"Other"_s, 5},    {u"Video"_s, 1}};
+    expected.byBucket = {{u"Archives"_s, 1}, {u"Audio"_s, 1},      {u"Code"_s, 1},  {u"Documents"_s, 2},
+                         {u"Images"_s, 1},   {u"Installers"_s, 1}, {u"Other"_s, 5}, {u"Video"_s, 1}};
     QCOMPARE(sort(downloads), expected);
 
     const TreeInventory after = TreeInventory::take(downloads);
@@ -323,8 +323,8 @@ void tst_DownloadsSorter::sortedAsAFileOrOnAnotherVolumeFailsInPlace()
     QStringList errors = result.errors;
     // Listing order is the kernel's; the lines follow it.
     errors.sort();
-    QCOMPARE(errors, (QStringList{u"заметка.txt: "_s + platformText(error),
-                                  u"фильм.mkv: "_s + platformText(error)}));
+    QCOMPARE(errors,
+             (QStringList{u"заметка.txt: "_s + platformText(error), u"фильм.mkv: "_s + platformText(error)}));
     // Only the bucket folders may have appeared.
     QCOMPARE(before.entriesNotIn(TreeInventory::take(downloads)), QStringList());
     QCOMPARE(TreeInventory::take(downloads).differencesFrom(before).size(), sortedIsAFile ? 0 : 3);

@@ -61,9 +61,13 @@ private:
     {
         return MoveLogStore(u"BriskoLastMoveBatch"_s,
                             std::make_shared<SettingsDefaultsStore>(m_archiveHome->filePath(u"d.ini"_s),
-                                                                    QSettings::IniFormat), m_fs);
+                                                                    QSettings::IniFormat),
+                            m_fs);
     }
-    ScanItem homeFile(const QString& relative) { return itemFor(FilePath::fromString(m_home->makeFile(relative, 10))); }
+    ScanItem homeFile(const QString& relative)
+    {
+        return itemFor(FilePath::fromString(m_home->makeFile(relative, 10)));
+    }
 
     std::unique_ptr<TempHome> m_home;
     std::unique_ptr<TempHome> m_archiveHome;
@@ -107,14 +111,17 @@ void TestFileMover::collisionNames()
         m_archiveHome->makeFile(u"Brisko Archive/"_s + name, 1);
     }
     QStringList names;
-    for (const QString& relative : {u"Downloads/report.pdf"_s, u"Downloads/report.pdf"_s, u"Downloads/report.pdf"_s,
-                                   u"Загрузки/README"_s, u"Загрузки/README"_s, u"Загрузки/.bashrc"_s}) {
+    for (const QString& relative :
+         {u"Downloads/report.pdf"_s, u"Downloads/report.pdf"_s, u"Downloads/report.pdf"_s,
+          u"Загрузки/README"_s, u"Загрузки/README"_s, u"Загрузки/.bashrc"_s}) {
         const MoveResult r = move({homeFile(relative)});
         QCOMPARE(r.moved, 1);
         names.append(r.records.first().destinationPath.fileName());
     }
-    QCOMPARE(names, (QStringList{u"report__Downloads.pdf"_s, u"report__Downloads_2.pdf"_s, u"report__Downloads_3.pdf"_s,
-                                 u"README__Загрузки"_s, u"README__Загрузки_2"_s, u".bashrc__Загрузки"_s}));
+    QCOMPARE(names,
+             (QStringList{u"report__Downloads.pdf"_s, u"report__Downloads_2.pdf"_s,
+                          u"report__Downloads_3.pdf"_s, u"README__Загрузки"_s, u"README__Загрузки_2"_s,
+                          u".bashrc__Загрузки"_s}));
     // The first archived file was never touched.
     QCOMPARE(QFileInfo(m_archive.child(QByteArrayLiteral("report.pdf")).toString()).size(), 1);
 }
@@ -128,16 +135,19 @@ void TestFileMover::refusals()
     const FilePath vanished = m_home->nativePath("Downloads/gone.zip");
     const ScanItemList items = {
         itemFor(FilePath::fromString(QFileInfo(cache).path()), ScanCategory::appCaches),
-        ScanItem::make(vanished, 10, ScanCategory::downloadsInbox, false, true, std::nullopt), tree[0],
-        itemFor(FilePath::fromString(archived)), tree[1],
+        ScanItem::make(vanished, 10, ScanCategory::downloadsInbox, false, true, std::nullopt),
+        tree[0],
+        itemFor(FilePath::fromString(archived)),
+        tree[1],
     };
     const MoveResult result = move(items, tree[0].path.child(QByteArrayLiteral("sub/archive")));
     QCOMPARE(result.moved, 1);
     QCOMPARE(result.failed, 4);
-    QCOMPARE(result.errors, (QStringList{u"Эту категорию нельзя переносить автоматически: app"_s,
-                                         u"Файл не найден: "_s + vanished.toString(),
-                                         u"Проект: папка архива находится внутри переносимой папки"_s,
-                                         u"old.zip: уже находится в папке архива"_s}));
+    QCOMPARE(result.errors,
+             (QStringList{u"Эту категорию нельзя переносить автоматически: app"_s,
+                          u"Файл не найден: "_s + vanished.toString(),
+                          u"Проект: папка архива находится внутри переносимой папки"_s,
+                          u"old.zip: уже находится в папке архива"_s}));
     QVERIFY(QFile::exists(cache));
     // Nothing in the refused folder changed; only the report arrived in the archive inside it.
     QCOMPARE(TreeInventory::take(tree[0].path.native()).differencesFrom(before),
@@ -158,7 +168,8 @@ void TestFileMover::archiveFolderCannotBeCreated()
     QFETCH(QString, reason);
     m_archiveHome->makeFile(u"blocker"_s, 1);
     const ScanItem normal = homeFile(u"Downloads/ok.zip"_s);
-    const MoveResult result = move({normal, itemFor(FilePath("/nope"))},
+    const MoveResult result =
+        move({normal, itemFor(FilePath("/nope"))},
              archive.isEmpty() ? FilePath("relative/archive") : m_archiveHome->nativePath(archive));
     QCOMPARE(result.moved, 0);
     QCOMPARE(result.failed, 2);
@@ -215,9 +226,10 @@ void TestFileMover::everyFaultLeavesEveryByte()
             const TreeInventory inArchive = TreeInventory::take(copy.native());
             // The source could not be removed after a complete copy: the
             // message says where the copy is.
-            const bool bothKept = std::any_of(result.errors.cbegin(), result.errors.cend(), [&](const QString& e) {
-                return e.contains(u"исходник остался"_s) && e.contains(copy.toString());
-            });
+            const bool bothKept =
+                std::any_of(result.errors.cbegin(), result.errors.cend(), [&](const QString& e) {
+                    return e.contains(u"исходник остался"_s) && e.contains(copy.toString());
+                });
             if (atHome.differencesFrom(before[i]).isEmpty()) {
                 // Failed before the end: untouched at home, nothing in the
                 // archive; or the copy was complete and the source could not
@@ -233,7 +245,9 @@ void TestFileMover::everyFaultLeavesEveryByte()
         }
         QCOMPARE(TreeInventory::take(documents).differencesFrom(untouched), QStringList());
         // No half-made copy stays in the archive.
-        QVERIFY(QDir(m_archive.toString()).entryList({u".brisko-partial-*"_s}, QDir::AllEntries | QDir::Hidden).isEmpty());
+        QVERIFY(QDir(m_archive.toString())
+                    .entryList({u".brisko-partial-*"_s}, QDir::AllEntries | QDir::Hidden)
+                    .isEmpty());
         if (!fired) {
             QCOMPARE(result.moved, 2);
             QCOMPARE(result.freedBytes, 2000);
@@ -285,7 +299,8 @@ void TestFileMover::undoFailuresKeepOrClearTheBatch()
     const MoveBatch batch{QUuid::createUuid(), moved.records, 1};
     const auto park = [&](const QString& from, const QString& to) {
         for (const MoveRecord& record : moved.records) {
-            QVERIFY(QFile::rename(record.destinationPath.toString() + from, record.destinationPath.toString() + to));
+            QVERIFY(QFile::rename(record.destinationPath.toString() + from,
+                                  record.destinationPath.toString() + to));
         }
     };
 
@@ -294,7 +309,13 @@ void TestFileMover::undoFailuresKeepOrClearTheBatch()
     QVERIFY(log.save(batch));
     // Last moved comes first.
     QCOMPARE(log.undo(batch),
-             (MoveResult{0, 2, 0, {u"Не найден в архиве: second.txt"_s, u"Не найден в архиве: first.txt"_s}, {}, false, {}}));
+             (MoveResult{0,
+                         2,
+                         0,
+                         {u"Не найден в архиве: second.txt"_s, u"Не найден в архиве: first.txt"_s},
+                         {},
+                         false,
+                         {}}));
     QCOMPARE(log.loadLastBatch(), batch);
 
     // One former place taken again: that one fails, the other returns, the batch is cleared.

@@ -133,11 +133,12 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
         auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
         const MoveLogStore log(logKey, store, fs);
         MoveJournal journal(FilePath::fromString(defaults + u".move-journal"_s), fs, log,
-                                  std::make_shared<FakeClock>(), home.home(), defaults);
+                            std::make_shared<FakeClock>(), home.home(), defaults);
         if (killed == "undo"_L1) {
             const auto clock = std::make_shared<FakeClock>();
             QCOMPARE(FileMover(fs, clock, home.home())
-                         .moveNow(itemsOf(home, names), FilePath::fromString(archive), {}, &journal) .moved,
+                         .moveNow(itemsOf(home, names), FilePath::fromString(archive), {}, &journal)
+                         .moved,
                      names.size());
             completed = runHelper(QStringList{u"undo"_s} + places + QStringList{QString::number(step)});
         } else {
@@ -271,7 +272,8 @@ void tst_MoveJournal::recoveryReport_data()
     QTest::newRow("move") << MoveRecovery{id, false, 3, 1, 2, 4, {}}
                           << "прерванный перенос — в журнале 3 (из них довершено 1), возвращено на место 2, "
                              "удалено неполных копий: 4";
-    QTest::newRow("undo with errors") << MoveRecovery{id, true, 3, 1, 2, 0, {u"a"_s, u"b"_s}}
+    QTest::newRow("undo with errors")
+        << MoveRecovery{id, true, 3, 1, 2, 0, {u"a"_s, u"b"_s}}
         << "прерванная отмена переноса — осталось в архиве и в журнале 3, довершено 1, не тронуто 2, "
            "удалено неполных копий: 0, ошибок: 2";
 }

@@ -98,7 +98,8 @@ private:
     {
         return {QUuid::createUuid(), m_home->nativePath(relative), label, size, risk, selected};
     }
-    SafeCleanupResult run(const SafeCleanupCandidateList& candidates, QList<ProgressCall>* calls = nullptr) const
+    SafeCleanupResult run(const SafeCleanupCandidateList& candidates,
+                          QList<ProgressCall>* calls = nullptr) const
     {
         return m_service->cleanup(candidates, [calls](const QString& message, double fraction) {
             if (calls) {
@@ -153,9 +154,10 @@ void TestSafeCleanupService::listsSafeCachesLargestFirst()
         QCOMPARE(c.risk, CacheRisk::safe);
     }
     // Equal sizes keep the order of the table: Chrome before VS Code.
-    QCOMPARE(listed, (QStringList{u"Safari %1"_s.arg(5 * MiB), u"Telegram %1"_s.arg(3 * MiB),
-                                  u"Chrome %1"_s.arg(2 * MiB), u"VS Code %1"_s.arg(2 * MiB),
-                                  u"pip %1"_s.arg(MiB + 5)}));
+    QCOMPARE(listed,
+             (QStringList{u"Safari %1"_s.arg(5 * MiB), u"Telegram %1"_s.arg(3 * MiB),
+                          u"Chrome %1"_s.arg(2 * MiB), u"VS Code %1"_s.arg(2 * MiB),
+                          u"pip %1"_s.arg(MiB + 5)}));
     QCOMPARE(ids.size(), candidates.size());
     QCOMPARE(candidates.at(0).path, m_home->nativePath("Library/Caches/com.apple.Safari"));
     QCOMPARE(candidates.at(3).path, m_home->nativePath("Library/Caches/com.microsoft.VSCode"));
@@ -195,9 +197,10 @@ void TestSafeCleanupService::listsTheFreedesktopCachesOfEachApplication()
     for (const SafeCleanupCandidate& c : m_service->scan(layout)) {
         found.append(c.label + u' ' + QFile::decodeName(c.path.native().mid(m_home->path().size() + 1)));
     }
-    QCOMPARE(found, (QStringList{u"Flatpak .var/app/com.spotify.Client/cache"_s,
-                                 u"Flatpak .var/app/org.gimp.GIMP/cache"_s,
-                                 u"pip .cache/pip"_s, u"npm .npm/_cacache"_s}));
+    QCOMPARE(found,
+             (QStringList{u"Flatpak .var/app/com.spotify.Client/cache"_s,
+                          u"Flatpak .var/app/org.gimp.GIMP/cache"_s, u"pip .cache/pip"_s,
+                          u"npm .npm/_cacache"_s}));
 }
 
 void TestSafeCleanupService::directorySizeHasNoDepthLimitAndNeverFollowsLinks()
@@ -251,10 +254,14 @@ void TestSafeCleanupService::cleanupDeletesTheSelectedSafeCandidates()
     QCOMPARE(result.deleted, 1);
     QCOMPARE(result.failed, 2);
     QCOMPARE(result.freedBytes, 4 * MiB);
-    QCOMPARE(result.errors, (QStringList{u"Инструмент: не безопасно для автоудаления"_s,
-                                         u"Spotify: "_s + platformText(ENOENT)}));
-    QCOMPARE(calls, (QList<ProgressCall>{{u"Очистка Chrome…"_s, 0.0}, {u"Очистка Инструмент…"_s, 1.0 / 3},
-                                         {u"Очистка Spotify…"_s, 2.0 / 3}, {u"Готово"_s, 1.0}}));
+    QCOMPARE(result.errors,
+             (QStringList{u"Инструмент: не безопасно для автоудаления"_s,
+                          u"Spotify: "_s + platformText(ENOENT)}));
+    QCOMPARE(calls,
+             (QList<ProgressCall>{{u"Очистка Chrome…"_s, 0.0},
+                                  {u"Очистка Инструмент…"_s, 1.0 / 3},
+                                  {u"Очистка Spotify…"_s, 2.0 / 3},
+                                  {u"Готово"_s, 1.0}}));
     QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/com.google.Chrome")));
     QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/pip/wheels/w.whl")));
     QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/com.example.tool/x.bin")));
@@ -275,8 +282,9 @@ void TestSafeCleanupService::nothingSelectedDoesNothingAndStopEndsTheRun()
 
     // The stop arrives while the first candidate is being removed.
     int asked = 0;
-    const SafeCleanupResult result = m_service->cleanup(
-        {candidate("Library/Caches/com.google.Chrome", u"Chrome"_s, 3 * MiB), pip}, {}, [&] { return asked++ > 0; });
+    const SafeCleanupResult result =
+        m_service->cleanup({candidate("Library/Caches/com.google.Chrome", u"Chrome"_s, 3 * MiB), pip}, {},
+                           [&] { return asked++ > 0; });
     QCOMPARE(result, (SafeCleanupResult{1, 0, 3 * MiB, {}, true}));
     QVERIFY(!ScratchDir::exists(m_home->filePath("Library/Caches/com.google.Chrome")));
     QVERIFY(ScratchDir::exists(m_home->filePath("Library/Caches/pip/wheels/w.whl")));
@@ -298,11 +306,11 @@ void TestSafeCleanupService::everyKindOfRowGoesAndLinksGoAsLinks()
     sized("Library/Caches/com.example.single.db", 6 * MiB);
     sized("Library/Caches/\xff\xfe-кэш/\xe9.bin", 2 * MiB);
 
-    const SafeCleanupResult result
-        = run({candidate("Library/Caches/com.spotify.client", u"Spotify"_s, 3 * MiB),
-               candidate("Library/Caches/Homebrew", u"Homebrew"_s, 3 * MiB),
-               candidate("Library/Caches/com.example.single.db", u"com.example.single.db"_s, 6 * MiB),
-               candidate("Library/Caches/\xff\xfe-кэш", u"?-кэш"_s, 2 * MiB)});
+    const SafeCleanupResult result =
+        run({candidate("Library/Caches/com.spotify.client", u"Spotify"_s, 3 * MiB),
+             candidate("Library/Caches/Homebrew", u"Homebrew"_s, 3 * MiB),
+             candidate("Library/Caches/com.example.single.db", u"com.example.single.db"_s, 6 * MiB),
+             candidate("Library/Caches/\xff\xfe-кэш", u"?-кэш"_s, 2 * MiB)});
 
     QCOMPARE(result.deleted, 4);
     QCOMPARE(result.failed, 0);

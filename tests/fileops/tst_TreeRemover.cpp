@@ -29,7 +29,9 @@ class SwappingFileSystem : public FaultInjectingFileSystem
 {
 public:
     SwappingFileSystem(QByteArray folder, QByteArray parkedAt, QByteArray linkTarget)
-        : m_folder(std::move(folder)), m_parkedAt(std::move(parkedAt)), m_linkTarget(std::move(linkTarget))
+        : m_folder(std::move(folder))
+        , m_parkedAt(std::move(parkedAt))
+        , m_linkTarget(std::move(linkTarget))
     {
     }
 

@@ -69,10 +69,12 @@ void TestCacheClassifier::classify_data()
     row("fd a cache area elsewhere", true, "snap/app/common/.cache/x/y", "caution");
     row("fd ssh keys", true, ".ssh/id_ed25519", "forbidden");
     row("fd firefox profile", true, ".mozilla/firefox/abc.default/places.sqlite", "forbidden");
-    row("fd firefox cache2 is not protected, nor safe", true, ".mozilla/firefox/abc.default/cache2", "forbidden");
+    row("fd firefox cache2 is not protected, nor safe", true, ".mozilla/firefox/abc.default/cache2",
+        "forbidden");
     row("fd telegram data", true, ".local/share/TelegramDesktop/tdata/key_datas", "forbidden");
     row("fd telegram media cache", true, ".local/share/TelegramDesktop/tdata/user_data", "safe");
-    row("fd inside the telegram media cache", true, ".local/share/TelegramDesktop/tdata/user_data/media", "forbidden");
+    row("fd inside the telegram media cache", true, ".local/share/TelegramDesktop/tdata/user_data/media",
+        "forbidden");
     row("fd flatpak application cache", true, ".var/app/org.gimp.GIMP/cache", "safe");
     row("fd flatpak application data", true, ".var/app/org.gimp.GIMP/data", "forbidden");
     row("fd original cache folders mean nothing", true, "Library/Caches/pip", "forbidden");
@@ -89,7 +91,8 @@ void TestCacheClassifier::classify()
     // A home given with a trailing slash is the same home.
     QCOMPARE(CacheRisks::rawValue(CacheClassifier::classify(full, layoutOf(freedesktop, home + u'/'))), risk);
     // Nothing of another home is ever safe, even one whose name starts the same.
-    QCOMPARE(CacheClassifier::classify(home + u"u/"_s + path, layoutOf(freedesktop, home)), CacheRisk::forbidden);
+    QCOMPARE(CacheClassifier::classify(home + u"u/"_s + path, layoutOf(freedesktop, home)),
+             CacheRisk::forbidden);
 }
 
 void TestCacheClassifier::everyFreedesktopTableFolderIsSafe()
@@ -149,12 +152,14 @@ void TestCacheClassifier::rawValuesRoundTripAndRejectOthers()
 void TestCacheClassifier::plusVideosTexts()
 {
     QCOMPARE(ScanCategories::plusVideosTitle(nullptr), u"Видео по тексту в имени"_s);
-    QCOMPARE(ScanCategories::plusVideosDescription(nullptr), u"Видео с указанным текстом в имени — кандидаты на архив"_s);
+    QCOMPARE(ScanCategories::plusVideosDescription(nullptr),
+             u"Видео с указанным текстом в имени — кандидаты на архив"_s);
 
     AppSettings s = AppSettings::defaults(u"/home/u"_s);
     s.videoNamePrefix = u"   "_s;
     QCOMPARE(ScanCategories::plusVideosTitle(&s), u"Видео по тексту в имени"_s);
-    QCOMPARE(ScanCategories::plusVideosDescription(&s), u"Укажите текст в настройках — иначе поиск не выполняется"_s);
+    QCOMPARE(ScanCategories::plusVideosDescription(&s),
+             u"Укажите текст в настройках — иначе поиск не выполняется"_s);
 
     s.videoNamePrefix = u"  Отпуск \n"_s;
     QCOMPARE(ScanCategories::plusVideosTitle(&s), u"Видео с «Отпуск» в имени"_s);
@@ -164,7 +169,8 @@ void TestCacheClassifier::plusVideosTexts()
     s.videoSearchMode = VideoSearchMode::fileType;
     s.plusVideoThresholdMB = 50.9;
     QCOMPARE(ScanCategories::plusVideosTitle(&s), u"Крупные видеофайлы"_s);
-    QCOMPARE(ScanCategories::plusVideosDescription(&s), u"Все видео ≥ 50 МБ ("_s + AppVideoTypes::extensionsLabel() + u')');
+    QCOMPARE(ScanCategories::plusVideosDescription(&s),
+             u"Все видео ≥ 50 МБ ("_s + AppVideoTypes::extensionsLabel() + u')');
     // The label lists the extensions in order.
     const QStringList listed = AppVideoTypes::extensionsLabel().split(u", "_s);
     QCOMPARE(listed.size(), AppVideoTypes::extensions().size());
@@ -178,7 +184,8 @@ void TestCacheClassifier::canAutoCleanup()
     const HomeLayout original = layoutOf(false, u"/home/u"_s);
     const HomeLayout linux = layoutOf(true, u"/home/u"_s);
     const auto row = [&](const QString& relative, ScanCategory category) {
-        return ScanItem::make(FilePath::fromString(u"/home/u"_s + relative), 1, category, true, false, std::nullopt);
+        return ScanItem::make(FilePath::fromString(u"/home/u"_s + relative), 1, category, true, false,
+                              std::nullopt);
     };
     QVERIFY(row(u"/Library/Caches/com.example"_s, ScanCategory::systemJunk).canAutoCleanup(original));
     QVERIFY(row(u"/.cache/pip"_s, ScanCategory::systemJunk).canAutoCleanup(linux));
@@ -189,8 +196,10 @@ void TestCacheClassifier::canAutoCleanup()
         }
     }
     QVERIFY(!row(u"/.Trash"_s, ScanCategory::systemJunk).canAutoCleanup(original));
-    QVERIFY(!row(u"/Library/Logs/"_s, ScanCategory::systemJunk).canAutoCleanup(layoutOf(false, u"/home/u/"_s)));
-    QVERIFY(!row(u"/Library/Application Support/Cursor/snapshots"_s, ScanCategory::appCaches).canAutoCleanup(original));
+    QVERIFY(
+        !row(u"/Library/Logs/"_s, ScanCategory::systemJunk).canAutoCleanup(layoutOf(false, u"/home/u/"_s)));
+    QVERIFY(!row(u"/Library/Application Support/Cursor/snapshots"_s, ScanCategory::appCaches)
+                 .canAutoCleanup(original));
     QVERIFY(!row(u"/.local/share/Trash"_s, ScanCategory::systemJunk).canAutoCleanup(linux));
 }
 

@@ -27,8 +27,8 @@ constexpr WalkExclusionMode withLibrary = WalkExclusionMode::includeLibraryAndTr
 
 // The paths a walk visits, relative to root ("<root>" for the root itself),
 // with a trailing "/" on folders.
-QStringList walk(const DirectoryWalker& walker, const QString& root, const AppSettings& settings, int maxDepth,
-                 WalkExclusionMode mode = standard)
+QStringList walk(const DirectoryWalker& walker, const QString& root, const AppSettings& settings,
+                 int maxDepth, WalkExclusionMode mode = standard)
 {
     QStringList visits;
     walker.walkSync(FilePath::fromString(root), settings, 0, maxDepth, mode, [&](const WalkEntry& e) {
@@ -70,7 +70,8 @@ private Q_SLOTS:
 
 private:
     FilePath at(const QString& relative) const { return FilePath::fromString(m_home->filePath(relative)); }
-    qint64 size(const DirectoryWalker& walker, const QString& relative, int depth, WalkExclusionMode mode = standard)
+    qint64 size(const DirectoryWalker& walker, const QString& relative, int depth,
+                WalkExclusionMode mode = standard)
     {
         return walker.directorySize(at(relative), m_settings, depth, mode);
     }
@@ -92,7 +93,8 @@ void TestDirectoryWalker::exclusionRules_data()
     QTest::addColumn<bool>("library");
     QTest::addColumn<bool>("excluded");
     const auto row = [](const char* path, bool library, bool excluded) {
-        QTest::addRow("%s%s", path, library ? " with Library" : "") << QString::fromUtf8(path) << library << excluded;
+        QTest::addRow("%s%s", path, library ? " with Library" : "")
+            << QString::fromUtf8(path) << library << excluded;
     };
     row("/home/u/Library", false, true);
     row("/home/u/Library/Caches", false, true);
@@ -122,7 +124,8 @@ void TestDirectoryWalker::exclusionRules()
     if (path.startsWith(u"/h/")) {
         settings.excludedPaths = {u"Проекты/старые"_s};
     }
-    QCOMPARE(DirectoryWalker::shouldExclude(FilePath::fromString(path), settings, library ? withLibrary : standard),
+    QCOMPARE(DirectoryWalker::shouldExclude(FilePath::fromString(path), settings,
+                                            library ? withLibrary : standard),
              excluded);
 }
 
@@ -159,8 +162,8 @@ void TestDirectoryWalker::incrementalExclusionAgreesWithFullTest()
 
 void TestDirectoryWalker::preOrderSkipsHiddenAndExcluded()
 {
-    for (const char* file : {"t/a/1.txt", "t/a/b/2.txt", "t/.hidden/3.txt", "t/.dotfile", "t/node_modules/pkg/index.js",
-                             "t/Library/Caches/x"}) {
+    for (const char* file : {"t/a/1.txt", "t/a/b/2.txt", "t/.hidden/3.txt", "t/.dotfile",
+                             "t/node_modules/pkg/index.js", "t/Library/Caches/x"}) {
         m_home->makeFile(QString::fromUtf8(file), 10);
     }
     const DirectoryWalker walker(platform());
@@ -169,7 +172,8 @@ void TestDirectoryWalker::preOrderSkipsHiddenAndExcluded()
     // Every folder comes before its contents.
     for (int i = 1; i < seen.size(); ++i) {
         const QString parent = seen[i].section(u'/', 0, seen[i].endsWith(u'/') ? -3 : -2) + u'/';
-        QVERIFY2(parent == u"/"_s || (seen.indexOf(parent) >= 0 && seen.indexOf(parent) < i), qPrintable(seen[i]));
+        QVERIFY2(parent == u"/"_s || (seen.indexOf(parent) >= 0 && seen.indexOf(parent) < i),
+                 qPrintable(seen[i]));
     }
     std::sort(seen.begin(), seen.end());
     QCOMPARE(seen, (QStringList{u"/a/"_s, u"/a/1.txt"_s, u"/a/b/"_s, u"/a/b/2.txt"_s, u"<root>/"_s}));
@@ -249,7 +253,8 @@ void TestDirectoryWalker::symbolicLinks()
     const QStringList seen = walk(walker, m_home->filePath(u"t"_s), m_settings, 8);
     // The folder reached by two names is walked once, whichever name comes first.
     QCOMPARE(seen.count(u"/alias/data.bin"_s) + seen.count(u"/real/data.bin"_s), 1);
-    for (const QString& never : {u"/dangling"_s, u"/real/loop"_s, u"/alias/loop"_s, u"/root"_s, u"/proc-like/"_s}) {
+    for (const QString& never :
+         {u"/dangling"_s, u"/real/loop"_s, u"/alias/loop"_s, u"/root"_s, u"/proc-like/"_s}) {
         QVERIFY2(!seen.contains(never) && !seen.contains(never + u'/'), qPrintable(never));
     }
 
@@ -370,9 +375,8 @@ void TestDirectoryWalker::parallelTotalEqualsSequentialSum()
     }
     qint64 walked = 0;
     const DirectoryWalker walker(fs);
-    walker.walkSync(at(u"big"_s), m_settings, 0, 10, standard, [&](const WalkEntry& e) {
-        walked += e.isDirectory ? 0 : walker.fileSize(e);
-    });
+    walker.walkSync(at(u"big"_s), m_settings, 0, 10, standard,
+                    [&](const WalkEntry& e) { walked += e.isDirectory ? 0 : walker.fileSize(e); });
     QCOMPARE(walked, expected);
 }
 
@@ -383,10 +387,13 @@ void TestDirectoryWalker::walkDirectoryRunsOffTheCallingThread()
     QThread* caller = QThread::currentThread();
     std::atomic<int> count{0};
     std::atomic<bool> onCaller{false};
-    walker.walkDirectory(at(u"async"_s), m_settings, 10, [&](const WalkEntry&) {
-        ++count;
-        onCaller = onCaller || QThread::currentThread() == caller;
-    }).waitForFinished();
+    walker
+        .walkDirectory(at(u"async"_s), m_settings, 10,
+                       [&](const WalkEntry&) {
+                           ++count;
+                           onCaller = onCaller || QThread::currentThread() == caller;
+                       })
+        .waitForFinished();
     QCOMPARE(count.load(), 4);
     QVERIFY(!onCaller.load());
 }

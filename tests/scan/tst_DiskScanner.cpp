@@ -41,7 +41,8 @@ QStringList describe(const ScanItemList& items, bool sorted = false)
 
 const ScanItem* find(const ScanItemList& items, const QString& name)
 {
-    const auto it = std::find_if(items.cbegin(), items.cend(), [&](const ScanItem& item) { return item.name == name; });
+    const auto it =
+        std::find_if(items.cbegin(), items.cend(), [&](const ScanItem& item) { return item.name == name; });
     return it == items.cend() ? nullptr : &*it;
 }
 
@@ -123,7 +124,8 @@ void TestDiskScanner::largeFolders()
     }
     // Discovery order: Desktop, Downloads, then home.
     QCOMPARE(describe(rows),
-             (QStringList{u"Проект | Desktop"_s, u"Ровно | Downloads"_s, u"Games | "_s + m_home->home().fileName()}));
+             (QStringList{u"Проект | Desktop"_s, u"Ровно | Downloads"_s,
+                          u"Games | "_s + m_home->home().fileName()}));
     QCOMPARE(rows.at(1).size, GiB);
     QCOMPARE(rows.at(2).size, 2 * GiB);
 
@@ -138,14 +140,17 @@ void TestDiskScanner::archiveCandidates()
 {
     for (const QString& name : {u"Видео РЕЛИЗ"_s, u"Заказ_релиз_финал"_s, u"Свежий"_s, u"Старый"_s}) {
         sized(u"Desktop/"_s + name + u"/a.bin"_s, 12 * GiB);
-        m_home->makeDir(u"Desktop/"_s + name, m_clock->now().addDays(name == u"Старый"_s ? -70 : -1).addSecs(-60));
+        m_home->makeDir(u"Desktop/"_s + name,
+                        m_clock->now().addDays(name == u"Старый"_s ? -70 : -1).addSecs(-60));
     }
     sized(u"Desktop/Маленький готово/a.bin"_s, 9 * GiB);
     sized(u"Desktop/file ГОТОВО.bin"_s, 20 * GiB);
 
     const ScanItemList rows = scan(ScanCategory::archiveCandidates);
-    QCOMPARE(describe(rows, true), (QStringList{u"Видео РЕЛИЗ | ключевое слово в названии"_s,
-                          u"Заказ_релиз_финал | ключевое слово в названии"_s, u"Старый | не изменялась 70 дн."_s}));
+    QCOMPARE(describe(rows, true),
+             (QStringList{u"Видео РЕЛИЗ | ключевое слово в названии"_s,
+                          u"Заказ_релиз_финал | ключевое слово в названии"_s,
+                          u"Старый | не изменялась 70 дн."_s}));
     QCOMPARE(find(rows, u"Старый"_s)->size, 12 * GiB);
 }
 
@@ -184,15 +189,16 @@ void TestDiskScanner::largeLooseFilesAndOldInstallers()
     QCOMPARE(describe(scan(ScanCategory::largeLooseFiles), true),
              (QStringList{u"exact.zip | -"_s, u"fresh.dmg | -"_s, u"Установщик.DMG | -"_s}));
     const ScanItemList rows = scan(ScanCategory::oldInstallers);
-    QCOMPARE(describe(rows, true), (QStringList{u"tool.pkg | 400 дн. назад"_s, u"Установщик.DMG | 31 дн. назад"_s}));
+    QCOMPARE(describe(rows, true),
+             (QStringList{u"tool.pkg | 400 дн. назад"_s, u"Установщик.DMG | 31 дн. назад"_s}));
     QCOMPARE(find(rows, u"Установщик.DMG"_s)->size, 2 * GiB);
 }
 
 void TestDiskScanner::plusVideosByName()
 {
     for (const QString& path : {u"Movies/Наш ОТПУСК 2023.MP4"_s, u"Movies/deep/1/2/3/4/5/отпуск-deep.mov"_s,
-                               u"Movies/deep/1/2/3/4/5/6/отпуск-too-deep.mov"_s, u"Desktop/отпуск.txt"_s,
-                               u"Library/отпуск.mov"_s, u".hidden/отпуск.mov"_s, u"Desktop/work.mov"_s}) {
+                                u"Movies/deep/1/2/3/4/5/6/отпуск-too-deep.mov"_s, u"Desktop/отпуск.txt"_s,
+                                u"Library/отпуск.mov"_s, u".hidden/отпуск.mov"_s, u"Desktop/work.mov"_s}) {
         m_home->makeFile(path, 3000);
     }
     // No text: nothing found, and the disk is not even walked.
@@ -206,8 +212,9 @@ void TestDiskScanner::plusVideosByName()
     for (const ScanItem& row : rows) {
         QVERIFY(!row.isDirectory && row.isSelected);
     }
-    QCOMPARE(describe(rows, true), (QStringList{u"Наш ОТПУСК 2023.MP4 | содержит «отпуск»"_s,
-                                                u"отпуск-deep.mov | содержит «отпуск»"_s}));
+    QCOMPARE(describe(rows, true),
+             (QStringList{u"Наш ОТПУСК 2023.MP4 | содержит «отпуск»"_s,
+                          u"отпуск-deep.mov | содержит «отпуск»"_s}));
     // The threshold applies in this mode too.
     m_settings.plusVideoThresholdMB = 1;
     QVERIFY(scan(ScanCategory::plusVideos).isEmpty());
@@ -216,7 +223,8 @@ void TestDiskScanner::plusVideosByName()
     m_settings.plusVideoThresholdMB = 0;
     m_settings.lowPowerMode = true;
     m_home->makeFile(u"Other/отпуск.mov"_s, 10);
-    QCOMPARE(describe(scan(ScanCategory::plusVideos)), QStringList{u"Наш ОТПУСК 2023.MP4 | содержит «отпуск»"_s});
+    QCOMPARE(describe(scan(ScanCategory::plusVideos)),
+             QStringList{u"Наш ОТПУСК 2023.MP4 | содержит «отпуск»"_s});
 }
 
 void TestDiskScanner::plusVideosByType()
@@ -244,8 +252,11 @@ void TestDiskScanner::appCaches()
 
     const ScanItemList rows = scan(ScanCategory::appCaches);
     // Order of the fixed table: ONEME before Telegram; above the warning size the detail says so.
-    QCOMPARE(describe(rows), (QStringList{u"ONEME | ONEME ⚠️ много места! — Настройки ONEME → очистить медиа-кэш"_s,
-                                          u"ru.keepcoder.Telegram | Telegram — Telegram → Settings → Data → Clear cache"_s}));
+    QCOMPARE(
+        describe(rows),
+        (QStringList{
+            u"ONEME | ONEME ⚠️ много места! — Настройки ONEME → очистить медиа-кэш"_s,
+            u"ru.keepcoder.Telegram | Telegram — Telegram → Settings → Data → Clear cache"_s}));
     QVERIFY(!rows.last().isSelected && rows.last().isDirectory);
 }
 
@@ -256,8 +267,9 @@ void TestDiskScanner::systemJunk()
     sized(u"Library/Caches/small/blob"_s, 5 * MiB);
     sized(u"Library/Caches/loose-file"_s, 50 * MiB);
     m_home->makeDir(u".Trash"_s);
-    const QStringList expected{u"Logs | Логи пользователя — очистка вручную или через macOS"_s,
-                               u"com.example.big | Кэш «com.example.big» — безопасно удалять, приложение пересоздаст"_s};
+    const QStringList expected{
+        u"Logs | Логи пользователя — очистка вручную или через macOS"_s,
+        u"com.example.big | Кэш «com.example.big» — безопасно удалять, приложение пересоздаст"_s};
     ScanItemList rows = scan(ScanCategory::systemJunk);
     QCOMPARE(describe(rows), expected);
     for (const ScanItem& row : rows) {
@@ -266,7 +278,8 @@ void TestDiskScanner::systemJunk()
     // One byte in the Trash is enough for a row.
     sized(u".Trash/old"_s, 1);
     rows = scan(ScanCategory::systemJunk);
-    QCOMPARE(describe(rows), expected + QStringList{u".Trash | Корзина — очистите через Finder или «Очистить корзину»"_s});
+    QCOMPARE(describe(rows),
+             expected + QStringList{u".Trash | Корзина — очистите через Finder или «Очистить корзину»"_s});
     QCOMPARE(rows.last().size, 1);
 }
 
@@ -287,9 +300,10 @@ void TestDiskScanner::progressReportsAndAnEmptyHome()
     QList<ScanProgress> reports;
     m_scanner->scan(m_settings, {ScanCategory::systemJunk, ScanCategory::downloadsInbox},
                     [&](const ScanProgress& p) { reports.append(p); });
-    QCOMPARE(reports, (QList<ScanProgress>{{true, u"Downloads (файлы в корне)"_s, 0, 0.0},
-                                           {true, u"Служебный мусор"_s, 0, 0.5},
-                                           {false, u"Готово"_s, 0, 1.0}}));
+    QCOMPARE(reports,
+             (QList<ScanProgress>{{true, u"Downloads (файлы в корне)"_s, 0, 0.0},
+                                  {true, u"Служебный мусор"_s, 0, 0.5},
+                                  {false, u"Готово"_s, 0, 1.0}}));
     // A home with nothing in it: every rule returns nothing, none fails.
     m_settings.videoNamePrefix = u"x"_s;
     for (ScanCategory category : ScanCategories::allCategories()) {
@@ -309,13 +323,15 @@ void TestDiskScanner::freedesktopHome_data()
         QTest::newRow(name) << int(category) << expected;
     };
     row("large folders", ScanCategory::largeFolders, {u"Проект РЕЛИЗ | Рабочий стол"_s, u"Игры | home"_s});
-    row("archive candidates", ScanCategory::archiveCandidates, {u"Проект РЕЛИЗ | ключевое слово в названии"_s});
+    row("archive candidates", ScanCategory::archiveCandidates,
+        {u"Проект РЕЛИЗ | ключевое слово в названии"_s});
     row("downloads inbox", ScanCategory::downloadsInbox,
         {u"Большой фильм.mkv"_s, u"пакет.deb"_s, u"свежий.AppImage"_s});
     row("videos", ScanCategory::plusVideos, {u"Большой фильм.mkv"_s, u"Отпуск.mp4"_s});
     row("large loose files", ScanCategory::largeLooseFiles, {u"Большой фильм.mkv"_s});
     row("old installers", ScanCategory::oldInstallers, {u"пакет.deb | 60 дн. назад"_s});
-    row("application caches", ScanCategory::appCaches, {u"google-chrome"_s, u"pip"_s, u"_cacache"_s, u"cache"_s});
+    row("application caches", ScanCategory::appCaches,
+        {u"google-chrome"_s, u"pip"_s, u"_cacache"_s, u"cache"_s});
     row("service junk", ScanCategory::systemJunk,
         {u".xsession-errors"_s, u"Trash"_s, u"google-chrome"_s, u"pip"_s, u"user-1000.journal"_s});
 }
@@ -385,7 +401,8 @@ void TestDiskScanner::disabledUserFoldersAreNotScanned()
 void TestDiskScanner::usableVolumesFullestFirstWithNamesAndFreshIds()
 {
     const auto disksOf = [&](VolumeSourcePtr volumes) {
-        return DiskScanner(m_fs, HomeLayout::original(m_home->home()), m_clock, std::move(volumes), {}).diskInfo();
+        return DiskScanner(m_fs, HomeLayout::original(m_home->home()), m_clock, std::move(volumes), {})
+            .diskInfo();
     };
     // No volume list at all, or an empty one: no disks.
     auto source = std::make_shared<FakeVolumeSource>();
@@ -412,8 +429,9 @@ void TestDiskScanner::usableVolumesFullestFirstWithNamesAndFreshIds()
         described.append(disk.path + u'|' + disk.name);
         QVERIFY(!disk.id.isNull());
     }
-    QCOMPARE(described, (QStringList{u"/|Резерв"_s, u"/media/анна/Флешка|Флешка"_s, u"/media/анна/Пусто/|Пусто"_s,
-                                     u"/Volumes/disk1|Macintosh HD"_s}));
+    QCOMPARE(described,
+             (QStringList{u"/|Резерв"_s, u"/media/анна/Флешка|Флешка"_s, u"/media/анна/Пусто/|Пусто"_s,
+                          u"/Volumes/disk1|Macintosh HD"_s}));
     QCOMPARE((QList<qint64>{disks.first().total, disks.first().free, disks.first().used}),
              (QList<qint64>{500 * GB, 200 * GB, 300 * GB}));
     // Every read gives fresh ids; apart from them, it describes the same volumes.

@@ -38,8 +38,8 @@ void TestHomeLayout::userDirsLine_data()
     };
     row("relative to $HOME", "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"", "/home/u/Загрузки");
     row("spaces around and a comment",
-        "# written by xdg-user-dirs-update\n  XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"  \n", "/home/u/Рабочий стол",
-        "XDG_DESKTOP_DIR");
+        "# written by xdg-user-dirs-update\n  XDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"  \n",
+        "/home/u/Рабочий стол", "XDG_DESKTOP_DIR");
     row("the home itself is disabled", "XDG_MUSIC_DIR=\"$HOME\"", "disabled", "XDG_MUSIC_DIR");
     row("the home by its absolute path", "XDG_MUSIC_DIR=\"/home/u\"", "disabled", "XDG_MUSIC_DIR");
     row("dot-dot that stays inside", "XDG_DOWNLOAD_DIR=\"$HOME/a/../Загрузки\"", "/home/u/Загрузки");
@@ -54,7 +54,8 @@ void TestHomeLayout::userDirsLine_data()
         "/home/u/a");
     row("binary line", QByteArray("XDG_DOWNLOAD_DIR=\"$HOME/a") + '\0' + "b\"", "-");
     row("not UTF-8", "XDG_DOWNLOAD_DIR=\"$HOME/\xff\xfe\"", "-");
-    row("CRLF line ends", "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\r\n", "/home/u/Документы", "XDG_DOCUMENTS_DIR");
+    row("CRLF line ends", "XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\r\n", "/home/u/Документы",
+        "XDG_DOCUMENTS_DIR");
     row("no equals sign", "XDG_DOWNLOAD_DIR", "-");
 }
 
@@ -65,7 +66,8 @@ void TestHomeLayout::userDirsLine()
     QFETCH(QString, expected);
     const QHash<QString, FilePath> dirs = XdgUserDirs::parse(text, FilePath("/home/u"));
     const auto found = dirs.constFind(key);
-    QCOMPARE(found == dirs.cend() ? u"-"_s : (found->isEmpty() ? u"disabled"_s : found->toString()), expected);
+    QCOMPARE(found == dirs.cend() ? u"-"_s : (found->isEmpty() ? u"disabled"_s : found->toString()),
+             expected);
 }
 
 void TestHomeLayout::userDirsFileBeyondTheCapIsNotRead()
@@ -88,14 +90,15 @@ void TestHomeLayout::freedesktopLayoutOfAHome_data()
     QTest::addColumn<QString>("downloads");
     QTest::addColumn<QString>("caches");
     QTest::addColumn<QString>("archive");
-    const auto row = [](const char* tag, const char* cacheHome, const QByteArray& userDirs, const char* downloads,
-                        const char* caches = ".cache", const char* archive = "Videos/Brisko Archive") {
+    const auto row = [](const char* tag, const char* cacheHome, const QByteArray& userDirs,
+                        const char* downloads, const char* caches = ".cache",
+                        const char* archive = "Videos/Brisko Archive") {
         QTest::newRow(tag) << QString::fromUtf8(cacheHome) << userDirs << QString::fromUtf8(downloads)
                            << QString::fromUtf8(caches) << QString::fromUtf8(archive);
     };
     row("no file", "", {}, "Downloads");
-    row("russian folders", "", "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\n", "Загрузки",
-        ".cache", "Видео/Brisko Archive");
+    row("russian folders", "", "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\nXDG_VIDEOS_DIR=\"$HOME/Видео\"\n",
+        "Загрузки", ".cache", "Видео/Brisko Archive");
     row("videos disabled", "", "XDG_VIDEOS_DIR=\"$HOME\"", "Downloads", ".cache", "Brisko Archive");
     row("downloads disabled", "", "XDG_DOWNLOAD_DIR=\"$HOME/\"", "-");
     row("cache inside the home", "HOME/var/cache", {}, "Downloads", "var/cache");
@@ -134,7 +137,8 @@ void TestHomeLayout::freedesktopLayoutOfAHome()
 void TestHomeLayout::expandMatchesEveryNameOfAWildcardLevel()
 {
     TempHome home;
-    for (const QString& folder : {u".var/app/org.b/cache"_s, u".var/app/org.a/cache"_s, u".var/app/org.c/data"_s}) {
+    for (const QString& folder :
+         {u".var/app/org.b/cache"_s, u".var/app/org.a/cache"_s, u".var/app/org.c/data"_s}) {
         home.makeDir(folder);
     }
     for (const QString& file : {u".xsession-errors"_s, u".xsession-errors.old"_s, u"xsession-errors"_s}) {
@@ -143,7 +147,8 @@ void TestHomeLayout::expandMatchesEveryNameOfAWildcardLevel()
     const HomeLayout layout = HomeLayout::freedesktop(home.home(), QProcessEnvironment());
     FaultInjectingFileSystem fs;
     QCOMPARE(layout.expand(u".var/app/*/cache"_s, fs),
-             (QList<FilePath>{home.nativePath(".var/app/org.a/cache"), home.nativePath(".var/app/org.b/cache")}));
+             (QList<FilePath>{home.nativePath(".var/app/org.a/cache"),
+                              home.nativePath(".var/app/org.b/cache")}));
     QCOMPARE(layout.expand(u".xsession-errors*"_s, fs),
              (QList<FilePath>{home.nativePath(".xsession-errors"), home.nativePath(".xsession-errors.old")}));
     QVERIFY(layout.expand(u"snap/*/common/.cache"_s, fs).isEmpty());

@@ -69,7 +69,8 @@ void tst_MacHardwareInfo::marketingName_data()
     QTest::addColumn<QString>("brand");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("notebook");
-    const auto row = [](const char* tag, const char* model, const char* brand, const char* name, bool notebook) {
+    const auto row = [](const char* tag, const char* model, const char* brand, const char* name,
+                        bool notebook) {
         QTest::newRow(tag) << QString::fromUtf8(model) << QString::fromUtf8(brand) << QString::fromUtf8(name)
                            << notebook;
     };
@@ -88,7 +89,8 @@ void tst_MacHardwareInfo::marketingName_data()
     row("unknown family keeps the identifier", "PowerEdge R740", "Intel(R) Xeon(R) Gold 6130 CPU @ 2.10GHz",
         "PowerEdge R740 (Intel)", false);
     row("book in any case", "HP EliteBOOK 840 G8", "Apple M1", "HP EliteBOOK 840 G8 (Apple M1)", true);
-    row("unknown family, unmatched brand", "ThinkPad X13 Gen 2a", "AMD Ryzen 7 PRO 5850U with Radeon Graphics",
+    row("unknown family, unmatched brand", "ThinkPad X13 Gen 2a",
+        "AMD Ryzen 7 PRO 5850U with Radeon Graphics",
         "ThinkPad X13 Gen 2a (AMD Ryzen 7 PRO 5850U with Radeon Graphics)", false);
 }
 
@@ -148,8 +150,10 @@ void tst_MacHardwareInfo::missingFactsAndTheirFallbacks()
     QCOMPARE(info.processorCount, qint64(3));
 
     // Memory in whole gibibytes, the fraction dropped, never below one.
-    const QList<std::pair<quint64, qint64>> memory = {
-        {quint64(512) << 20, 1}, {0, 1}, {(quint64(16) << 30) + (quint64(1023) << 20), 16}, {8'270'000'000, 7}};
+    const QList<std::pair<quint64, qint64>> memory = {{quint64(512) << 20, 1},
+                                                      {0, 1},
+                                                      {(quint64(16) << 30) + (quint64(1023) << 20), 16},
+                                                      {8'270'000'000, 7}};
     for (const auto& [bytes, gigabytes] : memory) {
         facts.memory = bytes;
         QCOMPARE(MacHardwareInfo::current(facts).memoryGB, gigabytes);
