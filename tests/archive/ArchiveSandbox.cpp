@@ -4,6 +4,8 @@
 #include <QTimeZone>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 ArchiveSandbox::ArchiveSandbox()
     : fs(std::make_shared<FaultInjectingFileSystem>())
     , clock(std::make_shared<FakeClock>(QDateTime(QDate(2026, 3, 14), QTime(9, 30, 15))))
@@ -15,27 +17,12 @@ ArchiveSandbox::ArchiveSandbox()
     m_root.writeFile("outside/victim", "do not touch\n");
 }
 
-QByteArray ArchiveSandbox::writeHome(const QByteArray& relative, const QByteArray& content, unsigned mode)
-{
-    return m_root.writeFile("home/" + relative, content, mode);
-}
-
 AppSettings ArchiveSandbox::settings(bool compress) const
 {
     AppSettings settings = AppSettings::defaults(home().toString());
     settings.archivePath = archiveRoot().toString();
     settings.compressCleanArchive = compress;
     return settings;
-}
-
-CleanArchiveService ArchiveSandbox::service(const QString& tar) const
-{
-    return CleanArchiveService(fs, HomeLayout::original(home()), clock, temporary(), tar);
-}
-
-CleanArchiveService ArchiveSandbox::serviceFor(const FilePath& otherHome) const
-{
-    return CleanArchiveService(fs, HomeLayout::original(otherHome), clock, temporary());
 }
 
 FilePath ArchiveSandbox::makeArchive(const QByteArray& id, const QByteArray& manifest)
@@ -55,28 +42,18 @@ std::optional<CleanArchiveSummary> ArchiveSandbox::listed(const QByteArray& id) 
     return std::nullopt;
 }
 
-TreeInventory ArchiveSandbox::outsideHome() const
-{
-    return TreeInventory::take(m_root.path(), {QByteArrayLiteral("home")});
-}
-
-TreeInventory ArchiveSandbox::homeInventory() const
-{
-    return TreeInventory::take(home().native());
-}
-
 QByteArray manifestJson(const QList<CleanArchiveEntry>& entries, bool packed,
                         const std::optional<QString>& compressedSHA256, const std::optional<QString>& archiveFileName)
 {
     CleanArchiveManifest manifest;
     manifest.createdAt = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
-    manifest.profile = QStringLiteral("essential");
-    manifest.profileTitle = QStringLiteral("Документы и рабочий стол");
-    manifest.homeDirectory = QStringLiteral("/home/somebody");
-    manifest.appVersion = QStringLiteral("0.1.0");
+    manifest.profile = u"essential"_s;
+    manifest.profileTitle = u"Документы и рабочий стол"_s;
+    manifest.homeDirectory = u"/home/somebody"_s;
+    manifest.appVersion = u"0.1.0"_s;
     manifest.entries = entries;
     if (packed) {
-        manifest.compression = QStringLiteral("tar.zst");
+        manifest.compression = u"tar.zst"_s;
         manifest.compressedBytes = 0;
         manifest.compressedSHA256 = compressedSHA256;
         manifest.archiveFileName = archiveFileName;

@@ -30,12 +30,21 @@ public:
     FilePath cleanArchives() const { return archiveRoot().child(QByteArrayLiteral("CleanArchives")); }
 
     ScratchDir& scratch() { return m_root; }
-    QByteArray writeHome(const QByteArray& relative, const QByteArray& content, unsigned mode = 0644);
+    QByteArray writeHome(const QByteArray& relative, const QByteArray& content, unsigned mode = 0644)
+    {
+        return m_root.writeFile("home/" + relative, content, mode);
+    }
 
     // The settings with the sandbox's archive folder.
     AppSettings settings(bool compress) const;
-    CleanArchiveService service(const QString& tar = CleanArchiveCompression::defaultTar) const;
-    CleanArchiveService serviceFor(const FilePath& home) const;
+    CleanArchiveService service(const QString& tar = CleanArchiveCompression::defaultTar) const
+    {
+        return CleanArchiveService(fs, HomeLayout::original(home()), clock, temporary(), tar);
+    }
+    CleanArchiveService serviceFor(const FilePath& otherHome) const
+    {
+        return CleanArchiveService(fs, HomeLayout::original(otherHome), clock, temporary());
+    }
 
     // A hand-made archive folder CleanArchives/id holding manifest.json with
     // exactly these bytes. Returns the folder.
@@ -45,8 +54,11 @@ public:
     std::optional<CleanArchiveSummary> listed(const QByteArray& id) const;
 
     // Everything in the sandbox but the home folder.
-    TreeInventory outsideHome() const;
-    TreeInventory homeInventory() const;
+    TreeInventory outsideHome() const
+    {
+        return TreeInventory::take(m_root.path(), {QByteArrayLiteral("home")});
+    }
+    TreeInventory homeInventory() const { return TreeInventory::take(home().native()); }
 
     std::shared_ptr<FaultInjectingFileSystem> fs;
     std::shared_ptr<FakeClock> clock;

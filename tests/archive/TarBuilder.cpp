@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void putOctal(QByteArray& block, int offset, int width, qint64 value)
@@ -71,16 +73,6 @@ void TarBuilder::hardlink(const QByteArray& name, const QByteArray& target)
     header(name, '1', 0644, 0, target);
 }
 
-void TarBuilder::fifo(const QByteArray& name)
-{
-    header(name, '6', 0644, 0, {});
-}
-
-void TarBuilder::characterDevice(const QByteArray& name)
-{
-    header(name, '3', 0644, 0, {});
-}
-
 QByteArray TarBuilder::tar() const
 {
     return m_data + QByteArray(1024, '\0');
@@ -90,7 +82,7 @@ bool TarBuilder::writeZstd(const QByteArray& path) const
 {
     QProcess zstd;
     zstd.setStandardOutputFile(QString::fromLocal8Bit(path));
-    zstd.start(QStringLiteral("zstd"), {QStringLiteral("-q"), QStringLiteral("-c")});
+    zstd.start(u"zstd"_s, {u"-q"_s, u"-c"_s});
     if (!zstd.waitForStarted()) {
         return false;
     }

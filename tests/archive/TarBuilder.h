@@ -13,8 +13,6 @@ public:
     void file(const QByteArray& name, const QByteArray& content, unsigned mode = 0644);
     void symlink(const QByteArray& name, const QByteArray& target);
     void hardlink(const QByteArray& name, const QByteArray& target);
-    void fifo(const QByteArray& name);
-    void characterDevice(const QByteArray& name);
 
     // The archive with its two closing zero blocks.
     QByteArray tar() const;

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_AppStateArchiveOperations : public QObject
 {
     Q_OBJECT
@@ -19,30 +21,33 @@ private Q_SLOTS:
     void choosingTheArchiveFolderListsItsArchives();
 
 private:
-    void setArchiveFolder(const QString& relative);
-    // Creates an archive of the profile and waits for it.
-    CleanArchiveCreateResult create(AppState& state, CleanArchiveProfile profile);
+    void setArchiveFolder(const QString& relative)
+    {
+        AppSettings settings = AppSettings::defaults(m_f->home.path());
+        settings.archivePath = m_f->home.filePath(relative);
+        settings.compressCleanArchive = false;
+        QVERIFY(m_f->store->setData(AppState::settingsKey, *settings.toJson()));
+    }
+    // The future's result once it is finished (a failed check, and a default result, when it never is).
+    template<typename Result>
+    static Result finished(const QFuture<Result>& future)
+    {
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 30000); }();
+        return future.isFinished() && future.resultCount() > 0 ? future.result() : Result{};
+    }
+    void makeFiles(const QStringList& relatives)
+    {
+        for (const QString& relative : relatives) {
+            m_f->home.makeFile(relative, 100);
+        }
+    }
+
     std::unique_ptr<AppFixture> m_f;
 };
 
 void tst_AppStateArchiveOperations::init()
 {
     m_f = std::make_unique<AppFixture>();
-}
-
-void tst_AppStateArchiveOperations::setArchiveFolder(const QString& relative)
-{
-    AppSettings settings = AppSettings::defaults(m_f->home.path());
-    settings.archivePath = m_f->home.filePath(relative);
-    settings.compressCleanArchive = false;
-    QVERIFY(m_f->store->setData(AppState::settingsKey, *settings.toJson()));
-}
-
-CleanArchiveCreateResult tst_AppStateArchiveOperations::create(AppState& state, CleanArchiveProfile profile)
-{
-    QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(profile);
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000); }();
-    return created.isFinished() ? created.result() : CleanArchiveCreateResult{};
 }
 
 void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive_data()
@@ -59,11 +64,10 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
     QFETCH(bool, compress);
     QFETCH(bool, folders);
     if (!compress) {
-        setArchiveFolder(QStringLiteral("Archive"));
+        setArchiveFolder(u"Archive"_s);
     }
     if (folders) {
-        m_f->home.makeFile(QStringLiteral("Documents/отчёт.pdf"), 5000);
-        m_f->home.makeFile(QStringLiteral("Desktop/a.txt"), 100);
+        makeFiles({u"Documents/отчёт.pdf"_s, u"Desktop/a.txt"_s});
     }
     AppState state(m_f->environment());
     QCOMPARE(state.cleanArchives(), CleanArchiveSummaryList());
@@ -72,11 +76,10 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
 
     QFuture<CleanArchiveCreateResult> created = state.createCleanArchive(CleanArchiveProfile::essential);
     QVERIFY(state.isBusy());
-    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, QStringLiteral("Создание архива…"), 0.0, 0}));
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, u"Создание архива…"_s, 0.0, 0}));
     QCOMPARE(state.statusMessage(), std::nullopt);
-    QTRY_VERIFY_WITH_TIMEOUT(created.isFinished(), 30000);
+    const CleanArchiveCreateResult result = finished(created);
     QVERIFY(!state.isBusy());
-    const CleanArchiveCreateResult result = created.result();
 
     // Every report of the service, unchanged; the last one ends the running state.
     QStringList tasks;
@@ -84,80 +87,74 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
         tasks.append(p.currentTask);
         QCOMPARE(p.isRunning, &p != &seen.last());
     }
-    const QString files = folders ? QStringLiteral("2") : QStringLiteral("0");
-    QCOMPARE(m_f->usage->names(), QStringList{QStringLiteral("clean_archive_created")});
+    QCOMPARE(m_f->usage->names(), QStringList{u"clean_archive_created"_s});
     QCOMPARE(m_f->usage->events.first().metadata,
-             (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("essential")},
-                                     {QStringLiteral("files"), files},
-                                     {QStringLiteral("compressed"), compress && folders ? QStringLiteral("1") : QStringLiteral("0")}}));
+             (QMap<QString, QString>{{u"profile"_s, u"essential"_s},
+                                     {u"files"_s, folders ? u"2"_s : u"0"_s},
+                                     {u"compressed"_s, compress && folders ? u"1"_s : u"0"_s}}));
     // No history event: an archive copies, it frees nothing.
     QCOMPARE(state.storageStats().eventCount, 0);
-    const QString title = QStringLiteral("Архив «Документы и рабочий стол»: ");
+    const QString title = u"Архив «Документы и рабочий стол»: "_s;
     if (!folders) {
-        QCOMPARE(tasks.last(), QStringLiteral("Нет данных для архива"));
-        QCOMPARE(state.statusMessage(), title + QStringLiteral("0 элементов, ") + ByteCountFormatter::format(0));
+        QCOMPARE(tasks.last(), u"Нет данных для архива"_s);
+        QCOMPARE(state.statusMessage(), title + u"0 элементов, "_s + ByteCountFormatter::format(0));
         QCOMPARE(m_f->errors->reports.size(), 1);
         QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
         QCOMPARE(m_f->errors->reports.first().errors,
-                 QStringList{QStringLiteral("Не найдены папки профиля «Документы и рабочий стол»")});
+                 QStringList{u"Не найдены папки профиля «Документы и рабочий стол»"_s});
         QCOMPARE(m_f->errors->reports.first().context,
-                 (QMap<QString, QString>{{QStringLiteral("profile"), QStringLiteral("essential")}}));
+                 (QMap<QString, QString>{{u"profile"_s, u"essential"_s}}));
         return;
     }
     QCOMPARE(result.copiedFiles, 2);
-    QStringList expectedTasks{QStringLiteral("Создание архива…"), QStringLiteral("Подготовка…"),
-                              QStringLiteral("Копирование Documents…"), QStringLiteral("Копирование Desktop…")};
-    if (compress) {
-        expectedTasks.append(QStringLiteral("Сжатие tar.zst…"));
-    }
-    QCOMPARE(tasks, (expectedTasks + QStringList{QStringLiteral("Готово"), QStringLiteral("Готово")}));
-    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 2}));
+    QCOMPARE(tasks,
+             (QStringList{u"Создание архива…"_s, u"Подготовка…"_s, u"Копирование Documents…"_s,
+                          u"Копирование Desktop…"_s}
+              + (compress ? QStringList{u"Сжатие tar.zst…"_s} : QStringList())
+              + QStringList{u"Готово"_s, u"Готово"_s}));
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, u"Готово"_s, 1.0, 2}));
     QCOMPARE(state.cleanArchives().size(), 1);
     QCOMPARE(state.cleanArchives().first().url, result.archiveURL);
     QCOMPARE(state.cleanArchives().first().manifest, result.manifest);
-    const QString packed = compress ? QStringLiteral(" → ") + ByteCountFormatter::format(*result.manifest.compressedBytes)
-            + QStringLiteral(" tar.zst")
-                                    : QString();
-    QCOMPARE(state.statusMessage(), title + QStringLiteral("2 элемента, ")
-                                        + ByteCountFormatter::format(result.manifest.totalBytes) + packed);
+    const QString packed = compress
+        ? u" → "_s + ByteCountFormatter::format(*result.manifest.compressedBytes) + u" tar.zst"_s
+        : QString();
+    QCOMPARE(state.statusMessage(),
+             title + u"2 элемента, "_s + ByteCountFormatter::format(result.manifest.totalBytes) + packed);
     QVERIFY(m_f->errors->reports.isEmpty());
 }
 
 void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
 {
-    m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
-    m_f->home.makeFile(QStringLiteral("Desktop/b.txt"), 100);
-    m_f->home.makeFile(QStringLiteral("Downloads/c.txt"), 100);
+    makeFiles({u"Documents/a.txt"_s, u"Desktop/b.txt"_s, u"Downloads/c.txt"_s});
     AppState state(m_f->environment());
-    create(state, CleanArchiveProfile::essential);
+    finished(state.createCleanArchive(CleanArchiveProfile::essential));
     // Desktop is gone from home (restored), Documents is still there (skipped),
     // Downloads was damaged in the archive (failed).
-    QVERIFY(QDir(m_f->home.filePath(QStringLiteral("Desktop"))).removeRecursively());
-    QVERIFY(QDir(m_f->home.filePath(QStringLiteral("Downloads"))).removeRecursively());
+    QVERIFY(QDir(m_f->home.filePath(u"Desktop"_s)).removeRecursively());
+    QVERIFY(QDir(m_f->home.filePath(u"Downloads"_s)).removeRecursively());
     CleanArchiveSummary summary = state.cleanArchives().first();
-    summary.manifest.entries[2].sha256 = QString(64, QLatin1Char('0'));
+    summary.manifest.entries[2].sha256 = QString(64, u'0');
     m_f->usage->events.clear();
 
     QFuture<RestoreResult> restored = state.restoreCleanArchive(summary);
-    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, QStringLiteral("Восстановление…"), 0.0, 0}));
-    QTRY_VERIFY_WITH_TIMEOUT(restored.isFinished(), 30000);
-    QCOMPARE(restored.result(), (RestoreResult{1, 1, 1, {QStringLiteral("Downloads: SHA256 не совпадает")}}));
-    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, QStringLiteral("Готово"), 1.0, 0}));
-    QCOMPARE(state.statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 1"));
-    QCOMPARE(m_f->usage->events.first().name, QStringLiteral("clean_archive_restored"));
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, u"Восстановление…"_s, 0.0, 0}));
+    QCOMPARE(finished(restored), (RestoreResult{1, 1, 1, {u"Downloads: SHA256 не совпадает"_s}}));
+    QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, u"Готово"_s, 1.0, 0}));
+    QCOMPARE(state.statusMessage(), u"Восстановлено: 1, пропущено (уже есть): 1, ошибок: 1"_s);
+    QCOMPARE(m_f->usage->events.first().name, u"clean_archive_restored"_s);
     QCOMPARE(m_f->usage->events.first().metadata,
-             (QMap<QString, QString>{{QStringLiteral("archive"), summary.id},
-                                     {QStringLiteral("restored"), QStringLiteral("1")}}));
+             (QMap<QString, QString>{{u"archive"_s, summary.id}, {u"restored"_s, u"1"_s}}));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
-    QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{QStringLiteral("archive"), summary.id}}));
-    QVERIFY(QFile::exists(m_f->home.filePath(QStringLiteral("Desktop/b.txt"))));
-    QVERIFY(!QFile::exists(m_f->home.filePath(QStringLiteral("Downloads"))));
+    QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{u"archive"_s, summary.id}}));
+    QVERIFY(QFile::exists(m_f->home.filePath(u"Desktop/b.txt"_s)));
+    QVERIFY(!QFile::exists(m_f->home.filePath(u"Downloads"_s)));
 }
 
 void tst_AppStateArchiveOperations::busyStateRefusesBothAndAStateGoneCancels()
 {
-    m_f->home.makeFile(QStringLiteral("Documents/a.txt"), 100);
+    makeFiles({u"Documents/a.txt"_s});
     auto state = std::make_unique<AppState>(m_f->environment());
     QFuture<CleanArchiveCreateResult> first = state->createCleanArchive(CleanArchiveProfile::essential);
     QVERIFY(state->createCleanArchive(CleanArchiveProfile::essential).isFinished());
@@ -166,7 +163,7 @@ void tst_AppStateArchiveOperations::busyStateRefusesBothAndAStateGoneCancels()
     QVERIFY(restore.isFinished());
     QCOMPARE(restore.result(), RestoreResult());
     QVERIFY(state->runScan({ScanCategory::largeFolders}).isFinished());
-    QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 30000);
+    finished(first);
     QCOMPARE(state->cleanArchives().size(), 1);
 
     // A state gone while its archive is made cancels the future.
@@ -179,20 +176,20 @@ void tst_AppStateArchiveOperations::busyStateRefusesBothAndAStateGoneCancels()
 
 void tst_AppStateArchiveOperations::choosingTheArchiveFolderListsItsArchives()
 {
-    m_f->home.makeFile(QStringLiteral("Music/song.mp3"), 100);
-    setArchiveFolder(QStringLiteral("first"));
+    makeFiles({u"Music/song.mp3"_s});
+    setArchiveFolder(u"first"_s);
     {
         AppState state(m_f->environment());
-        create(state, CleanArchiveProfile::creative);
+        finished(state.createCleanArchive(CleanArchiveProfile::creative));
     }
-    setArchiveFolder(QStringLiteral("second"));
+    setArchiveFolder(u"second"_s);
     AppState state(m_f->environment());
     state.refreshCleanArchives();
     QVERIFY(state.cleanArchives().isEmpty());
-    m_f->chooser->answer = FilePath::fromString(m_f->home.filePath(QStringLiteral("first")));
+    m_f->chooser->answer = FilePath::fromString(m_f->home.filePath(u"first"_s));
     state.pickArchiveFolder();
     QCOMPARE(state.cleanArchives().size(), 1);
-    QCOMPARE(state.cleanArchives().first().manifest.profile, QStringLiteral("creative"));
+    QCOMPARE(state.cleanArchives().first().manifest.profile, u"creative"_s);
 }
 
 BRISKO_TEST(tst_AppStateArchiveOperations)

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // One member of a hostile archive: its tar type ('5' folder, '0' file, '2'
@@ -88,17 +90,18 @@ RestoreResult tst_CleanArchiveHostileInput::contained(const CleanArchiveSummary&
     const TreeInventory outsideBefore = m_box->outsideHome();
     const TreeInventory homeBefore = m_box->homeInventory();
     const RestoreResult result = m_box->service().restore(summary, {});
-    // Nothing outside the home changed (the temporary folder is gone again).
-    const QStringList outsideChanges = m_box->outsideHome().differencesFrom(outsideBefore);
-    [&] { QVERIFY2(outsideChanges.isEmpty(), qPrintable(outsideChanges.join(QLatin1Char('\n')))); }();
-    // Nothing in the home was replaced or removed.
-    const QStringList replaced = homeBefore.entriesNotIn(m_box->homeInventory());
-    [&] { QVERIFY2(replaced.isEmpty(), qPrintable(replaced.join(QLatin1Char('\n')))); }();
-    [&] { QCOMPARE(entryNames(m_box->temporary().native()), QStringList()); }();
-    // No partial copy stays behind under a hidden name either.
-    const QString homeNames = entryNames(m_box->home().native()).join(QLatin1Char('/'));
-    [&] { QVERIFY(!homeNames.contains(QLatin1String(".brisko"))); }();
-    [&] { QCOMPARE(ScratchDir::readFile(m_box->outside() + "/victim"), QByteArray("do not touch\n")); }();
+    [&] {
+        // Nothing outside the home changed (the temporary folder is gone again).
+        const QStringList outsideChanges = m_box->outsideHome().differencesFrom(outsideBefore);
+        QVERIFY2(outsideChanges.isEmpty(), qPrintable(outsideChanges.join(u'\n')));
+        // Nothing in the home was replaced or removed.
+        const QStringList replaced = homeBefore.entriesNotIn(m_box->homeInventory());
+        QVERIFY2(replaced.isEmpty(), qPrintable(replaced.join(u'\n')));
+        QCOMPARE(entryNames(m_box->temporary().native()), QStringList());
+        // No partial copy stays behind under a hidden name either.
+        QVERIFY(!entryNames(m_box->home().native()).join(u'/').contains(".brisko"_L1));
+        QCOMPARE(ScratchDir::readFile(m_box->outside() + "/victim"), QByteArray("do not touch\n"));
+    }();
     return result;
 }
 
@@ -132,13 +135,12 @@ void tst_CleanArchiveHostileInput::hostileTarMembers()
         }
     }
     const FilePath folder =
-        m_box->makeArchive("Brisko_hostile", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
+        m_box->makeArchive("Brisko_hostile", manifestJson({{u"Documents"_s, 0, true, {}}}, true));
     QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
     // A well-formed archive that tar reads to the end: whatever is refused is
     // refused for what it holds.
     QProcess lister;
-    lister.start(QStringLiteral("/usr/bin/tar"),
-                 {QStringLiteral("-taf"), QFile::decodeName(folder.native() + "/archive.tar.zst")});
+    lister.start(u"/usr/bin/tar"_s, {u"-taf"_s, QFile::decodeName(folder.native() + "/archive.tar.zst")});
     QVERIFY(lister.waitForFinished());
     QCOMPARE(lister.exitCode(), 0);
     const std::optional<CleanArchiveSummary> summary = m_box->listed("Brisko_hostile");
@@ -146,8 +148,7 @@ void tst_CleanArchiveHostileInput::hostileTarMembers()
 
     const RestoreResult result = contained(*summary);
     QVERIFY(!QTest::currentTestFailed());
-    QCOMPARE(result.restored, 0);
-    QCOMPARE(result.failed, 1);
+    QCOMPARE((std::pair{result.restored, result.failed}), (std::pair<qint64, qint64>{0, 1}));
     QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
     QVERIFY(!ScratchDir::exists(m_box->path("evil")) && !ScratchDir::exists(m_box->outside() + "/evil"));
 }
@@ -169,7 +170,7 @@ void tst_CleanArchiveHostileInput::truncatedArchiveIsRefused()
                                edited.toJson());
 
     const RestoreResult result = contained(*m_box->listed(created.archiveURL.fileNameNative()));
-    QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("Не удалось распаковать archive.tar.zst.")}}));
+    QCOMPARE(result, (RestoreResult{0, 0, 1, {u"Не удалось распаковать archive.tar.zst."_s}}));
     QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
 }
 
@@ -192,7 +193,7 @@ void tst_CleanArchiveHostileInput::archiveOffByOneByteIsRefusedBeforeUnpacking()
     const RestoreResult result =
         CleanArchiveService(m_box->fs, HomeLayout::original(m_box->home()), m_box->clock, m_box->temporary(), QFile::decodeName(fakeTar))
             .restore(*m_box->listed(created.archiveURL.fileNameNative()), {});
-    QCOMPARE(result, (RestoreResult{0, 0, 1, {QStringLiteral("SHA256 архива не совпадает с manifest.")}}));
+    QCOMPARE(result, (RestoreResult{0, 0, 1, {u"SHA256 архива не совпадает с manifest."_s}}));
     QVERIFY(!ScratchDir::exists(marker));
     QCOMPARE(m_box->outsideHome().differencesFrom(outsideBefore), QStringList());
     QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
@@ -210,25 +211,25 @@ void tst_CleanArchiveHostileInput::archiveFileLeadingOutIsRefused()
     tar.directory("Documents/");
     tar.file("Documents/a", "a");
     QVERIFY(tar.writeZstd(m_box->outside() + "/elsewhere.tar.zst"));
-    const QStringList names{QStringLiteral("../../outside/elsewhere.tar.zst"),
-                            QFile::decodeName(m_box->outside()) + QStringLiteral("/elsewhere.tar.zst"),
-                            QStringLiteral(".."), QString()};
+    const QStringList names{u"../../outside/elsewhere.tar.zst"_s,
+                            QFile::decodeName(m_box->outside()) + u"/elsewhere.tar.zst"_s, u".."_s,
+                            QString()};
     for (const QString& name : names) {
         const QByteArray id = "Brisko_" + QByteArray::number(qHash(name));
-        m_box->makeArchive(id, manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true, {}, name));
+        m_box->makeArchive(id, manifestJson({{u"Documents"_s, 0, true, {}}}, true, {}, name));
         const RestoreResult result = contained(*m_box->listed(id));
         QCOMPARE(result.failed, 1);
         QCOMPARE(result.restored, 0);
-        QVERIFY2(result.errors.first().contains(QStringLiteral("Недопустимое имя файла архива")),
+        QVERIFY2(result.errors.first().contains(u"Недопустимое имя файла архива"_s),
                  qPrintable(result.errors.first()));
     }
     // The archive file itself is a link out.
     const FilePath folder =
-        m_box->makeArchive("Brisko_link", manifestJson({{QStringLiteral("Documents"), 0, true, {}}}, true));
+        m_box->makeArchive("Brisko_link", manifestJson({{u"Documents"_s, 0, true, {}}}, true));
     m_box->scratch().makeLink(m_box->outside() + "/elsewhere.tar.zst",
                               folder.native().mid(m_box->root().size() + 1) + "/archive.tar.zst");
     QCOMPARE(contained(*m_box->listed("Brisko_link")),
-             (RestoreResult{0, 0, 1, {QStringLiteral("Файл archive.tar.zst не найден")}}));
+             (RestoreResult{0, 0, 1, {u"Файл archive.tar.zst не найден"_s}}));
     QVERIFY(!ScratchDir::exists(m_box->path("home/Documents")));
 }
 
@@ -238,14 +239,14 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths_data()
     QTest::addColumn<bool>("packed");
     for (const bool packed : {false, true}) {
         const char* suffix = packed ? " (tar.zst)" : " (payload)";
-        QTest::addRow("parent%s", suffix) << QStringLiteral("../x") << packed;
-        QTest::addRow("absolute%s", suffix) << QStringLiteral("/etc") << packed;
-        QTest::addRow("absolute into outside%s", suffix) << QStringLiteral("@OUTSIDE@/planted") << packed;
+        QTest::addRow("parent%s", suffix) << u"../x"_s << packed;
+        QTest::addRow("absolute%s", suffix) << u"/etc"_s << packed;
+        QTest::addRow("absolute into outside%s", suffix) << u"@OUTSIDE@/planted"_s << packed;
         QTest::addRow("empty%s", suffix) << QString() << packed;
-        QTest::addRow("dot%s", suffix) << QStringLiteral(".") << packed;
-        QTest::addRow("dot dot%s", suffix) << QStringLiteral("..") << packed;
-        QTest::addRow("nested%s", suffix) << QStringLiteral("Existing/planted") << packed;
-        QTest::addRow("NUL%s", suffix) << (QStringLiteral("x") + QChar(0) + QStringLiteral("/../../outside")) << packed;
+        QTest::addRow("dot%s", suffix) << u"."_s << packed;
+        QTest::addRow("dot dot%s", suffix) << u".."_s << packed;
+        QTest::addRow("nested%s", suffix) << u"Existing/planted"_s << packed;
+        QTest::addRow("NUL%s", suffix) << (u"x"_s + QChar(0) + u"/../../outside"_s) << packed;
     }
 }
 
@@ -253,7 +254,7 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
 {
     QFETCH(QString, relativePath);
     QFETCH(bool, packed);
-    relativePath.replace(QLatin1String("@OUTSIDE@"), QFile::decodeName(m_box->outside()));
+    relativePath.replace("@OUTSIDE@"_L1, QFile::decodeName(m_box->outside()));
     // Whatever the path would resolve to holds a file that would be restored.
     TarBuilder tar;
     tar.directory("x/");
@@ -262,8 +263,7 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
     tar.directory("Documents/");
     tar.file("Documents/fine", "fine");
     const FilePath folder = m_box->makeArchive(
-        "Brisko_paths",
-        manifestJson({{relativePath, 0, false, {}}, {QStringLiteral("Documents"), 0, true, {}}}, packed));
+        "Brisko_paths", manifestJson({{relativePath, 0, false, {}}, {u"Documents"_s, 0, true, {}}}, packed));
     if (packed) {
         QVERIFY(tar.writeZstd(folder.native() + "/archive.tar.zst"));
     } else {
@@ -278,11 +278,9 @@ void tst_CleanArchiveHostileInput::unsafeRelativePaths()
     QCOMPARE(result.failed, 1);
     QCOMPARE(result.errors.size(), 1);
     // The message names the refused path.
-    QVERIFY2(
-        result.errors.first().startsWith(QStringLiteral("«") + relativePath + QStringLiteral("»: недопустимый путь")),
-        qPrintable(result.errors.first()));
-    QCOMPARE(entryNames(m_box->home().native()),
-             (QStringList{QStringLiteral("Documents"), QStringLiteral("Existing")}));
+    QVERIFY2(result.errors.first().startsWith(u"«"_s + relativePath + u"»: недопустимый путь"_s),
+             qPrintable(result.errors.first()));
+    QCOMPARE(entryNames(m_box->home().native()), (QStringList{u"Documents"_s, u"Existing"_s}));
     QVERIFY(!ScratchDir::exists("/etc/planted"));
 }
 
@@ -306,46 +304,46 @@ void tst_CleanArchiveHostileInput::hostilePayloads()
 {
     QFETCH(QString, name);
     QFETCH(RestoreResult, expected);
-    CleanArchiveEntry entry{QStringLiteral("Documents"), 0, true, {}};
-    if (name == QLatin1String("kind")) {
+    CleanArchiveEntry entry{u"Documents"_s, 0, true, {}};
+    if (name == "kind"_L1) {
         entry.isDirectory = false;
-    } else if (name == QLatin1String("notes") || name == QLatin1String("digest")) {
-        entry = {QStringLiteral("notes"), 5, name == QLatin1String("notes"), QString()};
+    } else if (name == "notes"_L1 || name == "digest"_L1) {
+        entry = {u"notes"_s, 5, name == "notes"_L1, QString()};
     }
-    if (name == QLatin1String("digest")) {
+    if (name == "digest"_L1) {
         entry.sha256 = QString::fromLatin1(independentSha256("hello"));
     }
     const FilePath folder = m_box->makeArchive("Brisko_plain", manifestJson({entry}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     ScratchDir& scratch = m_box->scratch();
-    if (name == QLatin1String("linked-out")) {
+    if (name == "linked-out"_L1) {
         scratch.makeLink(m_box->outside(), payload + "/Documents");
-    } else if (name == QLatin1String("notes") || name == QLatin1String("digest")) {
+    } else if (name == "notes"_L1 || name == "digest"_L1) {
         scratch.writeFile(payload + "/notes", "hellp");
     } else {
         scratch.writeFile(payload + "/Documents/a", "a");
     }
-    if (name == QLatin1String("links")) {
+    if (name == "links"_L1) {
         scratch.makeLink(m_box->outside(), payload + "/Documents/out");
         scratch.makeLink(m_box->outside() + "/victim", payload + "/Documents/victim");
-    } else if (name == QLatin1String("fifo")) {
+    } else if (name == "fifo"_L1) {
         QCOMPARE(::mkfifo(m_box->path(payload + "/Documents/pipe").constData(), 0644), 0);
     }
 
     const RestoreResult result = contained(*m_box->listed("Brisko_plain"));
-    if (name == QLatin1String("fifo")) {
+    if (name == "fifo"_L1) {
         QCOMPARE(result.failed, 1);
-        QVERIFY(result.errors.first().startsWith(QStringLiteral("Documents: ")));
+        QVERIFY(result.errors.first().startsWith(u"Documents: "_s));
     } else {
         QCOMPARE(result, expected);
     }
     const TreeInventory home = m_box->homeInventory();
-    if (name == QLatin1String("links")) {
+    if (name == "links"_L1) {
         QCOMPARE(home.entries().value("Documents/out").linkTarget, m_box->outside());
         QCOMPARE(home.entries().value("Documents/victim").kind, TreeInventory::Entry::Kind::Symlink);
         QVERIFY(!home.entries().contains("Documents/out/victim"));
     } else {
-        QCOMPARE(entryNames(m_box->home().native()), QStringList{QStringLiteral("Existing")});
+        QCOMPARE(entryNames(m_box->home().native()), QStringList{u"Existing"_s});
     }
 }
 
@@ -353,9 +351,9 @@ void tst_CleanArchiveHostileInput::existingLinkInTheHomeIsNotFollowed()
 {
     m_box->scratch().makeLink(m_box->outside(), "home/Documents");
     m_box->scratch().makeLink(m_box->outside() + "/nowhere", "home/Desktop");
-    const FilePath folder = m_box->makeArchive(
-        "Brisko_plain",
-        manifestJson({{QStringLiteral("Documents"), 0, true, {}}, {QStringLiteral("Desktop"), 0, true, {}}}, false));
+    const FilePath folder =
+        m_box->makeArchive("Brisko_plain",
+                           manifestJson({{u"Documents"_s, 0, true, {}}, {u"Desktop"_s, 0, true, {}}}, false));
     const QByteArray payload = folder.native().mid(m_box->root().size() + 1) + "/payload";
     m_box->scratch().writeFile(payload + "/Documents/victim", "overwritten");
     m_box->scratch().writeFile(payload + "/Desktop/planted", "planted");

@@ -26,11 +26,13 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("lock")) {
+    if (arguments.size() == 3 && arguments.at(1) == "lock"_L1) {
         QString error;
         const auto lock = WriterLock::acquire(FilePath(arguments.at(2).toUtf8() + ".writer-lock"), std::chrono::milliseconds(0), &error);
         if (!lock) {
@@ -43,8 +45,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     const QString job = arguments.value(1);
-    if (arguments.size() != 6
-        || !QStringList{QStringLiteral("move"), QStringLiteral("undo"), QStringLiteral("recover")}.contains(job)) {
+    if (arguments.size() != 6 || !QStringList{u"move"_s, u"undo"_s, u"recover"_s}.contains(job)) {
         return 2;
     }
     const FilePath home = FilePath::fromString(arguments.at(2));
@@ -54,15 +55,15 @@ int main(int argc, char* argv[])
     fs->setOnFault([] { ::raise(SIGKILL); });
     auto clock = std::make_shared<FakeClock>();
     auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
-    const MoveLogStore log(QStringLiteral("BriskoLastMoveBatch"), store, fs);
+    const MoveLogStore log(u"BriskoLastMoveBatch"_s, store, fs);
 
     MoveJournal journal(FilePath(defaults.toUtf8() + ".move-journal"), fs, log, clock, home, defaults);
     fs->failOperation(arguments.at(5).toInt(), EIO);
-    if (job == QLatin1String("undo")) {
+    if (job == "undo"_L1) {
         const MoveResult result = log.undo(*log.loadLastBatch(), &journal);
         return result.failed == 0 ? 0 : 1;
     }
-    if (job == QLatin1String("recover")) {
+    if (job == "recover"_L1) {
         return journal.recover({home, archive}).errors.isEmpty() ? 0 : 1;
     }
 

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray sortedRoot = "_Sorted/";
@@ -207,7 +209,7 @@ void tst_DownloadsSorter::unreadableDownloadsIsTheSingleError()
     const TreeInventory before = TreeInventory::take(downloads);
 
     SortResult expected;
-    expected.errors = {QStringLiteral("Не удалось прочитать Downloads")};
+    expected.errors = {u"Не удалось прочитать Downloads"_s};
     QCOMPARE(sort(downloads, fs), expected);
     QCOMPARE(TreeInventory::take(downloads).differencesFrom(before), QStringList());
 }
@@ -222,10 +224,8 @@ void tst_DownloadsSorter::sortsARealDownloadsFolder()
     SortResult expected;
     expected.moved = 13;
     expected.skipped = 1;
-    expected.byBucket = {{QStringLiteral("Archives"), 1}, {QStringLiteral("Audio"), 1},
-                         {QStringLiteral("Code"), 1},     {QStringLiteral("Documents"), 2},
-                         {QStringLiteral("Images"), 1},   {QStringLiteral("Installers"), 1},
-                         {QStringLiteral("Other"), 5},    {QStringLiteral("Video"), 1}};
+    expected.byBucket = {{u"Archives"_s, 1}, {u"Audio"_s, 1},      {u"Code"_s, 1},  {u"Documents"_s, 2},
+                         {u"Images"_s, 1},   {u"Installers"_s, 1}, {u"Other"_s, 5}, {u"Video"_s, 1}};
     QCOMPARE(sort(downloads), expected);
 
     const TreeInventory after = TreeInventory::take(downloads);
@@ -286,7 +286,7 @@ void tst_DownloadsSorter::nameTakenMeanwhileIsNotReplaced()
     scratch.writeFile("Downloads/акт.pdf", "mine\n");
     const SortResult result = sort(scratch.filePath("Downloads"), std::make_shared<RacingFileSystem>());
     QCOMPARE(result.moved, 0);
-    QCOMPARE(result.errors, QStringList{QStringLiteral("акт.pdf: ") + platformText(EEXIST)});
+    QCOMPARE(result.errors, QStringList{u"акт.pdf: "_s + platformText(EEXIST)});
     QCOMPARE(ScratchDir::readFile(scratch.filePath("Downloads/акт.pdf")), QByteArray("mine\n"));
     QCOMPARE(ScratchDir::readFile(scratch.filePath("Downloads/_Sorted/Documents/акт.pdf")),
              QByteArray("arrived meanwhile\n"));
@@ -323,8 +323,8 @@ void tst_DownloadsSorter::sortedAsAFileOrOnAnotherVolumeFailsInPlace()
     QStringList errors = result.errors;
     // Listing order is the kernel's; the lines follow it.
     errors.sort();
-    QCOMPARE(errors, (QStringList{QStringLiteral("заметка.txt: ") + platformText(error),
-                                  QStringLiteral("фильм.mkv: ") + platformText(error)}));
+    QCOMPARE(errors,
+             (QStringList{u"заметка.txt: "_s + platformText(error), u"фильм.mkv: "_s + platformText(error)}));
     // Only the bucket folders may have appeared.
     QCOMPARE(before.entriesNotIn(TreeInventory::take(downloads)), QStringList());
     QCOMPARE(TreeInventory::take(downloads).differencesFrom(before).size(), sortedIsAFile ? 0 : 3);
@@ -355,7 +355,7 @@ void tst_DownloadsSorter::faultAtEveryOperationLosesNothing()
         const SortResult result = sort(downloads, fs);
         QCOMPARE(fs->faultFired(), nth <= operations);
         const QList<QByteArray> stayed = verifyNothingLost(before, TreeInventory::take(downloads));
-        QVERIFY2(!stayed.contains("<failed>"), qPrintable(QStringLiteral("fault at operation %1").arg(nth)));
+        QVERIFY2(!stayed.contains("<failed>"), qPrintable(u"fault at operation %1"_s.arg(nth)));
 
         // One fault costs at most the one file whose folder or rename it hit,
         // and the counts tell exactly what happened.
@@ -368,7 +368,7 @@ void tst_DownloadsSorter::faultAtEveryOperationLosesNothing()
         if (!stayed.isEmpty()) {
             // A failed rename gives its own reason; a bucket folder that could
             // not be made leaves the rename nothing to go into.
-            const QString prefix = QFile::decodeName(stayed.first()) + QStringLiteral(": ");
+            const QString prefix = QFile::decodeName(stayed.first()) + u": "_s;
             const QString line = result.errors.first();
             QVERIFY2(line == prefix + platformText(errnoValue) || line == prefix + platformText(ENOENT), qPrintable(line));
         }
@@ -382,7 +382,7 @@ void tst_DownloadsSorter::runsOnThePool()
     QFuture<SortResult> sorting =
         DownloadsSorter(std::make_shared<FaultInjectingFileSystem>()).sortDownloads(scratch.nativePath("Downloads"));
     QTRY_VERIFY(sorting.isFinished());
-    QCOMPARE(sorting.result().byBucket, (QMap<QString, qint64>{{QStringLiteral("Audio"), 1}}));
+    QCOMPARE(sorting.result().byBucket, (QMap<QString, qint64>{{u"Audio"_s, 1}}));
     QCOMPARE(ScratchDir::readFile(scratch.filePath("Downloads/_Sorted/Audio/song.mp3")), QByteArray("la\n"));
 }
 

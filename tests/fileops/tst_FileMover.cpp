@@ -7,17 +7,17 @@
 
 #include "fileops/FileMover.h"
 #include "fileops/MoveLogStore.h"
-#include "platform/SettingsDefaultsStore.h"
-
 #include "model/ReferenceDate.h"
+#include "platform/SettingsDefaultsStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -59,10 +59,14 @@ private:
     }
     MoveLogStore log() const
     {
-        return MoveLogStore(QStringLiteral("BriskoLastMoveBatch"),
-                            std::make_shared<SettingsDefaultsStore>(m_archiveHome->filePath(QStringLiteral("d.ini")),
+        return MoveLogStore(u"BriskoLastMoveBatch"_s,
+                            std::make_shared<SettingsDefaultsStore>(m_archiveHome->filePath(u"d.ini"_s),
                                                                     QSettings::IniFormat),
                             m_fs);
+    }
+    ScanItem homeFile(const QString& relative)
+    {
+        return itemFor(FilePath::fromString(m_home->makeFile(relative, 10)));
     }
 
     std::unique_ptr<TempHome> m_home;
@@ -84,16 +88,16 @@ void TestFileMover::init()
 
 ScanItemList TestFileMover::makeTree()
 {
-    m_home->makeFile(QStringLiteral("Downloads/Проект/a.txt"), 1234);
-    m_home->makeFile(QStringLiteral("Downloads/Проект/sub/b.bin"), 300000);
-    m_home->makeFile(QStringLiteral("Downloads/Проект/sub/deeper/c"), 10);
-    m_home->makeFile(QStringLiteral("Downloads/Проект/.hidden"), 77);
-    m_home->makeDir(QStringLiteral("Downloads/Проект/empty"));
-    m_home->makeSymlink(QStringLiteral("a.txt"), QStringLiteral("Downloads/Проект/link"));
+    m_home->makeFile(u"Downloads/Проект/a.txt"_s, 1234);
+    m_home->makeFile(u"Downloads/Проект/sub/b.bin"_s, 300000);
+    m_home->makeFile(u"Downloads/Проект/sub/deeper/c"_s, 10);
+    m_home->makeFile(u"Downloads/Проект/.hidden"_s, 77);
+    m_home->makeDir(u"Downloads/Проект/empty"_s);
+    m_home->makeSymlink(u"a.txt"_s, u"Downloads/Проект/link"_s);
     m_home->makeFileNative(QByteArray("Downloads/Проект/\xff\xfe.dat"), 4321);
-    ::chmod(QFile::encodeName(m_home->filePath(QStringLiteral("Downloads/Проект/sub/b.bin"))).constData(), 0640);
-    m_home->makeFile(QStringLiteral("Downloads/report.pdf"), 5000, QDateTime(QDate(2020, 1, 2), QTime(3, 4), Qt::UTC));
-    m_home->makeFile(QStringLiteral("Documents/untouched.txt"), 999);
+    ::chmod(QFile::encodeName(m_home->filePath(u"Downloads/Проект/sub/b.bin"_s)).constData(), 0640);
+    m_home->makeFile(u"Downloads/report.pdf"_s, 5000, QDateTime(QDate(2020, 1, 2), QTime(3, 4), Qt::UTC));
+    m_home->makeFile(u"Documents/untouched.txt"_s, 999);
     return {itemFor(m_home->nativePath("Downloads/Проект")), itemFor(m_home->nativePath("Downloads/report.pdf"))};
 }
 
@@ -103,21 +107,21 @@ void TestFileMover::collisionNames()
     const FilePath fresh = m_archiveHome->home().child(QByteArrayLiteral("fresh/nested"));
     QCOMPARE(move({}, fresh), MoveResult{});
     QVERIFY(QFileInfo(fresh.toString()).isDir());
-    m_archiveHome->makeFile(QStringLiteral("Brisko Archive/report.pdf"), 1);
-    m_archiveHome->makeFile(QStringLiteral("Brisko Archive/README"), 1);
-    m_archiveHome->makeFile(QStringLiteral("Brisko Archive/.bashrc"), 1);
+    for (const QString& name : {u"report.pdf"_s, u"README"_s, u".bashrc"_s}) {
+        m_archiveHome->makeFile(u"Brisko Archive/"_s + name, 1);
+    }
     QStringList names;
     for (const QString& relative :
-         {QStringLiteral("Downloads/report.pdf"), QStringLiteral("Downloads/report.pdf"),
-          QStringLiteral("Downloads/report.pdf"), QStringLiteral("Загрузки/README"), QStringLiteral("Загрузки/README"),
-          QStringLiteral("Загрузки/.bashrc")}) {
-        const MoveResult r = move({itemFor(FilePath::fromString(m_home->makeFile(relative, 10)))});
+         {u"Downloads/report.pdf"_s, u"Downloads/report.pdf"_s, u"Downloads/report.pdf"_s,
+          u"Загрузки/README"_s, u"Загрузки/README"_s, u"Загрузки/.bashrc"_s}) {
+        const MoveResult r = move({homeFile(relative)});
         QCOMPARE(r.moved, 1);
         names.append(r.records.first().destinationPath.fileName());
     }
-    QCOMPARE(names, (QStringList{QStringLiteral("report__Downloads.pdf"), QStringLiteral("report__Downloads_2.pdf"),
-                                 QStringLiteral("report__Downloads_3.pdf"), QStringLiteral("README__Загрузки"),
-                                 QStringLiteral("README__Загрузки_2"), QStringLiteral(".bashrc__Загрузки")}));
+    QCOMPARE(names,
+             (QStringList{u"report__Downloads.pdf"_s, u"report__Downloads_2.pdf"_s,
+                          u"report__Downloads_3.pdf"_s, u"README__Загрузки"_s, u"README__Загрузки_2"_s,
+                          u".bashrc__Загрузки"_s}));
     // The first archived file was never touched.
     QCOMPARE(QFileInfo(m_archive.child(QByteArrayLiteral("report.pdf")).toString()).size(), 1);
 }
@@ -125,8 +129,8 @@ void TestFileMover::collisionNames()
 void TestFileMover::refusals()
 {
     const ScanItemList tree = makeTree();
-    const QString cache = m_home->makeFile(QStringLiteral("Library/Caches/app/x"), 10);
-    const QString archived = m_home->makeFile(QStringLiteral("Downloads/Проект/sub/archive/old.zip"), 10);
+    const QString cache = m_home->makeFile(u"Library/Caches/app/x"_s, 10);
+    const QString archived = m_home->makeFile(u"Downloads/Проект/sub/archive/old.zip"_s, 10);
     const TreeInventory before = TreeInventory::take(tree[0].path.native());
     const FilePath vanished = m_home->nativePath("Downloads/gone.zip");
     const ScanItemList items = {
@@ -136,18 +140,18 @@ void TestFileMover::refusals()
         itemFor(FilePath::fromString(archived)),
         tree[1],
     };
-    const FilePath archive = tree[0].path.child(QByteArrayLiteral("sub/archive"));
-    const MoveResult result = move(items, archive);
+    const MoveResult result = move(items, tree[0].path.child(QByteArrayLiteral("sub/archive")));
     QCOMPARE(result.moved, 1);
     QCOMPARE(result.failed, 4);
-    QCOMPARE(result.errors, (QStringList{QStringLiteral("Эту категорию нельзя переносить автоматически: app"),
-                                         QStringLiteral("Файл не найден: ") + vanished.toString(),
-                                         QStringLiteral("Проект: папка архива находится внутри переносимой папки"),
-                                         QStringLiteral("old.zip: уже находится в папке архива")}));
+    QCOMPARE(result.errors,
+             (QStringList{u"Эту категорию нельзя переносить автоматически: app"_s,
+                          u"Файл не найден: "_s + vanished.toString(),
+                          u"Проект: папка архива находится внутри переносимой папки"_s,
+                          u"old.zip: уже находится в папке архива"_s}));
     QVERIFY(QFile::exists(cache));
     // Nothing in the refused folder changed; only the report arrived in the archive inside it.
     QCOMPARE(TreeInventory::take(tree[0].path.native()).differencesFrom(before),
-             QStringList{QStringLiteral("added: sub/archive/report.pdf")});
+             QStringList{u"added: sub/archive/report.pdf"_s});
 }
 
 void TestFileMover::archiveFolderCannotBeCreated_data()
@@ -155,22 +159,22 @@ void TestFileMover::archiveFolderCannotBeCreated_data()
     QTest::addColumn<QByteArray>("archive");
     QTest::addColumn<QString>("reason");
     QTest::newRow("below a file") << QByteArray("blocker/archive") << ItemTransfer::describe(ENOTDIR);
-    QTest::newRow("relative") << QByteArray() << QStringLiteral("путь к архиву должен быть абсолютным");
+    QTest::newRow("relative") << QByteArray() << u"путь к архиву должен быть абсолютным"_s;
 }
 
 void TestFileMover::archiveFolderCannotBeCreated()
 {
     QFETCH(QByteArray, archive);
     QFETCH(QString, reason);
-    m_archiveHome->makeFile(QStringLiteral("blocker"), 1);
-    const QString normal = m_home->makeFile(QStringLiteral("Downloads/ok.zip"), 10);
-    const FilePath target = archive.isEmpty() ? FilePath("relative/archive") : m_archiveHome->nativePath(archive);
+    m_archiveHome->makeFile(u"blocker"_s, 1);
+    const ScanItem normal = homeFile(u"Downloads/ok.zip"_s);
     const MoveResult result =
-        FileMover(m_fs, m_clock).moveNow({itemFor(FilePath::fromString(normal)), itemFor(FilePath("/nope"))}, target, {});
+        move({normal, itemFor(FilePath("/nope"))},
+             archive.isEmpty() ? FilePath("relative/archive") : m_archiveHome->nativePath(archive));
     QCOMPARE(result.moved, 0);
     QCOMPARE(result.failed, 2);
-    QCOMPARE(result.errors, QStringList{QStringLiteral("Не удалось создать папку архива: ") + reason});
-    QVERIFY(QFile::exists(normal));
+    QCOMPARE(result.errors, QStringList{u"Не удалось создать папку архива: "_s + reason});
+    QVERIFY(QFile::exists(normal.path.toString()));
 }
 
 void TestFileMover::everyFaultLeavesEveryByte_data()
@@ -195,7 +199,7 @@ void TestFileMover::everyFaultLeavesEveryByte()
         for (const ScanItem& item : items) {
             before.append(TreeInventory::take(item.path.native()));
         }
-        const QByteArray documents = QFile::encodeName(m_home->filePath(QStringLiteral("Documents")));
+        const QByteArray documents = QFile::encodeName(m_home->filePath(u"Documents"_s));
         const TreeInventory untouched = TreeInventory::take(documents);
 
         m_fs->failOperation(n, errors[n % 4]);
@@ -205,7 +209,7 @@ void TestFileMover::everyFaultLeavesEveryByte()
 
         QCOMPARE(result.moved + result.failed, 2);
         const bool noArchive = result.errors.size() == 1
-            && result.errors.first().startsWith(QStringLiteral("Не удалось создать папку архива: "));
+            && result.errors.first().startsWith(u"Не удалось создать папку архива: "_s);
         QCOMPARE(result.errors.size(), noArchive ? 1 : result.failed);
         for (int i = 0; i < items.size(); ++i) {
             const auto record = std::find_if(result.records.cbegin(), result.records.cend(),
@@ -222,9 +226,10 @@ void TestFileMover::everyFaultLeavesEveryByte()
             const TreeInventory inArchive = TreeInventory::take(copy.native());
             // The source could not be removed after a complete copy: the
             // message says where the copy is.
-            const bool bothKept = std::any_of(result.errors.cbegin(), result.errors.cend(), [&](const QString& e) {
-                return e.contains(QStringLiteral("исходник остался")) && e.contains(copy.toString());
-            });
+            const bool bothKept =
+                std::any_of(result.errors.cbegin(), result.errors.cend(), [&](const QString& e) {
+                    return e.contains(u"исходник остался"_s) && e.contains(copy.toString());
+                });
             if (atHome.differencesFrom(before[i]).isEmpty()) {
                 // Failed before the end: untouched at home, nothing in the
                 // archive; or the copy was complete and the source could not
@@ -240,11 +245,9 @@ void TestFileMover::everyFaultLeavesEveryByte()
         }
         QCOMPARE(TreeInventory::take(documents).differencesFrom(untouched), QStringList());
         // No half-made copy stays in the archive.
-        const QStringList left =
-            QDir(m_archive.toString()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        for (const QString& entry : left) {
-            QVERIFY2(!entry.startsWith(QLatin1String(".brisko-partial-")), qPrintable(entry));
-        }
+        QVERIFY(QDir(m_archive.toString())
+                    .entryList({u".brisko-partial-*"_s}, QDir::AllEntries | QDir::Hidden)
+                    .isEmpty());
         if (!fired) {
             QCOMPARE(result.moved, 2);
             QCOMPARE(result.freedBytes, 2000);
@@ -266,7 +269,7 @@ void TestFileMover::undoReturnsInReverseAndClears()
 {
     const ScanItemList items = makeTree();
     const MoveLogStore log = this->log();
-    const QByteArray downloads = QFile::encodeName(m_home->filePath(QStringLiteral("Downloads")));
+    const QByteArray downloads = QFile::encodeName(m_home->filePath(u"Downloads"_s));
     const TreeInventory before = TreeInventory::take(downloads);
 
     const MoveResult moved = move(items);
@@ -277,11 +280,7 @@ void TestFileMover::undoReturnsInReverseAndClears()
     // The folder the items came from has gone meanwhile: it is made again.
     QVERIFY(ScratchDir::removeTree(downloads));
 
-    const MoveResult undone = log.undo(batch);
-    QCOMPARE(undone.moved, 2);
-    QCOMPARE(undone.failed, 0);
-    QCOMPARE(undone.freedBytes, 2000);
-    QVERIFY(undone.records.isEmpty());
+    QCOMPARE(log.undo(batch), (MoveResult{2, 0, 2000, {}, {}, false, {}}));
     QCOMPARE(TreeInventory::take(downloads).differencesFrom(before), QStringList());
     QVERIFY(!log.loadLastBatch());
 
@@ -294,37 +293,41 @@ void TestFileMover::undoReturnsInReverseAndClears()
 void TestFileMover::undoFailuresKeepOrClearTheBatch()
 {
     const MoveLogStore log = this->log();
-    const QString first = m_home->makeFile(QStringLiteral("Downloads/first.txt"), 10);
-    const QString second = m_home->makeFile(QStringLiteral("Downloads/second.txt"), 10);
-    const MoveResult moved = move({itemFor(FilePath::fromString(first)), itemFor(FilePath::fromString(second))});
+    const ScanItem first = homeFile(u"Downloads/first.txt"_s);
+    const MoveResult moved = move({first, homeFile(u"Downloads/second.txt"_s)});
     QCOMPARE(moved.moved, 2);
     const MoveBatch batch{QUuid::createUuid(), moved.records, 1};
-    const QString archivedFirst = moved.records[0].destinationPath.toString();
-    const QString archivedSecond = moved.records[1].destinationPath.toString();
+    const auto park = [&](const QString& from, const QString& to) {
+        for (const MoveRecord& record : moved.records) {
+            QVERIFY(QFile::rename(record.destinationPath.toString() + from,
+                                  record.destinationPath.toString() + to));
+        }
+    };
 
     // Every archived copy gone: nothing returns, the batch stays for a later try.
-    QFile::rename(archivedFirst, archivedFirst + QStringLiteral(".away"));
-    QFile::rename(archivedSecond, archivedSecond + QStringLiteral(".away"));
+    park({}, u".away"_s);
     QVERIFY(log.save(batch));
-    MoveResult undone = log.undo(batch);
-    QCOMPARE(undone.moved, 0);
-    QCOMPARE(undone.failed, 2);
     // Last moved comes first.
-    QCOMPARE(undone.errors, (QStringList{QStringLiteral("Не найден в архиве: second.txt"),
-                                         QStringLiteral("Не найден в архиве: first.txt")}));
+    QCOMPARE(log.undo(batch),
+             (MoveResult{0,
+                         2,
+                         0,
+                         {u"Не найден в архиве: second.txt"_s, u"Не найден в архиве: first.txt"_s},
+                         {},
+                         false,
+                         {}}));
     QCOMPARE(log.loadLastBatch(), batch);
 
     // One former place taken again: that one fails, the other returns, the batch is cleared.
-    QFile::rename(archivedFirst + QStringLiteral(".away"), archivedFirst);
-    QFile::rename(archivedSecond + QStringLiteral(".away"), archivedSecond);
-    m_home->makeFile(QStringLiteral("Downloads/first.txt"), 3);
-    undone = log.undo(batch);
+    park(u".away"_s, {});
+    m_home->makeFile(u"Downloads/first.txt"_s, 3);
+    const MoveResult undone = log.undo(batch);
     QCOMPARE(undone.moved, 1);
     QCOMPARE(undone.failed, 1);
-    QCOMPARE(undone.errors, QStringList{QStringLiteral("Уже существует: first.txt")});
+    QCOMPARE(undone.errors, QStringList{u"Уже существует: first.txt"_s});
     QVERIFY(!log.loadLastBatch());
-    QCOMPARE(QFileInfo(first).size(), 3); // never overwritten
-    QVERIFY(QFile::exists(archivedFirst));
+    QCOMPARE(QFileInfo(first.path.toString()).size(), 3); // never overwritten
+    QVERIFY(QFile::exists(moved.records[0].destinationPath.toString()));
 }
 
 void TestFileMover::everyFaultDuringUndoLeavesEveryByte()
@@ -347,17 +350,17 @@ void TestFileMover::everyFaultDuringUndoLeavesEveryByte()
         const MoveResult undone = log.undo(batch);
         const bool fired = m_fs->faultFired();
         m_fs->failOperation(0, 0);
-        QCOMPARE(TreeInventory::lostEntries(before, TreeInventory::take(project), TreeInventory::take(archived)),
-                 QStringList());
+        const TreeInventory atHome = TreeInventory::take(project);
+        QCOMPARE(TreeInventory::lostEntries(before, atHome, TreeInventory::take(archived)), QStringList());
         if (undone.moved == 1) {
-            QCOMPARE(TreeInventory::take(project).differencesFrom(before), QStringList());
+            QCOMPARE(atHome.differencesFrom(before), QStringList());
             QVERIFY(!log.loadLastBatch());
         } else {
             QCOMPARE(undone.failed, 1);
             // Either untouched in the archive, or complete at home with the
             // archive copy not fully removed.
             QVERIFY(TreeInventory::take(archived).differencesFrom(before).isEmpty()
-                    || TreeInventory::take(project).differencesFrom(before).isEmpty());
+                    || atHome.differencesFrom(before).isEmpty());
             QCOMPARE(log.loadLastBatch(), batch);
         }
         if (!fired) {
@@ -370,22 +373,22 @@ void TestFileMover::everyFaultDuringUndoLeavesEveryByte()
 
 void TestFileMover::batchJsonFormat()
 {
-    const MoveRecord plain{QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}")),
-                           FilePath::fromString(QStringLiteral("/home/u/Downloads/отчёт.pdf")),
-                           FilePath::fromString(QStringLiteral("/media/a/отчёт.pdf")), 1234, 786000000.25};
+    const MoveRecord plain{QUuid::fromString(u"{0f8fad5b-d9cb-469f-a165-70867728950e}"_s),
+                           FilePath::fromString(u"/home/u/Downloads/отчёт.pdf"_s),
+                           FilePath::fromString(u"/media/a/отчёт.pdf"_s), 1234, 786000000.25};
     const MoveRecord odd{QUuid::createUuid(), FilePath(QByteArray("/home/u/\xff.bin")),
                          FilePath(QByteArray("/media/a/\xff.bin")), 7, 1};
     const MoveBatch batch{QUuid::createUuid(), {plain, odd}, 786000001.5};
     const QByteArray json = *batch.toJson();
     QVERIFY(!json.contains('\n'));
     const QJsonObject o = QJsonDocument::fromJson(json).object();
-    QCOMPARE(o.keys(), (QStringList{QStringLiteral("createdAt"), QStringLiteral("id"), QStringLiteral("records")}));
-    const QJsonObject first = o.value(QLatin1String("records")).toArray().first().toObject();
-    QCOMPARE(first.keys(), (QStringList{QStringLiteral("destinationPath"), QStringLiteral("id"), QStringLiteral("movedAt"),
-                                        QStringLiteral("originalPath"), QStringLiteral("size")}));
-    QCOMPARE(first.value(QLatin1String("id")).toString(), QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
-    QCOMPARE(first.value(QLatin1String("originalPath")).toString(), QStringLiteral("/home/u/Downloads/отчёт.pdf"));
-    QCOMPARE(first.value(QLatin1String("movedAt")).toDouble(), 786000000.25);
+    QCOMPARE(o.keys(), (QStringList{u"createdAt"_s, u"id"_s, u"records"_s}));
+    const QJsonObject first = o.value("records"_L1).toArray().first().toObject();
+    QCOMPARE(first.keys(),
+             (QStringList{u"destinationPath"_s, u"id"_s, u"movedAt"_s, u"originalPath"_s, u"size"_s}));
+    QCOMPARE(first.value("id"_L1).toString(), u"0F8FAD5B-D9CB-469F-A165-70867728950E"_s);
+    QCOMPARE(first.value("originalPath"_L1).toString(), u"/home/u/Downloads/отчёт.pdf"_s);
+    QCOMPARE(first.value("movedAt"_L1).toDouble(), 786000000.25);
     // The exact bytes of a name that is not UTF-8 survive the round trip.
     QCOMPARE(MoveBatch::fromJson(json), batch);
     QVERIFY(!MoveBatch::fromJson("{\"id\":\"x\"}"));

@@ -17,9 +17,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString logKey = QStringLiteral("BriskoLastMoveBatch");
+const QString logKey = u"BriskoLastMoveBatch"_s;
 
 // Ten items in Downloads: two folders with a nested file, the rest files.
 QStringList makeBatch(TempHome& home)
@@ -27,12 +29,12 @@ QStringList makeBatch(TempHome& home)
     QStringList names;
     for (int i = 0; i < 10; ++i) {
         const bool folder = i % 5 == 0;
-        const QString name = folder ? QStringLiteral("Папка %1").arg(i) : QStringLiteral("файл %1.dat").arg(i);
+        const QString name = folder ? u"Папка %1"_s.arg(i) : u"файл %1.dat"_s.arg(i);
         if (folder) {
-            home.makeFile(QStringLiteral("Downloads/%1/a.txt").arg(name), 3000 + i);
-            home.makeFile(QStringLiteral("Downloads/%1/sub/b.bin").arg(name), 70000 + i);
+            home.makeFile(u"Downloads/%1/a.txt"_s.arg(name), 3000 + i);
+            home.makeFile(u"Downloads/%1/sub/b.bin"_s.arg(name), 70000 + i);
         } else {
-            home.makeFile(QStringLiteral("Downloads/") + name, 20000 + i);
+            home.makeFile(u"Downloads/"_s + name, 20000 + i);
         }
         names.append(name);
     }
@@ -42,7 +44,7 @@ QStringList makeBatch(TempHome& home)
 
 QString inDownloads(const TempHome& home, const QString& name)
 {
-    return home.filePath(QStringLiteral("Downloads/") + name);
+    return home.filePath(u"Downloads/"_s + name);
 }
 
 ScanItemList itemsOf(const TempHome& home, const QStringList& names)
@@ -57,7 +59,7 @@ ScanItemList itemsOf(const TempHome& home, const QStringList& names)
 
 QStringList hiddenLeftovers(const QString& folder)
 {
-    return QDir(folder).entryList({QStringLiteral(".brisko-*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
+    return QDir(folder).entryList({u".brisko-*"_s}, QDir::AllEntries | QDir::Hidden | QDir::System);
 }
 
 } // namespace
@@ -115,34 +117,34 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
     for (int step = 1; step < 1000 && !completed; step += stride) {
         TempHome home;
         QTemporaryDir state;
-        QTemporaryDir volume(other + QStringLiteral("/brisko-journal-XXXXXX"));
+        QTemporaryDir volume(other + u"/brisko-journal-XXXXXX"_s);
         QVERIFY(volume.isValid());
         const QStringList names = makeBatch(home);
         QMap<QString, TreeInventory> before;
         for (const QString& name : names) {
             before.insert(name, TreeInventory::take(QFile::encodeName(inDownloads(home, name))));
         }
-        const QString archive = volume.filePath(QStringLiteral("Архив"));
-        const QString defaults = state.filePath(QStringLiteral("defaults.ini"));
+        const QString archive = volume.filePath(u"Архив"_s);
+        const QString defaults = state.filePath(u"defaults.ini"_s);
         const QStringList places{home.path(), archive, defaults};
-        const QString where = QStringLiteral("killed at step %1: ").arg(step);
+        const QString where = u"killed at step %1: "_s.arg(step);
 
         const FileSystemPtr fs = std::make_shared<PlatformFileSystem>();
         auto store = std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat);
         const MoveLogStore log(logKey, store, fs);
-        MoveJournal journal(FilePath::fromString(defaults + QStringLiteral(".move-journal")), fs, log,
-                                  std::make_shared<FakeClock>(), home.home(), defaults);
-        if (killed == QLatin1String("undo")) {
+        MoveJournal journal(FilePath::fromString(defaults + u".move-journal"_s), fs, log,
+                            std::make_shared<FakeClock>(), home.home(), defaults);
+        if (killed == "undo"_L1) {
             const auto clock = std::make_shared<FakeClock>();
             QCOMPARE(FileMover(fs, clock, home.home())
                          .moveNow(itemsOf(home, names), FilePath::fromString(archive), {}, &journal)
                          .moved,
                      names.size());
-            completed = runHelper(QStringList{QStringLiteral("undo")} + places + QStringList{QString::number(step)});
+            completed = runHelper(QStringList{u"undo"_s} + places + QStringList{QString::number(step)});
         } else {
-            completed = runHelper(QStringList{QStringLiteral("move")} + places + QStringList{QString::number(step)});
-            if (killed == QLatin1String("recover") && !completed) {
-                runHelper(QStringList{QStringLiteral("recover")} + places
+            completed = runHelper(QStringList{u"move"_s} + places + QStringList{QString::number(step)});
+            if (killed == "recover"_L1 && !completed) {
+                runHelper(QStringList{u"recover"_s} + places
                           + QStringList{QString::number(1 + step / stride % 40)});
             }
         }
@@ -152,13 +154,13 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing()
         // The next start, in another process: this one.
         const MoveRecovery recovery = journal.recover({home.home(), FilePath::fromString(archive)});
         QVERIFY2(recovery.errors.isEmpty(), qPrintable(where + recovery.errors.join(u'\n')));
-        QVERIFY2(!QFile::exists(defaults + QStringLiteral(".move-journal")), qPrintable(where));
+        QVERIFY2(!QFile::exists(defaults + u".move-journal"_s), qPrintable(where));
         QVERIFY2(hiddenLeftovers(archive).isEmpty(), qPrintable(where + hiddenLeftovers(archive).join(u' ')));
 
         QSet<QString> archived;
         for (const QString& name : names) {
             const TreeInventory atHome = TreeInventory::take(QFile::encodeName(inDownloads(home, name)));
-            const TreeInventory inArchive = TreeInventory::take(QFile::encodeName(archive + QLatin1Char('/') + name));
+            const TreeInventory inArchive = TreeInventory::take(QFile::encodeName(archive + u'/' + name));
             // Whole at exactly one of the two places.
             const bool stayed = atHome.rootExists() && atHome.differencesFrom(before[name]).isEmpty();
             const bool isArchived = inArchive.rootExists() && inArchive.differencesFrom(before[name]).isEmpty();
@@ -216,20 +218,20 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
     TempHome home;
     QTemporaryDir state;
     const QStringList names = makeBatch(home).mid(0, 3);
-    QString defaults = state.filePath(QStringLiteral("defaults.ini"));
-    if (obstacle == QLatin1String("journal")) {
-        QVERIFY(writeAll(state.filePath(QStringLiteral("blocker")), {}));
-        defaults = state.filePath(QStringLiteral("blocker/defaults.ini"));
-    } else if (obstacle == QLatin1String("log")) {
+    QString defaults = state.filePath(u"defaults.ini"_s);
+    if (obstacle == "journal"_L1) {
+        QVERIFY(writeAll(state.filePath(u"blocker"_s), {}));
+        defaults = state.filePath(u"blocker/defaults.ini"_s);
+    } else if (obstacle == "log"_L1) {
         QVERIFY(QDir().mkpath(defaults));
     }
     auto fs = std::make_shared<FaultInjectingFileSystem>();
     auto clock = std::make_shared<FakeClock>();
     const MoveLogStore log(logKey, std::make_shared<SettingsDefaultsStore>(defaults, QSettings::IniFormat), fs);
-    MoveJournal journal(FilePath::fromString(defaults + QStringLiteral(".move-journal")), fs, log, clock, home.home(),
+    MoveJournal journal(FilePath::fromString(defaults + u".move-journal"_s), fs, log, clock, home.home(),
                         defaults);
     int asked = 0;
-    const MoveStopRequest stop = [&] { return obstacle == QLatin1String("stop") && ++asked > 2; };
+    const MoveStopRequest stop = [&] { return obstacle == "stop"_L1 && ++asked > 2; };
     const FilePath archive = home.home().child(QByteArrayLiteral("Архив"));
     const MoveResult result = FileMover(fs, clock, home.home()).moveNow(itemsOf(home, names), archive, {}, &journal, stop);
 
@@ -245,7 +247,7 @@ void tst_MoveJournal::recordsThatCannotBeKeptStopTheBatch()
     for (int i = moved; i < names.size(); ++i) {
         QVERIFY(QFileInfo::exists(inDownloads(home, names.at(i))));
     }
-    if (obstacle == QLatin1String("log")) {
+    if (obstacle == "log"_L1) {
         // Once the store can be written again, the next start records what moved.
         QVERIFY(QDir(defaults).removeRecursively());
         const MoveRecovery recovery = journal.recover({});
@@ -265,13 +267,13 @@ void tst_MoveJournal::recoveryReport_data()
 {
     QTest::addColumn<MoveRecovery>("recovery");
     QTest::addColumn<QString>("line");
-    const QUuid id = QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
+    const QUuid id = QUuid::fromString(u"{0f8fad5b-d9cb-469f-a165-70867728950e}"_s);
     QTest::newRow("nothing") << MoveRecovery{} << "прерванных переносов нет, удалено неполных копий: 0";
     QTest::newRow("move") << MoveRecovery{id, false, 3, 1, 2, 4, {}}
                           << "прерванный перенос — в журнале 3 (из них довершено 1), возвращено на место 2, "
                              "удалено неполных копий: 4";
     QTest::newRow("undo with errors")
-        << MoveRecovery{id, true, 3, 1, 2, 0, {QStringLiteral("a"), QStringLiteral("b")}}
+        << MoveRecovery{id, true, 3, 1, 2, 0, {u"a"_s, u"b"_s}}
         << "прерванная отмена переноса — осталось в архиве и в журнале 3, довершено 1, не тронуто 2, "
            "удалено неполных копий: 0, ошибок: 2";
 }
@@ -280,18 +282,18 @@ void tst_MoveJournal::recoveryReport()
 {
     QFETCH(MoveRecovery, recovery);
     QFETCH(QString, line);
-    QCOMPARE(recovery.statusLine(), QStringLiteral("Восстановлено после сбоя: ") + line);
+    QCOMPARE(recovery.statusLine(), u"Восстановлено после сбоя: "_s + line);
     const QJsonObject json = recovery.toJson();
-    QCOMPARE(json.value(QLatin1String("batchId")).toString(),
-             recovery.batchId.isNull() ? QString() : QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
-    QCOMPARE(json.value(QLatin1String("batchId")).isNull(), recovery.batchId.isNull());
-    QCOMPARE(json.value(QLatin1String("undo")).toBool(), recovery.undo);
+    QCOMPARE(json.value("batchId"_L1).toString(),
+             recovery.batchId.isNull() ? QString() : u"0F8FAD5B-D9CB-469F-A165-70867728950E"_s);
+    QCOMPARE(json.value("batchId"_L1).isNull(), recovery.batchId.isNull());
+    QCOMPARE(json.value("undo"_L1).toBool(), recovery.undo);
     const QList<std::pair<const char*, qint64>> counts = {
         {"recorded", recovery.recorded}, {"completed", recovery.completed}, {"rolledBack", recovery.rolledBack}, {"swept", recovery.swept}};
     for (const auto& [key, value] : counts) {
         QCOMPARE(json.value(QLatin1String(key)).toInteger(), value);
     }
-    QCOMPARE(json.value(QLatin1String("errors")).toVariant().toStringList(), recovery.errors);
+    QCOMPARE(json.value("errors"_L1).toVariant().toStringList(), recovery.errors);
 }
 
 BRISKO_TEST(tst_MoveJournal)

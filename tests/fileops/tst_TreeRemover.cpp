@@ -10,48 +10,18 @@
 #include "platform/PlatformTrash.h"
 #include "platform/TrustedRoots.h"
 
-#include <QSet>
 #include <QThread>
 #include <QTest>
 
 #include <cerrno>
-#include <cstring>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-
-QSet<QByteArray> keysOf(const TreeInventory& inventory)
-{
-    const QList<QByteArray> keys = inventory.entries().keys();
-    return QSet<QByteArray>(keys.cbegin(), keys.cend());
-}
-
-// A removal that failed once and went on with everything else leaves one
-// entry X, the folders above it, and either all of X's original contents (X
-// could not be entered) or none of them (X itself could not go).
-bool isOneFailureLeft(const QSet<QByteArray>& left, const QSet<QByteArray>& original)
-{
-    for (const QByteArray& x : left) {
-        QSet<QByteArray> alone{QByteArray(), x};
-        for (qsizetype slash = x.indexOf('/'); slash > 0; slash = x.indexOf('/', slash + 1)) {
-            alone.insert(x.left(slash));
-        }
-        QSet<QByteArray> withContents = alone;
-        for (const QByteArray& entry : original) {
-            if (x.isEmpty() || entry.startsWith(x + '/')) {
-                withContents.insert(entry);
-            }
-        }
-        if (left == alone || left == withContents) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // Swaps a folder for a link to another folder just before the remover opens
 // it, as a hostile or unlucky concurrent change would.
@@ -119,17 +89,10 @@ private Q_SLOTS:
     void aLinkOnTheWayIsNeverFollowed_data();
     void aLinkOnTheWayIsNeverFollowed();
     void folderSwappedForALinkIsNotFollowed();
-    void failureAtEveryOperation_data();
-    void failureAtEveryOperation();
 
 private:
-    // scratch/Документы (outside the tree, the target of its outward link),
-    // scratch/соседний.txt, and the representative tree at scratch/cache/tree.
-    void makeSurroundings();
-
     std::unique_ptr<ScratchDir> m_scratch;
     std::shared_ptr<FaultInjectingFileSystem> m_fs;
-    QByteArray m_tree;
     QByteArray m_documents;
 };
 
@@ -138,17 +101,7 @@ void TestTreeRemover::init()
     m_scratch = std::make_unique<ScratchDir>();
     QVERIFY(m_scratch->isValid());
     m_fs = std::make_shared<FaultInjectingFileSystem>();
-    m_tree = m_scratch->filePath("cache/tree");
     m_documents = m_scratch->filePath("Документы");
-}
-
-void TestTreeRemover::makeSurroundings()
-{
-    m_scratch->writeFile("Документы/диплом.docx", RepresentativeTree::content("диплом", 40000));
-    m_scratch->writeFile("Документы/фото/лето.jpg", RepresentativeTree::content("лето", 9000));
-    m_scratch->writeFile("соседний.txt", "сосед");
-    m_scratch->makeDirectory("cache");
-    QVERIFY(RepresentativeTree::create(m_tree, m_documents));
 }
 
 void TestTreeRemover::singleEntries_data()
@@ -249,7 +202,7 @@ void TestTreeRemover::takesApartATreeDeeperThanAnyPath()
         }
         const ItemTransfer::Result moved = ItemTransfer(m_fs).move(FilePath(root), FilePath(archive + "/deep"));
         if (moved.outcome != ItemTransfer::Outcome::moved) {
-            error = moved.error.isEmpty() ? QStringLiteral("not moved") : moved.error;
+            error = moved.error.isEmpty() ? u"not moved"_s : moved.error;
         }
     }));
     worker->setStackSize(512 * 1024);
@@ -283,10 +236,10 @@ void TestTreeRemover::aLinkOnTheWayIsNeverFollowed()
     const TreeInventory documents = TreeInventory::take(m_documents);
     int moves = 0;
     const auto act = [&](const TrustedRoots& roots, const QByteArray& item) {
-        if (operation == QLatin1String("delete")) {
+        if (operation == "delete"_L1) {
             return TreeRemover(m_fs, roots).remove(FilePath(item)).message();
         }
-        if (operation == QLatin1String("move")) {
+        if (operation == "move"_L1) {
             return ItemTransfer(m_fs, roots).move(FilePath(item), FilePath(home + "/moved" + QByteArray::number(++moves))).error;
         }
         return PlatformTrash(FilePath(home + "/.local/share"), m_fs, {}, roots).moveToTrash(FilePath(item)).error;
@@ -317,65 +270,20 @@ void TestTreeRemover::aLinkOnTheWayIsNeverFollowed()
 
 void TestTreeRemover::folderSwappedForALinkIsNotFollowed()
 {
-    makeSurroundings();
+    const QByteArray tree = m_scratch->filePath("cache/tree");
+    m_scratch->writeFile("Документы/диплом.docx", RepresentativeTree::content("диплом", 40000));
+    m_scratch->makeDirectory("cache");
+    QVERIFY(RepresentativeTree::create(tree, m_documents));
     const QByteArray parked = m_scratch->filePath("убрано-в-сторону");
-    auto fs = std::make_shared<SwappingFileSystem>(m_tree + "/Отчёты/2024", parked, m_documents);
+    auto fs = std::make_shared<SwappingFileSystem>(tree + "/Отчёты/2024", parked, m_documents);
     const TreeInventory documents = TreeInventory::take(m_documents);
 
-    const TreeRemover::Result result = TreeRemover(fs).remove(FilePath(m_tree));
+    const TreeRemover::Result result = TreeRemover(fs).remove(FilePath(tree));
     QVERIFY(fs->m_swapped);
     QVERIFY2(result.ok(), qPrintable(result.message()));
-    QVERIFY(!ScratchDir::exists(m_tree));
+    QVERIFY(!ScratchDir::exists(tree));
     QCOMPARE(TreeInventory::take(m_documents).differencesFrom(documents), QStringList());
     QVERIFY(ScratchDir::exists(parked + "/итоги.txt"));
-}
-
-void TestTreeRemover::failureAtEveryOperation_data()
-{
-    QTest::addColumn<int>("error");
-    for (const int error : {ENOSPC, EIO, EACCES, EXDEV}) {
-        QTest::newRow(strerrorname_np(error)) << error;
-    }
-}
-
-void TestTreeRemover::failureAtEveryOperation()
-{
-    QFETCH(int, error);
-    makeSurroundings();
-    const QSet<QByteArray> originalKeys = keysOf(TreeInventory::take(m_tree));
-    QVERIFY(TreeRemover(m_fs).remove(FilePath(m_tree)).ok());
-    const int operations = m_fs->operationCount();
-    QVERIFY(operations > originalKeys.size());
-
-    // The last round has no fault: everything goes, links as links.
-    for (int n = 1; n <= operations + 1; ++n) {
-        const QString context = QStringLiteral("fault at operation %1: ").arg(n);
-        ScratchDir::removeTree(m_tree);
-        QVERIFY(RepresentativeTree::create(m_tree, m_documents));
-        const TreeInventory original = TreeInventory::take(m_tree);
-        const TreeInventory outside = TreeInventory::take(m_scratch->path(), {"cache/tree"});
-
-        m_fs->failOperation(n, error);
-        const TreeRemover::Result result = TreeRemover(m_fs).remove(FilePath(m_tree));
-        QVERIFY2(m_fs->faultFired() == (n <= operations), qPrintable(context));
-        m_fs->failOperation(0, 0);
-
-        QCOMPARE(m_fs->openDescriptors(), 0);
-        const QStringList outsideChanges = TreeInventory::take(m_scratch->path(), {"cache/tree"}).differencesFrom(outside);
-        QVERIFY2(outsideChanges.isEmpty(), qPrintable(context + outsideChanges.join(u'\n')));
-        const TreeInventory left = TreeInventory::take(m_tree);
-        const QStringList altered = left.entriesNotIn(original);
-        QVERIFY2(altered.isEmpty(), qPrintable(context + altered.join(u'\n')));
-        if (result.ok()) {
-            // Only an empty folder that could not be opened can fail without
-            // consequence: it is removed all the same.
-            QVERIFY2(!left.rootExists(), qPrintable(context));
-            continue;
-        }
-        QVERIFY2(result.error == error, qPrintable(context + result.message()));
-        QCOMPARE(result.message(), platformText(error));
-        QVERIFY2(isOneFailureLeft(keysOf(left), originalKeys), qPrintable(context));
-    }
 }
 
 BRISKO_TEST(TestTreeRemover)
