@@ -140,6 +140,10 @@ void StatusOnlyPost::connectTo(const QUrl& url)
 
 void StatusOnlyPost::writeRequest()
 {
+    // Nor does the system keep more for it than a head: the server has sent
+    // nothing yet, and a fast one would otherwise fill megabytes before the
+    // status is read.
+    m_socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(maxHeadBytes));
     QByteArray head = "POST " + requestTarget(m_url) + " HTTP/1.1\r\nHost: " + hostHeader(m_url) + "\r\n";
     for (const auto& [name, value] : m_request.headers) {
         head += name + ": " + value + "\r\n";
