@@ -9,6 +9,8 @@ WriteBehindDefaultsStore::WriteBehindDefaultsStore(DefaultsStorePtr target)
 
 WriteBehindDefaultsStore::~WriteBehindDefaultsStore()
 {
+    // Deferred changes are written here, on this thread.
+    waitForWrites();
     {
         QMutexLocker lock(&m_mutex);
         m_stopping = true;
@@ -46,22 +48,17 @@ bool WriteBehindDefaultsStore::remove(const QString& key)
     return true;
 }
 
-void WriteBehindDefaultsStore::setWritesThrough(bool through)
+void WriteBehindDefaultsStore::setWritesDeferred(bool deferred)
 {
     QMutexLocker lock(&m_mutex);
-    m_through = through;
+    m_deferred = deferred;
 }
 
 void WriteBehindDefaultsStore::change(const QString& key, std::optional<QByteArray> value)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_through && !m_writer.joinable()) {
-        lock.unlock();
-        if (value) {
-            m_target->setData(key, *value);
-        } else {
-            m_target->remove(key);
-        }
+    if (defers()) {
+        m_pending.insert(key, std::move(value));
         return;
     }
     m_pending.insert(key, std::move(value));
@@ -77,7 +74,11 @@ void WriteBehindDefaultsStore::waitForWrites()
 {
     QMutexLocker lock(&m_mutex);
     while (!m_pending.isEmpty() || m_writing) {
-        m_written.wait(&m_mutex);
+        if (defers() && !m_writing) {
+            writeNext(lock);
+        } else {
+            m_written.wait(&m_mutex);
+        }
     }
 }
 
@@ -91,20 +92,27 @@ void WriteBehindDefaultsStore::writeLoop()
         if (m_pending.isEmpty()) {
             return;
         }
-        const auto next = m_pending.begin();
-        m_writingKey = next.key();
-        m_writingValue = std::move(next.value());
-        m_pending.erase(next);
-        m_writing = true;
-        lock.unlock();
-        if (m_writingValue) {
-            m_target->setData(m_writingKey, *m_writingValue);
-        } else {
-            m_target->remove(m_writingKey);
-        }
-        lock.relock();
-        m_writing = false;
-        m_writingValue.reset();
-        m_written.wakeAll();
+        writeNext(lock);
     }
+}
+
+// Takes the first change under the lock and writes it without; readers see it
+// until the write returns.
+void WriteBehindDefaultsStore::writeNext(QMutexLocker<QMutex>& lock)
+{
+    const auto next = m_pending.begin();
+    m_writingKey = next.key();
+    m_writingValue = std::move(next.value());
+    m_pending.erase(next);
+    m_writing = true;
+    lock.unlock();
+    if (m_writingValue) {
+        m_target->setData(m_writingKey, *m_writingValue);
+    } else {
+        m_target->remove(m_writingKey);
+    }
+    lock.relock();
+    m_writing = false;
+    m_writingValue.reset();
+    m_written.wakeAll();
 }

@@ -39,14 +39,19 @@ public:
     // or refused there).
     void waitForWrites();
 
-    // From now on a change is written on the calling thread before setData
-    // returns, as long as none has gone behind yet (their order is kept).
-    // For a short process whose store behind is quick to write: a thread and
-    // the hand-over at its end would cost it more than the writes.
-    void setWritesThrough(bool through);
+    // From now on changes wait here until waitForWrites (or the end of the
+    // object) writes them on the thread that calls it, the latest of each
+    // key once; unless a writer thread already runs, which then takes them
+    // as before. For a short process: it ends with waitForWrites anyway, and
+    // a thread, or a replacement of the file per change, would cost it more
+    // than that one write.
+    void setWritesDeferred(bool deferred);
 
 private:
     void change(const QString& key, std::optional<QByteArray> value);
+    // Under the lock: changes wait here, with no writer thread.
+    bool defers() const { return m_deferred && !m_writer.joinable(); }
+    void writeNext(QMutexLocker<QMutex>& lock);
     void writeLoop();
 
     const DefaultsStorePtr m_target;
@@ -60,6 +65,6 @@ private:
     std::optional<QByteArray> m_writingValue;
     bool m_writing = false;
     bool m_stopping = false;
-    bool m_through = false;
+    bool m_deferred = false;
     std::thread m_writer;
 };

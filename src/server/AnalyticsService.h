@@ -23,9 +23,9 @@
 // only the first event does, and later ones wait for the next run. A process
 // that ends right after its work (the command line) thus sends while it
 // works, and never starts a send at its end that its exit would have to wait
-// for, or cut off and repeat next time. Its queue is also written as each
-// event comes: a file without a flush is quicker to write than a thread is
-// to start and to wait for at the exit.
+// for, or cut off and repeat next time. Its queue is written once, at the
+// end: a thread, or a replacement of the file per event, costs a command
+// more than the events are worth; a process that crashes loses its own.
 //
 // Confined to the thread of the transport behind its client (the main
 // thread): track is called there, and flushes run there between their
@@ -53,11 +53,11 @@ public:
     // when disabled, without a valid endpoint or with nothing queued).
     QFuture<void> flush(const QString& endpoint, bool enabled);
     // For a short process (the command line): only the first event starts a
-    // flush, and the queue is written as each event comes, without a thread.
+    // flush, and the queue is written once, by waitForQueueWrites at its end.
     void setShortLivedProcess(bool shortLived)
     {
         m_sendOnce = shortLived;
-        m_queueStore->setWritesThrough(shortLived);
+        m_queueStore->setWritesDeferred(shortLived);
     }
     bool isFlushing() const { return m_flusher.isRunning(); }
     // Finishes when the running flush ends (at once when none runs); starts none.

@@ -73,6 +73,16 @@ void TarBuilder::hardlink(const QByteArray& name, const QByteArray& target)
     header(name, '1', 0644, 0, target);
 }
 
+void TarBuilder::fifo(const QByteArray& name)
+{
+    header(name, '6', 0644, 0, {});
+}
+
+void TarBuilder::characterDevice(const QByteArray& name)
+{
+    header(name, '3', 0644, 0, {});
+}
+
 QByteArray TarBuilder::tar() const
 {
     return m_data + QByteArray(1024, '\0');

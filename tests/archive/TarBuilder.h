@@ -13,6 +13,9 @@ public:
     void file(const QByteArray& name, const QByteArray& content, unsigned mode = 0644);
     void symlink(const QByteArray& name, const QByteArray& target);
     void hardlink(const QByteArray& name, const QByteArray& target);
+    // For the update installer's hostile-bundle table (tests/update).
+    void fifo(const QByteArray& name);
+    void characterDevice(const QByteArray& name);
 
     // The archive with its two closing zero blocks.
     QByteArray tar() const;

@@ -307,17 +307,21 @@ private Q_SLOTS:
         QCOMPARE(target->data(QStringLiteral("gone")), std::nullopt);
     }
 
-    // A short process writes through: each change is in the store behind
-    // when it returns, written on the caller's thread.
-    void writeThroughWritesOnTheCallersThread()
+    // A short process defers its changes: they wait, readable, until
+    // waitForWrites writes the latest of each key once, on its own thread.
+    void deferredChangesAreWrittenByTheWait()
     {
         auto target = std::make_shared<HeldStore>();
         target->allowed.release(2);
         WriteBehindDefaultsStore store(target);
-        store.setWritesThrough(true);
+        store.setWritesDeferred(true);
         QVERIFY(store.setData(QStringLiteral("queue"), "1"));
-        QVERIFY(store.remove(QStringLiteral("queue")));
-        QCOMPARE(target->written, (QList<Value>{QByteArray("1"), std::nullopt}));
+        QVERIFY(store.setData(QStringLiteral("queue"), "2"));
+        QVERIFY(store.remove(QStringLiteral("gone")));
+        QCOMPARE(store.data(QStringLiteral("queue")), Value("2"));
+        QVERIFY(target->written.isEmpty());
+        store.waitForWrites();
+        QCOMPARE(target->written, (QList<Value>{std::nullopt, QByteArray("2")}));
         QCOMPARE(target->writers, QList<QThread*>(2, QThread::currentThread()));
     }
 
