@@ -1,5 +1,7 @@
 #include "FolderDefaultsStore.h"
 
+#include "PlatformFileSystem.h"
+
 #include <QFile>
 #include <QMutexLocker>
 
@@ -10,28 +12,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* at = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, at, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        at += written;
-        left -= written;
-    }
-    return true;
-}
-
-} // namespace
 
 FolderDefaultsStore::FolderDefaultsStore(QString folder, Sync sync)
     : m_folder(std::move(folder))
@@ -83,7 +63,7 @@ bool FolderDefaultsStore::setData(const QString& key, const QByteArray& value)
     if (fd < 0) {
         return false;
     }
-    bool written = writeAll(fd, value);
+    bool written = PlatformFileSystem().writeAll(fd, value, temporary) == 0;
     if (written && m_sync == Sync::data) {
         written = ::fdatasync(fd) == 0;
     }

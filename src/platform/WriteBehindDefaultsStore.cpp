@@ -57,11 +57,10 @@ void WriteBehindDefaultsStore::setWritesDeferred(bool deferred)
 void WriteBehindDefaultsStore::change(const QString& key, std::optional<QByteArray> value)
 {
     QMutexLocker lock(&m_mutex);
+    m_pending.insert(key, std::move(value));
     if (defers()) {
-        m_pending.insert(key, std::move(value));
         return;
     }
-    m_pending.insert(key, std::move(value));
     // Most stores of a short run are never changed: their writer is made
     // with the first change.
     if (!m_writer.joinable()) {
