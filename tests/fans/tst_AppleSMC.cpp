@@ -104,10 +104,9 @@ private Q_SLOTS:
         QCOMPARE(AppleSMC::typeText(0xA5618A63), QStringLiteral("\u2022a\u00E4c"));
     }
 
-    // What each codec makes of bytes of a type: "temperature" and "rpm"
-    // decode bytes to the number (NaN: no value), "encode" the number to
-    // bytes (empty: refused), "uint8" the first byte; "key" gives the code of
-    // the key in the type column (NaN: refused).
+    // "temperature" and "rpm" decode bytes of a type to the number (NaN: no
+    // value), "encode" the number to bytes (empty: refused), "uint8" reads the
+    // first byte; "key" gives the code of the key in the type column (NaN: refused).
     void codecs_data()
     {
         QTest::addColumn<QByteArray>("codec");
@@ -118,11 +117,9 @@ private Q_SLOTS:
             QTest::newRow(name) << QByteArray(codec) << bytes << QString::fromUtf8(type) << number;
         };
         row("key FNum", "key", {}, "FNum", 0x464E756D);
-        row("key with blank", "key", {}, "flt ", 0x666C7420);
         row("key with a Latin-1 letter", "key", {}, "T\u00E9st", 0x54E97374);
         row("key of three characters", "key", {}, "FNu", none);
         row("key of five characters", "key", {}, "F10Ac", none);
-        row("empty key", "key", {}, "", none);
         row("key of Cyrillic look-alikes", "key", {}, "ТС0Р", none);
         row("key with an astral character, counted once", "key", {}, "F\U0001F300A", none);
         row("sp78 58.5", "temperature", hex("3A80"), "sp78", 58.5);
@@ -130,10 +127,8 @@ private Q_SLOTS:
         row("sp78 exactly -40", "temperature", hex("D800"), "sp78", none);
         row("sp78: only the first two bytes count", "temperature", hex("3A80FFFF"), "sp78", 58.5);
         row("sp78 one byte", "temperature", hex("3A"), "sp78", none);
-        row("sp78 empty", "temperature", QByteArray(), "sp78", none);
         row("float 45.25", "temperature", floatBytes(45.25f), "flt ", 45.25);
         row("flo prefix is a float", "temperature", floatBytes(45.25f), "flo?", 45.25);
-        row("float 129.9", "temperature", floatBytes(129.9f), "flt ", double(129.9f));
         row("float exactly 130", "temperature", floatBytes(130.0f), "flt ", none);
         row("float exactly -40", "temperature", floatBytes(-40.0f), "flt ", none);
         row("float NaN", "temperature", floatBytes(std::nanf("")), "flt ", none);
@@ -142,7 +137,6 @@ private Q_SLOTS:
         row("rpm float 20000.4", "rpm", floatBytes(20000.4f), "flt ", 20000);
         row("rpm float 20000.6 is dropped", "rpm", floatBytes(20000.6f), "flt ", none);
         row("rpm float NaN", "rpm", floatBytes(std::nanf("")), "flt ", none);
-        row("rpm float infinity", "rpm", floatBytes(INFINITY), "flt ", none);
         row("rpm float negative", "rpm", floatBytes(-5.0f), "flt ", none);
         // Intel fan speeds: 2000 rpm is 0x1F40 in 14.2 fixed point.
         row("rpm fpe2 2000", "rpm", hex("1F40"), "fpe2", 2000);
@@ -160,7 +154,6 @@ private Q_SLOTS:
         row("encode one byte negative", "encode", hex("0000"), "ui8 ", -5);
         row("encode one byte too large", "encode", QByteArray(), "ui8 ", 300);
         row("uint8 first of two", "uint8", hex("02FF"), "ui8 ", 2);
-        row("uint8 255", "uint8", hex("FF"), "ui8 ", 255);
         row("uint8 empty", "uint8", QByteArray(), "ui8 ", none);
     }
 
@@ -302,9 +295,7 @@ private Q_SLOTS:
         QCOMPARE(m_clock->pausedMs(), qint64(SmcSimulator::unlockDelayMs + 100));
     }
 
-    // Fans and temperatures as every simulated machine reports them.
-    // Each fan as "id name: current (minimum-maximum, target)"; removed:
-    // keys taken away first.
+    // Each fan as "id name: current (minimum-maximum, target)"; removed: keys taken away first.
     void fans_data()
     {
         QTest::addColumn<QByteArray>("profile");
@@ -315,7 +306,6 @@ private Q_SLOTS:
                                                    << "0 Left fan: 1800 (1200-5800, 1800) | 1 Right fan: 1750 (1200-6000, 1750)";
         QTest::newRow("m1-m4: no names") << QByteArray("m1-m4") << QByteArrayList()
                                          << "0 Вентилятор 1: 1300 (1200-5779, 1300) | 1 Вентилятор 2: 1350 (1200-6241, 1350)";
-        QTest::newRow("m5") << QByteArray("m5") << QByteArrayList() << "0 Main: 1100 (1000-4900, 1100)";
         QTest::newRow("fanless") << QByteArray("fanless") << QByteArrayList() << "";
         QTest::newRow("no fan count") << QByteArray("intel") << QByteArrayList{"FNum"} << "";
         // Without F1Ac there is no type, so the fpe2 values of fan 1 are read
@@ -368,9 +358,6 @@ private Q_SLOTS:
         QTest::newRow("intel") << QByteArray("intel") << QByteArray()
                                << "TC0D CPU (ядро) 55 | TC0P CPU 52.5 | TG0P GPU 50.25 | Th0H Heat pipe 48 | "
                                   "Tm0P Память 45 | TB1T Батарея 31";
-        QTest::newRow("m1-m4") << QByteArray("m1-m4") << QByteArray()
-                               << "Tf09 CPU P-core 52 | Tp09 CPU (пакет) 48.5 | Te05 CPU E-core 44 | TG0P GPU 41 | "
-                                  "TB1T Батарея 30.5";
         QTest::newRow("equal ones keep the table's order")
             << QByteArray("intel") << QByteArray("TB1T=60 TG0P=60 TC0P=60")
             << "TC0P CPU 60 | TG0P GPU 60 | TB1T Батарея 60 | TC0D CPU (ядро) 55 | Th0H Heat pipe 48 | Tm0P Память 45";
@@ -393,8 +380,9 @@ private Q_SLOTS:
         QCOMPARE(actual.join(QStringLiteral(" | ")), readings);
     }
 
-    // The applesmc transport against a fake driver tree in a temporary folder.
-    void findsTheDriverFolder_data()
+    // The applesmc transport against a fake driver tree in a temporary folder,
+    // wherever the driver puts its attributes.
+    void readsTheDriverFolder_data()
     {
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("subfolder");
@@ -402,17 +390,33 @@ private Q_SLOTS:
         QTest::newRow("ACPI device") << "/sys/bus/acpi/devices/APP0001:00" << "";
         QTest::newRow("ACPI device, hwmon folder") << "/sys/bus/acpi/devices/APP0001:00" << "hwmon/hwmon4";
     }
-
-    void findsTheDriverFolder()
+    void readsTheDriverFolder()
     {
         QFETCH(QString, device);
         QFETCH(QString, subfolder);
         FakeApplesmcTree tree(device, subfolder);
         fillMacBookPro(tree);
+        tree.setModel("MacBookPro16,1");
         QCOMPARE(ApplesmcTransport(tree.root()).attributeFolder(), std::optional<QString>(tree.attributeFolder()));
-        AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
+        QString error;
+        const std::optional<SmcMachine> machine =
+            SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &error);
+        QVERIFY2(machine, qPrintable(error));
+        QCOMPARE(machine->modelIdentifier, std::optional<QString>(QStringLiteral("MacBookPro16,1")));
+        AppleSMC smc(machine->transport, m_clock);
         QVERIFY(smc.open());
-        QCOMPARE(SMCSensorReader::readFans(smc).size(), 2);
+        QCOMPARE(smc.keyInfo(QStringLiteral("F0Ac"))->dataType, QStringLiteral("fpe2"));
+        QCOMPARE(smc.readKey(QStringLiteral("FNum")), std::optional<QByteArray>(QByteArray(1, '\2')));
+        QCOMPARE(SMCSensorReader::readFans(smc),
+                 (FanStatusList{FanStatus{0, QStringLiteral("Left side"), 2001, 2000, 6200, 2000},
+                                FanStatus{1, QStringLiteral("Right side"), 1998, 2000, 5800, 2000}}));
+        QCOMPARE(SMCSensorReader::readTemperatures(smc),
+                 (TemperatureReadingList{{QStringLiteral("TC0P"), QStringLiteral("CPU"), 52.5},
+                                         {QStringLiteral("TG0P"), QStringLiteral("GPU"), 48},
+                                         {QStringLiteral("TB1T"), QStringLiteral("Батарея"), 31.25}}));
+        // The driver's values change under a running connection.
+        tree.writeAttribute(QStringLiteral("fan1_input"), "4321\n");
+        QCOMPARE(SMCSensorReader::readFans(smc).at(0).currentRPM, 4321);
     }
 
     void withoutTheDriverNothingOpens()
@@ -426,26 +430,6 @@ private Q_SLOTS:
         QCOMPARE(present.findService("IOSomethingElse"), 0u);
         // Only connection type 0 exists.
         QCOMPARE(present.openConnection(present.findService("AppleSMC"), 1), 0u);
-    }
-
-    void readsFansAndTemperatures()
-    {
-        FakeApplesmcTree tree;
-        fillMacBookPro(tree);
-        AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
-        QVERIFY(smc.open());
-        QCOMPARE(smc.keyInfo(QStringLiteral("F0Ac"))->dataType, QStringLiteral("fpe2"));
-        QCOMPARE(smc.readKey(QStringLiteral("FNum")), std::optional<QByteArray>(QByteArray(1, '\2')));
-        const FanStatusList fans = SMCSensorReader::readFans(smc);
-        QCOMPARE(fans, (FanStatusList{FanStatus{0, QStringLiteral("Left side"), 2001, 2000, 6200, 2000},
-                                      FanStatus{1, QStringLiteral("Right side"), 1998, 2000, 5800, 2000}}));
-        QCOMPARE(SMCSensorReader::readTemperatures(smc),
-                 (TemperatureReadingList{{QStringLiteral("TC0P"), QStringLiteral("CPU"), 52.5},
-                                         {QStringLiteral("TG0P"), QStringLiteral("GPU"), 48},
-                                         {QStringLiteral("TB1T"), QStringLiteral("Батарея"), 31.25}}));
-        // The driver's values change under a running connection.
-        tree.writeAttribute(QStringLiteral("fan1_input"), "4321\n");
-        QCOMPARE(SMCSensorReader::readFans(smc).at(0).currentRPM, 4321);
     }
 
     void boostAndReleaseWriteTheAttributes_data()
@@ -493,8 +477,6 @@ private Q_SLOTS:
         QCOMPARE(smc.keyInfo(QStringLiteral("F2ID"))->dataSize, 0u);
         QVERIFY(!smc.readKey(QStringLiteral("F2ID")));
         QVERIFY(!smc.writeKey(QStringLiteral("F2ID"), "x"));
-        QCOMPARE(smc.fanModeKey(0), std::optional<QString>(QStringLiteral("F0Md")));
-        QCOMPARE(smc.fanTargetKey(0), std::optional<QString>(QStringLiteral("F0Tg")));
         QVERIFY(!smc.fanModeKey(3));
         const FanStatusList fans = SMCSensorReader::readFans(smc);
         QCOMPARE(fans.size(), 3);
@@ -528,19 +510,6 @@ private Q_SLOTS:
         AppleSMC smc(std::make_shared<ApplesmcTransport>(tree.root()), m_clock);
         QVERIFY(smc.open());
         QVERIFY(!smc.canWrite());
-    }
-
-    void describedByEnvironmentText()
-    {
-        FakeApplesmcTree tree;
-        fillMacBookPro(tree);
-        tree.setModel("MacBookPro16,1");
-        QString error;
-        const std::optional<SmcMachine> machine =
-            SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &error);
-        QVERIFY2(machine, qPrintable(error));
-        QCOMPARE(machine->modelIdentifier, std::optional<QString>(QStringLiteral("MacBookPro16,1")));
-        QVERIFY(machine->transport->findService("AppleSMC") != 0);
     }
 
 private:

@@ -10,8 +10,8 @@
 
 #include <cmath>
 
-// The direct write batches on every simulated machine, the two model
-// classifiers and the advice for raw error texts.
+// The write batches on every simulated machine, the model classifiers and the
+// advice for raw error texts.
 class tst_SMCFanWriter : public QObject
 {
     Q_OBJECT
@@ -61,7 +61,6 @@ private Q_SLOTS:
         QTest::newRow("Mac15,3") << "Mac15,3" << "Apple M1/M2" << unlock;
         QTest::newRow("MacBookAir10,1") << "MacBookAir10,1" << "Apple M1/M2" << direct;
         QTest::newRow("iMac21,1") << "iMac21,1" << "Apple Silicon" << direct;
-        QTest::newRow("empty") << "" << "Apple Silicon" << unknown;
         QTest::newRow("a PC") << "ThinkPad X1 Carbon" << "Apple Silicon" << unknown;
     }
     void profiles()
@@ -92,7 +91,6 @@ private Q_SLOTS:
         const QString cancelled =
             QStringLiteral("Запрос пароля администратора отменён. Повторите boost — macOS покажет диалог снова.");
         QTest::newRow("none") << QString() << direct << QString();
-        QTest::newRow("empty") << "" << direct << QString();
         QTest::newRow("-128") << "execution error: User canceled. (-128)" << direct << cancelled;
         QTest::newRow("Cancel in any case") << "CANCELLED by user" << unknown << cancelled;
         QTest::newRow("non-zero status, direct")

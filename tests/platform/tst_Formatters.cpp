@@ -14,9 +14,8 @@
 
 #include <limits>
 
-// The small helpers of base/: byte counts, plural forms and relative dates as
-// the interface writes them, paths of native bytes, and the hand-over of slow
-// work to a pool and of its result back to the main thread.
+// The small helpers of base/: byte counts, plural forms, relative dates, paths
+// of native bytes and the hand-over of slow work to a pool and back.
 class tst_Formatters : public QObject
 {
     Q_OBJECT
@@ -41,24 +40,17 @@ private Q_SLOTS:
         QTest::newRow("2") << qint64(2) << QStringLiteral("2\u00a0байта");
         QTest::newRow("5") << qint64(5) << QStringLiteral("5\u00a0байт");
         // Decimal units; kilobytes whole, megabytes one digit, larger two.
-        QTest::newRow("1000") << qint64(1000) << QStringLiteral("1\u00a0КБ");
         QTest::newRow("1500 rounds half up") << qint64(1500) << QStringLiteral("2\u00a0КБ");
         QTest::newRow("1 200 000") << qint64(1'200'000) << QStringLiteral("1,2\u00a0МБ");
         QTest::newRow("999 949 999") << qint64(999'949'999) << QStringLiteral("999,9\u00a0МБ");
         QTest::newRow("1 050 000 000") << qint64(1'050'000'000) << QStringLiteral("1,05\u00a0ГБ");
-        QTest::newRow("2 TB") << qint64(2'346'000'000'000) << QStringLiteral("2,35\u00a0ТБ");
-        QTest::newRow("1 EB") << qint64(1'000'000'000'000'000'000) << QStringLiteral("1\u00a0ЭБ");
         // A value that rounds up to a thousand of one unit is shown as one of the next.
         QTest::newRow("999 500 to 1 MB") << qint64(999'500) << QStringLiteral("1\u00a0МБ");
-        QTest::newRow("999 950 000 to 1 GB") << qint64(999'950'000) << QStringLiteral("1\u00a0ГБ");
         // Negative amounts (a volume that shrank) keep their sign and plural.
         QTest::newRow("-2") << qint64(-2) << QStringLiteral("-2\u00a0байта");
-        QTest::newRow("-1 200 000") << qint64(-1'200'000) << QStringLiteral("-1,2\u00a0МБ");
         QTest::newRow("-999 999") << qint64(-999'999) << QStringLiteral("-1\u00a0МБ");
-        QTest::newRow("21 470 000 000") << qint64(21'470'000'000) << QStringLiteral("21,47\u00a0ГБ");
         QTest::newRow("int64 max") << std::numeric_limits<qint64>::max() << QStringLiteral("9,22\u00a0ЭБ");
         QTest::newRow("int64 min") << std::numeric_limits<qint64>::min() << QStringLiteral("-9,22\u00a0ЭБ");
-        QTest::newRow("int64 min + 1") << std::numeric_limits<qint64>::min() + 1 << QStringLiteral("-9,22\u00a0ЭБ");
     }
     void byteCount()
     {
@@ -105,16 +97,12 @@ private Q_SLOTS:
         row("2 weeks ago", m_now.addDays(-14), QStringLiteral("2 недели назад"));
         // 15 February to 15 March is 29 days, and still one month.
         row("1 month ago", m_now.addMonths(-1), QStringLiteral("1 месяц назад"));
-        row("30 days ago", m_now.addDays(-30), QStringLiteral("1 месяц назад"));
         row("just under a month", m_now.addMonths(-1).addSecs(1), QStringLiteral("4 недели назад"));
         row("365 days ago", m_now.addDays(-365), QStringLiteral("11 месяцев назад"));
         row("1 year ago", m_now.addYears(-1), QStringLiteral("1 год назад"));
-        row("2 years ago", m_now.addYears(-2).addDays(-40), QStringLiteral("2 года назад"));
         row("in 2 hours", m_now.addSecs(2 * 3600), QStringLiteral("через 2 часа"));
-        row("in 21 years", m_now.addYears(21), QStringLiteral("через 21 год"));
         row("invalid date", QDateTime(), QString());
         row("English, past", m_now.addDays(-3), QStringLiteral("3 days ago"), "en_US");
-        row("English, future", m_now.addDays(3), QStringLiteral("in 3 days"), "en_US");
         row("English, now", m_now.addSecs(-5), QStringLiteral("now"), "en_US");
         // Names that are no language fall back to the interface's Russian.
         for (const char* locale : {"C", "POSIX", "", "C.UTF-8"})
@@ -137,7 +125,6 @@ private Q_SLOTS:
         QCOMPARE(QLocale::system().name(), QStringLiteral("C"));
         QCOMPARE(RelativeDateFormatter::userLocaleName(), QStringLiteral("ru_RU"));
         QCOMPARE(RelativeDateFormatter::format(m_now.addDays(-3), m_now), QStringLiteral("3 дня назад"));
-        QCOMPARE(RelativeDateFormatter::format(m_now.addSecs(7200), m_now), QStringLiteral("через 2 часа"));
     }
 
     void parts_data()
@@ -151,20 +138,16 @@ private Q_SLOTS:
         };
         row("root", "/", "", "", "/");
         row("empty", "", "", "", "");
-        row("double slash root", "//", "", "", "/");
         row("top level", "/Volumes", "Volumes", "", "/");
         row("top level doubled", "//a", "a", "", "/");
         row("nested", "/Users/анна/фильм.MOV", "фильм.MOV", "MOV", "/Users/анна");
         row("trailing slashes", "/a/Photos.photoslibrary///", "Photos.photoslibrary", "photoslibrary", "/a");
-        row("doubled separator", "/a//b", "b", "", "/a");
         row("relative nested", "a/b", "b", "", "a");
         row("relative single", "Загрузки", "Загрузки", "", "");
         row("hidden has no suffix", "/d/.hidden", ".hidden", "", "/d");
         row("hidden with extension", "/d/.config.json", ".config.json", "json", "/d");
-        row("double extension", "/d/a.tar.gz", "a.tar.gz", "gz", "/d");
         row("dot in folder only", "/d.app/Contents", "Contents", "", "/d.app");
         row("trailing dot", "/d/name.", "name.", "", "/d");
-        row("cyrillic extension", "/d/заметка.тхт", "заметка.тхт", "тхт", "/d");
         row("not utf-8", "/x/caf\xe9", "caf\xe9", "", "/x");
     }
     void parts()
@@ -189,8 +172,8 @@ private Q_SLOTS:
         QTest::newRow("under root") << QByteArray("/") << QByteArray("Volumes") << QByteArray("/Volumes");
         QTest::newRow("plain") << QByteArray("/home/анна") << QByteArray("Загрузки") << QByteArray("/home/анна/Загрузки");
         QTest::newRow("trailing slash") << QByteArray("/home/") << QByteArray("x") << QByteArray("/home/x");
-        QTest::newRow("hidden") << QByteArray("/h") << QByteArray(".Trash") << QByteArray("/h/.Trash");
         QTest::newRow("relative") << QByteArray("a") << QByteArray("b") << QByteArray("a/b");
+        QTest::newRow("not UTF-8") << QByteArray("/x/\xff\xfe") << QByteArray("caf\xe9") << QByteArray("/x/\xff\xfe/caf\xe9");
         // An empty path has no folder to put the name under: the name stays relative.
         QTest::newRow("empty base") << QByteArray() << QByteArray("b") << QByteArray("b");
     }
@@ -207,17 +190,8 @@ private Q_SLOTS:
     void pathsKeepTheirNativeBytes()
     {
         const FilePath home("/Users/анна");
-        const FilePath logs = home.child(QStringLiteral("Library/Logs"));
-        QCOMPARE(logs.fileName(), QStringLiteral("Logs"));
-        QCOMPARE(logs.parent().parent(), home);
         QCOMPARE(home.child(QStringLiteral("Видео")).native(), home.child(QByteArray("Видео")).native());
-        const QByteArray folder("\xff\xfe-папка");
-        const QByteArray file("caf\xe9.mov");
-        const FilePath inner = FilePath(QByteArray("/tmp/x")).child(folder).child(file);
-        QCOMPARE(inner.native(), QByteArray("/tmp/x/") + folder + '/' + file);
-        QCOMPARE(inner.parent().fileNameNative(), folder);
-        QCOMPARE(inner.suffix(), QStringLiteral("mov"));
-        QCOMPARE(inner.parent().parent(), FilePath(QByteArray("/tmp/x")));
+        const FilePath inner = FilePath(QByteArray("/tmp/x")).child(QByteArray("\xff\xfe-папка")).child(QByteArray("caf\xe9.mov"));
         // The display text is lossy for these bytes; the path itself is not.
         QVERIFY(FilePath::fromString(inner.toString()) != inner);
         QVERIFY(!inner.toString().isEmpty());

@@ -99,11 +99,6 @@ private Q_SLOTS:
         QVERIFY(writeAll(empty, QByteArray()));
         const std::optional<QList<VolumeFacts>> volumes = PlatformVolumeSource(empty).mountedVolumes();
         QVERIFY(volumes && volumes->isEmpty());
-        // The mount table test covers the common pseudo types; these are the edges.
-        QVERIFY(PlatformVolumeSource::isPseudoFileSystem(QStringLiteral("binfmt_misc")));
-        QVERIFY(PlatformVolumeSource::isPseudoFileSystem(QStringLiteral("efivarfs")));
-        QVERIFY(!PlatformVolumeSource::isPseudoFileSystem(QStringLiteral("fuse.sshfs")));
-        QVERIFY(!PlatformVolumeSource::isPseudoFileSystem(QStringLiteral("btrfs")));
     }
 
     void overlayCountsOnlyWhenItHoldsTheHome()

@@ -25,6 +25,10 @@ namespace {
 
 using Value = std::optional<QByteArray>;
 
+const QString settingsKey = QStringLiteral("BriskoSettings");
+const QString idKey = QStringLiteral("BriskoAnonymousId");
+const QString historyKey = QStringLiteral("BriskoStorageHistory");
+
 QByteArray readAll(const QString& path)
 {
     QFile file(path);
@@ -131,13 +135,13 @@ private Q_SLOTS:
         {
             // Neither the file nor its folder exists yet.
             SettingsDefaultsStore store(m_path, QSettings::IniFormat);
-            QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
+            QCOMPARE(store.data(settingsKey), std::nullopt);
             QVERIFY(!QFileInfo::exists(m_path));
-            QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), binary));
+            QVERIFY(store.setData(idKey, binary));
             QCOMPARE(store.fileName(), m_path);
-            QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
-            QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
-            QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), large));
+            QVERIFY(store.setData(settingsKey, QByteArray("{\"a\":1}")));
+            QVERIFY(store.setData(settingsKey, QByteArray("{}")));
+            QVERIFY(store.setData(historyKey, large));
             // The empty value is present rather than absent.
             QVERIFY(store.setData(QStringLiteral("BriskoAdsCache"), QByteArray()));
             QVERIFY(store.setData(QStringLiteral("BriskoErrorQueue"), QByteArray("[1]")));
@@ -145,29 +149,13 @@ private Q_SLOTS:
             // Removing what is not there is not a failure.
             QVERIFY(store.remove(QStringLiteral("BriskoErrorQueue")));
         }
-        QCOMPARE(onDisk(QStringLiteral("BriskoAnonymousId")), Value(binary));
-        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{}"));
-        QCOMPARE(onDisk(QStringLiteral("BriskoStorageHistory")), Value(large));
+        QCOMPARE(onDisk(idKey), Value(binary));
+        QCOMPARE(onDisk(settingsKey), Value("{}"));
+        QCOMPARE(onDisk(historyKey), Value(large));
         QCOMPARE(onDisk(QStringLiteral("BriskoAdsCache")), Value(QByteArray()));
         QCOMPARE(onDisk(QStringLiteral("BriskoErrorQueue")), std::nullopt);
         // Keys are exact: another case is another key.
         QCOMPARE(onDisk(QStringLiteral("briskosettings")), std::nullopt);
-    }
-
-    void corruptFileReadsAsEmptyAndIsReplaced()
-    {
-        QByteArray garbage;
-        for (int i = 0; i < 4096; ++i)
-            garbage.append(char((i * 7919 + 13) % 256));
-        garbage.append("\n[Brisko\n=\n==@ByteArray(\n\xff\xfe\x00\x01", 23);
-        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()) && writeAll(m_path, garbage));
-        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
-        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
-        // The next write replaces the unreadable content and is reported as done.
-        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"a\":1}")));
-        QVERIFY(store.setData(QStringLiteral("BriskoStorageHistory"), QByteArray("[]")));
-        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{\"a\":1}"));
-        QCOMPARE(onDisk(QStringLiteral("BriskoStorageHistory")), Value("[]"));
     }
 
     void storeUnderAFileFailsWithoutSideEffects()
@@ -175,76 +163,73 @@ private Q_SLOTS:
         const QString blocker = m_dir->filePath(QStringLiteral("обычный файл"));
         QVERIFY(writeAll(blocker, "not a folder"));
         SettingsDefaultsStore store(blocker + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
-        QVERIFY(!store.setData(QStringLiteral("BriskoSettings"), QByteArray("{}")));
+        QVERIFY(!store.setData(settingsKey, QByteArray("{}")));
         // What failed to be written must not be read back as if it had been.
-        QCOMPARE(store.data(QStringLiteral("BriskoSettings")), std::nullopt);
+        QCOMPARE(store.data(settingsKey), std::nullopt);
         QCOMPARE(readAll(blocker), QByteArray("not a folder"));
     }
 
-    void failedWriteKeepsPreviousFile()
+    // A file found intact, unreadable or partly readable; writes while its
+    // folder refuses new entries, then once it takes them again.
+    void failedAndDamagedFilesKeepWhatTheyHold_data()
     {
-        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
-        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":1}")));
-        QVERIFY(store.setData(QStringLiteral("BriskoLastMoveBatch"), QByteArray("[\"партия\"]")));
-        const QByteArray before = readAll(m_path);
-        {
-            FrozenFolder frozen(QFileInfo(m_path).path());
-            if (!frozen.isFrozen())
-                QSKIP("cannot make a folder read-only here (root without the immutable flag)");
-            QVERIFY(!store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":2}")));
-            // The store keeps answering with what the file holds.
-            QCOMPARE(store.data(QStringLiteral("BriskoSettings")), Value("{\"v\":1}"));
-            QVERIFY(!store.setData(QStringLiteral("BriskoAnalyticsQueue"), QByteArray("[]")));
-            QCOMPARE(store.data(QStringLiteral("BriskoAnalyticsQueue")), std::nullopt);
-            QVERIFY(!store.remove(QStringLiteral("BriskoLastMoveBatch")));
-            QCOMPARE(store.data(QStringLiteral("BriskoLastMoveBatch")), Value("[\"партия\"]"));
-            QCOMPARE(readAll(m_path), before);
-        }
-        // Once the folder is writable again the same store writes, and only
-        // what was asked for after the failures reaches the file.
-        QVERIFY(store.setData(QStringLiteral("BriskoSettings"), QByteArray("{\"v\":3}")));
-        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{\"v\":3}"));
-        QCOMPARE(onDisk(QStringLiteral("BriskoAnalyticsQueue")), std::nullopt);
-        QCOMPARE(onDisk(QStringLiteral("BriskoLastMoveBatch")), Value("[\"партия\"]"));
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Value>("settings"); // what the file answers for the settings key
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 7919 + 13) % 256));
+        garbage.append("\n[Brisko\n=\n==@ByteArray(\n\xff\xfe\x00\x01", 23);
+        QTest::newRow("intact") << QByteArray("BriskoSettings=@ByteArray(v1)\n") << Value("v1");
+        QTest::newRow("unreadable") << garbage << Value();
+        QTest::newRow("partly readable") << QByteArray("BriskoSettings=@ByteArray({})\n[\xff\xfe\n\x01\x02=\n") << Value("{}");
     }
-
-    void damagedFileSurvivesFailedReplacement()
+    void failedAndDamagedFilesKeepWhatTheyHold()
     {
-        const QByteArray damaged("BriskoSettings=@ByteArray({})\n[\xff\xfe\n\x01\x02=\n");
-        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()) && writeAll(m_path, damaged));
-        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        QFETCH(QByteArray, content);
+        QFETCH(Value, settings);
+        const QString folder = QFileInfo(m_path).path();
         const QStringList onlyTheStore{QStringLiteral("defaults.ini")};
+        QVERIFY(QDir().mkpath(folder) && writeAll(m_path, content));
+        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        QCOMPARE(store.data(settingsKey), settings);
         {
-            FrozenFolder frozen(QFileInfo(m_path).path());
-            if (!frozen.isFrozen())
-                QSKIP("cannot make a folder read-only here (root without the immutable flag)");
-            QVERIFY(!store.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
-            QCOMPARE(readAll(m_path), damaged);
-            QCOMPARE(QDir(QFileInfo(m_path).path()).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
+            FrozenFolder frozen(folder);
+            if (frozen.isFrozen()) {
+                QVERIFY(!store.setData(settingsKey, QByteArray("v2")));
+                QVERIFY(!store.setData(idKey, QByteArray("id")));
+                QVERIFY(!settings || !store.remove(settingsKey));
+                // The store keeps answering with what the file holds, and the file stays as it was.
+                QCOMPARE(store.data(settingsKey), settings);
+                QCOMPARE(store.data(idKey), std::nullopt);
+                QCOMPARE(readAll(m_path), content);
+                QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
+            }
         }
-        // What could be parsed is kept when the file is replaced.
-        QVERIFY(store.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
-        QCOMPARE(onDisk(QStringLiteral("BriskoAnonymousId")), Value("id"));
-        QCOMPARE(onDisk(QStringLiteral("BriskoSettings")), Value("{}"));
-        QCOMPARE(QDir(QFileInfo(m_path).path()).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
+        // Unreadable content is replaced, what could be parsed kept, and only
+        // what was asked for after the failures reaches the file.
+        QVERIFY(store.setData(historyKey, QByteArray("[]")));
+        QCOMPARE(onDisk(historyKey), Value("[]"));
+        QCOMPARE(onDisk(settingsKey), settings);
+        QCOMPARE(onDisk(idKey), std::nullopt);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
     }
 
     void storesOnOneFileSeeEachOther()
     {
         SettingsDefaultsStore first(m_path, QSettings::IniFormat);
         SettingsDefaultsStore second(m_path, QSettings::IniFormat);
-        QVERIFY(first.setData(QStringLiteral("BriskoSettings"), QByteArray("one")));
-        QCOMPARE(second.data(QStringLiteral("BriskoSettings")), Value("one"));
-        QVERIFY(second.setData(QStringLiteral("BriskoAnonymousId"), QByteArray("id")));
-        QCOMPARE(first.data(QStringLiteral("BriskoAnonymousId")), Value("id"));
-        QVERIFY(first.remove(QStringLiteral("BriskoAnonymousId")));
-        QCOMPARE(second.data(QStringLiteral("BriskoAnonymousId")), std::nullopt);
+        QVERIFY(first.setData(settingsKey, QByteArray("one")));
+        QCOMPARE(second.data(settingsKey), Value("one"));
+        QVERIFY(second.setData(idKey, QByteArray("id")));
+        QCOMPARE(first.data(idKey), Value("id"));
+        QVERIFY(first.remove(idKey));
+        QCOMPARE(second.data(idKey), std::nullopt);
         // Another process replaces the file by a rename.
         const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere.ini"));
         QVERIFY(SettingsDefaultsStore(elsewhere, QSettings::IniFormat)
-                    .setData(QStringLiteral("BriskoSettings"), QByteArray("from another writer")));
+                    .setData(settingsKey, QByteArray("from another writer")));
         QVERIFY(::rename(QFile::encodeName(elsewhere).constData(), QFile::encodeName(m_path).constData()) == 0);
-        QCOMPARE(first.data(QStringLiteral("BriskoSettings")), Value("from another writer"));
+        QCOMPARE(first.data(settingsKey), Value("from another writer"));
     }
 
     void concurrentWritersLoseNothing()
@@ -273,7 +258,7 @@ private Q_SLOTS:
         const QString path = m_dir->filePath(QStringLiteral("override/store.ini"));
         qputenv("BRISKO_DEFAULTS", QFile::encodeName(path));
         const QString location = PlatformDefaultsStore::location();
-        const bool written = PlatformDefaultsStore::open()->setData(QStringLiteral("BriskoSettings"), QByteArray("{}"));
+        const bool written = PlatformDefaultsStore::open()->setData(settingsKey, QByteArray("{}"));
         if (previous.isNull())
             qunsetenv("BRISKO_DEFAULTS");
         else
@@ -308,33 +293,27 @@ private Q_SLOTS:
     }
 
     // A short process defers its changes: they wait, readable, until
-    // waitForWrites writes the latest of each key once, on its own thread.
+    // waitForWrites writes the latest of each key once, on its own thread. A
+    // change the store behind refuses is dropped: the store's value reads again.
     void deferredChangesAreWrittenByTheWait()
     {
         auto target = std::make_shared<HeldStore>();
-        target->allowed.release(2);
+        target->values.insert(QStringLiteral("refused"), "kept");
+        target->refused = {QStringLiteral("refused")};
+        target->allowed.release(3);
         WriteBehindDefaultsStore store(target);
         store.setWritesDeferred(true);
         QVERIFY(store.setData(QStringLiteral("queue"), "1"));
         QVERIFY(store.setData(QStringLiteral("queue"), "2"));
         QVERIFY(store.remove(QStringLiteral("gone")));
+        QVERIFY(store.setData(QStringLiteral("refused"), "new"));
         QCOMPARE(store.data(QStringLiteral("queue")), Value("2"));
+        QCOMPARE(store.data(QStringLiteral("refused")), Value("new"));
         QVERIFY(target->written.isEmpty());
         store.waitForWrites();
-        QCOMPARE(target->written, (QList<Value>{std::nullopt, QByteArray("2")}));
-        QCOMPARE(target->writers, QList<QThread*>(2, QThread::currentThread()));
-    }
-
-    void writeBehindDropsARefusedChange()
-    {
-        auto target = std::make_shared<HeldStore>();
-        target->values.insert(QStringLiteral("queue"), "kept");
-        target->refused = {QStringLiteral("queue")};
-        target->allowed.release(1);
-        WriteBehindDefaultsStore store(target);
-        QVERIFY(store.setData(QStringLiteral("queue"), "refused"));
-        store.waitForWrites();
-        QCOMPARE(store.data(QStringLiteral("queue")), Value("kept"));
+        QCOMPARE(target->written, (QList<Value>{std::nullopt, QByteArray("2"), QByteArray("new")}));
+        QCOMPARE(target->writers, QList<QThread*>(3, QThread::currentThread()));
+        QCOMPARE(store.data(QStringLiteral("refused")), Value("kept"));
     }
 
     void writeBehindHasEveryChangeInTheFileOnceDestroyed()
