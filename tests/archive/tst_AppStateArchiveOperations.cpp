@@ -8,6 +8,9 @@
 
 using namespace Qt::StringLiterals;
 
+// What the state adds to the archive service (whose work tst_CleanArchiveService
+// shows): the progress and status it publishes, the events and error reports
+// it sends, and what it refuses while busy.
 class tst_AppStateArchiveOperations : public QObject
 {
     Q_OBJECT
@@ -70,7 +73,6 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
         makeFiles({u"Documents/отчёт.pdf"_s, u"Desktop/a.txt"_s});
     }
     AppState state(m_f->environment());
-    QCOMPARE(state.cleanArchives(), CleanArchiveSummaryList());
     QList<CleanArchiveProgress> seen;
     connect(&state, &AppState::cleanArchiveProgressChanged, this, [&] { seen.append(state.cleanArchiveProgress()); });
 
@@ -80,11 +82,8 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
     QCOMPARE(state.statusMessage(), std::nullopt);
     const CleanArchiveCreateResult result = finished(created);
     QVERIFY(!state.isBusy());
-
-    // Every report of the service, unchanged; the last one ends the running state.
-    QStringList tasks;
+    // Every report of the service is relayed; the last one ends the running state.
     for (const CleanArchiveProgress& p : seen) {
-        tasks.append(p.currentTask);
         QCOMPARE(p.isRunning, &p != &seen.last());
     }
     QCOMPARE(m_f->usage->names(), QStringList{u"clean_archive_created"_s});
@@ -96,25 +95,16 @@ void tst_AppStateArchiveOperations::createsPublishesAndListsAnArchive()
     QCOMPARE(state.storageStats().eventCount, 0);
     const QString title = u"Архив «Документы и рабочий стол»: "_s;
     if (!folders) {
-        QCOMPARE(tasks.last(), u"Нет данных для архива"_s);
         QCOMPARE(state.statusMessage(), title + u"0 элементов, "_s + ByteCountFormatter::format(0));
         QCOMPARE(m_f->errors->reports.size(), 1);
         QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
-        QCOMPARE(m_f->errors->reports.first().errors,
-                 QStringList{u"Не найдены папки профиля «Документы и рабочий стол»"_s});
-        QCOMPARE(m_f->errors->reports.first().context,
-                 (QMap<QString, QString>{{u"profile"_s, u"essential"_s}}));
+        QCOMPARE(m_f->errors->reports.first().errors, result.errors);
+        QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{u"profile"_s, u"essential"_s}}));
         return;
     }
-    QCOMPARE(result.copiedFiles, 2);
-    QCOMPARE(tasks,
-             (QStringList{u"Создание архива…"_s, u"Подготовка…"_s, u"Копирование Documents…"_s,
-                          u"Копирование Desktop…"_s}
-              + (compress ? QStringList{u"Сжатие tar.zst…"_s} : QStringList())
-              + QStringList{u"Готово"_s, u"Готово"_s}));
+    QVERIFY(seen.contains(CleanArchiveProgress{true, u"Копирование Desktop…"_s, 0.5, 0}));
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, u"Готово"_s, 1.0, 2}));
     QCOMPARE(state.cleanArchives().size(), 1);
-    QCOMPARE(state.cleanArchives().first().url, result.archiveURL);
     QCOMPARE(state.cleanArchives().first().manifest, result.manifest);
     const QString packed = compress
         ? u" → "_s + ByteCountFormatter::format(*result.manifest.compressedBytes) + u" tar.zst"_s
@@ -129,8 +119,7 @@ void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
     makeFiles({u"Documents/a.txt"_s, u"Desktop/b.txt"_s, u"Downloads/c.txt"_s});
     AppState state(m_f->environment());
     finished(state.createCleanArchive(CleanArchiveProfile::essential));
-    // Desktop is gone from home (restored), Documents is still there (skipped),
-    // Downloads was damaged in the archive (failed).
+    // Desktop is restored, Documents skipped (still there), Downloads fails (damaged in the archive).
     QVERIFY(QDir(m_f->home.filePath(u"Desktop"_s)).removeRecursively());
     QVERIFY(QDir(m_f->home.filePath(u"Downloads"_s)).removeRecursively());
     CleanArchiveSummary summary = state.cleanArchives().first();
@@ -139,7 +128,8 @@ void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
 
     QFuture<RestoreResult> restored = state.restoreCleanArchive(summary);
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{true, u"Восстановление…"_s, 0.0, 0}));
-    QCOMPARE(finished(restored), (RestoreResult{1, 1, 1, {u"Downloads: SHA256 не совпадает"_s}}));
+    const RestoreResult result = finished(restored);
+    QCOMPARE((QList<qint64>{result.restored, result.skipped, result.failed}), (QList<qint64>{1, 1, 1}));
     QCOMPARE(state.cleanArchiveProgress(), (CleanArchiveProgress{false, u"Готово"_s, 1.0, 0}));
     QCOMPARE(state.statusMessage(), u"Восстановлено: 1, пропущено (уже есть): 1, ошибок: 1"_s);
     QCOMPARE(m_f->usage->events.first().name, u"clean_archive_restored"_s);
@@ -147,9 +137,8 @@ void tst_AppStateArchiveOperations::restorePublishesCountsAndReportsFailures()
              (QMap<QString, QString>{{u"archive"_s, summary.id}, {u"restored"_s, u"1"_s}}));
     QCOMPARE(m_f->errors->reports.size(), 1);
     QCOMPARE(m_f->errors->reports.first().feature, AppFeature::cleanArchive);
+    QCOMPARE(m_f->errors->reports.first().errors, result.errors);
     QCOMPARE(m_f->errors->reports.first().context, (QMap<QString, QString>{{u"archive"_s, summary.id}}));
-    QVERIFY(QFile::exists(m_f->home.filePath(u"Desktop/b.txt"_s)));
-    QVERIFY(!QFile::exists(m_f->home.filePath(u"Downloads"_s)));
 }
 
 void tst_AppStateArchiveOperations::busyStateRefusesBothAndAStateGoneCancels()

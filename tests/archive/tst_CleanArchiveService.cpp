@@ -5,6 +5,7 @@
 #include "archive/CleanArchiveDigest.h"
 #include "archive/CleanArchiveProfile.h"
 #include "fileops/ItemTransfer.h"
+#include "fileops/TreeRemover.h"
 #include "scan/HomeLayout.h"
 
 #include <QDir>
@@ -273,14 +274,8 @@ void tst_CleanArchiveService::safeRelativePaths_data()
     QTest::newRow("hidden folder") << u".ssh"_s << true;
     QTest::newRow("Cyrillic") << u"Документы"_s << true;
     QTest::newRow("three dots") << u"..."_s << true;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("dot") << u"."_s << false;
-    QTest::newRow("dot dot") << u".."_s << false;
-    QTest::newRow("parent") << u"../x"_s << false;
-    QTest::newRow("absolute") << u"/etc"_s << false;
-    QTest::newRow("nested") << u"Documents/sub"_s << false;
+    // The other refusals are rows of tst_CleanArchiveHostileInput::unsafeRelativePaths.
     QTest::newRow("trailing slash") << u"Documents/"_s << false;
-    QTest::newRow("NUL") << u"Doc"_s + QChar(0) + u"/etc"_s << false;
 }
 
 void tst_CleanArchiveService::safeRelativePaths()
@@ -421,7 +416,6 @@ void tst_CleanArchiveService::packsIntoTarZstOrKeepsThePayload()
     QVERIFY(content.size() < 200000);
     // The content of payload/, with paths relative to it.
     QCOMPARE(tarListing(packed), (QByteArrayList{"./", "./Movies/", "./Movies/clip.mov", "./Music/", "./Music/Песня.mp3"}));
-    QVERIFY(manifestText.contains("\"archiveFileName\": \"archive.tar.zst\""));
 }
 
 void tst_CleanArchiveService::profilesCopyTheUserFoldersUnderTheirRealNames()
@@ -527,37 +521,16 @@ void tst_CleanArchiveService::neverCopiesTheArchiveFolderIntoItself()
 
 void tst_CleanArchiveService::aTreeTooDeepEndsInAnErrorNotACrash()
 {
-    // Ten thousand folders, one in the other, made and taken apart through
-    // descriptors: their paths are far beyond what a path may hold.
-    const QByteArray documents = m_box->path("home/Documents");
+    // Far deeper than a path may reach.
     m_box->writeHome("Documents/notes.txt", "notes");
-    int fd = ::open(documents.constData(), O_RDONLY | O_DIRECTORY);
-    for (int level = 0; level < 10000 && fd >= 0; ++level) {
-        ::mkdirat(fd, "d", 0755);
-        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
-    }
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    const QByteArray chain = m_box->scratch().makeDirectory("home/Documents/d");
+    QCOMPARE(ScratchDir::makeChain(chain, 10000), 10000);
 
     const CleanArchiveCreateResult result = create(CleanArchiveProfile::essential, false);
     QCOMPARE(result.errors.size(), 1);
     QVERIFY2(result.errors.first().startsWith(u"Documents: "_s), qPrintable(result.errors.first()));
     QVERIFY(!ScratchDir::exists(result.archiveURL.native() + "/payload/Documents"));
-
-    // Each round lifts the second level to the first and removes the emptied one.
-    const int top = ::open(documents.constData(), O_RDONLY | O_DIRECTORY);
-    for (int level = ::openat(top, "d", O_RDONLY | O_DIRECTORY); level >= 0;
-         level = ::openat(top, "d", O_RDONLY | O_DIRECTORY)) {
-        const bool deeper = ::renameat(level, "d", top, "next") == 0;
-        ::close(level);
-        QCOMPARE(::unlinkat(top, "d", AT_REMOVEDIR), 0);
-        if (!deeper || ::renameat(top, "next", top, "d") != 0) {
-            break;
-        }
-    }
-    ::close(top);
+    QVERIFY(TreeRemover(m_box->fs).remove(FilePath(chain)).ok());
 }
 
 void tst_CleanArchiveService::listsNewestFirstAndLeavesOutTheRest()

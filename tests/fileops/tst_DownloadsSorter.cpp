@@ -132,13 +132,11 @@ private Q_SLOTS:
     void bucketOf_data();
     void bucketOf();
     void emptyOrMissingDownloadsGetsSortedFolder();
-    void unreadableDownloadsIsTheSingleError_data();
-    void unreadableDownloadsIsTheSingleError();
     void sortsARealDownloadsFolder();
     void takenNamesGetACounter();
     void nameTakenMeanwhileIsNotReplaced();
-    void sortedAsAFileOrOnAnotherVolumeFailsInPlace_data();
-    void sortedAsAFileOrOnAnotherVolumeFailsInPlace();
+    void failuresLeaveEveryFileInPlace_data();
+    void failuresLeaveEveryFileInPlace();
     void faultAtEveryOperationLosesNothing_data();
     void faultAtEveryOperationLosesNothing();
     void runsOnThePool();
@@ -189,29 +187,6 @@ void tst_DownloadsSorter::emptyOrMissingDownloadsGetsSortedFolder()
     QCOMPARE(sort(scratch.filePath("Downloads")), SortResult{});
     QCOMPARE(TreeInventory::take(scratch.filePath("Downloads")).entries().keys(), QList<QByteArray>({"", "_Sorted"}));
     QCOMPARE(sort(scratch.filePath("Downloads")), SortResult{});
-}
-
-void tst_DownloadsSorter::unreadableDownloadsIsTheSingleError_data()
-{
-    QTest::addColumn<bool>("failOpen");
-    QTest::newRow("cannot be opened") << true;
-    QTest::newRow("breaks while read") << false;
-}
-
-void tst_DownloadsSorter::unreadableDownloadsIsTheSingleError()
-{
-    QFETCH(bool, failOpen);
-    ScratchDir scratch;
-    makeRepresentativeDownloads(scratch);
-    const QByteArray downloads = scratch.filePath("Downloads");
-    auto fs = std::make_shared<FaultInjectingFileSystem>();
-    failOpen ? fs->failOpen(downloads) : fs->failRead(downloads);
-    const TreeInventory before = TreeInventory::take(downloads);
-
-    SortResult expected;
-    expected.errors = {u"Не удалось прочитать Downloads"_s};
-    QCOMPARE(sort(downloads, fs), expected);
-    QCOMPARE(TreeInventory::take(downloads).differencesFrom(before), QStringList());
 }
 
 void tst_DownloadsSorter::sortsARealDownloadsFolder()
@@ -292,21 +267,32 @@ void tst_DownloadsSorter::nameTakenMeanwhileIsNotReplaced()
              QByteArray("arrived meanwhile\n"));
 }
 
-void tst_DownloadsSorter::sortedAsAFileOrOnAnotherVolumeFailsInPlace_data()
+void tst_DownloadsSorter::failuresLeaveEveryFileInPlace_data()
 {
-    QTest::addColumn<bool>("sortedIsAFile");
-    QTest::addColumn<int>("error");
-    QTest::newRow("_Sorted is a file") << true << ENOTDIR;
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<QStringList>("errors");
+    QTest::addColumn<int>("foldersMade");
+    const QStringList unreadable{u"Не удалось прочитать Downloads"_s};
+    const auto each = [](int error) {
+        return QStringList{u"заметка.txt: "_s + platformText(error), u"фильм.mkv: "_s + platformText(error)};
+    };
+    // Downloads unreadable: that is the single error ("_Sorted" is made before the folder is read).
+    QTest::newRow("Downloads cannot be opened") << "open" << 0 << unreadable << 1;
+    QTest::newRow("Downloads breaks while read") << "read" << 0 << unreadable << 1;
+    QTest::newRow("_Sorted is a file") << "file" << 2 << each(ENOTDIR) << 0;
     // A rename that would have to become a copy is never made one.
-    QTest::newRow("_Sorted on another volume") << false << EXDEV;
+    QTest::newRow("_Sorted on another volume") << "volume" << 2 << each(EXDEV) << 3;
 }
 
-void tst_DownloadsSorter::sortedAsAFileOrOnAnotherVolumeFailsInPlace()
+void tst_DownloadsSorter::failuresLeaveEveryFileInPlace()
 {
-    QFETCH(bool, sortedIsAFile);
-    QFETCH(int, error);
+    QFETCH(QString, fault);
+    QFETCH(int, failed);
+    QFETCH(QStringList, errors);
+    QFETCH(int, foldersMade);
     ScratchDir scratch;
-    if (sortedIsAFile) {
+    if (fault == "file"_L1) {
         scratch.writeFile("Downloads/_Sorted", "not a folder\n");
     }
     scratch.writeFile("Downloads/фильм.mkv", "frames\n");
@@ -314,20 +300,23 @@ void tst_DownloadsSorter::sortedAsAFileOrOnAnotherVolumeFailsInPlace()
     const QByteArray downloads = scratch.filePath("Downloads");
     auto fs = std::make_shared<FaultInjectingFileSystem>();
     fs->setVolumeBoundary(downloads + "/_Sorted");
+    if (fault == "open"_L1) {
+        fs->failOpen(downloads);
+    } else if (fault == "read"_L1) {
+        fs->failRead(downloads);
+    }
     const TreeInventory before = TreeInventory::take(downloads);
 
     const SortResult result = sort(downloads, fs);
-    QCOMPARE(result.moved, 0);
-    QCOMPARE(result.failed, 2);
+    QCOMPARE((QList<qint64>{result.moved, result.skipped, result.failed}), (QList<qint64>{0, 0, failed}));
     QVERIFY(result.byBucket.isEmpty());
-    QStringList errors = result.errors;
+    QStringList sortedErrors = result.errors;
     // Listing order is the kernel's; the lines follow it.
-    errors.sort();
-    QCOMPARE(errors,
-             (QStringList{u"заметка.txt: "_s + platformText(error), u"фильм.mkv: "_s + platformText(error)}));
+    sortedErrors.sort();
+    QCOMPARE(sortedErrors, errors);
     // Only the bucket folders may have appeared.
     QCOMPARE(before.entriesNotIn(TreeInventory::take(downloads)), QStringList());
-    QCOMPARE(TreeInventory::take(downloads).differencesFrom(before).size(), sortedIsAFile ? 0 : 3);
+    QCOMPARE(TreeInventory::take(downloads).differencesFrom(before).size(), foldersMade);
 }
 
 void tst_DownloadsSorter::faultAtEveryOperationLosesNothing_data()

@@ -216,28 +216,20 @@ void TestFileMover::everyFaultLeavesEveryByte()
                                              [&](const MoveRecord& r) { return r.originalPath == items[i].path; });
             const TreeInventory atHome = TreeInventory::take(items[i].path.native());
             if (record != result.records.cend()) {
-                // Moved: all of it in the archive (permissions and times
-                // included), nothing left at home.
+                // Moved: all of it in the archive (permissions and times included), nothing left at home.
                 QCOMPARE(TreeInventory::take(record->destinationPath.native()).differencesFrom(before[i]), QStringList());
                 QVERIFY(!atHome.rootExists());
                 continue;
             }
             const FilePath copy = m_archive.child(items[i].path.fileNameNative());
             const TreeInventory inArchive = TreeInventory::take(copy.native());
-            // The source could not be removed after a complete copy: the
-            // message says where the copy is.
-            const bool bothKept =
-                std::any_of(result.errors.cbegin(), result.errors.cend(), [&](const QString& e) {
-                    return e.contains(u"исходник остался"_s) && e.contains(copy.toString());
-                });
+            // A complete copy whose source could not (all) go: the message says where the copy is.
+            const bool bothKept = std::any_of(result.errors.cbegin(), result.errors.cend(), [&](const QString& e) {
+                return e.contains(u"исходник остался"_s) && e.contains(copy.toString());
+            });
             if (atHome.differencesFrom(before[i]).isEmpty()) {
-                // Failed before the end: untouched at home, nothing in the
-                // archive; or the copy was complete and the source could not
-                // be removed at all.
                 QVERIFY(!inArchive.rootExists() || (bothKept && inArchive.differencesFrom(before[i]).isEmpty()));
             } else {
-                // Part of the source went after a complete copy: every file
-                // is still somewhere.
                 QCOMPARE(inArchive.differencesFrom(before[i]), QStringList());
                 QCOMPARE(TreeInventory::lostEntries(before[i], atHome, inArchive), QStringList());
                 QVERIFY(bothKept);
@@ -245,9 +237,7 @@ void TestFileMover::everyFaultLeavesEveryByte()
         }
         QCOMPARE(TreeInventory::take(documents).differencesFrom(untouched), QStringList());
         // No half-made copy stays in the archive.
-        QVERIFY(QDir(m_archive.toString())
-                    .entryList({u".brisko-partial-*"_s}, QDir::AllEntries | QDir::Hidden)
-                    .isEmpty());
+        QVERIFY(QDir(m_archive.toString()).entryList({u".brisko-*"_s}, QDir::AllEntries | QDir::Hidden).isEmpty());
         if (!fired) {
             QCOMPARE(result.moved, 2);
             QCOMPARE(result.freedBytes, 2000);
@@ -308,14 +298,8 @@ void TestFileMover::undoFailuresKeepOrClearTheBatch()
     park({}, u".away"_s);
     QVERIFY(log.save(batch));
     // Last moved comes first.
-    QCOMPARE(log.undo(batch),
-             (MoveResult{0,
-                         2,
-                         0,
-                         {u"Не найден в архиве: second.txt"_s, u"Не найден в архиве: first.txt"_s},
-                         {},
-                         false,
-                         {}}));
+    QCOMPARE(log.undo(batch), (MoveResult{0, 2, 0, {u"Не найден в архиве: second.txt"_s, u"Не найден в архиве: first.txt"_s},
+                                          {}, false, {}}));
     QCOMPARE(log.loadLastBatch(), batch);
 
     // One former place taken again: that one fails, the other returns, the batch is cleared.

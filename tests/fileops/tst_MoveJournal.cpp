@@ -23,12 +23,12 @@ namespace {
 
 const QString logKey = u"BriskoLastMoveBatch"_s;
 
-// Ten items in Downloads: two folders with a nested file, the rest files.
+// Six items in Downloads: two folders with a nested file, the rest files.
 QStringList makeBatch(TempHome& home)
 {
     QStringList names;
-    for (int i = 0; i < 10; ++i) {
-        const bool folder = i % 5 == 0;
+    for (int i = 0; i < 6; ++i) {
+        const bool folder = i % 3 == 0;
         const QString name = folder ? u"Папка %1"_s.arg(i) : u"файл %1.dat"_s.arg(i);
         if (folder) {
             home.makeFile(u"Downloads/%1/a.txt"_s.arg(name), 3000 + i);
@@ -85,13 +85,13 @@ void tst_MoveJournal::killedAtEveryStepLosesNothing_data()
     // to die: far more places than items.
     QTest::addColumn<int>("leastKills");
     // A batch killed while it moves: undo returns exactly its moved items.
-    QTest::newRow("move") << "move" << 1 << 100;
+    QTest::newRow("move") << "move" << 1 << 60;
     // The undo of a whole batch killed (at every other step): the log holds
     // exactly what is still in the archive, and the next undo returns it.
-    QTest::newRow("undo") << "undo" << 2 << 40;
+    QTest::newRow("undo") << "undo" << 2 << 24;
     // A killed move whose recovery is killed too, at a step that varies with
     // the move's (every third move step, to keep the run short).
-    QTest::newRow("move, then its recovery") << "recover" << 3 << 30;
+    QTest::newRow("move, then its recovery") << "recover" << 3 << 18;
 }
 
 void tst_MoveJournal::killedAtEveryStepLosesNothing()

@@ -15,7 +15,6 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,26 +50,6 @@ private:
     QByteArray m_parkedAt;
     QByteArray m_linkTarget;
 };
-
-// With levels > 0, makes levels nested folders "d" below root, each with a
-// small file; returns how many levels there are below root (counted with
-// levels 0). Every step is relative to the folder above.
-int makeChain(const QByteArray& root, int levels)
-{
-    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY);
-    int depth = 0;
-    while (fd >= 0) {
-        if (levels > 0 && depth < levels) {
-            ::close(::openat(fd, "f.txt", O_WRONLY | O_CREAT | O_EXCL, 0600));
-            ::mkdirat(fd, "d", 0700);
-        }
-        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-        ::close(fd);
-        fd = next;
-        depth += fd >= 0 ? 1 : 0;
-    }
-    return depth;
-}
 
 } // namespace
 
@@ -191,7 +170,7 @@ void TestTreeRemover::takesApartATreeDeeperThanAnyPath()
     QFETCH(bool, move);
     const int levels = 4000;
     const QByteArray root = m_scratch->makeDirectory("deep");
-    QCOMPARE(makeChain(root, levels), levels);
+    QCOMPARE(ScratchDir::makeChain(root, levels, true), levels);
     const QByteArray archive = m_scratch->makeDirectory("other-volume");
     m_fs->setVolumeBoundary(archive);
     QString error;
@@ -210,7 +189,7 @@ void TestTreeRemover::takesApartATreeDeeperThanAnyPath()
     QVERIFY(worker->wait());
     QVERIFY2(error.isEmpty(), qPrintable(error));
     if (move) {
-        QCOMPARE(makeChain(archive + "/deep", 0), levels);
+        QCOMPARE(ScratchDir::makeChain(archive + "/deep", 0), levels);
     }
     QVERIFY(!ScratchDir::exists(root));
     QCOMPARE(m_fs->openDescriptors(), 0);

@@ -77,21 +77,3 @@ bool RepresentativeTree::create(const QByteArray& root, const QByteArray& outsid
         && done(::symlink("Отчёты/2024/итоги.txt", inner.constData()) == 0, "link", inner)
         && (outsideTarget.isEmpty() || done(::symlink(outsideTarget.constData(), outer.constData()) == 0, "link", outer));
 }
-
-QList<QByteArray> RepresentativeTree::files()
-{
-    QList<QByteArray> paths;
-    for (const FixtureFile& file : fixtureFiles) {
-        paths.append(QByteArray(file.path));
-    }
-    return paths;
-}
-
-qint64 RepresentativeTree::fileBytes()
-{
-    qint64 total = 0;
-    for (const FixtureFile& file : fixtureFiles) {
-        total += file.size;
-    }
-    return total;
-}

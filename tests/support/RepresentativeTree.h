@@ -24,11 +24,6 @@ public:
     // Makes the tree at root (which must not exist yet; its parent must).
     // False, with the reason on stderr, if the file system refuses.
     static bool create(const QByteArray& root, const QByteArray& outsideTarget = {});
-
-    // Relative paths of the regular files create() writes.
-    static QList<QByteArray> files();
-    // Bytes in those files.
-    static qint64 fileBytes();
     // The content create() writes for a relative path of the given length.
     static QByteArray content(const QByteArray& relative, qint64 size);
 };

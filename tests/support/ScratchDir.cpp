@@ -117,19 +117,33 @@ bool ScratchDir::removeTree(const QByteArray& path)
     return removeAt(AT_FDCWD, path.constData());
 }
 
-bool ScratchDir::sameFileSystem(const QByteArray& a, const QByteArray& b)
+int ScratchDir::makeChain(const QByteArray& root, int levels, bool withFiles)
 {
-    struct stat sa;
-    struct stat sb;
-    return ::stat(a.constData(), &sa) == 0 && ::stat(b.constData(), &sb) == 0 && sa.st_dev == sb.st_dev;
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int depth = 0;
+    while (fd >= 0) {
+        if (depth < levels) {
+            if (withFiles) {
+                ::close(::openat(fd, "f.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            }
+            ::mkdirat(fd, "d", 0700);
+        }
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        depth += fd >= 0 ? 1 : 0;
+    }
+    return depth;
 }
 
 QByteArray ScratchDir::otherVolume()
 {
     const QByteArray shm("/dev/shm");
-    return exists(shm) && !sameFileSystem(shm, QFile::encodeName(QDir::tempPath())) && ::access(shm.constData(), W_OK) == 0
-        ? shm
-        : QByteArray();
+    struct stat sa;
+    struct stat sb;
+    const bool other = ::stat(shm.constData(), &sa) == 0
+        && ::stat(QFile::encodeName(QDir::tempPath()).constData(), &sb) == 0 && sa.st_dev != sb.st_dev;
+    return other && ::access(shm.constData(), W_OK) == 0 ? shm : QByteArray();
 }
 
 bool ScratchDir::exists(const QByteArray& path)

@@ -30,7 +30,11 @@ public:
 
     // Removes path, whatever it is, with everything below it.
     static bool removeTree(const QByteArray& path);
-    static bool sameFileSystem(const QByteArray& a, const QByteArray& b);
+    // Makes levels folders "d" below root, each inside the one before and
+    // holding an empty f.txt when withFiles; every step is relative to the
+    // folder above, so the chain may be deeper than any path. Returns the
+    // number of levels below root (with levels 0, only counts them).
+    static int makeChain(const QByteArray& root, int levels, bool withFiles = false);
     // A writable folder on another file system than the temporary folder
     // (/dev/shm on these machines); empty when there is none.
     static QByteArray otherVolume();

@@ -125,24 +125,6 @@ TreeInventory TreeInventory::take(const QByteArray& root, const QList<QByteArray
     return snapshot;
 }
 
-qsizetype TreeInventory::fileCount() const
-{
-    qsizetype count = 0;
-    for (const Entry& entry : m_entries) {
-        count += entry.kind == Entry::Kind::File ? 1 : 0;
-    }
-    return count;
-}
-
-namespace {
-
-QString changed(const QByteArray& key, const TreeInventory::Entry& from, const TreeInventory::Entry& to)
-{
-    return QStringLiteral("changed: %1 (%2 -> %3)").arg(TreeInventory::display(key), describe(from), describe(to));
-}
-
-} // namespace
-
 QStringList TreeInventory::differencesFrom(const TreeInventory& before) const
 {
     QStringList lines;
@@ -151,7 +133,7 @@ QStringList TreeInventory::differencesFrom(const TreeInventory& before) const
         if (now == m_entries.cend()) {
             lines.append(QStringLiteral("removed: ") + display(it.key()));
         } else if (!now->sameAs(*it)) {
-            lines.append(changed(it.key(), *it, *now));
+            lines.append(QStringLiteral("changed: %1 (%2 -> %3)").arg(display(it.key()), describe(*it), describe(*now)));
         }
     }
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {

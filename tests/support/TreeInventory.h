@@ -38,7 +38,6 @@ public:
 
     bool rootExists() const { return m_entries.contains(QByteArray()); }
     const QMap<QByteArray, Entry>& entries() const { return m_entries; }
-    qsizetype fileCount() const;
 
     // One line per entry added, removed or changed between before and this;
     // empty when the trees are the same.
