@@ -227,6 +227,10 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
                      {"status", resultLine(QStringLiteral("В Корзину: "), 1, 0, trashedBytes)}}));
     QVERIFY(!QFile::exists(report) && QFile::exists(kept));
 
+    // A row of a folder, as a scan prints it.
+    const QJsonArray junk = cli.runJson(words("scan systemJunk --json")).value(QLatin1String("items")).toArray();
+    QCOMPARE(junk.first().toObject().value(QLatin1String("isDirectory")), QJsonValue(true));
+
     cli.clock().advance(60);
     const qint64 cleanedBytes = spaceOnDisk(blob);
     const CliRun cleaned = cli.run(words("clean systemJunk"));

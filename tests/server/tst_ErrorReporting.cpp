@@ -58,6 +58,7 @@ private Q_SLOTS:
     void damagedCrashFileIsDropped();
     void usageIdIsMadeOnceAndKept();
     void usageEventIsSentWithItsFields();
+    void usageSwitchedOffSendsNothing();
 
 private:
     std::unique_ptr<ErrorReportingService> makeService(bool configured = true)
@@ -230,6 +231,7 @@ void tst_ErrorReporting::reportIsSentWithItsFields()
     service->report(AppFeature::archiveMove, QStringLiteral("  Не удалось перенести «Фото 2024»\n"),
                     {{QStringLiteral("path"), QStringLiteral("/Users/Анна/Movies")}});
     QTRY_COMPARE(m_bed->received(errors).size(), 1);
+    QCOMPARE(m_bed->received(errors).first().header("Content-Type"), QByteArray("application/json"));
     QCOMPARE(m_bed->received(errors).first().json(),
              QJsonObject({{QStringLiteral("anonymous_id"), QStringLiteral("3f2c1e9a-0000-4000-8000-000000000001")},
                           {QStringLiteral("feature"), QStringLiteral("archive_move")},
@@ -502,6 +504,22 @@ void tst_ErrorReporting::usageEventIsSentWithItsFields()
                           {QStringLiteral("timestamp"), QStringLiteral("2026-03-14T06:30:15Z")}}));
     QVERIFY(ServerTestBed::await(service->whenIdle()));
     QVERIFY(service->loadQueue().isEmpty());
+}
+
+// The window flushes at launch with the switch as stored: off, the queue waits.
+void tst_ErrorReporting::usageSwitchedOffSendsNothing()
+{
+    auto service = makeUsage();
+    m_bed->gate->block(QStringLiteral("127.0.0.1"), 600);
+    service->track(QStringLiteral("app_launch"), {}, true, m_bed->endpoint(events));
+    QVERIFY(ServerTestBed::await(service->whenIdle()));
+    service->waitForQueueWrites();
+    m_bed->restart();
+    auto fresh = makeUsage();
+    QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), false)));
+    QVERIFY(m_bed->received(events).isEmpty());
+    QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), true)));
+    QCOMPARE(m_bed->sent(events, QStringLiteral("event")), QStringList({QStringLiteral("app_launch")}));
 }
 
 BRISKO_TEST(tst_ErrorReporting)
