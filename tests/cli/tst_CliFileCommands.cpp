@@ -83,8 +83,7 @@ class tst_CliFileCommands : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void moveAndUndoAsJson();
-    void moveOnlyTheNamedRowsAsText();
+    void moveAndUndo();
     void failuresGoToStandardErrorOrIntoTheObject();
     void anotherWriterAndAnUnwritableJournalFailTheMove();
     void trashCleanAndTheHistoryOfBoth();
@@ -92,7 +91,6 @@ private Q_SLOTS:
     void archiveFolderTakesTheArgument();
     void sortDownloads();
     void cleanArchiveCreateListAndRestore();
-    void jsonRowsOfAHostileHome_data();
     void jsonRowsOfAHostileHome();
     void readableOutputWithProgressLines_data();
     void readableOutputWithProgressLines();
@@ -100,7 +98,7 @@ private Q_SLOTS:
     void ctrlCStopsTheScanAndASecondOneEndsTheProgram();
 };
 
-void tst_CliFileCommands::moveAndUndoAsJson()
+void tst_CliFileCommands::moveAndUndo()
 {
     CliHarness cli;
     const QString report = cli.home().makeFile(QStringLiteral("Downloads/Отчёт за май.pdf"), 40000);
@@ -132,30 +130,18 @@ void tst_CliFileCommands::moveAndUndoAsJson()
              fields({{"moved", 3}, {"failed", 0}, {"errors", QJsonArray()}, {"freedBytes", freed}, {"records", QJsonArray()},
                      {"status", QStringLiteral("Возвращено: 3, ошибок: 0")}, {"undoAvailable", false}}));
     QCOMPARE(TreeInventory::take(downloads).differencesFrom(downloadsBefore), QStringList());
-}
 
-void tst_CliFileCommands::moveOnlyTheNamedRowsAsText()
-{
-    CliHarness cli;
-    const QString archive = cli.scratchPath(QStringLiteral("archive"));
-    QVERIFY(QDir().mkpath(archive));
-    QVERIFY(cli.setSetting(QStringLiteral("archivePath=") + archive));
-    const QString kept = cli.home().makeFile(QStringLiteral("Downloads/оставить.txt"), 100);
+    // As text, only the row named after "--" (its name starts with a dash);
+    // progress and the scan's status line go to standard error.
     const QString dashed = cli.home().makeFile(QStringLiteral("Downloads/-минус.txt"), 100);
-
     CliRun run = cli.run(words("move downloadsInbox --only -- -минус.txt"));
     QCOMPARE(run.exitCode, 0);
     const QString destination = archive + QStringLiteral("/-минус.txt");
-    const qint64 size = spaceOnDisk(destination);
     QCOMPARE(run.outText(), QStringLiteral("%1 → %2\n%3\n").arg(dashed, destination,
-                                                                 resultLine(QStringLiteral("Перенесено: "), 1, 0, size)));
-    // A name that starts with a dash is given after "--"; progress and the
-    // scan's status line go to standard error.
-    QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 2 элемента")), run.describe());
-    QVERIFY(QFile::exists(kept) && QFile::exists(destination));
-
+                                                                 resultLine(QStringLiteral("Перенесено: "), 1, 0, spaceOnDisk(destination))));
+    QVERIFY2(run.errText().contains(QStringLiteral("Downloads (файлы в корне): найдено 4 элемента")), run.describe());
+    QVERIFY(QFile::exists(report) && QFile::exists(destination));
     run = cli.run(words("undo"));
-    QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.outText(), QStringLiteral("Возвращено: 1, ошибок: 0\n"));
     QVERIFY(QFile::exists(dashed) && !QFile::exists(destination));
 }
@@ -172,25 +158,22 @@ void tst_CliFileCommands::failuresGoToStandardErrorOrIntoTheObject()
         QVERIFY2(lines.size() >= 2 && lines.at(lines.size() - 2).startsWith(QStringLiteral("brisko: ")), run.describe());
     }
 
-    // An archive folder that cannot be made fails every item, which stays.
+    // An archive folder that cannot be made fails every item: exit 1, the
+    // errors in the object or on standard error, the status on standard output.
     const QString blocker = cli.scratchPath(QStringLiteral("просто файл"));
     QVERIFY(writeAll(blocker, {}));
     QVERIFY(cli.setSetting(QStringLiteral("archivePath=") + blocker + QStringLiteral("/Архив")));
-    const QString item = cli.home().makeFile(QStringLiteral("Downloads/a.txt"), 100);
+    cli.home().makeFile(QStringLiteral("Downloads/a.txt"), 100);
     const QString error =
         QStringLiteral("Не удалось создать папку архива: ") + QString::fromLocal8Bit(std::strerror(ENOTDIR));
     const QString status = resultLine(QStringLiteral("Перенесено: "), 0, 1, 0);
-
-    QCOMPARE(cli.runJson(words("move downloadsInbox --json"), 1),
-             fields({{"moved", 0}, {"failed", 1}, {"errors", QJsonArray{error}}, {"freedBytes", 0}, {"records", QJsonArray()},
-                     {"status", status}, {"category", QStringLiteral("downloadsInbox")}, {"archivePath", blocker + QStringLiteral("/Архив")},
-                     {"undoAvailable", false}}));
-
+    const QJsonObject failed = cli.runJson(words("move downloadsInbox --json"), 1);
+    QCOMPARE(failed.value(QLatin1String("errors")).toArray(), QJsonArray{error});
+    QCOMPARE(failed.value(QLatin1String("status")).toString(), status);
     const CliRun run = cli.run(words("move downloadsInbox"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.errText().endsWith(QStringLiteral("brisko: ") + error + QLatin1Char('\n')), run.describe());
     QCOMPARE(run.outText(), status + QLatin1Char('\n'));
-    QVERIFY(QFile::exists(item));
 }
 
 void tst_CliFileCommands::anotherWriterAndAnUnwritableJournalFailTheMove()
@@ -243,14 +226,16 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
                      {"category", QStringLiteral("downloadsInbox")},
                      {"status", resultLine(QStringLiteral("В Корзину: "), 1, 0, trashedBytes)}}));
     QVERIFY(!QFile::exists(report) && QFile::exists(kept));
-    QVERIFY(QFile::exists(cli.trashFiles() + QStringLiteral("/Отчёт за май.pdf")));
+
+    // A row of a folder, as a scan prints it.
+    const QJsonArray junk = cli.runJson(words("scan systemJunk --json")).value(QLatin1String("items")).toArray();
+    QCOMPARE(junk.first().toObject().value(QLatin1String("isDirectory")), QJsonValue(true));
 
     cli.clock().advance(60);
     const qint64 cleanedBytes = spaceOnDisk(blob);
     const CliRun cleaned = cli.run(words("clean systemJunk"));
     QCOMPARE(cleaned.exitCode, 0);
     QCOMPARE(cleaned.outText(), resultLine(QStringLiteral("Очищено: "), 1, 0, cleanedBytes) + QLatin1Char('\n'));
-    QVERIFY(!QFileInfo::exists(cli.home().filePath(QStringLiteral(".cache/com.example.tool"))));
 
     // Newest first, dates as stored: seconds from 2001-01-01 UTC.
     const QJsonObject history = cli.runJson(words("history --json"));
@@ -270,9 +255,7 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
     const QStringList lines = cli.run(words("history")).outText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 6); // header, two events, a blank line, totals, the end
     const QString date = cli.clock().now().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    QVERIFY2(lines.at(1).startsWith(date) && lines.at(1).endsWith(actions[0])
-                 && lines.at(1).contains(ByteCountFormatter::format(cleanedBytes)),
-             qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(1).startsWith(date) && lines.at(1).endsWith(actions[0]), qPrintable(lines.at(1)));
     QCOMPARE(lines.at(4), QStringLiteral("Освобождено ") + ByteCountFormatter::format(cleanedBytes + trashedBytes)
                               + QStringLiteral(", операций: 2"));
 }
@@ -280,44 +263,29 @@ void tst_CliFileCommands::trashCleanAndTheHistoryOfBoth()
 void tst_CliFileCommands::safeCleanupListsAndCleans()
 {
     CliHarness cli;
-    // Too small to be worth it: nothing to clean is a success.
-    const QString small = cli.home().makeFile(QStringLiteral(".cache/google-chrome/small"), 100 * 1024);
     CliRun run = cli.run(words("safe-cleanup clean"));
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.outText(), QStringLiteral("Безопасные кэши не найдены или уже очищены\n"));
 
-    cli.home().makeFile(QStringLiteral(".cache/pip/http/blob"), 3 * MiB);
-    cli.home().makeFile(QStringLiteral(".npm/_cacache/content-v2/пакет.tgz"), 2 * MiB);
-    const QString paths[] = {cli.home().filePath(QStringLiteral(".cache/pip")),
-                             cli.home().filePath(QStringLiteral(".npm/_cacache"))};
+    const QString pip = cli.home().filePath(QStringLiteral(".cache/pip"));
+    cli.home().makeFile(QStringLiteral(".cache/pip/http/пакет.whl"), 3 * MiB);
     const QJsonObject listed = cli.runJson(words("safe-cleanup list --json"));
-    const QJsonArray candidates = listed.value(QLatin1String("candidates")).toArray();
-    QCOMPARE(candidates.size(), 2);
-    qint64 total = 0;
-    for (qsizetype i = 0; i < candidates.size(); ++i) {
-        const QJsonObject candidate = candidates.at(i).toObject();
-        QVERIFY(!QUuid::fromString(candidate.value(QLatin1String("id")).toString()).isNull());
-        QVERIFY(candidate.value(QLatin1String("size")).toInteger() > MiB);
-        QCOMPARE(without(candidate, {"id", "size"}),
-                 fields({{"label", i == 0 ? QStringLiteral("pip") : QStringLiteral("npm")}, {"path", paths[i]},
-                         {"risk", QStringLiteral("safe")}, {"isSelected", true}}));
-        total += candidate.value(QLatin1String("size")).toInteger();
-    }
-    QCOMPARE(listed.value(QLatin1String("totalBytes")).toInteger(-1), total);
-    const QString found = QStringLiteral("Найдено 2 кэша (") + ByteCountFormatter::format(total) + QStringLiteral(")");
-    QCOMPARE(listed.value(QLatin1String("status")).toString(), found);
-
-    run = cli.run(words("safe-cleanup list"));
-    QCOMPARE(run.exitCode, 0);
-    const QStringList lines = run.outText().split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 6); // header, two caches, a blank line, status, the end
-    QVERIFY2(lines.at(2).contains(QLatin1String("npm")) && lines.at(2).endsWith(paths[1]), run.describe());
-    QCOMPARE(lines.at(4), found);
+    const QJsonObject candidate = listed.value(QLatin1String("candidates")).toArray().first().toObject();
+    QVERIFY(!QUuid::fromString(candidate.value(QLatin1String("id")).toString()).isNull());
+    const qint64 size = candidate.value(QLatin1String("size")).toInteger();
+    const QString found = QStringLiteral("Найдено 1 кэш (") + ByteCountFormatter::format(size) + QStringLiteral(")");
+    QCOMPARE(without(listed, {"candidates"}), fields({{"totalBytes", size}, {"status", found}}));
+    QCOMPARE(without(candidate, {"id", "size"}), fields({{"label", QStringLiteral("pip")}, {"path", pip},
+                                                          {"risk", QStringLiteral("safe")}, {"isSelected", true}}));
+    const QStringList lines = cli.run(words("safe-cleanup list")).outText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 5); // header, the cache, a blank line, status, the end
+    QVERIFY2(lines.at(1).contains(QLatin1String("pip")) && lines.at(1).endsWith(pip), qPrintable(lines.at(1)));
+    QCOMPARE(lines.at(3), found);
 
     QCOMPARE(cli.runJson(words("safe-cleanup clean --json")),
-             fields({{"deleted", 2}, {"failed", 0}, {"freedBytes", total}, {"errors", QJsonArray()}, {"candidates", QJsonArray()},
-                     {"status", resultLine(QStringLiteral("Удалено: "), 2, 0, total)}}));
-    QVERIFY(!QFileInfo::exists(paths[0]) && !QFileInfo::exists(paths[1]) && QFile::exists(small));
+             fields({{"deleted", 1}, {"failed", 0}, {"freedBytes", size}, {"errors", QJsonArray()}, {"candidates", QJsonArray()},
+                     {"status", resultLine(QStringLiteral("Удалено: "), 1, 0, size)}}));
+    QVERIFY(!QFileInfo::exists(pip));
 }
 
 void tst_CliFileCommands::archiveFolderTakesTheArgument()
@@ -345,13 +313,6 @@ void tst_CliFileCommands::archiveFolderTakesTheArgument()
         QCOMPARE(run.errText(), QStringLiteral("brisko: «") + wrong + QStringLiteral("» — не папка\n"));
         QCOMPARE(cli.storedSettings().value(QLatin1String("archivePath")).toString(), folder);
     }
-
-    // A store that cannot be written: the choice is not kept, and that is said.
-    QVERIFY(QFile::remove(cli.defaultsFile()));
-    QVERIFY(QDir().mkpath(cli.defaultsFile()));
-    run = cli.run({QStringLiteral("archive-folder"), folder});
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.errText(), QStringLiteral("brisko: не удалось сохранить настройки в ") + cli.defaultsFile() + QLatin1Char('\n'));
 }
 
 void tst_CliFileCommands::sortDownloads()
@@ -360,26 +321,23 @@ void tst_CliFileCommands::sortDownloads()
     cli.home().makeFile(QStringLiteral("Downloads/Отчёт за май.PDF"), 3000);
     cli.home().makeFile(QStringLiteral("Downloads/фильм.mkv"), 5000);
     cli.home().makeFile(QStringLiteral("Downloads/Проект/план.txt"), 100);
-    cli.home().makeFileNative("Downloads/\xcf\xf0\xe8\xe2\xe5\xf2.txt", 42);
-
     QCOMPARE(cli.runJson(words("sort-downloads --json")),
-             fields({{"moved", 3}, {"skipped", 1}, {"failed", 0}, {"errors", QJsonArray()},
-                     {"byBucket", fields({{"Documents", 2}, {"Video", 1}})},
-                     {"status", QStringLiteral("Разложено 3 файла в Downloads/_Sorted/ (Documents: 2, Video: 1). "
+             fields({{"moved", 2}, {"skipped", 1}, {"failed", 0}, {"errors", QJsonArray()},
+                     {"byBucket", fields({{"Documents", 1}, {"Video", 1}})},
+                     {"status", QStringLiteral("Разложено 2 файла в Downloads/_Sorted/ (Documents: 1, Video: 1). "
                                                "Пропущено папок: 1, ошибок: 0")}}));
 
-    // A file where the sorted folder should be: the move fails, in place,
-    // and so does the run.
+    // A file where the sorted folder should be: the file that cannot move
+    // fails the run, its error on standard error, the status on standard output.
     QVERIFY(ScratchDir::removeTree(native(cli.home().filePath(QStringLiteral("Downloads/_Sorted")))));
     cli.home().makeFile(QStringLiteral("Downloads/_Sorted"), 10);
-    const QString left = cli.home().makeFile(QStringLiteral("Downloads/смета.xlsx"), 300);
+    cli.home().makeFile(QStringLiteral("Downloads/смета.xlsx"), 300);
     const CliRun run = cli.run(words("sort-downloads"));
     QCOMPARE(run.exitCode, 1);
     const QString error = QStringLiteral("смета.xlsx: ") + QString::fromLocal8Bit(std::strerror(ENOTDIR));
     QVERIFY2(run.errText().contains(QStringLiteral("Сортировка Downloads…")), run.describe());
     QVERIFY2(run.errText().endsWith(QStringLiteral("brisko: ") + error + QLatin1Char('\n')), run.describe());
     QCOMPARE(run.outText(), QStringLiteral("Разложено 0 файлов в Downloads/_Sorted/ (). Пропущено папок: 1, ошибок: 1\n"));
-    QVERIFY(QFile::exists(left));
 }
 
 void tst_CliFileCommands::cleanArchiveCreateListAndRestore()
@@ -387,29 +345,23 @@ void tst_CliFileCommands::cleanArchiveCreateListAndRestore()
     CliHarness cli;
     const QString archive = cli.scratchPath(QStringLiteral("archive"));
     QVERIFY(cli.setSetting(QStringLiteral("archivePath=") + archive));
-    CliRun run = cli.run(words("archive list"));
-    QCOMPARE(run.outText(), QStringLiteral("Архивов нет в ") + archive + QStringLiteral("/CleanArchives\n"));
-    run = cli.run(words("archive restore Brisko_nope"));
+    QCOMPARE(cli.run(words("archive list")).outText(), QStringLiteral("Архивов нет в ") + archive + QStringLiteral("/CleanArchives\n"));
+    CliRun run = cli.run(words("archive restore Brisko_nope"));
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.errText(), QStringLiteral("brisko: архив «Brisko_nope» не найден в ") + archive
                                 + QStringLiteral("/CleanArchives\n"));
 
     cli.home().makeFile(QStringLiteral("Documents/Отчёт за май.pdf"), 300000);
     cli.home().makeFile(QStringLiteral("Desktop/notes.txt"), 1000);
-    const QByteArray documents = native(cli.home().filePath(QStringLiteral("Documents")));
-
     const QJsonObject created = cli.runJson(words("archive create essential --json"));
     const QString id = created.value(QLatin1String("id")).toString();
     const QJsonObject manifest = created.value(QLatin1String("manifest")).toObject();
-    QCOMPARE(manifest.value(QLatin1String("compression")).toString(), QStringLiteral("tar.zst"));
     QCOMPARE(without(created, {"manifest", "status"}),
              fields({{"id", id}, {"path", archive + QStringLiteral("/CleanArchives/") + id}, {"copiedFiles", 2},
                      {"errors", QJsonArray()}}));
-    QVERIFY(id.startsWith(QLatin1String("Brisko_")));
-
-    const QJsonObject listed = cli.runJson(words("archive list --json"));
-    QCOMPARE(listed, fields({{"archives", QJsonArray{fields({{"id", id}, {"path", created.value(QLatin1String("path"))},
-                                                              {"manifest", manifest}})}}}));
+    QCOMPARE(cli.runJson(words("archive list --json")),
+             fields({{"archives", QJsonArray{fields({{"id", id}, {"path", created.value(QLatin1String("path"))},
+                                                     {"manifest", manifest}})}}}));
     const QStringList table = cli.run(words("archive list")).outText().split(QLatin1Char('\n'));
     QCOMPARE(table.size(), 3);
     QVERIFY2(table.at(1).startsWith(id) && table.at(1).contains(QStringLiteral("Документы и рабочий стол"))
@@ -417,28 +369,15 @@ void tst_CliFileCommands::cleanArchiveCreateListAndRestore()
              qPrintable(table.at(1)));
 
     // Documents is gone from the home, the Desktop is still there.
-    QVERIFY(ScratchDir::removeTree(documents));
+    QVERIFY(ScratchDir::removeTree(native(cli.home().filePath(QStringLiteral("Documents")))));
     QCOMPARE(cli.runJson({QStringLiteral("archive"), QStringLiteral("restore"), id, QStringLiteral("--json")}),
              fields({{"id", id}, {"restored", 1}, {"skipped", 1}, {"failed", 0}, {"errors", QJsonArray()},
                      {"status", QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0")}}));
-    QVERIFY(ScratchDir::exists(documents + "/Отчёт за май.pdf"));
 }
 
-// Every field of every row and of the result: names that are Cyrillic or not
-// UTF-8 at all, and a link to the root in the caches that adds nothing (the
-// rows and sizes are exactly the home's).
-void tst_CliFileCommands::jsonRowsOfAHostileHome_data()
-{
-    QTest::addColumn<QString>("category");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("downloadsInbox") << "downloadsInbox" << "Downloads (файлы в корне): найдено 3 элемента";
-    QTest::newRow("systemJunk") << "systemJunk" << "Служебный мусор: найдено 2 элемента";
-}
-
+// Every field of every row and of the result, names Cyrillic or not UTF-8 at all.
 void tst_CliFileCommands::jsonRowsOfAHostileHome()
 {
-    QFETCH(QString, category);
-    QFETCH(QString, status);
     CliHarness cli;
     TempHome& home = cli.home();
     const QDateTime modified = cli.clock().now().addDays(-3);
@@ -448,35 +387,23 @@ void tst_CliFileCommands::jsonRowsOfAHostileHome()
     const timespec stamps[2] = {{modified.toSecsSinceEpoch(), 0}, {modified.toSecsSinceEpoch(), 0}};
     QCOMPARE(::utimensat(AT_FDCWD, raw.native().constData(), stamps, 0), 0);
     home.makeFile(QStringLiteral("Downloads/Проекты/inside.bin"), 60000);
-    const QString tool = home.makeFile(QStringLiteral(".cache/com.example.tool/blob"), 5 * MiB + 3 * 4096);
-    const QString cyrillic = home.makeFile(QStringLiteral(".cache/Кэш-Приложение/data/part"), 5 * MiB + 6 * 4096);
-    home.makeFile(QStringLiteral(".cache/small/x"), MiB);
-    home.makeSymlink(QStringLiteral("/"), QStringLiteral(".cache/x/root"));
 
     // The modification date, relative to now; a name that is not UTF-8 comes
     // out with replacement characters.
     const QString threeDaysAgo = RelativeDateFormatter::format(modified, cli.clock().now());
-    const auto row = [&](const QString& name, const QString& path, qint64 size, bool folder, const QString& detail) {
-        return fields({{"name", name}, {"path", path}, {"size", size}, {"isDirectory", folder}, {"isSelected", true},
-                       {"detail", detail}, {"category", category}});
+    const auto row = [&](const QString& name, const QString& path, qint64 size) {
+        return fields({{"name", name}, {"path", path}, {"size", size}, {"isDirectory", false}, {"isSelected", true},
+                       {"detail", threeDaysAgo}, {"category", QStringLiteral("downloadsInbox")}});
     };
-    const auto cache = [&](const QString& name, const QString& file) {
-        return row(name, home.filePath(QStringLiteral(".cache/") + name), spaceOnDisk(file), true,
-                   QStringLiteral("Кэш «%1» — безопасно удалять, приложение пересоздаст").arg(name));
-    };
-    const QJsonArray items = category == QLatin1String("downloadsInbox")
-        ? QJsonArray{row(QStringLiteral("Отчёт за май.pdf"), report, spaceOnDisk(report), false, threeDaysAgo),
-                     row(QStringLiteral("notes.txt"), notes, spaceOnDisk(notes), false, threeDaysAgo),
-                     row(QString::fromUtf8("\xff\xfe-old-\xe9.bin"), QString::fromUtf8(raw.native()),
-                         ScratchDir::allocatedSize(raw.native()), false, threeDaysAgo)}
-        : QJsonArray{cache(QStringLiteral("Кэш-Приложение"), cyrillic), cache(QStringLiteral("com.example.tool"), tool)};
-    qint64 total = 0;
-    for (const QJsonValue& item : items) {
-        total += item.toObject().value(QLatin1String("size")).toInteger();
-    }
-    QCOMPARE(cli.runJson({QStringLiteral("scan"), category, QStringLiteral("--json")}),
-             fields({{"category", category}, {"items", items}, {"totalBytes", total},
-                     {"status", status + QStringLiteral(" (") + ByteCountFormatter::format(total) + QLatin1Char(')')}}));
+    const QJsonArray items{row(QStringLiteral("Отчёт за май.pdf"), report, spaceOnDisk(report)),
+                           row(QStringLiteral("notes.txt"), notes, spaceOnDisk(notes)),
+                           row(QString::fromUtf8("\xff\xfe-old-\xe9.bin"), QString::fromUtf8(raw.native()),
+                               ScratchDir::allocatedSize(raw.native()))};
+    const qint64 total = spaceOnDisk(report) + spaceOnDisk(notes) + ScratchDir::allocatedSize(raw.native());
+    QCOMPARE(cli.runJson(words("scan downloadsInbox --json")),
+             fields({{"category", QStringLiteral("downloadsInbox")}, {"items", items}, {"totalBytes", total},
+                     {"status", QStringLiteral("Downloads (файлы в корне): найдено 3 элемента (") + ByteCountFormatter::format(total)
+                                    + QLatin1Char(')')}}));
 }
 
 void tst_CliFileCommands::readableOutputWithProgressLines_data()

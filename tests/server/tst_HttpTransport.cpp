@@ -15,7 +15,6 @@ class tst_HttpTransport : public ServerTestCase
     Q_OBJECT
 
 private Q_SLOTS:
-    void getReadsTheWholeAnswer();
     void hostileAnswers_data();
     void hostileAnswers();
     void requestsThatReachNoServer_data();
@@ -24,7 +23,6 @@ private Q_SLOTS:
     void redirectsStayOnTheSameHost();
     void parseRetryAfter_data();
     void parseRetryAfter();
-    void postsCompactJson();
     void outcomes_data();
     void outcomes();
     void rateLimitBlocksTheWholeHost();
@@ -79,23 +77,6 @@ HttpResponse tst_HttpTransport::run(const HttpRequest& request)
     QCoreApplication::processEvents();
     [&] { QCOMPARE(calls, 1); }();
     return response.value_or(HttpResponse());
-}
-
-void tst_HttpTransport::getReadsTheWholeAnswer()
-{
-    const QByteArray body = QStringLiteral("{\"текст\":\"Привет\"}").toUtf8();
-    m_bed->server.enqueue(QStringLiteral("/x"), ScriptedResponse::json(203, body));
-    HttpRequest request = get(QStringLiteral("/x"));
-    request.headers.append({QByteArrayLiteral("X-Client-Region"), QByteArrayLiteral("RU")});
-    const HttpResponse response = run(request);
-    QVERIFY(response.isHttp);
-    QCOMPARE(response.status, 203);
-    QCOMPARE(response.body, body);
-    QVERIFY(response.hasCompleteBody());
-    QCOMPARE(response.header("content-type"), QByteArray("application/json; charset=utf-8"));
-    QCOMPARE(m_bed->server.requests().size(), 1);
-    QCOMPARE(m_bed->server.requests().first().method, QByteArray("GET"));
-    QCOMPARE(m_bed->server.requests().first().header("x-client-region"), QByteArray("RU"));
 }
 
 void tst_HttpTransport::hostileAnswers_data()
@@ -231,18 +212,6 @@ void tst_HttpTransport::parseRetryAfter()
     QFETCH(QByteArray, header);
     QFETCH(double, seconds);
     QCOMPARE(ServerHTTPClient::parseRetryAfter(header.isNull() ? std::nullopt : std::optional(header)), seconds);
-}
-
-void tst_HttpTransport::postsCompactJson()
-{
-    const QJsonObject body{{QStringLiteral("event"), QStringLiteral("scan_completed")},
-                           {QStringLiteral("metadata"), QJsonObject{{QStringLiteral("папка"), QStringLiteral("Загрузки")}}}};
-    QCOMPARE(post(events, 20s, body), PostOutcome::delivered());
-    const QList<RecordedRequest> received = m_bed->received(events);
-    QCOMPARE(received.size(), 1);
-    QCOMPARE(received.first().method, QByteArray("POST"));
-    QCOMPARE(received.first().header("Content-Type"), QByteArray("application/json"));
-    QCOMPARE(received.first().body, QJsonDocument(body).toJson(QJsonDocument::Compact));
 }
 
 // The body is never looked at, even when it is not JSON. Without an answer
