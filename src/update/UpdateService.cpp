@@ -329,7 +329,7 @@ void UpdateService::relaunchInstalledApp(const QString& executable, const std::s
 {
     Q_EMIT appWillRelaunchForUpdate();
     const Relaunch relaunch = m_relaunch;
-    QTimer::singleShot(std::chrono::milliseconds(350), this, [relaunch, executable, promise] {
+    QTimer::singleShot(relaunch.delay, this, [relaunch, executable, promise] {
         if (!relaunch.start || !relaunch.quit) {
             promise->finish();
             return;

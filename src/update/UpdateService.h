@@ -59,6 +59,9 @@ public:
         QStringList arguments;
         std::function<bool(const QString& program, const QStringList& arguments)> start;
         std::function<void()> quit;
+        // Between appWillRelaunchForUpdate and the start of the new copy: the
+        // window has this long to show that it is about to restart.
+        std::chrono::milliseconds delay{350};
     };
 
     UpdateService(QPointer<HttpTransport> transport, ErrorReportSinkPtr errors,
