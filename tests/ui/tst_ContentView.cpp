@@ -49,11 +49,8 @@ private Q_SLOTS:
         // The focus a window hands its first control when it opens.
         view->sidebar()->button(0)->setFocus(Qt::ActiveWindowFocusReason);
         QSignalSpy changed(view.get(), &ContentView::selectedTabChanged);
-        const QStringList titles{QStringLiteral("Обзор"), QStringLiteral("Результаты"), QStringLiteral("Охлаждение"),
-                                 QStringLiteral("Настройки"), QStringLiteral("Карта")};
         for (int id : {1, 4, 2, 3, 0}) {
             SidebarItemButton* button = view->sidebar()->button(id);
-            QCOMPARE(button->text(), titles[id]);
             QTest::mouseClick(button, Qt::LeftButton);
             QCOMPARE(view->selectedTab(), id);
             QCOMPARE(stack->currentIndex(), id);

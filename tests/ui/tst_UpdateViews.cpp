@@ -11,6 +11,7 @@
 #include "app/AppState.h"
 #include "base/Sha256.h"
 #include "platform/PlatformFileSystem.h"
+#include "update/UpdateError.h"
 #include "update/UpdateService.h"
 
 #include <QFile>
@@ -68,6 +69,10 @@ private Q_SLOTS:
     }
     void bothFollowTheUpdateToTheRelaunch()
     {
+        // The first download is damaged on the way; the second is the signed image.
+        QByteArray damaged = m_image;
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
+        m_server->enqueue(imagePath(), ScriptedResponse::json(200, damaged));
         makeViews({}, false);
         QPushButton* check = button("checkForUpdates");
         QPushButton* action = button("updateAction");
@@ -97,6 +102,11 @@ private Q_SLOTS:
         QVERIFY(m_banner->buttons().isEmpty());
         QCOMPARE(action->text(), QStringLiteral("Загрузка…"));
         QVERIFY(!action->isEnabled() && !check->isEnabled());
+        QTRY_COMPARE(m_banner->message(), UpdateError::checksumMismatch);
+        QCOMPARE(bannerButtons(), offer());
+        // The retry clears the message.
+        QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
+        QCOMPARE(m_banner->message(), QString());
         QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
         QCOMPARE(bannerButtons(), QStringList{QStringLiteral("Установить и перезапустить")});
         QCOMPARE(action->text(), QStringLiteral("Установить и перезапустить"));
