@@ -30,7 +30,6 @@ public:
 
 } // namespace
 
-// The application state, its launch duties and the settings record it stores.
 class TestAppState : public QObject
 {
     Q_OBJECT
@@ -47,30 +46,17 @@ private Q_SLOTS:
         QCOMPARE(s.excludedPaths, (QStringList{QStringLiteral("Library"), QStringLiteral("node_modules"),
                                                QStringLiteral(".Trash"), QStringLiteral(".npm"), QStringLiteral(".cache")}));
 
-        s.largeFolderThresholdGB = 0.25;
-        s.videoSearchMode = VideoSearchMode::fileType;
+        // The fields' round trip is the settings commands' test; here the
+        // absent date is left out, a present one survives bit for bit.
         s.videoNamePrefix = QStringLiteral("Отпуск «2024»\n\"quoted\"");
-        s.archiveCandidateMinDays = 365;
-        s.fanControlMode = FanControlMode::autoBoost;
-        s.excludedPaths = {QStringLiteral("Проекты"), QStringLiteral("")};
-        s.eulaAccepted = true;
-        const QJsonObject object = QJsonDocument::fromJson(*s.toJson()).object();
-        // One key per field, the absent date left out.
-        QCOMPARE(object.size(), 29);
-        QVERIFY(!object.contains(QLatin1String("eulaAcceptedAt")));
-        QCOMPARE(object.value(QLatin1String("videoSearchMode")).toString(), QStringLiteral("fileType"));
-        QCOMPARE(object.value(QLatin1String("fanControlMode")).toString(), QStringLiteral("autoBoost"));
+        QVERIFY(!QJsonDocument::fromJson(*s.toJson()).object().contains(QLatin1String("eulaAcceptedAt")));
         QCOMPARE(AppSettings::fromJson(*s.toJson()), s);
-
-        // The date survives bit for bit; the reference date is 2001-01-01 UTC.
         const QDateTime accepted = QDateTime(QDate(2026, 3, 14), QTime(6, 30, 15, 123), Qt::UTC);
         s.eulaAcceptedAt = ReferenceDate::fromDateTime(accepted) + 0.000456789;
-        QCOMPARE(QJsonDocument::fromJson(*s.toJson()).object().size(), 30);
         const std::optional<AppSettings> back = AppSettings::fromJson(*s.toJson());
         QVERIFY(back);
         QCOMPARE(std::memcmp(&*back->eulaAcceptedAt, &*s.eulaAcceptedAt, sizeof(double)), 0);
         QCOMPARE(ReferenceDate::toDateTime(*back->eulaAcceptedAt), accepted);
-        QCOMPARE(ReferenceDate::toDateTime(0), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
         QVERIFY(!AppSettings::fromJson("{not json"));
         QVERIFY(!AppSettings::fromJson("[]"));
         // Numbers JSON cannot hold are not encoded at all.
@@ -234,10 +220,7 @@ private Q_SLOTS:
 
         // Every row is movable and selected: all of it counts as actionable.
         QCOMPARE(state->totalSelectedActionableSize(), total);
-        state->toggleSelection(items[0]);
-        QCOMPARE(state->totalSelectedActionableSize(), total - 900 * MiB);
         QVERIFY(!state->activeScanCategoryIsReadOnly());
-        QVERIFY(state->selectedCleanableScanItems().isEmpty());
     }
 
     void cacheScanPreselectsExactlyTheSafeEntries()
@@ -304,19 +287,6 @@ private Q_SLOTS:
             {m_f->home.path(), QStringLiteral("home"), std::nullopt, 10 * GiB, GiB},
         };
         QCOMPARE(makeState()->primaryDisk()->path, m_f->home.path());
-    }
-
-    void destroyedDuringScanDoesNotCrash()
-    {
-        for (int i = 0; i < 50; ++i)
-            m_f->sized(QStringLiteral("Downloads/f%1").arg(i), 100);
-        auto state = makeState();
-        QFuture<void> done = state->runScan({ScanCategory::downloadsInbox});
-        state.reset();
-        // Queued progress for the gone object must be dropped, not delivered, and
-        // the results have nobody to go to.
-        finish(done);
-        QVERIFY(done.isCanceled());
     }
 
     void stoppedScanShowsNothingAndTheNextScanRuns()

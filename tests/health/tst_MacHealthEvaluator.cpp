@@ -88,14 +88,10 @@ private Q_SLOTS:
         row("no volume, nothing found", noVolume, 0, nothing, 0, true, 100, {looksClean});
         row("no volume, no access", noVolume, 0, nothing, 0, false, 92, {noAccess, looksClean});
         row("no volume, big findings", noVolume, 0, {200'000'000'000}, 0, true, 100, {allFine});
-        row("no volume, big safe caches", noVolume, 0, nothing, 2 * GiB, true, 100, {safeCaches(gb("2,15"))});
         // A volume without capacity scores 103 and says nothing about itself.
         row("zero capacity", 0, 0, some, 0, true, 100, {allFine});
         row("zero capacity, no access", 0, 0, nothing, 0, false, 95, {noAccess, looksClean});
         row("negative capacity, huge findings", -5, 0, {900'000'000'000}, 0, true, 100, {allFine});
-        row("93% used, 15% junk, no access", T, 930'000'000'000, {100'000'000'000, 50'000'000'000}, 0, false, 35,
-            {fillCritical, junkFound(gb("150")), noAccess});
-        row("80% used, 3% junk", T, 800'000'000'000, {30'000'000'000}, 0, true, 88, {canFree(gb("30"))});
 
         // Fill bands: every threshold is strict.
         row("fill just over 92%", T, 920'000'000'001, some, 0, true, 65, {fillCritical});

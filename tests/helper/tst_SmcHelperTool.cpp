@@ -38,7 +38,7 @@ bool machineHasAnSmc()
 } // namespace
 
 // brisko-smc-helper: the argument rules as a real process, the work itself
-// through its library function on the simulator and a fake driver tree.
+// through its library function on the simulator; the drivers are the fans tests'.
 class tst_SmcHelperTool : public QObject
 {
     Q_OBJECT
@@ -157,22 +157,6 @@ private Q_SLOTS:
         QCOMPARE(SmcHelperTool::run({"set-percent", "60"}, simulated(fanless), &message), SmcHelperTool::exitFailed);
         QCOMPARE(message, QStringLiteral("SMC не сообщил ни одного вентилятора."));
         QCOMPARE(SmcHelperTool::run({"auto"}, simulated(fanless), &message), SmcHelperTool::exitSuccess);
-    }
-
-    void drivesTheApplesmcFiles()
-    {
-        FakeApplesmcTree tree;
-        tree.addFan(1, 1800, 1200, 6000, 1200, QByteArray("Exhaust"));
-        tree.addTemperature(1, "TC0P", 61000);
-        tree.setModel("MacBookPro15,1");
-        QString message;
-        const auto machine = SmcMachine::fromDescription(QStringLiteral("applesmc:") + tree.root(), m_clock, &message);
-        QVERIFY(machine);
-        QCOMPARE(SmcHelperTool::run({"set-percent", "25"}, *machine, &message), SmcHelperTool::exitSuccess);
-        QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("1"));
-        QCOMPARE(tree.attribute(QStringLiteral("fan1_output")), std::optional<QByteArray>("2400"));
-        QCOMPARE(SmcHelperTool::run({"auto"}, *machine, &message), SmcHelperTool::exitSuccess);
-        QCOMPARE(tree.attribute(QStringLiteral("fan1_manual")), std::optional<QByteArray>("0"));
     }
 };
 

@@ -11,10 +11,8 @@
 #include <QJsonObject>
 #include <QTest>
 
-// What a section is built from in widget tests: an application state over a
-// temporary home (made on first use, so that a test can set the volumes and
-// files it starts with), confirmations answered from a script, and a
-// workspace that records what was opened.
+// What a section is built from in widget tests. The application state is made
+// on first use, so that a test can set the volumes and files it starts with.
 struct ViewTestBed
 {
     AppFixture fixture;

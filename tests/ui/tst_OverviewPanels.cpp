@@ -17,22 +17,16 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QSignalSpy>
 
 #include <cmath>
 
-// The overview's panels over a real application state and real folders:
-// safe cleanup, clean archive, health with the gauge's bands as words and as
-// painted colour, and the size map: drilling in by mouse, back by breadcrumb
-// and keyboard, hover, the side list, and an action from the context menu
-// through the confirmation, after which the map follows.
+// The overview's panels over a real application state and real folders: what
+// each shows and what it calls; what the operations do is AppState's test.
 class tst_OverviewPanels : public QObject
 {
     Q_OBJECT
@@ -76,10 +70,7 @@ private Q_SLOTS:
 
         m_bed->confirmer.answer = true;
         clean->click();
-        QTRY_VERIFY(!m_state->isBusy());
-        QTRY_VERIFY(!QDir(m_fixture->home.filePath(QStringLiteral("Library/Caches/pip"))).exists());
-        QVERIFY(QFile::exists(m_fixture->home.filePath(QStringLiteral("Library/Caches/Homebrew/бутылка.tar"))));
-        // The caches are listed again: only Homebrew is left.
+        // The rows follow the state's new list: only Homebrew is left.
         QTRY_COMPARE(panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow")).size(), 1);
         rows = panel.findChildren<QWidget*>(QStringLiteral("safeCleanupRow"));
         QCOMPARE(rows.first()->findChild<QCheckBox*>()->text(), QStringLiteral("Homebrew"));
@@ -95,21 +86,11 @@ private Q_SLOTS:
         panel.show();
         auto* profile = panel.findChild<QComboBox*>(QStringLiteral("cleanArchiveProfile"));
         auto* description = panel.findChild<QLabel*>(QStringLiteral("profileDescription"));
-        for (int i = profile->count() - 1; i >= 0; --i) {
-            profile->setCurrentIndex(i);
-            QCOMPARE(description->text(), CleanArchivePanel::description(panel.selectedProfile(), m_state->layout()));
-        }
+        profile->setCurrentIndex(profile->count() - 1);
+        QVERIFY(description->text() != QStringLiteral("Documents, Desktop, Downloads (без установщиков)"));
+        profile->setCurrentIndex(0);
         QCOMPARE(panel.selectedProfile(), CleanArchiveProfile::essential);
-        // The folders under the names the desktop gives them.
-        m_fixture->home.makeDir(QStringLiteral(".config"));
-        QFile userDirs(m_fixture->home.filePath(QStringLiteral(".config/user-dirs.dirs")));
-        QVERIFY(userDirs.open(QIODevice::WriteOnly));
-        userDirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Документы\"\nXDG_DESKTOP_DIR=\"$HOME/Рабочий стол\"\n"
-                       "XDG_DOWNLOAD_DIR=\"$HOME/Загрузки\"\n");
-        userDirs.close();
-        const HomeLayout russian = HomeLayout::freedesktop(m_fixture->home.home(), QProcessEnvironment());
-        QCOMPARE(CleanArchivePanel::description(CleanArchiveProfile::essential, russian),
-                 QStringLiteral("Документы, Рабочий стол, Загрузки (без установщиков)"));
+        QCOMPARE(description->text(), QStringLiteral("Documents, Desktop, Downloads (без установщиков)"));
 
         auto* compress = panel.findChild<QCheckBox*>(QStringLiteral("compressCleanArchive"));
         QVERIFY(compress->isChecked());
@@ -147,9 +128,7 @@ private Q_SLOTS:
         QCOMPARE(m_bed->confirmer.requests.last().message,
                  QStringLiteral("В домашнюю папку вернётся 1 элемент. Уже есть и будут пропущены: «Documents» — "
                                 "существующее не перезаписывается."));
-        QTRY_VERIFY(!m_state->isBusy());
-        QCOMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
-        QVERIFY(QFileInfo::exists(m_fixture->home.filePath(QStringLiteral("Desktop/заметка.txt"))));
+        QTRY_COMPARE(m_state->statusMessage(), QStringLiteral("Восстановлено: 1, пропущено (уже есть): 1, ошибок: 0"));
     }
 
     void mapDrillInHoverAndBack()
@@ -216,8 +195,6 @@ private Q_SLOTS:
         action(menu, QStringLiteral("Удалить в Корзину"))->trigger();
         QCOMPARE(m_bed->confirmer.requests.size(), 1);
         QCOMPARE(m_bed->confirmer.requests.first().title, QStringLiteral("Удалить в Корзину?"));
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_fixture->home.filePath(QStringLiteral("Документы"))), 20000);
-        QVERIFY(QFile::exists(m_fixture->home.filePath(QStringLiteral(".local/share/Trash/files/Документы/отчёт.pdf"))));
         // The map walks only what changed and loses the folder.
         QTRY_COMPARE_WITH_TIMEOUT(entry("Документы"), UsageTree::noNode, 20000);
         QVERIFY(m_state->usageTree()->size(0) < before - 200 * MiB);

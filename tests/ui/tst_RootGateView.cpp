@@ -1,7 +1,6 @@
-#include "AppFixture.h"
 #include "BriskoTest.h"
 #include "LoopbackMakerServer.h"
-#include "RecordingWorkspace.h"
+#include "ViewTestBed.h"
 
 #include "AppWindowConfigurator.h"
 #include "EULAAcceptanceView.h"
@@ -32,46 +31,35 @@ Q_DECLARE_METATYPE(Screen)
 
 namespace {
 
-// What the gate and the window are built from: an application state over a
-// temporary home, the region gate asking a loopback stand-in for the maker's
-// server, and a workspace that records what was opened.
-struct GateTestBed
+// The region gate asks a loopback stand-in for the maker's server.
+struct GateTestBed : ViewTestBed
 {
-    AppFixture fixture;
     LoopbackMakerServer server;
     HttpTransport transport;
     RegionGateService regionGate{&transport, QLocale(QLocale::Russian, QLocale::Russia)};
-    std::unique_ptr<AppState> appState = std::make_unique<AppState>(fixture.environment());
-    RecordingWorkspace workspace;
     bool listening = server.listen();
 
     GateTestBed() { setFlags(false, false); }
     void setFlags(bool eulaAccepted, bool onboardingCompleted)
     {
-        AppSettings settings = appState->settings();
+        AppSettings settings = state()->settings();
         settings.regionCheckURL = server.endpoint(QStringLiteral("region.php"));
         settings.eulaAccepted = eulaAccepted;
         settings.onboardingCompleted = onboardingCompleted;
-        appState->setSettings(settings);
+        state()->setSettings(settings);
     }
     WindowServices services()
     {
-        WindowServices services;
-        services.appState = appState.get();
+        WindowServices services = ViewTestBed::services();
         services.regionGate = &regionGate;
-        services.workspace = &workspace;
         return services;
     }
 };
 
 } // namespace
 
-// The launch gate against a real region check on a loopback server: which
-// screen stands for every region verdict and stored flag, that the launch
-// duties run once and only after an allowed verdict, a new user's way through
-// the agreement and the introduction, and the install-location alert. Then
-// the window itself: its one fixed size, centring only the first time, and
-// what the commands of its menus call.
+// The launch gate against a real region check on a loopback server, then the
+// window itself: its one fixed size, centring and its menus.
 class tst_RootGateView : public QObject
 {
     Q_OBJECT
@@ -85,38 +73,12 @@ private Q_SLOTS:
         m_launchCalls.clear();
     }
     void cleanup() { m_bed.reset(); }
-    void screenForEveryVerdictAndFlags_data()
-    {
-        QTest::addColumn<Status>("status");
-        QTest::addColumn<bool>("eulaAccepted");
-        QTest::addColumn<bool>("onboardingCompleted");
-        QTest::addColumn<Screen>("expected");
-        for (bool eula : {false, true}) {
-            for (bool intro : {false, true}) {
-                const QByteArray flags = QByteArray(eula ? " eula" : " no-eula") + (intro ? " intro" : " no-intro");
-                const Screen allowed = !eula ? Screen::agreement : !intro ? Screen::introduction : Screen::content;
-                QTest::newRow("checking" + flags) << Status::checking << eula << intro << Screen::loading;
-                QTest::newRow("blocked" + flags) << Status::blocked << eula << intro << Screen::regionBlocked;
-                QTest::newRow("allowed" + flags) << Status::allowed << eula << intro << allowed;
-            }
-        }
-    }
-
-    void screenForEveryVerdictAndFlags()
-    {
-        QFETCH(Status, status);
-        QFETCH(bool, eulaAccepted);
-        QFETCH(bool, onboardingCompleted);
-        QFETCH(Screen, expected);
-        QCOMPARE(RootGateView::chooseScreen(status, eulaAccepted, onboardingCompleted), expected);
-    }
-
+    // Whatever the stored flags; the allowed verdict is the new user's way below.
     void liveVerdicts_data()
     {
         QTest::addColumn<Status>("status");
         QTest::newRow("no answer yet") << Status::checking;
         QTest::newRow("blocked") << Status::blocked;
-        QTest::newRow("allowed") << Status::allowed;
     }
 
     void liveVerdicts()
@@ -124,30 +86,25 @@ private Q_SLOTS:
         QFETCH(Status, status);
         m_bed->setFlags(true, true);
         const QString region = QStringLiteral("/api/brisko/region.php");
-        if (status == Status::checking) {
-            ScriptedResponse silent;
-            silent.ending = ScriptedResponse::Ending::neverAnswer;
+        ScriptedResponse silent;
+        silent.ending = ScriptedResponse::Ending::neverAnswer;
+        if (status == Status::checking)
             m_bed->server.enqueue(region, silent);
-        } else {
-            m_bed->server.setCountry(status == Status::blocked ? QStringLiteral("UA") : QStringLiteral("RU"));
-        }
+        else
+            m_bed->server.setCountry(QStringLiteral("UA"));
         std::unique_ptr<RootGateView> gate = makeGate();
         QSignalSpy quit(gate.get(), &RootGateView::quitRequested);
         gate->show();
         QTRY_COMPARE(m_bed->server.count(region), qsizetype(1));
         QTRY_COMPARE(m_bed->regionGate.status(), status);
-        QTRY_COMPARE(gate->screen(), RootGateView::chooseScreen(status, true, true));
-        const bool allowed = status == Status::allowed;
+        QTRY_COMPARE(gate->screen(), status == Status::checking ? Screen::loading : Screen::regionBlocked);
         // The gate hears that the evaluation finished after the status is published.
-        QTRY_COMPARE(gate->launchDutiesRequested(), allowed);
         QCoreApplication::processEvents();
-        QCOMPARE(gate->launchDutiesRequested(), allowed);
+        QVERIFY(!gate->launchDutiesRequested());
         QWidget* shown = gate->currentScreenWidget();
         QVERIFY(shown->isVisible());
-        // The main content is built only when it is to be shown; launch duties
-        // only after an allowed verdict.
-        QCOMPARE(shown == m_content.data(), allowed);
-        QCOMPARE(std::pair(m_contentBuilt, launches()), std::pair(int(allowed), int(allowed)));
+        // Neither content nor launch duties before an allowed verdict.
+        QCOMPARE(std::pair(m_contentBuilt, launches()), std::pair(0, 0));
 
         auto* loading = qobject_cast<LaunchLoadingView*>(shown);
         QCOMPARE(bool(loading), status == Status::checking);
@@ -198,7 +155,7 @@ private Q_SLOTS:
         agreement->textView()->setFocus();
         QTest::keyClick(agreement->textView(), Qt::Key_Return);
         QCOMPARE(gate->screen(), Screen::introduction);
-        QVERIFY(m_bed->appState->settings().eulaAccepted);
+        QVERIFY(m_bed->state()->settings().eulaAccepted);
 
         // The introduction: welcome, the archive folder (chosen here), permissions.
         auto* view = qobject_cast<FirstLaunchOnboardingView*>(gate->currentScreenWidget());
@@ -207,7 +164,7 @@ private Q_SLOTS:
         QTest::mouseClick(view->nextButton(), Qt::LeftButton);
         QVERIFY(view->backButton()->isEnabled());
         QTest::mouseClick(view->chooseFolderButton(), Qt::LeftButton);
-        QCOMPARE(m_bed->appState->settings().archivePath, archive);
+        QCOMPARE(m_bed->state()->settings().archivePath, archive);
         QCOMPARE(view->archivePathLabel()->toolTip(), archive);
         QTest::mouseClick(view->backButton(), Qt::LeftButton);
         QCOMPARE(view->step(), 0);
@@ -230,12 +187,12 @@ private Q_SLOTS:
         gate->hide();
         gate->show();
         gate->runGateTask();
-        QVERIFY(m_bed->regionGate.evaluate(m_bed->appState->settings().regionCheckURL).isValid());
+        QVERIFY(m_bed->regionGate.evaluate(m_bed->state()->settings().regionCheckURL).isValid());
         QTRY_COMPARE(m_bed->server.count(QStringLiteral("/api/brisko/region.php")), qsizetype(2));
         QTRY_COMPARE(m_bed->regionGate.status(), Status::allowed);
-        AppSettings settings = m_bed->appState->settings();
+        AppSettings settings = m_bed->state()->settings();
         settings.showAds = false;
-        m_bed->appState->setSettings(settings);
+        m_bed->state()->setSettings(settings);
         QCoreApplication::processEvents();
         const QList<qsizetype> once{started.size(), m_launchCalls.size(), launches(), m_contentBuilt};
         QCOMPARE(once, QList<qsizetype>(4, 1));
@@ -376,8 +333,7 @@ private:
             m_bed->services(),
             [this] {
                 ++m_contentBuilt;
-                m_content = new QLabel(QStringLiteral("Обзор"));
-                return m_content.data();
+                return new QLabel(QStringLiteral("Обзор"));
             },
             duties);
         gate->setRuntimeRiskSource([risk] { return risk; });
@@ -388,7 +344,6 @@ private:
 
     std::unique_ptr<GateTestBed> m_bed;
     int m_contentBuilt = 0;
-    QPointer<QWidget> m_content;
     QStringList m_launchCalls;
 };
 

