@@ -272,10 +272,12 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
     Figures offline;
     std::vector<Figures> steady(scenarios.size());
     std::vector<Figures> first(scenarios.size());
-    std::vector<int> runsOnline(scenarios.size(), 0);
-    std::vector<qsizetype> queuedBefore(scenarios.size());
+    // Per store, as each keeps its own capped queue: 2i steady, 2i+1 first attempts.
+    std::vector<int> runsOnline(2 * scenarios.size(), 0);
+    std::vector<qsizetype> queuedBefore(2 * scenarios.size());
     for (size_t i = 0; i < scenarios.size(); ++i) {
-        queuedBefore[i] = queuedEvents(scenarios[i].steadyStore) + queuedEvents(scenarios[i].firstStore);
+        queuedBefore[2 * i] = queuedEvents(scenarios[i].steadyStore);
+        queuedBefore[2 * i + 1] = queuedEvents(scenarios[i].firstStore);
     }
     const auto once = [&](const QByteArray& store, bool off, Figures* into, int* counter) {
         const int dnsBefore = servers.dnsQueries();
@@ -297,8 +299,8 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
     for (int warm = 0; warm < 2; ++warm) {
         once(offlineStore, true, nullptr, nullptr);
         for (size_t i = 0; i < scenarios.size(); ++i) {
-            once(scenarios[i].steadyStore, false, nullptr, &runsOnline[i]);
-            once(scenarios[i].firstStore, false, nullptr, &runsOnline[i]);
+            once(scenarios[i].steadyStore, false, nullptr, &runsOnline[2 * i]);
+            once(scenarios[i].firstStore, false, nullptr, &runsOnline[2 * i + 1]);
         }
     }
     // A run: -1 the offline reference, 2i steady row i, 2i+1 first attempt of row i.
@@ -326,12 +328,12 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
             }
             const Scenario& scenario = scenarios[size_t(run / 2)];
             if (run % 2 == 0) {
-                once(scenario.steadyStore, false, &steady[size_t(run / 2)], &runsOnline[size_t(run / 2)]);
+                once(scenario.steadyStore, false, &steady[size_t(run / 2)], &runsOnline[size_t(run)]);
                 continue;
             }
             SettingsDefaultsStore(QString::fromLocal8Bit(scenario.firstStore), QSettings::IniFormat)
                 .remove(RateLimitGate::backoffKey);
-            once(scenario.firstStore, false, &first[size_t(run / 2)], &runsOnline[size_t(run / 2)]);
+            once(scenario.firstStore, false, &first[size_t(run / 2)], &runsOnline[size_t(run)]);
         }
     }
     const double reference = median(offline.wall);
@@ -355,7 +357,10 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
         }
         // Every run queues scan_started and scan_completed; none is delivered
         // unless the server answers.
-        const qsizetype expected = std::min<qsizetype>(2 * AnalyticsService::maxQueue, queuedBefore[i] + 2 * runsOnline[i]);
+        qsizetype expected = 0;
+        for (const size_t store : {2 * i, 2 * i + 1}) {
+            expected += std::min<qsizetype>(AnalyticsService::maxQueue, queuedBefore[store] + 2 * runsOnline[store]);
+        }
         const qsizetype queued = queuedEvents(scenarios[i].steadyStore) + queuedEvents(scenarios[i].firstStore);
         std::printf("%-22s events kept for later: %lld of %lld\n", scenarios[i].name.constData(), qint64(queued),
                     qint64(expected));
