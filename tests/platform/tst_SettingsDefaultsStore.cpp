@@ -214,6 +214,20 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), onlyTheStore);
     }
 
+    // Qt reports a damaged file only to the first object that parses it, so
+    // the repair runs when a write is the first to meet the file: the
+    // damaged file goes aside until the new one, with what parsed, is in.
+    void aDamagedFileMetFirstByAWriteIsReplaced()
+    {
+        const QString folder = QFileInfo(m_path).path();
+        QVERIFY(QDir().mkpath(folder) && writeAll(m_path, QByteArray("[General\nBriskoSettings=@ByteArray({})\n")));
+        SettingsDefaultsStore store(m_path, QSettings::IniFormat);
+        QVERIFY(store.setData(historyKey, QByteArray("[]")));
+        QCOMPARE(onDisk(historyKey), Value("[]"));
+        QCOMPARE(onDisk(settingsKey), Value("{}"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("defaults.ini")});
+    }
+
     void storesOnOneFileSeeEachOther()
     {
         SettingsDefaultsStore first(m_path, QSettings::IniFormat);
