@@ -37,4 +37,12 @@ struct HttpRequest
     // Asked about every redirect that the same-scheme, same-host rule lets
     // through; false refuses it, and the redirect itself is the answer.
     std::function<bool(const QUrl&)> acceptRedirect;
+
+    // A redirect is followed only to the same scheme and host as url, and
+    // only when acceptRedirect (if any) agrees.
+    bool mayRedirectTo(const QUrl& next) const
+    {
+        return next.scheme().compare(url.scheme(), Qt::CaseInsensitive) == 0
+            && next.host().compare(url.host(), Qt::CaseInsensitive) == 0 && (!acceptRedirect || acceptRedirect(next));
+    }
 };

@@ -1,5 +1,6 @@
 #include "HttpTransport.h"
 
+#include "NetworkErrorTexts.h"
 #include "StatusOnlyPost.h"
 
 #include <QCoreApplication>
@@ -23,12 +24,13 @@ constexpr qint64 readBufferBytes = 64 * 1024;
 struct Exchange
 {
     HttpTransport::Completion done;
-    QUrl origin;
+    // Its request without the body: the address redirects are resolved
+    // against, and the rule that lets them through.
+    HttpRequest request;
     qint64 maxBodyBytes = 0;
     bool statusOnly = false;
     QByteArray body;
     std::function<bool(QByteArrayView)> sink;
-    std::function<bool(const QUrl&)> acceptRedirect;
     qint64 sunk = 0;
     bool sinkRefused = false;
     bool finished = false;
@@ -38,19 +40,19 @@ QString describe(QNetworkReply::NetworkError error, const QString& platformText)
 {
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("сервер отклонил соединение");
+        return NetworkErrorTexts::refused();
     case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("сервер закрыл соединение");
+        return NetworkErrorTexts::closed();
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("сервер не найден");
+        return NetworkErrorTexts::notFound();
     case QNetworkReply::TimeoutError:
-        return QStringLiteral("сервер не ответил вовремя");
+        return NetworkErrorTexts::timedOut();
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("не удалось установить защищённое соединение");
+        return NetworkErrorTexts::secureConnectionFailed();
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::UnknownNetworkError:
-        return QStringLiteral("нет подключения к сети");
+        return NetworkErrorTexts::offline();
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
         return QStringLiteral("сервер перенаправляет запрос на другой адрес");
@@ -151,11 +153,11 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
 
     auto exchange = std::make_shared<Exchange>();
     exchange->done = std::move(done);
-    exchange->origin = request.url;
+    exchange->request = request;
+    exchange->request.body.clear();
     exchange->maxBodyBytes = request.maxBodyBytes;
     exchange->statusOnly = request.statusOnly;
     exchange->sink = request.bodySink;
-    exchange->acceptRedirect = request.acceptRedirect;
 
     // Ends the exchange once. The reply is cut off so that nothing more is
     // read from or sent to the server; its signals are ignored from here on.
@@ -189,7 +191,7 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
             response = httpResponse(reply, *status);
             response.bodyIncomplete = true;
         } else {
-            response.errorText = QStringLiteral("сервер не ответил вовремя");
+            response.errorText = NetworkErrorTexts::timedOut();
         }
         response.timedOut = true;
         complete(response);
@@ -213,10 +215,7 @@ void HttpTransport::send(const HttpRequest& request, Completion done)
     });
 
     connect(reply, &QNetworkReply::redirected, this, [reply, exchange, complete](const QUrl& target) {
-        const QUrl next = exchange->origin.resolved(target);
-        if (next.scheme() == exchange->origin.scheme()
-            && next.host().compare(exchange->origin.host(), Qt::CaseInsensitive) == 0
-            && (!exchange->acceptRedirect || exchange->acceptRedirect(next))) {
+        if (exchange->request.mayRedirectTo(exchange->request.url.resolved(target))) {
             Q_EMIT reply->redirectAllowed();
             return;
         }

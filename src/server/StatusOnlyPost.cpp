@@ -1,5 +1,7 @@
 #include "StatusOnlyPost.h"
 
+#include "NetworkErrorTexts.h"
+
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -17,19 +19,19 @@ QString describe(QAbstractSocket::SocketError error, const QString& platformText
 {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("сервер отклонил соединение");
+        return NetworkErrorTexts::refused();
     case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("сервер закрыл соединение");
+        return NetworkErrorTexts::closed();
     case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("сервер не найден");
+        return NetworkErrorTexts::notFound();
     case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("сервер не ответил вовремя");
+        return NetworkErrorTexts::timedOut();
     case QAbstractSocket::SslHandshakeFailedError:
-        return QStringLiteral("не удалось установить защищённое соединение");
+        return NetworkErrorTexts::secureConnectionFailed();
     case QAbstractSocket::NetworkError:
     case QAbstractSocket::TemporaryError:
     case QAbstractSocket::UnknownSocketError:
-        return QStringLiteral("нет подключения к сети");
+        return NetworkErrorTexts::offline();
     default:
         break;
     }
@@ -102,7 +104,7 @@ StatusOnlyPost::StatusOnlyPost(const HttpRequest& request, const QList<QSslCerti
     // A coarse timer may fire 5 % early; the limit is a promise both ways.
     m_deadline.setTimerType(Qt::PreciseTimer);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        fail(QStringLiteral("сервер не ответил вовремя"), true);
+        fail(NetworkErrorTexts::timedOut(), true);
     });
 }
 
@@ -189,9 +191,7 @@ void StatusOnlyPost::readHead()
         const std::optional<QByteArray> location = response.header(QByteArrayLiteral("Location"));
         if (status >= 300 && status <= 399 && location) {
             const QUrl next = m_url.resolved(QUrl::fromEncoded(*location));
-            if (m_redirects < maxRedirects && next.scheme().compare(m_url.scheme(), Qt::CaseInsensitive) == 0
-                && next.host().compare(m_url.host(), Qt::CaseInsensitive) == 0
-                && (!m_request.acceptRedirect || m_request.acceptRedirect(next))) {
+            if (m_redirects < maxRedirects && m_request.mayRedirectTo(next)) {
                 ++m_redirects;
                 connectTo(next);
                 return;
