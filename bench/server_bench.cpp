@@ -51,8 +51,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFutureWatcher>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -245,8 +243,8 @@ QString queuesOf(const QByteArray& store)
 
 qsizetype queuedEvents(const QByteArray& store)
 {
-    const FolderDefaultsStore queues(queuesOf(store), FolderDefaultsStore::Sync::none);
-    return QJsonDocument::fromJson(queues.data(AnalyticsService::queueKey).value_or("[]")).array().size();
+    const auto queues = std::make_shared<FolderDefaultsStore>(queuesOf(store), FolderDefaultsStore::Sync::none);
+    return StoredQueue<AnalyticsEvent>(queues, AnalyticsService::queueKey, AnalyticsService::maxQueue).load().size();
 }
 
 struct Figures

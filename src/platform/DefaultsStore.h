@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMutex>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -12,6 +14,10 @@
 class DefaultsStore
 {
 public:
+    // What update makes of the current value (nothing when the key is
+    // absent); nothing leaves the value as it is.
+    using Change = std::function<std::optional<QByteArray>(const std::optional<QByteArray>& current)>;
+
     virtual ~DefaultsStore() = default;
 
     // The stored bytes, or nothing when the key is absent or the store cannot be read.
@@ -20,6 +26,27 @@ public:
     // value is then still in place.
     virtual bool setData(const QString& key, const QByteArray& value) = 0;
     virtual bool remove(const QString& key) = 0;
+
+    // Reads the value and writes what change makes of it, with no other
+    // update, appendLine or setData of this object in between (a store kept
+    // in files also keeps other processes out). False when the new value
+    // could not be written (the old one then stays) or change kept it.
+    virtual bool update(const QString& key, const Change& change);
+
+    // Adds line (which holds no '\n') and a '\n' at the end of the value. A
+    // value that does not end with '\n' (a line cut off by a crash, or a value
+    // not written as lines) gets one first, so the new line always stands on
+    // its own. A store kept in files adds it without reading or rewriting the
+    // value: records that only ever grow cost a small write each. Answers the
+    // value's size afterwards, or -1 when the line could not be added.
+    virtual qint64 appendLine(const QString& key, const QByteArray& line);
+
+    // The bytes appendLine adds to a value (the separator included).
+    static QByteArray appendedLine(const QByteArray& value, const QByteArray& line);
+
+private:
+    // Keeps the default update and appendLine of one object one at a time.
+    QMutex m_updateMutex;
 };
 
 using DefaultsStorePtr = std::shared_ptr<DefaultsStore>;

@@ -9,7 +9,6 @@ WriteBehindDefaultsStore::WriteBehindDefaultsStore(DefaultsStorePtr target)
 
 WriteBehindDefaultsStore::~WriteBehindDefaultsStore()
 {
-    // Deferred changes are written here, on this thread.
     waitForWrites();
     {
         QMutexLocker lock(&m_mutex);
@@ -48,19 +47,10 @@ bool WriteBehindDefaultsStore::remove(const QString& key)
     return true;
 }
 
-void WriteBehindDefaultsStore::setWritesDeferred(bool deferred)
-{
-    QMutexLocker lock(&m_mutex);
-    m_deferred = deferred;
-}
-
 void WriteBehindDefaultsStore::change(const QString& key, std::optional<QByteArray> value)
 {
     QMutexLocker lock(&m_mutex);
     m_pending.insert(key, std::move(value));
-    if (defers()) {
-        return;
-    }
     // Most stores of a short run are never changed: their writer is made
     // with the first change.
     if (!m_writer.joinable()) {
@@ -73,11 +63,7 @@ void WriteBehindDefaultsStore::waitForWrites()
 {
     QMutexLocker lock(&m_mutex);
     while (!m_pending.isEmpty() || m_writing) {
-        if (defers() && !m_writing) {
-            writeNext(lock);
-        } else {
-            m_written.wait(&m_mutex);
-        }
+        m_written.wait(&m_mutex);
     }
 }
 

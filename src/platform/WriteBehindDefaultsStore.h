@@ -10,8 +10,9 @@
 
 // A defaults store that takes a change at once and writes it to the store
 // behind it on a thread of its own. Each write of a file store is a flushed
-// replacement of the whole file; records made while a command works (usage
-// events) would otherwise add that wait to every command.
+// replacement of the whole file; records made while the user works (error
+// reports and the list of recent ones) would otherwise add that wait to the
+// operation that raised them.
 //
 // Reads see this object's own changes at once, also while they are still
 // being written. Changes to one key are written in the order made, and
@@ -39,18 +40,8 @@ public:
     // or refused there).
     void waitForWrites();
 
-    // From now on changes wait here until waitForWrites (or the end of the
-    // object) writes them on the thread that calls it, the latest of each
-    // key once; unless a writer thread already runs, which then takes them
-    // as before. For a short process: it ends with waitForWrites anyway, and
-    // a thread, or a replacement of the file per change, would cost it more
-    // than that one write.
-    void setWritesDeferred(bool deferred);
-
 private:
     void change(const QString& key, std::optional<QByteArray> value);
-    // Under the lock: changes wait here, with no writer thread.
-    bool defers() const { return m_deferred && !m_writer.joinable(); }
     void writeNext(QMutexLocker<QMutex>& lock);
     void writeLoop();
 
@@ -65,6 +56,5 @@ private:
     std::optional<QByteArray> m_writingValue;
     bool m_writing = false;
     bool m_stopping = false;
-    bool m_deferred = false;
     std::thread m_writer;
 };

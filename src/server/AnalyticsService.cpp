@@ -7,8 +7,7 @@ AnalyticsService::AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, Se
     : m_clock(std::move(clock))
     , m_info(std::move(info))
     , m_anonymousId(loadOrCreateId(*defaults))
-    , m_queueStore(std::make_shared<WriteBehindDefaultsStore>(movedQueue(defaults, std::move(queueStore))))
-    , m_queue(m_queueStore, queueKey, maxQueue)
+    , m_queue(movedQueue(defaults, std::move(queueStore)), queueKey, maxQueue)
     , m_flusher(m_queue, std::move(client))
 {
 }

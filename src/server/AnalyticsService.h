@@ -8,24 +8,21 @@
 #include "model/UsageEventSink.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
-#include "platform/WriteBehindDefaultsStore.h"
 
 #include <QFuture>
 
 // Anonymous usage events: queued under a random installation id and sent in
-// the background, so that events raised offline are delivered later. The
-// queue is written behind (see WriteBehindDefaultsStore): an event costs the
-// command that raises it no wait for the disk, and a process that ends calls
-// waitForQueueWrites first. Nothing is recorded or sent while analytics is
-// off; the queue then waits until it is switched on again.
+// the background, so that events raised offline are delivered later. An
+// event is one line appended to the queue (see StoredQueue): it reaches the
+// disk at once and costs the command that raises it one small write, however
+// long the queue. Nothing is recorded or sent while analytics is off; the
+// queue then waits until it is switched on again.
 //
 // Each event starts a flush, unless the service serves a short process: then
 // only the first event does, and later ones wait for the next run. A process
 // that ends right after its work (the command line) thus sends while it
 // works, and never starts a send at its end that its exit would have to wait
-// for, or cut off and repeat next time. Its queue is written once, at the
-// end: a thread, or a replacement of the file per event, costs a command
-// more than the events are worth; a process that crashes loses its own.
+// for, or cut off and repeat next time.
 //
 // Confined to the thread of the transport behind its client (the main
 // thread): track is called there, and flushes run there between their
@@ -52,20 +49,12 @@ public:
     // Finishes when everything queued so far has been tried once (at once
     // when disabled, without a valid endpoint or with nothing queued).
     QFuture<void> flush(const QString& endpoint, bool enabled);
-    // For a short process (the command line): only the first event starts a
-    // flush, and the queue is written once, by waitForQueueWrites at its end.
-    void setShortLivedProcess(bool shortLived)
-    {
-        m_sendOnce = shortLived;
-        m_queueStore->setWritesDeferred(shortLived);
-    }
+    // For a short process (the command line): only the first event starts a flush.
+    void setShortLivedProcess(bool shortLived) { m_sendOnce = shortLived; }
     bool isFlushing() const { return m_flusher.isRunning(); }
     // Finishes when the running flush ends (at once when none runs); starts none.
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
     void setPostTimeout(std::chrono::milliseconds timeout) { m_flusher.setTimeout(timeout); }
-
-    // Returns when every event tracked so far is in the defaults store.
-    void waitForQueueWrites() { m_queueStore->waitForWrites(); }
 
     AnalyticsEventList loadQueue() const { return m_queue.load(); }
     bool saveQueue(const AnalyticsEventList& events) const { return m_queue.save(events); }
@@ -77,7 +66,6 @@ private:
     ClockPtr m_clock;
     ClientInfo m_info;
     QString m_anonymousId;
-    std::shared_ptr<WriteBehindDefaultsStore> m_queueStore;
     StoredQueue<AnalyticsEvent> m_queue;
     QueueFlusher<AnalyticsEvent> m_flusher;
     bool m_sendOnce = false;

@@ -97,10 +97,8 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
         sends.append(reporter->service()->whenIdle());
     }
     const bool settled = awaitSends(sends, grace);
-    // What was not delivered is stored before the process may end.
-    if (usage) {
-        usage->waitForQueueWrites();
-    }
+    // What was not delivered is stored before the process may end (usage
+    // events are on disk from the moment they are tracked).
     if (reporter) {
         reporter->service()->waitForListWrites();
     }

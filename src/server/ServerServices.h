@@ -34,7 +34,7 @@ void startShortLivedProcess();
 // For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
 // every host of gate that has not answered a post still in flight counts as
-// unreachable, the usage and error queues are written through, and the retained services
+// unreachable, the error queue is written through, and the retained services
 // are let go. What was not delivered stays queued for a later run. True when
 // no flush was left running.
 bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);

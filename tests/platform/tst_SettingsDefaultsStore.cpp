@@ -15,6 +15,10 @@
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -88,7 +92,6 @@ public:
     QStringList refused;
     QMap<QString, QByteArray> values;
     QList<std::optional<QByteArray>> written;
-    QList<QThread*> writers;
 
 private:
     bool write(const QString& key, const std::optional<QByteArray>& value)
@@ -97,7 +100,6 @@ private:
         allowed.acquire();
         QMutexLocker lock(&m_mutex);
         written.append(value);
-        writers.append(QThread::currentThread());
         if (refused.contains(key))
             return false;
         if (value)
@@ -304,30 +306,12 @@ private Q_SLOTS:
         QCOMPARE(target->written, (QList<Value>{QByteArray("1"), std::nullopt, QByteArray("3")}));
         QCOMPARE(target->data(QStringLiteral("queue")), Value("3"));
         QCOMPARE(target->data(QStringLiteral("gone")), std::nullopt);
-    }
-
-    // A short process defers its changes: they wait, readable, until
-    // waitForWrites writes the latest of each key once, on its own thread. A
-    // change the store behind refuses is dropped: the store's value reads again.
-    void deferredChangesAreWrittenByTheWait()
-    {
-        auto target = std::make_shared<HeldStore>();
-        target->values.insert(QStringLiteral("refused"), "kept");
-        target->refused = {QStringLiteral("refused")};
-        target->allowed.release(3);
-        WriteBehindDefaultsStore store(target);
-        store.setWritesDeferred(true);
-        QVERIFY(store.setData(QStringLiteral("queue"), "1"));
-        QVERIFY(store.setData(QStringLiteral("queue"), "2"));
-        QVERIFY(store.remove(QStringLiteral("gone")));
-        QVERIFY(store.setData(QStringLiteral("refused"), "new"));
-        QCOMPARE(store.data(QStringLiteral("queue")), Value("2"));
-        QCOMPARE(store.data(QStringLiteral("refused")), Value("new"));
-        QVERIFY(target->written.isEmpty());
+        // A change the store behind refuses is dropped: its value reads again.
+        target->refused = {QStringLiteral("queue")};
+        target->allowed.release();
+        QVERIFY(store.setData(QStringLiteral("queue"), "4"));
         store.waitForWrites();
-        QCOMPARE(target->written, (QList<Value>{std::nullopt, QByteArray("2"), QByteArray("new")}));
-        QCOMPARE(target->writers, QList<QThread*>(3, QThread::currentThread()));
-        QCOMPARE(store.data(QStringLiteral("refused")), Value("kept"));
+        QCOMPARE(store.data(QStringLiteral("queue")), Value("3"));
     }
 
     void writeBehindHasEveryChangeInTheFileOnceDestroyed()
@@ -375,6 +359,71 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("Other.json")}));
     }
 
+    // An appended line stands on its own whatever the value ends with, the
+    // same in the folder store (which only appends) and in any other (which
+    // rewrites the value).
+    void appendedLineStandsOnItsOwn_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray line = R"({"n":"я"})";
+        for (const bool folder : {true, false}) {
+            const char* store = folder ? "folder store, " : "settings file, ";
+            QTest::addRow("%sno value", store) << folder << QByteArray() << line + '\n';
+            QTest::addRow("%san array written whole", store) << folder << QByteArray("[{}]") << "[{}]\n" + line + '\n';
+            QTest::addRow("%slines", store) << folder << QByteArray("{}\n") << "{}\n" + line + '\n';
+            QTest::addRow("%sa line cut off", store) << folder << QByteArray("{}\n{\"n") << "{}\n{\"n\n" + line + '\n';
+        }
+    }
+    void appendedLineStandsOnItsOwn()
+    {
+        QFETCH(bool, folder);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const QString queues = m_dir->filePath(QStringLiteral("очереди.queues"));
+        const DefaultsStorePtr store = folder
+            ? DefaultsStorePtr(std::make_shared<FolderDefaultsStore>(queues, FolderDefaultsStore::Sync::data))
+            : DefaultsStorePtr(std::make_shared<SettingsDefaultsStore>(m_path, QSettings::IniFormat));
+        if (!before.isEmpty())
+            QVERIFY(store->setData(QStringLiteral("Queue"), before));
+        QCOMPARE(store->appendLine(QStringLiteral("Queue"), R"({"n":"я"})"), qint64(after.size()));
+        QCOMPARE(store->data(QStringLiteral("Queue")), Value(after));
+        if (folder)
+            QCOMPARE(readAll(queues + QStringLiteral("/Queue.json")), after);
+    }
+
+    // Separate holders of one folder, as separate processes are, append while
+    // another rewrites the value: the lock on the folder keeps every line.
+    void updatesKeepLinesAppendedMeanwhile()
+    {
+        const QString queues = m_dir->filePath(QStringLiteral("q"));
+        constexpr int writers = 3;
+        constexpr int lines = 150;
+        std::atomic<int> finished = 0;
+        std::vector<std::thread> threads;
+        for (int w = 0; w < writers; ++w) {
+            threads.emplace_back([&, w] {
+                FolderDefaultsStore own(queues, FolderDefaultsStore::Sync::none);
+                for (int i = 0; i < lines; ++i)
+                    own.appendLine(QStringLiteral("Queue"), QByteArray::number(w * lines + i));
+                ++finished;
+            });
+        }
+        FolderDefaultsStore rewriter(queues, FolderDefaultsStore::Sync::none);
+        while (finished < writers)
+            rewriter.update(QStringLiteral("Queue"), [](const Value& current) { return Value(current.value_or("")); });
+        for (std::thread& thread : threads)
+            thread.join();
+        QList<QByteArray> stored = rewriter.data(QStringLiteral("Queue")).value_or("").split('\n');
+        QCOMPARE(stored.takeLast(), QByteArray());
+        std::sort(stored.begin(), stored.end(), [](const QByteArray& a, const QByteArray& b) { return a.toInt() < b.toInt(); });
+        QList<QByteArray> expected;
+        for (int n = 0; n < writers * lines; ++n)
+            expected.append(QByteArray::number(n));
+        QCOMPARE(stored, expected);
+    }
+
     void folderStoreRefusesWhatItCannotKeep()
     {
         const QString folder = m_dir->filePath(QStringLiteral("q"));
@@ -383,12 +432,14 @@ private Q_SLOTS:
             QVERIFY2(!store.setData(key, "x"), qPrintable(key));
             QVERIFY2(!store.data(key), qPrintable(key));
             QVERIFY2(!store.remove(key), qPrintable(key));
+            QCOMPARE(store.appendLine(key, "x"), -1);
         }
         QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("Escape.json"))));
         // A folder where the record's file belongs: the replacement cannot be
         // renamed over it (as root too), and its temporary file goes again.
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/Queue.json/inside")));
         QVERIFY(!store.setData(QStringLiteral("Queue"), "new"));
+        QCOMPARE(store.appendLine(QStringLiteral("Queue"), "new"), -1);
         QVERIFY(!store.data(QStringLiteral("Queue")));
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList({QStringLiteral("Queue.json")}));

@@ -40,8 +40,8 @@ class tst_ErrorReporting : public ServerTestCase
 
 private Q_SLOTS:
     void keepsTheNewestAndRemovesTheOldestEqual();
-    void unreadableValueReadsAsEmptyAndIsReplaced_data();
-    void unreadableValueReadsAsEmptyAndIsReplaced();
+    void damageCostsOnlyTheDamagedRecords_data();
+    void damageCostsOnlyTheDamagedRecords();
     void overlappingFlushesLoseAndRepeatNothing();
     void interruptedFlushResendsOnlyWhatWasInFlight();
     void reportIsSentWithItsFields();
@@ -137,25 +137,34 @@ void tst_ErrorReporting::keepsTheNewestAndRemovesTheOldestEqual()
     QCOMPARE(texts(notes.load()), QStringList({QStringLiteral("два"), QStringLiteral("пять")}));
     // Another holder of the key sees every change at once.
     QCOMPARE(texts(queue(3).load()), texts(notes.load()));
+    // Appended lines are folded into one array once they pass the queue's
+    // bytes, so the value stays bounded however long the program runs.
+    const QString large(400, QChar(u'я'));
+    for (int i = 0; i < 20; ++i) {
+        notes.append(Note{large + QString::number(i)});
+    }
+    QVERIFY(m_bed->store->data(notes.key())->size() < 3 * StoredQueue<Note>::bytesPerRecord + 1000);
+    QCOMPARE(texts(notes.load()), QStringList({large + QStringLiteral("17"), large + QStringLiteral("18"), large + QStringLiteral("19")}));
 }
 
-void tst_ErrorReporting::unreadableValueReadsAsEmptyAndIsReplaced_data()
+void tst_ErrorReporting::damageCostsOnlyTheDamagedRecords_data()
 {
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QStringList>("readable");
+    const QStringList x{QStringLiteral("x")};
     QTest::newRow("not JSON") << QByteArray("\xff\xfe not json") << QStringList();
     QTest::newRow("an array left open") << QByteArray(R"([{"message":"x"})") << QStringList();
-    QTest::newRow("an object") << QByteArray(R"({"message":"x"})") << QStringList();
-    QTest::newRow("an element that is no object") << QByteArray(R"([{"message":"x"},7])") << QStringList();
     // One damaged record costs none of the others.
-    QTest::newRow("a record that does not decode")
-        << QByteArray(R"([{"message":"x"},{"message":1}])") << QStringList({QStringLiteral("x")});
+    QTest::newRow("an element that is no object") << QByteArray(R"([{"message":"x"},7])") << x;
+    QTest::newRow("a record that does not decode") << QByteArray(R"([{"message":"x"},{"message":1}])") << x;
     QTest::newRow("brackets and quotes inside a text, spaces between")
         << QByteArray(R"( [ {"message":"}],{\"[\\"} ,{"message":"y"} ] )")
         << QStringList({QStringLiteral("}],{\"[\\"), QStringLiteral("y")});
+    QTest::newRow("appended lines, the last cut off by a crash")
+        << QByteArray("[{\"message\":\"x\"}]\n{\"message\":\"y\"}\n\n{\"message\":\"") << QStringList({QStringLiteral("x"), QStringLiteral("y")});
 }
 
-void tst_ErrorReporting::unreadableValueReadsAsEmptyAndIsReplaced()
+void tst_ErrorReporting::damageCostsOnlyTheDamagedRecords()
 {
     QFETCH(QByteArray, stored);
     QFETCH(QStringList, readable);
@@ -513,7 +522,6 @@ void tst_ErrorReporting::usageSwitchedOffSendsNothing()
     m_bed->gate->block(QStringLiteral("127.0.0.1"), 600);
     service->track(QStringLiteral("app_launch"), {}, true, m_bed->endpoint(events));
     QVERIFY(ServerTestBed::await(service->whenIdle()));
-    service->waitForQueueWrites();
     m_bed->restart();
     auto fresh = makeUsage();
     QVERIFY(ServerTestBed::await(fresh->flush(m_bed->endpoint(events), false)));

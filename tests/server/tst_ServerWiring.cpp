@@ -1,6 +1,5 @@
 #include "BriskoTest.h"
 #include "CliSandbox.h"
-#include "FakeClock.h"
 #include "ServerTestCase.h"
 #include "TestValues.h"
 
@@ -9,33 +8,14 @@
 #include "app/ProcessServices.h"
 #include "platform/FolderDefaultsStore.h"
 #include "platform/PlatformDefaultsStore.h"
-#include "platform/SettingsDefaultsStore.h"
 #include "server/AnalyticsService.h"
 #include "server/ErrorReporter.h"
 #include "server/ServerServices.h"
 #include "update/UpdateError.h"
 
 #include <QJsonArray>
-#include <QSemaphore>
 #include <QtTest>
 
-#include <thread>
-
-namespace {
-// Holds the usage queue's writes until the test lets them through.
-class GatedStore : public SettingsDefaultsStore
-{
-public:
-    using SettingsDefaultsStore::SettingsDefaultsStore;
-    bool setData(const QString& key, const QByteArray& value) override
-    {
-        if (key == AnalyticsService::queueKey)
-            gate.acquire();
-        return SettingsDefaultsStore::setData(key, value);
-    }
-    QSemaphore gate;
-};
-} // namespace
 
 // The program's own environment: usage events and error reports of the
 // application state reach the server services, and BRISKO_OFFLINE keeps
@@ -57,7 +37,7 @@ private Q_SLOTS:
     void trackedEventsReachOneSetOfServerServices();
     void reporterStartsFromTheStoredSettings();
     void offlineRecordsAndSendsNothing();
-    void anEndingProcessStoresItsQueueFirst();
+    void aKilledCommandKeepsItsEvents();
     void aQueueLeftInTheSettingsFileMovesOutOfIt();
     void commandsThatAskTheServer_data();
     void commandsThatAskTheServer();
@@ -93,13 +73,12 @@ private:
     // The names of the usage events the program left queued.
     QStringList queued() const
     {
+        const auto queues = std::make_shared<FolderDefaultsStore>(m_bed->path(QStringLiteral("defaults.queues")),
+                                                                  FolderDefaultsStore::Sync::none);
         QStringList names;
-        const QByteArray stored =
-            FolderDefaultsStore(m_bed->path(QStringLiteral("defaults.queues")), FolderDefaultsStore::Sync::none)
-                .data(QStringLiteral("BriskoAnalyticsQueue"))
-                .value_or("[]");
-        for (const QJsonValue& event : QJsonDocument::fromJson(stored).array()) {
-            names.append(event.toObject().value(QLatin1String("event")).toString());
+        for (const AnalyticsEvent& event :
+             StoredQueue<AnalyticsEvent>(queues, AnalyticsService::queueKey, AnalyticsService::maxQueue).load()) {
+            names.append(event.event);
         }
         return names;
     }
@@ -143,7 +122,6 @@ void tst_ServerWiring::trackedEventsReachOneSetOfServerServices()
     off.analyticsEnabled = false;
     state.setSettings(off);
     state.track(QStringLiteral("scan_started"), {{QStringLiteral("categories"), QStringLiteral("appCaches")}});
-    std::static_pointer_cast<AnalyticsService>(first.usage)->waitForQueueWrites();
     QCOMPARE(PlatformDefaultsStore::openQueues()->data(AnalyticsService::queueKey).value_or("[]"), QByteArray("[]"));
 }
 
@@ -178,27 +156,24 @@ void tst_ServerWiring::offlineRecordsAndSendsNothing()
     QVERIFY(m_bed->server.requests().isEmpty());
 }
 
-void tst_ServerWiring::anEndingProcessStoresItsQueueFirst()
+// An event is on disk once tracked: a command killed while it waits for an
+// unanswered post keeps both its events for a later run.
+void tst_ServerWiring::aKilledCommandKeepsItsEvents()
 {
-    // The queue is written behind the events; a process that ends right
-    // after its last event (a command whose host is backing off) must not
-    // end before that write.
-    const QString file = m_bed->path(QStringLiteral("gated.ini"));
-    auto store = std::make_shared<GatedStore>(file, QSettings::IniFormat);
-    const std::shared_ptr<AnalyticsService> service =
-        ServerServices::analytics(store, store, std::make_shared<FakeClock>(), m_process.transport.data(), m_process.gate);
-    m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("events.php")), ScriptedResponse::closed());
-    service->track(QStringLiteral("scan_completed"), {}, true, m_bed->endpoint(QStringLiteral("events.php")));
-    std::thread opener([&store] {
-        QThread::msleep(100);
-        store->gate.release();
-    });
-    ServerServices::finishSends(*m_process.gate, std::chrono::milliseconds(0));
-    const QByteArray stored =
-        SettingsDefaultsStore(file, QSettings::IniFormat).data(AnalyticsService::queueKey).value_or("[]");
-    opener.join();
-    QCOMPARE(QJsonDocument::fromJson(stored).array().size(), 1);
-    QTRY_VERIFY(!service->isFlushing());
+    m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("events.php")), ScriptedResponse::silent());
+    QProcessEnvironment environment = m_sandbox.environment();
+    environment.insert(QStringLiteral("BRISKO_DEFAULTS"), m_bed->path(QStringLiteral("defaults.ini")));
+    environment.insert(QStringLiteral("BRISKO_OFFLINE"), QString());
+    QProcess command;
+    command.setProcessEnvironment(environment);
+    command.start(CliSandbox::program(), {QStringLiteral("scan"), QStringLiteral("downloadsInbox"), QStringLiteral("--json")});
+    QByteArray output;
+    // The result is printed whole before the command waits for its sends.
+    QTRY_VERIFY((output += command.readAllStandardOutput()).trimmed().endsWith('}'));
+    QTRY_COMPARE(m_bed->server.requests().size(), 1);
+    command.kill();
+    QVERIFY(command.waitForFinished());
+    QCOMPARE(queued(), QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
 }
 
 void tst_ServerWiring::aQueueLeftInTheSettingsFileMovesOutOfIt()

@@ -1,0 +1,34 @@
+#include "DefaultsStore.h"
+
+#include <QMutexLocker>
+
+bool DefaultsStore::update(const QString& key, const Change& change)
+{
+    QMutexLocker lock(&m_updateMutex);
+    const std::optional<QByteArray> next = change(data(key));
+    return next && setData(key, *next);
+}
+
+qint64 DefaultsStore::appendLine(const QString& key, const QByteArray& line)
+{
+    qint64 size = -1;
+    const bool added = update(key, [&](const std::optional<QByteArray>& current) {
+        QByteArray next = current.value_or(QByteArray());
+        next += appendedLine(next, line);
+        size = next.size();
+        return std::optional<QByteArray>(next);
+    });
+    return added ? size : -1;
+}
+
+QByteArray DefaultsStore::appendedLine(const QByteArray& value, const QByteArray& line)
+{
+    QByteArray bytes;
+    bytes.reserve(line.size() + 2);
+    if (!value.isEmpty() && !value.endsWith('\n')) {
+        bytes += '\n';
+    }
+    bytes += line;
+    bytes += '\n';
+    return bytes;
+}
