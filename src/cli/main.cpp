@@ -17,8 +17,8 @@
 #endif
 
 namespace {
-// How long sends still running may hold the process after its output: with
-// the exit itself the process ends within 0.4 s of its output.
+// How long sends still running may go on after the command's output, in the
+// copy of the process that finishes them: it ends within 0.4 s of the output.
 constexpr std::chrono::milliseconds sendGrace{250};
 } // namespace
 
@@ -32,7 +32,7 @@ int main(int argc, char* argv[])
     CommandDispatcher dispatcher(console, CliCommands::all(), process);
 
     // Usage events and error reports of the command outlive it, so that the
-    // sends they started get their grace below; sends start while it works.
+    // sends they started can finish beyond its exit; sends start while it works.
     ServerServices::startShortLivedProcess();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
@@ -44,7 +44,7 @@ int main(int argc, char* argv[])
     // Saving the settings hands work to the pool, which may hand reports back
     // to this thread: both are done before the sends are counted.
     QThreadPool::globalInstance()->waitForDone();
-    ServerServices::finishSends(*process.gate, sendGrace);
+    ServerServices::finishSendsBeyondExit(*process.gate, sendGrace);
     QThreadPool::globalInstance()->waitForDone();
     std::fflush(stdout);
     std::fflush(stderr);

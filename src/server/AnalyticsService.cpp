@@ -2,6 +2,8 @@
 
 #include <QUuid>
 
+#include <utility>
+
 AnalyticsService::AnalyticsService(DefaultsStorePtr defaults, ClockPtr clock, ServerHTTPClient client,
                                    ClientInfo info, DefaultsStorePtr queueStore)
     : m_clock(std::move(clock))
@@ -73,10 +75,23 @@ void AnalyticsService::track(const QString& event, const QMap<QString, QString>&
     record.timestamp = ClientInfo::timestamp(m_clock->now());
     record.metadata = metadata;
     m_queue.append(record);
-    if (!m_sendOnce || !m_sent) {
-        m_sent = true;
+    if (m_deferSends) {
+        m_deferredEndpoint = endpoint;
+    } else {
         flush(endpoint, true);
     }
+}
+
+bool AnalyticsService::hasDeferredFlush() const
+{
+    const QUrl url = HttpTransport::serverUrl(m_deferredEndpoint);
+    return url.isValid() && m_flusher.wouldPost(url);
+}
+
+QFuture<void> AnalyticsService::flushDeferred()
+{
+    const QString endpoint = std::exchange(m_deferredEndpoint, QString());
+    return endpoint.isEmpty() ? QtFuture::makeReadyFuture() : flush(endpoint, true);
 }
 
 QFuture<void> AnalyticsService::flush(const QString& endpoint, bool enabled)

@@ -18,11 +18,11 @@
 // long the queue. Nothing is recorded or sent while analytics is off; the
 // queue then waits until it is switched on again.
 //
-// Each event starts a flush, unless the service serves a short process: then
-// only the first event does, and later ones wait for the next run. A process
-// that ends right after its work (the command line) thus sends while it
-// works, and never starts a send at its end that its exit would have to wait
-// for, or cut off and repeat next time.
+// Each event starts a flush, unless the service serves a short process (the
+// command line): there events are only queued while it works, and
+// flushDeferred sends them after its output, from the copy of the process
+// that outlives it (ServerServices::finishSendsBeyondExit), so that no send
+// takes the command's time.
 //
 // Confined to the thread of the transport behind its client (the main
 // thread): track is called there, and flushes run there between their
@@ -49,8 +49,14 @@ public:
     // Finishes when everything queued so far has been tried once (at once
     // when disabled, without a valid endpoint or with nothing queued).
     QFuture<void> flush(const QString& endpoint, bool enabled);
-    // For a short process (the command line): only the first event starts a flush.
-    void setShortLivedProcess(bool shortLived) { m_sendOnce = shortLived; }
+    // For a short process (the command line): events start no flush.
+    void setShortLivedProcess(bool shortLived) { m_deferSends = shortLived; }
+    // Whether flushDeferred would post: an event was queued by a short
+    // process, and its host is not held back.
+    bool hasDeferredFlush() const;
+    // Flushes to the endpoint of the last event a short process queued; at
+    // once when there was none.
+    QFuture<void> flushDeferred();
     bool isFlushing() const { return m_flusher.isRunning(); }
     // Finishes when the running flush ends (at once when none runs); starts none.
     QFuture<void> whenIdle() { return m_flusher.whenIdle(); }
@@ -68,8 +74,8 @@ private:
     QString m_anonymousId;
     StoredQueue<AnalyticsEvent> m_queue;
     QueueFlusher<AnalyticsEvent> m_flusher;
-    bool m_sendOnce = false;
-    bool m_sent = false;
+    bool m_deferSends = false;
+    QString m_deferredEndpoint;
 };
 
 using AnalyticsServicePtr = std::shared_ptr<AnalyticsService>;

@@ -47,6 +47,9 @@ public:
 
     void setTimeout(std::chrono::milliseconds timeout) { m_state->timeout = timeout; }
     bool isRunning() const { return m_state->running; }
+    // Whether a flush to url would post now, rather than keep everything for
+    // a host that is held back.
+    bool wouldPost(const QUrl& url) const { return !m_state->client.holdsBack(url); }
 
     // Finishes when the running passes end; at once when none runs.
     QFuture<void> whenIdle()

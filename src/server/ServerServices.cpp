@@ -1,6 +1,7 @@
 #include "ServerServices.h"
 
 #include "model/AppSettings.h"
+#include "platform/BackgroundContinuation.h"
 #include "platform/PlatformPaths.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -17,6 +19,9 @@ QMutex mutex;
 std::weak_ptr<AnalyticsService> analyticsInstance;
 std::weak_ptr<ErrorReporter> reporterInstance;
 bool retaining = false;
+// The continuation's sends end after their grace; this only stops one that
+// a lock left behind by another thread would hang.
+constexpr std::chrono::seconds continuationLimit{2};
 std::vector<std::shared_ptr<void>> retained;
 
 // Under the lock.
@@ -110,6 +115,44 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
         released.swap(retained);
     }
     return settled;
+}
+
+void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace)
+{
+    // Reports handed over from other threads are stored before anything is awaited.
+    QCoreApplication::processEvents();
+    std::shared_ptr<AnalyticsService> usage;
+    std::shared_ptr<ErrorReporter> reporter;
+    {
+        QMutexLocker lock(&mutex);
+        usage = analyticsInstance.lock();
+        reporter = reporterInstance.lock();
+    }
+    const bool usageWaits = usage && usage->hasDeferredFlush();
+    const bool sending =
+        usageWaits || (usage && usage->isFlushing()) || (reporter && reporter->service()->isFlushing());
+    if (sending) {
+        // The copy has this thread only: the error lists' writer finishes here.
+        if (reporter) {
+            reporter->service()->waitForListWrites();
+        }
+        switch (BackgroundContinuation::split(continuationLimit)) {
+        case BackgroundContinuation::Side::caller:
+            return;
+        case BackgroundContinuation::Side::continuation:
+            if (usageWaits) {
+                usage->flushDeferred();
+            }
+            finishSends(gate, grace);
+            std::_Exit(0);
+        case BackgroundContinuation::Side::unavailable:
+            break;
+        }
+    }
+    if (usageWaits) {
+        usage->flushDeferred();
+    }
+    finishSends(gate, grace);
 }
 
 bool ServerServices::awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace)

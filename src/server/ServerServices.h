@@ -28,8 +28,8 @@ std::shared_ptr<ErrorReporter> errorReporter(const DefaultsStorePtr& defaults, c
 // Marks a short-lived process (the command line): from now on the services
 // made here are also kept by this module until finishSends, so that the sends
 // a command started can go on after the command's own objects are gone, and
-// the usage service works for a short process (AnalyticsService), so that no
-// send starts at the end of the command.
+// the usage service works for a short process (AnalyticsService): its events
+// wait for finishSendsBeyondExit.
 void startShortLivedProcess();
 // For the end of a short-lived process (main thread): gives the flushes that
 // run at most grace on the event loop, returning as soon as they end; then
@@ -38,6 +38,15 @@ void startShortLivedProcess();
 // are let go. What was not delivered stays queued for a later run. True when
 // no flush was left running.
 bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
+// For the end of the command line, once its output is complete and the
+// other threads are idle: when there is something to send (the usage events
+// the command queued, unless their host is held back, or sends still
+// running), the sends go on in a copy of the process (BackgroundContinuation)
+// that gives them finishSends' grace and ends, while this returns at once for
+// the process to exit; whoever waits for the command does not wait for the
+// server. Where nothing is to be sent it is finishSends; where the process
+// cannot be split, the sends get their grace here.
+void finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace);
 // Runs the event loop until every future has finished or grace has passed;
 // true when all finished.
 bool awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace);

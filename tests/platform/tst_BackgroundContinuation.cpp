@@ -1,0 +1,84 @@
+#include "BriskoTest.h"
+#include "platform/BackgroundContinuation.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+// In the copy of this threaded test, async-signal-safe calls only.
+[[noreturn]] void reportAndHang(const QByteArray& report)
+{
+    struct stat out = {};
+    struct stat null = {};
+    const bool quiet =
+        ::fstat(STDOUT_FILENO, &out) == 0 && ::stat("/dev/null", &null) == 0 && out.st_rdev == null.st_rdev;
+    char line[64];
+    const int length = std::snprintf(line, sizeof line, "%d %d %d", int(::getpid()), ::getsid(0) == ::getpid(), quiet);
+    const QByteArray partial = report + ".part";
+    const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd >= 0 && ::write(fd, line, size_t(length)) == length && ::close(fd) == 0) {
+        ::rename(partial.constData(), report.constData());
+    }
+    for (;;) {
+        ::pause();
+    }
+}
+} // namespace
+
+// The copy that finishes a command's sends: a process of its own that holds
+// nothing of the caller's output, is outside the caller's job, and is ended
+// by its limit when it hangs.
+class tst_BackgroundContinuation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void theCopyLetsTheCallersReaderGoAndEndsAtItsLimit()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray report = QFile::encodeName(dir.filePath(QStringLiteral("копия")));
+        // The caller's output is a pipe, as when a script reads a command's result.
+        int pipe[2];
+        QCOMPARE(::pipe2(pipe, O_CLOEXEC), 0);
+        const int savedOut = ::dup(STDOUT_FILENO);
+        QVERIFY(::dup2(pipe[1], STDOUT_FILENO) >= 0);
+        ::close(pipe[1]);
+        const BackgroundContinuation::Side side = BackgroundContinuation::split(std::chrono::seconds(1));
+        if (side == BackgroundContinuation::Side::continuation) {
+            reportAndHang(report);
+        }
+        ::dup2(savedOut, STDOUT_FILENO);
+        ::close(savedOut);
+        QVERIFY(side == BackgroundContinuation::Side::caller);
+
+        QTRY_VERIFY(QFile::exists(QFile::decodeName(report)));
+        QFile file(QFile::decodeName(report));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> facts = file.readAll().split(' ');
+        QCOMPARE(facts.size(), 3);
+        QCOMPARE(facts.at(1), QByteArray("1")); // a session of its own
+        QCOMPARE(facts.at(2), QByteArray("1")); // its output goes nowhere
+        // The copy still runs, yet the reader of the caller's output sees its end.
+        QCOMPARE(::fcntl(pipe[0], F_SETFL, O_NONBLOCK), 0);
+        char byte;
+        QCOMPARE(::read(pipe[0], &byte, 1), ssize_t(0));
+        ::close(pipe[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(pid_t(facts.at(0).toInt()), &status, 0), pid_t(facts.at(0).toInt()));
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), SIGALRM);
+    }
+};
+
+BRISKO_TEST(tst_BackgroundContinuation)
+#include "tst_BackgroundContinuation.moc"
