@@ -16,10 +16,10 @@
 // untimed runs each, so that events have queued up); "first attempt" runs
 // start each without the stored back-off, so each one tries the host, as the
 // first run after a back-off period does. Printed: median wall time online /
-// offline (goal <= 1.05 in steady state; a first attempt may hold the exit
-// for the sends' grace), the time from the command's output to its exit
-// (goal <= 0.4 s), the resolver queries, the peak memory and the queue kept
-// for later.
+// offline (goal <= 1.05), the time from the command's output to its exit and
+// the worst time from its output to the end of the copy that sends its
+// events (goal <= 0.4 s), the resolver queries, the peak memory and the
+// queue kept for later.
 //
 // Then, inside this process, the largest gap of the event loop while a scan
 // runs with usage events, error reports and the region check going to each
@@ -67,6 +67,7 @@
 #include <sched.h>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -153,11 +154,17 @@ struct RunResult
     bool ok = false;
     double wallMs = 0;
     double afterOutputMs = 0;
+    // From the output to the end of the last process the command left
+    // behind (the copy that sends its events), or to its exit.
+    double sendsEndMs = 0;
     long maxRssKb = 0;
 };
 
 // Runs brisko with standard output on a pipe: the last byte read marks the
-// output, the reaped child the exit.
+// output, the reaped child the exit. The benchmark is the subreaper of what
+// the command leaves running (main), so the copy that sends its events is
+// reaped here too, before the next run: its end is measured, and it does not
+// run beside the next command.
 RunResult runBrisko(const char* binary, const QByteArray& home, const QByteArray& store, bool offline,
                     const QStringList& arguments)
 {
@@ -232,6 +239,21 @@ RunResult runBrisko(const char* binary, const QByteArray& home, const QByteArray
     // shows the difference here.
     result.afterOutputMs = end - lastOutput;
     result.maxRssKb = usage.ru_maxrss;
+    double sendsEnd = end;
+    for (int left = 0;;) {
+        const pid_t other = ::waitpid(-1, &left, 0);
+        if (other > 0) {
+            sendsEnd = nowMs();
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    result.sendsEndMs = sendsEnd - lastOutput;
+    // What the run (or the benchmark between runs) left to write back goes
+    // to the disk now, not during the next timed run: ext4 starts writing a
+    // file renamed over another at once, and a run that meets that write-back
+    // waits for the journal.
+    ::sync();
     return result;
 }
 
@@ -251,6 +273,7 @@ struct Figures
 {
     std::vector<double> wall;
     std::vector<double> afterOutput;
+    std::vector<double> sendsEnd;
     std::vector<double> rss;
     std::vector<double> dns;
 };
@@ -289,6 +312,7 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
         if (into) {
             into->wall.push_back(run.wallMs);
             into->afterOutput.push_back(run.afterOutputMs);
+            into->sendsEnd.push_back(run.sendsEndMs);
             into->rss.push_back(double(run.maxRssKb));
             into->dns.push_back(servers.dnsQueries() - dnsBefore);
         }
@@ -331,27 +355,24 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
             }
             SettingsDefaultsStore(QString::fromLocal8Bit(scenario.firstStore), QSettings::IniFormat)
                 .remove(RateLimitGate::backoffKey);
+            ::sync();
             once(scenario.firstStore, false, &first[size_t(run / 2)], &runsOnline[size_t(run)]);
         }
     }
     const double reference = median(offline.wall);
     std::printf("offline (BRISKO_OFFLINE=1): median %.1f ms, peak memory %.0f MiB\n", reference,
                 median(offline.rss) / 1024.0);
-    std::printf("%-22s %-14s %9s %8s %-8s %12s %10s %-8s %8s %9s\n", "server", "runs", "median ms", "/offline",
-                "(<=1.05)", "output->exit", "worst", "(<=0.4s)", "dns q.", "peak MiB");
+    std::printf("%-22s %-14s %9s %8s %-8s %12s %16s %-8s %7s %9s\n", "server", "runs", "median ms", "/offline",
+                "(<=1.05)", "output->exit", "sends end, worst", "(<=0.4s)", "dns q.", "peak MiB");
     for (size_t i = 0; i < scenarios.size(); ++i) {
         for (const auto& [kind, figures] : {std::pair<const char*, const Figures&>{"steady", steady[i]},
                                             std::pair<const char*, const Figures&>{"first attempt", first[i]}}) {
-            const bool isSteady = &figures == &steady[i];
             const double ratio = reference > 0 ? median(figures.wall) / reference : 0;
-            const double worstExit = *std::max_element(figures.afterOutput.begin(), figures.afterOutput.end());
-            // A first attempt may hold the exit for the sends' grace (at most
-            // once per back-off period): its bound is the exit deadline.
-            std::printf("%-22s %-14s %9.1f %8.3f %-8s %10.0f ms %7.0f ms %-8s %8.1f %9.0f\n",
+            const double worstEnd = *std::max_element(figures.sendsEnd.begin(), figures.sendsEnd.end());
+            std::printf("%-22s %-14s %9.1f %8.3f %-8s %10.0f ms %13.0f ms %-8s %7.1f %9.0f\n",
                         scenarios[i].name.constData(), kind, median(figures.wall), ratio,
-                        isSteady ? (ratio <= 1.05 ? "met" : "NOT met") : "(grace)", median(figures.afterOutput),
-                        worstExit, worstExit <= 400 ? "met" : "NOT met", median(figures.dns),
-                        median(figures.rss) / 1024.0);
+                        ratio <= 1.05 ? "met" : "NOT met", median(figures.afterOutput), worstEnd,
+                        worstEnd <= 400 ? "met" : "NOT met", median(figures.dns), median(figures.rss) / 1024.0);
         }
         // Every run queues scan_started and scan_completed; none is delivered
         // unless the server answers.
@@ -492,6 +513,8 @@ int main(int argc, char** argv)
     ::mkdir(work.constData(), 0755);
     QByteArray namespaceError;
     const bool silentResolver = ::geteuid() == 0 && enterSilentResolverNamespace(work, &namespaceError);
+    // What the commands leave running comes back to this process (runBrisko).
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
 
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
