@@ -24,6 +24,21 @@ bool retaining = false;
 constexpr std::chrono::seconds continuationLimit{2};
 std::vector<std::shared_ptr<void>> retained;
 
+struct LiveServices
+{
+    std::shared_ptr<AnalyticsService> usage;
+    std::shared_ptr<ErrorReporter> reporter;
+};
+
+// What is still to be sent, once the reports handed over from other threads
+// are stored.
+LiveServices liveServices()
+{
+    QCoreApplication::processEvents();
+    QMutexLocker lock(&mutex);
+    return {analyticsInstance.lock(), reporterInstance.lock()};
+}
+
 // Under the lock.
 void retain(std::shared_ptr<void> service)
 {
@@ -85,15 +100,7 @@ void ServerServices::startShortLivedProcess()
 
 bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds grace)
 {
-    // Reports handed over from other threads are stored before anything is awaited.
-    QCoreApplication::processEvents();
-    std::shared_ptr<AnalyticsService> usage;
-    std::shared_ptr<ErrorReporter> reporter;
-    {
-        QMutexLocker lock(&mutex);
-        usage = analyticsInstance.lock();
-        reporter = reporterInstance.lock();
-    }
+    const auto [usage, reporter] = liveServices();
     QList<QFuture<void>> sends;
     if (usage) {
         sends.append(usage->whenIdle());
@@ -119,15 +126,7 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
 
 void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace)
 {
-    // Reports handed over from other threads are stored before anything is awaited.
-    QCoreApplication::processEvents();
-    std::shared_ptr<AnalyticsService> usage;
-    std::shared_ptr<ErrorReporter> reporter;
-    {
-        QMutexLocker lock(&mutex);
-        usage = analyticsInstance.lock();
-        reporter = reporterInstance.lock();
-    }
+    const auto [usage, reporter] = liveServices();
     const bool usageWaits = usage && usage->hasDeferredFlush();
     const bool sending =
         usageWaits || (usage && usage->isFlushing()) || (reporter && reporter->service()->isFlushing());

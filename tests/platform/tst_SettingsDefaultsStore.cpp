@@ -444,6 +444,11 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList({QStringLiteral("Queue.json")}));
         QVERIFY(QFileInfo(folder + QStringLiteral("/Queue.json/inside")).isDir());
+        // A folder that cannot be made: no change is taken.
+        FolderDefaultsStore underAFile(folder + QStringLiteral("/Queue.json/inside/x/y"), FolderDefaultsStore::Sync::none);
+        QVERIFY(QFile(folder + QStringLiteral("/Queue.json/inside/x")).open(QIODevice::WriteOnly));
+        QVERIFY(!underAFile.update(QStringLiteral("Queue"), [](const Value&) { return Value("new"); }));
+        QCOMPARE(underAFile.appendLine(QStringLiteral("Queue"), "new"), -1);
     }
 
 private:
