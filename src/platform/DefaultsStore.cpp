@@ -32,3 +32,14 @@ QByteArray DefaultsStore::appendedLine(const QByteArray& value, const QByteArray
     bytes += '\n';
     return bytes;
 }
+
+std::shared_ptr<void> DefaultsStore::tryClaim(const QString& name)
+{
+    QMutexLocker lock(&m_claimsMutex);
+    if (!m_claims.value(name).expired()) {
+        return nullptr;
+    }
+    auto claim = std::make_shared<int>(0);
+    m_claims.insert(name, claim);
+    return claim;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QMutex>
 #include <QString>
 
@@ -41,12 +42,22 @@ public:
     // value's size afterwards, or -1 when the line could not be added.
     virtual qint64 appendLine(const QString& key, const QByteArray& line);
 
+    // A claim on name that no other holder of the store's data can have at
+    // the same time (a store kept in files: no other process either), held
+    // while the returned object lives; nothing when another holds it. A child
+    // process made by fork shares the claim it was born with. The default is
+    // a claim within this object.
+    virtual std::shared_ptr<void> tryClaim(const QString& name);
+
     // The bytes appendLine adds to a value (the separator included).
     static QByteArray appendedLine(const QByteArray& value, const QByteArray& line);
 
 private:
     // Keeps the default update and appendLine of one object one at a time.
     QMutex m_updateMutex;
+    // The default claims: a name is claimed while its entry's object lives.
+    QMutex m_claimsMutex;
+    QHash<QString, std::weak_ptr<void>> m_claims;
 };
 
 using DefaultsStorePtr = std::shared_ptr<DefaultsStore>;

@@ -142,6 +142,32 @@ qint64 FolderDefaultsStore::appendLine(const QString& key, const QByteArray& lin
     return added ? qint64(before.st_size) + bytes.size() : -1;
 }
 
+std::shared_ptr<void> FolderDefaultsStore::tryClaim(const QString& name)
+{
+    const QByteArray path = pathOf(name);
+    if (path.isEmpty()) {
+        return nullptr;
+    }
+    const QByteArray folder = QFile::encodeName(m_folder);
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+        return nullptr;
+    }
+    const QByteArray claimPath = folder + "/." + QFile::encodeName(name) + ".claim";
+    const int fd = ::open(claimPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::shared_ptr<void>(new int(fd), [](void* held) {
+        auto* descriptor = static_cast<int*>(held);
+        ::close(*descriptor);
+        delete descriptor;
+    });
+}
+
 bool FolderDefaultsStore::replace(const QString& key, const QByteArray& path, const QByteArray& value)
 {
     const QByteArray folder = QFile::encodeName(m_folder);

@@ -35,6 +35,8 @@ public:
     bool remove(const QString& key) override;
     bool update(const QString& key, const Change& change) override;
     qint64 appendLine(const QString& key, const QByteArray& line) override;
+    // flock on ".<name>.claim" in the folder, taken without waiting.
+    std::shared_ptr<void> tryClaim(const QString& name) override;
 
     const QString& folder() const { return m_folder; }
 

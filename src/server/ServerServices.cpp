@@ -127,7 +127,14 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
 void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace)
 {
     const auto [usage, reporter] = liveServices();
-    const bool usageWaits = usage && usage->hasDeferredFlush();
+    // A copy of an earlier command still sending the queue would post the
+    // same events: they wait for a later command. The claim goes with the
+    // copy and ends with it.
+    std::shared_ptr<void> claim;
+    if (usage && usage->hasDeferredFlush()) {
+        claim = usage->claimSending();
+    }
+    const bool usageWaits = claim != nullptr;
     const bool sending =
         usageWaits || (usage && usage->isFlushing()) || (reporter && reporter->service()->isFlushing());
     if (sending) {

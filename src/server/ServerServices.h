@@ -44,8 +44,11 @@ bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
 // running), the sends go on in a copy of the process (BackgroundContinuation)
 // that gives them finishSends' grace and ends, while this returns at once for
 // the process to exit; whoever waits for the command does not wait for the
-// server. Where nothing is to be sent it is finishSends; where the process
-// cannot be split, the sends get their grace here.
+// server. The usage queue is sent by one copy at a time (its claim, see
+// StoredQueue::claimSending): while an earlier command's copy still sends,
+// this command's events wait for a later one. Where nothing is to be sent it
+// is finishSends; where the process cannot be split, the sends get their
+// grace here.
 void finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace);
 // Runs the event loop until every future has finished or grace has passed;
 // true when all finished.

@@ -51,6 +51,10 @@ public:
 
     bool save(const QList<Record>& records) const { return m_store->setData(m_key, encode(records)); }
 
+    // Held by whoever sends the queue, so that two senders never post the
+    // same records (DefaultsStore::tryClaim); nothing while another holds it.
+    std::shared_ptr<void> claimSending() const { return m_store->tryClaim(m_key + QStringLiteral(".sending")); }
+
     // Drops the oldest records beyond the limit.
     void append(const Record& record) const { addLine(record.toJsonObject()); }
 

@@ -424,6 +424,25 @@ private Q_SLOTS:
         QCOMPARE(stored, expected);
     }
 
+    // A claim excludes every other holder of the folder (as another process
+    // is) until it is dropped; the settings store's claims hold within it.
+    void claimsExcludeOtherHolders()
+    {
+        const QString queues = m_dir->filePath(QStringLiteral("q"));
+        FolderDefaultsStore first(queues, FolderDefaultsStore::Sync::none);
+        FolderDefaultsStore second(queues, FolderDefaultsStore::Sync::none);
+        SettingsDefaultsStore settings(m_path, QSettings::IniFormat);
+        for (DefaultsStore* other : {static_cast<DefaultsStore*>(&second), static_cast<DefaultsStore*>(&settings)}) {
+            DefaultsStore* holder = other == &second ? static_cast<DefaultsStore*>(&first) : other;
+            std::shared_ptr<void> claim = holder->tryClaim(QStringLiteral("Очередь.sending"));
+            QVERIFY(claim);
+            QVERIFY(!other->tryClaim(QStringLiteral("Очередь.sending")));
+            QVERIFY(other->tryClaim(QStringLiteral("Other")));
+            claim.reset();
+            QVERIFY(other->tryClaim(QStringLiteral("Очередь.sending")));
+        }
+    }
+
     void folderStoreRefusesWhatItCannotKeep()
     {
         const QString folder = m_dir->filePath(QStringLiteral("q"));

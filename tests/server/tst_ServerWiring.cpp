@@ -41,6 +41,7 @@ private Q_SLOTS:
     void commandsThatAskTheServer_data();
     void commandsThatAskTheServer();
     void unansweredSendsWaitForALaterRun();
+    void oneCopySendsAtATime();
     void aServerThatAnswersTakesEveryEventOnce();
     void updateNeverAsksAPlainSource();
 
@@ -266,6 +267,20 @@ void tst_ServerWiring::unansweredSendsWaitForALaterRun()
     QVERIFY2(second.finished && second.exitCode == 0, second.describe());
     QCOMPARE(queued().size(), 4);
     QCOMPARE(m_bed->server.requests().size(), 1);
+}
+
+// While one command's copy still sends the queue, the next command sends
+// nothing: two copies would post the same events.
+void tst_ServerWiring::oneCopySendsAtATime()
+{
+    m_bed->server.setStanding(ServerTestBed::apiPath(QStringLiteral("events.php")), ScriptedResponse::silent());
+    for (int round = 1; round <= 2; ++round) {
+        const CliRun result = run(QStringLiteral("scan|downloadsInbox"));
+        QVERIFY2(result.finished && result.exitCode == 0, result.describe());
+    }
+    QTRY_VERIFY(m_bed->store->data(RateLimitGate::backoffKey));
+    QCOMPARE(m_bed->server.requests().size(), 1);
+    QCOMPARE(queued().size(), 4);
 }
 
 void tst_ServerWiring::aServerThatAnswersTakesEveryEventOnce()
