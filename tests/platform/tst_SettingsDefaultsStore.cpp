@@ -415,11 +415,14 @@ private Q_SLOTS:
             rewriter.update(QStringLiteral("Queue"), [](const Value& current) { return Value(current.value_or("")); });
         for (std::thread& thread : threads)
             thread.join();
+        QVERIFY(rewriter.update(QStringLiteral("Queue"), [](const Value& current) {
+            return Value(QByteArray::number(writers * lines) + '\n' + current.value_or(""));
+        }));
         QList<QByteArray> stored = rewriter.data(QStringLiteral("Queue")).value_or("").split('\n');
         QCOMPARE(stored.takeLast(), QByteArray());
         std::sort(stored.begin(), stored.end(), [](const QByteArray& a, const QByteArray& b) { return a.toInt() < b.toInt(); });
         QList<QByteArray> expected;
-        for (int n = 0; n < writers * lines; ++n)
+        for (int n = 0; n <= writers * lines; ++n)
             expected.append(QByteArray::number(n));
         QCOMPARE(stored, expected);
     }
