@@ -4,7 +4,6 @@
 #include <csignal>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <unistd.h>
 
 BackgroundContinuation::Side BackgroundContinuation::split(std::chrono::seconds limit)
@@ -26,10 +25,6 @@ BackgroundContinuation::Side BackgroundContinuation::split(std::chrono::seconds 
             ::close(nothing);
         }
     }
-    // Only what the user leaves idle: the copy never takes a core from the
-    // next command.
-    const sched_param idle = {};
-    ::sched_setscheduler(0, SCHED_IDLE, &idle);
     ::signal(SIGALRM, SIG_DFL);
     ::alarm(unsigned(std::max<std::chrono::seconds::rep>(1, limit.count())));
     return Side::continuation;
