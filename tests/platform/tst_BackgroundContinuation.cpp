@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +23,8 @@ namespace {
     const bool quiet =
         ::fstat(STDOUT_FILENO, &out) == 0 && ::stat("/dev/null", &null) == 0 && out.st_rdev == null.st_rdev;
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "%d %d %d", int(::getpid()), ::getsid(0) == ::getpid(), quiet);
+    const int length = std::snprintf(line, sizeof line, "%d %d %d %d", int(::getpid()), ::getsid(0) == ::getpid(),
+                                     quiet, ::getpriority(PRIO_PROCESS, 0) > 0);
     const QByteArray partial = report + ".part";
     const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd >= 0 && ::write(fd, line, size_t(length)) == length && ::close(fd) == 0) {
@@ -65,9 +67,10 @@ private Q_SLOTS:
         QFile file(QFile::decodeName(report));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> facts = file.readAll().split(' ');
-        QCOMPARE(facts.size(), 3);
+        QCOMPARE(facts.size(), 4);
         QCOMPARE(facts.at(1), QByteArray("1")); // a session of its own
         QCOMPARE(facts.at(2), QByteArray("1")); // its output goes nowhere
+        QCOMPARE(facts.at(3), QByteArray("1")); // it yields to the user's work
         // The copy still runs, yet the reader of the caller's output sees its end.
         QCOMPARE(::fcntl(pipe[0], F_SETFL, O_NONBLOCK), 0);
         char byte;
