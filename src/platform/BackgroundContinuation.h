@@ -23,8 +23,8 @@ public:
     // caller's standard streams (they are /dev/null), leads a session of its
     // own, so the terminal's signals for the caller's job do not reach it,
     // yields the processor to the user's work (nice 10), and is killed once
-    // limit has passed, whatever it is doing: the other
-    // threads are not copied, and a lock one of them held stays held. Call
-    // it while the other threads are idle.
+    // limit has passed, whatever it is doing: the other threads are not
+    // copied, and a lock one of them held stays held. Call it while the other
+    // threads are idle.
     static Side split(std::chrono::seconds limit);
 };

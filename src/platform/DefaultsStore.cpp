@@ -14,18 +14,18 @@ qint64 DefaultsStore::appendLine(const QString& key, const QByteArray& line)
     qint64 size = -1;
     const bool added = update(key, [&](const std::optional<QByteArray>& current) {
         QByteArray next = current.value_or(QByteArray());
-        next += appendedLine(next, line);
+        next += appendedLine(line, next.isEmpty() || next.endsWith('\n'));
         size = next.size();
         return std::optional<QByteArray>(next);
     });
     return added ? size : -1;
 }
 
-QByteArray DefaultsStore::appendedLine(const QByteArray& value, const QByteArray& line)
+QByteArray DefaultsStore::appendedLine(const QByteArray& line, bool afterLineEnd)
 {
     QByteArray bytes;
     bytes.reserve(line.size() + 2);
-    if (!value.isEmpty() && !value.endsWith('\n')) {
+    if (!afterLineEnd) {
         bytes += '\n';
     }
     bytes += line;

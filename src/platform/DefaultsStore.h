@@ -49,8 +49,9 @@ public:
     // a claim within this object.
     virtual std::shared_ptr<void> tryClaim(const QString& name);
 
-    // The bytes appendLine adds to a value (the separator included).
-    static QByteArray appendedLine(const QByteArray& value, const QByteArray& line);
+    // The bytes appendLine adds to a value whose last byte is, or is not, a
+    // line end (an empty value counts as one).
+    static QByteArray appendedLine(const QByteArray& line, bool afterLineEnd);
 
 private:
     // Keeps the default update and appendLine of one object one at a time.

@@ -14,6 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+// The store's folder, made private when missing; false when it cannot be.
+bool makeFolder(const QByteArray& folder)
+{
+    return ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST;
+}
+} // namespace
+
 // The folder, made if missing, open and locked for as long as this lives.
 // Where flock is not supported the change goes ahead under the object's
 // mutex alone, as it would with one process.
@@ -22,7 +30,7 @@ class FolderDefaultsStore::FolderLock
 public:
     explicit FolderLock(const QByteArray& folder)
     {
-        if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+        if (!makeFolder(folder)) {
             return;
         }
         m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -128,7 +136,7 @@ qint64 FolderDefaultsStore::appendLine(const QString& key, const QByteArray& lin
         ::close(fd);
         return -1;
     }
-    const QByteArray bytes = appendedLine(before.st_size == 0 ? QByteArray() : QByteArray(1, last), line);
+    const QByteArray bytes = appendedLine(line, last == '\n');
     bool added = PlatformFileSystem().writeAll(fd, bytes, path) == 0;
     if (added && m_sync == Sync::data) {
         added = ::fdatasync(fd) == 0;
@@ -144,12 +152,12 @@ qint64 FolderDefaultsStore::appendLine(const QString& key, const QByteArray& lin
 
 std::shared_ptr<void> FolderDefaultsStore::tryClaim(const QString& name)
 {
-    const QByteArray path = pathOf(name);
-    if (path.isEmpty()) {
+    // A name that would not do for a key will not do for a claim either.
+    if (pathOf(name).isEmpty()) {
         return nullptr;
     }
     const QByteArray folder = QFile::encodeName(m_folder);
-    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+    if (!makeFolder(folder)) {
         return nullptr;
     }
     const QByteArray claimPath = folder + "/." + QFile::encodeName(name) + ".claim";

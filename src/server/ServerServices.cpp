@@ -19,10 +19,10 @@ QMutex mutex;
 std::weak_ptr<AnalyticsService> analyticsInstance;
 std::weak_ptr<ErrorReporter> reporterInstance;
 bool retaining = false;
+std::vector<std::shared_ptr<void>> retained;
 // The continuation's sends end after their grace; this only stops one that
 // a lock left behind by another thread would hang.
 constexpr std::chrono::seconds continuationLimit{2};
-std::vector<std::shared_ptr<void>> retained;
 
 struct LiveServices
 {
@@ -137,28 +137,24 @@ void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::mil
     const bool usageWaits = claim != nullptr;
     const bool sending =
         usageWaits || (usage && usage->isFlushing()) || (reporter && reporter->service()->isFlushing());
+    auto side = BackgroundContinuation::Side::unavailable;
     if (sending) {
         // The copy has this thread only: the error lists' writer finishes here.
         if (reporter) {
             reporter->service()->waitForListWrites();
         }
-        switch (BackgroundContinuation::split(continuationLimit)) {
-        case BackgroundContinuation::Side::caller:
+        side = BackgroundContinuation::split(continuationLimit);
+        if (side == BackgroundContinuation::Side::caller) {
             return;
-        case BackgroundContinuation::Side::continuation:
-            if (usageWaits) {
-                usage->flushDeferred();
-            }
-            finishSends(gate, grace);
-            std::_Exit(0);
-        case BackgroundContinuation::Side::unavailable:
-            break;
         }
     }
     if (usageWaits) {
         usage->flushDeferred();
     }
     finishSends(gate, grace);
+    if (side == BackgroundContinuation::Side::continuation) {
+        std::_Exit(0);
+    }
 }
 
 bool ServerServices::awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace)

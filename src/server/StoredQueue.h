@@ -30,6 +30,7 @@
 // skipped, so one damaged record costs none of the others; they are left
 // out when the value is next written whole. A failed write is dropped.
 //
+// Record needs toJsonObject(), static fromJsonObject() and operator==.
 template <typename Record>
 class StoredQueue
 {
@@ -95,13 +96,14 @@ private:
         };
         for (const QByteArray& line : stored->split('\n')) {
             const QJsonDocument document = QJsonDocument::fromJson(line);
-            const QJsonValue removed = document.object().value(removedKey);
-            if (removed.isObject() && document.object().size() == 1) {
+            const QJsonObject object = document.object();
+            const QJsonValue removed = object.value(removedKey);
+            if (removed.isObject() && object.size() == 1) {
                 if (const std::optional<Record> record = Record::fromJsonObject(removed.toObject())) {
                     records.removeOne(*record);
                 }
             } else if (document.isObject()) {
-                take(document.object());
+                take(object);
             } else {
                 const QJsonArray array = document.array();
                 std::for_each(array.begin(), array.end(), take);
