@@ -127,18 +127,28 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
 void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace)
 {
     const auto [usage, reporter] = liveServices();
-    // A copy of an earlier command still sending the queue would post the
-    // same events: they wait for a later command. The claim goes with the
-    // copy and ends with it.
+    const bool inFlight = (usage && usage->isFlushing()) || (reporter && reporter->service()->isFlushing());
+    // A sender of an earlier command still sending the queue would post the
+    // same events: they wait for a later command.
     std::shared_ptr<void> claim;
     if (usage && usage->hasDeferredFlush()) {
         claim = usage->claimSending();
     }
+    if (claim && !inFlight) {
+        // The new sender takes the claim itself. Should a later command's
+        // sender take it first, that one sends these events too.
+        claim.reset();
+        const QList<QByteArray> arguments{usageSenderArgument.toUtf8(), usage->deferredEndpoint().toUtf8()};
+        if (BackgroundContinuation::startAfterExit({}, arguments)) {
+            finishSends(gate, grace);
+            return;
+        }
+        claim = usage->claimSending();
+    }
+    // The copy inherits the claim and holds it until it ends.
     const bool usageWaits = claim != nullptr;
-    const bool sending =
-        usageWaits || (usage && usage->isFlushing()) || (reporter && reporter->service()->isFlushing());
     auto side = BackgroundContinuation::Side::unavailable;
-    if (sending) {
+    if (usageWaits || inFlight) {
         // The copy has this thread only: the error lists' writer finishes here.
         if (reporter) {
             reporter->service()->waitForListWrites();
@@ -154,6 +164,21 @@ void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::mil
     finishSends(gate, grace);
     if (side == BackgroundContinuation::Side::continuation) {
         std::_Exit(0);
+    }
+}
+
+void ServerServices::sendQueuedUsage(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
+                                     const ClockPtr& clock, QPointer<HttpTransport> transport,
+                                     std::shared_ptr<RateLimitGate> gate, const QString& endpoint,
+                                     std::chrono::milliseconds grace)
+{
+    BackgroundContinuation::endAfter(continuationLimit);
+    RateLimitGate& hosts = *gate;
+    const std::shared_ptr<AnalyticsService> usage = analytics(defaults, queues, clock, std::move(transport), std::move(gate));
+    // Released only once what the server took has left the queue.
+    if (const std::shared_ptr<void> claim = usage->claimSending()) {
+        usage->flush(endpoint, true);
+        finishSends(hosts, grace);
     }
 }
 

@@ -16,6 +16,10 @@
 // from the settings in the defaults store; the gate keeps its back-offs in
 // that store.
 namespace ServerServices {
+// The arguments a program starts a sender with (sendQueuedUsage): this, then
+// the endpoint.
+inline const QString usageSenderArgument = QStringLiteral("--send-queued-usage");
+
 // queues: where the usage events wait (PlatformDefaultsStore::openQueues),
 // or null to keep them in defaults.
 std::shared_ptr<AnalyticsService> analytics(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
@@ -41,15 +45,26 @@ bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
 // For the end of the command line, once its output is complete and the
 // other threads are idle: when there is something to send (the usage events
 // the command queued, unless their host is held back, or sends still
-// running), the sends go on in a copy of the process (BackgroundContinuation)
-// that gives them finishSends' grace and ends, while this returns at once for
-// the process to exit; whoever waits for the command does not wait for the
-// server. The usage queue is sent by one copy at a time (its claim, see
-// StoredQueue::claimSending): while an earlier command's copy still sends,
+// running), the sends go on in a process that outlives this one and gives
+// them finishSends' grace, while this returns at once for the process to
+// exit; whoever waits for the command does not wait for the server.
+// - Queued events alone go to a new sender: this program started with
+//   usageSenderArgument and the endpoint (BackgroundContinuation::startProgram).
+// - Sends already running (an error report on its way) go on in a copy of
+//   the process (BackgroundContinuation::split), which has their sockets.
+// The usage queue is sent by one process at a time (its claim, see
+// StoredQueue::claimSending): while an earlier command's sender still sends,
 // this command's events wait for a later one. Where nothing is to be sent it
-// is finishSends; where the process cannot be split, the sends get their
+// is finishSends; where no other process can be had, the sends get their
 // grace here.
 void finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace);
+// The whole work of a sender a command started (usageSenderArgument), on the
+// main thread: once it holds the claim on sending the usage queue, sends the
+// queue to endpoint and gives the sends finishSends' grace. Ends the process
+// at the limit a copy has too.
+void sendQueuedUsage(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues, const ClockPtr& clock,
+                     QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate,
+                     const QString& endpoint, std::chrono::milliseconds grace);
 // Runs the event loop until every future has finished or grace has passed;
 // true when all finished.
 bool awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace);
