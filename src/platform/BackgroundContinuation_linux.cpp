@@ -11,6 +11,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -27,27 +28,30 @@ struct Handover
     char** envp = nullptr;
 };
 
-// Runs on the caller's memory beside the caller, until its exec: system calls
-// only, nothing that allocates or that the caller's threads may hold.
+// Runs on the caller's memory beside the caller until its exec, and with the
+// caller's thread state (errno, cancellation, the sanitizers' view of the
+// thread): direct system calls only, nothing that allocates or that the
+// caller's threads may hold.
 __attribute__((no_sanitize("address", "undefined"))) int waitForTheCallersEnd(void* data)
 {
     const auto* handover = static_cast<const Handover*>(data);
     // Nothing of the caller's is held open while waiting: whoever reads the
     // caller's output sees its end when the caller ends.
-    const int nothing = ::open("/dev/null", O_RDWR);
-    for (int stream = 0; stream <= 2; ++stream) {
-        ::dup2(nothing, stream);
+    const long nothing = ::syscall(SYS_openat, AT_FDCWD, "/dev/null", O_RDWR);
+    for (long stream = 0; stream <= 2; ++stream) {
+        ::syscall(SYS_dup3, nothing, stream, 0);
     }
-    ::close_range(3, unsigned(handover->ended) - 1, 0);
-    ::close_range(unsigned(handover->ended) + 1, ~0U, 0);
-    ::setsid();
-    ::setpriority(PRIO_PROCESS, 0, continuationNice);
+    ::syscall(SYS_close_range, 3U, unsigned(handover->ended) - 1, 0U);
+    ::syscall(SYS_close_range, unsigned(handover->ended) + 1, ~0U, 0U);
+    ::syscall(SYS_setsid);
+    ::syscall(SYS_setpriority, PRIO_PROCESS, 0, continuationNice);
     // The pipe's last writer is the caller: its end closes when the caller ends.
     char byte;
-    while (::read(handover->ended, &byte, 1) > 0) {
+    while (::syscall(SYS_read, handover->ended, &byte, 1) > 0) {
     }
-    ::execve(handover->argv[0], handover->argv, handover->envp);
-    ::_exit(127);
+    ::syscall(SYS_execve, handover->argv[0], handover->argv, handover->envp);
+    ::syscall(SYS_exit, 127);
+    return 127;
 }
 } // namespace
 
@@ -114,6 +118,17 @@ bool BackgroundContinuation::startAfterExit(const QByteArray& program, const QLi
 
     int ended[2];
     if (::pipe2(ended, O_CLOEXEC) != 0) {
+        ::munmap(mapping, bytes);
+        return false;
+    }
+    // The waiter puts its standard streams on /dev/null before it waits.
+    if (ended[0] <= STDERR_FILENO) {
+        const int moved = ::fcntl(ended[0], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        ::close(ended[0]);
+        ended[0] = moved;
+    }
+    if (ended[0] < 0) {
+        ::close(ended[1]);
         ::munmap(mapping, bytes);
         return false;
     }

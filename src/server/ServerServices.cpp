@@ -39,6 +39,34 @@ LiveServices liveServices()
     return {analyticsInstance.lock(), reporterInstance.lock()};
 }
 
+// Runs the event loop until every future has finished or grace has passed.
+void awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace)
+{
+    const auto allFinished = [&sends] {
+        return std::all_of(sends.begin(), sends.end(), [](const QFuture<void>& send) { return send.isFinished(); });
+    };
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    std::vector<std::unique_ptr<QFutureWatcher<void>>> watchers;
+    for (const QFuture<void>& send : sends) {
+        auto watcher = std::make_unique<QFutureWatcher<void>>();
+        QObject::connect(watcher.get(), &QFutureWatcherBase::finished, &loop, [&loop, &allFinished] {
+            if (allFinished()) {
+                loop.quit();
+            }
+        });
+        watcher->setFuture(send);
+        watchers.push_back(std::move(watcher));
+    }
+    deadline.start(grace);
+    if (!allFinished()) {
+        loop.exec();
+    }
+}
+
 // Under the lock.
 void retain(std::shared_ptr<void> service)
 {
@@ -98,7 +126,7 @@ void ServerServices::startShortLivedProcess()
     retaining = true;
 }
 
-bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds grace)
+void ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds grace)
 {
     const auto [usage, reporter] = liveServices();
     QList<QFuture<void>> sends;
@@ -108,7 +136,7 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
     if (reporter) {
         sends.append(reporter->service()->whenIdle());
     }
-    const bool settled = awaitSends(sends, grace);
+    awaitSends(sends, grace);
     // What was not delivered is stored before the process may end (usage
     // events are on disk from the moment they are tracked).
     if (reporter) {
@@ -121,7 +149,6 @@ bool ServerServices::finishSends(RateLimitGate& gate, std::chrono::milliseconds 
         retaining = false;
         released.swap(retained);
     }
-    return settled;
 }
 
 void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace)
@@ -180,35 +207,4 @@ void ServerServices::sendQueuedUsage(const DefaultsStorePtr& defaults, const Def
         usage->flush(endpoint, true);
         finishSends(hosts, grace);
     }
-}
-
-bool ServerServices::awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace)
-{
-    const auto allFinished = [&sends] {
-        return std::all_of(sends.begin(), sends.end(), [](const QFuture<void>& send) { return send.isFinished(); });
-    };
-    if (allFinished()) {
-        return true;
-    }
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    std::vector<std::unique_ptr<QFutureWatcher<void>>> watchers;
-    for (const QFuture<void>& send : sends) {
-        auto watcher = std::make_unique<QFutureWatcher<void>>();
-        QObject::connect(watcher.get(), &QFutureWatcherBase::finished, &loop, [&loop, &allFinished] {
-            if (allFinished()) {
-                loop.quit();
-            }
-        });
-        watcher->setFuture(send);
-        watchers.push_back(std::move(watcher));
-    }
-    deadline.start(grace);
-    if (!allFinished()) {
-        loop.exec();
-    }
-    return allFinished();
 }

@@ -39,9 +39,8 @@ void startShortLivedProcess();
 // run at most grace on the event loop, returning as soon as they end; then
 // every host of gate that has not answered a post still in flight counts as
 // unreachable, the error queue is written through, and the retained services
-// are let go. What was not delivered stays queued for a later run. True when
-// no flush was left running.
-bool finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
+// are let go. What was not delivered stays queued for a later run.
+void finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
 // For the end of the command line, once its output is complete and the
 // other threads are idle: when there is something to send (the usage events
 // the command queued, unless their host is held back, or sends still
@@ -65,7 +64,4 @@ void finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace)
 void sendQueuedUsage(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues, const ClockPtr& clock,
                      QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate,
                      const QString& endpoint, std::chrono::milliseconds grace);
-// Runs the event loop until every future has finished or grace has passed;
-// true when all finished.
-bool awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds grace);
 } // namespace ServerServices

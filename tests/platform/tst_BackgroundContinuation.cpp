@@ -82,8 +82,17 @@ private Q_SLOTS:
         QCOMPARE(WTERMSIG(status), SIGALRM);
     }
 
+    void theProgramStartsOnceTheCallerHasEnded_data()
+    {
+        QTest::addColumn<bool>("withoutInput");
+        QTest::newRow("as a shell starts it") << false;
+        // Its first new descriptor then takes the place of standard input.
+        QTest::newRow("without standard input") << true;
+    }
+
     void theProgramStartsOnceTheCallerHasEnded()
     {
+        QFETCH(bool, withoutInput);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QByteArray report = QFile::encodeName(dir.filePath(QStringLiteral("программа")));
@@ -104,6 +113,9 @@ private Q_SLOTS:
             // result; a descriptor without close-on-exec is not handed down either.
             ::dup2(pipe[1], STDOUT_FILENO);
             ::dup(pipe[1]);
+            if (withoutInput) {
+                ::close(STDIN_FILENO);
+            }
             const bool started = BackgroundContinuation::startAfterExit("/bin/sh", {"-c", script, report, lastWord});
             // The caller's last work: the program must not have started yet.
             ::usleep(300 * 1000);
