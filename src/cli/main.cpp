@@ -44,10 +44,10 @@ int main(int argc, char* argv[])
     const ProcessServices process = ProcessServices::forApplication(application);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (arguments.size() == 2 && arguments.first() == ServerServices::usageSenderArgument) {
+    if (arguments == QStringList{ServerServices::usageSenderArgument}) {
         ServerServices::sendQueuedUsage(PlatformDefaultsStore::open(), PlatformDefaultsStore::openQueues(),
                                         std::make_shared<SystemClock>(), process.transport, process.gate,
-                                        arguments.at(1), sendGrace);
+                                        sendGrace);
         exitAtOnce(0);
     }
 

@@ -57,8 +57,6 @@ public:
     // Flushes to the endpoint of the last event a short process queued; at
     // once when there was none.
     QFuture<void> flushDeferred();
-    // That endpoint; empty when there was none.
-    QString deferredEndpoint() const { return m_deferredEndpoint; }
     // See StoredQueue::claimSending.
     std::shared_ptr<void> claimSending() const { return m_queue.claimSending(); }
     bool isFlushing() const { return m_flusher.isRunning(); }

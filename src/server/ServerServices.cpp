@@ -67,6 +67,13 @@ void awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds gra
     }
 }
 
+AppSettings storedSettings(DefaultsStore& defaults)
+{
+    const std::optional<QByteArray> stored = defaults.data(AppSettings::storeKey);
+    return AppSettings::fromJson(stored.value_or(QByteArray()))
+        .value_or(AppSettings::defaults(PlatformPaths::home().toString()));
+}
+
 // Under the lock.
 void retain(std::shared_ptr<void> service)
 {
@@ -112,10 +119,7 @@ std::shared_ptr<ErrorReporter> ServerServices::errorReporter(const DefaultsStore
         // Configured at once from the stored settings, so that a run without
         // launch duties (the command line) reports too and sends what an
         // earlier run left; the launch flow configures it again.
-        const std::optional<QByteArray> stored = defaults->data(AppSettings::storeKey);
-        const AppSettings settings = AppSettings::fromJson(stored.value_or(QByteArray()))
-                                         .value_or(AppSettings::defaults(PlatformPaths::home().toString()));
-        reporter->configure(settings, usage->anonymousId());
+        reporter->configure(storedSettings(*defaults), usage->anonymousId());
     }
     return reporter;
 }
@@ -165,8 +169,7 @@ void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::mil
         // The new sender takes the claim itself. Should a later command's
         // sender take it first, that one sends these events too.
         claim.reset();
-        const QList<QByteArray> arguments{usageSenderArgument.toUtf8(), usage->deferredEndpoint().toUtf8()};
-        if (BackgroundContinuation::startAfterExit({}, arguments)) {
+        if (BackgroundContinuation::startAfterExit({}, {usageSenderArgument.toUtf8()})) {
             finishSends(gate, grace);
             return;
         }
@@ -196,15 +199,16 @@ void ServerServices::finishSendsBeyondExit(RateLimitGate& gate, std::chrono::mil
 
 void ServerServices::sendQueuedUsage(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues,
                                      const ClockPtr& clock, QPointer<HttpTransport> transport,
-                                     std::shared_ptr<RateLimitGate> gate, const QString& endpoint,
-                                     std::chrono::milliseconds grace)
+                                     std::shared_ptr<RateLimitGate> gate, std::chrono::milliseconds grace)
 {
     BackgroundContinuation::endAfter(continuationLimit);
     RateLimitGate& hosts = *gate;
     const std::shared_ptr<AnalyticsService> usage = analytics(defaults, queues, clock, std::move(transport), std::move(gate));
     // Released only once what the server took has left the queue.
     if (const std::shared_ptr<void> claim = usage->claimSending()) {
-        usage->flush(endpoint, true);
+        // As the settings are now: events are not sent once analytics is off.
+        const AppSettings settings = storedSettings(*defaults);
+        usage->flush(settings.analyticsEndpoint, settings.analyticsEnabled);
         finishSends(hosts, grace);
     }
 }

@@ -16,8 +16,7 @@
 // from the settings in the defaults store; the gate keeps its back-offs in
 // that store.
 namespace ServerServices {
-// The arguments a program starts a sender with (sendQueuedUsage): this, then
-// the endpoint.
+// The argument a program is started with to be a sender (sendQueuedUsage).
 inline const QString usageSenderArgument = QStringLiteral("--send-queued-usage");
 
 // queues: where the usage events wait (PlatformDefaultsStore::openQueues),
@@ -47,8 +46,9 @@ void finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
 // running), the sends go on in a process that outlives this one and gives
 // them finishSends' grace, while this returns at once for the process to
 // exit; whoever waits for the command does not wait for the server.
-// - Queued events alone go to a new sender: this program started with
-//   usageSenderArgument and the endpoint (BackgroundContinuation::startProgram).
+// - Queued events alone go to a sender: this program started with
+//   usageSenderArgument once this process has ended
+//   (BackgroundContinuation::startAfterExit).
 // - Sends already running (an error report on its way) go on in a copy of
 //   the process (BackgroundContinuation::split), which has their sockets.
 // The usage queue is sent by one process at a time (its claim, see
@@ -59,9 +59,10 @@ void finishSends(RateLimitGate& gate, std::chrono::milliseconds grace);
 void finishSendsBeyondExit(RateLimitGate& gate, std::chrono::milliseconds grace);
 // The whole work of a sender a command started (usageSenderArgument), on the
 // main thread: once it holds the claim on sending the usage queue, sends the
-// queue to endpoint and gives the sends finishSends' grace. Ends the process
+// queue as the stored settings say (to their endpoint; nothing while
+// analytics is off) and gives the sends finishSends' grace. Ends the process
 // at the limit a copy has too.
 void sendQueuedUsage(const DefaultsStorePtr& defaults, const DefaultsStorePtr& queues, const ClockPtr& clock,
                      QPointer<HttpTransport> transport, std::shared_ptr<RateLimitGate> gate,
-                     const QString& endpoint, std::chrono::milliseconds grace);
+                     std::chrono::milliseconds grace);
 } // namespace ServerServices

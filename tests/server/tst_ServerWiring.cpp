@@ -43,6 +43,7 @@ private Q_SLOTS:
     void unansweredSendsWaitForALaterRun();
     void oneCopySendsAtATime();
     void aServerThatAnswersTakesEveryEventOnce();
+    void theSenderGoesByTheSettingsItFinds();
     void updateNeverAsksAPlainSource();
 
 private:
@@ -294,6 +295,34 @@ void tst_ServerWiring::aServerThatAnswersTakesEveryEventOnce()
     QCOMPARE(m_bed->sent(QStringLiteral("events.php"), QStringLiteral("event")),
              QStringList({QStringLiteral("scan_started"), QStringLiteral("scan_completed"),
                           QStringLiteral("scan_started"), QStringLiteral("scan_completed")}));
+}
+
+// The sender a command leaves behind reads the settings when it runs: events
+// queued while analytics was on are not sent once it is off.
+void tst_ServerWiring::theSenderGoesByTheSettingsItFinds()
+{
+    const QString events = ServerTestBed::apiPath(QStringLiteral("events.php"));
+    m_bed->server.setStanding(events, ScriptedResponse::silent());
+    const CliRun command = run(QStringLiteral("scan|downloadsInbox"));
+    QVERIFY2(command.finished && command.exitCode == 0, command.describe());
+    QTRY_VERIFY(m_bed->store->data(RateLimitGate::backoffKey));
+    m_bed->server.clearStanding(events);
+    QVERIFY(m_bed->store->remove(RateLimitGate::backoffKey));
+
+    AppSettings settings = localSettings();
+    settings.analyticsEnabled = false;
+    QVERIFY(m_bed->store->setData(AppState::settingsKey, settings.toJson().value()));
+    const CliRun off = run(ServerServices::usageSenderArgument);
+    QVERIFY2(off.finished && off.exitCode == 0 && off.out.isEmpty(), off.describe());
+    QCOMPARE(m_bed->server.requests().size(), 1);
+    QCOMPARE(queued().size(), 2);
+
+    settings.analyticsEnabled = true;
+    QVERIFY(m_bed->store->setData(AppState::settingsKey, settings.toJson().value()));
+    const CliRun on = run(ServerServices::usageSenderArgument);
+    QVERIFY2(on.finished && on.exitCode == 0 && on.out.isEmpty(), on.describe());
+    QCOMPARE(m_bed->server.requests().size(), 3);
+    QCOMPARE(queued(), QStringList());
 }
 
 // A version file address that is not HTTPS on the maker's hosts is refused
