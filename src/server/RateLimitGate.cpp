@@ -4,6 +4,7 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -175,6 +176,26 @@ void RateLimitGate::store(const QString& key)
     m_store->setData(backoffKey, encode(stored));
 }
 
+QDateTime RateLimitGate::retryTime(const QString& text)
+{
+    // The form encode writes is read here: Qt's general date parser costs
+    // every command more than the rest of the gate.
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0, end = 0;
+    const QByteArray latin1 = text.toLatin1();
+    if (text.size() == 24
+        && std::sscanf(latin1.constData(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute,
+                       &second, &milliseconds, &end)
+               == 7
+        && end == 24) {
+        const QDate date(year, month, day);
+        const QTime time(hour, minute, second, milliseconds);
+        if (date.isValid() && time.isValid()) {
+            return QDateTime(date, time, Qt::UTC);
+        }
+    }
+    return QDateTime::fromString(text, Qt::ISODateWithMs);
+}
+
 QHash<QString, RateLimitGate::Backoff> RateLimitGate::decode(const QByteArray& stored, const QDateTime& now)
 {
     QHash<QString, Backoff> backoffs;
@@ -183,8 +204,7 @@ QHash<QString, RateLimitGate::Backoff> RateLimitGate::decode(const QByteArray& s
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         const QJsonObject entry = it.value().toObject();
         const int failures = entry.value(QLatin1String("failures")).toInt(0);
-        const QDateTime retryAt =
-            QDateTime::fromString(entry.value(QLatin1String("retryAt")).toString(), Qt::ISODateWithMs);
+        const QDateTime retryAt = retryTime(entry.value(QLatin1String("retryAt")).toString());
         if (failures < 1 || !retryAt.isValid() || retryAt > latest) {
             continue;
         }

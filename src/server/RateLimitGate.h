@@ -81,6 +81,8 @@ private:
     };
 
     static QHash<QString, Backoff> decode(const QByteArray& stored, const QDateTime& now);
+    // A stored time of retry: what encode writes, or any ISO 8601 form.
+    static QDateTime retryTime(const QString& text);
     static QByteArray encode(const QHash<QString, Backoff>& backoffs);
     // Under the lock: writes one key's change into the stored value, keeping
     // what other processes stored for other hosts.

@@ -45,6 +45,9 @@ void awaitSends(const QList<QFuture<void>>& sends, std::chrono::milliseconds gra
     const auto allFinished = [&sends] {
         return std::all_of(sends.begin(), sends.end(), [](const QFuture<void>& send) { return send.isFinished(); });
     };
+    if (allFinished()) {
+        return;
+    }
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);

@@ -32,6 +32,8 @@ private Q_SLOTS:
     void backoffIsKeptInTheStore();
     void unusableStoredBackoffs_data();
     void unusableStoredBackoffs();
+    void storedRetryTimes_data();
+    void storedRetryTimes();
 
 private:
     HttpResponse run(const HttpRequest& request);
@@ -381,6 +383,38 @@ void tst_HttpTransport::unusableStoredBackoffs()
     QVERIFY(m_bed->store->setData(RateLimitGate::backoffKey, stored));
     gate().persistIn(m_bed->store);
     QVERIFY(!gate().isBackingOff(maker));
+}
+
+// The time of retry is read to the millisecond in the form the gate writes,
+// and in any other ISO 8601 form someone may have left.
+void tst_HttpTransport::storedRetryTimes_data()
+{
+    QTest::addColumn<QString>("retryAt");
+    QTest::addColumn<int>("lastSecondHeld");
+    QTest::newRow("as written") << QStringLiteral("2026-03-14T06:31:00.500Z") << 45;
+    QTest::newRow("on the second") << QStringLiteral("2026-03-14T06:31:00.000Z") << 44;
+    QTest::newRow("without milliseconds") << QStringLiteral("2026-03-14T06:31:00Z") << 44;
+    QTest::newRow("with an offset") << QStringLiteral("2026-03-14T08:31:00.500+02:00") << 45;
+    QTest::newRow("no such day") << QStringLiteral("2026-02-30T06:31:00.500Z") << -1;
+    QTest::newRow("something after it") << QStringLiteral("2026-03-14T06:31:00.500Zs") << -1;
+}
+
+void tst_HttpTransport::storedRetryTimes()
+{
+    QFETCH(QString, retryAt);
+    QFETCH(int, lastSecondHeld);
+    m_bed->clock->setNow(QDateTime(QDate(2026, 3, 14), QTime(6, 30, 15), Qt::UTC));
+    const QJsonObject entry{{QStringLiteral("failures"), 1}, {QStringLiteral("retryAt"), retryAt}};
+    QVERIFY(m_bed->store->setData(RateLimitGate::backoffKey,
+                                  QJsonDocument(QJsonObject{{maker, entry}}).toJson(QJsonDocument::Compact)));
+    gate().persistIn(m_bed->store);
+    QCOMPARE(gate().isBackingOff(maker), lastSecondHeld >= 0);
+    if (lastSecondHeld >= 0) {
+        m_bed->clock->advance(lastSecondHeld);
+        QVERIFY(gate().isBackingOff(maker));
+        m_bed->clock->advance(1);
+        QVERIFY(!gate().isBackingOff(maker));
+    }
 }
 
 BRISKO_TEST(tst_HttpTransport)
