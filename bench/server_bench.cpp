@@ -272,22 +272,30 @@ qsizetype queuedEvents(const QByteArray& store)
 struct Figures
 {
     std::vector<double> wall;
+    // The offline twin of each run: the same command offline, right before it.
+    std::vector<double> reference;
     std::vector<double> afterOutput;
     std::vector<double> sendsEnd;
     std::vector<double> rss;
     std::vector<double> dns;
 };
 
-// steadyRepetitions timed runs of the offline reference and of each steady
-// store, firstRepetitions of each first-attempt store. Within a repetition the
-// runs come in a shuffled order (the same for every run of the benchmark), so
-// that no row always follows the same neighbour: with a fixed order, rows
-// that run the same code came out up to 10 % apart on a 30 ms command.
+// steadyRepetitions timed runs of each steady store, firstRepetitions of each
+// first-attempt store. Within a repetition the runs come in a shuffled order
+// (the same for a given seed), so that no row always follows the same
+// neighbour: with a fixed order, rows that run the same code came out up to
+// 10 % apart on a 30 ms command. Each timed run has an offline twin, run
+// right before it in the same conditions, and a row's ratio is against its
+// twins: with one offline row for all, where the shuffle put a row (after the
+// idle wait of a silent server's sender, say) still moved its ratio by up to
+// 0.04 from one seed to another. The twin never runs after its run: a run
+// that follows the wait for a silent server's sender is slow even after a
+// warm-up run, which made those twins 10 % slower.
 void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios, const QStringList& command,
-                  int steadyRepetitions, int firstRepetitions, UnreachableServers& servers)
+                  int steadyRepetitions, int firstRepetitions, UnreachableServers& servers, unsigned seed)
 {
     const QByteArray label = command.join(QLatin1Char(' ')).toLocal8Bit();
-    std::printf("\n== brisko %s: %d runs offline and in each steady row, %d in each first-attempt row\n",
+    std::printf("\n== brisko %s: %d runs in each steady row, %d in each first-attempt row, each with an offline twin\n",
                 label.constData(), steadyRepetitions, firstRepetitions);
     const QByteArray offlineStore = scenarios.front().steadyStore;
     const QStringList warmUpCommand{QStringLiteral("scan"), QStringLiteral("downloadsInbox")};
@@ -301,21 +309,30 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
         queuedBefore[2 * i] = queuedEvents(scenarios[i].steadyStore);
         queuedBefore[2 * i + 1] = queuedEvents(scenarios[i].firstStore);
     }
+    std::mt19937 shuffler(seed);
+    const auto run = [&](const QByteArray& store, bool off) {
+        const RunResult result = runBrisko(BRISKO_BIN, home, store, off, command);
+        if (!result.ok) {
+            fail("brisko " + label + " did not succeed");
+        }
+        return result;
+    };
     // A first-attempt store forgets its back-off right after each run, so
     // that its next run tries the host again, and meets the disk as idle as
     // any other run does (the write is flushed here, not just before it).
     const auto once = [&](const QByteArray& store, bool off, Figures* into, int* counter, bool forget = false) {
         // An untimed offline run first: a run that follows an idle wait (the
-        // benchmark reaping a copy that waited out a silent server) took half
+        // benchmark reaping a sender that waited out a silent server) took half
         // as long again on this machine, the same offline command included.
-        if (into) {
+        const bool timed = into != nullptr;
+        RunResult twin;
+        if (timed) {
             runBrisko(BRISKO_BIN, home, offlineStore, true, warmUpCommand);
+            twin = run(offlineStore, true);
         }
         const int dnsBefore = servers.dnsQueries();
-        const RunResult run = runBrisko(BRISKO_BIN, home, store, off, command);
-        if (!run.ok) {
-            fail("brisko " + label + " did not succeed");
-        }
+        const RunResult result = run(store, off);
+        const int dnsQueries = servers.dnsQueries() - dnsBefore;
         if (forget) {
             SettingsDefaultsStore(QString::fromLocal8Bit(store), QSettings::IniFormat).remove(RateLimitGate::backoffKey);
             ::sync();
@@ -323,12 +340,15 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
         if (counter) {
             ++*counter;
         }
-        if (into) {
-            into->wall.push_back(run.wallMs);
-            into->afterOutput.push_back(run.afterOutputMs);
-            into->sendsEnd.push_back(run.sendsEndMs);
-            into->rss.push_back(double(run.maxRssKb));
-            into->dns.push_back(servers.dnsQueries() - dnsBefore);
+        if (timed) {
+            into->wall.push_back(result.wallMs);
+            into->reference.push_back(twin.wallMs);
+            into->afterOutput.push_back(result.afterOutputMs);
+            into->sendsEnd.push_back(result.sendsEndMs);
+            into->rss.push_back(double(result.maxRssKb));
+            into->dns.push_back(dnsQueries);
+            offline.wall.push_back(twin.wallMs);
+            offline.rss.push_back(double(twin.maxRssKb));
         }
     };
     // Two untimed runs each first, so that events have queued up.
@@ -339,14 +359,10 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
             once(scenarios[i].firstStore, false, nullptr, &runsOnline[2 * i + 1], true);
         }
     }
-    // A run: -1 the offline reference, 2i steady row i, 2i+1 first attempt of row i.
-    std::mt19937 shuffler(20261207);
+    // A run: 2i steady row i, 2i+1 first attempt of row i.
     const int repetitions = std::max(steadyRepetitions, firstRepetitions);
     for (int r = 0; r < repetitions; ++r) {
         std::vector<int> runs;
-        if (r < steadyRepetitions) {
-            runs.push_back(-1);
-        }
         for (int i = 0; i < int(scenarios.size()); ++i) {
             if (r < steadyRepetitions) {
                 runs.push_back(2 * i);
@@ -357,31 +373,27 @@ void benchCommand(const QByteArray& home, const std::vector<Scenario>& scenarios
             }
         }
         std::shuffle(runs.begin(), runs.end(), shuffler);
-        for (const int run : runs) {
-            if (run < 0) {
-                once(offlineStore, true, &offline, nullptr);
+        for (const int row : runs) {
+            const Scenario& scenario = scenarios[size_t(row / 2)];
+            if (row % 2 == 0) {
+                once(scenario.steadyStore, false, &steady[size_t(row / 2)], &runsOnline[size_t(row)]);
                 continue;
             }
-            const Scenario& scenario = scenarios[size_t(run / 2)];
-            if (run % 2 == 0) {
-                once(scenario.steadyStore, false, &steady[size_t(run / 2)], &runsOnline[size_t(run)]);
-                continue;
-            }
-            once(scenario.firstStore, false, &first[size_t(run / 2)], &runsOnline[size_t(run)], true);
+            once(scenario.firstStore, false, &first[size_t(row / 2)], &runsOnline[size_t(row)], true);
         }
     }
-    const double reference = median(offline.wall);
-    std::printf("offline (BRISKO_OFFLINE=1): median %.1f ms, peak memory %.0f MiB\n", reference,
+    std::printf("offline twins (BRISKO_OFFLINE=1): median %.1f ms, peak memory %.0f MiB\n", median(offline.wall),
                 median(offline.rss) / 1024.0);
-    std::printf("%-22s %-14s %9s %8s %-8s %12s %16s %-8s %7s %9s\n", "server", "runs", "median ms", "/offline",
-                "(<=1.05)", "output->exit", "sends end, worst", "(<=0.4s)", "dns q.", "peak MiB");
+    std::printf("%-22s %-14s %9s %8s %8s %-8s %12s %16s %-8s %7s %9s\n", "server", "runs", "median ms", "twins ms",
+                "/offline", "(<=1.05)", "output->exit", "sends end, worst", "(<=0.4s)", "dns q.", "peak MiB");
     for (size_t i = 0; i < scenarios.size(); ++i) {
         for (const auto& [kind, figures] : {std::pair<const char*, const Figures&>{"steady", steady[i]},
                                             std::pair<const char*, const Figures&>{"first attempt", first[i]}}) {
+            const double reference = median(figures.reference);
             const double ratio = reference > 0 ? median(figures.wall) / reference : 0;
             const double worstEnd = *std::max_element(figures.sendsEnd.begin(), figures.sendsEnd.end());
-            std::printf("%-22s %-14s %9.1f %8.3f %-8s %10.0f ms %13.0f ms %-8s %7.1f %9.0f\n",
-                        scenarios[i].name.constData(), kind, median(figures.wall), ratio,
+            std::printf("%-22s %-14s %9.1f %8.1f %8.3f %-8s %10.0f ms %13.0f ms %-8s %7.1f %9.0f\n",
+                        scenarios[i].name.constData(), kind, median(figures.wall), reference, ratio,
                         ratio <= 1.05 ? "met" : "NOT met", median(figures.afterOutput), worstEnd,
                         worstEnd <= 400 ? "met" : "NOT met", median(figures.dns), median(figures.rss) / 1024.0);
         }
@@ -546,10 +558,14 @@ int main(int argc, char** argv)
     const QCommandLineOption topOption(QStringLiteral("top"),
                                        QStringLiteral("Project folders of the cache tree (default 6)."),
                                        QStringLiteral("n"), QStringLiteral("6"));
-    parser.addOptions({repsOption, firstRepsOption, workFolder, topOption});
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("Seed of the order of the runs (default 20261207)."),
+                                        QStringLiteral("n"), QStringLiteral("20261207"));
+    parser.addOptions({repsOption, firstRepsOption, workFolder, topOption, seedOption});
     parser.process(app);
     const int repetitions = std::max(1, parser.value(repsOption).toInt());
     const int firstRepetitions = std::max(1, parser.value(firstRepsOption).toInt());
+    const unsigned seed = parser.value(seedOption).toUInt();
 
     if (!silentResolver) {
         std::printf("(no silent-resolver namespace: %s; run as root for the name-lookup case)\n",
@@ -614,11 +630,11 @@ int main(int argc, char** argv)
     }
 
     benchCommand(home, scenarios, {QStringLiteral("scan"), QStringLiteral("systemJunk")}, repetitions,
-                 firstRepetitions, servers);
+                 firstRepetitions, servers, seed);
     // On a 30 ms command 5 % is 1.5 ms, well within the spread of single
     // runs: only many runs give medians that close, first attempts included.
     benchCommand(home, scenarios, {QStringLiteral("scan"), QStringLiteral("downloadsInbox")}, 30 * repetitions,
-                 15 * firstRepetitions, servers);
+                 15 * firstRepetitions, servers, seed);
     benchWindowQuit(home, scenarios, repetitions);
     std::printf("\nendless body: %.1f MiB sent by the server in all (a post reads the status, never the body)\n",
                 double(servers.endlessBytesSent()) / (1024.0 * 1024.0));
