@@ -37,11 +37,16 @@ __attribute__((no_sanitize("address", "undefined"))) int waitForTheCallersEnd(vo
     const auto* handover = static_cast<const Handover*>(data);
     // Nothing of the caller's is held open while waiting: whoever reads the
     // caller's output sees its end when the caller ends.
+    // (No call is made that would fail on good input: a failure writes errno.)
     const long nothing = ::syscall(SYS_openat, AT_FDCWD, "/dev/null", O_RDWR);
     for (long stream = 0; stream <= 2; ++stream) {
-        ::syscall(SYS_dup3, nothing, stream, 0);
+        if (nothing >= 0 && nothing != stream) {
+            ::syscall(SYS_dup3, nothing, stream, 0);
+        }
     }
-    ::syscall(SYS_close_range, 3U, unsigned(handover->ended) - 1, 0U);
+    if (handover->ended > 3) {
+        ::syscall(SYS_close_range, 3U, unsigned(handover->ended) - 1, 0U);
+    }
     ::syscall(SYS_close_range, unsigned(handover->ended) + 1, ~0U, 0U);
     ::syscall(SYS_setsid);
     ::syscall(SYS_setpriority, PRIO_PROCESS, 0, continuationNice);
