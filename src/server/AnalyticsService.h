@@ -19,10 +19,10 @@
 // queue then waits until it is switched on again.
 //
 // Each event starts a flush, unless the service serves a short process (the
-// command line): there events are only queued while it works, and
-// flushDeferred sends them after its output, from the copy of the process
-// that outlives it (ServerServices::finishSendsBeyondExit), so that no send
-// takes the command's time.
+// command line): there events are only queued while it works, and a process
+// that outlives it sends them after its output
+// (ServerServices::finishSendsBeyondExit), so that no send takes the
+// command's time.
 //
 // Confined to the thread of the transport behind its client (the main
 // thread): track is called there, and flushes run there between their

@@ -181,9 +181,8 @@ QDateTime RateLimitGate::retryTime(const QString& text)
     // The form encode writes is read here: Qt's general date parser costs
     // every command more than the rest of the gate.
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0, end = 0;
-    const QByteArray latin1 = text.toLatin1();
     if (text.size() == 24
-        && std::sscanf(latin1.constData(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute,
+        && std::sscanf(text.toLatin1().constData(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ%n", &year, &month, &day, &hour, &minute,
                        &second, &milliseconds, &end)
                == 7
         && end == 24) {
